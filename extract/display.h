@@ -1,0 +1,28 @@
+// What the display step shows after an extraction, decided from the rs and the site alone.
+#pragma once
+
+#include "hosts.h"
+#include "result.h"
+
+#include <QString>
+
+enum class Badge { None, Weishi, Miaopai };  // aicAlphaImage8, aicAlphaImage4
+
+struct DisplayPlan {
+    int site = 0;
+    QString label1;           // author caption
+    QString label2;           // description caption
+    QString label3;           // date caption
+    Badge badge = Badge::None;  // the badge shown right of the name, if any
+    int badgeOffset = 0;      // gap between the name and the badge
+    QString cover;            // address loaded into Image1
+    QString avatar;           // address the avatar is loaded from
+    bool avatarViaFile = false;  // Kuaishou: downloaded to "face", shown in aicAlphaImage3
+};
+
+inline const QString NoDescriptionText = QStringLiteral("该视频暂无描述");
+
+DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h);
+
+// Name of the badge control ("aicAlphaImage8", "aicAlphaImage4" or "").
+QString badgeControlName(Badge badge);

@@ -1,0 +1,37 @@
+// The text cutting operations of the extractors. Positions and lengths count 16-bit units,
+// comparisons are exact and case-sensitive. A cut that can fail returns an empty optional,
+// so that a step writes its slot only when it has a value.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace cuts {
+
+// The text between the first and second occurrence of the marker, or everything after the
+// first occurrence when it occurs once. Fails when the marker does not occur or t is empty.
+std::optional<QString> piece1(const QString &t, const QString &marker);
+
+// The text of s before the first occurrence of stop; empty when stop does not occur.
+QString cutAt(const QString &s, const QString &stop);
+
+// s from the first occurrence of c to the end, c included; fails when c does not occur.
+std::optional<QString> restFrom(const QString &s, const QString &c);
+
+// s up to and including the first character of the first occurrence of c (the first P
+// units, P being the 1-based position of c); empty when c does not occur.
+QString upToPosition(const QString &s, const QString &c);
+
+// s with the spaces (U+0020 only) at both ends removed.
+QString trimmedSpaces(const QString &s);
+
+// s with every occurrence of what removed.
+QString removeAll(QString s, const QString &what);
+
+// The first n units of s, moved back by one when the cut would split a surrogate pair.
+QString leftUnits(const QString &s, int n);
+
+// s itself when it has at most n units, otherwise its first n units followed by "..".
+QString displayCut(const QString &s, int n);
+
+}  // namespace cuts

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running the demo need.
+# Idempotent: when everything is present it prints nothing and touches no package list.
+set -euo pipefail
+
+PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad gstreamer1.0-libav
+  xvfb xauth fonts-wqy-microhei xdg-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,69 @@
+// A small HTTP/1.1 server on 127.0.0.1, used by the service simulator and by the tests.
+// One answer per connection; the handler decides status, headers, body and how the answer
+// misbehaves (delay, stall, close without answer).
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+
+struct HttpRequest {
+    QByteArray method;
+    QByteArray target;                          // path with query, as sent
+    QList<QPair<QByteArray, QByteArray>> headers;  // names in lower case
+    quint16 localPort = 0;
+
+    QByteArray header(const QByteArray &lowerName) const;
+    QByteArray path() const;                    // target without the query
+};
+
+struct HttpResponse {
+    int status = 200;
+    QByteArray contentType = "text/html; charset=utf-8";
+    QList<QPair<QByteArray, QByteArray>> headers;  // further headers
+    QByteArray body;
+    int delayMs = 0;             // wait before answering
+    qint64 stallAfter = -1;      // send this many body bytes, then nothing more
+    bool closeWithoutAnswer = false;
+
+    static HttpResponse text(const QByteArray &body, const QByteArray &type = "text/html; charset=utf-8");
+    static HttpResponse notFound();
+    static HttpResponse redirect(const QByteArray &location);
+};
+
+class HttpServer : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<HttpResponse(const HttpRequest &)>;
+
+    explicit HttpServer(QObject *parent = nullptr);
+    ~HttpServer() override;
+
+    // Listens on 127.0.0.1; port 0 picks a free one. May be called for several ports.
+    bool listen(quint16 port = 0);
+    quint16 port() const;                 // the first port listened on
+    QString base() const;                 // "http://127.0.0.1:<port>"
+    QString hostPort() const;             // "127.0.0.1:<port>"
+
+    void setHandler(Handler handler);
+    const QList<HttpRequest> &requests() const { return requests_; }
+    void clearRequests() { requests_.clear(); }
+
+signals:
+    void served(const HttpRequest &request, int status, qint64 bytes);
+
+private:
+    void accept(QTcpServer *server);
+    void readRequest(QTcpSocket *socket);
+    void respond(QTcpSocket *socket, const HttpRequest &request, HttpResponse response);
+
+    QList<QTcpServer *> servers_;
+    Handler handler_;
+    QList<HttpRequest> requests_;
+};

@@ -1,0 +1,31 @@
+// Shared test helpers: a loopback server answering from a table of routes, and test data.
+#pragma once
+
+#include "http_server.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+// Answers each request from the route whose key equals the request target (path with
+// query), else the route of its path alone, else 404.
+class RouteServer : public HttpServer {
+public:
+    RouteServer();
+    void route(const QByteArray &target, const HttpResponse &response) { routes_[target] = response; }
+    void route(const QByteArray &target, const QByteArray &body,
+               const QByteArray &type = "text/html; charset=utf-8")
+    {
+        routes_[target] = HttpResponse::text(body, type);
+    }
+    QString url(const QByteArray &target) const { return base() + QString::fromUtf8(target); }
+    // The targets requested so far, in order.
+    QList<QByteArray> targets() const;
+
+private:
+    QHash<QByteArray, HttpResponse> routes_;
+};
+
+// Contents of a file under tests/data.
+QByteArray testData(const QString &name);
+QString testDataPath(const QString &name);
