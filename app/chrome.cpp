@@ -1,0 +1,154 @@
+// The self-drawn frame: skin, caption buttons and logo, dragging by the top band, the
+// caption buttons, the feedback label's colours, and the address box's hint and paste.
+#include "form1.h"
+#include "hosts.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+namespace {
+
+constexpr int DragBandBottom = 68;
+constexpr int StripTop = 2;
+constexpr int StripBottom = 22;
+
+bool inStrip(int y) { return y >= StripTop && y <= StripBottom; }
+// The column x = W - 51 belongs to the minimise button, which is tested first.
+bool onMinimise(int x, int w) { return x >= w - 80 && x <= w - 51; }
+bool onClose(int x, int w) { return x >= w - 51 && x <= w - 10; }
+
+}  // namespace
+
+void Form1::DrawMinimise(int row)
+{
+    minimiseRow_ = row;
+    update(width() - 80, 2, 29, 20);
+}
+
+void Form1::DrawClose(int row)
+{
+    closeRow_ = row;
+    update(width() - 51, 2, 41, 20);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    // A fresh repaint draws both buttons in their normal look.
+    minimiseRow_ = closeRow_ = 0;
+    QWidget::showEvent(event);
+}
+
+void Form1::paintEvent(QPaintEvent *)
+{
+    const int w = width();
+    const int h = height();
+    const QPixmap skin = Image10->pixmap();
+    const QPixmap sprite = Image9->pixmap();
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    const struct { QRect to, from; } pieces[] = {
+        {{0, 0, 6, 88}, {0, 0, 6, 88}},                 // top-left corner
+        {{6, 0, w - 12, 88}, {6, 0, 1, 88}},            // top band, stretched
+        {{w - 6, 0, 6, 88}, {7, 0, 6, 88}},             // top-right corner
+        {{0, 68, 3, h - 73}, {0, 68, 3, 28}},           // left side, stretched
+        {{w - 3, 68, 3, h - 73}, {10, 68, 3, 28}},      // right side, stretched
+        {{0, h - 5, 6, 5}, {0, 96, 6, 5}},              // bottom-left corner
+        {{6, h - 5, w - 12, 5}, {6, 96, 1, 5}},         // bottom band, stretched
+        {{w - 6, h - 5, 6, 5}, {7, 96, 6, 5}},          // bottom-right corner
+    };
+    for (const auto &piece : pieces)
+        p.drawPixmap(piece.to, skin, piece.from);
+    p.drawPixmap(QRect(w - 80, 2, 29, 20), sprite, QRect(0, minimiseRow_, 29, 20));
+    p.drawPixmap(QRect(w - 51, 2, 41, 20), sprite, QRect(29, closeRow_, 41, 20));
+    p.drawPixmap(10, 12, Image8->pixmap());
+}
+
+void Form1::mousePressEvent(QMouseEvent *event)
+{
+    const int x = int(event->position().x());
+    const int y = int(event->position().y());
+    if (event->button() != Qt::LeftButton || y > DragBandBottom)
+        return;
+    if (inStrip(y) && onMinimise(x, width())) {
+        DrawMinimise(40);
+    } else if (inStrip(y) && onClose(x, width())) {
+        DrawClose(40);
+    } else if (QWindow *window = windowHandle()) {
+        window->startSystemMove();
+    }
+}
+
+void Form1::mouseMoveEvent(QMouseEvent *event)
+{
+    const int x = int(event->position().x());
+    const int y = int(event->position().y());
+    if (!inStrip(y)) {
+        DrawMinimise(0);
+        DrawClose(0);
+    } else if (onMinimise(x, width())) {
+        DrawMinimise(20);
+        DrawClose(0);
+    } else if (onClose(x, width())) {
+        DrawMinimise(0);
+        DrawClose(20);
+    } else {
+        DrawMinimise(0);
+        DrawClose(0);
+    }
+    if (Text1->text().isEmpty())
+        Text1->setText(HintText);
+    setLabel10Colour(FeedbackRest);
+}
+
+void Form1::mouseReleaseEvent(QMouseEvent *event)
+{
+    const int x = int(event->position().x());
+    const int y = int(event->position().y());
+    if (!inStrip(y))
+        return;
+    if (onMinimise(x, width()))
+        showMinimized();
+    else if (onClose(x, width()))
+        close();  // the exit dialog may keep the window
+}
+
+void Form1::setLabel10Colour(const QColor &colour)
+{
+    QPalette pal = Label10->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    Label10->setPalette(pal);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label10) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+            setLabel10Colour(FeedbackHover);
+            return true;
+        case QEvent::MouseButtonPress:
+            setLabel10Colour(FeedbackPressed);
+            launch(hosts().GuestbookUrl);
+            return true;
+        case QEvent::MouseButtonRelease:
+            setLabel10Colour(FeedbackRest);
+            return true;
+        default:
+            break;
+        }
+    } else if (watched == Text1 && Text1->isEnabled()) {
+        if (event->type() == QEvent::MouseMove && Text1->text() == HintText) {
+            Text1->clear();
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            // The whole content becomes the clipboard's text (empty when it holds none).
+            Text1->setText(QGuiApplication::clipboard()->text());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

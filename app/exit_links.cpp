@@ -1,0 +1,29 @@
+// Closing through the exit dialog, and the links to the maker's pages.
+#include "form1.h"
+#include "hosts.h"
+
+#include <QCloseEvent>
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    const QString text = QStringLiteral("感谢您对Quorvin、Quorvin系列的软件的支持!") + u'\r' + u' ' + u'\r' +
+                         QStringLiteral("是否退出并到论坛可以下载更多Quorvin系列原创免费软件?");
+    switch (ask(text, BoxIcon::Information, BoxButtons::YesNoCancel)) {
+    case IDYES:
+        launch(hosts().ForumUrl + u'/');
+        seams.endNow();
+        event->accept();
+        return;
+    case IDNO:
+        seams.endNow();
+        event->accept();
+        return;
+    default:
+        event->ignore();  // the window stays exactly as it was
+    }
+}
+
+void Form1::Command5_Click()
+{
+    launch(hosts().ForumUrl);
+}

@@ -1,0 +1,212 @@
+#include "form1.h"
+
+#include "alpha_image.h"
+#include "fetch.h"
+#include "hosts.h"
+#include "media_player.h"
+#include "picture.h"
+#include "sites.h"
+#include "skin.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStandardPaths>
+
+namespace {
+
+void substituteFonts()
+{
+    // Chinese font families of the original look, drawn with an installed CJK font.
+    static const bool done = [] {
+        const QString cjk = QStringLiteral("WenQuanYi Micro Hei");
+        for (const char *family : {"微软雅黑", "Microsoft YaHei", "宋体", "SimSun", "新宋体"})
+            QFont::insertSubstitution(QString::fromUtf8(family), cjk);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+}  // namespace
+
+void setCaption(QLabel *label, const QString &text)
+{
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->adjustSize();
+}
+
+Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seams_)
+{
+    Q_INIT_RESOURCE(assets);
+    substituteFonts();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(Title);
+    setFixedSize(DesignWidth, DesignHeight);
+    QFont base(QStringLiteral("宋体"));
+    base.setPointSize(9);
+    setFont(base);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+
+    buildControls();
+    player_ = W1;
+    W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
+    Web1->handler = [this](const QString &link) {
+        if (seams.download)
+            seams.download(link);
+    };
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::setPlayer(PlayerControl *player)
+{
+    player_ = player ? player : W1;
+}
+
+void Form1::Form_Load()
+{
+    // 1. No window icon.
+    setWindowIcon(QIcon());
+    // 2. The rounded outline, one pixel larger than the client area, 9 x 9 corners.
+    QPainterPath rounded;
+    rounded.addRoundedRect(QRectF(0, 0, width() + 1, height() + 1), 4.5, 4.5);
+    outline_ = QRegion(rounded.toFillPolygon().toPolygon());
+    setMask(outline_);
+    // 3. The player stays out of sight until something plays.
+    W1->setPlayerVisible(false);
+    // 4-5. The skin beside the program, shifted in colour.
+    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
+    SkinH_AdjustHSV(-44, -40, 0);
+    // 6. The volume slider shows the player's volume.
+    const QSignalBlocker quiet(Slider1);
+    Slider1->setValue(player_->volume());
+}
+
+void Form1::Option1_Click(int)
+{
+    for (int index : {0, 1, 3, 2, 4}) {
+        if (Option1[index]->isChecked()) {
+            setStatus(siteChosenText(index));
+            return;
+        }
+    }
+}
+
+void Form1::setStatus(const QString &text)
+{
+    setCaption(Label5, text);
+}
+
+int Form1::ask(const QString &text, BoxIcon icon, BoxButtons buttons)
+{
+    return seams.messageBox ? seams.messageBox(this, {text, AppMessageTitle, icon, buttons}) : IDCANCEL;
+}
+
+void Form1::launch(const QString &address)
+{
+    if (seams.openUrl)
+        seams.openUrl(address);
+}
+
+QString Form1::faceFilePath() const
+{
+    const QString appDir = QCoreApplication::applicationDirPath();
+    if (QFileInfo(appDir).isWritable())
+        return appDir + QStringLiteral("/face");
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    return cache + QStringLiteral("/face");
+}
+
+// ---- Extraction ----
+
+void Form1::Command1_Click()
+{
+    ExtractionDriver driver(Result, *this, hosts());
+    driver.run();
+}
+
+int Form1::selectedSite() const
+{
+    for (int i = 0; i < SiteCount; ++i) {
+        if (Option1[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+QString Form1::addressText() const
+{
+    return Text1->text();
+}
+
+void Form1::hideBadges()
+{
+    aicAlphaImage8->hide();
+    aicAlphaImage4->hide();
+}
+
+void Form1::setExtractEnabled(bool enabled)
+{
+    Command1->setEnabled(enabled);
+}
+
+void Form1::resetForExtraction()
+{
+    aicAlphaImage1->show();
+    Image1->show();
+    player_->setURL(QString());
+}
+
+void Form1::applyDisplay(const DisplayPlan &plan)
+{
+    auto showPicture = [](QLabel *target, const QString &address) {
+        target->setPixmap(QPixmap::fromImage(LoadPicture(address)));
+    };
+    shownCover_ = plan.cover;
+
+    if (plan.avatarViaFile) {
+        setCaption(Label3, plan.label3);
+        setCaption(Label1, plan.label1);
+        setCaption(Label2, plan.label2);
+        showPicture(Image1, plan.cover);
+        Image2->show();
+        aicAlphaImage3->show();
+        const QString face = faceFilePath();
+        fetch::downloadToFile(plan.avatar, face);
+        aicAlphaImage3->LoadFromFile(face);
+        return;
+    }
+
+    setCaption(Label1, plan.label1);
+    AlphaImage *badge = plan.badge == Badge::Weishi ? aicAlphaImage8
+                      : plan.badge == Badge::Miaopai ? aicAlphaImage4 : nullptr;
+    if (badge) {
+        badge->setLeft(Label1->x() + Label1->width() + plan.badgeOffset);
+        badge->show();
+    }
+    setCaption(Label2, plan.label2);
+    setCaption(Label3, plan.label3);
+    Image2->show();
+    aicAlphaImage3->hide();
+    showPicture(Image1, plan.cover);
+    showPicture(Image2, plan.avatar);
+}

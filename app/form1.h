@@ -1,0 +1,139 @@
+// The one window of the program: every control, the shared record and every handler.
+#pragma once
+
+#include "driver.h"
+#include "result.h"
+#include "seams.h"
+
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+#include <array>
+
+class AlphaImage;
+class MediaPlayerWidget;
+class PlayerControl;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+
+// The download hand-over: a non-visual stand-in for a browser control.
+class WebNavigator : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    std::function<void(const QString &)> handler;
+    void Navigate(const QString &link)
+    {
+        if (handler)
+            handler(link);
+    }
+};
+
+class Form1 : public QWidget, private ExtractionView {
+    Q_OBJECT
+public:
+    static constexpr int DesignWidth = 777;
+    static constexpr int DesignHeight = 571;
+    static inline const QString Title = QStringLiteral("QuorvinAPP视频助手 V1.0");
+    static inline const QString AppVersion = QStringLiteral("V1.0");
+    static inline const QString HintText = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
+
+    explicit Form1(const Seams &seams = Seams::system(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Controls, by their names.
+    QGroupBox *Frame1, *Frame2;
+    std::array<QLabel *, 2> Labe1;
+    std::array<QRadioButton *, 5> Option1;
+    QLineEdit *Text1;
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label10;
+    QLabel *Image1, *Image2, *Image8, *Image9, *Image10;
+    AlphaImage *aicAlphaImage1, *aicAlphaImage2, *aicAlphaImage3, *aicAlphaImage4, *aicAlphaImage5,
+        *aicAlphaImage8;
+    QWidget *Picture1;
+    QFrame *Line2, *Line3;
+    QSlider *Slider1;
+    MediaPlayerWidget *W1;
+    WebNavigator *Web1;
+    QTimer *Timer1;
+
+    // The shared record of every extraction.
+    ExtractionResult Result;
+    Seams seams;
+
+    // The player the window drives: W1, or a stand-in installed by a test.
+    PlayerControl *player() const { return player_; }
+    void setPlayer(PlayerControl *player);
+
+    QRegion outlineRegion() const { return outline_; }
+    QString faceFilePath() const;
+
+    // Handlers.
+    void Option1_Click(int index);
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Timer1_Timer();
+    void Slider1_Scroll();
+    void aicAlphaImage1_MouseMove();
+    void aicAlphaImage2_MouseLeave();
+    void aicAlphaImage2_MouseUp();
+    void W1_PlayStateChange(int NewState);
+    void tzstop();
+
+    // Chrome (the self-drawn frame and caption buttons).
+    void DrawMinimise(int row);
+    void DrawClose(int row);
+    int minimiseRow() const { return minimiseRow_; }
+    int closeRow() const { return closeRow_; }
+
+    // Colours of the feedback label.
+    static inline const QColor FeedbackRest = QColor(231, 231, 231);
+    static inline const QColor FeedbackHover = QColor(255, 255, 255);
+    static inline const QColor FeedbackPressed = QColor(255, 0, 0);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void launch(const QString &address);
+    int ask(const QString &text, BoxIcon icon, BoxButtons buttons);
+    void refuseWithoutVideo();
+    void setLabel10Colour(const QColor &colour);
+    void setStatus(const QString &text) override;
+
+    // ExtractionView
+    int selectedSite() const override;
+    QString addressText() const override;
+    void hideBadges() override;
+    void setExtractEnabled(bool enabled) override;
+    void resetForExtraction() override;
+    void applyDisplay(const DisplayPlan &plan) override;
+
+    PlayerControl *player_;
+    QRegion outline_;
+    QString shownCover_;  // the cover address the last display step loaded
+    int minimiseRow_ = 0;
+    int closeRow_ = 0;
+    bool updateCheckDone_ = false;
+};
+
+// Sets a label's text as plain text and sizes the label to it.
+void setCaption(QLabel *label, const QString &text);

@@ -1,0 +1,54 @@
+#include "seams.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int showBox(QWidget *parent, const MessageRequest &request)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(request.title);
+    // A lone CR is a line break in the message, as on the system that wrote these texts.
+    QString text = request.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setIcon(request.icon == BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::Information);
+    switch (request.buttons) {
+    case BoxButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case BoxButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case BoxButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Ok: return IDOK;
+    default: return IDCANCEL;
+    }
+}
+
+}  // namespace
+
+Seams Seams::system()
+{
+    Seams s;
+    s.messageBox = showBox;
+    s.openUrl = [](const QString &address) { QDesktopServices::openUrl(QUrl(address)); };
+    s.download = [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); };
+    s.endNow = [] {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+    return s;
+}

@@ -1,0 +1,28 @@
+// The window's ways out to the system, replaceable so that tests observe them: message
+// boxes, opening an address, handing a link over for download, and ending the program.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+enum class BoxIcon { Information, Warning };
+enum class BoxButtons { Ok, YesNo, YesNoCancel };
+enum BoxResult { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+struct MessageRequest {
+    QString text;
+    QString title;
+    BoxIcon icon = BoxIcon::Information;
+    BoxButtons buttons = BoxButtons::Ok;
+};
+
+struct Seams {
+    std::function<int(QWidget *parent, const MessageRequest &request)> messageBox;
+    std::function<void(const QString &address)> openUrl;    // the default web browser
+    std::function<void(const QString &link)> download;      // the system's handler for a link
+    std::function<void()> endNow;                           // leave the process at once
+
+    static Seams system();
+};

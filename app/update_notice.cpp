@@ -1,0 +1,41 @@
+// The version check one second after start: it decides whether the window becomes usable.
+#include "form1.h"
+#include "fetch.h"
+#include "hosts.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+void Form1::Timer1_Timer()
+{
+    // Off first: the check runs once, even if the fetch below waits longer than the interval.
+    Timer1->stop();
+    if (updateCheckDone_)
+        return;
+    updateCheckDone_ = true;
+
+    const QString answer = GetBody(hosts().VersionFileUrl).value_or(QString());
+    const QString welcome = QStringLiteral("欢迎使用Quorvin系列软件 ..");
+    if (answer.isEmpty()) {
+        ask(QStringLiteral("暂时无法使用!请您稍后再试!"), BoxIcon::Warning, BoxButtons::Ok);
+        seams.endNow();
+        return;
+    }
+    if (answer == AppVersion) {
+        setStatus(welcome);
+        Command1->setEnabled(true);
+        Text1->setEnabled(true);
+        Frame1->setEnabled(true);
+        return;
+    }
+    setStatus(welcome);
+    const QString question = QStringLiteral("发现最新版本![") + answer + QStringLiteral("]\r\n \r\n是否到官方网站下载");
+    if (ask(question, BoxIcon::Information, BoxButtons::YesNo) == IDYES) {
+        launch(hosts().ForumUrl);
+        close();  // through the exit dialog; Cancel there leaves the window stranded
+    } else {
+        seams.endNow();
+    }
+}

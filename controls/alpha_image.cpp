@@ -1,0 +1,86 @@
+#include "alpha_image.h"
+
+#include "picture.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <cmath>
+
+namespace {
+int buttonCode(Qt::MouseButtons buttons)
+{
+    int code = 0;
+    if (buttons & Qt::LeftButton) code |= 1;
+    if (buttons & Qt::RightButton) code |= 2;
+    if (buttons & Qt::MiddleButton) code |= 4;
+    return code;
+}
+
+int shiftCode(Qt::KeyboardModifiers mods)
+{
+    int code = 0;
+    if (mods & Qt::ShiftModifier) code |= 1;
+    if (mods & Qt::ControlModifier) code |= 2;
+    if (mods & Qt::AltModifier) code |= 4;
+    return code;
+}
+}  // namespace
+
+AlphaImage::AlphaImage(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoMousePropagation);
+    setMouseTracking(true);
+}
+
+void AlphaImage::setPicture(const QPixmap &picture)
+{
+    picture_ = picture;
+    update();
+}
+
+bool AlphaImage::LoadFromFile(const QString &path)
+{
+    const QImage image = LoadPicture(path);
+    if (image.isNull())
+        return false;
+    setPicture(QPixmap::fromImage(image));
+    return true;
+}
+
+void AlphaImage::setLeft(double left)
+{
+    move(int(std::lround(left)), y());
+}
+
+void AlphaImage::paintEvent(QPaintEvent *)
+{
+    if (picture_.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect(), picture_);
+}
+
+void AlphaImage::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint p = event->position().toPoint();
+    emit MouseMove(buttonCode(event->buttons()), shiftCode(event->modifiers()), p.x(), p.y());
+}
+
+void AlphaImage::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void AlphaImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint p = event->position().toPoint();
+    if (rect().contains(p))
+        emit MouseUp(buttonCode(event->button()), shiftCode(event->modifiers()), p.x(), p.y());
+}
+
+void AlphaImage::leaveEvent(QEvent *)
+{
+    emit MouseLeave();
+}

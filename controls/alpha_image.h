@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+// A picture with transparency drawn over whatever lies beneath, stretched to the control's
+// rectangle, with the notifications pointer-over, button-released-over and pointer-left.
+class AlphaImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit AlphaImage(QWidget *parent = nullptr);
+
+    void setPicture(const QPixmap &picture);
+    const QPixmap &picture() const { return picture_; }
+    // Replaces the picture with the one in the file; false (picture kept) when it cannot load.
+    bool LoadFromFile(const QString &path);
+    void setLeft(double left);
+
+signals:
+    void MouseMove(int button, int shift, int x, int y);
+    void MouseUp(int button, int shift, int x, int y);
+    void MouseLeave();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    QPixmap picture_;
+};

@@ -1,0 +1,142 @@
+#include "media_player.h"
+
+#include <QAudioOutput>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QSlider>
+#include <QToolButton>
+#include <QUrl>
+#include <QVideoWidget>
+#include <cmath>
+
+namespace {
+QString clock(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'));
+}
+}  // namespace
+
+MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
+    : QWidget(parent),
+      player_(new QMediaPlayer(this)),
+      audio_(new QAudioOutput(this)),
+      video_(new QVideoWidget(this)),
+      bar_(new QWidget(this)),
+      playButton_(new QToolButton(bar_)),
+      position_(new QSlider(Qt::Horizontal, bar_)),
+      time_(new QLabel(bar_))
+{
+    player_->setAudioOutput(audio_);
+    player_->setVideoOutput(video_);
+    player_->setLoops(1);
+    audio_->setVolume(DesignVolume / 100.0f);
+    video_->setAspectRatioMode(Qt::KeepAspectRatio);
+    video_->setStyleSheet(QStringLiteral("background: black;"));
+
+    bar_->setObjectName(QStringLiteral("W1Bar"));
+    bar_->setAutoFillBackground(true);
+    QPalette pal = bar_->palette();
+    pal.setColor(QPalette::Window, QColor(32, 32, 32));
+    pal.setColor(QPalette::WindowText, Qt::white);
+    bar_->setPalette(pal);
+    auto *layout = new QHBoxLayout(bar_);
+    layout->setContentsMargins(8, 4, 8, 4);
+    playButton_->setText(QStringLiteral("▶"));
+    playButton_->setToolTip(QStringLiteral("播放/暂停"));
+    position_->setRange(0, 0);
+    time_->setText(clock(0) + " / " + clock(0));
+    layout->addWidget(playButton_);
+    layout->addWidget(position_, 1);
+    layout->addWidget(time_);
+
+    connect(playButton_, &QToolButton::clicked, this, [this] {
+        if (player_->playbackState() == QMediaPlayer::PlayingState)
+            pause();
+        else
+            play();
+    });
+    connect(position_, &QSlider::sliderMoved, player_, &QMediaPlayer::setPosition);
+    connect(player_, &QMediaPlayer::durationChanged, this, &MediaPlayerWidget::updateBar);
+    connect(player_, &QMediaPlayer::positionChanged, this, &MediaPlayerWidget::updateBar);
+    connect(player_, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerWidget::updateBar);
+    connect(player_, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia)
+            passEnded();
+    });
+    // After a failing medium the player may still claim to be playing: stop it here.
+    connect(player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
+        if (error != QMediaPlayer::NoError)
+            passEnded();
+    });
+}
+
+void MediaPlayerWidget::setURL(const QString &url)
+{
+    url_ = url;
+    passActive_ = false;  // unloading or replacing a medium raises nothing
+    player_->stop();
+    if (url.isEmpty()) {
+        player_->setSource(QUrl());
+        return;
+    }
+    player_->setSource(QUrl(url));
+    passActive_ = true;
+    player_->play();  // autoStart
+}
+
+void MediaPlayerWidget::play()
+{
+    if (!player_->source().isEmpty()) {
+        if (player_->playbackState() == QMediaPlayer::StoppedState)
+            passActive_ = true;
+        player_->play();
+    }
+}
+
+void MediaPlayerWidget::pause()
+{
+    player_->pause();
+}
+
+int MediaPlayerWidget::volume() const
+{
+    return int(std::lround(audio_->volume() * 100.0f));
+}
+
+void MediaPlayerWidget::setVolume(int volume)
+{
+    audio_->setVolume(qBound(0, volume, 100) / 100.0f);
+}
+
+void MediaPlayerWidget::passEnded()
+{
+    if (!passActive_)
+        return;
+    passActive_ = false;
+    player_->stop();
+    if (PlayStateChange)
+        PlayStateChange(Stopped);
+}
+
+void MediaPlayerWidget::updateBar()
+{
+    const qint64 duration = player_->duration();
+    const qint64 pos = player_->position();
+    if (!position_->isSliderDown()) {
+        position_->setRange(0, int(duration));
+        position_->setValue(int(pos));
+    }
+    time_->setText(clock(pos) + " / " + clock(duration));
+    playButton_->setText(player_->playbackState() == QMediaPlayer::PlayingState ? QStringLiteral("❚❚")
+                                                                                  : QStringLiteral("▶"));
+}
+
+void MediaPlayerWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int videoHeight = qMax(0, height() - ControlBarHeight);
+    video_->setGeometry(0, 0, width(), videoHeight);
+    bar_->setGeometry(0, videoHeight, width(), ControlBarHeight);
+}

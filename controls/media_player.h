@@ -1,0 +1,51 @@
+#pragma once
+
+#include "player_control.h"
+
+#include <QWidget>
+
+class QAudioOutput;
+class QLabel;
+class QMediaPlayer;
+class QSlider;
+class QToolButton;
+class QVideoWidget;
+
+// The embedded player: the video picture on top and its own 44-pixel control bar below
+// (play/pause, position, time). Plays one pass of a medium and shows no error dialogs.
+class MediaPlayerWidget : public QWidget, public PlayerControl {
+    Q_OBJECT
+public:
+    static constexpr int ControlBarHeight = 44;
+    static constexpr int DesignVolume = 50;
+
+    explicit MediaPlayerWidget(QWidget *parent = nullptr);
+
+    void setURL(const QString &url) override;
+    QString URL() const override { return url_; }
+    void play() override;
+    void pause() override;
+    int volume() const override;
+    void setVolume(int volume) override;
+    void setPlayerVisible(bool visible) override { setVisible(visible); }
+    bool playerVisible() const override { return !isHidden(); }
+
+    QMediaPlayer *mediaPlayer() const { return player_; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void passEnded();
+    void updateBar();
+
+    QMediaPlayer *player_;
+    QAudioOutput *audio_;
+    QVideoWidget *video_;
+    QWidget *bar_;
+    QToolButton *playButton_;
+    QSlider *position_;
+    QLabel *time_;
+    QString url_;
+    bool passActive_ = false;  // a loaded medium has not yet reported its stop
+};
