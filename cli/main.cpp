@@ -1,0 +1,152 @@
+// quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
+#include "display.h"
+#include "driver.h"
+#include "headless_view.h"
+#include "hosts.h"
+#include "sites.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTextStream>
+
+namespace {
+
+const char Usage[] =
+    "Usage: quorvin-extract --site SITE [--json] [--all-hosts HOST[:PORT]] ADDRESS...\n"
+    "\n"
+    "Extracts the video link and details from share pages of one service, the way the\n"
+    "window does, one address after the other on one shared result record.\n"
+    "\n"
+    "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, or 0-4\n"
+    "  --json                 one JSON object per address and line\n"
+    "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
+    "  --help                 show this help\n"
+    "  --version              show the version\n"
+    "\n"
+    "Exit status: 0 when every address passed the address checks, 1 when any did not,\n"
+    "2 for a usage error.\n";
+
+// JSON text of one value.
+QByteArray encode(const QJsonValue &value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// An object with its keys in the given order (scripts read them in the documented order).
+QByteArray object(const QList<QPair<const char *, QByteArray>> &members)
+{
+    QByteArray out = "{";
+    for (const auto &[key, value] : members) {
+        if (out.size() > 1)
+            out += ", ";
+        out += encode(QString::fromLatin1(key)) + ": " + value;
+    }
+    return out + "}";
+}
+
+QByteArray displayJson(const std::optional<DisplayPlan> &plan)
+{
+    if (!plan)
+        return "null";
+    return object({{"Label1", encode(plan->label1)}, {"Label2", encode(plan->label2)},
+                   {"Label3", encode(plan->label3)}, {"badge", encode(badgeControlName(plan->badge))},
+                   {"cover", encode(plan->cover)}, {"avatar", encode(plan->avatar)}});
+}
+
+void printSummary(QTextStream &out, const QString &address, const HeadlessView &view,
+                  const ExtractionResult &result, ExtractionOutcome outcome)
+{
+    out << address << "\n";
+    if (outcome != ExtractionOutcome::Extracted || !view.display) {
+        out << "  状态: " << view.status << "\n";
+        return;
+    }
+    const DisplayPlan &d = *view.display;
+    out << "  作者: " << d.label1 << "\n"
+        << "  描述: " << d.label2 << "\n"
+        << "  日期: " << d.label3 << "\n"
+        << "  视频: " << result.ResultSlots[SlotVideoUrl] << "\n"
+        << "  封面: " << d.cover << "\n";
+}
+
+int usageError(const QString &message)
+{
+    QTextStream err(stderr);
+    err << "quorvin-extract: " << message << "\n\n" << Usage;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    const QStringList args = app.arguments().mid(1);
+
+    int site = -1;
+    bool json = false;
+    QStringList addresses;
+    Hosts table = hosts();
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == u"--help" || arg == u"-h") {
+            out << Usage;
+            return 0;
+        }
+        if (arg == u"--version") {
+            out << "quorvin-extract 1.0\n";
+            return 0;
+        }
+        if (arg == u"--json") {
+            json = true;
+        } else if (arg == u"--site" || arg.startsWith(u"--site=")) {
+            const QString value = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
+            site = siteFromName(value);
+            if (site < 0)
+                return usageError(QStringLiteral("unknown site \"%1\"").arg(value));
+        } else if (arg == u"--all-hosts" || arg.startsWith(u"--all-hosts=")) {
+            const QString value = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
+            if (value.isEmpty())
+                return usageError(QStringLiteral("--all-hosts needs HOST[:PORT]"));
+            table = Hosts::allOn(value);
+        } else if (arg == u"--") {
+            addresses += args.mid(i + 1);
+            break;
+        } else if (arg.startsWith(u"--")) {
+            return usageError(QStringLiteral("unknown option %1").arg(arg));
+        } else {
+            addresses << arg;
+        }
+    }
+    if (site < 0)
+        return usageError(QStringLiteral("--site is required"));
+    if (addresses.isEmpty())
+        return usageError(QStringLiteral("no address given"));
+
+    ExtractionResult result;  // shared by every address, as in the window
+    bool allPassed = true;
+    for (const QString &address : addresses) {
+        HeadlessView view;
+        view.site = site;
+        view.address = address;
+        ExtractionDriver driver(result, view, table);
+        const ExtractionOutcome outcome = driver.run();
+        allPassed = allPassed && outcome != ExtractionOutcome::AddressRejected;
+        if (json) {
+            QJsonArray slotArray;
+            for (const QString &value : result.ResultSlots)
+                slotArray.append(value);
+            out << object({{"address", encode(address)}, {"site", QByteArray::number(site)},
+                           {"status", encode(view.status)}, {"display", displayJson(view.display)},
+                           {"slots", QJsonDocument(slotArray).toJson(QJsonDocument::Compact)}})
+                << "\n";
+        } else {
+            printSummary(out, address, view, result, outcome);
+        }
+        out.flush();
+    }
+    return allPassed ? 0 : 1;
+}
