@@ -1,0 +1,55 @@
+// A window whose ways out to the system are recorded instead of taken, with pre-set answers
+// for its message boxes.
+#pragma once
+
+#include "fixtures.h"
+#include "form1.h"
+#include "hosts.h"
+
+#include <QApplication>
+#include <QList>
+#include <QTimer>
+#include <memory>
+
+struct Recorder {
+    QList<MessageRequest> boxes;
+    QList<int> answers;  // taken in order; IDCANCEL (or IDOK for OK boxes) when none is left
+    QStringList opened;
+    QStringList downloads;
+    int ended = 0;
+
+    Seams seams()
+    {
+        Seams s;
+        s.messageBox = [this](QWidget *, const MessageRequest &r) {
+            boxes.append(r);
+            if (!answers.isEmpty())
+                return answers.takeFirst();
+            return r.buttons == BoxButtons::Ok ? int(IDOK) : int(IDCANCEL);
+        };
+        s.openUrl = [this](const QString &a) { opened << a; };
+        s.download = [this](const QString &l) { downloads << l; };
+        s.endNow = [this] { ++ended; };
+        return s;
+    }
+};
+
+struct WindowHarness {
+    RouteServer server;
+    Recorder recorder;
+    std::unique_ptr<Form1> form;
+
+    explicit WindowHarness(bool usable = true)
+    {
+        setHosts(Hosts::allOn(server.hostPort()));
+        form = std::make_unique<Form1>(recorder.seams());
+        form->Timer1->stop();
+        if (usable) {
+            server.route("/version.txt", "V1.0", "text/plain");
+            form->Timer1_Timer();
+        }
+    }
+    ~WindowHarness() { setHosts(Hosts::fromBuild()); }
+
+    QString expand(QString text) const { return text.replace(QStringLiteral("{{BASE}}"), server.base()); }
+};
