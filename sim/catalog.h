@@ -1,0 +1,49 @@
+// The simulated services: their share pages, interface answers, pictures and videos, all
+// built from one host table so that the pages hold exactly the addresses the program reads.
+#pragma once
+
+#include "http_server.h"
+#include "hosts.h"
+
+#include <QList>
+#include <QString>
+
+struct SimVideo {
+    int site;          // index of the service
+    QString id;
+    QString author;
+    QString description;
+    QString date;
+    bool verified;     // the page carries the service's verified marker
+};
+
+class Catalog {
+public:
+    explicit Catalog(const Hosts &hosts);
+
+    const QList<SimVideo> &videos() const { return videos_; }
+    // The share address a user pastes for a video.
+    QString shareAddress(const SimVideo &video) const;
+    // Every share address, in catalogue order.
+    QStringList shareAddresses() const;
+
+    HttpResponse answer(const HttpRequest &request) const;
+
+private:
+    QString page(const SimVideo &video) const;
+    QString weishiPage(const SimVideo &v) const;
+    QString meipaiPage(const SimVideo &v) const;
+    QString kuaishouPage(const SimVideo &v) const;
+    QString weipaiPage(const SimVideo &v) const;
+    QString miaopaiPage(const SimVideo &v) const;
+    QString indexPage() const;
+    const SimVideo *find(int site, const QString &id) const;
+
+    Hosts h_;
+    QList<SimVideo> videos_;
+    QByteArray mp4_;
+    QByteArray flv_;
+};
+
+// A JPEG picture drawn for the given seed (a cover or an avatar).
+QByteArray simPicture(const QString &seed, int width, int height);

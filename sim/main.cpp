@@ -1,0 +1,102 @@
+// quorvin-sim: plays every service the program talks to, on 127.0.0.1 only.
+#include "catalog.h"
+#include "http_server.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSet>
+#include <QTextStream>
+#include <QUrl>
+#include <csignal>
+
+namespace {
+
+const char Usage[] =
+    "Usage: quorvin-sim [--port PORT] [--list]\n"
+    "\n"
+    "Serves share pages, interfaces, pictures and videos of the five services, the version\n"
+    "file and the maker's pages on 127.0.0.1, one log line per request.\n"
+    "\n"
+    "  (no option)   listen on every port of the host table this program was built with\n"
+    "                (the demo preset puts them all on 127.0.0.1)\n"
+    "  --port PORT   put every service on this one port instead\n"
+    "  --list        print the share addresses and exit\n";
+
+QList<quint16> portsOf(const Hosts &h)
+{
+    QSet<quint16> ports;
+    for (const QString &address : {h.WeishiPagePrefix, h.WeishiDownloadApiPrefix, "http://" + h.WeishiVideoCdnHost,
+                                   h.WeishiVideoRelayPrefix, h.WeishiCoverPrefix, h.MeipaiPagePrefix,
+                                   h.MeipaiAvatarPrefix, h.KuaishouPagePrefix, h.WeipaiPagePrefix, h.WeipaiApiPrefix,
+                                   h.WeipaiAvatarPrefix, h.MiaopaiPagePrefix, h.MiaopaiStreamPrefix,
+                                   h.MiaopaiAvatarPrefix, h.VersionFileUrl, h.ForumUrl, h.GuestbookUrl}) {
+        const QUrl url(address);
+        if (url.host() == u"127.0.0.1" && url.port() > 0)
+            ports.insert(quint16(url.port()));
+    }
+    QList<quint16> sorted = ports.values();
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
+    std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
+    Q_INIT_RESOURCE(sim_media);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    const QStringList args = app.arguments().mid(1);
+    Hosts table = hosts();
+    bool list = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--port" && i + 1 < args.size()) {
+            table = Hosts::allOn(QStringLiteral("127.0.0.1:") + args[++i]);
+        } else if (args[i] == u"--list") {
+            list = true;
+        } else if (args[i] == u"--help") {
+            out << Usage;
+            return 0;
+        } else {
+            err << "quorvin-sim: unknown argument " << args[i] << "\n\n" << Usage;
+            return 2;
+        }
+    }
+
+    Catalog catalog(table);
+    if (list) {
+        for (const QString &address : catalog.shareAddresses())
+            out << address << "\n";
+        return 0;
+    }
+
+    const QList<quint16> ports = portsOf(table);
+    if (ports.isEmpty()) {
+        err << "quorvin-sim: this build talks to the real services; build the demo preset or use --port\n";
+        return 2;
+    }
+    HttpServer server;
+    for (quint16 port : ports) {
+        if (!server.listen(port)) {
+            err << "quorvin-sim: cannot listen on 127.0.0.1:" << port << "\n";
+            return 1;
+        }
+    }
+    server.setHandler([&catalog](const HttpRequest &request) { return catalog.answer(request); });
+    QObject::connect(&server, &HttpServer::served, [&out](const HttpRequest &request, int status, qint64 bytes) {
+        out << QDateTime::currentDateTime().toString(Qt::ISODate) << " :" << request.localPort << " "
+            << request.method << " " << request.target << " " << status << " " << bytes << Qt::endl;
+    });
+    out << "quorvin-sim: serving on 127.0.0.1 ports";
+    for (quint16 port : ports)
+        out << " " << port;
+    out << "\nshare addresses:\n";
+    for (const QString &address : catalog.shareAddresses())
+        out << "  " << address << "\n";
+    out.flush();
+    return app.exec();
+}
