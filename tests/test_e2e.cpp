@@ -1,0 +1,164 @@
+// End to end on the service simulator: the real simulator process, the real window, the
+// real player and the command-line front end.
+#include "alpha_image.h"
+#include "fetch.h"
+#include "media_player.h"
+#include "process.h"
+#include "sites.h"
+#include "window_harness.h"
+
+#include <QClipboard>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+}  // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+    QProcess sim_;
+    QString hostPort_;
+    QStringList addresses_;
+
+private slots:
+    void initTestCase()
+    {
+        const quint16 port = freePort();
+        hostPort_ = QStringLiteral("127.0.0.1:%1").arg(port);
+        const ProcessResult list = runProgram(QUORVIN_SIM, {"--port", QString::number(port), "--list"});
+        addresses_ = QString::fromUtf8(list.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(addresses_.size(), 15);
+        sim_.start(QUORVIN_SIM, {"--port", QString::number(port)});
+        QVERIFY(sim_.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(GetBody("http://" + hostPort_ + "/version.txt") == std::optional<QString>("V1.0"), 10000);
+    }
+    void cleanupTestCase()
+    {
+        sim_.terminate();
+        sim_.waitForFinished(5000);
+    }
+
+    void windowExtractsEveryService_data()
+    {
+        QTest::addColumn<int>("site");
+        QTest::addColumn<QString>("author");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("badge");
+        QTest::newRow("微视") << 0 << "小鱼儿" << "今天的晚霞太美了#随手拍#分享给大家" << "2014-03-15 18:42" << "aicAlphaImage8";
+        QTest::newRow("美拍") << 1 << "美拍小达人" << "夏天就要去海边，一起来玩水吧！" << "2015-07-08 18:00" << "";
+        QTest::newRow("GIF快手") << 2 << "快手老铁" << "今天去爬山 山顶的风真大" << "2015-06-01 12:00" << "";
+        QTest::newRow("微拍") << 3 << "微拍小王" << "第一次用微拍，拍一下我家的狗" << "2014-08-08 08:08" << "";
+        QTest::newRow("秒拍") << 4 << "秒拍达人" << "和@小伙伴一起去爬山br/>风景超棒" << "2015-03-03" << "aicAlphaImage4";
+    }
+    void windowExtractsEveryService()
+    {
+        QFETCH(int, site);
+        QFETCH(QString, author);
+        QFETCH(QString, description);
+        QFETCH(QString, date);
+        QFETCH(QString, badge);
+        setHosts(Hosts::allOn(hostPort_));
+        Recorder recorder;
+        Form1 form(recorder.seams());
+        form.Timer1->stop();
+        form.show();
+        form.Timer1_Timer();  // the version check against the simulator
+        QVERIFY(form.Command1->isEnabled());
+        QTest::mouseClick(form.Option1[site], Qt::LeftButton);
+        form.Text1->setText(addresses_.at(site * 3));
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        QCOMPARE(form.Label5->text(), QString("视频提取完毕.."));
+        QCOMPARE(form.Label1->text(), author);
+        QCOMPARE(form.Label2->text(), description);
+        QCOMPARE(form.Label3->text(), date);
+        QVERIFY(!form.Image1->pixmap().isNull());
+        if (site == Kuaishou) {
+            QVERIFY(!form.aicAlphaImage3->isHidden());
+            QCOMPARE(form.aicAlphaImage3->picture().size(), QSize(100, 100));
+        } else {
+            QVERIFY(form.aicAlphaImage3->isHidden());
+            QCOMPARE(form.Image2->pixmap().size(), QSize(100, 100));
+        }
+        QCOMPARE(!form.aicAlphaImage8->isHidden(), badge == "aicAlphaImage8");
+        QCOMPARE(!form.aicAlphaImage4->isHidden(), badge == "aicAlphaImage4");
+        QTest::mouseClick(form.Command3, Qt::LeftButton);
+        const QString link = form.Result.ResultSlots[SlotVideoUrl];
+        QVERIFY(link.startsWith("http://" + hostPort_ + "/"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), link);
+        QCOMPARE(form.Label5->text(), QString("视频链接地址已复制.."));
+        QVERIFY(recorder.boxes.isEmpty());
+        setHosts(Hosts::fromBuild());
+    }
+
+    void playsToTheEndAndTheCoverReturns()
+    {
+        setHosts(Hosts::allOn(hostPort_));
+        Recorder recorder;
+        Form1 form(recorder.seams());
+        form.Timer1->stop();
+        form.show();
+        form.Timer1_Timer();
+        form.Text1->setText(addresses_.at(0));
+        form.Command1_Click();
+        const qint64 coverKey = form.Image1->pixmap().cacheKey();
+        QVERIFY(coverKey != 0);
+        QTest::mouseMove(form.aicAlphaImage1, QPoint(150, 150));
+        QTRY_VERIFY(!form.aicAlphaImage2->isHidden());
+        QTest::mouseClick(form.aicAlphaImage2, Qt::LeftButton, {}, QPoint(150, 150));
+        QCOMPARE(form.Label5->text(), QString("正在播放视频.."));
+        QVERIFY(form.W1->isVisible());
+        QVERIFY(form.Image1->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(form.Label5->text(), QString("视频已停止.."), 30000);
+        QVERIFY(!form.W1->isVisible());
+        QVERIFY(!form.Image1->isHidden());
+        QVERIFY(!form.Image1->pixmap().isNull());
+        QVERIFY(!form.aicAlphaImage1->isHidden());
+        setHosts(Hosts::fromBuild());
+    }
+
+    void commandLineExtractsEveryListedAddress()
+    {
+        for (int site = 0; site < SiteCount; ++site) {
+            const QStringList mine = addresses_.mid(site * 3, 3);
+            const ProcessResult run = runProgram(QUORVIN_EXTRACT,
+                QStringList{"--site", QString::number(site), "--json", "--all-hosts", hostPort_} + mine);
+            QCOMPARE(run.exitCode, 0);
+            const QList<QByteArray> lines = run.out.trimmed().split('\n');
+            QCOMPARE(lines.size(), 3);
+            for (const QByteArray &line : lines) {
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                QVERIFY2(!o["slots"].toArray()[SlotVideoUrl].toString().isEmpty(), line.constData());
+                QVERIFY(o["display"].isObject());
+            }
+        }
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Under a display (xvfb-run in CI) the real window system is used; otherwise offscreen.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestEndToEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_e2e.moc"
