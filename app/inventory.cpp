@@ -183,6 +183,9 @@ void Form1::buildControls()
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
     Timer1->start();
 
+    // The player, when shown, lies above everything, its control bar over the status bar.
+    W1->raise();
+
     // A pointer over a control is not over the bare window surface.
     for (QWidget *child : findChildren<QWidget *>())
         child->setAttribute(Qt::WA_NoMousePropagation);

@@ -125,6 +125,7 @@ private slots:
         QVERIFY(children.indexOf(f.Image1) < children.indexOf(f.aicAlphaImage1));
         QVERIFY(children.indexOf(f.aicAlphaImage1) < children.indexOf(f.aicAlphaImage2));
         QVERIFY(children.indexOf(f.aicAlphaImage2) < children.indexOf(f.W1));
+        QVERIFY(children.indexOf(f.Picture1) < children.indexOf(f.W1));
         QVERIFY(children.indexOf(f.Image2) < children.indexOf(f.aicAlphaImage3));
     }
 
