@@ -78,8 +78,10 @@ void Form1::mousePressEvent(QMouseEvent *event)
         DrawMinimise(40);
     } else if (inStrip(y) && onClose(x, width())) {
         DrawClose(40);
-    } else if (QWindow *window = windowHandle()) {
-        window->startSystemMove();
+    } else {
+        ++dragRequests_;
+        if (QWindow *window = windowHandle())
+            window->startSystemMove();  // the system moves the window until the release
     }
 }
 

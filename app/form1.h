@@ -95,6 +95,7 @@ public:
     void DrawClose(int row);
     int minimiseRow() const { return minimiseRow_; }
     int closeRow() const { return closeRow_; }
+    int dragRequests() const { return dragRequests_; }  // presses that asked the system to move
 
     // Colours of the feedback label.
     static inline const QColor FeedbackRest = QColor(231, 231, 231);
@@ -132,6 +133,7 @@ private:
     QString shownCover_;  // the cover address the last display step loaded
     int minimiseRow_ = 0;
     int closeRow_ = 0;
+    int dragRequests_ = 0;
     bool updateCheckDone_ = false;
 };
 

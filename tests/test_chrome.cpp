@@ -26,17 +26,20 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("minimiseRow");
         QTest::addColumn<int>("closeRow");
-        QTest::newRow("minimise left edge") << QPoint(W - 80, 10) << int(Qt::LeftButton) << 40 << 0;
-        QTest::newRow("shared column is minimise") << QPoint(W - 51, 10) << int(Qt::LeftButton) << 40 << 0;
-        QTest::newRow("close") << QPoint(W - 50, 10) << int(Qt::LeftButton) << 0 << 40;
-        QTest::newRow("close right edge") << QPoint(W - 10, 10) << int(Qt::LeftButton) << 0 << 40;
-        QTest::newRow("right of close: drag") << QPoint(W - 9, 10) << int(Qt::LeftButton) << 0 << 0;
-        QTest::newRow("left of minimise: drag") << QPoint(W - 81, 10) << int(Qt::LeftButton) << 0 << 0;
-        QTest::newRow("strip top") << QPoint(W - 60, 2) << int(Qt::LeftButton) << 40 << 0;
-        QTest::newRow("strip bottom") << QPoint(W - 20, 22) << int(Qt::LeftButton) << 0 << 40;
-        QTest::newRow("below the strip: drag") << QPoint(W - 60, 23) << int(Qt::LeftButton) << 0 << 0;
-        QTest::newRow("above the strip: drag") << QPoint(W - 60, 1) << int(Qt::LeftButton) << 0 << 0;
-        QTest::newRow("right button draws nothing") << QPoint(W - 60, 10) << int(Qt::RightButton) << 0 << 0;
+        QTest::addColumn<bool>("drag");
+        QTest::newRow("minimise left edge") << QPoint(W - 80, 10) << int(Qt::LeftButton) << 40 << 0 << false;
+        QTest::newRow("shared column is minimise") << QPoint(W - 51, 10) << int(Qt::LeftButton) << 40 << 0 << false;
+        QTest::newRow("close") << QPoint(W - 50, 10) << int(Qt::LeftButton) << 0 << 40 << false;
+        QTest::newRow("close right edge") << QPoint(W - 10, 10) << int(Qt::LeftButton) << 0 << 40 << false;
+        QTest::newRow("right of close: drag") << QPoint(W - 9, 10) << int(Qt::LeftButton) << 0 << 0 << true;
+        QTest::newRow("left of minimise: drag") << QPoint(W - 81, 10) << int(Qt::LeftButton) << 0 << 0 << true;
+        QTest::newRow("strip top") << QPoint(W - 60, 2) << int(Qt::LeftButton) << 40 << 0 << false;
+        QTest::newRow("strip bottom") << QPoint(W - 20, 22) << int(Qt::LeftButton) << 0 << 40 << false;
+        QTest::newRow("below the strip: drag") << QPoint(W - 60, 23) << int(Qt::LeftButton) << 0 << 0 << true;
+        QTest::newRow("above the strip: drag") << QPoint(W - 60, 1) << int(Qt::LeftButton) << 0 << 0 << true;
+        QTest::newRow("band bottom: drag") << QPoint(300, 68) << int(Qt::LeftButton) << 0 << 0 << true;
+        QTest::newRow("below the band: nothing") << QPoint(300, 69) << int(Qt::LeftButton) << 0 << 0 << false;
+        QTest::newRow("right button draws nothing") << QPoint(W - 60, 10) << int(Qt::RightButton) << 0 << 0 << false;
     }
     void press()
     {
@@ -44,11 +47,13 @@ private slots:
         QFETCH(int, button);
         QFETCH(int, minimiseRow);
         QFETCH(int, closeRow);
+        QFETCH(bool, drag);
         WindowHarness h;
         h.form->show();
         QTest::mousePress(h.form.get(), Qt::MouseButton(button), {}, at);
         QCOMPARE(h.form->minimiseRow(), minimiseRow);
         QCOMPARE(h.form->closeRow(), closeRow);
+        QCOMPARE(h.form->dragRequests(), drag ? 1 : 0);
         QTest::mouseRelease(h.form.get(), Qt::MouseButton(button), {}, QPoint(300, 300));
     }
 

@@ -157,6 +157,25 @@ private slots:
         QCOMPARE(plan.badgeOffset, badge == int(Badge::Miaopai) ? 5 : 0);
     }
 
+    void buildHostsCarryTheirFixedPaths()
+    {
+        const Hosts b = Hosts::fromBuild();
+        const struct { QString value; const char *path; } prefixes[] = {
+            {b.WeishiPagePrefix, "/t"}, {b.WeishiDownloadApiPrefix, "/weishi/video/downloadVideo.php?v=p&vid="},
+            {b.WeishiVideoRelayPrefix, "/"}, {b.WeishiCoverPrefix, "/weishi_pic/0/"}, {b.MeipaiPagePrefix, "/media/"},
+            {b.KuaishouPagePrefix, "/i/photo"}, {b.WeipaiPagePrefix, "/video/"}, {b.WeipaiApiPrefix, "/api/weipai/video/"},
+            {b.WeipaiAvatarPrefix, "/avatar"}, {b.MiaopaiPagePrefix, "/show/"}, {b.MiaopaiStreamPrefix, "/stream/"}};
+        for (const auto &p : prefixes) {
+            QVERIFY2(p.value.startsWith("http://") && p.value.endsWith(QString::fromLatin1(p.path)), qPrintable(p.value));
+            QVERIFY(p.value.size() > 7 + int(qstrlen(p.path)));
+        }
+        QVERIFY(!b.WeishiVideoCdnHost.contains('/'));
+        QVERIFY(b.MeipaiAvatarPrefix.startsWith("http://") && b.MiaopaiAvatarPrefix.startsWith("http://"));
+        QVERIFY(!b.ForumUrl.endsWith('/'));
+        QVERIFY(!b.AlwaysVerifiedAuthor.isEmpty());
+        QCOMPARE(AppMessageTitle, QString("Quorvin系列软件"));
+    }
+
     void kuaishouRowUsesItsOwnLayout()
     {
         Slots s;
