@@ -45,5 +45,5 @@ private:
     QByteArray flv_;
 };
 
-// A JPEG picture drawn for the given seed (a cover or an avatar).
-QByteArray simPicture(const QString &seed, int width, int height);
+// A JPEG picture drawn for the given key (a cover or an avatar).
+QByteArray simPicture(const QString &key, int width, int height);

@@ -6,9 +6,9 @@
 #include <QLinearGradient>
 #include <QPainter>
 
-QByteArray simPicture(const QString &seed, int width, int height)
+QByteArray simPicture(const QString &key, int width, int height)
 {
-    const QByteArray hash = QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Md5);
+    const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Md5);
     const auto byte = [&](int i) { return static_cast<unsigned char>(hash[i]); };
     const QColor from = QColor::fromHsv(byte(0) * 360 / 256, 120 + byte(1) % 100, 160 + byte(2) % 80);
     const QColor to = QColor::fromHsv((byte(0) * 360 / 256 + 60) % 360, 140, 90 + byte(3) % 60);
