@@ -1,5 +1,5 @@
 // The contract between the driver and the site extractors: an extractor works on the result
-// only, with a context that offers the page fetch and the address box as it reads now.
+// slots alone, with a context that offers the page fetch and the address box as it reads now.
 #pragma once
 
 #include "hosts.h"

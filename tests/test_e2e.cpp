@@ -107,19 +107,27 @@ private slots:
         setHosts(Hosts::fromBuild());
     }
 
+    void playsToTheEndAndTheCoverReturns_data()
+    {
+        QTest::addColumn<int>("site");
+        QTest::newRow("微视 (MP4 through the relay)") << 0;
+        QTest::newRow("微拍 (FLV)") << 3;
+    }
     void playsToTheEndAndTheCoverReturns()
     {
+        QFETCH(int, site);
         setHosts(Hosts::allOn(hostPort_));
         Recorder recorder;
         Form1 form(recorder.seams());
         form.Timer1->stop();
         form.show();
         form.Timer1_Timer();
-        form.Text1->setText(addresses_.at(0));
+        form.Option1[site]->setChecked(true);
+        form.Text1->setText(addresses_.at(site * 3));
         form.Command1_Click();
         const qint64 coverKey = form.Image1->pixmap().cacheKey();
         QVERIFY(coverKey != 0);
-        QTest::mouseMove(form.aicAlphaImage1, QPoint(150, 150));
+        QTest::mouseMove(form.aicAlphaImage1, QPoint(140 + site, 150));
         QTRY_VERIFY(!form.aicAlphaImage2->isHidden());
         QTest::mouseClick(form.aicAlphaImage2, Qt::LeftButton, {}, QPoint(150, 150));
         QCOMPARE(form.Label5->text(), QString("正在播放视频.."));
