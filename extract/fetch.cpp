@@ -14,6 +14,15 @@ namespace fetch {
 namespace {
 int g_timeoutMs = 30000;
 
+// True for errors below HTTP: the connection, the transfer or the protocol failed. Errors
+// that only report an HTTP status (404, 500...) still come with a body worth returning.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    const int code = int(error);
+    const bool httpStatus = (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    return error != QNetworkReply::NoError && !httpStatus;
+}
+
 bool isHttpUrl(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
@@ -83,8 +92,8 @@ Result get(const QString &address, qint64 maxBytes)
         result.error = QStringLiteral("timed out");
     } else if (tooLarge) {
         result.error = QStringLiteral("answer too large");
-    } else if (reply->error() != QNetworkReply::NoError && result.status == 0) {
-        // No HTTP answer at all (refused, unknown host, closed without answer...).
+    } else if (isTransportError(reply->error())) {
+        // No complete answer (refused, unknown host, closed early...).
         result.error = reply->errorString();
     } else {
         result.body = reply->readAll();

@@ -200,6 +200,8 @@ void HttpServer::respond(QTcpSocket *socket, const HttpRequest &request, HttpRes
     if (request.method != "HEAD") {
         if (response.stallAfter >= 0)
             out += response.body.left(response.stallAfter);
+        else if (response.closeAfter >= 0)
+            out += response.body.left(response.closeAfter);
         else
             out += response.body;
     }

@@ -30,6 +30,7 @@ struct HttpResponse {
     QByteArray body;
     int delayMs = 0;             // wait before answering
     qint64 stallAfter = -1;      // send this many body bytes, then nothing more
+    qint64 closeAfter = -1;      // send this many body bytes, then close the connection
     bool closeWithoutAnswer = false;
 
     static HttpResponse text(const QByteArray &body, const QByteArray &type = "text/html; charset=utf-8");

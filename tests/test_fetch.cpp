@@ -106,6 +106,7 @@ private slots:
         QTest::newRow("stalled before answering") << "delay";
         QTest::newRow("stalled mid-body") << "stall";
         QTest::newRow("closed without answer") << "close";
+        QTest::newRow("closed mid-body") << "truncated";
         QTest::newRow("larger than the limit") << "large";
         QTest::newRow("not http") << "scheme";
         QTest::newRow("garbage address") << "garbage";
@@ -125,6 +126,9 @@ private slots:
         close.closeWithoutAnswer = true;
         server.route("/close", close);
         server.route("/large", QByteArray(fetch::PageLimit + 10, 'x'));
+        HttpResponse truncated = HttpResponse::text(QByteArray(1000, 'x'));
+        truncated.closeAfter = 100;
+        server.route("/truncated", truncated);
 
         QString url = server.url("/" + kind.toUtf8());
         if (kind == "refused")
