@@ -7,6 +7,7 @@
 #include "picture.h"
 #include "sites.h"
 #include "skin.h"
+#include "textcuts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -174,17 +175,22 @@ void Form1::resetForExtraction()
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
+    // Unloading raises no stop notification, so the picture of a running preview goes here.
+    player_->setPlayerVisible(false);
 }
 
 void Form1::applyDisplay(const DisplayPlan &plan)
 {
+    // The date is shown uncut, but a hostile page could make it megabytes long, and laying
+    // out such a caption freezes the window for seconds: no real date comes near this bound.
+    const QString date = cuts::displayCut(plan.label3, MaxShownDateUnits);
     auto showPicture = [](QLabel *target, const QString &address) {
         target->setPixmap(QPixmap::fromImage(LoadPicture(address)));
     };
     shownCover_ = plan.cover;
 
     if (plan.avatarViaFile) {
-        setCaption(Label3, plan.label3);
+        setCaption(Label3, date);
         setCaption(Label1, plan.label1);
         setCaption(Label2, plan.label2);
         showPicture(Image1, plan.cover);
@@ -204,7 +210,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
         badge->show();
     }
     setCaption(Label2, plan.label2);
-    setCaption(Label3, plan.label3);
+    setCaption(Label3, date);
     Image2->show();
     aicAlphaImage3->hide();
     showPicture(Image1, plan.cover);

@@ -42,6 +42,7 @@ public:
     static constexpr int DesignHeight = 571;
     static inline const QString Title = QStringLiteral("QuorvinAPP视频助手 V1.0");
     static inline const QString AppVersion = QStringLiteral("V1.0");
+    static constexpr int MaxShownDateUnits = 256;
     static inline const QString HintText = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
 
     explicit Form1(const Seams &seams = Seams::system(), QWidget *parent = nullptr);

@@ -103,6 +103,25 @@ private slots:
         QCOMPARE(f.Label5->text(), QString("视频已停止.."));
     }
 
+    void extractionDuringPlaybackBringsTheCoverBack()
+    {
+        WindowHarness h;
+        FakePlayer player;
+        Form1 &f = *h.form;
+        f.setPlayer(&player);
+        f.Result.ResultSlots[SlotVideoUrl] = "http://v.test/1.mp4";
+        f.aicAlphaImage2_MouseUp();
+        QVERIFY(player.visible);
+        h.server.route("/t/1", "<title>x</title>");
+        f.Text1->setText(h.server.url("/t/1"));
+        f.Command1_Click();
+        QVERIFY(!player.visible);
+        QCOMPARE(player.url, QString());
+        QVERIFY(!f.Image1->isHidden());
+        QVERIFY(!f.aicAlphaImage1->isHidden());
+        QCOMPARE(f.Result.IsPlaying, 0);
+    }
+
     void realHoverEventsReachTheHandlers()
     {
         WindowHarness h;

@@ -253,6 +253,18 @@ private slots:
         QCOMPARE(f.Label1->text(), QString("&lt;b&gt;粗&lt;/b&gt;"));
     }
 
+    void hugeDateIsBoundedOnScreen()
+    {
+        WindowHarness h;
+        Form1 &f = *h.form;
+        const QByteArray date(200000, '9');
+        h.server.route("/t/8", "<title>a的微视</title><span class=\"time c_tx3\">" + date + "</span>");
+        f.Text1->setText(h.server.url("/t/8"));
+        f.Command1_Click();
+        QCOMPARE(f.Result.ResultSlots[SlotDate].size(), date.size());
+        QCOMPARE(f.Label3->text(), QString(256, '9') + "..");
+    }
+
     void kuaishouAvatarGoesThroughTheFaceFile()
     {
         WindowHarness h;
