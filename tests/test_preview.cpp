@@ -35,6 +35,13 @@ public:
     bool playerVisible() const override { return visible; }
 };
 
+// A usable window driving a fake player.
+struct FakePlayerWindow : WindowHarness {
+    FakePlayer player;
+    Form1 &f;
+    FakePlayerWindow() : f(*form) { f.setPlayer(&player); }
+};
+
 enum Look { Idle, Highlighted, Playing };
 
 Look look(const Form1 &f)
@@ -60,10 +67,9 @@ class TestPreview : public QObject {
 private slots:
     void hoverAndRelease()
     {
-        WindowHarness h;
-        FakePlayer player;
-        Form1 &f = *h.form;
-        f.setPlayer(&player);
+        FakePlayerWindow h;
+        FakePlayer &player = h.player;
+        Form1 &f = h.f;
 
         // Before any extraction: the symbol still highlights, a release is refused.
         f.aicAlphaImage1_MouseMove();
@@ -105,10 +111,9 @@ private slots:
 
     void extractionDuringPlaybackBringsTheCoverBack()
     {
-        WindowHarness h;
-        FakePlayer player;
-        Form1 &f = *h.form;
-        f.setPlayer(&player);
+        FakePlayerWindow h;
+        FakePlayer &player = h.player;
+        Form1 &f = h.f;
         f.Result.ResultSlots[SlotVideoUrl] = "http://v.test/1.mp4";
         f.aicAlphaImage2_MouseUp();
         QVERIFY(player.visible);
@@ -124,10 +129,8 @@ private slots:
 
     void realHoverEventsReachTheHandlers()
     {
-        WindowHarness h;
-        FakePlayer player;
-        Form1 &f = *h.form;
-        f.setPlayer(&player);
+        FakePlayerWindow h;
+        Form1 &f = h.f;
         f.show();
         QTest::mouseMove(f.aicAlphaImage1, QPoint(100, 100));
         QCOMPARE(look(f), Highlighted);
@@ -138,10 +141,9 @@ private slots:
 
     void playPauseToggle()
     {
-        WindowHarness h;
-        FakePlayer player;
-        Form1 &f = *h.form;
-        f.setPlayer(&player);
+        FakePlayerWindow h;
+        FakePlayer &player = h.player;
+        Form1 &f = h.f;
 
         f.Command4_Click();  // nothing extracted
         QCOMPARE(h.recorder.boxes.size(), 1);
@@ -176,9 +178,8 @@ private slots:
 
     void volumeReportsTheReadBackValue()
     {
-        WindowHarness h;
-        FakePlayer player;
-        h.form->setPlayer(&player);
+        FakePlayerWindow h;
+        FakePlayer &player = h.player;
         h.form->Slider1->setValue(37);
         QCOMPARE(player.calls, QStringList{"volume=37"});
         QCOMPARE(h.form->Label5->text(), QString("当前音量为:30"));
@@ -186,10 +187,8 @@ private slots:
 
     void stopRestoresTheShownCover()
     {
-        WindowHarness h;
-        FakePlayer player;
-        Form1 &f = *h.form;
-        f.setPlayer(&player);
+        FakePlayerWindow h;
+        Form1 &f = h.f;
         QImage image(8, 6, QImage::Format_RGB32);
         image.fill(Qt::green);
         QByteArray png;
