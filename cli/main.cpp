@@ -3,11 +3,10 @@
 #include "driver.h"
 #include "headless_view.h"
 #include "hosts.h"
+#include "json_out.h"
 #include "sites.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QTextStream>
 
 namespace {
@@ -27,32 +26,39 @@ const char Usage[] =
     "Exit status: 0 when every address passed the address checks, 1 when any did not,\n"
     "2 for a usage error.\n";
 
-// JSON text of one value.
-QByteArray encode(const QJsonValue &value)
+// One address's record as one JSON line, written as it is produced. Keys keep the
+// documented order, which scripts rely on.
+void writeRecord(json::Writer &w, const QString &address, int site, const HeadlessView &view,
+                 const ExtractionResult &result)
 {
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
-// An object with its keys in the given order (scripts read them in the documented order).
-QByteArray object(const QList<QPair<const char *, QByteArray>> &members)
-{
-    QByteArray out = "{";
-    for (const auto &[key, value] : members) {
-        if (out.size() > 1)
-            out += ", ";
-        out += encode(QString::fromLatin1(key)) + ": " + value;
+    w.raw("{\"address\": ");
+    w.string(address);
+    w.raw(", \"site\": ");
+    w.raw(QByteArray::number(site));
+    w.raw(", \"status\": ");
+    w.string(view.status);
+    w.raw(", \"display\": ");
+    if (const auto &plan = view.display) {
+        const std::pair<const char *, QString> members[] = {
+            {"{\"Label1\": ", plan->label1}, {", \"Label2\": ", plan->label2},
+            {", \"Label3\": ", plan->label3}, {", \"badge\": ", badgeControlName(plan->badge)},
+            {", \"cover\": ", plan->cover}, {", \"avatar\": ", plan->avatar}};
+        for (const auto &[key, value] : members) {
+            w.raw(key);
+            w.string(value);
+        }
+        w.raw("}");
+    } else {
+        w.raw("null");
     }
-    return out + "}";
-}
-
-QByteArray displayJson(const std::optional<DisplayPlan> &plan)
-{
-    if (!plan)
-        return "null";
-    return object({{"Label1", encode(plan->label1)}, {"Label2", encode(plan->label2)},
-                   {"Label3", encode(plan->label3)}, {"badge", encode(badgeControlName(plan->badge))},
-                   {"cover", encode(plan->cover)}, {"avatar", encode(plan->avatar)}});
+    w.raw(", \"slots\": [");
+    for (int i = 0; i < SlotCount; ++i) {
+        if (i > 0)
+            w.raw(",");
+        w.string(result.ResultSlots[i]);
+    }
+    w.raw("]}\n");
+    w.flush();
 }
 
 void printSummary(QTextStream &out, const QString &address, const HeadlessView &view,
@@ -126,6 +132,7 @@ int main(int argc, char **argv)
     if (addresses.isEmpty())
         return usageError(QStringLiteral("no address given"));
 
+    json::Writer writer(stdout);
     ExtractionResult result;  // shared by every address, as in the window
     bool allPassed = true;
     for (const QString &address : addresses) {
@@ -136,17 +143,11 @@ int main(int argc, char **argv)
         const ExtractionOutcome outcome = driver.run();
         allPassed = allPassed && outcome != ExtractionOutcome::AddressRejected;
         if (json) {
-            QJsonArray slotArray;
-            for (const QString &value : result.ResultSlots)
-                slotArray.append(value);
-            out << object({{"address", encode(address)}, {"site", QByteArray::number(site)},
-                           {"status", encode(view.status)}, {"display", displayJson(view.display)},
-                           {"slots", QJsonDocument(slotArray).toJson(QJsonDocument::Compact)}})
-                << "\n";
+            writeRecord(writer, address, site, view, result);
         } else {
             printSummary(out, address, view, result, outcome);
+            out.flush();
         }
-        out.flush();
     }
     return allPassed ? 0 : 1;
 }

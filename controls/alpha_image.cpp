@@ -41,7 +41,7 @@ void AlphaImage::setPicture(const QPixmap &picture)
 
 bool AlphaImage::LoadFromFile(const QString &path)
 {
-    const QImage image = LoadPicture(path);
+    const QImage image = LoadLocalPicture(path);
     if (image.isNull())
         return false;
     setPicture(QPixmap::fromImage(image));

@@ -1,10 +1,13 @@
 #include "media_player.h"
 
+#include "fetch.h"
+
 #include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVideoWidget>
@@ -76,9 +79,23 @@ void MediaPlayerWidget::setURL(const QString &url)
 {
     url_ = url;
     passActive_ = false;  // unloading or replacing a medium raises nothing
+    ++loadCount_;
     player_->stop();
     if (url.isEmpty()) {
         player_->setSource(QUrl());
+        return;
+    }
+    if (!fetch::isWebAddress(url)) {
+        // Links come from pages: a local path, a pipe, a device or another scheme is never
+        // opened (opening a pipe would block the window). It fails as a medium that cannot
+        // be loaded does, with the stop notification once the caller has returned.
+        player_->setSource(QUrl());
+        passActive_ = true;
+        const quint64 load = loadCount_;
+        QTimer::singleShot(0, this, [this, load] {
+            if (load == loadCount_)
+                passEnded();
+        });
         return;
     }
     player_->setSource(QUrl(url));

@@ -48,4 +48,5 @@ private:
     QLabel *time_;
     QString url_;
     bool passActive_ = false;  // a loaded medium has not yet reported its stop
+    quint64 loadCount_ = 0;    // tells a late notification of an earlier medium from the current
 };

@@ -1,180 +1,227 @@
 #include "fetch.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QTimer>
-#include <QUrl>
 
 namespace fetch {
 
 namespace {
-int g_timeoutMs = 30000;
 
-// True for errors below HTTP: the connection, the transfer or the protocol failed. Errors
-// that only report an HTTP status (404, 500...) still come with a body worth returning.
-bool isTransportError(QNetworkReply::NetworkError error)
-{
-    const int code = int(error);
-    const bool httpStatus = (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
-    return error != QNetworkReply::NoError && !httpStatus;
-}
+int g_stallMs = DefaultStallMs;
+int g_deadlineMs = DefaultDeadlineMs;
 
-bool isHttpUrl(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
-}
-}  // namespace
+// Qt holds at most this much of an answer that we have not read yet; we read it as it comes,
+// so an answer never occupies much more than its limit plus this.
+constexpr qint64 ReadBufferSize = 256 * 1024;
 
-void setTimeout(int ms)
+// The error Qt reports for an answer that arrived whole with this status. Any other error
+// means the transfer itself failed.
+QNetworkReply::NetworkError statusError(int status)
 {
-    g_timeoutMs = ms > 0 ? ms : 30000;
-}
-
-int timeout()
-{
-    return g_timeoutMs;
-}
-
-Result get(const QString &address, qint64 maxBytes)
-{
-    Result result;
-    const QUrl url(address);
-    if (!isHttpUrl(url)) {
-        result.error = QStringLiteral("not an http address");
-        return result;
+    if (status < 400)
+        return QNetworkReply::NoError;
+    switch (status) {
+    case 400: return QNetworkReply::ProtocolInvalidOperationError;
+    case 401: return QNetworkReply::AuthenticationRequiredError;
+    case 403: return QNetworkReply::ContentAccessDenied;
+    case 404: return QNetworkReply::ContentNotFoundError;
+    case 405: return QNetworkReply::ContentOperationNotPermittedError;
+    case 407: return QNetworkReply::ProxyAuthenticationRequiredError;
+    case 409: return QNetworkReply::ContentConflictError;
+    case 410: return QNetworkReply::ContentGoneError;
+    case 418: return QNetworkReply::ProtocolInvalidOperationError;
+    case 500: return QNetworkReply::InternalServerError;
+    case 501: return QNetworkReply::OperationNotImplementedError;
+    case 503: return QNetworkReply::ServiceUnavailableError;
+    default:
+        return status > 500 ? QNetworkReply::UnknownServerError : QNetworkReply::UnknownContentError;
     }
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The declared body length: -1 when none is declared, -2 when several headers disagree or
+// the value is not a number.
+qint64 declaredLength(const QNetworkReply *reply)
+{
+    qint64 length = -1;
+    for (const auto &[name, value] : reply->rawHeaderPairs()) {
+        if (name.compare("content-length", Qt::CaseInsensitive) != 0)
+            continue;
+        // Qt joins repeated headers with ", ".
+        for (const QByteArray &part : value.split(',')) {
+            bool ok = false;
+            const qint64 n = part.trimmed().toLongLong(&ok);
+            if (!ok || n < 0 || (length >= 0 && n != length))
+                return -2;
+            length = n;
+        }
+    }
+    return length;
+}
+
+bool contentEncoded(const QNetworkReply *reply)
+{
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    return !encoding.isEmpty() && encoding != "identity";
+}
+
+struct Hop {
+    Result result;
+    QByteArray location;  // the Location of a redirect answer
+};
+
+// One request without following redirects.
+Hop request(const QUrl &url, qint64 maxBytes, const QDeadlineTimer &deadline)
+{
+    Hop hop;
+    Result &result = hop.result;
 
     // One manager per call: nothing is shared between fetches, so a fetch started while
     // another one waits cannot disturb it.
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
     request.setRawHeader("If-Modified-Since", "0");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(10);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
     QNetworkReply *reply = manager.get(request);
+    reply->setReadBufferSize(ReadBufferSize);
     QEventLoop loop;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    bool timedOut = false;
-    bool tooLarge = false;
+    QTimer stall;
+    stall.setSingleShot(true);
+    QTimer overall;
+    overall.setSingleShot(true);
+    QString failure;
 
-    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
+    auto fail = [&](const QString &why) {
+        if (failure.isEmpty())
+            failure = why;
         reply->abort();
+    };
+    // Read what has arrived so far, counting it against the limit as it comes.
+    auto drain = [&] {
+        while (failure.isEmpty() && reply->bytesAvailable() > 0) {
+            if (result.body.size() + reply->bytesAvailable() > maxBytes) {
+                fail(QStringLiteral("answer too large"));
+                return;
+            }
+            result.body += reply->read(reply->bytesAvailable());
+        }
+    };
+    QObject::connect(&stall, &QTimer::timeout, &loop, [&] { fail(QStringLiteral("timed out")); });
+    QObject::connect(&overall, &QTimer::timeout, &loop, [&] { fail(QStringLiteral("deadline passed")); });
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        drain();
+        stall.start(g_stallMs);
     });
-    // Any progress restarts the wait, so only a stalled connection or transfer times out.
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                     [&](qint64 received, qint64 total) {
-                         if (received > maxBytes || total > maxBytes) {
-                             tooLarge = true;
-                             reply->abort();
-                             return;
-                         }
-                         watchdog.start(g_timeoutMs);
-                     });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
+        if (total > maxBytes)
+            fail(QStringLiteral("answer too large"));
+        stall.start(g_stallMs);
+    });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] { stall.start(g_stallMs); });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    watchdog.start(g_timeoutMs);
+    stall.start(g_stallMs);
+    overall.start(int(qMax<qint64>(0, deadline.remainingTime())));
     if (!reply->isFinished())
         loop.exec();
-    watchdog.stop();
+    stall.stop();
+    overall.stop();
+    drain();
 
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.contentType = reply->rawHeader("Content-Type");
-    if (timedOut) {
-        result.error = QStringLiteral("timed out");
-    } else if (tooLarge) {
-        result.error = QStringLiteral("answer too large");
-    } else if (isTransportError(reply->error())) {
-        // No complete answer (refused, unknown host, closed early...).
-        result.error = reply->errorString();
+    const qint64 length = declaredLength(reply);
+    const QNetworkReply::NetworkError error = reply->error();
+    if (!failure.isEmpty()) {
+        result.error = failure;
+    } else if (result.status <= 0) {
+        result.error = reply->errorString();  // no status line: refused, unknown host...
+    } else if (error != QNetworkReply::NoError && error != statusError(result.status)) {
+        result.error = reply->errorString();  // reset, broken chunking, failed decoding...
+    } else if (length == -2) {
+        result.error = QStringLiteral("conflicting Content-Length");
+    } else if (length >= 0 && !contentEncoded(reply) && length != result.body.size()) {
+        result.error = QStringLiteral("body length differs from Content-Length");
     } else {
-        result.body = reply->readAll();
-        if (result.body.size() > maxBytes)
-            result.error = QStringLiteral("answer too large");
-        else
-            result.ok = true;
+        result.ok = true;
+        if (isRedirect(result.status))
+            hop.location = reply->rawHeader("Location");
     }
     if (!result.ok)
-        result.body.clear();
+        result.body = QByteArray();
     delete reply;
-    return result;
-}
-
-namespace {
-
-QByteArray charsetOf(const QByteArray &contentType)
-{
-    const QByteArray lower = contentType.toLower();
-    const qsizetype at = lower.indexOf("charset=");
-    if (at < 0)
-        return {};
-    QByteArray name = contentType.mid(at + 8);
-    const qsizetype end = name.indexOf(';');
-    if (end >= 0)
-        name.truncate(end);
-    return name.trimmed().replace('"', "").replace('\'', "");
-}
-
-QByteArray metaCharset(const QByteArray &body)
-{
-    // Only the head of the page is searched, as browsers do.
-    const QByteArray head = body.left(4096).toLower();
-    qsizetype from = 0;
-    while (true) {
-        const qsizetype meta = head.indexOf("<meta", from);
-        if (meta < 0)
-            return {};
-        const qsizetype close = head.indexOf('>', meta);
-        const QByteArray tag = head.mid(meta, close < 0 ? -1 : close - meta);
-        const qsizetype at = tag.indexOf("charset=");
-        if (at >= 0) {
-            qsizetype pos = at + 8;
-            while (pos < tag.size() && (tag[pos] == '"' || tag[pos] == '\'' || tag[pos] == ' '))
-                ++pos;
-            qsizetype end = pos;
-            while (end < tag.size() && (isalnum(static_cast<unsigned char>(tag[end])) ||
-                                        tag[end] == '-' || tag[end] == '_'))
-                ++end;
-            if (end > pos)
-                return tag.mid(pos, end - pos);
-        }
-        from = meta + 5;
-    }
-}
-
-QString decodeAs(const QByteArray &body, const QByteArray &charset)
-{
-    QStringDecoder decoder(charset.constData());
-    if (!decoder.isValid())
-        return QString::fromUtf8(body);
-    return decoder.decode(body);
+    return hop;
 }
 
 }  // namespace
 
-QString decode(const QByteArray &body, const QByteArray &contentType)
+void setTimeout(int ms)
 {
-    const QByteArray declared = charsetOf(contentType);
-    if (!declared.isEmpty())
-        return decodeAs(body, declared);
-    if (body.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(body.mid(3));
-    if (body.startsWith("\xFF\xFE"))
-        return decodeAs(body.mid(2), "UTF-16LE");
-    if (body.startsWith("\xFE\xFF"))
-        return decodeAs(body.mid(2), "UTF-16BE");
-    const QByteArray meta = metaCharset(body);
-    if (!meta.isEmpty())
-        return decodeAs(body, meta);
-    return QString::fromUtf8(body);
+    g_stallMs = ms > 0 ? ms : DefaultStallMs;
+}
+
+int timeout()
+{
+    return g_stallMs;
+}
+
+void setDeadline(int ms)
+{
+    g_deadlineMs = ms > 0 ? ms : DefaultDeadlineMs;
+}
+
+int deadline()
+{
+    return g_deadlineMs;
+}
+
+bool isWebUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
+}
+
+bool isWebAddress(const QString &address)
+{
+    return isWebUrl(QUrl(address));
+}
+
+Result get(const QString &address, qint64 maxBytes)
+{
+    QUrl url(address);
+    if (!isWebUrl(url)) {
+        Result result;
+        result.error = QStringLiteral("not an http address");
+        return result;
+    }
+    const QDeadlineTimer deadline(g_deadlineMs);
+    for (int redirects = 0;; ++redirects) {
+        Hop hop = request(url, maxBytes, deadline);
+        if (!hop.result.ok || hop.location.isEmpty())
+            return hop.result;
+        Result failed;
+        failed.status = hop.result.status;
+        if (redirects == MaxRedirects) {
+            failed.error = QStringLiteral("too many redirects");
+            return failed;
+        }
+        const QUrl next = url.resolved(QUrl::fromEncoded(hop.location));
+        if (!isWebUrl(next)) {
+            failed.error = QStringLiteral("redirect to a non-web address");
+            return failed;
+        }
+        url = next;
+    }
 }
 
 bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes)

@@ -1,20 +1,38 @@
 // Page fetching: GET requests that wait in a nested event loop, so the caller's window keeps
 // handling its events while the answer is on its way.
+//
+// The fetch rule. An answer is a page when its status line and its whole body arrived
+// intact, whatever the status: a 404, 418 or 503 page is returned like a 200 page. A fetch
+// fails when the transfer did not complete intact:
+//   - the address is not http(s), the host is unknown, the connection is refused or reset;
+//   - nothing arrived for the stall timeout (30 s), or the whole fetch, redirects included,
+//     took longer than the deadline (90 s);
+//   - the body is larger than the size limit (counted while the bytes arrive);
+//   - the body is shorter than its Content-Length, the answer carries conflicting
+//     Content-Length headers, the chunking is broken, or the content decoding failed;
+//   - a redirect leads to a non-web address, or there are more than 10 of them.
+// Redirects (301, 302, 303, 307, 308 with a Location) are followed; any other status, a
+// redirect status without a Location included, is the page. A failed fetch has no body:
+// callers keep their previous value and never replace a file with it.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 namespace fetch {
 
 inline constexpr qint64 PageLimit = 16 * 1024 * 1024;     // pages and interface answers
 inline constexpr qint64 PictureLimit = 8 * 1024 * 1024;   // pictures and the avatar file
+inline constexpr int MaxRedirects = 10;
+inline constexpr int DefaultStallMs = 30000;
+inline constexpr int DefaultDeadlineMs = 90000;
 
 struct Result {
-    bool ok = false;          // false: no answer (refused, unknown host, timeout, too large...)
+    bool ok = false;          // true: the answer is a page (see the rule above)
     int status = 0;           // HTTP status of the final answer
-    QByteArray body;          // the body, whatever the status
+    QByteArray body;          // the body, whatever the status; empty when !ok
     QByteArray contentType;   // the Content-Type header as sent
     QString error;            // why ok is false
 };
@@ -23,16 +41,24 @@ struct Result {
 void setTimeout(int ms);
 int timeout();
 
-// GET url with "If-Modified-Since: 0", following at most 10 redirects. Only http and https
-// addresses are requested; a body longer than maxBytes is a failure.
+// Longest time one fetch may take in all, redirects included (default 90 s).
+void setDeadline(int ms);
+int deadline();
+
+// True for an http or https address with a host, parsed tolerantly as browsers do.
+bool isWebAddress(const QString &address);
+bool isWebUrl(const QUrl &url);
+
+// GET url with "If-Modified-Since: 0" under the rule above; maxBytes bounds the body.
 Result get(const QString &url, qint64 maxBytes = PageLimit);
 
 // Decodes a body by the charset the answer declares: the Content-Type header, else a
-// byte-order mark, else the page's own meta declaration, else UTF-8.
+// byte-order mark, else the page's own meta declaration in its first 4 KB. With nothing
+// declared, valid UTF-8 is UTF-8 and anything else GB18030 (undeclared Chinese pages).
 QString decode(const QByteArray &body, const QByteArray &contentType);
 
-// Saves the resource at url to target. The bytes go to a temporary file beside target that
-// replaces it only when complete, so a failed download leaves the old file untouched.
+// Saves the resource at url to target when it answers 2xx. The bytes go to a temporary file
+// beside target that replaces it only when complete, so a failed download leaves the old file.
 bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes = PictureLimit);
 
 }  // namespace fetch

@@ -24,19 +24,21 @@ QImage decodeImage(QIODevice *device)
 
 QImage LoadPicture(const QString &strFileName)
 {
-    if (strFileName.isEmpty())
+    if (!fetch::isWebAddress(strFileName))
         return QImage();
-    const QString lower = strFileName.left(8).toLower();
-    if (lower.startsWith(u"http://") || lower.startsWith(u"https://")) {
-        fetch::Result answer = fetch::get(strFileName, fetch::PictureLimit);
-        if (!answer.ok)
-            return QImage();
-        QBuffer buffer(&answer.body);
-        buffer.open(QIODevice::ReadOnly);
-        return decodeImage(&buffer);
-    }
+    fetch::Result answer = fetch::get(strFileName, fetch::PictureLimit);
+    if (!answer.ok)
+        return QImage();
+    QBuffer buffer(&answer.body);
+    buffer.open(QIODevice::ReadOnly);
+    return decodeImage(&buffer);
+}
 
-    const QFileInfo info(strFileName);
+QImage LoadLocalPicture(const QString &path)
+{
+    if (path.isEmpty())
+        return QImage();
+    const QFileInfo info(path);
     // isFile() is false for devices, pipes and sockets, also behind a symbolic link.
     if (!info.isFile() || info.size() > fetch::PictureLimit)
         return QImage();

@@ -18,39 +18,108 @@ QByteArray reasonFor(int status)
     case 301: return "Moved Permanently";
     case 302: return "Found";
     case 404: return "Not Found";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
     case 416: return "Range Not Satisfiable";
     case 500: return "Internal Server Error";
     }
     return "Status";
 }
 
-// Applies a "bytes=a-b" range to a 200 answer, as media players ask for parts of a file.
-void applyRange(const QByteArray &range, HttpResponse &response)
+// Applies a "bytes=a-b" range to a 200 answer, as media players and resuming downloads ask
+// for parts of a file: the answer becomes 206 (or 416) and start/length the part to send.
+void applyRange(const QByteArray &range, HttpResponse &response, qint64 &start, qint64 &length)
 {
-    if (response.status != 200 || !range.startsWith("bytes="))
+    const qint64 size = length;
+    if (response.status != 200 || response.ignoreRange || !range.startsWith("bytes="))
         return;
     const QList<QByteArray> parts = range.mid(6).split('-');
     if (parts.size() != 2)
         return;
-    const qint64 size = response.body.size();
     bool okStart = false;
-    qint64 start = parts[0].toLongLong(&okStart);
-    qint64 end = parts[1].isEmpty() ? size - 1 : parts[1].toLongLong();
-    if (!okStart)
+    const qint64 first = parts[0].toLongLong(&okStart);
+    qint64 last = parts[1].isEmpty() ? size - 1 : parts[1].toLongLong();
+    if (!okStart || first < 0)
         return;
-    if (start >= size) {
+    if (first >= size) {
         response.status = 416;
         response.headers.append({"Content-Range", "bytes */" + QByteArray::number(size)});
-        response.body.clear();
+        length = 0;
         return;
     }
-    end = qMin(end, size - 1);
+    last = qMin(last, size - 1);
     response.status = 206;
-    response.headers.append({"Content-Range", "bytes " + QByteArray::number(start) + "-" +
-                                                  QByteArray::number(end) + "/" +
+    response.headers.append({"Content-Range", "bytes " + QByteArray::number(first) + "-" +
+                                                  QByteArray::number(last) + "/" +
                                                   QByteArray::number(size)});
-    response.body = response.body.mid(start, end - start + 1);
+    start = first;
+    length = last - first + 1;
 }
+
+// Sends one answer's body as the peer takes it: generated bodies are never held whole, and
+// a trickled body goes out one byte at a time.
+class BodySender : public QObject {
+public:
+    BodySender(QTcpSocket *socket, HttpResponse response, qint64 start, qint64 length)
+        : QObject(socket), socket_(socket), r_(std::move(response)), start_(start)
+    {
+        limit_ = length;
+        if (r_.stallAfter >= 0)
+            limit_ = qMin(limit_, r_.stallAfter);
+        else if (r_.closeAfter >= 0)
+            limit_ = qMin(limit_, r_.closeAfter);
+        if (r_.trickleMs > 0) {
+            auto *timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this] { send(1); });
+            timer->start(r_.trickleMs);
+        } else {
+            connect(socket_, &QTcpSocket::bytesWritten, this, [this] { pump(); });
+            pump();
+        }
+    }
+
+private:
+    static constexpr qint64 Piece = 64 * 1024;
+
+    void pump()
+    {
+        while (!done_ && socket_->bytesToWrite() < 4 * Piece)
+            send(Piece);
+    }
+    void send(qint64 n)
+    {
+        if (done_)
+            return;
+        n = qMin(n, limit_ - sent_);
+        if (n > 0) {
+            const qint64 from = start_ + sent_;
+            QByteArray piece = r_.source ? r_.source(from, n) : r_.body.mid(from, n);
+            sent_ += n;
+            if (r_.chunked)
+                piece = QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+            socket_->write(piece);
+        }
+        if (sent_ >= limit_)
+            finish();
+    }
+    void finish()
+    {
+        done_ = true;
+        if (r_.stallAfter >= 0 || r_.keepOpen)
+            return;
+        if (r_.chunked && r_.closeAfter < 0)
+            socket_->write("0\r\n\r\n");
+        socket_->disconnectFromHost();
+    }
+
+    QTcpSocket *socket_;
+    HttpResponse r_;
+    qint64 start_;
+    qint64 limit_ = 0;
+    qint64 sent_ = 0;
+    bool done_ = false;
+};
 
 }  // namespace
 
@@ -74,6 +143,15 @@ HttpResponse HttpResponse::text(const QByteArray &body, const QByteArray &type)
     HttpResponse r;
     r.body = body;
     r.contentType = type;
+    return r;
+}
+
+HttpResponse HttpResponse::filled(qint64 size, char fill, const QByteArray &type)
+{
+    HttpResponse r;
+    r.contentType = type;
+    r.sourceSize = size;
+    r.source = [fill](qint64, qint64 length) { return QByteArray(length, fill); };
     return r;
 }
 
@@ -187,26 +265,33 @@ void HttpServer::respond(QTcpSocket *socket, const HttpRequest &request, HttpRes
         socket->abort();
         return;
     }
-    applyRange(request.header("range"), response);
-    const qint64 fullSize = response.body.size();
+    if (!response.raw.isEmpty()) {
+        socket->write(response.raw);
+        emit served(request, response.status, response.raw.size());
+        if (!response.keepOpen && response.stallAfter < 0)
+            socket->disconnectFromHost();
+        return;
+    }
+    qint64 start = 0;
+    qint64 length = response.source ? response.sourceSize : response.body.size();
+    applyRange(request.header("range"), response, start, length);
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " " + reasonFor(response.status) + "\r\n";
     if (!response.contentType.isEmpty())
         out += "Content-Type: " + response.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(fullSize) + "\r\n";
-    out += "Accept-Ranges: bytes\r\nConnection: close\r\n";
+    if (response.chunked)
+        out += "Transfer-Encoding: chunked\r\n";
+    else if (!response.omitLength)
+        out += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    out += "Accept-Ranges: bytes\r\n";
+    out += response.keepOpen ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
     for (const auto &h : response.headers)
         out += h.first + ": " + h.second + "\r\n";
     out += "\r\n";
-    if (request.method != "HEAD") {
-        if (response.stallAfter >= 0)
-            out += response.body.left(response.stallAfter);
-        else if (response.closeAfter >= 0)
-            out += response.body.left(response.closeAfter);
-        else
-            out += response.body;
-    }
     socket->write(out);
-    emit served(request, response.status, fullSize);
-    if (response.stallAfter < 0)
+    emit served(request, response.status, length);
+    if (request.method == "HEAD") {
         socket->disconnectFromHost();
+        return;
+    }
+    new BodySender(socket, std::move(response), start, length);
 }

@@ -9,6 +9,7 @@
 #include <QPair>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
@@ -24,14 +25,28 @@ struct HttpRequest {
 };
 
 struct HttpResponse {
+    // Produces `length` bytes of a generated body starting at `offset`.
+    using Source = std::function<QByteArray(qint64 offset, qint64 length)>;
+
     int status = 200;
     QByteArray contentType = "text/html; charset=utf-8";
     QList<QPair<QByteArray, QByteArray>> headers;  // further headers
     QByteArray body;
+    Source source;               // when set: the body is generated, sourceSize bytes long,
+    qint64 sourceSize = 0;       // and sent as fast as the peer reads it
+    QByteArray raw;              // when set: sent as it stands instead of a built answer
     int delayMs = 0;             // wait before answering
     qint64 stallAfter = -1;      // send this many body bytes, then nothing more
     qint64 closeAfter = -1;      // send this many body bytes, then close the connection
     bool closeWithoutAnswer = false;
+    bool chunked = false;        // chunked transfer coding instead of Content-Length
+    bool omitLength = false;     // no Content-Length: the body ends when the connection does
+    int trickleMs = 0;           // send the body one byte every trickleMs
+    bool keepOpen = false;       // leave the connection open after the answer
+    bool ignoreRange = false;    // answer a Range request with the whole body (200)
+
+    // A body of `size` bytes, each `fill`, generated as it is sent.
+    static HttpResponse filled(qint64 size, char fill, const QByteArray &type = "application/octet-stream");
 
     static HttpResponse text(const QByteArray &body, const QByteArray &type = "text/html; charset=utf-8");
     static HttpResponse notFound();

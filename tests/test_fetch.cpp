@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -97,6 +98,110 @@ private slots:
         QVERIFY(page.has_value());
         QVERIFY2(page->endsWith(QStringLiteral("视频作者：张三")), qPrintable(*page));
         QVERIFY(!page->startsWith(QChar(0xFEFF)));
+    }
+
+    // The fetch rule: whatever the status, an answer that arrived intact is a page and its
+    // body comes back; a transfer that did not complete intact is a failure with no body.
+    void fetchRule_data()
+    {
+        QTest::addColumn<QByteArray>("raw");   // the answer as sent, or "" for the named cases
+        QTest::addColumn<QString>("special");
+        QTest::addColumn<bool>("page");
+        auto status = [](int code, const QByteArray &extra = {}) {
+            const QByteArray body = "<p>marker-" + QByteArray::number(code) + "</p>";
+            return "HTTP/1.1 " + QByteArray::number(code) + " Whatever\r\nContent-Type: text/html\r\n" +
+                   extra + "Content-Length: " + QByteArray::number(body.size()) +
+                   "\r\nConnection: close\r\n\r\n" + body;
+        };
+        for (int code : {200, 301, 305, 400, 401, 403, 404, 405, 407, 410, 418, 429, 500, 502, 503})
+            QTest::addRow("status %d", code) << status(code) << QString() << true;
+        QTest::newRow("401 with WWW-Authenticate")
+            << status(401, "WWW-Authenticate: Basic realm=\"x\"\r\n") << QString() << true;
+        QTest::newRow("407 with Proxy-Authenticate")
+            << status(407, "Proxy-Authenticate: Basic realm=\"x\"\r\n") << QString() << true;
+        QTest::newRow("204 no content")
+            << QByteArray("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n") << QString() << true;
+        QTest::newRow("no length, ends with the connection")
+            << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<p>marker-200</p>") << QString() << true;
+        QTest::newRow("chunked")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                          "6\r\n<p>mar\r\nb\r\nker-200</p>\r\n0\r\n\r\n") << QString() << true;
+        QTest::newRow("same length twice")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 17\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QString() << true;
+
+        QTest::newRow("shorter than Content-Length, closed")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QString() << false;
+        QTest::newRow("shorter than Content-Length, keep-alive then closed")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: keep-alive\r\n\r\n<p>marker-200</p>")
+            << QString() << false;
+        QTest::newRow("shorter than Content-Length, keep-alive left open")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: keep-alive\r\n\r\n<p>marker-200</p>")
+            << "open" << false;
+        QTest::newRow("conflicting Content-Length")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QString() << false;
+        QTest::newRow("chunking broken off mid-chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                          "6\r\n<p>mar\r\n64\r\nker-200</p>") << QString() << false;
+        QTest::newRow("gzip that does not decompress")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QString() << false;
+        QTest::newRow("404 gzip that does not decompress")
+            << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Encoding: gzip\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-404</p>")
+            << QString() << false;
+        QTest::newRow("no status line") << QByteArray("<p>marker-200</p>\r\n\r\n") << QString() << false;
+        QTest::newRow("stalled past the stall timeout") << QByteArray() << "stall" << false;
+        QTest::newRow("trickling past the deadline") << QByteArray() << "trickle" << false;
+        QTest::newRow("over the size limit, with length") << QByteArray() << "large" << false;
+        QTest::newRow("over the size limit, chunked") << QByteArray() << "large-chunked" << false;
+        QTest::newRow("redirect loop") << QByteArray() << "loop" << false;
+        QTest::newRow("redirect to file:") << QByteArray() << "to-file" << false;
+        QTest::newRow("ten redirects then the page") << QByteArray() << "ten" << true;
+    }
+    void fetchRule()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(QString, special);
+        QFETCH(bool, page);
+        fetch::setTimeout(500);
+        fetch::setDeadline(1500);
+        HttpServer server;
+        server.listen();
+        server.setHandler([&](const HttpRequest &r) {
+            HttpResponse answer;
+            answer.raw = raw;
+            answer.keepOpen = special == "open";
+            if (special == "stall") {
+                answer = HttpResponse::text("<p>marker-200</p>");
+                answer.stallAfter = 5;
+            } else if (special == "trickle") {
+                answer = HttpResponse::text(QByteArray(200, 'x'));
+                answer.trickleMs = 20;  // never stalls, but takes 4 s
+            } else if (special.startsWith("large")) {
+                answer = HttpResponse::filled(fetch::PageLimit + 1, 'x', "text/html");
+                answer.chunked = special.endsWith("chunked");
+            } else if (special == "loop") {
+                answer = HttpResponse::redirect("/again");
+            } else if (special == "to-file") {
+                answer = HttpResponse::redirect("file:///etc/passwd");
+            } else if (special == "ten") {
+                const int hop = r.path().mid(1).toInt();
+                answer = hop < 10 ? HttpResponse::redirect("/" + QByteArray::number(hop + 1))
+                                  : HttpResponse::text("<p>marker-200</p>");
+            }
+            return answer;
+        });
+        const fetch::Result result = fetch::get(server.base() + "/0");
+        QVERIFY2(result.ok == page, qPrintable(result.error));
+        if (page && !raw.startsWith("HTTP/1.1 204")) {
+            const QByteArray code = raw.isEmpty() ? QByteArray("200") : raw.mid(9, 3);
+            QVERIFY2(result.body.contains("marker-" + code), result.body.constData());
+        }
+        if (!page)
+            QVERIFY(result.body.isEmpty());
+        fetch::setDeadline(0);
     }
 
     void failuresAreNotEmptyAnswers_data()
@@ -195,23 +300,32 @@ private slots:
 
     void loadPicture_data()
     {
+        // Addresses from pages go through LoadPicture: only http(s) is ever opened. The
+        // program's own avatar file goes through LoadLocalPicture.
         QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("own");
         QTest::addColumn<bool>("loads");
-        QTest::newRow("png over http") << "http:/cover.png" << true;
-        QTest::newRow("jpeg over http") << "http:/cover.jpg" << true;
-        QTest::newRow("404 over http") << "http:/missing.jpg" << false;
-        QTest::newRow("garbage text over http") << "http:/garbage" << false;
-        QTest::newRow("local png") << "file:png" << true;
-        QTest::newRow("local garbage") << "file:garbage" << false;
-        QTest::newRow("neither file nor address") << "请在此粘贴" << false;
-        QTest::newRow("directory") << "/tmp" << false;
-        QTest::newRow("device") << "/dev/zero" << false;
-        QTest::newRow("fifo") << "fifo" << false;
-        QTest::newRow("other scheme") << "ftp://127.0.0.1/x.png" << false;
+        QTest::newRow("png over http") << "http:/cover.png" << false << true;
+        QTest::newRow("jpeg over http") << "http:/cover.jpg" << false << true;
+        QTest::newRow("404 over http") << "http:/missing.jpg" << false << false;
+        QTest::newRow("garbage text over http") << "http:/garbage" << false << false;
+        QTest::newRow("local png from a page") << "file:png" << false << false;
+        QTest::newRow("file: address from a page") << "fileurl:png" << false << false;
+        QTest::newRow("passwd from a page") << "/etc/passwd" << false << false;
+        QTest::newRow("environ from a page") << "/proc/self/environ" << false << false;
+        QTest::newRow("data: address") << "data:image/png;base64,iVBORw0KGgo=" << false << false;
+        QTest::newRow("neither file nor address") << "请在此粘贴" << false << false;
+        QTest::newRow("other scheme") << "ftp://127.0.0.1/x.png" << false << false;
+        QTest::newRow("own png") << "file:png" << true << true;
+        QTest::newRow("own garbage") << "file:garbage" << true << false;
+        QTest::newRow("own directory") << "/tmp" << true << false;
+        QTest::newRow("own device") << "/dev/zero" << true << false;
+        QTest::newRow("own fifo") << "fifo" << true << false;
     }
     void loadPicture()
     {
         QFETCH(QString, source);
+        QFETCH(bool, own);
         QFETCH(bool, loads);
         RouteServer server;
         server.route("/cover.png", encodeImage("PNG"), "image/png");
@@ -236,11 +350,14 @@ private slots:
             path = server.url(source.mid(5).toUtf8());
         else if (source == "file:png")
             path = png;
+        else if (source == "fileurl:png")
+            path = QUrl::fromLocalFile(png).toString();
         else if (source == "file:garbage")
             path = garbage;
         else if (source == "fifo")
             path = fifo;
-        QCOMPARE(!LoadPicture(path).isNull(), loads);
+        const QImage image = own ? LoadLocalPicture(path) : LoadPicture(path);
+        QCOMPARE(!image.isNull(), loads);
     }
 
     void downloadReplacesOnlyWhenComplete()
@@ -268,7 +385,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"face"});
 
         QVERIFY(fetch::downloadToFile(server.url("/face.jpg"), face));
-        QVERIFY(!LoadPicture(face).isNull());
+        QVERIFY(!LoadLocalPicture(face).isNull());
     }
 };
 
