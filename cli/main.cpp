@@ -1,6 +1,7 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
 #include "display.h"
 #include "driver.h"
+#include "fetch.h"
 #include "headless_view.h"
 #include "hosts.h"
 #include "json_out.h"
@@ -20,6 +21,8 @@ const char Usage[] =
     "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, or 0-4\n"
     "  --json                 one JSON object per address and line\n"
     "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
+    "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
+    "  --deadline MS          give up a fetch that takes longer than MS ms in all (90000)\n"
     "  --help                 show this help\n"
     "  --version              show the version\n"
     "\n"
@@ -118,6 +121,15 @@ int main(int argc, char **argv)
             if (value.isEmpty())
                 return usageError(QStringLiteral("--all-hosts needs HOST[:PORT]"));
             table = Hosts::allOn(value);
+        } else if (arg == u"--stall-timeout" || arg == u"--deadline") {
+            bool ok = false;
+            const int ms = args.value(++i).toInt(&ok);
+            if (!ok || ms <= 0)
+                return usageError(QStringLiteral("%1 needs a number of milliseconds").arg(arg));
+            if (arg == u"--deadline")
+                fetch::setDeadline(ms);
+            else
+                fetch::setTimeout(ms);
         } else if (arg == u"--") {
             addresses += args.mid(i + 1);
             break;

@@ -87,6 +87,19 @@ private slots:
             << QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />") + gbk(text);
         QTest::newRow("utf-8 bom") << QByteArray() << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
         QTest::newRow("nothing declared: utf-8") << QByteArray("text/html") << text.toUtf8();
+        QTest::newRow("nothing declared: gbk") << QByteArray("text/html") << gbk(text);
+        QTest::newRow("no header at all: gbk") << QByteArray() << QByteArray("<html>") + gbk(text);
+        QTest::newRow("gbk, meta only past the first 4 KB")
+            << QByteArray("text/html") << QByteArray(5000, ' ') + "<meta charset=\"gbk\">" + gbk(text);
+        QTest::newRow("nothing declared: utf-8 after 4 KB of ascii")
+            << QByteArray("text/html") << QByteArray(5000, 'a') + text.toUtf8();
+    }
+    void asciiPagesStayAscii()
+    {
+        RouteServer server;
+        const QByteArray ascii = "<html><a class=\"name\">abc</a>\x01\x7f</html>";
+        server.route("/page", HttpResponse::text(ascii, "text/html"));
+        QCOMPARE(GetBody(server.url("/page")), std::optional<QString>(QString::fromLatin1(ascii)));
     }
     void charsets()
     {
