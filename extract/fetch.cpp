@@ -3,9 +3,12 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
+#include <QThread>
 #include <QTimer>
 
 namespace fetch {
@@ -74,6 +77,28 @@ bool contentEncoded(const QNetworkReply *reply)
     return !encoding.isEmpty() && encoding != "identity";
 }
 
+// A cookie jar that keeps nothing: every fetch stands alone, as with a new request object.
+class NoCookies : public QNetworkCookieJar {
+public:
+    bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
+    QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
+};
+
+// One manager per thread for the life of the thread: its connection threads and kept-alive
+// connections serve every fetch. Each fetch has its own reply, so a fetch started while
+// another one waits still gets its own answer.
+QNetworkAccessManager &threadManager()
+{
+    thread_local QNetworkAccessManager *manager = [] {
+        auto *m = new QNetworkAccessManager;
+        m->setCookieJar(new NoCookies);
+        m->setAutoDeleteReplies(false);
+        QObject::connect(QThread::currentThread(), &QThread::finished, m, &QObject::deleteLater);
+        return m;
+    }();
+    return *manager;
+}
+
 struct Hop {
     Result result;
     QByteArray location;  // the Location of a redirect answer
@@ -85,9 +110,7 @@ Hop request(const QUrl &url, qint64 maxBytes, const QDeadlineTimer &deadline)
     Hop hop;
     Result &result = hop.result;
 
-    // One manager per call: nothing is shared between fetches, so a fetch started while
-    // another one waits cannot disturb it.
-    QNetworkAccessManager manager;
+    QNetworkAccessManager &manager = threadManager();
     QNetworkRequest request(url);
     request.setRawHeader("If-Modified-Since", "0");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);

@@ -1,10 +1,14 @@
 #include "fixtures.h"
+#include "json_out.h"
 #include "process.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <QTest>
+#include <cstdio>
+#include <unistd.h>
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -50,6 +54,44 @@ private slots:
         const QJsonObject fourth = QJsonDocument::fromJson(lines[3]).object();
         QVERIFY(fourth["display"].isNull());  // empty page
         QCOMPARE(fourth["status"].toString(), QString("视频提取完毕.."));
+    }
+
+    // Our own escaping gives the same bytes as Qt's JSON writer, on hostile strings too.
+    void escapingMatchesQtJson_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("quotes and backslashes") << QStringLiteral("a\"b\\c\\\"");
+        QTest::newRow("named controls") << QStringLiteral("\b\f\n\r\t");
+        QString controls;
+        for (char16_t c = 0; c < 0x20; ++c)
+            controls += QChar(c);
+        QTest::newRow("every control character") << controls + QChar(0x7f);
+        QTest::newRow("chinese") << QStringLiteral("美拍小达人：夏天的海边");
+        QTest::newRow("emoji (surrogate pairs)") << QStringLiteral("😀🎬 end");
+        QTest::newRow("lone high surrogate") << QString(QChar(0xd83d)) + "x";
+        QTest::newRow("lone low surrogate at the end") << "x" + QString(QChar(0xde00));
+        QTest::newRow("reversed pair") << QString(QChar(0xde00)) + QChar(0xd83d);
+        QTest::newRow("slash, markup, script") << QStringLiteral("</script><b>&amp;</b> /\u2028\u2029");
+        QTest::newRow("BOM and non-characters") << QStringLiteral("\ufeff\ufffe\uffff");
+        QTest::newRow("long, a pair across the piece boundary")
+            << QString(16 * 1024 - 1, QChar('a')) + QStringLiteral("😀") + QString(40000, QChar(1));
+    }
+    void escapingMatchesQtJson()
+    {
+        QFETCH(QString, text);
+        const QByteArray qt = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+        const QByteArray expected = qt.mid(1, qt.size() - 2);
+        QCOMPARE(json::quoted(text), expected);
+
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        FILE *out = fdopen(dup(file.handle()), "w");
+        json::Writer writer(out);
+        writer.string(text);
+        std::fclose(out);
+        file.seek(0);
+        QCOMPARE(file.readAll(), expected);
     }
 
     void exitStatuses_data()
