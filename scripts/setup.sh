@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running the demo need.
-# Idempotent: when everything is present it prints nothing and touches no package list.
+# With --checks, also what scripts/checks.sh needs. Idempotent: when everything is present it prints nothing and touches no package list.
 set -euo pipefail
 
 PACKAGES=(
@@ -10,6 +10,10 @@ PACKAGES=(
   gstreamer1.0-plugins-bad gstreamer1.0-libav
   xvfb xauth fonts-wqy-microhei xdg-utils
 )
+# The sanitizer and fuzzing checks (scripts/checks.sh) also need clang and its runtimes.
+if [ "${1:-}" = "--checks" ]; then
+  PACKAGES+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The extra checks CI runs after the tests: the core, the command line and their tests under
+# AddressSanitizer and UBSan, then every libFuzzer target for a while on its seed corpus.
+# FUZZ_SECONDS sets the time per target (20).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh --checks
+jobs="$(nproc)"
+supp="$PWD/.ci/lsan.supp"
+
+echo "== sanitizers"
+cmake -S . -B build-asan -DQUORVIN_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-asan -j"$jobs" --target quorvin-extract test_textcuts test_fetch test_driver \
+  test_sites test_cli >/dev/null
+(cd build-asan &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 LSAN_OPTIONS="suppressions=$supp" \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure --timeout 300 -R '^test_(textcuts|fetch|driver|sites|cli)$')
+
+echo "== fuzzing"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUORVIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz -j"$jobs" >/dev/null
+seconds="${FUZZ_SECONDS:-20}"
+for target in fuzz_sites fuzz_textcuts fuzz_decode fuzz_json; do
+  work="build-fuzz/corpus-run/$target"
+  mkdir -p "$work"
+  echo "-- $target, ${seconds} s"
+  # Any crash, sanitizer report, leak in our code or input slower than 10 s fails the run.
+  LSAN_OPTIONS="suppressions=$supp" build-fuzz/fuzz/"$target" -max_total_time="$seconds" \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" \
+    "$work" "fuzz/corpus/$target" > "build-fuzz/$target.log" 2>&1 && status=0 || status=$?
+  grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==)' "build-fuzz/$target.log" || true
+  if [ "$status" -ne 0 ] || ls build-fuzz/"$target"-* >/dev/null 2>&1; then
+    tail -40 "build-fuzz/$target.log"
+    echo "checks: $target found a failing input:" build-fuzz/"$target"-*
+    exit 1
+  fi
+done
+echo "checks: all passed"
