@@ -84,10 +84,12 @@ public:
     QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
 };
 
+}  // namespace
+
 // One manager per thread for the life of the thread: its connection threads and kept-alive
 // connections serve every fetch. Each fetch has its own reply, so a fetch started while
 // another one waits still gets its own answer.
-QNetworkAccessManager &threadManager()
+QNetworkAccessManager &networkManager()
 {
     thread_local QNetworkAccessManager *manager = [] {
         auto *m = new QNetworkAccessManager;
@@ -98,6 +100,8 @@ QNetworkAccessManager &threadManager()
     }();
     return *manager;
 }
+
+namespace {
 
 struct Hop {
     Result result;
@@ -110,7 +114,7 @@ Hop request(const QUrl &url, qint64 maxBytes, const QDeadlineTimer &deadline)
     Hop hop;
     Result &result = hop.result;
 
-    QNetworkAccessManager &manager = threadManager();
+    QNetworkAccessManager &manager = networkManager();
     QNetworkRequest request(url);
     request.setRawHeader("If-Modified-Since", "0");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);

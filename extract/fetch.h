@@ -21,6 +21,8 @@
 #include <QUrl>
 #include <optional>
 
+class QNetworkAccessManager;
+
 namespace fetch {
 
 inline constexpr qint64 PageLimit = 16 * 1024 * 1024;     // pages and interface answers
@@ -44,6 +46,9 @@ int timeout();
 // Longest time one fetch may take in all, redirects included (default 90 s).
 void setDeadline(int ms);
 int deadline();
+
+// The calling thread's network manager, kept for the life of the thread (no cookies kept).
+QNetworkAccessManager &networkManager();
 
 // True for an http or https address with a host, parsed tolerantly as browsers do.
 bool isWebAddress(const QString &address);
