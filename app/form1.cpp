@@ -66,10 +66,9 @@ Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seam
     buildControls();
     player_ = W1;
     W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
-    Web1->handler = [this](const QString &link) {
-        if (seams.download)
-            seams.download(link);
-    };
+    Web1->handler = [this](const QString &link) { saveVideo(link); };
+    connect(download_, &Download::progress, this, &Form1::downloadProgress);
+    connect(download_, &Download::finished, this, &Form1::downloadFinished);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     Form_Load();

@@ -1,10 +1,12 @@
 // The one window of the program: every control, the shared record and every handler.
 #pragma once
 
+#include "download.h"
 #include "driver.h"
 #include "result.h"
 #include "seams.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
@@ -22,7 +24,8 @@ class QRadioButton;
 class QSlider;
 class QTimer;
 
-// The download hand-over: a non-visual stand-in for a browser control.
+// The download hand-over: a non-visual stand-in for a browser control, whose download
+// handling is the window's own downloader.
 class WebNavigator : public QObject {
     Q_OBJECT
 public:
@@ -63,6 +66,7 @@ public:
     QSlider *Slider1;
     MediaPlayerWidget *W1;
     WebNavigator *Web1;
+    Download *download_;  // the running (or last) download of 下载视频
     QTimer *Timer1;
 
     // The shared record of every extraction.
@@ -118,6 +122,9 @@ private:
     void launch(const QString &address);
     int ask(const QString &text, BoxIcon icon, BoxButtons buttons);
     void refuseWithoutVideo();
+    void saveVideo(const QString &link);
+    void downloadProgress(const DownloadProgress &progress);
+    void downloadFinished(DownloadError error, int httpStatus);
     void setLabel10Colour(const QColor &colour);
     void setStatus(const QString &text) override;
 
@@ -136,6 +143,7 @@ private:
     int closeRow_ = 0;
     int dragRequests_ = 0;
     bool updateCheckDone_ = false;
+    QElapsedTimer sinceProgressShown_;
 };
 
 // Sets a label's text as plain text and sizes the label to it.

@@ -91,6 +91,7 @@ void Form1::buildControls()
     Command1->setEnabled(false);
     Web1 = new WebNavigator(this);
     Web1->setObjectName(QStringLiteral("Web1"));
+    download_ = new Download(this);
 
     // Result area: avatar, name, badges, date, description.
     Image2 = place<QLabel>(this, "Image2", 32, 320, 65, 65);

@@ -1,6 +1,7 @@
 #include "seams.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
 #include <cstdio>
@@ -45,7 +46,10 @@ Seams Seams::system()
     Seams s;
     s.messageBox = showBox;
     s.openUrl = [](const QString &address) { QDesktopServices::openUrl(QUrl(address)); };
-    s.download = [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); };
+    s.saveFileName = [](QWidget *parent, const QString &title, const QString &suggested) {
+        return QFileDialog::getSaveFileName(parent, title, suggested,
+                                            QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)"));
+    };
     s.endNow = [] {
         std::fflush(nullptr);
         std::_Exit(0);

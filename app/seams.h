@@ -1,5 +1,5 @@
 // The window's ways out to the system, replaceable so that tests observe them: message
-// boxes, opening an address, handing a link over for download, and ending the program.
+// boxes, opening an address, the save dialog of a download, and ending the program.
 #pragma once
 
 #include <QString>
@@ -21,7 +21,8 @@ struct MessageRequest {
 struct Seams {
     std::function<int(QWidget *parent, const MessageRequest &request)> messageBox;
     std::function<void(const QString &address)> openUrl;    // the default web browser
-    std::function<void(const QString &link)> download;      // the system's handler for a link
+    // The save dialog: the chosen path, or "" when the user cancelled.
+    std::function<QString(QWidget *parent, const QString &title, const QString &suggested)> saveFileName;
     std::function<void()> endNow;                           // leave the process at once
 
     static Seams system();

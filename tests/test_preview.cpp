@@ -245,10 +245,11 @@ private slots:
         const QString status = h.form->Label5->text();
         h.form->Command2_Click();
         if (box.isEmpty()) {
-            QCOMPARE(h.recorder.downloads, QStringList{link});
+            QCOMPARE(h.recorder.saveDialogs.size(), 1);
+            QVERIFY(h.recorder.saveDialogs.first().startsWith("保存视频|"));
             QVERIFY(h.recorder.boxes.isEmpty());
         } else {
-            QVERIFY(h.recorder.downloads.isEmpty());
+            QVERIFY(h.recorder.saveDialogs.isEmpty());
             QCOMPARE(h.recorder.boxes.size(), 1);
             QCOMPARE(h.recorder.boxes.first().text, box);
             QCOMPARE(h.recorder.boxes.first().title, QString("Quorvin系列软件"));

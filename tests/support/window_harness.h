@@ -15,7 +15,8 @@ struct Recorder {
     QList<MessageRequest> boxes;
     QList<int> answers;  // taken in order; IDCANCEL (or IDOK for OK boxes) when none is left
     QStringList opened;
-    QStringList downloads;
+    QStringList saveDialogs;   // the suggested paths the save dialog was opened with
+    QString saveAnswer;        // the path the save dialog returns ("" = cancelled)
     int ended = 0;
 
     Seams seams()
@@ -28,7 +29,10 @@ struct Recorder {
             return r.buttons == BoxButtons::Ok ? int(IDOK) : int(IDCANCEL);
         };
         s.openUrl = [this](const QString &a) { opened << a; };
-        s.download = [this](const QString &l) { downloads << l; };
+        s.saveFileName = [this](QWidget *, const QString &title, const QString &suggested) {
+            saveDialogs << title + u'|' + suggested;
+            return saveAnswer;
+        };
         s.endNow = [this] { ++ended; };
         return s;
     }

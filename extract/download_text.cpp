@@ -1,0 +1,74 @@
+#include "download_text.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+const QStringList VideoExtensions = {QStringLiteral("mp4"), QStringLiteral("flv"), QStringLiteral("m4v"),
+                                     QStringLiteral("mov"), QStringLiteral("webm"), QStringLiteral("ts"),
+                                     QStringLiteral("3gp")};
+
+QString cleaned(QString name)
+{
+    QString out;
+    for (const QChar c : name) {
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control || c == QChar(0x7f))
+            continue;
+        out += c;
+    }
+    out = out.trimmed();
+    // Names made only of dots would mean this folder or the one above it.
+    while (out.startsWith(u'.'))
+        out.remove(0, 1);
+    return out.left(120);
+}
+
+QString extensionForType(const QString &contentType)
+{
+    const QString type = contentType.section(u';', 0, 0).trimmed().toLower();
+    if (type == u"video/x-flv" || type == u"video/flv")
+        return QStringLiteral("flv");
+    return QStringLiteral("mp4");
+}
+
+}  // namespace
+
+QString suggestedFileName(const QString &link, const QString &author, const QString &date,
+                          const QString &contentType)
+{
+    const QString path = QUrl(link).path(QUrl::FullyDecoded);
+    const QString last = path.section(u'/', -1);
+    QString base = cleaned(QFileInfo(last).completeBaseName());
+    QString extension = QFileInfo(last).suffix().toLower();
+    if (!VideoExtensions.contains(extension))
+        extension = extensionForType(contentType);
+    if (base.isEmpty())
+        base = cleaned(author + (date.isEmpty() || author.isEmpty() ? QString() : QStringLiteral(" ")) + date)
+                   .replace(u':', u'-');
+    if (base.isEmpty())
+        base = QStringLiteral("视频");
+    return base + u'.' + extension;
+}
+
+QString byteSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(bytes / 1024.0, 0, 'f', 1);
+    if (bytes < 1024LL * 1024 * 1024)
+        return QStringLiteral("%1 MB").arg(bytes / (1024.0 * 1024), 0, 'f', 1);
+    return QStringLiteral("%1 GB").arg(bytes / (1024.0 * 1024 * 1024), 0, 'f', 2);
+}
+
+QString progressText(const DownloadProgress &p)
+{
+    const QString rate = byteSize(qint64(p.bytesPerSecond)) + QStringLiteral("/s");
+    if (p.total > 0) {
+        const int percent = int(p.done * 100 / p.total);
+        return QStringLiteral("正在下载视频.. %1% (%2/%3, %4)")
+            .arg(percent).arg(byteSize(p.done), byteSize(p.total), rate);
+    }
+    return QStringLiteral("正在下载视频.. %1 (%2)").arg(byteSize(p.done), rate);
+}

@@ -1,0 +1,21 @@
+// What the window and the command line say about a download: the file name offered for a
+// link, and the progress line.
+#pragma once
+
+#include "download.h"
+
+#include <QString>
+
+// A file name for the video at link: the link's own file name, or author and date when the
+// link has none; the extension from the link when it names a video type, else from the
+// answer's type (contentType, may be empty), else ".mp4". Path separators and control
+// characters are taken out, so the name always stays inside the chosen folder.
+QString suggestedFileName(const QString &link, const QString &author, const QString &date,
+                          const QString &contentType = QString());
+
+// "3.2 MB" and the like.
+QString byteSize(qint64 bytes);
+
+// "正在下载视频.. 45% (3.2 MB/7.1 MB, 1.2 MB/s)", or without percent and total when the size
+// is unknown.
+QString progressText(const DownloadProgress &p);

@@ -1,0 +1,159 @@
+// 下载视频 in the window, with the save dialog and the message boxes answered through the
+// window's seams; and the file names and progress lines it shows.
+#include "download_text.h"
+#include "fetch.h"
+#include "window_harness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+QByteArray clip(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 13 + i / 977) & 0xff);
+    return bytes;
+}
+}  // namespace
+
+class TestSaveVideo : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { fetch::setTimeout(0); }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("author");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("link's own name") << "http://v.test/a/clip01.mp4?x=1" << "作者" << "2015" << "" << "clip01.mp4";
+        QTest::newRow("flv link") << "http://v.test/a/b.flv" << "" << "" << "" << "b.flv";
+        QTest::newRow("percent-encoded chinese") << "http://v.test/%E8%A7%86%E9%A2%91.mp4" << "" << "" << "" << "视频.mp4";
+        QTest::newRow("no file name: author and date") << "http://v.test/" << "美拍小达人" << "2015-07-08 18:00" << "" << "美拍小达人 2015-07-08 18-00.mp4";
+        QTest::newRow("no extension: the answer's type") << "http://v.test/play?id=3" << "" << "" << "video/x-flv" << "play.flv";
+        QTest::newRow("unknown extension") << "http://v.test/get.php" << "" << "" << "" << "get.mp4";
+        QTest::newRow("separators and controls taken out") << "http://v.test/..%2F..%2Fetc%5Cx%0A.mp4" << "" << "" << "" << "etcx.mp4";
+        QTest::newRow("author with a slash") << "http://v.test/" << "a/b\\c\u0001" << "" << "" << "abc.mp4";
+        QTest::newRow("nothing at all") << "http://v.test/" << "" << "" << "" << "视频.mp4";
+    }
+    void fileNames()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, author);
+        QFETCH(QString, date);
+        QFETCH(QString, type);
+        QFETCH(QString, name);
+        QCOMPARE(suggestedFileName(link, author, date, type), name);
+    }
+
+    void progressLines_data()
+    {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("known size") << qint64(3355443) << qint64(7444889) << 1258291.2 << "正在下载视频.. 45% (3.2 MB/7.1 MB, 1.2 MB/s)";
+        QTest::newRow("unknown size") << qint64(2048) << qint64(-1) << 100.0 << "正在下载视频.. 2.0 KB (100 B/s)";
+    }
+    void progressLines()
+    {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(double, rate);
+        QFETCH(QString, text);
+        DownloadProgress p;
+        p.done = done;
+        p.total = total;
+        p.bytesPerSecond = rate;
+        QCOMPARE(progressText(p), text);
+    }
+
+    void savesWhereTheUserChose_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("saved") << "/v/clip.mp4" << "视频下载完毕.." << "视频已保存到:\r";
+        QTest::newRow("404") << "/v/missing.mp4" << "视频下载失败.." << "视频下载失败: 服务器返回错误: 404";
+        QTest::newRow("stalled") << "/v/stalled.mp4" << "视频下载失败.." << "视频下载失败: 连接超时，服务器长时间没有响应";
+    }
+    void savesWhereTheUserChose()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, status);
+        QFETCH(QString, box);
+        WindowHarness h;
+        const QByteArray body = clip(200000);
+        h.server.route("/v/clip.mp4", body, "video/mp4");
+        HttpResponse stalled = HttpResponse::text(body, "video/mp4");
+        stalled.stallAfter = 100;
+        h.server.route("/v/stalled.mp4", stalled);
+        fetch::setTimeout(500);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("我的视频.mp4");
+        h.recorder.saveAnswer = target;
+        h.recorder.answers = {IDYES};  // open the folder
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url(route.toUtf8());
+        h.form->Command2_Click();
+        QCOMPARE(h.recorder.saveDialogs.size(), 1);
+        QVERIFY(h.recorder.saveDialogs.first().endsWith(route.section('/', -1)));
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->Label5->text(), status, 5000);
+        QCOMPARE(h.recorder.boxes.size(), 1);
+        QVERIFY2(h.recorder.boxes.first().text.startsWith(box), qPrintable(h.recorder.boxes.first().text));
+        if (route.endsWith("clip.mp4")) {
+            QFile saved(target);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QVERIFY(saved.readAll() == body);
+            QCOMPARE(h.recorder.opened, QStringList{QUrl::fromLocalFile(dir.path()).toString()});
+        } else {
+            QVERIFY(!QFile::exists(target));
+        }
+    }
+
+    void cancelledSaveDialogStartsNothing()
+    {
+        WindowHarness h;
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.mp4");
+        const QString before = h.form->Label5->text();
+        h.form->Command2_Click();
+        QCOMPARE(h.form->Label5->text(), before);
+        QVERIFY(h.server.requests().size() <= 1);  // the version file only
+    }
+
+    void secondPressAsksToCancel()
+    {
+        WindowHarness h;
+        HttpResponse slow = HttpResponse::text(clip(5000), "video/mp4");
+        slow.trickleMs = 10;
+        h.server.route("/v/slow.mp4", slow);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("v.mp4");
+        h.recorder.saveAnswer = target;
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/slow.mp4");
+        h.form->Command2_Click();
+        QTRY_VERIFY(QFile::exists(Download::partPath(target)));
+
+        // A new extraction's link does not touch the running download.
+        h.form->Result.ResultSlots[SlotVideoUrl] = QStringLiteral("http://other.test/x.mp4");
+        h.recorder.answers = {IDNO};
+        h.form->Command2_Click();
+        QCOMPARE(h.recorder.boxes.last().text, QStringLiteral("是否取消当前下载?"));
+        QCOMPARE(h.recorder.boxes.last().buttons, BoxButtons::YesNo);
+        QVERIFY(QFile::exists(Download::partPath(target)));
+
+        h.recorder.answers = {IDYES};
+        h.form->Command2_Click();
+        QCOMPARE(h.form->Label5->text(), QStringLiteral("视频下载已取消.."));
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+        QCOMPARE(h.recorder.saveDialogs.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestSaveVideo)
+#include "test_save_video.moc"
