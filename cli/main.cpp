@@ -5,34 +5,40 @@
 #include "headless_view.h"
 #include "hosts.h"
 #include "json_out.h"
+#include "save.h"
 #include "sites.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <unistd.h>
 
 namespace {
 
 const char Usage[] =
-    "Usage: quorvin-extract --site SITE [--json] [--all-hosts HOST[:PORT]] ADDRESS...\n"
+    "Usage: quorvin-extract --site SITE [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]] ADDRESS...\n"
     "\n"
     "Extracts the video link and details from share pages of one service, the way the\n"
     "window does, one address after the other on one shared result record.\n"
     "\n"
     "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, or 0-4\n"
     "  --json                 one JSON object per address and line\n"
+    "  --download             save each extracted video (resuming an earlier .part file);\n"
+    "                         the JSON line then has \"file\" or \"download_error\"\n"
+    "  -o, --output DIR       folder for --download (default: the current folder)\n"
     "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
     "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
     "  --deadline MS          give up a fetch that takes longer than MS ms in all (90000)\n"
     "  --help                 show this help\n"
     "  --version              show the version\n"
     "\n"
-    "Exit status: 0 when every address passed the address checks, 1 when any did not,\n"
-    "2 for a usage error.\n";
+    "Exit status: 0 when every address passed the address checks (and every download\n"
+    "worked), 1 when any address did not pass, 2 for a usage error, 3 when any download\n"
+    "failed.\n";
 
 // One address's record as one JSON line, written as it is produced. Keys keep the
 // documented order, which scripts rely on.
 void writeRecord(json::Writer &w, const QString &address, int site, const HeadlessView &view,
-                 const ExtractionResult &result)
+                 const ExtractionResult &result, const std::optional<SaveOutcome> &saved)
 {
     w.raw("{\"address\": ");
     w.string(address);
@@ -60,12 +66,21 @@ void writeRecord(json::Writer &w, const QString &address, int site, const Headle
             w.raw(",");
         w.string(result.ResultSlots[i]);
     }
-    w.raw("]}\n");
+    w.raw("]");
+    if (saved && saved->error.isEmpty()) {
+        w.raw(", \"file\": ");
+        w.string(saved->file);
+    } else if (saved) {
+        w.raw(", \"download_error\": ");
+        w.string(saved->error);
+    }
+    w.raw("}\n");
     w.flush();
 }
 
 void printSummary(QTextStream &out, const QString &address, const HeadlessView &view,
-                  const ExtractionResult &result, ExtractionOutcome outcome)
+                  const ExtractionResult &result, ExtractionOutcome outcome,
+                  const std::optional<SaveOutcome> &saved)
 {
     out << address << "\n";
     if (outcome != ExtractionOutcome::Extracted || !view.display) {
@@ -78,6 +93,10 @@ void printSummary(QTextStream &out, const QString &address, const HeadlessView &
         << "  日期: " << d.label3 << "\n"
         << "  视频: " << result.ResultSlots[SlotVideoUrl] << "\n"
         << "  封面: " << d.cover << "\n";
+    if (saved && saved->error.isEmpty())
+        out << "  文件: " << saved->file << "\n";
+    else if (saved)
+        out << "  下载失败: " << saved->error << "\n";
 }
 
 int usageError(const QString &message)
@@ -97,6 +116,8 @@ int main(int argc, char **argv)
 
     int site = -1;
     bool json = false;
+    bool download = false;
+    QString outputDir = QStringLiteral(".");
     QStringList addresses;
     Hosts table = hosts();
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -111,6 +132,12 @@ int main(int argc, char **argv)
         }
         if (arg == u"--json") {
             json = true;
+        } else if (arg == u"--download") {
+            download = true;
+        } else if (arg == u"-o" || arg == u"--output" || arg.startsWith(u"--output=")) {
+            outputDir = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
+            if (outputDir.isEmpty())
+                return usageError(QStringLiteral("%1 needs a folder").arg(arg));
         } else if (arg == u"--site" || arg.startsWith(u"--site=")) {
             const QString value = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
             site = siteFromName(value);
@@ -147,6 +174,8 @@ int main(int argc, char **argv)
     json::Writer writer(stdout);
     ExtractionResult result;  // shared by every address, as in the window
     bool allPassed = true;
+    bool allSaved = true;
+    const bool terminal = isatty(STDERR_FILENO);
     for (const QString &address : addresses) {
         HeadlessView view;
         view.site = site;
@@ -154,12 +183,20 @@ int main(int argc, char **argv)
         ExtractionDriver driver(result, view, table);
         const ExtractionOutcome outcome = driver.run();
         allPassed = allPassed && outcome != ExtractionOutcome::AddressRejected;
+        std::optional<SaveOutcome> saved;
+        if (download && outcome == ExtractionOutcome::Extracted) {
+            const DisplayPlan &plan = *view.display;
+            saved = saveVideo(result.ResultSlots[SlotVideoUrl], outputDir, plan.label1, plan.label3, terminal);
+            allSaved = allSaved && saved->error.isEmpty();
+        }
         if (json) {
-            writeRecord(writer, address, site, view, result);
+            writeRecord(writer, address, site, view, result, saved);
         } else {
-            printSummary(out, address, view, result, outcome);
+            printSummary(out, address, view, result, outcome, saved);
             out.flush();
         }
     }
+    if (!allSaved)
+        return 3;
     return allPassed ? 0 : 1;
 }

@@ -261,6 +261,8 @@ void Download::complete()
     running_ = false;
     DownloadProgress p;
     p.done = p.total = QFileInfo(target_).size();
+    const double seconds = clock_.elapsed() / 1000.0;
+    p.bytesPerSecond = seconds > 0 ? (p.done - resumeFrom_) / seconds : 0;
     p.secondsLeft = 0;
     emit progress(p);
     emit finished(DownloadError::None, status_);

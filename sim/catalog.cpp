@@ -48,7 +48,34 @@ Catalog::Catalog(const Hosts &hosts) : h_(hosts), mp4_(readMedia("sample.mp4")),
         {Miaopai, "mp3001", "秒拍达人", "和<a href=\"http://weibo.com/u/1\">@小伙伴</a>一起去爬山<br/>风景超棒", "2015-03-03", true},
         {Miaopai, "mp3002", "Quorvin官方", "10秒钟教你做<A HREF=\"http://t.cn/abc\">番茄炒蛋</A>", "2015-03-10", false},
         {Miaopai, "mp3003", "路人甲", "  街头偶遇 ", "2015-03-18", false},
+        // Its clip is the large one (see bigClip), to watch a download's progress.
+        {Meipai, "10004", "航拍中国", "一镜到底 飞越长江三峡（高清大文件）", "2015-09-09 09:09", false},
     };
+}
+
+HttpResponse Catalog::bigClip() const
+{
+    // The sample clip followed by one MP4 "free" box that fills it up to BigClipSize: players
+    // skip free boxes, so it stays playable. Made on the fly, a piece at a time.
+    const QByteArray head = mp4_;
+    const qint64 boxSize = BigClipSize - head.size();
+    QByteArray boxHeader(8, '\0');
+    for (int i = 0; i < 4; ++i)
+        boxHeader[i] = char((boxSize >> (8 * (3 - i))) & 0xff);
+    boxHeader.replace(4, 4, "free");
+    const QByteArray start = head + boxHeader;
+    HttpResponse r;
+    r.contentType = "video/mp4";
+    r.sourceSize = BigClipSize;
+    r.source = [start](qint64 offset, qint64 length) {
+        QByteArray piece(length, '\0');
+        if (offset < start.size()) {
+            const QByteArray known = start.mid(offset, length);
+            piece.replace(0, known.size(), known);
+        }
+        return piece;
+    };
+    return r;
 }
 
 QString Catalog::shareAddress(const SimVideo &v) const
@@ -196,6 +223,8 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
         return v ? html(page(*v)) : HttpResponse::notFound();
     };
 
+    if (path == u"/mvvideo/10004.mp4")
+        return bigClip();
     if (path.endsWith(u".mp4"))
         return HttpResponse::text(mp4_, "video/mp4");
     if (path.endsWith(u".flv"))

@@ -19,6 +19,8 @@ struct SimVideo {
 
 class Catalog {
 public:
+    static constexpr qint64 BigClipSize = 64LL * 1024 * 1024;
+
     explicit Catalog(const Hosts &hosts);
 
     const QList<SimVideo> &videos() const { return videos_; }
@@ -37,6 +39,7 @@ private:
     QString weipaiPage(const SimVideo &v) const;
     QString miaopaiPage(const SimVideo &v) const;
     QString indexPage() const;
+    HttpResponse bigClip() const;
     const SimVideo *find(int site, const QString &id) const;
 
     Hosts h_;

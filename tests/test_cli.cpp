@@ -5,6 +5,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <cstdio>
@@ -92,6 +95,35 @@ private slots:
         std::fclose(out);
         file.seek(0);
         QCOMPARE(file.readAll(), expected);
+    }
+
+    void downloadsEachExtractedVideo()
+    {
+        RouteServer server;
+        const QByteArray clip = QByteArray("....ftypisom").repeated(5000);
+        server.route("/media/1", "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>"
+                                 "<a class=\"name\">作者</a>");
+        server.route("/media/2", "<div data-video=\"" + server.url("/v/gone.mp4").toUtf8() + "\"></div>");
+        server.route("/v/clip.mp4", clip, "video/mp4");
+        QTemporaryDir dir;
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT,
+            {"--site", "meipai", "--json", "--download", "-o", dir.path(), "--all-hosts",
+             server.hostPort(), server.url("/media/1"), server.url("/media/2")});
+        QCOMPARE(run.exitCode, 3);
+        const QList<QByteArray> lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+        QVERIFY(lines[0].contains("], \"file\": "));
+        QFile saved(first["file"].toString());
+        QCOMPARE(QFileInfo(saved).fileName(), QString("clip.mp4"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll() == clip);
+        const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+        QCOMPARE(second["download_error"].toString(), QString("服务器返回错误: 404"));
+        QVERIFY(!second.contains("file"));
+        // Not a terminal: one line per finished file on standard error.
+        QVERIFY(run.err.contains("saved: "));
+        QVERIFY(run.err.contains("download failed: "));
     }
 
     void exitStatuses_data()

@@ -8,6 +8,8 @@
 #include "window_harness.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -43,7 +46,7 @@ private slots:
         hostPort_ = QStringLiteral("127.0.0.1:%1").arg(port);
         const ProcessResult list = runProgram(QUORVIN_SIM, {"--port", QString::number(port), "--list"});
         addresses_ = QString::fromUtf8(list.out).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(addresses_.size(), 15);
+        QCOMPARE(addresses_.size(), 16);
         sim_.start(QUORVIN_SIM, {"--port", QString::number(port)});
         QVERIFY(sim_.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(GetBody("http://" + hostPort_ + "/version.txt") == std::optional<QString>("V1.0"), 10000);
@@ -141,6 +144,7 @@ private slots:
         setHosts(Hosts::fromBuild());
     }
 
+    void commandLineDownloadsEveryClip();
     void commandLineExtractsEveryListedAddress()
     {
         for (int site = 0; site < SiteCount; ++site) {
@@ -158,6 +162,32 @@ private slots:
         }
     }
 };
+
+// Every simulator address downloaded through the command line, the large clip included.
+void TestEndToEnd::commandLineDownloadsEveryClip()
+{
+    QTemporaryDir dir;
+    for (int site = 0; site < SiteCount; ++site) {
+        QStringList mine = addresses_.mid(site * 3, 3);
+        if (site == 1)
+            mine << addresses_.last();  // the large 美拍 clip
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT,
+            QStringList{"--site", QString::number(site), "--json", "--download", "-o", dir.path(),
+                        "--all-hosts", hostPort_} + mine, 120000);
+        QCOMPARE(run.exitCode, 0);
+        const QList<QByteArray> lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), mine.size());
+        for (const QByteArray &line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            const QString file = o["file"].toString();
+            QVERIFY2(QFileInfo(file).size() > 1000, line.left(300).constData());
+            QVERIFY(!QFile::exists(file + ".part"));
+        }
+    }
+    const QStringList big = QDir(dir.path()).entryList({"10004.mp4"});
+    QCOMPARE(big.size(), 1);
+    QCOMPARE(QFileInfo(dir.filePath(big.first())).size(), 64LL * 1024 * 1024);
+}
 
 int main(int argc, char **argv)
 {
