@@ -73,6 +73,13 @@ public:
             auto *timer = new QTimer(this);
             connect(timer, &QTimer::timeout, this, [this] { send(1); });
             timer->start(r_.trickleMs);
+        } else if (r_.bytesPerSecond > 0) {
+            auto *timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this] {
+                if (socket_->bytesToWrite() < r_.bytesPerSecond)
+                    send(qMax<qint64>(1, r_.bytesPerSecond / 20));
+            });
+            timer->start(50);
         } else {
             connect(socket_, &QTcpSocket::bytesWritten, this, [this] { pump(); });
             pump();

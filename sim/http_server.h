@@ -42,6 +42,7 @@ struct HttpResponse {
     bool chunked = false;        // chunked transfer coding instead of Content-Length
     bool omitLength = false;     // no Content-Length: the body ends when the connection does
     int trickleMs = 0;           // send the body one byte every trickleMs
+    qint64 bytesPerSecond = 0;   // when set: the body goes out no faster than this
     bool keepOpen = false;       // leave the connection open after the answer
     bool ignoreRange = false;    // answer a Range request with the whole body (200)
 
