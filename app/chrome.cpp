@@ -43,6 +43,17 @@ void Form1::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
+void Form1::changeEvent(QEvent *event)
+{
+    // Coming back from minimised (or any other state change) repaints the whole window:
+    // the caption buttons are drawn normal, not as they looked when the state changed.
+    if (event->type() == QEvent::WindowStateChange) {
+        DrawMinimise(0);
+        DrawClose(0);
+    }
+    QWidget::changeEvent(event);
+}
+
 void Form1::paintEvent(QPaintEvent *)
 {
     const int w = width();
@@ -102,8 +113,10 @@ void Form1::mouseMoveEvent(QMouseEvent *event)
         DrawMinimise(0);
         DrawClose(0);
     }
-    if (Text1->text().isEmpty())
+    if (Text1->text().isEmpty()) {
         Text1->setText(HintText);
+        Text1->setCursorPosition(0);  // a newly set text is shown from its start
+    }
     setLabel10Colour(FeedbackRest);
 }
 
@@ -149,6 +162,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::MouseButtonDblClick) {
             // The whole content becomes the clipboard's text (empty when it holds none).
             Text1->setText(QGuiApplication::clipboard()->text());
+            Text1->setCursorPosition(0);
             return true;
         }
     }

@@ -146,7 +146,9 @@ void Form1::buildControls()
     connect(aicAlphaImage1, &AlphaImage::MouseMove, this, [this] { aicAlphaImage1_MouseMove(); });
     connect(aicAlphaImage2, &AlphaImage::MouseLeave, this, [this] { aicAlphaImage2_MouseLeave(); });
     connect(aicAlphaImage2, &AlphaImage::MouseUp, this, [this] { aicAlphaImage2_MouseUp(); });
-    W1 = place<MediaPlayerWidget>(this, "W1", 376, 104, 377, 441);
+    // The player, its picture and its control bar stay inside the cover's frame: the bar
+    // would otherwise reach over the status bar.
+    W1 = place<MediaPlayerWidget>(this, "W1", 376, 104, 377, 397);
 
     // Status bar.
     Picture1 = place<QWidget>(this, "Picture1", 0, 520, 785, 73);

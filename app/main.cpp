@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "translations.h"
 
 #include <QApplication>
 
@@ -6,6 +7,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvin-video-helper"));
+    installChineseTranslations(&app);
     Form1 window;
     window.show();
     return app.exec();

@@ -4,7 +4,9 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
+class QMessageBox;
 class QWidget;
 
 enum class BoxIcon { Information, Warning };
@@ -17,6 +19,9 @@ struct MessageRequest {
     BoxIcon icon = BoxIcon::Information;
     BoxButtons buttons = BoxButtons::Ok;
 };
+
+// The message box the window shows for a request: plain text, icon, Chinese buttons.
+std::unique_ptr<QMessageBox> buildMessageBox(QWidget *parent, const MessageRequest &request);
 
 struct Seams {
     std::function<int(QWidget *parent, const MessageRequest &request)> messageBox;

@@ -2,6 +2,7 @@
 
 #include "picture.h"
 
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -82,5 +83,9 @@ void AlphaImage::mouseReleaseEvent(QMouseEvent *event)
 
 void AlphaImage::leaveEvent(QEvent *)
 {
+    // Opening a modal box sends a leave event although the pointer has not moved: only a
+    // pointer that is really outside the rectangle has left.
+    if (rect().contains(mapFromGlobal(QCursor::pos())))
+        return;
     emit MouseLeave();
 }

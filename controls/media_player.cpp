@@ -28,6 +28,7 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
       video_(new QVideoWidget(this)),
       bar_(new QWidget(this)),
       playButton_(new QToolButton(bar_)),
+      stopButton_(new QToolButton(bar_)),
       position_(new QSlider(Qt::Horizontal, bar_)),
       time_(new QLabel(bar_))
 {
@@ -39,18 +40,27 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     video_->setStyleSheet(QStringLiteral("background: black;"));
 
     bar_->setObjectName(QStringLiteral("W1Bar"));
-    bar_->setAutoFillBackground(true);
-    QPalette pal = bar_->palette();
-    pal.setColor(QPalette::Window, QColor(32, 32, 32));
-    pal.setColor(QPalette::WindowText, Qt::white);
-    bar_->setPalette(pal);
+    bar_->setAttribute(Qt::WA_StyledBackground);
+    // The bar keeps its own dark look whatever the window's skin says: a style sheet on the
+    // bar itself wins over the application's.
+    bar_->setStyleSheet(QStringLiteral(
+        "#W1Bar { background: #202020; }"
+        "QLabel { color: #F0F0F0; background: transparent; }"
+        "QToolButton { color: #F0F0F0; background: transparent; border: none; font-size: 14px; }"
+        "QToolButton:hover { color: #14B2A4; }"
+        "QSlider::groove:horizontal { height: 4px; background: #505050; border-radius: 2px; }"
+        "QSlider::sub-page:horizontal { background: #14B2A4; border-radius: 2px; }"
+        "QSlider::handle:horizontal { background: #F0F0F0; width: 10px; margin: -4px 0; border-radius: 5px; }"));
     auto *layout = new QHBoxLayout(bar_);
     layout->setContentsMargins(8, 4, 8, 4);
     playButton_->setText(QStringLiteral("▶"));
     playButton_->setToolTip(QStringLiteral("播放/暂停"));
     position_->setRange(0, 0);
     time_->setText(clock(0) + " / " + clock(0));
+    stopButton_->setText(QStringLiteral("■"));
+    stopButton_->setToolTip(QStringLiteral("停止"));
     layout->addWidget(playButton_);
+    layout->addWidget(stopButton_);
     layout->addWidget(position_, 1);
     layout->addWidget(time_);
 
@@ -60,6 +70,8 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
         else
             play();
     });
+    // Stopping ends the pass: the window hears that playback stopped.
+    connect(stopButton_, &QToolButton::clicked, this, [this] { passEnded(); });
     connect(position_, &QSlider::sliderMoved, player_, &QMediaPlayer::setPosition);
     connect(player_, &QMediaPlayer::durationChanged, this, &MediaPlayerWidget::updateBar);
     connect(player_, &QMediaPlayer::positionChanged, this, &MediaPlayerWidget::updateBar);

@@ -31,6 +31,9 @@ public:
     bool playerVisible() const override { return !isHidden(); }
 
     QMediaPlayer *mediaPlayer() const { return player_; }
+    QWidget *controlBar() const { return bar_; }
+    QLabel *timeReadout() const { return time_; }
+    QToolButton *stopButton() const { return stopButton_; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -44,6 +47,7 @@ private:
     QVideoWidget *video_;
     QWidget *bar_;
     QToolButton *playButton_;
+    QToolButton *stopButton_;
     QSlider *position_;
     QLabel *time_;
     QString url_;

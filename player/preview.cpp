@@ -61,6 +61,11 @@ void Form1::Command4_Click()
             player_->setURL(link);
         else
             player_->play();
+        // The picture is shown where the cover was, whichever control started playback.
+        aicAlphaImage1->hide();
+        aicAlphaImage2->hide();
+        Image1->hide();
+        player_->setPlayerVisible(true);
         setStatus(QStringLiteral("视频正在播放.."));
         Command4->setText(PauseCaption);
     } else if (caption == PauseCaption) {

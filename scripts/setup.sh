@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav
-  xvfb xauth fonts-wqy-microhei xdg-utils
+  xvfb xauth fonts-wqy-microhei xdg-utils qt6-translations-l10n
 )
 # The sanitizer and fuzzing checks (scripts/checks.sh) also need clang and its runtimes.
 if [ "${1:-}" = "--checks" ]; then

@@ -12,6 +12,7 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSlider>
+#include <QCursor>
 #include <QTest>
 
 namespace {
@@ -134,6 +135,7 @@ private slots:
         f.show();
         QTest::mouseMove(f.aicAlphaImage1, QPoint(100, 100));
         QCOMPARE(look(f), Highlighted);
+        QCursor::setPos(f.mapToGlobal(QPoint(5, 300)));  // the pointer really left
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(f.aicAlphaImage2, &leave);
         QCOMPARE(look(f), Idle);
@@ -230,6 +232,8 @@ private slots:
         QTest::newRow("nothing extracted") << "" << "请先获取视频!";
         QTest::newRow("http") << "http://v.test/4.mp4" << "";
         QTest::newRow("https") << "https://v.test/4.mp4?x=1" << "";
+        QTest::newRow("further attributes after the value")
+            << "http://v.test/4.mp4 class=player data-x={a|b} \\ 100%" << "";
         QTest::newRow("local file") << "file:///etc/passwd" << "该视频地址无法下载!";
         QTest::newRow("spaces") << "   " << "该视频地址无法下载!";
         QTest::newRow("bare path") << "/etc/passwd" << "该视频地址无法下载!";

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QCursor>
 #include <QTest>
 
 class TestWindow : public QObject {
@@ -57,7 +58,7 @@ private slots:
         row("aicAlphaImage5", "AlphaImage", {376, 104, 380, 400});
         row("aicAlphaImage1", "AlphaImage", {376, 104, 377, 397});
         row("aicAlphaImage2", "AlphaImage", {376, 104, 377, 397}, "", true, false);
-        row("W1", "MediaPlayerWidget", {376, 104, 377, 441}, "", true, false);
+        row("W1", "MediaPlayerWidget", {376, 104, 377, 397}, "", true, false);
         row("Picture1", "QWidget", {0, 520, 785, 73});
         row("Label4", "QLabel", {16, 539, 61, 12}, "运行提示：");
         row("Label5", "QLabel", {120, 539, 0, 0}, "正在检测程序是否有更新..");
@@ -177,6 +178,7 @@ private slots:
         QTest::mousePress(&image, Qt::RightButton, Qt::NoModifier, QPoint(30, 30));
         QTest::mouseRelease(&image, Qt::RightButton, Qt::NoModifier, QPoint(30, 30));
         QEvent leave(QEvent::Leave);
+        QCursor::setPos(image.mapToGlobal(QPoint(150, 150)));  // the pointer really left
         QApplication::sendEvent(&image, &leave);
         QVERIFY(moves.count() >= 1);
         QCOMPARE(ups.count(), 1);
