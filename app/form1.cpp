@@ -183,21 +183,24 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     // The date is shown uncut, but a hostile page could make it megabytes long, and laying
     // out such a caption freezes the window for seconds: no real date comes near this bound.
     const QString date = cuts::displayCut(plan.label3, MaxShownDateUnits);
-    auto showPicture = [](QLabel *target, const QString &address) {
-        target->setPixmap(QPixmap::fromImage(LoadPicture(address)));
-    };
     shownCover_ = plan.cover;
+
+    // Cover and avatar (for 快手 the download of "face") are fetched side by side and
+    // decoded off this thread; then everything is shown in the display step's order.
+    const QString face = plan.avatarViaFile ? faceFilePath() : QString();
+    const QList<QImage> pictures = LoadPictures({{plan.cover, QString()}, {plan.avatar, face}});
+    const QPixmap cover = QPixmap::fromImage(pictures[0]);
+    const QImage avatar = pictures[1];
 
     if (plan.avatarViaFile) {
         setCaption(Label3, date);
         setCaption(Label1, plan.label1);
         setCaption(Label2, plan.label2);
-        showPicture(Image1, plan.cover);
+        Image1->setPixmap(cover);
         Image2->show();
         aicAlphaImage3->show();
-        const QString face = faceFilePath();
-        fetch::downloadToFile(plan.avatar, face);
-        aicAlphaImage3->LoadFromFile(face);
+        if (!avatar.isNull())  // the face file, as the download left it
+            aicAlphaImage3->setPicture(QPixmap::fromImage(avatar));
         return;
     }
 
@@ -212,6 +215,6 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     setCaption(Label3, date);
     Image2->show();
     aicAlphaImage3->hide();
-    showPicture(Image1, plan.cover);
-    showPicture(Image2, plan.avatar);
+    Image1->setPixmap(cover);
+    Image2->setPixmap(QPixmap::fromImage(avatar));
 }

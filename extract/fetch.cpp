@@ -1,15 +1,17 @@
 #include "fetch.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QSaveFile>
 #include <QThread>
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 namespace fetch {
 
@@ -103,92 +105,143 @@ QNetworkAccessManager &networkManager()
 
 namespace {
 
-struct Hop {
+// One fetch in flight: follows redirects, counts the body against its limit as it arrives,
+// and enforces the stall timeout and the overall deadline. Reports once, through onDone.
+class Transfer : public QObject {
+public:
+    Transfer(const QString &address, qint64 maxBytes) : address_(address), maxBytes_(maxBytes)
+    {
+        stall_.setSingleShot(true);
+        overall_.setSingleShot(true);
+        connect(&stall_, &QTimer::timeout, this, [this] { fail(QStringLiteral("timed out")); });
+        connect(&overall_, &QTimer::timeout, this, [this] { fail(QStringLiteral("deadline passed")); });
+    }
+    ~Transfer() override { delete reply_; }
+
+    std::function<void()> onDone;
     Result result;
-    QByteArray location;  // the Location of a redirect answer
-};
 
-// One request without following redirects.
-Hop request(const QUrl &url, qint64 maxBytes, const QDeadlineTimer &deadline)
-{
-    Hop hop;
-    Result &result = hop.result;
+    void start()
+    {
+        const QUrl url(address_);
+        if (!isWebUrl(url)) {
+            result.error = QStringLiteral("not an http address");
+            finish();
+            return;
+        }
+        overall_.start(g_deadlineMs);
+        request(url);
+    }
 
-    QNetworkAccessManager &manager = networkManager();
-    QNetworkRequest request(url);
-    request.setRawHeader("If-Modified-Since", "0");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+private:
+    void request(const QUrl &url)
+    {
+        url_ = url;
+        result = Result();
+        failure_.clear();
+        QNetworkRequest request(url);
+        request.setRawHeader("If-Modified-Since", "0");
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+        reply_ = networkManager().get(request);
+        reply_->setReadBufferSize(ReadBufferSize);
+        connect(reply_, &QNetworkReply::readyRead, this, [this] {
+            drain();
+            stall_.start(g_stallMs);
+        });
+        connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64, qint64 total) {
+            if (total > maxBytes_)
+                fail(QStringLiteral("answer too large"));
+            stall_.start(g_stallMs);
+        });
+        connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { stall_.start(g_stallMs); });
+        connect(reply_, &QNetworkReply::finished, this, &Transfer::hopEnded, Qt::QueuedConnection);
+        stall_.start(g_stallMs);
+    }
 
-    QNetworkReply *reply = manager.get(request);
-    reply->setReadBufferSize(ReadBufferSize);
-    QEventLoop loop;
-    QTimer stall;
-    stall.setSingleShot(true);
-    QTimer overall;
-    overall.setSingleShot(true);
-    QString failure;
+    void fail(const QString &why)
+    {
+        if (failure_.isEmpty())
+            failure_ = why;
+        if (reply_)
+            reply_->abort();
+    }
 
-    auto fail = [&](const QString &why) {
-        if (failure.isEmpty())
-            failure = why;
-        reply->abort();
-    };
-    // Read what has arrived so far, counting it against the limit as it comes.
-    auto drain = [&] {
-        while (failure.isEmpty() && reply->bytesAvailable() > 0) {
-            if (result.body.size() + reply->bytesAvailable() > maxBytes) {
+    // Reads what has arrived so far, counting it against the limit as it comes.
+    void drain()
+    {
+        while (failure_.isEmpty() && reply_->bytesAvailable() > 0) {
+            if (result.body.size() + reply_->bytesAvailable() > maxBytes_) {
                 fail(QStringLiteral("answer too large"));
                 return;
             }
-            result.body += reply->read(reply->bytesAvailable());
+            result.body += reply_->read(reply_->bytesAvailable());
         }
-    };
-    QObject::connect(&stall, &QTimer::timeout, &loop, [&] { fail(QStringLiteral("timed out")); });
-    QObject::connect(&overall, &QTimer::timeout, &loop, [&] { fail(QStringLiteral("deadline passed")); });
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        drain();
-        stall.start(g_stallMs);
-    });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
-        if (total > maxBytes)
-            fail(QStringLiteral("answer too large"));
-        stall.start(g_stallMs);
-    });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] { stall.start(g_stallMs); });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    stall.start(g_stallMs);
-    overall.start(int(qMax<qint64>(0, deadline.remainingTime())));
-    if (!reply->isFinished())
-        loop.exec();
-    stall.stop();
-    overall.stop();
-    drain();
-
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.contentType = reply->rawHeader("Content-Type");
-    const qint64 length = declaredLength(reply);
-    const QNetworkReply::NetworkError error = reply->error();
-    if (!failure.isEmpty()) {
-        result.error = failure;
-    } else if (result.status <= 0) {
-        result.error = reply->errorString();  // no status line: refused, unknown host...
-    } else if (error != QNetworkReply::NoError && error != statusError(result.status)) {
-        result.error = reply->errorString();  // reset, broken chunking, failed decoding...
-    } else if (length == -2) {
-        result.error = QStringLiteral("conflicting Content-Length");
-    } else if (length >= 0 && !contentEncoded(reply) && length != result.body.size()) {
-        result.error = QStringLiteral("body length differs from Content-Length");
-    } else {
-        result.ok = true;
-        if (isRedirect(result.status))
-            hop.location = reply->rawHeader("Location");
     }
-    if (!result.ok)
-        result.body = QByteArray();
-    delete reply;
-    return hop;
-}
+
+    void hopEnded()
+    {
+        if (!reply_)
+            return;
+        stall_.stop();
+        drain();
+        QNetworkReply *reply = reply_;
+        reply_ = nullptr;
+        reply->disconnect(this);
+        reply->deleteLater();
+
+        result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        result.contentType = reply->rawHeader("Content-Type");
+        const qint64 length = declaredLength(reply);
+        const QNetworkReply::NetworkError error = reply->error();
+        if (!failure_.isEmpty()) {
+            result.error = failure_;
+        } else if (result.status <= 0) {
+            result.error = reply->errorString();  // no status line: refused, unknown host...
+        } else if (error != QNetworkReply::NoError && error != statusError(result.status)) {
+            result.error = reply->errorString();  // reset, broken chunking, failed decoding...
+        } else if (length == -2) {
+            result.error = QStringLiteral("conflicting Content-Length");
+        } else if (length >= 0 && !contentEncoded(reply) && length != result.body.size()) {
+            result.error = QStringLiteral("body length differs from Content-Length");
+        } else {
+            result.ok = true;
+        }
+        const QByteArray location = result.ok && isRedirect(result.status) ? reply->rawHeader("Location") : QByteArray();
+        if (!location.isEmpty()) {
+            const QUrl next = url_.resolved(QUrl::fromEncoded(location));
+            result.ok = false;
+            if (++redirects_ > MaxRedirects) {
+                result.error = QStringLiteral("too many redirects");
+            } else if (!isWebUrl(next)) {
+                result.error = QStringLiteral("redirect to a non-web address");
+            } else {
+                request(next);
+                return;
+            }
+        }
+        finish();
+    }
+
+    void finish()
+    {
+        overall_.stop();
+        stall_.stop();
+        if (!result.ok)
+            result.body = QByteArray();
+        if (onDone)
+            onDone();
+    }
+
+    QString address_;
+    qint64 maxBytes_;
+    QUrl url_;
+    QPointer<QNetworkReply> reply_;
+    QTimer stall_;
+    QTimer overall_;
+    QString failure_;
+    int redirects_ = 0;
+};
 
 }  // namespace
 
@@ -223,32 +276,31 @@ bool isWebAddress(const QString &address)
     return isWebUrl(QUrl(address));
 }
 
+QList<Result> getAll(const QStringList &urls, qint64 maxBytes)
+{
+    std::vector<std::unique_ptr<Transfer>> transfers;
+    QEventLoop loop;
+    qsizetype pending = urls.size();
+    for (const QString &url : urls) {
+        transfers.push_back(std::make_unique<Transfer>(url, maxBytes));
+        transfers.back()->onDone = [&] {
+            if (--pending == 0)
+                loop.quit();
+        };
+    }
+    for (const auto &transfer : transfers)
+        transfer->start();
+    if (pending > 0)
+        loop.exec();
+    QList<Result> results;
+    for (const auto &transfer : transfers)
+        results.append(std::move(transfer->result));
+    return results;
+}
+
 Result get(const QString &address, qint64 maxBytes)
 {
-    QUrl url(address);
-    if (!isWebUrl(url)) {
-        Result result;
-        result.error = QStringLiteral("not an http address");
-        return result;
-    }
-    const QDeadlineTimer deadline(g_deadlineMs);
-    for (int redirects = 0;; ++redirects) {
-        Hop hop = request(url, maxBytes, deadline);
-        if (!hop.result.ok || hop.location.isEmpty())
-            return hop.result;
-        Result failed;
-        failed.status = hop.result.status;
-        if (redirects == MaxRedirects) {
-            failed.error = QStringLiteral("too many redirects");
-            return failed;
-        }
-        const QUrl next = url.resolved(QUrl::fromEncoded(hop.location));
-        if (!isWebUrl(next)) {
-            failed.error = QStringLiteral("redirect to a non-web address");
-            return failed;
-        }
-        url = next;
-    }
+    return getAll({address}, maxBytes).first();
 }
 
 bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes)
@@ -256,10 +308,15 @@ bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes)
     const Result answer = get(url, maxBytes);
     if (!answer.ok || answer.status < 200 || answer.status >= 300)
         return false;
+    return saveToFile(answer.body, target);
+}
+
+bool saveToFile(const QByteArray &bytes, const QString &target)
+{
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(answer.body) != answer.body.size()) {
+    if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
     }

@@ -17,6 +17,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QStringList>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -57,6 +59,9 @@ bool isWebUrl(const QUrl &url);
 // GET url with "If-Modified-Since: 0" under the rule above; maxBytes bounds the body.
 Result get(const QString &url, qint64 maxBytes = PageLimit);
 
+// Several GETs side by side in one wait; the results in the order of urls.
+QList<Result> getAll(const QStringList &urls, qint64 maxBytes);
+
 // Decodes a body by the charset the answer declares: the Content-Type header, else a
 // byte-order mark, else the page's own meta declaration in its first 4 KB. With nothing
 // declared, valid UTF-8 is UTF-8 and anything else GB18030 (undeclared Chinese pages).
@@ -65,6 +70,9 @@ QString decode(const QByteArray &body, const QByteArray &contentType);
 // Saves the resource at url to target when it answers 2xx. The bytes go to a temporary file
 // beside target that replaces it only when complete, so a failed download leaves the old file.
 bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes = PictureLimit);
+
+// Writes bytes to a temporary file beside target that replaces it only when complete.
+bool saveToFile(const QByteArray &bytes, const QString &target);
 
 }  // namespace fetch
 

@@ -3,9 +3,11 @@
 #include "fetch.h"
 
 #include <QBuffer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QThread>
 
 namespace {
 
@@ -46,4 +48,49 @@ QImage LoadLocalPicture(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QImage();
     return decodeImage(&file);
+}
+
+QList<QImage> LoadPictures(const QList<PictureJob> &jobs)
+{
+    QStringList addresses;
+    for (const PictureJob &job : jobs)
+        addresses << (fetch::isWebAddress(job.address) ? job.address : QString());
+    const QList<fetch::Result> answers = fetch::getAll(addresses, fetch::PictureLimit);
+
+    QList<QImage> images(jobs.size());
+    QList<QThread *> decoders;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const fetch::Result &answer = answers[i];
+        QImage *image = &images[i];  // each thread writes only its own element
+        QThread *decoder = nullptr;
+        if (!jobs[i].saveTo.isEmpty()) {
+            if (answer.ok && answer.status >= 200 && answer.status < 300)
+                fetch::saveToFile(answer.body, jobs[i].saveTo);
+            decoder = QThread::create([image, path = jobs[i].saveTo] { *image = LoadLocalPicture(path); });
+        } else if (answer.ok && !answer.body.isEmpty()) {
+            decoder = QThread::create([image, body = answer.body]() mutable {
+                QBuffer buffer(&body);
+                buffer.open(QIODevice::ReadOnly);
+                *image = decodeImage(&buffer);
+            });
+        }
+        if (decoder)
+            decoders << decoder;
+    }
+    QEventLoop loop;
+    qsizetype running = decoders.size();
+    for (QThread *decoder : decoders) {
+        QObject::connect(decoder, &QThread::finished, &loop, [&] {
+            if (--running == 0)
+                loop.quit();
+        });
+        decoder->start();
+    }
+    if (running > 0)
+        loop.exec();
+    for (QThread *decoder : decoders) {
+        decoder->wait();
+        delete decoder;
+    }
+    return images;
 }
