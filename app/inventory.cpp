@@ -40,7 +40,7 @@ QLabel *label(QWidget *parent, const char *name, int x, int y, int w, int h, con
 AlphaImage *alpha(QWidget *parent, const char *name, int x, int y, int w, int h, const char *picture)
 {
     auto *a = place<AlphaImage>(parent, name, x, y, w, h);
-    a->setPicture(QPixmap(QString::fromLatin1(":/assets/") + QString::fromLatin1(picture)));
+    a->setPictureResource(QString::fromLatin1(":/assets/") + QString::fromLatin1(picture));
     return a;
 }
 

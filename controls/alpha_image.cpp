@@ -34,8 +34,25 @@ AlphaImage::AlphaImage(QWidget *parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+void AlphaImage::setPictureResource(const QString &path)
+{
+    pending_ = path;
+    picture_ = QPixmap();
+    update();
+}
+
+const QPixmap &AlphaImage::picture() const
+{
+    if (!pending_.isEmpty()) {
+        picture_ = QPixmap(pending_);
+        pending_.clear();
+    }
+    return picture_;
+}
+
 void AlphaImage::setPicture(const QPixmap &picture)
 {
+    pending_.clear();
     picture_ = picture;
     update();
 }
@@ -56,7 +73,7 @@ void AlphaImage::setLeft(double left)
 
 void AlphaImage::paintEvent(QPaintEvent *)
 {
-    if (picture_.isNull())
+    if (picture().isNull())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

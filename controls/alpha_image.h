@@ -11,7 +11,10 @@ public:
     explicit AlphaImage(QWidget *parent = nullptr);
 
     void setPicture(const QPixmap &picture);
-    const QPixmap &picture() const { return picture_; }
+    // A picture from one of the program's resources, decoded when first needed (most of
+    // them are not on screen at start-up, and decoding them all would delay the window).
+    void setPictureResource(const QString &path);
+    const QPixmap &picture() const;
     // Replaces the picture with the one in the file; false (picture kept) when it cannot load.
     bool LoadFromFile(const QString &path);
     void setLeft(double left);
@@ -29,5 +32,6 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
-    QPixmap picture_;
+    mutable QPixmap picture_;
+    mutable QString pending_;  // resource still to be decoded into picture_
 };

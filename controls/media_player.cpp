@@ -23,21 +23,18 @@ QString clock(qint64 ms)
 
 MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     : QWidget(parent),
-      player_(new QMediaPlayer(this)),
-      audio_(new QAudioOutput(this)),
-      video_(new QVideoWidget(this)),
+      screen_(new QWidget(this)),
       bar_(new QWidget(this)),
       playButton_(new QToolButton(bar_)),
       stopButton_(new QToolButton(bar_)),
       position_(new QSlider(Qt::Horizontal, bar_)),
       time_(new QLabel(bar_))
 {
-    player_->setAudioOutput(audio_);
-    player_->setVideoOutput(video_);
-    player_->setLoops(1);
-    audio_->setVolume(DesignVolume / 100.0f);
-    video_->setAspectRatioMode(Qt::KeepAspectRatio);
-    video_->setStyleSheet(QStringLiteral("background: black;"));
+    // Until something is played, a black screen stands where the picture will be; the
+    // multimedia stack is loaded only then (see ensureMedia).
+    screen_->setObjectName(QStringLiteral("W1Screen"));
+    screen_->setAttribute(Qt::WA_StyledBackground);
+    screen_->setStyleSheet(QStringLiteral("#W1Screen { background: black; }"));
 
     bar_->setObjectName(QStringLiteral("W1Bar"));
     bar_->setAttribute(Qt::WA_StyledBackground);
@@ -65,14 +62,35 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     layout->addWidget(time_);
 
     connect(playButton_, &QToolButton::clicked, this, [this] {
-        if (player_->playbackState() == QMediaPlayer::PlayingState)
+        if (player_ && player_->playbackState() == QMediaPlayer::PlayingState)
             pause();
         else
             play();
     });
     // Stopping ends the pass: the window hears that playback stopped.
     connect(stopButton_, &QToolButton::clicked, this, [this] { passEnded(); });
-    connect(position_, &QSlider::sliderMoved, player_, &QMediaPlayer::setPosition);
+    connect(position_, &QSlider::sliderMoved, this, [this](int ms) {
+        if (player_)
+            player_->setPosition(ms);
+    });
+}
+
+void MediaPlayerWidget::ensureMedia()
+{
+    if (player_)
+        return;
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
+    video_ = new QVideoWidget(this);
+    player_->setAudioOutput(audio_);
+    player_->setVideoOutput(video_);
+    player_->setLoops(1);
+    audio_->setVolume(volume_ / 100.0f);
+    video_->setAspectRatioMode(Qt::KeepAspectRatio);
+    video_->setStyleSheet(QStringLiteral("background: black;"));
+    video_->setGeometry(screen_->geometry());
+    video_->show();
+    screen_->hide();
     connect(player_, &QMediaPlayer::durationChanged, this, &MediaPlayerWidget::updateBar);
     connect(player_, &QMediaPlayer::positionChanged, this, &MediaPlayerWidget::updateBar);
     connect(player_, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerWidget::updateBar);
@@ -92,16 +110,19 @@ void MediaPlayerWidget::setURL(const QString &url)
     url_ = url;
     passActive_ = false;  // unloading or replacing a medium raises nothing
     ++loadCount_;
-    player_->stop();
+    if (player_)
+        player_->stop();
     if (url.isEmpty()) {
-        player_->setSource(QUrl());
+        if (player_)
+            player_->setSource(QUrl());
         return;
     }
     if (!fetch::isWebAddress(url)) {
         // Links come from pages: a local path, a pipe, a device or another scheme is never
         // opened (opening a pipe would block the window). It fails as a medium that cannot
         // be loaded does, with the stop notification once the caller has returned.
-        player_->setSource(QUrl());
+        if (player_)
+            player_->setSource(QUrl());
         passActive_ = true;
         const quint64 load = loadCount_;
         QTimer::singleShot(0, this, [this, load] {
@@ -110,6 +131,7 @@ void MediaPlayerWidget::setURL(const QString &url)
         });
         return;
     }
+    ensureMedia();
     player_->setSource(QUrl(url));
     passActive_ = true;
     player_->play();  // autoStart
@@ -117,7 +139,7 @@ void MediaPlayerWidget::setURL(const QString &url)
 
 void MediaPlayerWidget::play()
 {
-    if (!player_->source().isEmpty()) {
+    if (player_ && !player_->source().isEmpty()) {
         if (player_->playbackState() == QMediaPlayer::StoppedState)
             passActive_ = true;
         player_->play();
@@ -126,17 +148,20 @@ void MediaPlayerWidget::play()
 
 void MediaPlayerWidget::pause()
 {
-    player_->pause();
+    if (player_)
+        player_->pause();
 }
 
 int MediaPlayerWidget::volume() const
 {
-    return int(std::lround(audio_->volume() * 100.0f));
+    return audio_ ? int(std::lround(audio_->volume() * 100.0f)) : volume_;
 }
 
 void MediaPlayerWidget::setVolume(int volume)
 {
-    audio_->setVolume(qBound(0, volume, 100) / 100.0f);
+    volume_ = qBound(0, volume, 100);
+    if (audio_)
+        audio_->setVolume(volume_ / 100.0f);
 }
 
 void MediaPlayerWidget::passEnded()
@@ -144,13 +169,16 @@ void MediaPlayerWidget::passEnded()
     if (!passActive_)
         return;
     passActive_ = false;
-    player_->stop();
+    if (player_)
+        player_->stop();
     if (PlayStateChange)
         PlayStateChange(Stopped);
 }
 
 void MediaPlayerWidget::updateBar()
 {
+    if (!player_)
+        return;
     const qint64 duration = player_->duration();
     const qint64 pos = player_->position();
     if (!position_->isSliderDown()) {
@@ -166,6 +194,8 @@ void MediaPlayerWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     const int videoHeight = qMax(0, height() - ControlBarHeight);
-    video_->setGeometry(0, 0, width(), videoHeight);
+    screen_->setGeometry(0, 0, width(), videoHeight);
+    if (video_)
+        video_->setGeometry(0, 0, width(), videoHeight);
     bar_->setGeometry(0, videoHeight, width(), ControlBarHeight);
 }

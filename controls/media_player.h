@@ -12,7 +12,8 @@ class QToolButton;
 class QVideoWidget;
 
 // The embedded player: the video picture on top and its own 44-pixel control bar below
-// (play/pause, position, time). Plays one pass of a medium and shows no error dialogs.
+// (play/pause, stop, position, time). Plays one pass of a medium and shows no error dialogs.
+// The multimedia stack is loaded when the first medium is given, not at start-up.
 class MediaPlayerWidget : public QWidget, public PlayerControl {
     Q_OBJECT
 public:
@@ -30,6 +31,7 @@ public:
     void setPlayerVisible(bool visible) override { setVisible(visible); }
     bool playerVisible() const override { return !isHidden(); }
 
+    // The multimedia parts, created the first time a medium is given; null before.
     QMediaPlayer *mediaPlayer() const { return player_; }
     QWidget *controlBar() const { return bar_; }
     QLabel *timeReadout() const { return time_; }
@@ -39,18 +41,21 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void ensureMedia();
     void passEnded();
     void updateBar();
 
-    QMediaPlayer *player_;
-    QAudioOutput *audio_;
-    QVideoWidget *video_;
+    QMediaPlayer *player_ = nullptr;
+    QAudioOutput *audio_ = nullptr;
+    QVideoWidget *video_ = nullptr;
+    QWidget *screen_;          // black, where the picture will be until media exist
     QWidget *bar_;
     QToolButton *playButton_;
     QToolButton *stopButton_;
     QSlider *position_;
     QLabel *time_;
     QString url_;
+    int volume_ = DesignVolume;  // the volume, kept here until the audio output exists
     bool passActive_ = false;  // a loaded medium has not yet reported its stop
     quint64 loadCount_ = 0;    // tells a late notification of an earlier medium from the current
 };

@@ -12,6 +12,7 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSlider>
+#include <QAudioOutput>
 #include <QCursor>
 #include <QTest>
 
@@ -281,6 +282,26 @@ private slots:
         player.setURL(QString());  // unloading raises nothing
         QTest::qWait(500);
         QCOMPARE(stops, 2);
+    }
+
+    // The multimedia stack waits for the first medium; the volume is kept until then.
+    void playerLoadsMediaOnFirstUse()
+    {
+        WindowHarness h;
+        Form1 &f = *h.form;
+        QVERIFY(!f.W1->mediaPlayer());
+        QCOMPARE(f.Slider1->value(), 50);
+        f.Slider1->setValue(73);
+        f.Slider1_Scroll();
+        QCOMPARE(f.Label5->text(), QStringLiteral("当前音量为:73"));
+        QVERIFY(!f.W1->mediaPlayer());
+        f.W1->setURL(QStringLiteral("file:///dev/zero"));  // refused: still nothing loaded
+        QVERIFY(!f.W1->mediaPlayer());
+        f.W1->setURL(h.server.url("/missing.mp4"));
+        QVERIFY(f.W1->mediaPlayer());
+        QCOMPARE(f.W1->volume(), 73);
+        QCOMPARE(qRound(f.W1->mediaPlayer()->audioOutput()->volume() * 100), 73);
+        f.W1->setURL(QString());
     }
 
     void realPlaybackFromTheSymbol()
