@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTimer>
@@ -69,5 +70,13 @@ int main(int argc, char **argv)
     std::printf("one slow picture host: %.2f s; two slow picture hosts: %.2f s (goal: <= 3.5 s); "
                 "longest event-loop gap %lld ms (goal: < 20 ms)\n",
                 one.seconds, two.seconds, qMax(one.longestGapMs, two.longestGapMs));
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                std::printf("window peak RSS after the extractions: %lld MB\n",
+                            line.mid(6).trimmed().split(' ').first().toLongLong() / 1024);
+        }
+    }
     return 0;
 }
