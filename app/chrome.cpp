@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -163,6 +165,27 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             // The whole content becomes the clipboard's text (empty when it holds none).
             Text1->setText(QGuiApplication::clipboard()->text());
             Text1->setCursorPosition(0);
+            selectSiteOf(Text1->text());
+            return true;
+        } else if (event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
+            Text1->paste();
+            selectSiteOf(Text1->text());
+            return true;
+        } else if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            // A drop replaces the whole address, wherever it lands in the box.
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (acceptsDrop(drag->mimeData()))
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        } else if (event->type() == QEvent::Drop) {
+            auto *drop = static_cast<QDropEvent *>(event);
+            if (acceptsDrop(drop->mimeData())) {
+                dropAddress(drop->mimeData());
+                drop->acceptProposedAction();
+            }
             return true;
         }
     }

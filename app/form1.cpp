@@ -64,6 +64,7 @@ Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seam
     setMouseTracking(true);
 
     buildControls();
+    setupKeyboardAndDrops();
     player_ = W1;
     W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
     Web1->handler = [this](const QString &link) { saveVideo(link); };

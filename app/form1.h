@@ -19,6 +19,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -115,10 +116,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
+    void setupKeyboardAndDrops();
+    void selectSiteOf(const QString &text);
+    bool acceptsDrop(const QMimeData *mime) const;
+    void dropAddress(const QMimeData *mime);
     void Form_Load();
     void launch(const QString &address);
     int ask(const QString &text, BoxIcon icon, BoxButtons buttons);

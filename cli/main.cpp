@@ -3,6 +3,7 @@
 #include "driver.h"
 #include "fetch.h"
 #include "headless_view.h"
+#include "address_check.h"
 #include "hosts.h"
 #include "json_out.h"
 #include "save.h"
@@ -10,17 +11,22 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
 
+constexpr int AutoSite = -2;  // --site auto: each address picks its own service
+
 const char Usage[] =
-    "Usage: quorvin-extract --site SITE [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]] ADDRESS...\n"
+    "Usage: quorvin-extract [--site SITE] [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]] ADDRESS...\n"
     "\n"
-    "Extracts the video link and details from share pages of one service, the way the\n"
-    "window does, one address after the other on one shared result record.\n"
+    "Extracts the video link and details from share pages, the way the window does, one\n"
+    "address after the other on one shared result record.\n"
     "\n"
-    "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, or 0-4\n"
+    "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto\n"
+    "                         (the default): each address gets the service whose page\n"
+    "                         prefix it starts with\n"
     "  --json                 one JSON object per address and line\n"
     "  --download             save each extracted video (resuming an earlier .part file);\n"
     "                         the JSON line then has \"file\" or \"download_error\"\n"
@@ -114,7 +120,7 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     const QStringList args = app.arguments().mid(1);
 
-    int site = -1;
+    int site = AutoSite;
     bool json = false;
     bool download = false;
     QString outputDir = QStringLiteral(".");
@@ -140,8 +146,8 @@ int main(int argc, char **argv)
                 return usageError(QStringLiteral("%1 needs a folder").arg(arg));
         } else if (arg == u"--site" || arg.startsWith(u"--site=")) {
             const QString value = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
-            site = siteFromName(value);
-            if (site < 0)
+            site = value == u"auto" ? AutoSite : siteFromName(value);
+            if (site < 0 && site != AutoSite)
                 return usageError(QStringLiteral("unknown site \"%1\"").arg(value));
         } else if (arg == u"--all-hosts" || arg.startsWith(u"--all-hosts=")) {
             const QString value = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
@@ -166,8 +172,6 @@ int main(int argc, char **argv)
             addresses << arg;
         }
     }
-    if (site < 0)
-        return usageError(QStringLiteral("--site is required"));
     if (addresses.isEmpty())
         return usageError(QStringLiteral("no address given"));
 
@@ -178,8 +182,21 @@ int main(int argc, char **argv)
     const bool terminal = isatty(STDERR_FILENO);
     for (const QString &address : addresses) {
         HeadlessView view;
-        view.site = site;
+        view.site = site == AutoSite ? siteForAddress(address, table) : site;
         view.address = address;
+        if (view.site < 0) {
+            // No service recognised: reported like an address check that fired.
+            view.status = QStringLiteral("没有与该地址对应的视频网站");
+            std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n",
+                         address.toUtf8().constData());
+            allPassed = false;
+            if (json)
+                writeRecord(writer, address, -1, view, result, std::nullopt);
+            else
+                printSummary(out, address, view, result, ExtractionOutcome::AddressRejected, std::nullopt);
+            out.flush();
+            continue;
+        }
         ExtractionDriver driver(result, view, table);
         const ExtractionOutcome outcome = driver.run();
         allPassed = allPassed && outcome != ExtractionOutcome::AddressRejected;
@@ -190,7 +207,7 @@ int main(int argc, char **argv)
             allSaved = allSaved && saved->error.isEmpty();
         }
         if (json) {
-            writeRecord(writer, address, site, view, result, saved);
+            writeRecord(writer, address, view.site, view, result, saved);
         } else {
             printSummary(out, address, view, result, outcome, saved);
             out.flush();

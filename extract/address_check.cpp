@@ -3,6 +3,7 @@
 #include "sites.h"
 #include "textcuts.h"
 
+#include <QRegularExpression>
 #include <array>
 
 namespace {
@@ -54,4 +55,25 @@ std::optional<QString> checkAddress(int site, const QString &address, const Host
     if (cuts::removeAll(address, prefix).isEmpty())
         return QString::fromUtf8(texts.onlyPrefix);
     return std::nullopt;
+}
+
+int siteForAddress(const QString &text, const Hosts &h)
+{
+    int found = -1;
+    for (int site = 0; site < SiteCount; ++site) {
+        const QString prefix = pagePrefix(site, h);
+        if (prefix.isEmpty() || !text.startsWith(prefix))
+            continue;
+        if (found >= 0)
+            return -1;  // ambiguous: leave the choice to the user
+        found = site;
+    }
+    return found;
+}
+
+QString droppedAddress(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    const qsizetype end = trimmed.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]")));
+    return (end < 0 ? trimmed : trimmed.left(end)).trimmed();
 }

@@ -8,6 +8,14 @@
 // The share-page prefix of a site.
 QString pagePrefix(int site, const Hosts &h);
 
+// The site whose share-page prefix the text starts with (exact and case-sensitive, as the
+// address checks compare), or -1 when no prefix or more than one matches.
+int siteForAddress(const QString &text, const Hosts &h);
+
+// The text put into the address box by a paste or a drop: its first line, without the
+// whitespace around it.
+QString droppedAddress(const QString &text);
+
 // The four address checks of a site, in order. Returns the message of the first check that
 // fires, or no value when the address passes.
 std::optional<QString> checkAddress(int site, const QString &address, const Hosts &h);

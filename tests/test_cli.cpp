@@ -126,13 +126,47 @@ private slots:
         QVERIFY(run.err.contains("download failed: "));
     }
 
+    // Without --site (or with --site auto) each address picks the service of its prefix.
+    void autoSite_data()
+    {
+        QTest::addColumn<QStringList>("targets");   // paths on the test server, or full addresses
+        QTest::addColumn<QList<int>>("sites");      // the "site" of each JSON line
+        QTest::addColumn<int>("status");
+        QTest::newRow("each service") << QStringList{"/t/1", "/media/1", "/i/photo/1", "/video/1", "/show/1.htm"}
+                                      << QList<int>{0, 1, 2, 3, 4} << 0;
+        QTest::newRow("no service matches") << QStringList{"/media/1", "http://elsewhere.test/x", "/video/1"}
+                                            << QList<int>{1, -1, 3} << 1;
+        QTest::newRow("mixed case is no match") << QStringList{"HTTP://127.0.0.1/media/1"} << QList<int>{-1} << 1;
+    }
+    void autoSite()
+    {
+        QFETCH(QStringList, targets);
+        QFETCH(QList<int>, sites);
+        QFETCH(int, status);
+        RouteServer server;
+        server.route("/media/1", "<a class=\"name\">美拍作者</a>");  // sites run in order on one record
+        server.route("/video/1", "<html></html>");
+        QStringList arguments{"--json", "--all-hosts", server.hostPort()};
+        for (const QString &t : targets)
+            arguments << (t.startsWith('/') ? server.url(t.toUtf8()) : t);
+        if (status == 0)
+            arguments.prepend("auto"), arguments.prepend("--site");
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
+        QCOMPARE(run.exitCode, status);
+        const QList<QByteArray> lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), sites.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(QJsonDocument::fromJson(lines[i]).object()["site"].toInt(), sites[i]);
+        QCOMPARE(run.err.contains("no service's page prefix matches"), sites.contains(-1));
+    }
+
     void exitStatuses_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::newRow("help") << QStringList{"--help"} << 0;
         QTest::newRow("version") << QStringList{"--version"} << 0;
-        QTest::newRow("no site") << QStringList{"http://x/"} << 2;
+        QTest::newRow("no site: no service matches") << QStringList{"http://x/"} << 1;
         QTest::newRow("unknown site") << QStringList{"--site", "douyin", "http://x/"} << 2;
         QTest::newRow("no address") << QStringList{"--site", "0"} << 2;
         QTest::newRow("unknown option") << QStringList{"--site", "0", "--fast", "x"} << 2;

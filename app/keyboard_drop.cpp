@@ -1,0 +1,95 @@
+// The habits of the desktop: Enter in the address box extracts, Tab walks the controls in
+// the order of use, every control has a Chinese accessible name, a link dropped anywhere on
+// the window becomes the address, and a pasted or dropped address selects its service.
+#include "address_check.h"
+#include "alpha_image.h"
+#include "form1.h"
+#include "hosts.h"
+#include "media_player.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace {
+
+// The text a drag carries: its first link, or its plain text.
+QString draggedText(const QMimeData *mime)
+{
+    if (!mime)
+        return QString();
+    if (mime->hasUrls() && !mime->urls().isEmpty())
+        return mime->urls().first().toString();
+    return mime->hasText() ? mime->text() : QString();
+}
+
+}  // namespace
+
+void Form1::setupKeyboardAndDrops()
+{
+    connect(Text1, &QLineEdit::returnPressed, this, [this] {
+        if (Command1->isEnabled())
+            Command1_Click();
+    });
+
+    // Site buttons (arrows move between them), address, then the actions in reading order.
+    QList<QWidget *> order = {Option1[0], Text1, Command1, Command2, Command3, Command4, Command5, Slider1};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    for (QRadioButton *option : Option1)
+        option->setFocusPolicy(Qt::StrongFocus);
+
+    const std::pair<QWidget *, const char *> names[] = {
+        {Frame1, "软件类型"}, {Option1[0], "微视"}, {Option1[1], "美拍"}, {Option1[2], "GIF快手"},
+        {Option1[3], "微拍"}, {Option1[4], "秒拍"}, {Text1, "视频地址"}, {Command1, "提取视频"},
+        {Command2, "下载视频"}, {Command3, "复制地址"}, {Command4, "播放视频"}, {Command5, "官方论坛"},
+        {Slider1, "音量"}, {Label1, "作者"}, {Label2, "视频描述"}, {Label3, "发布日期"},
+        {Label5, "运行提示"}, {Label10, "在线反馈"}, {Image1, "视频封面"}, {Image2, "作者头像"},
+        {aicAlphaImage1, "播放视频"}, {aicAlphaImage2, "播放视频"}, {aicAlphaImage3, "作者头像"},
+        {aicAlphaImage4, "秒拍认证"}, {aicAlphaImage8, "微视认证"}, {W1, "视频播放器"}};
+    for (const auto &[widget, name] : names)
+        widget->setAccessibleName(QString::fromUtf8(name));
+
+    setAcceptDrops(true);
+}
+
+void Form1::selectSiteOf(const QString &text)
+{
+    const int site = siteForAddress(text, hosts());
+    if (site < 0 || Option1[site]->isChecked())
+        return;
+    Option1[site]->setChecked(true);
+    Option1_Click(site);
+}
+
+bool Form1::acceptsDrop(const QMimeData *mime) const
+{
+    return Text1->isEnabled() && !draggedText(mime).trimmed().isEmpty();
+}
+
+void Form1::dropAddress(const QMimeData *mime)
+{
+    Text1->setText(droppedAddress(draggedText(mime)));
+    Text1->setCursorPosition(0);
+    selectSiteOf(Text1->text());
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (acceptsDrop(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    if (!acceptsDrop(event->mimeData()))
+        return;
+    dropAddress(event->mimeData());
+    event->acceptProposedAction();
+}

@@ -1,0 +1,208 @@
+// Desktop habits of the window (offscreen): Enter extracts, Tab order, accessible names,
+// drops anywhere, and the service chosen from a pasted or dropped address.
+#include "address_check.h"
+#include "window_harness.h"
+
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+namespace {
+
+// Sends a whole drag (enter, then drop) of the data onto the widget, as a person would.
+bool drop(QWidget *target, const QMimeData &data, QPoint at = QPoint(5, 5))
+{
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    return dropped.isAccepted();
+}
+
+int selected(const Form1 &f)
+{
+    for (int i = 0; i < 5; ++i)
+        if (f.Option1[i]->isChecked())
+            return i;
+    return -1;
+}
+
+}  // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void siteDetection_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("site");
+        const Hosts h = Hosts::allOn("127.0.0.1:9");
+        for (int site = 0; site < 5; ++site)
+            QTest::addRow("prefix of %d", site) << pagePrefix(site, h) + "x1" << site;
+        QTest::newRow("the prefix alone") << pagePrefix(1, h) << 1;
+        QTest::newRow("mixed case") << pagePrefix(1, h).toUpper() + "1" << -1;
+        QTest::newRow("text before the prefix") << " " + pagePrefix(1, h) + "1" << -1;
+        QTest::newRow("near miss: one letter short") << pagePrefix(1, h).chopped(1) << -1;
+        QTest::newRow("other port") << "http://127.0.0.1:10/media/1" << -1;
+        QTest::newRow("https") << "https://127.0.0.1:9/media/1" << -1;
+        QTest::newRow("empty") << "" << -1;
+    }
+    void siteDetection()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, site);
+        QCOMPARE(siteForAddress(text, Hosts::allOn("127.0.0.1:9")), site);
+    }
+
+    void droppedText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("plain") << "http://a/b" << "http://a/b";
+        QTest::newRow("spaces and line ends") << "  \r\n http://a/b \r\n" << "http://a/b";
+        QTest::newRow("several lines") << "http://a/b\nhttp://c/d" << "http://a/b";
+        QTest::newRow("tab inside stays") << "x\ty\n" << "x\ty";
+    }
+    void droppedText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        QCOMPARE(droppedAddress(text), address);
+    }
+
+    void enterExtracts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    }
+    void enterExtracts()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        WindowHarness h;
+        Form1 &f = *h.form;
+        f.Text1->setText("www.weishi.com/t/1");
+        QTest::keyClick(f.Text1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(f.Label5->text(), QStringLiteral("请在网之前加入http://"));
+        // Not while the extract button is disabled.
+        f.Command1->setEnabled(false);
+        f.Text1->setText("");
+        QTest::keyClick(f.Text1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(f.Label5->text(), QStringLiteral("请在网之前加入http://"));
+    }
+
+    void tabWalksTheControls()
+    {
+        WindowHarness h;
+        Form1 &f = *h.form;
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Option1[0]->setFocus();
+        const QList<QWidget *> expected = {f.Text1, f.Command1, f.Command2, f.Command3, f.Command4, f.Command5, f.Slider1};
+        for (QWidget *next : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        // Arrow keys move between the site buttons.
+        f.Option1[0]->setFocus();
+        QTest::keyClick(f.Option1[0], Qt::Key_Right);
+        QVERIFY(QApplication::focusWidget() != f.Option1[0]);
+        QVERIFY(qobject_cast<QRadioButton *>(QApplication::focusWidget()));
+    }
+
+    void everyControlHasAChineseName()
+    {
+        WindowHarness h;
+        Form1 &f = *h.form;
+        const QList<QWidget *> controls = {f.Option1[0], f.Option1[1], f.Option1[2], f.Option1[3], f.Option1[4],
+                                          f.Text1, f.Command1, f.Command2, f.Command3, f.Command4, f.Command5,
+                                          f.Slider1, f.Image1, f.Label5};
+        for (QWidget *w : controls) {
+            const QString name = w->accessibleName();
+            const bool chinese = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
+            QVERIFY2(chinese, qPrintable(w->objectName()));
+        }
+    }
+
+    void dropsAnywhereSetTheAddress_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("asUrl");
+        QTest::newRow("window, link") << "window" << true;
+        QTest::newRow("window, text") << "window" << false;
+        QTest::newRow("address box, link") << "Text1" << true;
+        QTest::newRow("button, text") << "Command3" << false;
+    }
+    void dropsAnywhereSetTheAddress()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, asUrl);
+        WindowHarness h;
+        Form1 &f = *h.form;
+        f.Text1->setText("old text");
+        const QString address = pagePrefix(1, hosts()) + "10001";
+        QMimeData data;
+        if (asUrl)
+            data.setUrls({QUrl(address)});
+        else
+            data.setText("\n  " + address + "  \r\nsecond line");
+        QWidget *target = where == "window" ? static_cast<QWidget *>(&f) : f.findChild<QWidget *>(where);
+        QVERIFY(target);
+        // A child that takes no drops hands them to the window, as Qt does for real drags.
+        if (!target->acceptDrops())
+            target = &f;
+        QVERIFY(drop(target, data));
+        QCOMPARE(f.Text1->text(), address);
+        QCOMPARE(selected(f), 1);
+        QCOMPARE(f.Label5->text(), QStringLiteral("您当前选择的是美拍视频提取.."));
+    }
+
+    void pasteSelectsTheService_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("double-click") << "dblclick";
+        QTest::newRow("Ctrl+V") << "ctrlv";
+    }
+    void pasteSelectsTheService()
+    {
+        QFETCH(QString, how);
+        WindowHarness h;
+        Form1 &f = *h.form;
+        f.show();
+        QGuiApplication::clipboard()->setText(pagePrefix(4, hosts()) + "mp3001.htm");
+        if (how == "dblclick") {
+            QTest::mouseDClick(f.Text1, Qt::LeftButton);
+            QTest::mouseRelease(f.Text1, Qt::LeftButton);
+        } else {
+            f.Text1->clear();
+            QTest::keyClick(f.Text1, Qt::Key_V, Qt::ControlModifier);
+        }
+        QCOMPARE(f.Text1->text(), pagePrefix(4, hosts()) + "mp3001.htm");
+        QCOMPARE(selected(f), 4);
+        QCOMPARE(f.Label5->text(), QStringLiteral("您当前选择的是秒拍视频提取.."));
+
+        // An address of no service leaves the choice alone; so does typing one.
+        QGuiApplication::clipboard()->setText("http://elsewhere.test/media/1");
+        QTest::mouseDClick(f.Text1, Qt::LeftButton);
+        QTest::mouseRelease(f.Text1, Qt::LeftButton);
+        QCOMPARE(selected(f), 4);
+        f.Text1->clear();
+        QTest::keyClicks(f.Text1, pagePrefix(1, hosts()) + "1");
+        QCOMPARE(selected(f), 4);
+    }
+};
+
+QTEST_MAIN(TestDesktop)
+#include "test_desktop.moc"
