@@ -74,10 +74,15 @@ void Form1::paintEvent(QPaintEvent *)
         {{6, h - 5, w - 12, 5}, {6, 96, 1, 5}},         // bottom band, stretched
         {{w - 6, h - 5, 6, 5}, {7, 96, 6, 5}},          // bottom-right corner
     };
+    // Source rectangles are in the pictures' units: a sharp (2x) picture has twice the pixels.
+    auto source = [](const QPixmap &pixmap, const QRect &r) {
+        const qreal s = pixmap.devicePixelRatio();
+        return QRectF(r.x() * s, r.y() * s, r.width() * s, r.height() * s);
+    };
     for (const auto &piece : pieces)
-        p.drawPixmap(piece.to, skin, piece.from);
-    p.drawPixmap(QRect(w - 80, 2, 29, 20), sprite, QRect(0, minimiseRow_, 29, 20));
-    p.drawPixmap(QRect(w - 51, 2, 41, 20), sprite, QRect(29, closeRow_, 41, 20));
+        p.drawPixmap(QRectF(piece.to), skin, source(skin, piece.from));
+    p.drawPixmap(QRectF(w - 80, 2, 29, 20), sprite, source(sprite, QRect(0, minimiseRow_, 29, 20)));
+    p.drawPixmap(QRectF(w - 51, 2, 41, 20), sprite, source(sprite, QRect(29, closeRow_, 41, 20)));
     p.drawPixmap(10, 12, Image8->pixmap());
 }
 

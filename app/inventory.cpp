@@ -47,7 +47,7 @@ AlphaImage *alpha(QWidget *parent, const char *name, int x, int y, int w, int h,
 QLabel *paintSource(QWidget *parent, const char *name, int x, int y, int w, int h, const char *picture)
 {
     auto *l = place<QLabel>(parent, name, x, y, w, h);
-    l->setPixmap(QPixmap(QString::fromLatin1(":/assets/") + QString::fromLatin1(picture)));
+    l->setPixmap(loadResourcePicture(QString::fromLatin1(":/assets/") + QString::fromLatin1(picture)));
     l->hide();
     return l;
 }

@@ -3,6 +3,7 @@
 #include "picture.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -34,6 +35,20 @@ AlphaImage::AlphaImage(QWidget *parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+QPixmap loadResourcePicture(const QString &path)
+{
+    if (qApp && qGuiApp->devicePixelRatio() > 1.0) {
+        QString sharp = path;
+        sharp.insert(sharp.lastIndexOf(u'.'), QStringLiteral("@2x"));
+        QPixmap pixmap(sharp);
+        if (!pixmap.isNull()) {
+            pixmap.setDevicePixelRatio(2.0);
+            return pixmap;
+        }
+    }
+    return QPixmap(path);
+}
+
 void AlphaImage::setPictureResource(const QString &path)
 {
     pending_ = path;
@@ -44,7 +59,7 @@ void AlphaImage::setPictureResource(const QString &path)
 const QPixmap &AlphaImage::picture() const
 {
     if (!pending_.isEmpty()) {
-        picture_ = QPixmap(pending_);
+        picture_ = loadResourcePicture(pending_);
         pending_.clear();
     }
     return picture_;

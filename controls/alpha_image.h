@@ -3,6 +3,10 @@
 #include <QPixmap>
 #include <QWidget>
 
+// A picture from the program's resources, in its "@2x" version on screens that show two
+// pixels per unit (so that it stays sharp instead of being blown up).
+QPixmap loadResourcePicture(const QString &path);
+
 // A picture with transparency drawn over whatever lies beneath, stretched to the control's
 // rectangle, with the notifications pointer-over, button-released-over and pointer-left.
 class AlphaImage : public QWidget {

@@ -13,17 +13,25 @@ namespace {
 const QColor Teal(20, 178, 164);
 const QColor DarkTeal(12, 130, 120);
 
+// Pictures are painted in the window's units; with a scale of 2 the same drawing fills
+// twice as many pixels, for screens that show two pixels per unit ("name@2x.png").
+int g_scale = 1;
+
 QImage canvas(int w, int h)
 {
-    QImage image(w, h, QImage::Format_ARGB32);
+    QImage image(w * g_scale, h * g_scale, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(g_scale);
     image.fill(Qt::transparent);
     return image;
 }
 
 bool save(const QImage &image, const QString &dir, const char *name)
 {
-    const bool ok = image.save(dir + "/" + name, "PNG");
-    std::printf("%s %dx%d %s\n", name, image.width(), image.height(), ok ? "written" : "FAILED");
+    QString file = QString::fromLatin1(name);
+    if (g_scale > 1)
+        file.insert(file.lastIndexOf(u'.'), QStringLiteral("@%1x").arg(g_scale));
+    const bool ok = image.save(dir + "/" + file, "PNG");
+    std::printf("%s %dx%d %s\n", qPrintable(file), image.width(), image.height(), ok ? "written" : "FAILED");
     return ok;
 }
 
@@ -189,10 +197,12 @@ QImage handCursor()
     return image;
 }
 
-QImage appIcon()
+QImage appIcon(int size = 128)
 {
-    QImage image = canvas(128, 128);
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
     QPainter p(&image);
+    p.scale(size / 128.0, size / 128.0);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath square;
     square.addRoundedRect(QRectF(4, 4, 120, 120), 24, 24);
@@ -212,16 +222,25 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     bool ok = true;
-    ok &= save(frameSkin(), dir, "frame_skin.png");
-    ok &= save(captionButtons(), dir, "caption_buttons.png");
-    ok &= save(logo(), dir, "logo.png");
-    ok &= save(playOverlay(Qt::white), dir, "play_idle.png");
-    ok &= save(playOverlay(QColor(228, 228, 228, 186)), dir, "play_highlight.png");
-    ok &= save(previewFrame(), dir, "preview_frame.png");
-    ok &= save(badge(22, 21, QColor(255, 140, 0), Qt::white), dir, "badge_weishi.png");
-    ok &= save(badge(19, 19, QColor(250, 200, 20), QColor(120, 60, 0)), dir, "badge_miaopai.png");
-    ok &= save(defaultAvatar(), dir, "avatar_default.png");
-    ok &= save(handCursor(), dir, "hand_cursor.png");
+    // The program icon in the sizes of the desktop's icon theme.
+    for (int size : {16, 32, 48, 64, 256}) {
+        const QString name = QStringLiteral("icons/quorvin-video-helper-%1.png").arg(size);
+        QDir(dir).mkpath(QStringLiteral("icons"));
+        ok &= save(appIcon(size), dir, qPrintable(name));
+    }
+    for (g_scale = 1; g_scale <= 2; ++g_scale) {
+        ok &= save(frameSkin(), dir, "frame_skin.png");
+        ok &= save(captionButtons(), dir, "caption_buttons.png");
+        ok &= save(logo(), dir, "logo.png");
+        ok &= save(playOverlay(Qt::white), dir, "play_idle.png");
+        ok &= save(playOverlay(QColor(228, 228, 228, 186)), dir, "play_highlight.png");
+        ok &= save(previewFrame(), dir, "preview_frame.png");
+        ok &= save(badge(22, 21, QColor(255, 140, 0), Qt::white), dir, "badge_weishi.png");
+        ok &= save(badge(19, 19, QColor(250, 200, 20), QColor(120, 60, 0)), dir, "badge_miaopai.png");
+        ok &= save(defaultAvatar(), dir, "avatar_default.png");
+        ok &= save(handCursor(), dir, "hand_cursor.png");
+    }
+    g_scale = 1;
     ok &= save(appIcon(), dir, "quorvin-video-helper.png");
     return ok ? 0 : 1;
 }
