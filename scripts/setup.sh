@@ -9,6 +9,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav
   xvfb xauth fonts-wqy-microhei xdg-utils qt6-translations-l10n
+  dpkg-dev lintian desktop-file-utils appstream
 )
 # The sanitizer and fuzzing checks (scripts/checks.sh) also need clang and its runtimes.
 if [ "${1:-}" = "--checks" ]; then
