@@ -4,7 +4,6 @@
 #include "alpha_image.h"
 #include "window_harness.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,17 +11,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray jpeg(const QColor &colour)
-{
-    QImage image(20, 20, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return bytes;
-}
 
 QByteArray meipaiPage(const QString &base, const QString &cover, const QString &avatar)
 {
@@ -66,7 +54,7 @@ private slots:
                 return HttpResponse::text(meipaiPage(base, "/c.jpg", "/a.jpg"));
             mostPending = qMax(mostPending, ++pending);
             const bool ok = r.path() == "/c.jpg" ? coverOk : avatarOk;
-            HttpResponse answer = ok ? HttpResponse::text(jpeg(Qt::red), "image/jpeg") : HttpResponse::notFound();
+            HttpResponse answer = ok ? HttpResponse::text(encodedPicture(Qt::red), "image/jpeg") : HttpResponse::notFound();
             answer.delayMs = 300;  // both are asked for before either answers
             return answer;
         });
@@ -96,8 +84,8 @@ private slots:
         h.server.route("/i/photo/2", QStringLiteral(
             "<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"%1/gone.jpg\"></div>"
             "<video poster=\"%1/cover.jpg\" src=\"%1/v.mp4\"></video>").arg(base).toUtf8());
-        h.server.route("/face.jpg", jpeg(Qt::blue), "image/jpeg");
-        h.server.route("/cover.jpg", jpeg(Qt::red), "image/jpeg");
+        h.server.route("/face.jpg", encodedPicture(Qt::blue), "image/jpeg");
+        h.server.route("/cover.jpg", encodedPicture(Qt::red), "image/jpeg");
         f.Option1[2]->setChecked(true);
         f.Text1->setText(base + "/i/photo/1");
         f.Command1_Click();

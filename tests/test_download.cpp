@@ -14,13 +14,6 @@
 
 namespace {
 
-QByteArray clip(qint64 size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + i / 251) & 0xff);
-    return bytes;
-}
 
 struct Outcome {
     DownloadError error = DownloadError::None;
@@ -101,7 +94,7 @@ private slots:
         QFETCH(bool, saved);
         QFETCH(QByteArray, oldTarget);
         QFETCH(QByteArray, oldPart);
-        const QByteArray body = clip(300 * 1024 + 17);
+        const QByteArray body = patternBytes(300 * 1024 + 17);
         RouteServer server;
         server.route("/clip.mp4", body, "video/mp4");
         HttpResponse noLength = HttpResponse::text(body, "video/mp4");
@@ -159,7 +152,7 @@ private slots:
 
     void droppedConnectionResumesToTheWholeFile()
     {
-        const QByteArray body = clip(500 * 1000);
+        const QByteArray body = patternBytes(500 * 1000);
         HttpServer server;
         server.listen();
         int requests = 0;
@@ -183,7 +176,7 @@ private slots:
     void cancelRemovesThePart()
     {
         RouteServer server;
-        HttpResponse slow = HttpResponse::text(clip(4000), "video/mp4");
+        HttpResponse slow = HttpResponse::text(patternBytes(4000), "video/mp4");
         slow.trickleMs = 5;
         server.route("/slow.mp4", slow);
         QTemporaryDir dir;
@@ -195,7 +188,7 @@ private slots:
     void unwritableFolder()
     {
         RouteServer server;
-        server.route("/clip.mp4", clip(1000), "video/mp4");
+        server.route("/clip.mp4", patternBytes(1000), "video/mp4");
         QTemporaryDir dir;
         QString folder = dir.filePath("locked");
         QDir().mkpath(folder);
@@ -211,7 +204,7 @@ private slots:
     void progressReportsSizeAndRate()
     {
         RouteServer server;
-        server.route("/clip.mp4", clip(2 * 1000 * 1000), "video/mp4");
+        server.route("/clip.mp4", patternBytes(2 * 1000 * 1000), "video/mp4");
         QTemporaryDir dir;
         Download download;
         QList<DownloadProgress> seen;

@@ -10,16 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-QByteArray clip(qint64 size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = char((i * 13 + i / 977) & 0xff);
-    return bytes;
-}
-}  // namespace
-
 class TestSaveVideo : public QObject {
     Q_OBJECT
 private slots:
@@ -89,7 +79,7 @@ private slots:
         QFETCH(QString, status);
         QFETCH(QString, box);
         WindowHarness h;
-        const QByteArray body = clip(200000);
+        const QByteArray body = patternBytes(200000);
         h.server.route("/v/clip.mp4", body, "video/mp4");
         HttpResponse stalled = HttpResponse::text(body, "video/mp4");
         stalled.stallAfter = 100;
@@ -129,7 +119,7 @@ private slots:
     void secondPressAsksToCancel()
     {
         WindowHarness h;
-        HttpResponse slow = HttpResponse::text(clip(5000), "video/mp4");
+        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
         slow.trickleMs = 10;
         h.server.route("/v/slow.mp4", slow);
         QTemporaryDir dir;

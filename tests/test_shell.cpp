@@ -15,17 +15,6 @@
 
 namespace {
 
-QByteArray jpeg(QColor colour)
-{
-    QImage image(24, 24, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return bytes;
-}
-
 bool usable(const Form1 &f)
 {
     return f.Command1->isEnabled() && f.Text1->isEnabled() && f.Frame1->isEnabled();
@@ -269,9 +258,9 @@ private slots:
     {
         WindowHarness h;
         Form1 &f = *h.form;
-        const QByteArray red = jpeg(Qt::red);
+        const QByteArray red = encodedPicture(Qt::red);
         h.server.route("/avatar/1.jpg", red, "image/jpeg");
-        h.server.route("/cover/1.jpg", jpeg(Qt::blue), "image/jpeg");
+        h.server.route("/cover/1.jpg", encodedPicture(Qt::blue), "image/jpeg");
         h.server.route("/i/photo/1", h.expand("<div id=\"qqzone_web\"><span>老铁:爬山</span><img src=\"{{BASE}}/avatar/1.jpg\"></div>"
                                                "<video poster=\"{{BASE}}/cover/1.jpg\" src=\"{{BASE}}/v.mp4\"></video>").toUtf8());
         const QString face = f.faceFilePath();

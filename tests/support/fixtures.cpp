@@ -1,6 +1,8 @@
 #include "fixtures.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 
 RouteServer::RouteServer()
 {
@@ -32,4 +34,23 @@ QByteArray testData(const QString &name)
     QFile file(testDataPath(name));
     file.open(QIODevice::ReadOnly);
     return file.readAll();
+}
+
+QByteArray encodedPicture(const QColor &colour, QSize size, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QByteArray patternBytes(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
 }

@@ -4,6 +4,8 @@
 #include "http_server.h"
 
 #include <QByteArray>
+#include <QColor>
+#include <QSize>
 #include <QHash>
 #include <QString>
 
@@ -25,6 +27,12 @@ public:
 private:
     QHash<QByteArray, HttpResponse> routes_;
 };
+
+// A picture of one colour, encoded in the given format.
+QByteArray encodedPicture(const QColor &colour, QSize size = QSize(24, 24), const char *format = "JPEG");
+
+// size bytes of a repeating pattern that no off-by-one copy matches (a stand-in for a clip).
+QByteArray patternBytes(qint64 size);
 
 // Contents of a file under tests/data.
 QByteArray testData(const QString &name);
