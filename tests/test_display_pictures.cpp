@@ -55,7 +55,7 @@ private slots:
             mostPending = qMax(mostPending, ++pending);
             const bool ok = r.path() == "/c.jpg" ? coverOk : avatarOk;
             HttpResponse answer = ok ? HttpResponse::text(encodedPicture(Qt::red), "image/jpeg") : HttpResponse::notFound();
-            answer.delayMs = 300;  // both are asked for before either answers
+            answer.delayMs = 800;  // both are asked for before either answers
             return answer;
         });
         f.Option1[1]->setChecked(true);
