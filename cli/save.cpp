@@ -5,6 +5,8 @@
 #include "fetch.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdio>
@@ -65,6 +67,11 @@ SaveOutcome saveVideo(const QString &link, const QString &folder, const QString 
 
     if (error == DownloadError::None) {
         outcome.file = target;
+        // A link without a video extension is named by the answer's type (.flv for FLV).
+        const QString typed = QDir(folder).absoluteFilePath(
+            suggestedFileName(link, author, date, download.contentType()));
+        if (typed != target && !QFileInfo::exists(typed) && QFile::rename(target, typed))
+            outcome.file = typed;
         if (!terminal)
             std::fprintf(stderr, "saved: %s\n", target.toUtf8().constData());
     } else {

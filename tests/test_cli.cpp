@@ -105,13 +105,17 @@ private slots:
                                  "<a class=\"name\">作者</a>");
         server.route("/media/2", "<div data-video=\"" + server.url("/v/gone.mp4").toUtf8() + "\"></div>");
         server.route("/v/clip.mp4", clip, "video/mp4");
+        server.route("/media/3", "<div data-video=\"" + server.url("/play?id=7").toUtf8() + "\"></div>");
+        server.route("/play", clip, "video/x-flv");
         QTemporaryDir dir;
         const ProcessResult run = runProgram(QUORVIN_EXTRACT,
             {"--site", "meipai", "--json", "--download", "-o", dir.path(), "--all-hosts",
-             server.hostPort(), server.url("/media/1"), server.url("/media/2")});
+             server.hostPort(), server.url("/media/1"), server.url("/media/2"), server.url("/media/3")});
         QCOMPARE(run.exitCode, 3);
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.size(), 3);
+        // No extension in the link: the answer's type names the file.
+        QCOMPARE(QFileInfo(QJsonDocument::fromJson(lines[2]).object()["file"].toString()).fileName(), QString("play.flv"));
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
         QVERIFY(lines[0].contains("], \"file\": "));
         QFile saved(first["file"].toString());
