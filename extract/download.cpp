@@ -8,6 +8,9 @@
 #include <QNetworkRequest>
 #include <QStorageInfo>
 #include <cerrno>
+#ifdef Q_OS_UNIX
+#include <sys/statvfs.h>
+#endif
 #include <cstdio>
 
 namespace {
@@ -38,6 +41,22 @@ qint64 rangeStart(const QByteArray &contentRange)
     bool ok = false;
     const qint64 start = spec.left(spec.indexOf('-')).toLongLong(&ok);
     return ok ? start : -1;
+}
+
+// Bytes free for this user in the file system that holds folder; -1 when unknown.
+qint64 freeBytes(const QString &folder)
+{
+#ifdef Q_OS_UNIX
+    // Asked of the folder itself: QStorageInfo goes through the mount table, which does not
+    // describe the folder inside a chroot or some containers.
+    struct statvfs info {};
+    if (statvfs(QFile::encodeName(folder).constData(), &info) == 0)
+        return qint64(info.f_bavail) * qint64(info.f_frsize);
+    return -1;
+#else
+    const QStorageInfo storage(folder);
+    return storage.isValid() ? storage.bytesAvailable() : -1;
+#endif
 }
 
 DownloadError fileError(const QFileDevice &file)
@@ -165,10 +184,8 @@ void Download::onHeaders()
         return;
     }
     // Refuse before writing when the rest of the file cannot fit on the disk.
-    const QString folder = QFileInfo(target_).absolutePath();
-    const QStorageInfo storage(folder);
-    if (expected_ > 0 && storage.isValid() && storage.bytesAvailable() >= 0 &&
-        storage.bytesAvailable() < expected_) {
+    const qint64 free = freeBytes(QFileInfo(target_).absolutePath());
+    if (expected_ > 0 && free >= 0 && free < expected_) {
         fail(DownloadError::DiskFull);
         return;
     }
