@@ -161,7 +161,9 @@ void Download::onHeaders()
     const qint64 length = lengthHeader.trimmed().toLongLong(&hasLength);
     expected_ = hasLength ? length : -1;
 
-    QIODevice::OpenMode mode = QIODevice::WriteOnly;
+    // Unbuffered: what arrived is on disk at once, so a part left by a program that ended
+    // abruptly holds everything received before.
+    QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
     if (status_ == 206 && resumeFrom_ > 0 && rangeStart(reply_->rawHeader("Content-Range")) == resumeFrom_) {
         mode |= QIODevice::Append;  // the rest of the file: added to what is there
         total_ = rangeTotal(reply_->rawHeader("Content-Range"));

@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh --checks
 jobs="$(nproc)"
 supp="$PWD/.ci/lsan.supp"
+# Readable stack traces in sanitizer reports (clang's symbolizer has a versioned name).
+for symbolizer in /usr/bin/llvm-symbolizer /usr/lib/llvm-14/bin/llvm-symbolizer; do
+  if [ -x "$symbolizer" ]; then export ASAN_SYMBOLIZER_PATH="$symbolizer"; break; fi
+done
 
 echo "== sanitizers"
 cmake -S . -B build-asan -DQUORVIN_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,6 +105,26 @@ private slots:
         } else {
             QVERIFY(!QFile::exists(target));
         }
+    }
+
+    void closingTheWindowKeepsThePart()
+    {
+        WindowHarness h;
+        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
+        slow.trickleMs = 10;
+        h.server.route("/v/slow.mp4", slow);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("v.mp4");
+        h.recorder.saveAnswer = target;
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/slow.mp4");
+        h.form->Command2_Click();
+        QTRY_VERIFY(QFileInfo(Download::partPath(target)).size() > 0);
+        h.recorder.answers = {IDNO};  // the exit dialog: leave without the forum
+        h.form->close();
+        QCOMPARE(h.recorder.ended, 1);
+        // Ending the program leaves the part file for a later resume.
+        QVERIFY(QFileInfo(Download::partPath(target)).size() > 0);
+        QVERIFY(!QFile::exists(target));
     }
 
     void cancelledSaveDialogStartsNothing()
