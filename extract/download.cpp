@@ -34,12 +34,12 @@ qint64 rangeTotal(const QByteArray &contentRange)
 // The first byte position from "Content-Range: bytes a-b/size", -1 when not given.
 qint64 rangeStart(const QByteArray &contentRange)
 {
-    QByteArray spec = contentRange.trimmed();
-    if (!spec.startsWith("bytes "))
+    QByteArray range = contentRange.trimmed();
+    if (!range.startsWith("bytes "))
         return -1;
-    spec = spec.mid(6);
+    range = range.mid(6);
     bool ok = false;
-    const qint64 start = spec.left(spec.indexOf('-')).toLongLong(&ok);
+    const qint64 start = range.left(range.indexOf('-')).toLongLong(&ok);
     return ok ? start : -1;
 }
 

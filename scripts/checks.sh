@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The extra checks CI runs after the tests: the core, the command line and their tests under
-# AddressSanitizer and UBSan, then every libFuzzer target for a while on its seed corpus.
+# What CI runs after the tests: the core, the command line and their tests built with the
+# address and undefined-behaviour checkers, then each fuzz target on its starting inputs.
 # FUZZ_SECONDS sets the time per target (20).
 set -euo pipefail
 cd "$(dirname "$0")/.."

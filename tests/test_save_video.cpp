@@ -11,6 +11,28 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+// A window saving a clip that arrives a byte every 10 ms, so the download is still running
+// while the test acts.
+struct SlowSave {
+    WindowHarness h;
+    QTemporaryDir dir;
+    QString target = dir.filePath("v.mp4");
+
+    SlowSave()
+    {
+        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
+        slow.trickleMs = 10;
+        h.server.route("/v/slow.mp4", slow);
+        h.recorder.saveAnswer = target;
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/slow.mp4");
+        h.form->Command2_Click();
+    }
+};
+
+}  // namespace
+
 class TestSaveVideo : public QObject {
     Q_OBJECT
 private slots:
@@ -109,15 +131,9 @@ private slots:
 
     void closingTheWindowKeepsThePart()
     {
-        WindowHarness h;
-        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
-        slow.trickleMs = 10;
-        h.server.route("/v/slow.mp4", slow);
-        QTemporaryDir dir;
-        const QString target = dir.filePath("v.mp4");
-        h.recorder.saveAnswer = target;
-        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/slow.mp4");
-        h.form->Command2_Click();
+        SlowSave slow;
+        WindowHarness &h = slow.h;
+        const QString target = slow.target;
         QTRY_VERIFY(QFileInfo(Download::partPath(target)).size() > 0);
         h.recorder.answers = {IDNO};  // the exit dialog: leave without the forum
         h.form->close();
@@ -139,15 +155,10 @@ private slots:
 
     void secondPressAsksToCancel()
     {
-        WindowHarness h;
-        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
-        slow.trickleMs = 10;
-        h.server.route("/v/slow.mp4", slow);
-        QTemporaryDir dir;
-        const QString target = dir.filePath("v.mp4");
-        h.recorder.saveAnswer = target;
-        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/slow.mp4");
-        h.form->Command2_Click();
+        SlowSave slow;
+        WindowHarness &h = slow.h;
+        const QString target = slow.target;
+        const QTemporaryDir &dir = slow.dir;
         QTRY_VERIFY(QFile::exists(Download::partPath(target)));
 
         // A new extraction's link does not touch the running download.
