@@ -1,16 +1,13 @@
 #include "media_player.h"
 
 #include "fetch.h"
+#include "media_engine.h"
 
-#include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
-#include <QVideoWidget>
 #include <cmath>
 
 namespace {
@@ -62,7 +59,7 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     layout->addWidget(time_);
 
     connect(playButton_, &QToolButton::clicked, this, [this] {
-        if (player_ && player_->playbackState() == QMediaPlayer::PlayingState)
+        if (media_ && media_->isPlaying())
             pause();
         else
             play();
@@ -70,37 +67,42 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     // Stopping ends the pass: the window hears that playback stopped.
     connect(stopButton_, &QToolButton::clicked, this, [this] { passEnded(); });
     connect(position_, &QSlider::sliderMoved, this, [this](int ms) {
-        if (player_)
-            player_->setPosition(ms);
+        if (media_)
+            media_->setPosition(ms);
     });
 }
 
-void MediaPlayerWidget::ensureMedia()
+MediaPlayerWidget::~MediaPlayerWidget() = default;
+
+QMediaPlayer *MediaPlayerWidget::mediaPlayer() const
 {
-    if (player_)
-        return;
-    player_ = new QMediaPlayer(this);
-    audio_ = new QAudioOutput(this);
-    video_ = new QVideoWidget(this);
-    player_->setAudioOutput(audio_);
-    player_->setVideoOutput(video_);
-    player_->setLoops(1);
-    audio_->setVolume(volume_ / 100.0f);
-    video_->setAspectRatioMode(Qt::KeepAspectRatio);
-    video_->setStyleSheet(QStringLiteral("background: black;"));
-    video_->setGeometry(screen_->geometry());
-    video_->show();
+    return media_ ? media_->player() : nullptr;
+}
+
+bool MediaPlayerWidget::ensureMedia()
+{
+    if (media_)
+        return true;
+    media_.reset(createMediaEngine(this));
+    if (!media_)
+        return false;
+    media_->setVolume(volume_ / 100.0f);
+    media_->video()->setGeometry(screen_->geometry());
+    media_->video()->show();
     screen_->hide();
-    connect(player_, &QMediaPlayer::durationChanged, this, &MediaPlayerWidget::updateBar);
-    connect(player_, &QMediaPlayer::positionChanged, this, &MediaPlayerWidget::updateBar);
-    connect(player_, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerWidget::updateBar);
-    connect(player_, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia)
-            passEnded();
-    });
-    // After a failing medium the player may still claim to be playing: stop it here.
-    connect(player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
-        if (error != QMediaPlayer::NoError)
+    media_->changed = [this] { updateBar(); };
+    media_->ended = [this] { passEnded(); };
+    return true;
+}
+
+void MediaPlayerWidget::failLater()
+{
+    // Fails as a medium that cannot be loaded does: the stop notification comes once the
+    // caller has returned.
+    passActive_ = true;
+    const quint64 load = loadCount_;
+    QTimer::singleShot(0, this, [this, load] {
+        if (load == loadCount_)
             passEnded();
     });
 }
@@ -110,58 +112,55 @@ void MediaPlayerWidget::setURL(const QString &url)
     url_ = url;
     passActive_ = false;  // unloading or replacing a medium raises nothing
     ++loadCount_;
-    if (player_)
-        player_->stop();
+    if (media_)
+        media_->stop();
     if (url.isEmpty()) {
-        if (player_)
-            player_->setSource(QUrl());
+        if (media_)
+            media_->setSource(QString());
         return;
     }
     if (!fetch::isWebAddress(url)) {
         // Links come from pages: a local path, a pipe, a device or another scheme is never
-        // opened (opening a pipe would block the window). It fails as a medium that cannot
-        // be loaded does, with the stop notification once the caller has returned.
-        if (player_)
-            player_->setSource(QUrl());
-        passActive_ = true;
-        const quint64 load = loadCount_;
-        QTimer::singleShot(0, this, [this, load] {
-            if (load == loadCount_)
-                passEnded();
-        });
+        // opened (opening a pipe would block the window).
+        if (media_)
+            media_->setSource(QString());
+        failLater();
         return;
     }
-    ensureMedia();
-    player_->setSource(QUrl(url));
+    if (!ensureMedia()) {  // without the multimedia module nothing plays
+        failLater();
+        return;
+    }
+    media_->setSource(url);
     passActive_ = true;
-    player_->play();  // autoStart
+    media_->play();  // autoStart
 }
 
 void MediaPlayerWidget::play()
 {
-    if (player_ && !player_->source().isEmpty()) {
-        if (player_->playbackState() == QMediaPlayer::StoppedState)
+    if (media_ && media_->hasSource()) {
+        if (media_->isStopped())
             passActive_ = true;
-        player_->play();
+        media_->play();
     }
 }
 
 void MediaPlayerWidget::pause()
 {
-    if (player_)
-        player_->pause();
+    if (media_)
+        media_->pause();
 }
 
 int MediaPlayerWidget::volume() const
 {
-    return audio_ ? int(std::lround(audio_->volume() * 100.0f)) : volume_;
+    return media_ ? int(std::lround(media_->volume() * 100.0f)) : volume_;
 }
 
 void MediaPlayerWidget::setVolume(int volume)
 {
     volume_ = qBound(0, volume, 100);
-    if (audio_)
-        audio_->setVolume(volume_ / 100.0f);
+    if (media_)
+        media_->setVolume(volume_ / 100.0f);
 }
 
 void MediaPlayerWidget::passEnded()
@@ -169,25 +168,24 @@ void MediaPlayerWidget::passEnded()
     if (!passActive_)
         return;
     passActive_ = false;
-    if (player_)
-        player_->stop();
+    if (media_)
+        media_->stop();
     if (PlayStateChange)
         PlayStateChange(Stopped);
 }
 
 void MediaPlayerWidget::updateBar()
 {
-    if (!player_)
+    if (!media_)
         return;
-    const qint64 duration = player_->duration();
-    const qint64 pos = player_->position();
+    const qint64 duration = media_->duration();
+    const qint64 pos = media_->position();
     if (!position_->isSliderDown()) {
         position_->setRange(0, int(duration));
         position_->setValue(int(pos));
     }
     time_->setText(clock(pos) + " / " + clock(duration));
-    playButton_->setText(player_->playbackState() == QMediaPlayer::PlayingState ? QStringLiteral("❚❚")
-                                                                                  : QStringLiteral("▶"));
+    playButton_->setText(media_->isPlaying() ? QStringLiteral("❚❚") : QStringLiteral("▶"));
 }
 
 void MediaPlayerWidget::resizeEvent(QResizeEvent *event)
@@ -195,7 +193,7 @@ void MediaPlayerWidget::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     const int videoHeight = qMax(0, height() - ControlBarHeight);
     screen_->setGeometry(0, 0, width(), videoHeight);
-    if (video_)
-        video_->setGeometry(0, 0, width(), videoHeight);
+    if (media_)
+        media_->video()->setGeometry(0, 0, width(), videoHeight);
     bar_->setGeometry(0, videoHeight, width(), ControlBarHeight);
 }

@@ -3,17 +3,18 @@
 #include "player_control.h"
 
 #include <QWidget>
+#include <memory>
 
-class QAudioOutput;
+class MediaEngine;
 class QLabel;
 class QMediaPlayer;
 class QSlider;
 class QToolButton;
-class QVideoWidget;
 
 // The embedded player: the video picture on top and its own 44-pixel control bar below
 // (play/pause, stop, position, time). Plays one pass of a medium and shows no error dialogs.
-// The multimedia stack is loaded when the first medium is given, not at start-up.
+// The multimedia stack (a module of its own) is loaded when the first medium is given, not
+// at start-up.
 class MediaPlayerWidget : public QWidget, public PlayerControl {
     Q_OBJECT
 public:
@@ -21,6 +22,7 @@ public:
     static constexpr int DesignVolume = 50;
 
     explicit MediaPlayerWidget(QWidget *parent = nullptr);
+    ~MediaPlayerWidget() override;
 
     void setURL(const QString &url) override;
     QString URL() const override { return url_; }
@@ -32,7 +34,7 @@ public:
     bool playerVisible() const override { return !isHidden(); }
 
     // The multimedia parts, created the first time a medium is given; null before.
-    QMediaPlayer *mediaPlayer() const { return player_; }
+    QMediaPlayer *mediaPlayer() const;
     QWidget *controlBar() const { return bar_; }
     QLabel *timeReadout() const { return time_; }
     QToolButton *stopButton() const { return stopButton_; }
@@ -41,13 +43,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void ensureMedia();
+    bool ensureMedia();
+    void failLater();
     void passEnded();
     void updateBar();
 
-    QMediaPlayer *player_ = nullptr;
-    QAudioOutput *audio_ = nullptr;
-    QVideoWidget *video_ = nullptr;
+    std::unique_ptr<MediaEngine> media_;
     QWidget *screen_;          // black, where the picture will be until media exist
     QWidget *bar_;
     QToolButton *playButton_;
