@@ -20,6 +20,56 @@ QByteArray meipaiPage(const QString &base, const QString &cover, const QString &
         .arg(base, cover, avatar).toUtf8();
 }
 
+// What the window showed each time a picture control appeared or went away during a run.
+struct Moment {
+    QString event;  // "show Image2", "hide aicAlphaImage3", ...
+    QString label1, label2, label3, status;
+    bool cover, avatar;
+};
+
+class MomentRecorder : public QObject {
+public:
+    explicit MomentRecorder(Form1 &form) : f(form)
+    {
+        for (QWidget *w : {(QWidget *)f.Image2, (QWidget *)f.aicAlphaImage3, (QWidget *)f.aicAlphaImage4,
+                           (QWidget *)f.aicAlphaImage8})
+            w->installEventFilter(this);
+    }
+    // Each moment as the captions already applied (1 2 3), the cover (c) and the avatar (a),
+    // judged against what the window shows at the end; the final status as s.
+    QStringList trace() const
+    {
+        QStringList out;
+        for (const Moment &m : moments) {
+            QString done;
+            done += m.label1 == f.Label1->text() ? u'1' : u'-';
+            done += m.label2 == f.Label2->text() ? u'2' : u'-';
+            done += m.label3 == f.Label3->text() ? u'3' : u'-';
+            done += m.cover ? u'c' : u'-';
+            done += m.avatar ? u'a' : u'-';
+            done += m.status == f.Label5->text() ? u's' : u'-';
+            out << m.event + u' ' + done;
+        }
+        return out;
+    }
+    QList<Moment> moments;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+            const bool faceShown = f.aicAlphaImage3->picture().toImage().pixelColor(0, 0) == QColor(Qt::blue);
+            moments.append({QString::fromLatin1(event->type() == QEvent::ShowToParent ? "show " : "hide ") + watched->objectName(),
+                            f.Label1->text(), f.Label2->text(), f.Label3->text(), f.Label5->text(),
+                            !f.Image1->pixmap().isNull(), !f.Image2->pixmap().isNull() || faceShown});
+        }
+        return false;
+    }
+
+private:
+    Form1 &f;
+};
+
 }  // namespace
 
 class TestDisplayPictures : public QObject {
@@ -69,6 +119,65 @@ private slots:
         QCOMPARE(!f.Image2->pixmap().isNull(), avatarOk);
         QVERIFY(!f.Image2->isHidden());
         QVERIFY(f.aicAlphaImage3->isHidden());
+    }
+
+    // The pictures are awaited first; then captions, badge and pictures are applied in the
+    // order of the site's row, and only then does the status say the extraction is done.
+    // (The avatar control starts hidden, so each run shows it.)
+    void displayStepsInOrder_data()
+    {
+        QTest::addColumn<int>("site");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("avatarHidden");  // as another site's result leaves it
+        QTest::addColumn<QStringList>("trace");
+        QTest::newRow("秒拍: badge after the author, avatar overlay away before the pictures")
+            << 4 << "/show/abc.htm"
+            << "<title>秒拍达人的秒拍视频</title><div class=\"hd\"><img src=\"{{BASE}}/tp/avatar/9.jpg\">"
+               "<img src=\"http://mp.test/v.png\"></div><div class=\"intro\"><p>今天一起玩</p></div><div class=\"time\"><h2><b>2015-03-03</b></h2></div>"
+            << false << QStringList{"show aicAlphaImage4 1-----", "show Image2 123---", "hide aicAlphaImage3 123---"};
+        QTest::newRow("美拍: captions, avatar overlay away, then both pictures")
+            << 1 << "/media/1" << QString::fromUtf8(meipaiPage("{{BASE}}", "/c.jpg", "/a.jpg"))
+            << false << QStringList{"show Image2 123---", "hide aicAlphaImage3 123---"};
+        QTest::newRow("快手: captions and cover, then the face")
+            << 2 << "/i/photo/1"
+            << "<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"{{BASE}}/face.jpg\"></div>"
+               "<video poster=\"{{BASE}}/cover.jpg\" src=\"{{BASE}}/v.mp4\"></video>"
+            << true << QStringList{"show Image2 123c--", "show aicAlphaImage3 123c--"};
+    }
+    void displayStepsInOrder()
+    {
+        QFETCH(int, site);
+        QFETCH(QString, path);
+        QFETCH(QString, page);
+        QFETCH(bool, avatarHidden);
+        QFETCH(QStringList, trace);
+        WindowHarness h;
+        Form1 &f = *h.form;
+        QFile::remove(f.faceFilePath());
+        h.server.setHandler([&](const HttpRequest &r) {
+            if (r.path() == "/version.txt")
+                return HttpResponse::text("V1.0", "text/plain");
+            if (r.path() == path.toUtf8())
+                return HttpResponse::text(h.expand(page).toUtf8());
+            HttpResponse picture = HttpResponse::text(
+                encodedPicture(r.path().contains("avatar") || r.path().contains("face") || r.path().endsWith("/a.jpg")
+                                   ? Qt::blue : Qt::red), "image/jpeg");
+            picture.delayMs = 300;
+            return picture;
+        });
+        if (avatarHidden) {
+            f.Image2->hide();
+            f.aicAlphaImage3->hide();
+        }
+        MomentRecorder moments(f);
+        f.Option1[site]->setChecked(true);
+        f.Text1->setText(h.server.base() + path);
+        f.Command1_Click();
+        QCOMPARE(f.Label5->text(), QStringLiteral("视频提取完毕.."));
+        QVERIFY(!f.Image1->pixmap().isNull());
+        QCOMPARE(moments.trace(), trace);
+        QFile::remove(f.faceFilePath());
     }
 
     void kuaishouFaceSideBySideWithTheCover()
