@@ -56,7 +56,7 @@ QLabel *paintSource(QWidget *parent, const char *name, int x, int y, int w, int 
 
 void Form1::buildControls()
 {
-    const QCursor hand(QPixmap(QStringLiteral(":/assets/hand_cursor.png")), 9, 1);
+    const QCursor hand(loadPng(QStringLiteral(":/assets/hand_cursor.png")), 9, 1);
     const QColor white(255, 255, 255);
 
     // Site selector.

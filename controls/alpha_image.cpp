@@ -4,6 +4,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -35,18 +36,27 @@ AlphaImage::AlphaImage(QWidget *parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+QPixmap loadPng(const QString &path)
+{
+    // The program's own pictures are PNG: read as such, without asking every image plugin
+    // whether it knows the file (which loads them all, and the JPEG library, at start-up).
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 QPixmap loadResourcePicture(const QString &path)
 {
     if (qApp && qGuiApp->devicePixelRatio() > 1.0) {
         QString sharp = path;
         sharp.insert(sharp.lastIndexOf(u'.'), QStringLiteral("@2x"));
-        QPixmap pixmap(sharp);
+        QPixmap pixmap = loadPng(sharp);
         if (!pixmap.isNull()) {
             pixmap.setDevicePixelRatio(2.0);
             return pixmap;
         }
     }
-    return QPixmap(path);
+    return loadPng(path);
 }
 
 void AlphaImage::setPictureResource(const QString &path)

@@ -3,6 +3,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+// A PNG picture of the program's own, read as PNG.
+QPixmap loadPng(const QString &path);
 // A picture from the program's resources, in its "@2x" version on screens that show two
 // pixels per unit (so that it stays sharp instead of being blown up).
 QPixmap loadResourcePicture(const QString &path);

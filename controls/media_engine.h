@@ -1,5 +1,5 @@
 // The multimedia half of the embedded player: a media player with its audio output and
-// video picture. It lives in a module of its own (libquorvin-media.so) that is loaded the
+// video picture. It lives in a module of its own (modules/libquorvin-media.so) loaded the
 // first time something is played, so the window starts without the multimedia libraries
 // and everything they pull in (GStreamer, PulseAudio, codecs).
 #pragma once

@@ -13,6 +13,7 @@ dpkg -x "$deb" "$scratch/root"
 
 expected="usr/bin/quorvin-extract
 usr/bin/quorvin-video-helper
+usr/lib/quorvin-video-helper/modules/libquorvin-media.so
 usr/lib/quorvin-video-helper/quorvin-video-helper
 usr/lib/quorvin-video-helper/skinh.she
 usr/share/applications/quorvin-video-helper.desktop
@@ -39,6 +40,13 @@ for needed in libqt6core6 libqt6widgets6 libqt6multimedia6 gstreamer1.0-plugins-
   [[ "$depends" == *"$needed"* ]] || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *qt6-translations-l10n* ]] || { echo "Recommends lacks the translations"; exit 1; }
+
+# The window program starts without the multimedia libraries; the module beside it has them.
+lib="$scratch/root/usr/lib/quorvin-video-helper"
+if objdump -p "$lib/quorvin-video-helper" | grep -q "NEEDED.*Multimedia"; then
+  echo "the window program links the multimedia libraries"; exit 1
+fi
+objdump -p "$lib/modules/libquorvin-media.so" | grep -q "NEEDED.*libQt6Multimedia.so" || { echo "module without multimedia"; exit 1; }
 
 "$scratch/root/usr/bin/quorvin-extract" --version | grep -q "quorvin-extract 1.0"
 "$scratch/root/usr/bin/quorvin-extract" --help | grep -q "^Usage: quorvin-extract"

@@ -304,6 +304,26 @@ private slots:
         f.W1->setURL(QString());
     }
 
+    // Run by its own CTest entry without the multimedia module: a link then fails as a medium
+    // that cannot be loaded, with one stop notification and the cover back.
+    void playWithoutTheMediaModule()
+    {
+        if (!qEnvironmentVariableIsEmpty("QUORVIN_MEDIA_MODULE"))
+            QSKIP("the module is there; the CTest entry test_preview_no_module runs this");
+        WindowHarness h;
+        Form1 &f = *h.form;
+        int stops = 0;
+        f.W1->PlayStateChange = [&](int) { ++stops; f.tzstop(); };
+        f.W1->setVolume(20);
+        f.W1->setURL(h.server.url("/clip.mp4"));
+        QVERIFY(!f.W1->mediaPlayer());
+        QTRY_COMPARE(stops, 1);
+        QCOMPARE(f.W1->volume(), 20);
+        QCOMPARE(f.Label5->text(), QStringLiteral("视频已停止.."));
+        QTest::qWait(100);
+        QCOMPARE(stops, 1);
+    }
+
     void realPlaybackFromTheSymbol()
     {
         WindowHarness h;
