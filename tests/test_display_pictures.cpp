@@ -134,7 +134,8 @@ private slots:
         QTest::newRow("秒拍: badge after the author, avatar overlay away before the pictures")
             << 4 << "/show/abc.htm"
             << "<title>秒拍达人的秒拍视频</title><div class=\"hd\"><img src=\"{{BASE}}/tp/avatar/9.jpg\">"
-               "<img src=\"http://mp.test/v.png\"></div><div class=\"intro\"><p>今天一起玩</p></div><div class=\"time\"><h2><b>2015-03-03</b></h2></div>"
+               "<img src=\"http://mp.test/v.png\"></div><div class=\"intro\"><p>今天一起玩</p></div>"
+               "<div class=\"time\"><h2><b>2015-03-03</b></h2></div>"
             << false << QStringList{"show aicAlphaImage4 1-----", "show Image2 123---", "hide aicAlphaImage3 123---"};
         QTest::newRow("美拍: captions, avatar overlay away, then both pictures")
             << 1 << "/media/1" << QString::fromUtf8(meipaiPage("{{BASE}}", "/c.jpg", "/a.jpg"))
