@@ -43,8 +43,6 @@ public:
 // cannot be loaded, in which case nothing can be played.
 MediaEngine *createMediaEngine(QWidget *parent);
 
-// The module's one entry point.
-extern "C" {
+// The module's one entry point, an unmangled function of this type under this name.
 using CreateMediaEngineFunction = MediaEngine *(*)(QWidget *parent);
-}
 inline constexpr char CreateMediaEngineSymbol[] = "quorvin_create_media_engine";
