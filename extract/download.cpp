@@ -1,69 +1,70 @@
 #include "download.h"
 
+#include "download_text.h"
 #include "fetch.h"
+#include "part_file.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QStorageInfo>
 #include <cerrno>
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/statvfs.h>
-#endif
-#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
 constexpr qint64 ReadBufferSize = 1024 * 1024;
 
-bool isRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
+// "Content-Range: bytes a-b/size" (or "bytes */size"): the first position and the size,
+// -1 where not given.
+struct ContentRange {
+    qint64 start = -1;
+    qint64 total = -1;
+};
 
-// The whole size from "Content-Range: bytes a-b/size", -1 when not given.
-qint64 rangeTotal(const QByteArray &contentRange)
+ContentRange contentRange(const QByteArray &header)
 {
-    const qsizetype slash = contentRange.lastIndexOf('/');
+    ContentRange range;
+    QByteArray value = header.trimmed();
+    if (!value.startsWith("bytes "))
+        return range;
+    value = value.mid(6).trimmed();
+    const qsizetype slash = value.lastIndexOf('/');
     bool ok = false;
-    const qint64 total = slash < 0 ? -1 : contentRange.mid(slash + 1).trimmed().toLongLong(&ok);
-    return ok ? total : -1;
+    const qint64 total = slash < 0 ? -1 : value.mid(slash + 1).trimmed().toLongLong(&ok);
+    range.total = ok && total >= 0 ? total : -1;
+    const qint64 start = value.left(value.indexOf('-')).toLongLong(&ok);
+    range.start = ok && start >= 0 ? start : -1;
+    return range;
 }
 
-// The first byte position from "Content-Range: bytes a-b/size", -1 when not given.
-qint64 rangeStart(const QByteArray &contentRange)
+// The validator If-Range may carry: a strong ETag, else Last-Modified.
+QByteArray validatorOf(const QNetworkReply *reply)
 {
-    QByteArray range = contentRange.trimmed();
-    if (!range.startsWith("bytes "))
-        return -1;
-    range = range.mid(6);
-    bool ok = false;
-    const qint64 start = range.left(range.indexOf('-')).toLongLong(&ok);
-    return ok ? start : -1;
+    const QByteArray etag = reply->rawHeader("ETag").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return reply->rawHeader("Last-Modified").trimmed();
 }
 
-// Bytes free for this user in the file system that holds folder; -1 when unknown.
+// Bytes free for this user in the file system that holds folder; -1 when unknown. Asked of
+// the folder itself: the mount table does not describe it inside a chroot or some containers.
 qint64 freeBytes(const QString &folder)
 {
-#ifdef Q_OS_UNIX
-    // Asked of the folder itself: QStorageInfo goes through the mount table, which does not
-    // describe the folder inside a chroot or some containers.
     struct statvfs info {};
     if (statvfs(QFile::encodeName(folder).constData(), &info) == 0)
         return qint64(info.f_bavail) * qint64(info.f_frsize);
     return -1;
-#else
-    const QStorageInfo storage(folder);
-    return storage.isValid() ? storage.bytesAvailable() : -1;
-#endif
 }
 
-DownloadError fileError(const QFileDevice &file)
+DownloadError openError(int why)
 {
-    switch (file.error()) {
-    case QFileDevice::ResourceError: return DownloadError::DiskFull;
-    case QFileDevice::PermissionsError: return DownloadError::NoPermission;
+    switch (why) {
+    case EACCES: case EPERM: case EROFS: return DownloadError::NoPermission;
+    case ENOSPC: case EDQUOT: return DownloadError::DiskFull;
+    case ELOOP: case ENXIO: case EISDIR: case EINVAL: case EEXIST: return DownloadError::NotRegularFile;
     default: return DownloadError::WriteFailed;
     }
 }
@@ -78,113 +79,123 @@ QString downloadErrorText(DownloadError error, int httpStatus)
     case DownloadError::ConnectFailed: return QStringLiteral("无法连接到服务器");
     case DownloadError::ConnectionLost: return QStringLiteral("网络连接中断");
     case DownloadError::TimedOut: return QStringLiteral("连接超时，服务器长时间没有响应");
+    case DownloadError::TooSlow: return QStringLiteral("下载速度过慢");
+    case DownloadError::Incomplete: return QStringLiteral("服务器发送的视频不完整");
     case DownloadError::HttpStatus: return QStringLiteral("服务器返回错误: %1").arg(httpStatus);
     case DownloadError::TooManyRedirects: return QStringLiteral("重定向次数过多");
     case DownloadError::DiskFull: return QStringLiteral("磁盘空间不足");
     case DownloadError::NoPermission: return QStringLiteral("没有写入权限");
     case DownloadError::WriteFailed: return QStringLiteral("无法写入文件");
+    case DownloadError::NotRegularFile: return QStringLiteral("保存位置已有同名的链接、管道或文件夹");
+    case DownloadError::Exists: return QStringLiteral("文件已存在");
     case DownloadError::Cancelled: return QStringLiteral("下载已取消");
     }
     return QString();
 }
 
-Download::Download(QObject *parent) : QObject(parent)
+Download::Download(QObject *parent)
+    : QObject(parent), watch_([this](fetch::TransferWatch::Reason why) {
+          fail(why == fetch::TransferWatch::StoppedSlow ? DownloadError::TooSlow : DownloadError::TimedOut);
+      })
 {
-    stall_.setSingleShot(true);
-    connect(&stall_, &QTimer::timeout, this, [this] { fail(DownloadError::TimedOut); });
 }
 
 Download::~Download()
 {
     dropReply();
+    closePart();
 }
 
-void Download::start(const QString &url, const QString &target)
+void Download::start(const QString &url, const QString &target, Options options)
 {
     dropReply();
+    closePart();
+    link_ = url;
     target_ = target;
+    part_ = partPath(target);
+    control_ = controlPath(target);
+    options_ = options;
     contentType_.clear();
     status_ = 0;
     redirects_ = 0;
-    total_ = -1;
+    total_ = recordedTotal_ = -1;
+    restarted_ = probing_ = false;
+    validator_.clear();
+    resumeFrom_ = 0;
     running_ = true;
     clock_.start();
+
+    // Every outcome is reported after the caller has returned.
+    const auto refuse = [this](DownloadError error) { QTimer::singleShot(0, this, [this, error] { fail(error); }); };
     const QUrl address(url);
-    if (!fetch::isWebUrl(address)) {
-        // Reported after the caller has returned, like every other outcome.
-        QTimer::singleShot(0, this, [this] { fail(DownloadError::NotWeb); });
-        return;
+    if (!fetch::isWebUrl(address))
+        return refuse(DownloadError::NotWeb);
+    for (const QString &path : {target_, part_, controlPath(target)}) {
+        if (partfile::kindOf(path) == partfile::Kind::Other)
+            return refuse(DownloadError::NotRegularFile);
+    }
+    if (!options_.overwrite && !options_.extensionFromType && partfile::kindOf(target_) != partfile::Kind::Missing)
+        return refuse(DownloadError::Exists);
+
+    // Resume only a part that is known to belong to this link.
+    const std::optional<partfile::Control> control = partfile::readControl(controlPath(target));
+    const QFileInfo part(part_);
+    if (control && control->url == url && part.size() > 0 &&
+        (!control->validator.isEmpty() || control->total >= 0)) {
+        resumeFrom_ = part.size();
+        validator_ = control->validator;
+        recordedTotal_ = control->total;
     }
     request(address);
 }
 
 void Download::request(const QUrl &url)
 {
-    part_.close();
-    part_.setFileName(partPath(target_));
-    const QFileInfo existing(part_.fileName());
-    resumeFrom_ = existing.isFile() ? existing.size() : 0;
     received_ = 0;
     expected_ = -1;
     writing_ = false;
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    // The bytes are stored as they come: no content coding to undo.
-    request.setRawHeader("Accept-Encoding", "identity");
-    if (resumeFrom_ > 0)
+    rangesAdvertised_ = false;
+    QNetworkRequest request = fetch::makeRequest(url, fetch::RequestKind::File);
+    if (resumeFrom_ > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(resumeFrom_) + "-");
+        if (!validator_.isEmpty())
+            request.setRawHeader("If-Range", validator_);
+    }
     reply_ = fetch::networkManager().get(request);
     reply_->setReadBufferSize(ReadBufferSize);
     connect(reply_, &QNetworkReply::metaDataChanged, this, &Download::onHeaders);
     connect(reply_, &QNetworkReply::readyRead, this, &Download::onData);
     connect(reply_, &QNetworkReply::finished, this, &Download::onFinished);
-    connect(reply_, &QNetworkReply::downloadProgress, this, [this] { stall_.start(fetch::timeout()); });
-    stall_.start(fetch::timeout());
+    watch_.start();
+}
+
+// Starts over from byte 0, once: the part does not belong to what the server now has.
+void Download::restart()
+{
+    dropReply();
+    closePart();
+    if (restarted_) {
+        fail(DownloadError::HttpStatus);
+        return;
+    }
+    restarted_ = true;
+    resumeFrom_ = 0;
+    validator_.clear();
+    recordedTotal_ = -1;
+    redirects_ = 0;
+    request(QUrl(link_));
 }
 
 void Download::onHeaders()
 {
     if (!reply_ || writing_)
         return;
-    stall_.start(fetch::timeout());
+    watch_.activity(onDisk());
     status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status_ <= 0 || isRedirect(status_))
-        return;  // handled when the answer ends
-    if (status_ != 200 && status_ != 206)
-        return;  // an error status: its page is not the file
-
-    contentType_ = QString::fromLatin1(reply_->rawHeader("Content-Type"));
-    const QByteArray lengthHeader = reply_->rawHeader("Content-Length");
-    bool hasLength = false;
-    const qint64 length = lengthHeader.trimmed().toLongLong(&hasLength);
-    expected_ = hasLength ? length : -1;
-
-    // Unbuffered: what arrived is on disk at once, so a part left by a program that ended
-    // abruptly holds everything received before.
-    QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    if (status_ == 206 && resumeFrom_ > 0 && rangeStart(reply_->rawHeader("Content-Range")) == resumeFrom_) {
-        mode |= QIODevice::Append;  // the rest of the file: added to what is there
-        total_ = rangeTotal(reply_->rawHeader("Content-Range"));
-    } else {
-        if (status_ == 206) {
-            // A part we did not ask for: nothing to append it to safely.
-            fail(DownloadError::HttpStatus);
-            return;
-        }
-        resumeFrom_ = 0;  // the server sent the whole file: start over
-        mode |= QIODevice::Truncate;
-        total_ = expected_;
-    }
-
-    if (!part_.open(mode)) {
-        const int why = errno;  // Qt reports every failed open as OpenError
-        fail(why == EACCES || why == EPERM || why == EROFS ? DownloadError::NoPermission
-             : why == ENOSPC                               ? DownloadError::DiskFull
-                                                           : fileError(part_));
+    if (probing_ || (status_ != 200 && status_ != 206))
+        return;  // a redirect, an error page or a probe: judged when the answer ends
+    if (!acceptAnswer())
         return;
-    }
     // Refuse before writing when the rest of the file cannot fit on the disk.
     const qint64 free = freeBytes(QFileInfo(target_).absolutePath());
     if (expected_ > 0 && free >= 0 && free < expected_) {
@@ -195,23 +206,91 @@ void Download::onHeaders()
     emitProgress();
 }
 
+// Decides what a 200 or 206 answer means for the part, names the file and opens the part.
+bool Download::acceptAnswer()
+{
+    contentType_ = QString::fromLatin1(reply_->rawHeader("Content-Type"));
+    bool hasLength = false;
+    const qint64 length = reply_->rawHeader("Content-Length").trimmed().toLongLong(&hasLength);
+    expected_ = hasLength && length >= 0 ? length : -1;
+    rangesAdvertised_ = reply_->rawHeader("Accept-Ranges").trimmed().toLower() == "bytes";
+
+    const ContentRange range = contentRange(reply_->rawHeader("Content-Range"));
+    bool append = false;
+    if (status_ == 206 && resumeFrom_ > 0 && range.start == resumeFrom_) {
+        // The rest of the file. Without a validator the total is what ties it to the part.
+        if (validator_.isEmpty() && range.total != recordedTotal_) {
+            restart();
+            return false;
+        }
+        append = true;
+        total_ = range.total;
+    } else if (status_ == 206 && range.start == 0) {
+        resumeFrom_ = 0;  // the whole file, sent as a range from its first byte
+        total_ = range.total;
+    } else if (status_ == 206) {
+        fail(DownloadError::HttpStatus);  // a part we did not ask for: nothing to append it to
+        return false;
+    } else {
+        resumeFrom_ = 0;  // the whole file (a changed file answers If-Range this way)
+        total_ = expected_;
+    }
+
+    if (options_.extensionFromType) {
+        const QString typed = withTypeExtension(target_, contentType_);
+        if (typed != target_)
+            target_ = typed;
+        const partfile::Kind there = partfile::kindOf(target_);
+        if (there == partfile::Kind::Other || (!options_.overwrite && there == partfile::Kind::Regular)) {
+            fail(there == partfile::Kind::Other ? DownloadError::NotRegularFile : DownloadError::Exists);
+            return false;
+        }
+    }
+    if (!openPart(!append))
+        return false;
+    partfile::Control control;
+    control.url = link_;
+    control.validator = validatorOf(reply_);
+    control.total = total_;
+    if (!partfile::writeControl(control_, control)) {
+        fail(openError(errno));
+        return false;
+    }
+    return true;
+}
+
+bool Download::openPart(bool truncate)
+{
+    closePart();
+    fd_ = partfile::openForWrite(part_, truncate);
+    if (fd_ < 0) {
+        fail(openError(errno));
+        return false;
+    }
+    return true;
+}
+
 void Download::onData()
 {
     if (!reply_)
         return;
-    stall_.start(fetch::timeout());
     if (!writing_) {
         reply_->skip(reply_->bytesAvailable());  // a redirect's or an error page's body
+        watch_.activity(onDisk());
         return;
     }
     while (reply_ && reply_->bytesAvailable() > 0) {
         const QByteArray piece = reply_->read(qMin<qint64>(reply_->bytesAvailable(), ReadBufferSize));
-        if (part_.write(piece) != piece.size()) {
-            fail(fileError(part_));
+        const qint64 written = partfile::writeAll(fd_, piece.constData(), piece.size());
+        received_ += written;
+        if (written != piece.size()) {
+            // Any short write is a full disk (or quota); what was written is good and stays.
+            const int why = errno;
+            fail(why == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull);
             return;
         }
-        received_ += piece.size();
     }
+    watch_.activity(onDisk());
     emitProgress();
 }
 
@@ -219,13 +298,17 @@ void Download::onFinished()
 {
     if (!reply_ || !running_)
         return;
-    stall_.stop();
     onData();
-    if (!reply_)
-        return;
+    if (reply_ && running_)
+        answerEnded();
+}
+
+void Download::answerEnded()
+{
     const QNetworkReply::NetworkError error = reply_->error();
     status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray location = reply_->rawHeader("Location");
+    const ContentRange range = contentRange(reply_->rawHeader("Content-Range"));
+    const QByteArray acceptRanges = reply_->rawHeader("Accept-Ranges");
 
     if (status_ <= 0) {
         const bool refused = error == QNetworkReply::ConnectionRefusedError ||
@@ -233,32 +316,54 @@ void Download::onFinished()
         fail(refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost);
         return;
     }
-    if (isRedirect(status_) && !location.isEmpty()) {
-        const QUrl next = reply_->url().resolved(QUrl::fromEncoded(location));
+    const fetch::Hop hop = fetch::redirectHop(reply_, redirects_);
+    if (hop.kind != fetch::Hop::None) {
         dropReply();
-        if (++redirects_ > MaxRedirects) {
-            fail(DownloadError::TooManyRedirects);
-            return;
-        }
-        if (!fetch::isWebUrl(next)) {
-            fail(DownloadError::NotWeb);
-            return;
-        }
-        request(next);
+        if (hop.kind == fetch::Hop::Follow)
+            request(hop.next);
+        else
+            fail(hop.kind == fetch::Hop::TooMany ? DownloadError::TooManyRedirects : DownloadError::NotWeb);
         return;
     }
-    if (status_ == 416 && resumeFrom_ > 0 && rangeTotal(reply_->rawHeader("Content-Range")) == resumeFrom_) {
-        total_ = resumeFrom_;  // the part file already holds the whole file
-        complete();
+    if (probing_) {
+        // Whole when the server finds nothing past what we have; more bytes mean the body
+        // was cut (a broken chunk size ends it as if it were the last chunk).
+        const bool cut = status_ == 206 || (status_ == 416 && range.total >= 0 && range.total != onDisk());
+        if (cut)
+            fail(DownloadError::Incomplete);
+        else
+            complete();
+        return;
+    }
+    if (status_ == 416 && resumeFrom_ > 0) {
+        if (range.total == resumeFrom_) {
+            total_ = resumeFrom_;  // the part already holds the whole file
+            complete();
+        } else {
+            restart();
+        }
         return;
     }
     if (!writing_) {
         fail(DownloadError::HttpStatus);
         return;
     }
-    const bool intact = (error == QNetworkReply::NoError) && (expected_ < 0 || received_ == expected_);
-    if (!intact) {
+    if (error != QNetworkReply::NoError) {
         fail(DownloadError::ConnectionLost);  // the part file stays for a later resume
+        return;
+    }
+    if ((expected_ >= 0 && received_ != expected_) || (total_ >= 0 && onDisk() != total_)) {
+        fail(DownloadError::Incomplete);
+        return;
+    }
+    if (expected_ < 0 && total_ < 0 && acceptRanges.trimmed().toLower() == "bytes" && received_ > 0) {
+        // No length was given: ask for what lies past the end to learn whether this was all.
+        const QUrl url = reply_->url();
+        dropReply();
+        probing_ = true;
+        resumeFrom_ += received_;
+        validator_.clear();
+        request(url);
         return;
     }
     complete();
@@ -267,16 +372,25 @@ void Download::onFinished()
 void Download::complete()
 {
     dropReply();
-    if (!part_.flush()) {
-        fail(fileError(part_));
+    watch_.stop();
+    // On disk before the rename, so a completed file survives a power cut.
+    if (fd_ >= 0 && ::fsync(fd_) != 0) {
+        fail(errno == ENOSPC ? DownloadError::DiskFull : DownloadError::WriteFailed);
         return;
     }
-    part_.close();
-    // rename() replaces the target in one step: it holds either the old or the whole new file.
-    if (std::rename(QFile::encodeName(part_.fileName()).constData(), QFile::encodeName(target_).constData()) != 0) {
-        fail(errno == EACCES || errno == EPERM ? DownloadError::NoPermission : DownloadError::WriteFailed);
+    closePart();
+    if (total_ >= 0 && QFileInfo(part_).size() != total_) {
+        fail(DownloadError::Incomplete);
         return;
     }
+    const int why = partfile::moveInto(part_, target_, options_.overwrite);
+    if (why != 0) {
+        fail(why == EEXIST ? (partfile::kindOf(target_) == partfile::Kind::Regular ? DownloadError::Exists
+                                                                                   : DownloadError::NotRegularFile)
+                           : openError(why));
+        return;
+    }
+    partfile::removeRegular(control_);
     running_ = false;
     DownloadProgress p;
     p.done = p.total = QFileInfo(target_).size();
@@ -299,23 +413,30 @@ void Download::fail(DownloadError error)
     if (!running_)
         return;
     running_ = false;
-    stall_.stop();
+    watch_.stop();
     dropReply();
-    const bool hadPart = part_.isOpen();
-    part_.close();
-    // Cancelling removes the part; an empty part is worth nothing; a broken transfer keeps
-    // what it got for a later resume.
-    const QFileInfo info(partPath(target_));
-    if (info.isFile() && (error == DownloadError::Cancelled || info.size() == 0 ||
-                          error == DownloadError::DiskFull || (hadPart && error == DownloadError::HttpStatus)))
-        QFile::remove(info.filePath());
+    const bool hadPart = fd_ >= 0;
+    closePart();
+    // Cancelling removes the part; an empty part is worth nothing; a part holding an error
+    // page's place is dropped; a broken transfer or a full disk keeps what was written
+    // correctly for a later resume. Nothing but our own regular files is removed.
+    if (error != DownloadError::NotRegularFile && partfile::kindOf(part_) == partfile::Kind::Regular) {
+        const bool drop = error == DownloadError::Cancelled || QFileInfo(part_).size() == 0 ||
+                          (hadPart && error == DownloadError::HttpStatus);
+        if (drop) {
+            partfile::removeRegular(part_);
+            partfile::removeRegular(control_);
+        }
+    }
+    if (error == DownloadError::Cancelled)
+        partfile::removeRegular(control_);
     emit finished(error, status_);
 }
 
 void Download::emitProgress()
 {
     DownloadProgress p;
-    p.done = resumeFrom_ + received_;
+    p.done = onDisk();
     p.total = total_;
     const double seconds = clock_.elapsed() / 1000.0;
     p.bytesPerSecond = seconds > 0.05 ? received_ / seconds : 0;
@@ -333,4 +454,11 @@ void Download::dropReply()
     reply->disconnect(this);
     reply->abort();
     reply->deleteLater();
+}
+
+void Download::closePart()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }

@@ -1,6 +1,7 @@
 #include "download_text.h"
 
 #include <QFileInfo>
+#include <QTextBoundaryFinder>
 #include <QUrl>
 
 namespace {
@@ -21,7 +22,26 @@ QString cleaned(QString name)
     // Names made only of dots would mean this folder or the one above it.
     while (out.startsWith(u'.'))
         out.remove(0, 1);
-    return out.left(120);
+    return out;
+}
+
+// The longest start of text that takes at most maxBytes in UTF-8, cut between two
+// user-perceived characters (never inside a surrogate pair or an emoji sequence).
+QString cutToBytes(QString text, qsizetype maxBytes)
+{
+    // Every UTF-16 unit takes at least one byte, so what lies past maxBytes units never fits;
+    // the cut below stops before reaching the (possibly split) end of what is kept here.
+    text.truncate(maxBytes + 1);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype cut = 0;
+    qsizetype bytes = 0;
+    for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary()) {
+        bytes += QStringView(text).mid(cut, at - cut).toUtf8().size();
+        if (bytes > maxBytes)
+            break;
+        cut = at;
+    }
+    return text.left(cut).trimmed();
 }
 
 QString extensionForType(const QString &contentType)
@@ -48,7 +68,20 @@ QString suggestedFileName(const QString &link, const QString &author, const QStr
                    .replace(u':', u'-');
     if (base.isEmpty())
         base = QStringLiteral("视频");
-    return base + u'.' + extension;
+    return cutToBytes(base, MaxNameBytes - 1 - extension.size()) + u'.' + extension;
+}
+
+bool hasVideoExtension(const QString &link)
+{
+    const QString last = QUrl(link).path(QUrl::FullyDecoded).section(u'/', -1);
+    return VideoExtensions.contains(QFileInfo(last).suffix().toLower());
+}
+
+QString withTypeExtension(const QString &path, const QString &contentType)
+{
+    const QFileInfo info(path);
+    const QString typed = info.completeBaseName() + u'.' + extensionForType(contentType);
+    return info.path() == u"." && !path.startsWith(u"./") ? typed : info.path() + u'/' + typed;
 }
 
 QString byteSize(qint64 bytes)

@@ -9,9 +9,18 @@
 // A file name for the video at link: the link's own file name, or author and date when the
 // link has none; the extension from the link when it names a video type, else from the
 // answer's type (contentType, may be empty), else ".mp4". Path separators and control
-// characters are taken out, so the name always stays inside the chosen folder.
+// characters are taken out, so the name always stays inside the chosen folder. The name takes
+// at most MaxNameBytes in UTF-8 (room is left for ".part.meta" within the system's 255),
+// shortened between characters.
+inline constexpr qsizetype MaxNameBytes = 240;
 QString suggestedFileName(const QString &link, const QString &author, const QString &date,
                           const QString &contentType = QString());
+
+// True when the link's file name ends in a video type's extension.
+bool hasVideoExtension(const QString &link);
+
+// path with its extension set by the answer's type (.flv for FLV, else .mp4).
+QString withTypeExtension(const QString &path, const QString &contentType);
 
 // "3.2 MB" and the like.
 QString byteSize(qint64 bytes);

@@ -17,9 +17,6 @@ namespace fetch {
 
 namespace {
 
-int g_stallMs = DefaultStallMs;
-int g_deadlineMs = DefaultDeadlineMs;
-
 // Qt holds at most this much of an answer that we have not read yet; we read it as it comes,
 // so an answer never occupies much more than its limit plus this.
 constexpr qint64 ReadBufferSize = 256 * 1024;
@@ -46,11 +43,6 @@ QNetworkReply::NetworkError statusError(int status)
     default:
         return status > 500 ? QNetworkReply::UnknownServerError : QNetworkReply::UnknownContentError;
     }
-}
-
-bool isRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // The declared body length: -1 when none is declared, -2 when several headers disagree or
@@ -109,11 +101,12 @@ namespace {
 // and enforces the stall timeout and the overall deadline. Reports once, through onDone.
 class Transfer : public QObject {
 public:
-    Transfer(const QString &address, qint64 maxBytes) : address_(address), maxBytes_(maxBytes)
+    Transfer(const QString &address, qint64 maxBytes)
+        : address_(address), maxBytes_(maxBytes), watch_([this](TransferWatch::Reason why) {
+              fail(why == TransferWatch::StoppedSlow ? QStringLiteral("too slow") : QStringLiteral("timed out"));
+          })
     {
-        stall_.setSingleShot(true);
         overall_.setSingleShot(true);
-        connect(&stall_, &QTimer::timeout, this, [this] { fail(QStringLiteral("timed out")); });
         connect(&overall_, &QTimer::timeout, this, [this] { fail(QStringLiteral("deadline passed")); });
     }
     ~Transfer() override { delete reply_; }
@@ -129,34 +122,28 @@ public:
             finish();
             return;
         }
-        overall_.start(g_deadlineMs);
+        overall_.start(deadline());
         request(url);
     }
 
 private:
     void request(const QUrl &url)
     {
-        url_ = url;
         result = Result();
         failure_.clear();
-        QNetworkRequest request(url);
-        request.setRawHeader("If-Modified-Since", "0");
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-        reply_ = networkManager().get(request);
+        reply_ = networkManager().get(makeRequest(url, RequestKind::Page));
         reply_->setReadBufferSize(ReadBufferSize);
         connect(reply_, &QNetworkReply::readyRead, this, [this] {
             drain();
-            stall_.start(g_stallMs);
+            watch_.activity(result.body.size());
         });
         connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64, qint64 total) {
             if (total > maxBytes_)
                 fail(QStringLiteral("answer too large"));
-            stall_.start(g_stallMs);
         });
-        connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { stall_.start(g_stallMs); });
+        connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { watch_.activity(result.body.size()); });
         connect(reply_, &QNetworkReply::finished, this, &Transfer::hopEnded, Qt::QueuedConnection);
-        stall_.start(g_stallMs);
+        watch_.start();
     }
 
     void fail(const QString &why)
@@ -183,7 +170,6 @@ private:
     {
         if (!reply_)
             return;
-        stall_.stop();
         drain();
         QNetworkReply *reply = reply_;
         reply_ = nullptr;
@@ -207,18 +193,15 @@ private:
         } else {
             result.ok = true;
         }
-        const QByteArray location = result.ok && isRedirect(result.status) ? reply->rawHeader("Location") : QByteArray();
-        if (!location.isEmpty()) {
-            const QUrl next = url_.resolved(QUrl::fromEncoded(location));
+        const Hop hop = result.ok ? redirectHop(reply, redirects_) : Hop();
+        if (hop.kind == Hop::Follow) {
+            request(hop.next);
+            return;
+        }
+        if (hop.kind != Hop::None) {
             result.ok = false;
-            if (++redirects_ > MaxRedirects) {
-                result.error = QStringLiteral("too many redirects");
-            } else if (!isWebUrl(next)) {
-                result.error = QStringLiteral("redirect to a non-web address");
-            } else {
-                request(next);
-                return;
-            }
+            result.error = hop.kind == Hop::TooMany ? QStringLiteral("too many redirects")
+                                                    : QStringLiteral("redirect to a non-web address");
         }
         finish();
     }
@@ -226,7 +209,7 @@ private:
     void finish()
     {
         overall_.stop();
-        stall_.stop();
+        watch_.stop();
         if (!result.ok)
             result.body = QByteArray();
         if (onDone)
@@ -235,35 +218,14 @@ private:
 
     QString address_;
     qint64 maxBytes_;
-    QUrl url_;
     QPointer<QNetworkReply> reply_;
-    QTimer stall_;
+    TransferWatch watch_;
     QTimer overall_;
     QString failure_;
     int redirects_ = 0;
 };
 
 }  // namespace
-
-void setTimeout(int ms)
-{
-    g_stallMs = ms > 0 ? ms : DefaultStallMs;
-}
-
-int timeout()
-{
-    return g_stallMs;
-}
-
-void setDeadline(int ms)
-{
-    g_deadlineMs = ms > 0 ? ms : DefaultDeadlineMs;
-}
-
-int deadline()
-{
-    return g_deadlineMs;
-}
 
 bool isWebUrl(const QUrl &url)
 {
@@ -301,14 +263,6 @@ QList<Result> getAll(const QStringList &urls, qint64 maxBytes)
 Result get(const QString &address, qint64 maxBytes)
 {
     return getAll({address}, maxBytes).first();
-}
-
-bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes)
-{
-    const Result answer = get(url, maxBytes);
-    if (!answer.ok || answer.status < 200 || answer.status >= 300)
-        return false;
-    return saveToFile(answer.body, target);
 }
 
 bool saveToFile(const QByteArray &bytes, const QString &target)

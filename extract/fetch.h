@@ -16,6 +16,8 @@
 // callers keep their previous value and never replace a file with it.
 #pragma once
 
+#include "transfer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -29,9 +31,6 @@ namespace fetch {
 
 inline constexpr qint64 PageLimit = 16 * 1024 * 1024;     // pages and interface answers
 inline constexpr qint64 PictureLimit = 8 * 1024 * 1024;   // pictures and the avatar file
-inline constexpr int MaxRedirects = 10;
-inline constexpr int DefaultStallMs = 30000;
-inline constexpr int DefaultDeadlineMs = 90000;
 
 struct Result {
     bool ok = false;          // true: the answer is a page (see the rule above)
@@ -40,14 +39,6 @@ struct Result {
     QByteArray contentType;   // the Content-Type header as sent
     QString error;            // why ok is false
 };
-
-// Wait for connecting and for a stalled transfer, in milliseconds (default 30 s).
-void setTimeout(int ms);
-int timeout();
-
-// Longest time one fetch may take in all, redirects included (default 90 s).
-void setDeadline(int ms);
-int deadline();
 
 // The calling thread's network manager, kept for the life of the thread (no cookies kept).
 QNetworkAccessManager &networkManager();
@@ -66,10 +57,6 @@ QList<Result> getAll(const QStringList &urls, qint64 maxBytes);
 // byte-order mark, else the page's own meta declaration in its first 4 KB. With nothing
 // declared, valid UTF-8 is UTF-8 and anything else GB18030 (undeclared Chinese pages).
 QString decode(const QByteArray &body, const QByteArray &contentType);
-
-// Saves the resource at url to target when it answers 2xx. The bytes go to a temporary file
-// beside target that replaces it only when complete, so a failed download leaves the old file.
-bool downloadToFile(const QString &url, const QString &target, qint64 maxBytes = PictureLimit);
 
 // Writes bytes to a temporary file beside target that replaces it only when complete.
 bool saveToFile(const QByteArray &bytes, const QString &target);

@@ -29,10 +29,23 @@ QByteArray reasonFor(int status)
 
 // Applies a "bytes=a-b" range to a 200 answer, as media players and resuming downloads ask
 // for parts of a file: the answer becomes 206 (or 416) and start/length the part to send.
-void applyRange(const QByteArray &range, HttpResponse &response, qint64 &start, qint64 &length)
+QByteArray headerOf(const HttpResponse &response, const QByteArray &lowerName)
+{
+    for (const auto &[name, value] : response.headers) {
+        if (name.toLower() == lowerName)
+            return value;
+    }
+    return {};
+}
+
+void applyRange(const QByteArray &range, const QByteArray &ifRange, HttpResponse &response, qint64 &start,
+                qint64 &length)
 {
     const qint64 size = length;
     if (response.status != 200 || response.ignoreRange || !range.startsWith("bytes="))
+        return;
+    // If-Range: the range only while the file is the one the validator names.
+    if (!ifRange.isEmpty() && ifRange != headerOf(response, "etag") && ifRange != headerOf(response, "last-modified"))
         return;
     const QList<QByteArray> parts = range.mid(6).split('-');
     if (parts.size() != 2)
@@ -103,8 +116,12 @@ private:
             const qint64 from = start_ + sent_;
             QByteArray piece = r_.source ? r_.source(from, n) : r_.body.mid(from, n);
             sent_ += n;
-            if (r_.chunked)
-                piece = QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+            // Past a broken size line the bytes go out unframed.
+            if (r_.chunked && !broken_) {
+                broken_ = r_.brokenChunkAt >= 0 && from >= r_.brokenChunkAt && from > start_;
+                piece = (broken_ ? r_.brokenChunkSize : QByteArray::number(piece.size(), 16)) + "\r\n" + piece +
+                        (broken_ ? "" : "\r\n");
+            }
             socket_->write(piece);
         }
         if (sent_ >= limit_)
@@ -115,7 +132,7 @@ private:
         done_ = true;
         if (r_.stallAfter >= 0 || r_.keepOpen)
             return;
-        if (r_.chunked && r_.closeAfter < 0)
+        if (r_.chunked && r_.closeAfter < 0 && !broken_)
             socket_->write("0\r\n\r\n");
         socket_->disconnectFromHost();
     }
@@ -126,6 +143,7 @@ private:
     qint64 limit_ = 0;
     qint64 sent_ = 0;
     bool done_ = false;
+    bool broken_ = false;
 };
 
 }  // namespace
@@ -281,7 +299,7 @@ void HttpServer::respond(QTcpSocket *socket, const HttpRequest &request, HttpRes
     }
     qint64 start = 0;
     qint64 length = response.source ? response.sourceSize : response.body.size();
-    applyRange(request.header("range"), response, start, length);
+    applyRange(request.header("range"), request.header("if-range"), response, start, length);
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " " + reasonFor(response.status) + "\r\n";
     if (!response.contentType.isEmpty())
         out += "Content-Type: " + response.contentType + "\r\n";

@@ -45,6 +45,8 @@ struct HttpResponse {
     qint64 bytesPerSecond = 0;   // when set: the body goes out no faster than this
     bool keepOpen = false;       // leave the connection open after the answer
     bool ignoreRange = false;    // answer a Range request with the whole body (200)
+    qint64 brokenChunkAt = -1;   // chunked: past this body offset, a chunk size line that is
+    QByteArray brokenChunkSize = "zz";  // this instead of a number, then the rest unframed
 
     // A body of `size` bytes, each `fill`, generated as it is sent.
     static HttpResponse filled(qint64 size, char fill, const QByteArray &type = "application/octet-stream");

@@ -1,8 +1,10 @@
 // The downloader on the loopback server: complete files, redirects, failures that leave no
 // final file, resume with Range, a server that ignores Range, stall, cancel.
 #include "download.h"
+#include "download_text.h"
 #include "fetch.h"
 #include "fixtures.h"
+#include "part_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,7 +27,8 @@ struct Outcome {
 };
 
 // Runs one download to its end (or cancels it after the first progress when asked).
-Outcome run(const QString &url, const QString &target, bool cancelEarly = false)
+Outcome run(const QString &url, const QString &target, bool cancelEarly = false,
+            Download::Options options = Download::Options())
 {
     Download download;
     Outcome outcome;
@@ -37,7 +44,7 @@ Outcome run(const QString &url, const QString &target, bool cancelEarly = false)
         });
     }
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-    download.start(url, target);
+    download.start(url, target, options);
     loop.exec();
     return outcome;
 }
@@ -126,14 +133,15 @@ private slots:
             part = body.left(123457);
         else if (oldPart == "WHOLE")
             part = body;
-        if (!part.isEmpty())
-            writeFile(Download::partPath(target), part);
-
         QString url = server.url(route.toUtf8());
         if (route == "refused")
             url = QStringLiteral("http://127.0.0.1:1/clip.mp4");
         else if (route.startsWith("file:"))
             url = route;
+        if (!part.isEmpty())
+            writeFile(Download::partPath(target), part);
+        if (oldPart == "PART" || oldPart == "WHOLE")
+            partfile::writeControl(Download::controlPath(target), {url, {}, body.size()});
         const Outcome outcome = run(url, target);
         QCOMPARE(int(outcome.error), error);
         if (saved) {
@@ -148,6 +156,152 @@ private slots:
             QCOMPARE(outcome.status, 404);
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"视频 1.mp4"});
         }
+    }
+
+    // A download hands over exactly the video or fails, and writes only its own files.
+    void exactlyTheVideo_data()
+    {
+        QTest::addColumn<QByteArray>("answer");   // what the server does
+        QTest::addColumn<QByteArray>("before");   // what lies beside the target before
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QByteArray>("saved");    // "new", or "none": no target file
+        QTest::addColumn<QByteArray>("ifRange");  // the If-Range header sent, "-" for none
+        const int none = int(DownloadError::None);
+        QTest::newRow("changed file on resume (ETag)") << QByteArray("etag") << QByteArray("old part, etag") << none << QByteArray("new") << QByteArray("\"old\"");
+        QTest::newRow("changed file on resume (Last-Modified)") << QByteArray("modified") << QByteArray("old part, date") << none << QByteArray("new") << QByteArray("Mon, 01 Jan 2024 00:00:00 GMT");
+        QTest::newRow("part from another link") << QByteArray("plain") << QByteArray("other link's part") << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("symlinked part, 200") << QByteArray("plain") << QByteArray("symlink part") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("symlinked part, 206") << QByteArray("etag") << QByteArray("symlink part, etag") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("FIFO part") << QByteArray("plain") << QByteArray("fifo part") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("symlinked target") << QByteArray("plain") << QByteArray("symlink target") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("416, part complete") << QByteArray("etag") << QByteArray("whole part, etag") << none << QByteArray("new") << QByteArray("\"new\"");
+        QTest::newRow("416, part larger than the file") << QByteArray("etag") << QByteArray("long part, etag") << none << QByteArray("new") << QByteArray("\"new\"");
+        QTest::newRow("206 bytes 0- to a GET") << QByteArray("206 whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("broken chunk size zz") << QByteArray("chunk zz") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("broken chunk size -10: Qt waits, the stall ends it") << QByteArray("chunk -10") << QByteArray() << int(DownloadError::TimedOut) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("shorter than its total") << QByteArray("short total") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("trickle below the low-speed limit") << QByteArray("trickle") << QByteArray() << int(DownloadError::TooSlow) << QByteArray("none") << QByteArray("-");
+    }
+    void exactlyTheVideo()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, before);
+        QFETCH(int, error);
+        QFETCH(QByteArray, saved);
+        QFETCH(QByteArray, ifRange);
+        const QByteArray oldBody = patternBytes(1300 * 1024).mid(7);
+        const QByteArray body = patternBytes(1300 * 1024);
+        HttpServer server;
+        server.listen();
+        server.setHandler([&](const HttpRequest &) {
+            HttpResponse r = HttpResponse::text(body, "video/mp4");
+            if (answer == "etag")
+                r.headers.append({QByteArray("ETag"), QByteArray("\"new\"")});
+            else if (answer == "modified")
+                r.headers.append({QByteArray("Last-Modified"), QByteArray("Tue, 02 Jan 2024 00:00:00 GMT")});
+            else if (answer == "206 whole")
+                r.raw = "HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\nContent-Range: bytes 0-" +
+                        QByteArray::number(body.size() - 1) + "/" + QByteArray::number(body.size()) +
+                        "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+            else if (answer.startsWith("chunk "))
+                r.chunked = true, r.brokenChunkAt = 1024 * 1024, r.brokenChunkSize = answer.mid(6);
+            else if (answer == "short total")
+                r.raw = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-99999/200000\r\nContent-Length: 100000\r\n\r\n" +
+                        body.left(100000);
+            else if (answer == "trickle")
+                r = HttpResponse::text(body.left(5000), "video/mp4"), r.trickleMs = 5;
+            return r;
+        });
+        const QString url = server.base() + "/v.mp4";
+        QTemporaryDir dir;
+        const QString target = dir.filePath("v.mp4");
+        const QString part = Download::partPath(target);
+        const QString outside = dir.filePath("outside.txt");
+        writeFile(outside, "not a video");
+        if (before.startsWith("old part") || before.startsWith("other link") || before.startsWith("whole part") ||
+            before.startsWith("long part"))
+            writeFile(part, before.startsWith("whole") ? body : before.startsWith("long") ? body + "xyz" : oldBody.left(400000));
+        if (before.startsWith("symlink part"))
+            QVERIFY(QFile::link(outside, part));
+        if (before == "symlink target")
+            QVERIFY(QFile::link(outside, target));
+        if (before == "fifo part")
+            QCOMPARE(mkfifo(QFile::encodeName(part).constData(), 0644), 0);
+        partfile::Control control{before.startsWith("other link") ? url + "?other" : url, {}, -1};
+        control.validator = before.endsWith("etag") ? (before.startsWith("old") ? "\"old\"" : "\"new\"")
+                            : before.endsWith("date") ? "Mon, 01 Jan 2024 00:00:00 GMT" : "";
+        control.total = before.startsWith("long") ? body.size() + 3 : body.size();
+        if (!before.isEmpty() && before != "fifo part" && before != "symlink target")
+            partfile::writeControl(Download::controlPath(target), control);
+        fetch::setLowSpeed(1024, 1);
+        const Outcome outcome = run(url, target);
+        fetch::setLowSpeed(0, 0);
+
+        QCOMPARE(int(outcome.error), error);
+        QCOMPARE(contents(outside), QByteArray("not a video"));
+        const QByteArray sent = server.requests().isEmpty() ? QByteArray() : server.requests().first().header("if-range");
+        QCOMPARE(sent.isEmpty() ? QByteArray("-") : sent, ifRange);
+        if (saved == "new") {
+            QVERIFY(contents(target) == body);
+            QVERIFY(!QFile::exists(part) && !QFile::exists(Download::controlPath(target)));
+        } else if (before != "symlink target") {
+            QVERIFY(!QFile::exists(target));
+        }
+        if (answer.startsWith("chunk "))
+            QVERIFY(contents(part) == body.left(1024 * 1024));  // kept for a later resume
+        if (before == "fifo part")
+            QVERIFY(QFileInfo(part).isSymLink() || !QFileInfo(part).isFile());
+    }
+
+    // A full disk: reported as such, the part keeps every byte written correctly and stops
+    // growing. A 1 MiB file system when mounting works, else a file size limit on the process.
+    void diskFull_data()
+    {
+        QTest::addColumn<qint64>("partBefore");
+        QTest::newRow("endless chunked body") << qint64(0);
+        QTest::newRow("during a resume") << qint64(300000);
+    }
+    void diskFull()
+    {
+        QFETCH(qint64, partBefore);
+        const QByteArray body = patternBytes(4 * 1024 * 1024);
+        RouteServer server;
+        HttpResponse endless = HttpResponse::text(QByteArray(), "video/mp4");
+        endless.source = [&body](qint64 offset, qint64 length) { return body.mid(offset % (1024 * 1024), length); };
+        endless.sourceSize = qint64(1) << 40;
+        endless.chunked = true;
+        server.route("/endless.mp4", endless);
+        server.route("/v.mp4", body, "video/mp4");
+        QTemporaryDir dir;
+        const bool mounted = ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=1m") == 0;
+        rlimit old {};
+        if (!mounted) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit small = old;
+            small.rlim_cur = 1024 * 1024;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const QString target = dir.filePath("v.mp4");
+        const QString url = server.url(partBefore > 0 ? "/v.mp4" : "/endless.mp4");
+        if (partBefore > 0) {
+            writeFile(Download::partPath(target), body.left(partBefore));
+            partfile::writeControl(Download::controlPath(target), {url, {}, body.size()});
+        }
+        const Outcome outcome = run(url, target);
+        const qint64 size = QFileInfo(Download::partPath(target)).size();
+        QTest::qWait(300);
+        const QByteArray kept = contents(Download::partPath(target));
+        if (mounted)
+            ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+        else
+            setrlimit(RLIMIT_FSIZE, &old);
+
+        QCOMPARE(int(outcome.error), int(DownloadError::DiskFull));
+        QCOMPARE(downloadErrorText(DownloadError::DiskFull, 0), QStringLiteral("磁盘空间不足"));
+        QVERIFY(size > 0 && size >= partBefore);
+        QCOMPARE(kept.size(), size);
+        QVERIFY(kept == (partBefore > 0 ? body.left(size) : QByteArray(body.left(1024 * 1024).repeated(2).left(size))));
     }
 
     void droppedConnectionResumesToTheWholeFile()
