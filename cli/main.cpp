@@ -31,9 +31,14 @@ const char Usage[] =
     "  --download             save each extracted video (resuming an earlier .part file);\n"
     "                         the JSON line then has \"file\" or \"download_error\"\n"
     "  -o, --output DIR       folder for --download (default: the current folder)\n"
+    "  --force-overwrite      replace an existing file of the same name (by default it is\n"
+    "                         left as it is and reported with \"skipped\": \"exists\")\n"
+    "  --low-speed LIMIT,SECONDS  give up a transfer that brings fewer than LIMIT bytes a\n"
+    "                         second over SECONDS seconds (1024,60)\n"
     "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
     "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
-    "  --deadline MS          give up a fetch that takes longer than MS ms in all (90000)\n"
+    "  --deadline MS          give up a page fetch that takes longer than MS ms in all\n"
+    "                         (90000); downloads are bounded by --low-speed instead\n"
     "  --help                 show this help\n"
     "  --version              show the version\n"
     "\n"
@@ -76,6 +81,8 @@ void writeRecord(json::Writer &w, const QString &address, int site, const Headle
     if (saved && saved->error.isEmpty()) {
         w.raw(", \"file\": ");
         w.string(saved->file);
+        if (saved->skipped)
+            w.raw(", \"skipped\": \"exists\"");
     } else if (saved) {
         w.raw(", \"download_error\": ");
         w.string(saved->error);
@@ -124,6 +131,7 @@ int main(int argc, char **argv)
     bool json = false;
     bool download = false;
     QString outputDir = QStringLiteral(".");
+    SaveOptions saveOptions;
     QStringList addresses;
     Hosts table = hosts();
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -140,6 +148,16 @@ int main(int argc, char **argv)
             json = true;
         } else if (arg == u"--download") {
             download = true;
+        } else if (arg == u"--force-overwrite") {
+            saveOptions.forceOverwrite = true;
+        } else if (arg == u"--low-speed" || arg.startsWith(u"--low-speed=")) {
+            const QString value = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
+            bool okLimit = false, okSeconds = false;
+            const qint64 limit = value.section(u',', 0, 0).toLongLong(&okLimit);
+            const int seconds = value.section(u',', 1).toInt(&okSeconds);
+            if (!okLimit || !okSeconds || limit <= 0 || seconds <= 0)
+                return usageError(QStringLiteral("--low-speed needs LIMIT,SECONDS (bytes a second, seconds)"));
+            fetch::setLowSpeed(limit, seconds);
         } else if (arg == u"-o" || arg == u"--output" || arg.startsWith(u"--output=")) {
             outputDir = arg.contains(u'=') ? arg.section(u'=', 1) : args.value(++i);
             if (outputDir.isEmpty())
@@ -179,7 +197,7 @@ int main(int argc, char **argv)
     ExtractionResult result;  // shared by every address, as in the window
     bool allPassed = true;
     bool allSaved = true;
-    const bool terminal = isatty(STDERR_FILENO);
+    saveOptions.terminal = isatty(STDERR_FILENO);
     for (const QString &address : addresses) {
         HeadlessView view;
         view.site = site == AutoSite ? siteForAddress(address, table) : site;
@@ -203,7 +221,7 @@ int main(int argc, char **argv)
         std::optional<SaveOutcome> saved;
         if (download && outcome == ExtractionOutcome::Extracted) {
             const DisplayPlan &plan = *view.display;
-            saved = saveVideo(result.ResultSlots[SlotVideoUrl], outputDir, plan.label1, plan.label3, terminal);
+            saved = saveVideo(result.ResultSlots[SlotVideoUrl], outputDir, plan.author, plan.label3, saveOptions);
             allSaved = allSaved && saved->error.isEmpty();
         }
         if (json) {

@@ -36,21 +36,32 @@ void drawBar(const DownloadProgress &p)
 }  // namespace
 
 SaveOutcome saveVideo(const QString &link, const QString &folder, const QString &author,
-                      const QString &date, bool terminal)
+                      const QString &date, const SaveOptions &options)
 {
     SaveOutcome outcome;
     if (link.isEmpty()) {
         outcome.error = QStringLiteral("没有视频地址");
         return outcome;
     }
+    // The name is decided before the first byte; a link without a video extension takes
+    // the answer's type, which the download applies when the answer's headers arrive.
     const QString target = QDir(folder).absoluteFilePath(suggestedFileName(link, author, date));
+    Download::Options downloadOptions;
+    downloadOptions.overwrite = options.forceOverwrite;
+    downloadOptions.extensionFromType = !hasVideoExtension(link);
+    if (!downloadOptions.extensionFromType && !options.forceOverwrite && QFileInfo(target).isFile()) {
+        outcome.file = target;
+        outcome.skipped = true;
+        std::fprintf(stderr, "exists, not replaced: %s\n", target.toUtf8().constData());
+        return outcome;
+    }
     Download download;
     QEventLoop loop;
     QElapsedTimer sinceDrawn;
     DownloadError error = DownloadError::None;
     int status = 0;
     QObject::connect(&download, &Download::progress, &loop, [&](const DownloadProgress &p) {
-        if (!terminal || (sinceDrawn.isValid() && sinceDrawn.elapsed() < 200 && p.done != p.total))
+        if (!options.terminal || (sinceDrawn.isValid() && sinceDrawn.elapsed() < 200 && p.done != p.total))
             return;
         sinceDrawn.start();
         drawBar(p);
@@ -60,21 +71,20 @@ SaveOutcome saveVideo(const QString &link, const QString &folder, const QString 
         status = s;
         loop.quit();
     });
-    download.start(link, target);
+    download.start(link, target, downloadOptions);
     loop.exec();
-    if (terminal && sinceDrawn.isValid())
+    if (options.terminal && sinceDrawn.isValid())
         std::fputs("\n", stderr);
 
+    outcome.file = download.target();
     if (error == DownloadError::None) {
-        outcome.file = target;
-        // A link without a video extension is named by the answer's type (.flv for FLV).
-        const QString typed = QDir(folder).absoluteFilePath(
-            suggestedFileName(link, author, date, download.contentType()));
-        if (typed != target && !QFileInfo::exists(typed) && QFile::rename(target, typed))
-            outcome.file = typed;
-        if (!terminal)
-            std::fprintf(stderr, "saved: %s\n", target.toUtf8().constData());
+        if (!options.terminal)
+            std::fprintf(stderr, "saved: %s\n", outcome.file.toUtf8().constData());
+    } else if (error == DownloadError::Exists) {
+        outcome.skipped = true;
+        std::fprintf(stderr, "exists, not replaced: %s\n", outcome.file.toUtf8().constData());
     } else {
+        outcome.file.clear();
         outcome.error = downloadErrorText(error, status);
         std::fprintf(stderr, "download failed: %s: %s\n", link.toUtf8().constData(),
                      outcome.error.toUtf8().constData());

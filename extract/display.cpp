@@ -34,6 +34,8 @@ DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h)
     const Row row = rowFor(site);
     DisplayPlan plan;
     plan.site = site;
+    plan.author = rs[row.author];
+    plan.description = rs[row.description];
     plan.label1 = cuts::displayCut(rs[row.author], row.authorCut);
     const QString &description = rs[row.description];
     plan.label2 = description.isEmpty() ? NoDescriptionText : cuts::displayCut(description, 20);

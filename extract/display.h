@@ -13,6 +13,8 @@ struct DisplayPlan {
     QString label1;           // author caption
     QString label2;           // description caption
     QString label3;           // date caption
+    QString author;           // the author's and the description's full texts, uncut
+    QString description;
     Badge badge = Badge::None;  // the badge shown right of the name, if any
     int badgeOffset = 0;      // gap between the name and the badge
     QString cover;            // address loaded into Image1

@@ -8,12 +8,20 @@
 //   - nothing arrived for the stall timeout (30 s), or the whole fetch, redirects included,
 //     took longer than the deadline (90 s);
 //   - the body is larger than the size limit (counted while the bytes arrive);
+//   - fewer than the low-speed limit's bytes arrived over its time span (1 KiB/s over 60 s);
 //   - the body is shorter than its Content-Length, the answer carries conflicting
-//     Content-Length headers, the chunking is broken, or the content decoding failed;
+//     Content-Length headers, the chunked body ends without its last chunk, or the content
+//     decoding failed;
 //   - a redirect leads to a non-web address, or there are more than 10 of them.
 // Redirects (301, 302, 303, 307, 308 with a Location) are followed; any other status, a
 // redirect status without a Location included, is the page. A failed fetch has no body:
 // callers keep their previous value and never replace a file with it.
+//
+// What cannot be seen: Qt 6.4 reads a chunk size it cannot parse ("zz") as 0, that is as the
+// last chunk, and ends the answer without an error; the bytes after it are dropped with the
+// connection. A page cut that way arrives as a shorter page. (A negative size such as "-10"
+// makes Qt wait for more, and the stall timeout ends the fetch.) Downloads, whose length
+// matters, check a body of unknown length by asking the server for what lies past its end.
 #pragma once
 
 #include "transfer.h"

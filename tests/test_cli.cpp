@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -128,6 +129,61 @@ private slots:
         // Not a terminal: one line per finished file on standard error.
         QVERIFY(run.err.contains("saved: "));
         QVERIFY(run.err.contains("download failed: "));
+    }
+
+    // --download never replaces a file silently, and "file" is the path on disk.
+    void downloadNames_data()
+    {
+        QTest::addColumn<QString>("link");          // path of the video on the test server
+        QTest::addColumn<QString>("author");
+        QTest::addColumn<QString>("existing");      // a file already in the folder, or ""
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("file");          // the reported file's name
+        QTest::addColumn<bool>("skipped");
+        const QString cjk = QString(200, QChar(0x89c6));  // 视 × 200: 600 bytes
+        QTest::newRow("existing target left as it is") << "/v/clip.mp4" << "" << "clip.mp4" << QStringList() << "clip.mp4" << true;
+        QTest::newRow("--force-overwrite replaces it") << "/v/clip.mp4" << "" << "clip.mp4" << QStringList{"--force-overwrite"} << "clip.mp4" << false;
+        QTest::newRow("typed name exists") << "/play" << "" << "play.flv" << QStringList() << "play.flv" << true;
+        QTest::newRow("untyped name of another file") << "/play" << "" << "play.mp4" << QStringList() << "play.flv" << false;
+        QTest::newRow("long CJK name") << "/" << cjk << "" << QStringList() << QString(78, QChar(0x89c6)) + ".flv" << false;
+        QTest::newRow("cut between an emoji pair") << "/" << QString(233, 'a') + QStringLiteral("😀x") << "" << QStringList() << QString(233, 'a') + ".flv" << false;
+    }
+    void downloadNames()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, author);
+        QFETCH(QString, existing);
+        QFETCH(QStringList, options);
+        QFETCH(QString, file);
+        QFETCH(bool, skipped);
+        RouteServer server;
+        const QByteArray clip = QByteArray("FLV.clip").repeated(3000);
+        server.route("/media/1", "<div data-video=\"" + server.url(link.toUtf8()).toUtf8() + "\"></div><a class=\"name\">" +
+                                     author.toUtf8() + "</a>");
+        server.route(link.toUtf8(), clip, "video/x-flv");
+        QTemporaryDir dir;
+        if (!existing.isEmpty()) {
+            QFile old(dir.filePath(existing));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the user's own file");
+        }
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, QStringList{"--site", "meipai", "--json", "--download", "-o",
+            dir.path(), "--all-hosts", server.hostPort(), server.url("/media/1")} + options);
+        QCOMPARE(run.exitCode, 0);
+        const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+        const QString path = line["file"].toString();
+        QCOMPARE(QFileInfo(path).fileName(), file);
+        QCOMPARE(line["skipped"].toString(), skipped ? QString("exists") : QString());
+        QVERIFY(run.err.contains(path.toUtf8()));
+        QFile onDisk(path);
+        QVERIFY(onDisk.open(QIODevice::ReadOnly));
+        QCOMPARE(onDisk.readAll() == clip, !skipped);
+        if (!existing.isEmpty() && existing != file) {
+            QFile other(dir.filePath(existing));
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(other.readAll(), QByteArray("the user's own file"));
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), existing.isEmpty() || existing == file ? 1 : 2);
     }
 
     // Without --site (or with --site auto) each address picks the service of its prefix.
