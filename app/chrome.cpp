@@ -168,15 +168,26 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             Text1->clear();
         } else if (event->type() == QEvent::MouseButtonDblClick) {
             // The whole content becomes the clipboard's text (empty when it holds none).
-            Text1->setText(QGuiApplication::clipboard()->text());
-            Text1->setCursorPosition(0);
-            selectSiteOf(Text1->text());
+            const QString text = QGuiApplication::clipboard()->text();
+            if (!pasteShareAddress(text)) {
+                Text1->setText(text);
+                Text1->setCursorPosition(0);
+                selectSiteOf(Text1->text());
+            }
             return true;
         } else if (event->type() == QEvent::KeyPress &&
                    static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
-            Text1->paste();
-            selectSiteOf(Text1->text());
+            if (!pasteShareAddress(QGuiApplication::clipboard()->text())) {
+                Text1->paste();
+                selectSiteOf(Text1->text());
+            }
             return true;
+        } else if (event->type() == QEvent::MouseButtonRelease &&
+                   static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton &&
+                   QGuiApplication::clipboard()->supportsSelection()) {
+            // The middle button pastes the selection, as everywhere on X11.
+            if (pasteShareAddress(QGuiApplication::clipboard()->text(QClipboard::Selection)))
+                return true;
         } else if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             // A drop replaces the whole address, wherever it lands in the box.
             auto *drag = static_cast<QDragMoveEvent *>(event);

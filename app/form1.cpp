@@ -172,6 +172,16 @@ void Form1::setExtractEnabled(bool enabled)
 
 void Form1::resetForExtraction()
 {
+    // The result area as it looks at start-up, so nothing of the previous video stays.
+    setCaption(Label1, StartAuthorText);
+    setCaption(Label2, StartDescriptionText);
+    setCaption(Label3, StartDateText);
+    hideBadges();
+    Image1->setPixmap(QPixmap());
+    Image2->setPixmap(QPixmap());
+    aicAlphaImage3->setPictureResource(QStringLiteral(":/assets/avatar_default.png"));
+    aicAlphaImage3->show();
+    shownCover_.clear();
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());

@@ -48,6 +48,9 @@ public:
     static inline const QString AppVersion = QStringLiteral("V1.0");
     static constexpr int MaxShownDateUnits = 256;
     static inline const QString HintText = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
+    static inline const QString StartAuthorText = QStringLiteral("用户名");
+    static inline const QString StartDateText = QStringLiteral("日期");
+    static inline const QString StartDescriptionText = QStringLiteral("描述");
 
     explicit Form1(const Seams &seams = Seams::system(), QWidget *parent = nullptr);
     ~Form1() override;
@@ -126,10 +129,16 @@ private:
     void selectSiteOf(const QString &text);
     bool acceptsDrop(const QMimeData *mime) const;
     void dropAddress(const QMimeData *mime);
+    // Puts the share address that text holds, alone, into the box and selects its service;
+    // false when text holds none (the caller then pastes as a line edit does).
+    bool pasteShareAddress(const QString &text);
+    void showAddressMenu(const QPoint &at);
     void Form_Load();
     void launch(const QString &address);
     int ask(const QString &text, BoxIcon icon, BoxButtons buttons);
     void refuseWithoutVideo();
+    // The extracted video link, or nothing before an extraction and after one that failed.
+    QString videoLink() const;
     void saveVideo(const QString &link);
     void downloadProgress(const DownloadProgress &progress);
     void downloadFinished(DownloadError error, int httpStatus);

@@ -97,15 +97,15 @@ void Form1::buildControls()
     Image2 = place<QLabel>(this, "Image2", 32, 320, 65, 65);
     Image2->setScaledContents(true);
     aicAlphaImage3 = alpha(this, "aicAlphaImage3", 32, 320, 65, 65, "avatar_default.png");
-    Label1 = label(this, "Label1", 112, 320, 63, 28, QStringLiteral("用户名"));
+    Label1 = label(this, "Label1", 112, 320, 63, 28, StartAuthorText);
     QFont nameFont(QStringLiteral("微软雅黑"));
     nameFont.setPointSizeF(15.75);
     nameFont.setBold(true);
     Label1->setFont(nameFont);
     Label1->adjustSize();
-    Label3 = label(this, "Label3", 112, 352, 24, 12, QStringLiteral("日期"));
+    Label3 = label(this, "Label3", 112, 352, 24, 12, StartDateText);
     Label3->adjustSize();
-    Label2 = label(this, "Label2", 112, 368, 24, 12, QStringLiteral("描述"));
+    Label2 = label(this, "Label2", 112, 368, 24, 12, StartDescriptionText);
     Label2->adjustSize();
     aicAlphaImage8 = alpha(this, "aicAlphaImage8", 184, 325, 22, 21, "badge_weishi.png");
     aicAlphaImage8->setToolTip(QStringLiteral("微视认证"));

@@ -12,6 +12,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -57,6 +61,8 @@ void Form1::setupKeyboardAndDrops()
         widget->setAccessibleName(QString::fromUtf8(name));
 
     setAcceptDrops(true);
+    Text1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Text1, &QLineEdit::customContextMenuRequested, this, &Form1::showAddressMenu);
 }
 
 void Form1::selectSiteOf(const QString &text)
@@ -73,8 +79,44 @@ bool Form1::acceptsDrop(const QMimeData *mime) const
     return Text1->isEnabled() && !draggedText(mime).trimmed().isEmpty();
 }
 
+bool Form1::pasteShareAddress(const QString &text)
+{
+    const QString address = shareAddressIn(text, hosts());
+    if (address.isEmpty())
+        return false;
+    Text1->setText(address);
+    Text1->setCursorPosition(0);
+    selectSiteOf(address);
+    return true;
+}
+
+void Form1::showAddressMenu(const QPoint &at)
+{
+    QMenu *menu = Text1->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // 粘贴 takes a share address alone, as Ctrl+V does. The standard menu's actions have no
+    // names; 粘贴 is the one that shows the paste shortcut.
+    const QString shortcut = u'\t' + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+    const QList<QAction *> actions = menu->actions();
+    const auto found = std::find_if(actions.begin(), actions.end(),
+                                    [&](const QAction *a) { return a->text().endsWith(shortcut); });
+    if (found != actions.end()) {
+        QAction *paste = *found;
+        disconnect(paste, &QAction::triggered, nullptr, nullptr);
+        connect(paste, &QAction::triggered, this, [this] {
+            if (!pasteShareAddress(QGuiApplication::clipboard()->text())) {
+                Text1->paste();
+                selectSiteOf(Text1->text());
+            }
+        });
+    }
+    menu->popup(Text1->mapToGlobal(at));
+}
+
 void Form1::dropAddress(const QMimeData *mime)
 {
+    if (pasteShareAddress(draggedText(mime)))
+        return;
     Text1->setText(droppedAddress(draggedText(mime)));
     Text1->setCursorPosition(0);
     selectSiteOf(Text1->text());

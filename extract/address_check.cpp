@@ -77,3 +77,27 @@ QString droppedAddress(const QString &text)
     const qsizetype end = trimmed.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]")));
     return (end < 0 ? trimmed : trimmed.left(end)).trimmed();
 }
+
+QString shareAddressIn(const QString &text, const Hosts &h)
+{
+    qsizetype start = -1;
+    qsizetype end = -1;
+    for (int site = 0; site < SiteCount; ++site) {
+        const QString prefix = pagePrefix(site, h);
+        if (prefix.isEmpty())
+            continue;
+        for (qsizetype at = text.indexOf(prefix); at >= 0; at = text.indexOf(prefix, at + 1)) {
+            qsizetype stop = at + prefix.size();
+            while (stop < text.size() && !text.at(stop).isSpace())
+                ++stop;
+            // A prefix with nothing after it is no address; the earliest address wins.
+            if (stop > at + prefix.size() && (start < 0 || at < start)) {
+                start = at;
+                end = stop;
+            }
+            if (stop > at + prefix.size())
+                break;
+        }
+    }
+    return start < 0 ? QString() : text.mid(start, end - start);
+}

@@ -16,6 +16,10 @@ int siteForAddress(const QString &text, const Hosts &h);
 // whitespace around it.
 QString droppedAddress(const QString &text);
 
+// The first share address of a known service in text (a pasted line, a chat message...):
+// from a page prefix up to the next white space; empty when text holds none.
+QString shareAddressIn(const QString &text, const Hosts &h);
+
 // The four address checks of a site, in order. Returns the message of the first check that
 // fires, or no value when the address passes.
 std::optional<QString> checkAddress(int site, const QString &address, const Hosts &h);

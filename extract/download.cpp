@@ -263,6 +263,7 @@ bool Download::openPart(bool truncate)
 {
     closePart();
     fd_ = partfile::openForWrite(part_, truncate);
+    writtenBack_ = truncate ? 0 : resumeFrom_;
     if (fd_ < 0) {
         fail(openError(errno));
         return false;
@@ -283,6 +284,7 @@ void Download::onData()
         const QByteArray piece = reply_->read(qMin<qint64>(reply_->bytesAvailable(), ReadBufferSize));
         const qint64 written = partfile::writeAll(fd_, piece.constData(), piece.size());
         received_ += written;
+        startWriteback();
         if (written != piece.size()) {
             // Any short write is a full disk (or quota); what was written is good and stays.
             const int why = errno;
@@ -292,6 +294,20 @@ void Download::onData()
     }
     watch_.activity(onDisk());
     emitProgress();
+}
+
+// Hands what was written so far to the disk in the background, a few MiB at a time, so the
+// fsync before the final rename has little left to wait for.
+void Download::startWriteback()
+{
+    constexpr qint64 Step = 8 * 1024 * 1024;
+    const qint64 end = onDisk();
+    if (end - writtenBack_ < Step)
+        return;
+#ifdef Q_OS_LINUX
+    ::sync_file_range(fd_, writtenBack_, end - writtenBack_, SYNC_FILE_RANGE_WRITE);
+#endif
+    writtenBack_ = end;
 }
 
 void Download::onFinished()

@@ -83,6 +83,7 @@ private:
     bool acceptAnswer();
     bool openPart(bool truncate);
     void onData();
+    void startWriteback();
     void onFinished();
     void answerEnded();
     void fail(DownloadError error);
@@ -108,6 +109,7 @@ private:
     qint64 expected_ = -1;    // bytes this answer should bring, -1 when unknown
     qint64 total_ = -1;       // size of the whole file, -1 when unknown
     qint64 recordedTotal_ = -1;
+    qint64 writtenBack_ = 0;  // bytes of the part handed to the disk already
     int status_ = 0;
     int redirects_ = 0;
     bool running_ = false;

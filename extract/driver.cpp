@@ -31,22 +31,28 @@ ExtractionOutcome ExtractionDriver::run()
 
     view_.setExtractEnabled(false);
     view_.setStatus(ExtractingText);
+    // Every extraction starts from an empty record: nothing of an earlier video can pass
+    // for this one's when a step finds nothing.
     view_.resetForExtraction();
+    result_.ResultSlots = Slots();
+    result_.Failed = true;
 
     Slots &rs = result_.ResultSlots;
-    setSlot(rs, SlotPage, fetch_(view_.addressText()));
+    const std::optional<QString> page = fetch_(view_.addressText());
+    setSlot(rs, SlotPage, page);
 
-    ExtractionOutcome outcome = ExtractionOutcome::EmptyPage;
+    ExtractionOutcome outcome = page ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
         const ExtractorContext ctx{fetch_, [this] { return view_.addressText(); }, hosts_};
         if (Extractor extract = extractorFor(site))
             extract(rs, ctx);
         view_.applyDisplay(planDisplay(site, rs, hosts_));
-        outcome = ExtractionOutcome::Extracted;
+        outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;
     }
+    result_.Failed = extractionFailed(outcome);
 
     view_.setExtractEnabled(true);
     result_.IsPlaying = 0;
-    view_.setStatus(ExtractedText);
+    view_.setStatus(result_.Failed ? ExtractFailedText : ExtractedText);
     return outcome;
 }

@@ -17,14 +17,31 @@ public:
     virtual void hideBadges() = 0;
     virtual void setStatus(const QString &text) = 0;
     virtual void setExtractEnabled(bool enabled) = 0;
-    virtual void resetForExtraction() = 0;           // play symbol and cover shown, player unloaded
+    // The result area back to its start-up look (captions, badge, cover, avatar), the play
+    // symbol and cover shown, the player unloaded.
+    virtual void resetForExtraction() = 0;
     virtual void applyDisplay(const DisplayPlan &plan) = 0;
 };
 
 inline const QString ExtractingText = QStringLiteral("正在提取视频,请稍等...");
 inline const QString ExtractedText = QStringLiteral("视频提取完毕..");
+inline const QString ExtractFailedText = QStringLiteral("视频提取失败..");
 
-enum class ExtractionOutcome { NoSite, AddressRejected, EmptyPage, Extracted };
+enum class ExtractionOutcome {
+    NoSite,
+    AddressRejected,
+    FetchFailed,   // the share page could not be fetched at all
+    EmptyPage,     // it was fetched and is empty
+    NoVideoLink,   // the steps ran and found no web (http/https) video link
+    Extracted,
+};
+
+// True for the outcomes that end with "视频提取失败..".
+inline bool extractionFailed(ExtractionOutcome outcome)
+{
+    return outcome == ExtractionOutcome::FetchFailed || outcome == ExtractionOutcome::EmptyPage ||
+           outcome == ExtractionOutcome::NoVideoLink;
+}
 
 class ExtractionDriver {
 public:

@@ -16,9 +16,14 @@ void Form1::refuseWithoutVideo()
     ask(QStringLiteral("请先获取视频!"), BoxIcon::Information, BoxButtons::Ok);
 }
 
+QString Form1::videoLink() const
+{
+    return Result.Failed ? QString() : Result.ResultSlots[SlotVideoUrl];
+}
+
 void Form1::Command3_Click()
 {
-    const QString &link = Result.ResultSlots[SlotVideoUrl];
+    const QString link = videoLink();
     if (link.isEmpty()) {
         refuseWithoutVideo();
         return;
@@ -36,7 +41,7 @@ void Form1::Command2_Click()
             download_->cancel();
         return;
     }
-    const QString &link = Result.ResultSlots[SlotVideoUrl];
+    const QString link = videoLink();
     if (link.isEmpty()) {
         refuseWithoutVideo();
         return;

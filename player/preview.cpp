@@ -32,7 +32,7 @@ void Form1::aicAlphaImage2_MouseLeave()
 
 void Form1::aicAlphaImage2_MouseUp()
 {
-    const QString &link = Result.ResultSlots[SlotVideoUrl];
+    const QString link = videoLink();
     if (link.isEmpty()) {
         refuseWithoutVideo();
         return;
@@ -51,7 +51,7 @@ void Form1::Command4_Click()
 {
     const QString caption = Command4->text();
     if (caption == PlayCaption) {
-        const QString &link = Result.ResultSlots[SlotVideoUrl];
+        const QString link = videoLink();
         if (link.isEmpty()) {
             refuseWithoutVideo();
             return;

@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -169,38 +170,94 @@ private slots:
         QCOMPARE(f.Label5->text(), QStringLiteral("您当前选择的是美拍视频提取.."));
     }
 
-    void pasteSelectsTheService_data()
+    // Every paste path puts one clean share address in the box (replacing what it held) and
+    // selects its service; other text pastes as a line edit normally does.
+    void pasteGivesOneCleanAddress_data()
     {
         QTest::addColumn<QString>("how");
         QTest::newRow("double-click") << "dblclick";
         QTest::newRow("Ctrl+V") << "ctrlv";
+        QTest::newRow("Shift+Insert") << "shiftinsert";
+        QTest::newRow("menu 粘贴") << "menu";
+        QTest::newRow("middle-click") << "middle";
+        QTest::newRow("drop") << "drop";
     }
-    void pasteSelectsTheService()
+    void pasteGivesOneCleanAddress()
     {
         QFETCH(QString, how);
         WindowHarness h;
         Form1 &f = *h.form;
         f.show();
-        QGuiApplication::clipboard()->setText(pagePrefix(4, hosts()) + "mp3001.htm");
-        if (how == "dblclick") {
-            QTest::mouseDClick(f.Text1, Qt::LeftButton);
-            QTest::mouseRelease(f.Text1, Qt::LeftButton);
-        } else {
-            f.Text1->clear();
-            QTest::keyClick(f.Text1, Qt::Key_V, Qt::ControlModifier);
-        }
-        QCOMPARE(f.Text1->text(), pagePrefix(4, hosts()) + "mp3001.htm");
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const QClipboard::Mode mode = how == "middle" ? QClipboard::Selection : QClipboard::Clipboard;
+        if (how == "middle" && !clipboard->supportsSelection())
+            QSKIP("this platform has no selection to paste with the middle button");
+        const QString address = pagePrefix(4, hosts()) + "mp3001.htm";
+        const auto paste = [&](const QString &text) {
+            clipboard->setText(text, mode);
+            QMimeData data;
+            if (how == "dblclick") {
+                QTest::mouseDClick(f.Text1, Qt::LeftButton);
+                QTest::mouseRelease(f.Text1, Qt::LeftButton);
+            } else if (how == "ctrlv") {
+                QTest::keyClick(f.Text1, Qt::Key_V, Qt::ControlModifier);
+            } else if (how == "shiftinsert") {
+                QTest::keyClick(f.Text1, Qt::Key_Insert, Qt::ShiftModifier);
+            } else if (how == "menu") {
+                emit f.Text1->customContextMenuRequested(QPoint(2, 2));
+                QMenu *menu = nullptr;
+                QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
+                QAction *action = nullptr;
+                for (QAction *a : menu->actions()) {
+                    if (a->text().contains("Paste") || a->text().contains(QStringLiteral("粘贴")))
+                        action = a;
+                }
+                QVERIFY(action);
+                action->trigger();
+                menu->close();
+            } else if (how == "middle") {
+                QTest::mouseClick(f.Text1, Qt::MiddleButton);
+            } else {
+                data.setText(text);
+                QVERIFY(drop(f.Text1, data));
+            }
+        };
+        f.Text1->setText(pagePrefix(1, hosts()) + "10001");  // another service's address already there
+        f.Text1->end(false);
+        paste("看看这个 " + address + "\r\n");
+        QCOMPARE(f.Text1->text(), address);
         QCOMPARE(selected(f), 4);
         QCOMPARE(f.Label5->text(), QStringLiteral("您当前选择的是秒拍视频提取.."));
 
         // An address of no service leaves the choice alone; so does typing one.
-        QGuiApplication::clipboard()->setText("http://elsewhere.test/media/1");
-        QTest::mouseDClick(f.Text1, Qt::LeftButton);
-        QTest::mouseRelease(f.Text1, Qt::LeftButton);
-        QCOMPARE(selected(f), 4);
-        f.Text1->clear();
-        QTest::keyClicks(f.Text1, pagePrefix(1, hosts()) + "1");
-        QCOMPARE(selected(f), 4);
+        if (how == "dblclick" || how == "ctrlv") {
+            f.Text1->clear();
+            paste("http://elsewhere.test/media/1");
+            QCOMPARE(f.Text1->text(), QString("http://elsewhere.test/media/1"));
+            QCOMPARE(selected(f), 4);
+            f.Text1->clear();
+            QTest::keyClicks(f.Text1, pagePrefix(1, hosts()) + "1");
+            QCOMPARE(selected(f), 4);
+        }
+    }
+
+    void shareAddressInText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address");
+        const QString p = pagePrefix(1, Hosts::allOn("127.0.0.1:9"));
+        QTest::newRow("alone") << p + "1" << p + "1";
+        QTest::newRow("trailing line break and spaces") << "  " + p + "1 \r\n" << p + "1";
+        QTest::newRow("in a message") << "快来看 " + p + "22 很好看" << p + "22";
+        QTest::newRow("two addresses run together: the first") << p + "1" + p + "2" << p + "1" + p + "2";
+        QTest::newRow("the prefix alone is none") << p + " x" << "";
+        QTest::newRow("other host") << "http://elsewhere.test/media/1" << "";
+    }
+    void shareAddressInText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        QCOMPARE(shareAddressIn(text, Hosts::allOn("127.0.0.1:9")), address);
     }
 };
 

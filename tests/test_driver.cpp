@@ -82,30 +82,50 @@ private slots:
         }
     }
 
-    void emptyBodyKeepsEverything()
+    // Every extraction starts from an empty record; one that finds no web video link says so.
+    void freshRecordEachAddress_data()
     {
-        Run run;
-        run.result.ResultSlots[SlotAuthor] = "旧作者";
-        run.result.ResultSlots[SlotPage] = "old page";
-        run.result.IsPlaying = 1;
-        QCOMPARE(run.go(Weishi, H.WeishiPagePrefix + "abc"), ExtractionOutcome::EmptyPage);
-        QCOMPARE(run.view.calls, QStringList({"hideBadges", "disable", "status:正在提取视频,请稍等...", "reset",
-                                              "enable", "status:视频提取完毕.."}));
-        QCOMPARE(run.result.ResultSlots[SlotPage], QString());
-        QCOMPARE(run.result.ResultSlots[SlotAuthor], QString("旧作者"));
-        QCOMPARE(run.result.IsPlaying, 0);
-        QVERIFY(!run.view.display);
+        QTest::addColumn<QString>("second");  // the second address's page; "refused": no page
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("author");   // the record's author after the second run
+        QTest::addColumn<QString>("video");
+        const QString good = "<div data-video=\"http://v.test/2.mp4\"></div><a class=\"name\">第二位</a>";
+        QTest::newRow("good, then good") << good << int(ExtractionOutcome::Extracted) << "第二位" << "http://v.test/2.mp4";
+        QTest::newRow("good, then a 404 page") << "<h1>404 Not Found</h1>" << int(ExtractionOutcome::NoVideoLink) << "" << "";
+        QTest::newRow("good, then refused") << "refused" << int(ExtractionOutcome::FetchFailed) << "" << "";
+        QTest::newRow("good, then an empty page") << "" << int(ExtractionOutcome::EmptyPage) << "" << "";
+        QTest::newRow("good, then no video marker") << "<a class=\"name\">第二位</a>" << int(ExtractionOutcome::NoVideoLink) << "第二位" << "";
+        QTest::newRow("good, then a local file link") << "<div data-video=\"file:///etc/passwd\"></div>" << int(ExtractionOutcome::NoVideoLink) << "" << "file:///etc/passwd";
     }
-
-    void failedFetchKeepsOldPage()
+    void freshRecordEachAddress()
     {
+        QFETCH(QString, second);
+        QFETCH(int, outcome);
+        QFETCH(QString, author);
+        QFETCH(QString, video);
         Run run;
-        run.page = std::nullopt;
-        run.result.ResultSlots[SlotPage] = "<title>旧的的微视</title>";
-        QCOMPARE(run.go(Weishi, H.WeishiPagePrefix + "abc"), ExtractionOutcome::Extracted);
-        QCOMPARE(run.result.ResultSlots[SlotAuthor], QString("旧的"));
+        run.page = "<div data-video=\"http://v.test/1.mp4\"></div><a class=\"name\">第一位</a>";
+        QCOMPARE(run.go(Meipai, H.MeipaiPagePrefix + "1"), ExtractionOutcome::Extracted);
         QCOMPARE(run.view.status, QString("视频提取完毕.."));
+        QVERIFY(!run.result.Failed);
+        run.view.calls.clear();
+        run.view.display.reset();
+        run.result.IsPlaying = 1;
+        run.page = second == "refused" ? std::optional<QString>() : std::optional<QString>(second);
+        QCOMPARE(int(run.go(Meipai, H.MeipaiPagePrefix + "2")), outcome);
+
+        const bool failed = outcome != int(ExtractionOutcome::Extracted);
+        QCOMPARE(run.result.Failed, failed);
+        QCOMPARE(run.view.status, failed ? QString("视频提取失败..") : QString("视频提取完毕.."));
+        QCOMPARE(run.result.ResultSlots[SlotAuthor], author);
+        QCOMPARE(run.result.ResultSlots[SlotVideoUrl], video);
+        QCOMPARE(run.result.IsPlaying, 0);
         QVERIFY(run.view.extractEnabled);
+        // The result area is reset before the fetch; the display step runs for any page.
+        QCOMPARE(run.view.calls.mid(0, 4), QStringList({"hideBadges", "disable", "status:正在提取视频,请稍等...", "reset"}));
+        QCOMPARE(bool(run.view.display), !second.isEmpty() && second != "refused");
+        if (run.view.display)
+            QCOMPARE(run.view.display->author, author);
     }
 
     void display_data()

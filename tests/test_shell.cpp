@@ -187,7 +187,8 @@ private slots:
         f.aicAlphaImage8->show();
         f.Text1->setText(h.server.url(path));
         QTest::mouseClick(f.Command1, Qt::LeftButton);
-        QCOMPARE(f.Label5->text(), QString("视频提取完毕.."));
+        // The 微视 pages here carry no video link: their extraction fails, the display still runs.
+        QCOMPARE(f.Label5->text(), site == 4 ? QString("视频提取完毕..") : QString("视频提取失败.."));
         QVERIFY(f.Command1->isEnabled());
         for (AlphaImage *b : {f.aicAlphaImage8, f.aicAlphaImage4}) {
             QCOMPARE(!b->isHidden(), b->objectName() == badge);
@@ -196,24 +197,52 @@ private slots:
         }
     }
 
-    void emptyPageKeepsTheScreen()
+    // After a good extraction, one that fails shows the start-up look (or what little it
+    // found), says "视频提取失败..", and every action on the video asks for one first.
+    void failedExtractionShowsNoOldVideo_data()
     {
+        QTest::addColumn<QByteArray>("second");  // the second page; "refused": no answer
+        QTest::addColumn<QString>("author");
+        QTest::newRow("404 page: its display step shows no author") << QByteArray("404") << "";
+        QTest::newRow("refused") << QByteArray("refused") << "用户名";
+        QTest::newRow("empty page") << QByteArray() << "用户名";
+        QTest::newRow("no video marker") << QByteArray("<a class=\"name\">第二位</a>") << "第二位";
+    }
+    void failedExtractionShowsNoOldVideo()
+    {
+        QFETCH(QByteArray, second);
+        QFETCH(QString, author);
         WindowHarness h;
         Form1 &f = *h.form;
-        h.server.route("/t/1", "<title>第一位的微视</title><div id=\"message\" class=\"msgCnt\">第一段描述</div>");
-        h.server.route("/t/2", QByteArray());
-        f.Text1->setText(h.server.url("/t/1"));
+        h.server.route("/media/1", "<div data-video=\"" + h.server.url("/v/1.mp4").toUtf8() + "\"></div>"
+                                   "<a class=\"name\">第一位</a><img src=\"" + h.server.url("/a.jpg").toUtf8() +
+                                   "\" class=\"avatar\">");
+        h.server.route("/a.jpg", encodedPicture(Qt::red), "image/jpeg");
+        if (second != "404")
+            h.server.route("/media/2", second);
+        f.Option1[1]->setChecked(true);
+        f.Text1->setText(h.server.url("/media/1"));
         f.Command1_Click();
         QCOMPARE(f.Label1->text(), QString("第一位"));
-        f.aicAlphaImage1->hide();
-        f.Text1->setText(h.server.url("/t/2"));
-        f.Command1_Click();
-        QCOMPARE(f.Label1->text(), QString("第一位"));
-        QCOMPARE(f.Label2->text(), QString("第一段描述"));
         QCOMPARE(f.Label5->text(), QString("视频提取完毕.."));
-        QVERIFY(f.Command1->isEnabled());
-        QVERIFY(!f.aicAlphaImage1->isHidden());  // the start of every extraction shows it
-        QCOMPARE(f.Result.ResultSlots[SlotPage], QString());
+        QVERIFY(!f.Image2->pixmap().isNull());
+        f.Text1->setText(second == "refused" ? "http://127.0.0.1:1/media/2" : h.server.url("/media/2"));
+        if (second == "refused")
+            setHosts(Hosts::allOn("127.0.0.1:1"));
+        f.Command1_Click();
+        QCOMPARE(f.Label5->text(), QString("视频提取失败.."));
+        QCOMPARE(f.Label1->text(), author);
+        QVERIFY(f.Image2->pixmap().isNull());
+        QVERIFY(f.Image1->pixmap().isNull());
+        h.recorder.boxes.clear();
+        f.Command2_Click();
+        f.Command3_Click();
+        f.Command4_Click();
+        f.aicAlphaImage2_MouseUp();
+        QCOMPARE(h.recorder.boxes.size(), 4);
+        for (const MessageRequest &box : h.recorder.boxes)
+            QCOMPARE(box.text, QString("请先获取视频!"));
+        QVERIFY(h.recorder.saveDialogs.isEmpty());
     }
 
     void rejectedAddressChangesNothing()

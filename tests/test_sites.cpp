@@ -70,22 +70,19 @@ private slots:
         QCOMPARE(run.view.status, QString("视频提取完毕.."));
     }
 
-    void weishiKeepsEarlierValuesWhenMarkersAreMissing()
+    void weishiSecondPageStartsFromNothing()
     {
         SiteRun run;
         run.serve("/t/1", weishiPage("ab12"));
         run.serve("/weishi/video/downloadVideo.php", weishiApi("http://cdn.weishi.test/v/first.mp4"), "application/json");
         run.serve("/t/2", "<html><title>第二个的微视</title><body>没有播放器</body></html>");
         run.extract(Weishi, "{{BASE}}/t/1");
-        const QString firstVideo = run.slot(SlotVideoUrl);
-        const QString firstCover = run.slot(SlotCoverUrl);
         run.extract(Weishi, "{{BASE}}/t/2");
-        QCOMPARE(run.slot(SlotVideoUrl), firstVideo);
-        QCOMPARE(run.slot(SlotCoverUrl), firstCover);
+        // Nothing of the first page: its id, cover and date are gone with its record.
+        QCOMPARE(run.slot(SlotCoverUrl), run.expand("{{BASE}}/weishi_pic/0/_1/480"));
         QCOMPARE(run.slot(SlotAuthor), QString("第二个"));
-        QCOMPARE(run.slot(SlotDate), QString("2014-03-15 12:30"));
-        // The id of the first page was asked for again.
-        QVERIFY(run.server.targets().last().contains("vid=ab12&"));
+        QCOMPARE(run.slot(SlotDate), QString());
+        QVERIFY(!run.server.targets().last().contains("ab12"));
     }
 
     void meipai_data()
@@ -238,12 +235,12 @@ private slots:
         run.serve("/show/x.htm", "<html><title>无名</title><p>只有描述</p></html>");
         run.extract(Meipai, "{{BASE}}/media/11");
         run.extract(Miaopai, "{{BASE}}/show/x.htm");
-        // The Miaopai page has no avatar and no date marker: their fields are rebuilt from the
-        // pieces the Meipai page left in slots 5 and 11 (the date piece holds no "&").
+        // The Miaopai page has no avatar and no date marker: their fields are rebuilt from
+        // empty pieces, not from what the Meipai page left.
         QCOMPARE(run.slot(SlotAuthor), QString());
         QCOMPARE(run.slot(SlotDescription), QString("只有描述"));
         QCOMPARE(run.slot(SlotDate), QString());
-        QCOMPARE(run.slot(SlotAvatarUrl), run.expand("{{BASE}}/tp1/u1.jpg!thumb60"));
+        QCOMPARE(run.slot(SlotAvatarUrl), run.expand("{{BASE}}/tp"));
         QCOMPARE(run.slot(SlotVideoUrl), run.expand("{{BASE}}/stream/x.mp4"));
     }
 };
