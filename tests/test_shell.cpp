@@ -214,16 +214,14 @@ private slots:
         QFETCH(QString, author);
         WindowHarness h;
         Form1 &f = *h.form;
-        h.server.route("/media/1", "<div data-video=\"" + h.server.url("/v/1.mp4").toUtf8() + "\"></div>"
-                                   "<a class=\"name\">第一位</a><img src=\"" + h.server.url("/a.jpg").toUtf8() +
-                                   "\" class=\"avatar\">");
-        h.server.route("/a.jpg", encodedPicture(Qt::red), "image/jpeg");
+        h.server.route("/media/1", h.expand(QString::fromUtf8(testData("meipai.html"))).toUtf8());
+        h.server.route("/mvavatar1/u1.jpg!thumb60", encodedPicture(Qt::red), "image/jpeg");
         if (second != "404")
             h.server.route("/media/2", second);
         f.Option1[1]->setChecked(true);
         f.Text1->setText(h.server.url("/media/1"));
         f.Command1_Click();
-        QCOMPARE(f.Label1->text(), QString("第一位"));
+        QCOMPARE(f.Label1->text(), QString("美拍小达人"));
         QCOMPARE(f.Label5->text(), QString("视频提取完毕.."));
         QVERIFY(!f.Image2->pixmap().isNull());
         f.Text1->setText(second == "refused" ? "http://127.0.0.1:1/media/2" : h.server.url("/media/2"));
