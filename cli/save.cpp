@@ -2,35 +2,65 @@
 
 #include "download.h"
 #include "download_text.h"
-#include "fetch.h"
+#include "progress.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
-QString clockText(qint64 seconds)
+struct Try {
+    DownloadError error = DownloadError::None;
+    int status = 0;
+    QString file;
+};
+
+// A failure that another try may mend: the network's, not the file's or the link's.
+bool worthRetrying(const Try &t)
 {
-    if (seconds < 0)
-        return QStringLiteral("--:--");
-    return QStringLiteral("%1:%2").arg(seconds / 60, 2, 10, QChar('0')).arg(seconds % 60, 2, 10, QChar('0'));
+    switch (t.error) {
+    case DownloadError::ConnectFailed:
+    case DownloadError::ConnectionLost:
+    case DownloadError::TimedOut:
+    case DownloadError::TooSlow:
+    case DownloadError::Incomplete:
+        return true;
+    case DownloadError::HttpStatus:
+        return t.status >= 500;
+    default:
+        return false;
+    }
 }
 
-void drawBar(const DownloadProgress &p)
+Try downloadOnce(const QString &link, const QString &target, const Download::Options &options, ProgressMode mode)
 {
-    constexpr int Width = 24;
-    const int filled = p.total > 0 ? int(p.done * Width / p.total) : 0;
-    QString bar = QString(filled, u'#') + QString(Width - filled, u' ');
-    const QString percent = p.total > 0 ? QStringLiteral("%1%").arg(p.done * 100 / p.total, 3) : QStringLiteral(" --");
-    const QString size = p.total > 0 ? byteSize(p.done) + u'/' + byteSize(p.total) : byteSize(p.done);
-    const QString line = QStringLiteral("\r[%1] %2 %3 %4/s 剩余 %5\x1b[K")
-                             .arg(bar, percent, size, byteSize(qint64(p.bytesPerSecond)), clockText(p.secondsLeft));
-    std::fputs(line.toUtf8().constData(), stderr);
-    std::fflush(stderr);
+    Download download;
+    QEventLoop loop;
+    ProgressPrinter printer(mode == ProgressMode::Bar, QFileInfo(target).fileName());
+    Try result;
+    if (mode != ProgressMode::None)
+        QObject::connect(&download, &Download::progress, &loop, [&](const DownloadProgress &p) { printer.update(p); });
+    QObject::connect(&download, &Download::finished, &loop, [&](DownloadError e, int s) {
+        result.error = e;
+        result.status = s;
+        loop.quit();
+    });
+    download.start(link, target, options);
+    loop.exec();
+    printer.finish();
+    result.file = download.target();
+    return result;
+}
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 }  // namespace
@@ -55,37 +85,31 @@ SaveOutcome saveVideo(const QString &link, const QString &folder, const QString 
         std::fprintf(stderr, "exists, not replaced: %s\n", target.toUtf8().constData());
         return outcome;
     }
-    Download download;
-    QEventLoop loop;
-    QElapsedTimer sinceDrawn;
-    DownloadError error = DownloadError::None;
-    int status = 0;
-    QObject::connect(&download, &Download::progress, &loop, [&](const DownloadProgress &p) {
-        if (!options.terminal || (sinceDrawn.isValid() && sinceDrawn.elapsed() < 200 && p.done != p.total))
-            return;
-        sinceDrawn.start();
-        drawBar(p);
-    });
-    QObject::connect(&download, &Download::finished, &loop, [&](DownloadError e, int s) {
-        error = e;
-        status = s;
-        loop.quit();
-    });
-    download.start(link, target, downloadOptions);
-    loop.exec();
-    if (options.terminal && sinceDrawn.isValid())
-        std::fputs("\n", stderr);
+    ProgressMode mode = options.progress;
+    if (mode == ProgressMode::Auto)
+        mode = isatty(STDERR_FILENO) ? ProgressMode::Bar : ProgressMode::Lines;
+    const bool bar = mode == ProgressMode::Bar;
+    Try t;
+    for (int attempt = 0;; ++attempt) {
+        t = downloadOnce(link, target, downloadOptions, mode);
+        if (t.error == DownloadError::None || attempt >= options.retries || !worthRetrying(t))
+            break;
+        const int waitMs = options.firstPauseMs << qMin(attempt, 6);
+        std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0, link.toUtf8().constData(),
+                     downloadErrorText(t.error, t.status).toUtf8().constData());
+        pause(waitMs);
+    }
 
-    outcome.file = download.target();
-    if (error == DownloadError::None) {
-        if (!options.terminal)
+    outcome.file = t.file;
+    if (t.error == DownloadError::None) {
+        if (!bar)
             std::fprintf(stderr, "saved: %s\n", outcome.file.toUtf8().constData());
-    } else if (error == DownloadError::Exists) {
+    } else if (t.error == DownloadError::Exists) {
         outcome.skipped = true;
         std::fprintf(stderr, "exists, not replaced: %s\n", outcome.file.toUtf8().constData());
     } else {
         outcome.file.clear();
-        outcome.error = downloadErrorText(error, status);
+        outcome.error = downloadErrorText(t.error, t.status);
         std::fprintf(stderr, "download failed: %s: %s\n", link.toUtf8().constData(),
                      outcome.error.toUtf8().constData());
     }

@@ -25,3 +25,8 @@ int siteFromName(const QString &name)
     }
     return -1;
 }
+
+QString siteName(int site)
+{
+    return site >= 0 && site < SiteCount ? QString::fromUtf8(Names[site]) : QString();
+}

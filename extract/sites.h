@@ -12,3 +12,5 @@ QString siteCaption(int site);
 QString siteChosenText(int site);
 // Site index for a command-line name ("weishi") or index ("0"); -1 when unknown.
 int siteFromName(const QString &name);
+// Command-line name of a site ("weishi"); empty when unknown.
+QString siteName(int site);

@@ -1,10 +1,15 @@
 #include "fixtures.h"
 #include "json_out.h"
 #include "process.h"
+#include "progress.h"
+#include "sites.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +22,17 @@
 class TestCli : public QObject {
     Q_OBJECT
 private slots:
-    void jsonLinesShareOneRecord()
+    // Each address is extracted on a record of its own: a failure never shows an earlier
+    // address's video. Named fields; the record and captions only with --slots.
+    void jsonLinesOneFreshRecordEach_data()
     {
+        QTest::addColumn<bool>("withSlots");
+        QTest::newRow("named fields") << false;
+        QTest::newRow("--slots") << true;
+    }
+    void jsonLinesOneFreshRecordEach()
+    {
+        QFETCH(bool, withSlots);
         RouteServer server;
         QString page = QString::fromUtf8(testData("meipai.html"));
         page.replace("{{BASE}}", server.base());
@@ -26,38 +40,123 @@ private slots:
         server.route("/media/12", "<html><a class=\"name\">第二位</a></html>");
         server.route("/media/13", QByteArray());
         const QString base = server.base();
-        const ProcessResult run = runProgram(QUORVIN_EXTRACT,
-            {"--site", "meipai", "--json", "--all-hosts", server.hostPort(), base + "/media/11",
-             base + "/media/12", "http://elsewhere.test/x", base + "/media/13"});
-        QCOMPARE(run.exitCode, 1);  // the third address failed its check
+        QStringList arguments{"--site", "meipai", "--json", "--all-hosts", server.hostPort(), base + "/media/11",
+                              base + "/media/12", "http://elsewhere.test/x", base + "/media/13", base + "/media/404"};
+        if (withSlots)
+            arguments << "--slots";
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
+        QCOMPARE(run.exitCode, 4);  // extractions failed (and an address failed its check)
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
 
-        QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
-        QCOMPARE(first.keys(), QStringList({"address", "display", "site", "slots", "status"}));
+        const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+        QStringList keys{"address", "author", "avatar_url", "cover_url", "date", "description", "error", "ok",
+                         "site", "status", "verified", "video_url"};
+        if (withSlots)
+            keys << "display" << "slots";
+        keys.sort();
+        QCOMPARE(first.keys(), keys);
         QVERIFY(lines[0].startsWith("{\"address\": "));
-        QCOMPARE(first["site"].toInt(), 1);
+        QCOMPARE(first["site"].toString(), QString("meipai"));
+        QCOMPARE(first["ok"].toBool(), true);
+        QVERIFY(first["error"].isNull());
         QCOMPARE(first["status"].toString(), QString("视频提取完毕.."));
-        QCOMPARE(first["slots"].toArray().size(), 51);
-        const QJsonObject display = first["display"].toObject();
-        QCOMPARE(display.keys(), QStringList({"Label1", "Label2", "Label3", "avatar", "badge", "cover"}));
-        QCOMPARE(display["Label1"].toString(), QString("美拍小达人"));
-        QCOMPARE(display["cover"].toString(), QString("http://mvimg.test/11/cover.jpg"));
-        QCOMPARE(display["badge"].toString(), QString());
-        QCOMPARE(first["slots"].toArray()[2].toString(), QString("http://mvvideo.test/11/v.mp4"));
+        QCOMPARE(first["author"].toString(), QString("美拍小达人"));
+        QCOMPARE(first["cover_url"].toString(), QString("http://mvimg.test/11/cover.jpg"));
+        QCOMPARE(first["video_url"].toString(), QString("http://mvvideo.test/11/v.mp4"));
+        QCOMPARE(first["verified"].toBool(), false);
+        QVERIFY(lines[0].size() < 2000 || withSlots);  // no raw page without --slots
+        if (withSlots) {
+            QCOMPARE(first["slots"].toArray().size(), 51);
+            QCOMPARE(first["display"].toObject()["author"].toString(), QString("美拍小达人"));
+        }
 
-        // The second page keeps the first one's video link: one shared record.
+        // The second page has no video link: nothing of the first one's.
         const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
-        QCOMPARE(second["display"].toObject()["Label1"].toString(), QString("第二位"));
-        QCOMPARE(second["slots"].toArray()[2].toString(), QString("http://mvvideo.test/11/v.mp4"));
+        QCOMPARE(second["ok"].toBool(), false);
+        QVERIFY(second["video_url"].isNull());
+        QCOMPARE(second["author"].toString(), QString("第二位"));
+        QCOMPARE(second["cover_url"].toString(), QString());
+        QCOMPARE(second["status"].toString(), QString("视频提取失败.."));
+        QCOMPARE(second["error"].toString(), QString("no video link in page"));
 
         const QJsonObject third = QJsonDocument::fromJson(lines[2]).object();
-        QVERIFY(third["display"].isNull());
         QCOMPARE(third["status"].toString(), QString("您输入的地址有误,请检查!"));
+        QCOMPARE(third["error"].toString(), QString("address rejected by the checks"));
 
         const QJsonObject fourth = QJsonDocument::fromJson(lines[3]).object();
-        QVERIFY(fourth["display"].isNull());  // empty page
-        QCOMPARE(fourth["status"].toString(), QString("视频提取完毕.."));
+        QCOMPARE(fourth["status"].toString(), QString("视频提取失败.."));
+        QCOMPARE(fourth["error"].toString(), QString("empty page"));
+        QCOMPARE(QJsonDocument::fromJson(lines[4]).object()["error"].toString(), QString("no video link in page"));
+    }
+
+    // Exit status by cause, addresses from a file or standard input, a missing -o folder,
+    // and progress lines when standard error is not a terminal.
+    void scriptUse_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // {{BASE}} stands for the server
+        QTest::addColumn<QByteArray>("input");       // standard input
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<bool>>("ok");         // "ok" of each line
+        QTest::newRow("good, 404, good") << QStringList{"{{BASE}}/media/1", "{{BASE}}/media/404", "{{BASE}}/media/1"} << QByteArray() << 4 << QList<bool>{true, false, true};
+        QTest::newRow("good, closed without an answer") << QStringList{"{{BASE}}/media/1", "{{BASE}}/media/closed"} << QByteArray() << 4 << QList<bool>{true, false};
+        QTest::newRow("rejected and failed: the highest") << QStringList{"{{BASE}}/", "{{BASE}}/media/404"} << QByteArray() << 4 << QList<bool>{false, false};
+        QTest::newRow("rejected only") << QStringList{"{{BASE}}/media/1", "http://elsewhere.test/x"} << QByteArray() << 1 << QList<bool>{true, false};
+        QTest::newRow("download failed") << QStringList{"--download", "-o", "{{DIR}}/new/deeper", "{{BASE}}/media/2"} << QByteArray() << 3 << QList<bool>{true};
+        QTest::newRow("-a FILE") << QStringList{"-a", "{{DIR}}/list.txt"} << QByteArray() << 4 << QList<bool>{true, false};
+        QTest::newRow("- reads standard input") << QStringList{"-"} << QByteArray("# two\n{{BASE}}/media/1\n\n  {{BASE}}/media/1  \n") << 0 << QList<bool>{true, true};
+        QTest::newRow("missing -o folder is made; progress lines") << QStringList{"--download", "-o", "{{DIR}}/new/deeper", "{{BASE}}/media/1"} << QByteArray() << 0 << QList<bool>{true};
+    }
+    void scriptUse()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QList<bool>, ok);
+        RouteServer server;
+        const QByteArray clip = patternBytes(200000);
+        server.route("/media/1", "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>");
+        server.route("/media/2", "<div data-video=\"" + server.url("/v/gone.mp4").toUtf8() + "\"></div>");
+        server.route("/v/clip.mp4", clip, "video/mp4");
+        HttpResponse closed;
+        closed.closeWithoutAnswer = true;
+        server.route("/media/closed", closed);
+        QTemporaryDir dir;
+        QFile list(dir.filePath("list.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(server.url("/media/1").toUtf8() + "\n# a comment\n\n" + server.url("/media/404").toUtf8() + "\n");
+        list.close();
+        for (QString &a : arguments)
+            a.replace("{{BASE}}", server.base()).replace("{{DIR}}", dir.path());
+        input.replace("{{BASE}}", server.base().toUtf8());
+        QProcess process;
+        QEventLoop loop;
+        connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        process.start(QUORVIN_EXTRACT, QStringList{"--json", "--site", "meipai", "--retries", "0", "--all-hosts",
+                                                   server.hostPort()} + arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QCOMPARE(process.exitCode(), status);
+        const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), ok.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject line = QJsonDocument::fromJson(lines[i]).object();
+            QCOMPARE(line["ok"].toBool(), ok[i]);
+            QCOMPARE(line["error"].isNull(), ok[i]);
+            QCOMPARE(line["video_url"].isNull(), !ok[i]);
+        }
+        const QByteArray err = process.readAllStandardError();
+        if (QTest::currentDataTag() == QByteArray("missing -o folder is made; progress lines")) {
+            QFile saved(dir.filePath("new/deeper/clip.mp4"));
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QVERIFY(saved.readAll() == clip);
+            QVERIFY(err.contains("download: clip.mp4: 100% (195.3 KB/195.3 KB)\n"));
+            QVERIFY(!err.contains('\r'));
+        }
+        if (QTest::currentDataTag() == QByteArray("good, closed without an answer"))
+            QVERIFY(QJsonDocument::fromJson(lines[1]).object()["error"].toString().startsWith("fetch failed: "));
     }
 
     // Our own escaping gives the same bytes as Qt's JSON writer, on hostile strings too.
@@ -118,7 +217,7 @@ private slots:
         // No extension in the link: the answer's type names the file.
         QCOMPARE(QFileInfo(QJsonDocument::fromJson(lines[2]).object()["file"].toString()).fileName(), QString("play.flv"));
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
-        QVERIFY(lines[0].contains("], \"file\": "));
+        QVERIFY(lines[0].contains(", \"file\": "));
         QFile saved(first["file"].toString());
         QCOMPARE(QFileInfo(saved).fileName(), QString("clip.mp4"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
@@ -186,16 +285,69 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), existing.isEmpty() || existing == file ? 1 : 2);
     }
 
+    void retriesResumeTheirPart()
+    {
+        HttpServer server;
+        server.listen();
+        const QByteArray clip = patternBytes(300000);
+        int tries = 0;
+        server.setHandler([&](const HttpRequest &r) {
+            if (r.path() == "/media/1")
+                return HttpResponse::text("<div data-video=\"" + server.base().toUtf8() + "/v/clip.mp4\"></div>");
+            HttpResponse answer = HttpResponse::text(clip, "video/mp4");
+            if (++tries == 1)
+                answer.closeAfter = 100000;  // the first try breaks off
+            return answer;
+        });
+        QTemporaryDir dir;
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, {"--site", "meipai", "--download", "-o", dir.path(),
+            "--retries", "1", "--all-hosts", server.hostPort(), server.base() + "/media/1"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(tries, 2);
+        QCOMPARE(server.requests().last().header("range"), QByteArray("bytes=100000-"));
+        QVERIFY(run.err.contains("retrying in 1.0 s: "));
+        QFile saved(dir.filePath("clip.mp4"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll() == clip);
+    }
+
+    // The bar never wraps: at most the terminal's width less one column, whatever the name.
+    void progressBarFitsTheTerminal_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("name");
+        for (int columns : {20, 40, 80, 200}) {
+            QTest::addRow("%d columns, short name", columns) << columns << "clip.mp4";
+            QTest::addRow("%d columns, CJK name", columns) << columns << QString(60, QChar(0x89c6)) + ".mp4";
+        }
+    }
+    void progressBarFitsTheTerminal()
+    {
+        QFETCH(int, columns);
+        QFETCH(QString, name);
+        DownloadProgress p;
+        p.done = 3355443;
+        p.total = 7444889;
+        p.bytesPerSecond = 1258291.2;
+        p.secondsLeft = 3;
+        const QString line = barLine(name, p, columns);
+        QVERIFY2(displayWidth(line) <= columns - 1, qPrintable(line));
+        QVERIFY(line.contains("45%"));
+        if (columns >= 80)
+            QVERIFY(line.startsWith(name.left(4)) && line.contains(QStringLiteral("剩余 00:03")));
+    }
+
     // Without --site (or with --site auto) each address picks the service of its prefix.
     void autoSite_data()
     {
         QTest::addColumn<QStringList>("targets");   // paths on the test server, or full addresses
         QTest::addColumn<QList<int>>("sites");      // the "site" of each JSON line
         QTest::addColumn<int>("status");
+        // The pages here hold no video link: their extractions fail (4).
         QTest::newRow("each service") << QStringList{"/t/1", "/media/1", "/i/photo/1", "/video/1", "/show/1.htm"}
-                                      << QList<int>{0, 1, 2, 3, 4} << 0;
+                                      << QList<int>{0, 1, 2, 3, 4} << 4;
         QTest::newRow("no service matches") << QStringList{"/media/1", "http://elsewhere.test/x", "/video/1"}
-                                            << QList<int>{1, -1, 3} << 1;
+                                            << QList<int>{1, -1, 3} << 4;
         QTest::newRow("mixed case is no match") << QStringList{"HTTP://127.0.0.1/media/1"} << QList<int>{-1} << 1;
     }
     void autoSite()
@@ -209,14 +361,14 @@ private slots:
         QStringList arguments{"--json", "--all-hosts", server.hostPort()};
         for (const QString &t : targets)
             arguments << (t.startsWith('/') ? server.url(t.toUtf8()) : t);
-        if (status == 0)
+        if (sites.size() == SiteCount)
             arguments.prepend("auto"), arguments.prepend("--site");
         const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
         QCOMPARE(run.exitCode, status);
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         QCOMPARE(lines.size(), sites.size());
         for (qsizetype i = 0; i < lines.size(); ++i)
-            QCOMPARE(QJsonDocument::fromJson(lines[i]).object()["site"].toInt(), sites[i]);
+            QCOMPARE(QJsonDocument::fromJson(lines[i]).object()["site"].toString(), siteName(sites[i]));
         QCOMPARE(run.err.contains("no service's page prefix matches"), sites.contains(-1));
     }
 
@@ -231,7 +383,9 @@ private slots:
         QTest::newRow("no address") << QStringList{"--site", "0"} << 2;
         QTest::newRow("unknown option") << QStringList{"--site", "0", "--fast", "x"} << 2;
         QTest::newRow("rejected address") << QStringList{"--site", "4", ""} << 1;
-        QTest::newRow("unreachable host passes the checks") << QStringList{"--site", "weipai", "--all-hosts", "127.0.0.1:1", "http://127.0.0.1:1/video/1"} << 0;
+        QTest::newRow("unreachable host: the extraction failed") << QStringList{"--site", "weipai", "--all-hosts", "127.0.0.1:1", "http://127.0.0.1:1/video/1"} << 4;
+        QTest::newRow("retries needs a number") << QStringList{"--retries", "x", "http://x/"} << 2;
+        QTest::newRow("unknown progress mode") << QStringList{"--progress", "dots", "http://x/"} << 2;
     }
     void exitStatuses()
     {

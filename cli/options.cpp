@@ -1,0 +1,210 @@
+#include "options.h"
+
+#include "fetch.h"
+#include "sites.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+const char Usage[] =
+    "Usage: quorvin-extract [--site SITE] [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]]\n"
+    "                       [-a FILE] ADDRESS... | -\n"
+    "\n"
+    "Extracts the video link and details from share pages, the way the window does, one\n"
+    "address after the other, each from an empty result record.\n"
+    "\n"
+    "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto\n"
+    "                         (the default): each address gets the service whose page\n"
+    "                         prefix it starts with\n"
+    "  -a, --batch-file FILE  read addresses from FILE, one a line (blank lines and lines\n"
+    "                         starting with # are skipped); - as an address reads them\n"
+    "                         from standard input the same way\n"
+    "  --json                 one JSON object per address and line: address, site, ok,\n"
+    "                         video_url, cover_url, avatar_url, author, description, date,\n"
+    "                         verified, status, error (see the man page)\n"
+    "  --slots                with --json, also the whole record (\"slots\") and the captions\n"
+    "                         as the window shows them (\"display\")\n"
+    "  --download             save each extracted video (resuming an earlier .part file of\n"
+    "                         the same link); the JSON line then has \"file\" or\n"
+    "                         \"download_error\"\n"
+    "  -o, --output DIR       folder for --download, made when missing (default: the\n"
+    "                         current folder)\n"
+    "  --force-overwrite      replace an existing file of the same name (by default it is\n"
+    "                         left as it is and reported with \"skipped\": \"exists\")\n"
+    "  --retries N            try a download again N times after a network error, with a\n"
+    "                         growing pause, resuming its part (3)\n"
+    "  --progress MODE        none, bar (a one-line bar; the default on a terminal) or\n"
+    "                         lines (a line per 10 %; the default otherwise)\n"
+    "  --low-speed LIMIT,SECONDS  give up a transfer that brings fewer than LIMIT bytes a\n"
+    "                         second over SECONDS seconds (1024,60)\n"
+    "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
+    "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
+    "  --deadline MS          give up a page fetch that takes longer than MS ms in all\n"
+    "                         (90000); downloads are bounded by --low-speed instead\n"
+    "  --help                 show this help\n"
+    "  --version              show the version\n"
+    "\n"
+    "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
+    "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
+    "extraction failed (no page, or no video link in it). When several apply, the highest.\n";
+
+int usageError(const QString &message)
+{
+    QTextStream err(stderr);
+    err << "quorvin-extract: " << message << "\n\n" << Usage;
+    return ExitUsage;
+}
+
+// Addresses from a stream, one a line; blank lines and # comments skipped.
+QStringList readAddresses(QTextStream &in)
+{
+    QStringList out;
+    for (QString line = in.readLine(); !line.isNull(); line = in.readLine()) {
+        line = line.trimmed();
+        if (!line.isEmpty() && !line.startsWith(u'#'))
+            out << line;
+    }
+    return out;
+}
+
+std::optional<int> positiveNumber(const QString &text)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n > 0 ? std::optional<int>(n) : std::nullopt;
+}
+
+// Applies the options that take a value; a usage error's message when one is wrong.
+QString applyValues(const QCommandLineParser &parser, CliOptions &o)
+{
+    if (parser.isSet(QStringLiteral("site"))) {
+        const QString value = parser.value(QStringLiteral("site"));
+        o.site = value == u"auto" ? AutoSite : siteFromName(value);
+        if (o.site < 0 && o.site != AutoSite)
+            return QStringLiteral("unknown site \"%1\"").arg(value);
+    }
+    if (parser.isSet(QStringLiteral("output"))) {
+        o.outputDir = parser.value(QStringLiteral("output"));
+        if (o.outputDir.isEmpty())
+            return QStringLiteral("--output needs a folder");
+    }
+    if (parser.isSet(QStringLiteral("all-hosts"))) {
+        const QString value = parser.value(QStringLiteral("all-hosts"));
+        if (value.isEmpty())
+            return QStringLiteral("--all-hosts needs HOST[:PORT]");
+        o.table = Hosts::allOn(value);
+    }
+    for (const char *name : {"stall-timeout", "deadline"}) {
+        if (!parser.isSet(QString::fromLatin1(name)))
+            continue;
+        const auto ms = positiveNumber(parser.value(QString::fromLatin1(name)));
+        if (!ms)
+            return QStringLiteral("--%1 needs a number of milliseconds").arg(QString::fromLatin1(name));
+        if (name[0] == 'd')
+            fetch::setDeadline(*ms);
+        else
+            fetch::setTimeout(*ms);
+    }
+    if (parser.isSet(QStringLiteral("low-speed"))) {
+        const QString value = parser.value(QStringLiteral("low-speed"));
+        bool okLimit = false;
+        const qint64 limit = value.section(u',', 0, 0).toLongLong(&okLimit);
+        const auto seconds = positiveNumber(value.section(u',', 1));
+        if (!okLimit || limit <= 0 || !seconds)
+            return QStringLiteral("--low-speed needs LIMIT,SECONDS (bytes a second, seconds)");
+        fetch::setLowSpeed(limit, *seconds);
+    }
+    if (parser.isSet(QStringLiteral("retries"))) {
+        bool ok = false;
+        o.save.retries = parser.value(QStringLiteral("retries")).toInt(&ok);
+        if (!ok || o.save.retries < 0)
+            return QStringLiteral("--retries needs a number");
+    }
+    if (parser.isSet(QStringLiteral("progress"))) {
+        const QString mode = parser.value(QStringLiteral("progress"));
+        if (mode == u"none")
+            o.save.progress = ProgressMode::None;
+        else if (mode == u"bar")
+            o.save.progress = ProgressMode::Bar;
+        else if (mode == u"lines")
+            o.save.progress = ProgressMode::Lines;
+        else
+            return QStringLiteral("--progress is none, bar or lines");
+    }
+    return QString();
+}
+
+}  // namespace
+
+std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const auto valued = [](const QStringList &names, const char *value) {
+        return QCommandLineOption(names, QString(), QString::fromLatin1(value));
+    };
+    parser.addOptions({
+        QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+        QCommandLineOption(QStringLiteral("version")),
+        QCommandLineOption(QStringLiteral("json")),
+        QCommandLineOption(QStringLiteral("slots")),
+        QCommandLineOption(QStringLiteral("download")),
+        QCommandLineOption(QStringLiteral("force-overwrite")),
+        valued({QStringLiteral("site")}, "SITE"),
+        valued({QStringLiteral("o"), QStringLiteral("output")}, "DIR"),
+        valued({QStringLiteral("a"), QStringLiteral("batch-file")}, "FILE"),
+        valued({QStringLiteral("all-hosts")}, "HOST"),
+        valued({QStringLiteral("stall-timeout")}, "MS"),
+        valued({QStringLiteral("deadline")}, "MS"),
+        valued({QStringLiteral("low-speed")}, "LIMIT,SECONDS"),
+        valued({QStringLiteral("retries")}, "N"),
+        valued({QStringLiteral("progress")}, "MODE"),
+    });
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usageError(QStringLiteral("unknown option %1%2")
+                                  .arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
+        return usageError(parser.errorText());
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(Usage, stdout);
+        return ExitOk;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::fputs("quorvin-extract 1.0\n", stdout);
+        return ExitOk;
+    }
+
+    CliOptions o;
+    o.table = hosts();
+    o.json = parser.isSet(QStringLiteral("json"));
+    o.withSlots = parser.isSet(QStringLiteral("slots"));
+    o.download = parser.isSet(QStringLiteral("download"));
+    o.save.forceOverwrite = parser.isSet(QStringLiteral("force-overwrite"));
+    if (const QString why = applyValues(parser, o); !why.isEmpty())
+        return usageError(why);
+
+    for (const QString &path : parser.values(QStringLiteral("batch-file"))) {
+        QFile file(path);
+        if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
+            return usageError(QStringLiteral("cannot read %1").arg(path));
+        QTextStream in(&file);
+        o.addresses += readAddresses(in);
+    }
+    for (const QString &address : parser.positionalArguments()) {
+        if (address == u"-") {
+            QTextStream in(stdin);
+            o.addresses += readAddresses(in);
+        } else {
+            o.addresses << address;
+        }
+    }
+    if (o.addresses.isEmpty() && parser.values(QStringLiteral("batch-file")).isEmpty())
+        return usageError(QStringLiteral("no address given"));
+    return o;
+}

@@ -1,0 +1,34 @@
+// The command line of quorvin-extract: what it was asked to do.
+#pragma once
+
+#include "hosts.h"
+#include "save.h"
+
+#include <QStringList>
+#include <variant>
+
+inline constexpr int AutoSite = -2;  // --site auto: each address picks its own service
+
+// Exit statuses, by cause; when several apply, the highest is returned.
+enum ExitStatus {
+    ExitOk = 0,
+    ExitAddressRejected = 1,  // an address failed its checks or matched no service
+    ExitUsage = 2,
+    ExitDownloadFailed = 3,
+    ExitExtractionFailed = 4,  // no page, or no video link in it
+};
+
+struct CliOptions {
+    int site = AutoSite;
+    bool json = false;
+    bool withSlots = false; // --slots: the whole record and the captions in each JSON line
+    bool download = false;
+    QString outputDir = QStringLiteral(".");
+    SaveOptions save;
+    Hosts table;
+    QStringList addresses;  // in order, "-" and -a files already read
+};
+
+// Parses the arguments (program name first). Returns the options, or the exit status after
+// printing the help, the version or a usage error.
+std::variant<CliOptions, int> parseOptions(const QStringList &arguments);
