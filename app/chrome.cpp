@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QWindow>
 
 namespace {
@@ -53,6 +54,8 @@ void Form1::changeEvent(QEvent *event)
         DrawMinimise(0);
         DrawClose(0);
     }
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        takeClipboardAddress();
     QWidget::changeEvent(event);
 }
 
@@ -148,6 +151,13 @@ void Form1::setLabel10Colour(const QColor &colour)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && qobject_cast<QPushButton *>(watched)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            static_cast<QPushButton *>(watched)->animateClick();
+            return true;
+        }
+    }
     if (watched == Label10) {
         switch (event->type()) {
         case QEvent::MouseMove:

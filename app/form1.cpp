@@ -185,8 +185,10 @@ void Form1::resetForExtraction()
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
-    // Unloading raises no stop notification, so the picture of a running preview goes here.
+    // Unloading raises no stop notification, so the picture of a running preview goes here,
+    // and the unloaded player is not paused.
     player_->setPlayerVisible(false);
+    Command4->setText(QStringLiteral("播放视频"));
 }
 
 void Form1::applyDisplay(const DisplayPlan &plan)

@@ -84,6 +84,12 @@ public:
     QRegion outlineRegion() const { return outline_; }
     QString faceFilePath() const;
 
+    // An address handed to the program (its command line): put in the box with its service
+    // selected, and extracted as soon as the window is usable.
+    void handInAddress(const QString &address);
+    // The settings the program writes: only the save folder.
+    static QString settingsFile();
+
     // Handlers.
     void Option1_Click(int index);
     void Command1_Click();
@@ -140,6 +146,14 @@ private:
     // The extracted video link, or nothing before an extraction and after one that failed.
     QString videoLink() const;
     void saveVideo(const QString &link);
+    // Where the save dialog starts: the folder of the last saved video, else the user's
+    // Downloads folder, else the home folder; remembered across runs.
+    QString saveFolder() const;
+    void rememberSaveFolder(const QString &folder);
+    void extractHandedInAddress();
+    // When the window becomes active with no address of its own in the box, a share address
+    // on the clipboard is put there (not extracted).
+    void takeClipboardAddress();
     void downloadProgress(const DownloadProgress &progress);
     void downloadFinished(DownloadError error, int httpStatus);
     void setLabel10Colour(const QColor &colour);
@@ -160,6 +174,8 @@ private:
     int closeRow_ = 0;
     int dragRequests_ = 0;
     bool updateCheckDone_ = false;
+    bool cancelQuestionOpen_ = false;
+    bool extractWhenUsable_ = false;  // an address handed in on the command line
     QElapsedTimer sinceProgressShown_;
 };
 

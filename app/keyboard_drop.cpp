@@ -42,12 +42,21 @@ void Form1::setupKeyboardAndDrops()
             Command1_Click();
     });
 
-    // Site buttons (arrows move between them), address, then the actions in reading order.
-    QList<QWidget *> order = {Option1[0], Text1, Command1, Command2, Command3, Command4, Command5, Slider1};
+    // Top to bottom: the site selector, the address, 提取视频, the volume, then the actions
+    // left to right. Tab enters the selector at its checked button and the arrows move the
+    // choice, so only the checked button is in the Tab chain.
+    QList<QWidget *> order = {Option1[0], Option1[1], Option1[2], Option1[3], Option1[4], Text1, Command1,
+                              Slider1, Command2, Command3, Command4, Command5};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
-    for (QRadioButton *option : Option1)
-        option->setFocusPolicy(Qt::StrongFocus);
+    for (QRadioButton *option : Option1) {
+        const auto follow = [option](bool checked) { option->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); };
+        follow(option->isChecked());
+        connect(option, &QRadioButton::toggled, this, follow);
+    }
+    // Return and Enter press a focused button, as Space does.
+    for (QPushButton *button : {Command1, Command2, Command3, Command4, Command5})
+        button->installEventFilter(this);
 
     const std::pair<QWidget *, const char *> names[] = {
         {Frame1, "软件类型"}, {Option1[0], "微视"}, {Option1[1], "美拍"}, {Option1[2], "GIF快手"},

@@ -1,24 +1,59 @@
 #include "seams.h"
 
+#include <QAbstractButton>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QAbstractButton>
 #include <QMessageBox>
+#include <QPointer>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
+QPointer<QMessageBox> g_openBox;  // the box showBox is waiting on
+
 int showBox(QWidget *parent, const MessageRequest &request)
 {
     const std::unique_ptr<QMessageBox> box = buildMessageBox(parent, request);
-    switch (box->exec()) {
+    const QPointer<QMessageBox> outer = g_openBox;
+    g_openBox = box.get();
+    const int answer = box->exec();
+    g_openBox = outer;
+    switch (answer) {
     case QMessageBox::Yes: return IDYES;
     case QMessageBox::No: return IDNO;
     case QMessageBox::Ok: return IDOK;
     default: return IDCANCEL;
     }
+}
+
+// The save dialog, at a size whose columns (name, size, type, date) can be read.
+QString askSavePath(QWidget *parent, const QString &title, const QString &suggested)
+{
+    QFileDialog dialog(parent, title, suggested, QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.resize(820, 520);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+// A notification through the freedesktop service on the session bus, when one is there.
+void notifyDesktop(const QString &summary, const QString &body)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
+        return;
+    QDBusInterface notifications(service, QStringLiteral("/org/freedesktop/Notifications"), service, bus);
+    notifications.asyncCall(QStringLiteral("Notify"), QStringLiteral("QuorvinAPP视频助手"), 0u,
+                            QStringLiteral("quorvin-video-helper"), summary, body, QStringList(), QVariantMap(),
+                            -1);
 }
 
 }  // namespace
@@ -62,10 +97,12 @@ Seams Seams::system()
     Seams s;
     s.messageBox = showBox;
     s.openUrl = [](const QString &address) { QDesktopServices::openUrl(QUrl(address)); };
-    s.saveFileName = [](QWidget *parent, const QString &title, const QString &suggested) {
-        return QFileDialog::getSaveFileName(parent, title, suggested,
-                                            QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)"));
+    s.saveFileName = askSavePath;
+    s.closeMessageBox = [] {
+        if (g_openBox)
+            g_openBox->done(QMessageBox::No);
     };
+    s.notify = notifyDesktop;
     s.endNow = [] {
         std::fflush(nullptr);
         std::_Exit(0);

@@ -29,6 +29,10 @@ struct Seams {
     // The save dialog: the chosen path, or "" when the user cancelled.
     std::function<QString(QWidget *parent, const QString &title, const QString &suggested)> saveFileName;
     std::function<void()> endNow;                           // leave the process at once
+    // Closes the message box that is open, as if 否 (or its close button) were chosen.
+    std::function<void()> closeMessageBox;
+    // A desktop notification; nothing happens when no notification service answers.
+    std::function<void(const QString &summary, const QString &body)> notify;
 
     static Seams system();
 };

@@ -28,6 +28,7 @@ void Form1::Timer1_Timer()
         Command1->setEnabled(true);
         Text1->setEnabled(true);
         Frame1->setEnabled(true);
+        extractHandedInAddress();
         return;
     }
     setStatus(welcome);

@@ -15,13 +15,6 @@ bool wide(char32_t c)
            (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff) || (c >= 0x20000 && c <= 0x3fffd);
 }
 
-QString clockText(qint64 seconds)
-{
-    if (seconds < 0)
-        return QStringLiteral("--:--");
-    return QStringLiteral("%1:%2").arg(seconds / 60, 2, 10, QChar(u'0')).arg(seconds % 60, 2, 10, QChar(u'0'));
-}
-
 // The start of text that fits in columns, with ".." when cut.
 QString fitted(const QString &text, int columns)
 {
@@ -63,7 +56,7 @@ QString barLine(const QString &name, const DownloadProgress &p, int columns)
     const QString percent = p.total > 0 ? QStringLiteral("%1%").arg(p.done * 100 / p.total, 3) : QStringLiteral(" --");
     const QString size = p.total > 0 ? byteSize(p.done) + u'/' + byteSize(p.total) : byteSize(p.done);
     const QString tail = QStringLiteral(" %1 %2 %3/s 剩余 %4")
-                             .arg(percent, size, byteSize(qint64(p.bytesPerSecond)), clockText(p.secondsLeft));
+                             .arg(percent, size, byteSize(qint64(p.bytesPerSecond)), timeLeftText(p.secondsLeft));
     // The last column stays free: writing into it makes some terminals wrap.
     const int room = columns - 1 - displayWidth(tail);
     const int nameColumns = qMin(displayWidth(name), qMax(0, room / 3));

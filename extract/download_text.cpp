@@ -95,9 +95,19 @@ QString byteSize(qint64 bytes)
     return QStringLiteral("%1 GB").arg(bytes / (1024.0 * 1024 * 1024), 0, 'f', 2);
 }
 
+QString timeLeftText(qint64 seconds)
+{
+    if (seconds < 0)
+        return QStringLiteral("--:--");
+    const QString minutes = QStringLiteral("%1:%2").arg(seconds / 60 % 60, 2, 10, QChar(u'0')).arg(seconds % 60, 2, 10, QChar(u'0'));
+    return seconds >= 3600 ? QString::number(seconds / 3600) + u':' + minutes : minutes;
+}
+
 QString progressText(const DownloadProgress &p)
 {
-    const QString rate = byteSize(qint64(p.bytesPerSecond)) + QStringLiteral("/s");
+    QString rate = byteSize(qint64(p.bytesPerSecond)) + QStringLiteral("/s");
+    if (p.total > 0 && p.secondsLeft >= 0)
+        rate += QStringLiteral(", 剩余 %1").arg(timeLeftText(p.secondsLeft));
     if (p.total > 0) {
         const int percent = int(p.done * 100 / p.total);
         return QStringLiteral("正在下载视频.. %1% (%2/%3, %4)")

@@ -25,6 +25,9 @@ QString withTypeExtension(const QString &path, const QString &contentType);
 // "3.2 MB" and the like.
 QString byteSize(qint64 bytes);
 
-// "正在下载视频.. 45% (3.2 MB/7.1 MB, 1.2 MB/s)", or without percent and total when the size
-// is unknown.
+// "00:12", "1:02:03" for an hour or more, "--:--" when unknown.
+QString timeLeftText(qint64 seconds);
+
+// "正在下载视频.. 45% (3.2 MB/7.1 MB, 1.2 MB/s, 剩余 00:12)", the time left only when known, or
+// without percent and total when the size is unknown.
 QString progressText(const DownloadProgress &p);

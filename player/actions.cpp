@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -37,7 +38,11 @@ void Form1::Command3_Click()
 void Form1::Command2_Click()
 {
     if (download_->isRunning()) {
-        if (ask(QStringLiteral("是否取消当前下载?"), BoxIcon::Information, BoxButtons::YesNo) == IDYES)
+        // The question closes itself when the download ends first (downloadFinished).
+        cancelQuestionOpen_ = true;
+        const int answer = ask(QStringLiteral("是否取消当前下载?"), BoxIcon::Information, BoxButtons::YesNo);
+        cancelQuestionOpen_ = false;
+        if (answer == IDYES && download_->isRunning())
             download_->cancel();
         return;
     }
@@ -56,17 +61,18 @@ void Form1::Command2_Click()
 
 void Form1::saveVideo(const QString &link)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    const QString suggested =
-        folder + u'/' + suggestedFileName(link, Label1->text(), Label3->text());
-    const QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested)
-                                            : QString();
+    const QString name = suggestedFileName(link, Label1->text(), Label3->text());
+    const QString suggested = saveFolder() + u'/' + name;
+    QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested)
+                                      : QString();
     if (path.isEmpty())
         return;
+    // A name typed without an extension gets the video's.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += u'.' + QFileInfo(name).suffix();
     sinceProgressShown_.invalidate();
     setStatus(QStringLiteral("正在下载视频.."));
+    Command2->setToolTip(QStringLiteral("正在下载视频,再次点击\"下载视频\"可取消下载"));
     // The link is copied: a new extraction does not touch the running download.
     download_->start(QString(link), path);
 }
@@ -82,9 +88,15 @@ void Form1::downloadProgress(const DownloadProgress &progress)
 
 void Form1::downloadFinished(DownloadError error, int httpStatus)
 {
+    Command2->setToolTip(QString());
+    if (cancelQuestionOpen_ && seams.closeMessageBox)
+        seams.closeMessageBox();  // nothing is left to cancel
     const QString path = QDir::toNativeSeparators(download_->target());
     if (error == DownloadError::None) {
+        rememberSaveFolder(QFileInfo(download_->target()).absolutePath());
         setStatus(QStringLiteral("视频下载完毕.."));
+        if (!isActiveWindow() && seams.notify)
+            seams.notify(QStringLiteral("视频下载完毕"), QFileInfo(download_->target()).fileName());
         const QString text = QStringLiteral("视频已保存到:\r") + path + QStringLiteral("\r\r是否打开所在文件夹?");
         if (ask(text, BoxIcon::Information, BoxButtons::YesNo) == IDYES)
             launch(QUrl::fromLocalFile(QFileInfo(download_->target()).absolutePath()).toString());

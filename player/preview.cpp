@@ -91,6 +91,7 @@ void Form1::tzstop()
     aicAlphaImage1->show();
     aicAlphaImage2->hide();
     Result.IsPlaying = 0;
+    Command4->setText(PlayCaption);  // a stopped player is not paused
     setStatus(QStringLiteral("视频已停止.."));
 }
 

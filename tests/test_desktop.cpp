@@ -110,17 +110,29 @@ private slots:
         f.show();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
-        f.Option1[0]->setFocus();
-        const QList<QWidget *> expected = {f.Text1, f.Command1, f.Command2, f.Command3, f.Command4, f.Command5, f.Slider1};
+        // Top to bottom, entering the site selector at its checked button.
+        f.Option1[3]->setChecked(true);
+        f.Text1->setFocus();
+        QTest::keyClick(f.Text1, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), f.Option1[3]);
+        const QList<QWidget *> expected = {f.Text1, f.Command1, f.Slider1, f.Command2, f.Command3, f.Command4, f.Command5};
         for (QWidget *next : expected) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
         }
-        // Arrow keys move between the site buttons.
-        f.Option1[0]->setFocus();
-        QTest::keyClick(f.Option1[0], Qt::Key_Right);
-        QVERIFY(QApplication::focusWidget() != f.Option1[0]);
-        QVERIFY(qobject_cast<QRadioButton *>(QApplication::focusWidget()));
+        // Arrow keys move the choice.
+        f.Option1[3]->setFocus();
+        QTest::keyClick(f.Option1[3], Qt::Key_Left);
+        QRadioButton *now = qobject_cast<QRadioButton *>(QApplication::focusWidget());
+        QVERIFY(now && now != f.Option1[3] && now->isChecked());
+        // Return and Enter press a focused button.
+        for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+            h.recorder.boxes.clear();
+            f.Command3->setFocus();
+            QTest::keyClick(f.Command3, Qt::Key(key));
+            QTRY_COMPARE(h.recorder.boxes.size(), 1);  // 复制地址 with nothing extracted
+            QCOMPARE(h.recorder.boxes.first().text, QStringLiteral("请先获取视频!"));
+        }
     }
 
     void everyControlHasAChineseName()

@@ -135,9 +135,15 @@ private slots:
         WindowHarness &h = slow.h;
         const QString target = slow.target;
         QTRY_VERIFY(QFileInfo(Download::partPath(target)).size() > 0);
-        h.recorder.answers = {IDNO};  // the exit dialog: leave without the forum
+        h.recorder.answers = {IDNO};  // the running download: stay
+        h.form->close();
+        QCOMPARE(h.recorder.ended, 0);
+        QCOMPARE(h.recorder.boxes.last().text, QStringLiteral("正在下载视频,退出后下次可继续下载。是否退出?"));
+        QVERIFY(h.form->download_->isRunning());
+        h.recorder.answers = {IDYES, IDNO};  // leave, then the exit dialog: without the forum
         h.form->close();
         QCOMPARE(h.recorder.ended, 1);
+        QCOMPARE(h.recorder.boxes.size(), 3);
         // Ending the program leaves the part file for a later resume.
         QVERIFY(QFileInfo(Download::partPath(target)).size() > 0);
         QVERIFY(!QFile::exists(target));
