@@ -253,6 +253,49 @@ private slots:
         }
     }
 
+    // Links handed in without copy-and-paste: on the command line (extracted once the window
+    // is usable) and waiting on the clipboard when the window becomes active (not extracted).
+    void linksHandedIn_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("box");     // what the box holds before
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("command line") << "argument" << "" << true;
+        QTest::newRow("clipboard, empty box") << "clipboard" << "" << true;
+        QTest::newRow("clipboard, hint in the box") << "clipboard" << Form1::HintText << true;
+        QTest::newRow("clipboard, the user's own text kept") << "clipboard" << "http://my.test/1" << false;
+    }
+    void linksHandedIn()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, box);
+        QFETCH(bool, taken);
+        WindowHarness h(false);
+        Form1 &f = *h.form;
+        h.server.route("/media/7", "<div data-video=\"http://v.test/7.mp4\"></div>");
+        h.server.route("/version.txt", "V1.0", "text/plain");
+        const QString address = pagePrefix(1, hosts()) + "7";
+        if (how == "argument") {
+            f.handInAddress(address + "\n");
+            QCOMPARE(f.Text1->text(), address);
+            QCOMPARE(selected(f), 1);
+            QVERIFY(h.server.targets().isEmpty());  // not before the window is usable
+            f.Timer1_Timer();
+            QTRY_COMPARE(f.Label5->text(), QStringLiteral("视频提取完毕.."));
+            QCOMPARE(f.Result.ResultSlots[SlotVideoUrl], QString("http://v.test/7.mp4"));
+            return;
+        }
+        f.Timer1_Timer();
+        f.Text1->setText(box);
+        QGuiApplication::clipboard()->setText(address);
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        QCOMPARE(f.Text1->text(), taken ? address : box);
+        QCOMPARE(selected(f), taken ? 1 : 0);
+        QVERIFY(!h.server.targets().contains("/media/7"));
+    }
+
     void shareAddressInText_data()
     {
         QTest::addColumn<QString>("text");

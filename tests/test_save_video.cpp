@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -127,6 +129,87 @@ private slots:
         } else {
             QVERIFY(!QFile::exists(target));
         }
+    }
+
+    // Where the save dialog starts, and the name it keeps.
+    void saveFolderAndName_data()
+    {
+        QTest::addColumn<QString>("remembered");  // "deleted": a remembered folder that is gone
+        QTest::addColumn<bool>("downloads");      // ~/Downloads exists
+        QTest::addColumn<QString>("answer");      // the name the user typed
+        QTest::addColumn<QString>("start");       // the folder the dialog starts in (under HOME)
+        QTest::addColumn<QString>("saved");       // the file saved (under HOME)
+        QTest::newRow("no Downloads folder: home") << "" << false << "a/v.mp4" << "" << "a/v.mp4";
+        QTest::newRow("Downloads") << "" << true << "a/v.mp4" << "Downloads" << "a/v.mp4";
+        QTest::newRow("remembered folder") << "a" << true << "a/v.mp4" << "a" << "a/v.mp4";
+        QTest::newRow("remembered folder deleted") << "deleted" << true << "a/v.mp4" << "Downloads" << "a/v.mp4";
+        QTest::newRow("name without an extension") << "" << true << "a/我的视频" << "Downloads" << "a/我的视频.mp4";
+    }
+    void saveFolderAndName()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(bool, downloads);
+        QFETCH(QString, answer);
+        QFETCH(QString, start);
+        QFETCH(QString, saved);
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+        QDir(home.path()).mkpath("a");
+        if (downloads)
+            QDir(home.path()).mkpath("Downloads");
+        {
+            WindowHarness h;
+            if (!remembered.isEmpty()) {
+                QSettings(Form1::settingsFile(), QSettings::IniFormat)
+                    .setValue("download/folder", home.filePath(remembered == "deleted" ? "gone" : remembered));
+            }
+            h.server.route("/v/clip.mp4", patternBytes(1000), "video/mp4");
+            h.recorder.saveAnswer = home.filePath(answer);
+            h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.mp4");
+            h.form->Command2_Click();
+            QCOMPARE(h.recorder.saveDialogs.size(), 1);
+            QCOMPARE(h.recorder.saveDialogs.first(), "保存视频|" + QDir(home.path()).filePath(start) + "/clip.mp4");
+            QTRY_COMPARE(h.form->Label5->text(), QStringLiteral("视频下载完毕.."));
+            QVERIFY(QFile::exists(home.filePath(saved)));
+            // The next dialog starts where this video went.
+            QCOMPARE(QSettings(Form1::settingsFile(), QSettings::IniFormat).value("download/folder").toString(),
+                     home.filePath("a"));
+        }
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+
+    // The cancel question closes itself when the download ends first; 是 then cancels nothing.
+    void downloadEndsWhileTheCancelQuestionIsOpen()
+    {
+        WindowHarness h;
+        Form1 &f = *h.form;
+        QTemporaryDir dir;
+        HttpResponse brief = HttpResponse::text(patternBytes(100), "video/mp4");
+        brief.trickleMs = 10;  // about a second
+        h.server.route("/v/brief.mp4", brief);
+        h.recorder.saveAnswer = dir.filePath("v.mp4");
+        f.Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/brief.mp4");
+        f.Command2_Click();
+        QVERIFY(f.download_->isRunning());
+        QCOMPARE(f.Command2->toolTip(), QStringLiteral("正在下载视频,再次点击\"下载视频\"可取消下载"));
+        bool closed = false;
+        f.seams.closeMessageBox = [&] { closed = true; };
+        f.seams.messageBox = [&](QWidget *, const MessageRequest &r) {
+            h.recorder.boxes.append(r);
+            if (r.text != QStringLiteral("是否取消当前下载?"))
+                return int(IDNO);
+            if (!QTest::qWaitFor([&] { return closed; }, 20000))  // open until the download has ended
+                return int(IDNO);
+            return int(IDYES);                        // a late 是
+        };
+        f.Command2_Click();
+        QVERIFY(closed);
+        QCOMPARE(f.Label5->text(), QStringLiteral("视频下载完毕.."));
+        QVERIFY(QFile::exists(dir.filePath("v.mp4")));
+        QCOMPARE(f.Command2->toolTip(), QString());
     }
 
     void closingTheWindowKeepsThePart()
