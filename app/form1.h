@@ -175,6 +175,7 @@ private:
     int dragRequests_ = 0;
     bool updateCheckDone_ = false;
     bool cancelQuestionOpen_ = false;
+    bool quitQuestionOpen_ = false;
     bool extractWhenUsable_ = false;  // an address handed in on the command line
     QElapsedTimer sinceProgressShown_;
 };

@@ -6,6 +6,8 @@
 #include <QDBusInterface>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QUrl>
@@ -38,6 +40,12 @@ QString askSavePath(QWidget *parent, const QString &title, const QString &sugges
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setViewMode(QFileDialog::Detail);
     dialog.resize(820, 520);
+    // Wide enough columns for a long Chinese name, a size, a type and a date with time.
+    if (auto *view = dialog.findChild<QTreeView *>()) {
+        const int widths[] = {330, 90, 110, 160};
+        for (int column = 0; column < 4; ++column)
+            view->header()->resizeSection(column, widths[column]);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().first();

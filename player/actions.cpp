@@ -89,8 +89,8 @@ void Form1::downloadProgress(const DownloadProgress &progress)
 void Form1::downloadFinished(DownloadError error, int httpStatus)
 {
     Command2->setToolTip(QString());
-    if (cancelQuestionOpen_ && seams.closeMessageBox)
-        seams.closeMessageBox();  // nothing is left to cancel
+    if ((cancelQuestionOpen_ || quitQuestionOpen_) && seams.closeMessageBox)
+        seams.closeMessageBox();  // nothing is left to cancel or to lose
     const QString path = QDir::toNativeSeparators(download_->target());
     if (error == DownloadError::None) {
         rememberSaveFolder(QFileInfo(download_->target()).absolutePath());
