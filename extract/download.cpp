@@ -364,11 +364,13 @@ void Download::answerEnded()
         fail(DownloadError::HttpStatus);
         return;
     }
-    if (error != QNetworkReply::NoError) {
-        fail(DownloadError::ConnectionLost);  // the part file stays for a later resume
+    // A body cut short of its length is a lost connection, whether or not Qt noticed the
+    // close before the end; the part file stays for a later resume.
+    if (error != QNetworkReply::NoError || (expected_ >= 0 && received_ != expected_)) {
+        fail(DownloadError::ConnectionLost);
         return;
     }
-    if ((expected_ >= 0 && received_ != expected_) || (total_ >= 0 && onDisk() != total_)) {
+    if (total_ >= 0 && onDisk() != total_) {
         fail(DownloadError::Incomplete);
         return;
     }
