@@ -1,6 +1,7 @@
 // Creates every control of the window at its place, with its caption, look and first state.
 #include "alpha_image.h"
 #include "form1.h"
+#include "sites.h"
 #include "media_player.h"
 
 #include <QCursor>
@@ -64,13 +65,13 @@ void Form1::buildControls()
     Frame1->setEnabled(false);
     Labe1[0] = label(Frame1, "Labe1_0", 8, 22, 60, 12, QStringLiteral("软件类型："));
     Labe1[0]->adjustSize();
-    struct OptionPlace { int index, x, w; const char *caption; };
-    const OptionPlace options[] = {{0, 72, 57, "微视"}, {1, 120, 57, "美拍"}, {3, 168, 65, "微拍"},
-                                   {4, 216, 49, "秒拍"}, {2, 264, 63, "GIF快手"}};
+    // Where each selector button sits; its caption is its service's.
+    struct OptionPlace { int index, x, w; };
+    const OptionPlace options[] = {{0, 72, 57}, {1, 120, 57}, {3, 168, 65}, {4, 216, 49}, {2, 264, 63}};
     for (const OptionPlace &o : options) {
         const QByteArray name = "Option1_" + QByteArray::number(o.index);
         auto *button = place<QRadioButton>(Frame1, name.constData(), o.x, 21, o.w, 17);
-        button->setText(QString::fromUtf8(o.caption));
+        button->setText(siteCaption(o.index));
         button->setCursor(hand);
         Option1[o.index] = button;
         connect(button, &QRadioButton::clicked, this, [this, i = o.index] { Option1_Click(i); });

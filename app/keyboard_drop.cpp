@@ -6,6 +6,7 @@
 #include "form1.h"
 #include "hosts.h"
 #include "media_player.h"
+#include "sites.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -59,8 +60,7 @@ void Form1::setupKeyboardAndDrops()
         button->installEventFilter(this);
 
     const std::pair<QWidget *, const char *> names[] = {
-        {Frame1, "软件类型"}, {Option1[0], "微视"}, {Option1[1], "美拍"}, {Option1[2], "GIF快手"},
-        {Option1[3], "微拍"}, {Option1[4], "秒拍"}, {Text1, "视频地址"}, {Command1, "提取视频"},
+        {Frame1, "软件类型"}, {Text1, "视频地址"}, {Command1, "提取视频"},
         {Command2, "下载视频"}, {Command3, "复制地址"}, {Command4, "播放视频"}, {Command5, "官方论坛"},
         {Slider1, "音量"}, {Label1, "作者"}, {Label2, "视频描述"}, {Label3, "发布日期"},
         {Label5, "运行提示"}, {Label10, "在线反馈"}, {Image1, "视频封面"}, {Image2, "作者头像"},
@@ -68,6 +68,8 @@ void Form1::setupKeyboardAndDrops()
         {aicAlphaImage4, "秒拍认证"}, {aicAlphaImage8, "微视认证"}, {W1, "视频播放器"}};
     for (const auto &[widget, name] : names)
         widget->setAccessibleName(QString::fromUtf8(name));
+    for (int site = 0; site < SiteCount; ++site)
+        Option1[site]->setAccessibleName(siteCaption(site));
 
     setAcceptDrops(true);
     Text1->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -1,5 +1,5 @@
 # Host configuration: every host the program talks to is a cache variable, compiled into
-# a generated header. Paths are fixed in code (extract/hosts.cpp).
+# a generated header. Paths are in the service descriptions (sites/*.toml).
 set(WEISHI_PAGE_HOST "www.weishi.com" CACHE STRING "Weishi share-page host")
 set(WEISHI_DOWNLOAD_API_HOST "wsi.weishi.com" CACHE STRING "Weishi video-download interface host")
 set(WEISHI_VIDEO_CDN_HOST "videotx.weishi.qq.com" CACHE STRING "Weishi video CDN host (bare)")

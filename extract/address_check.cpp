@@ -1,59 +1,33 @@
 #include "address_check.h"
 
-#include "sites.h"
+#include "site_registry.h"
 #include "textcuts.h"
 
 #include <QRegularExpression>
-#include <array>
 
 namespace {
-
-struct CheckTexts {
-    const char *empty;
-    const char *wrongPrefix;
-    const char *onlyPrefix;
-};
-
-const char *const NoHttp = "请在网之前加入http://";
-
-const std::array<CheckTexts, SiteCount> Texts = {{
-    {"请您输入微视网页版地址..", "您输入的地址有误,请检查!如果网之前没有www，请加www",
-     "请输入正确的微视地址..如果网之前没有www，请加www"},
-    {"请您输入美拍网页版地址..", "您输入的地址有误,请检查!", "请输入正确的美拍地址.."},
-    {"请您输入快手网页版地址..", "您输入的地址有误,请检查!", "请输入正确的快手地址.."},
-    {"请您输入微拍网页版地址..", "您输入的地址有误,请检查!", "请输入正确的微拍地址.."},
-    {"请您输入秒拍网页版地址..", "您输入的地址有误,请检查!如果网之前没有www，请加www",
-     "请输入正确的秒拍地址..如果网之前没有www，请加www"},
-}};
-
+const QString NoHttp = QStringLiteral("请在网之前加入http://");
 }  // namespace
 
 QString pagePrefix(int site, const Hosts &h)
 {
-    switch (site) {
-    case Weishi: return h.WeishiPagePrefix;
-    case Meipai: return h.MeipaiPagePrefix;
-    case Kuaishou: return h.KuaishouPagePrefix;
-    case Weipai: return h.WeipaiPagePrefix;
-    case Miaopai: return h.MiaopaiPagePrefix;
-    }
-    return QString();
+    return sitePrefix(site, QStringLiteral("page"), h);
 }
 
 std::optional<QString> checkAddress(int site, const QString &address, const Hosts &h)
 {
-    if (site < 0 || site >= SiteCount)
+    const SiteDescription *d = siteDescription(site);
+    if (!d)
         return std::nullopt;
-    const CheckTexts &texts = Texts[site];
     const QString prefix = pagePrefix(site, h);
     if (address.isEmpty())
-        return QString::fromUtf8(texts.empty);
+        return d->checkEmpty;
     if (!address.contains(QStringLiteral("http://"), Qt::CaseSensitive))
-        return QString::fromUtf8(NoHttp);
+        return NoHttp;
     if (!address.contains(prefix, Qt::CaseSensitive))
-        return QString::fromUtf8(texts.wrongPrefix);
+        return d->checkWrongPrefix;
     if (cuts::removeAll(address, prefix).isEmpty())
-        return QString::fromUtf8(texts.onlyPrefix);
+        return d->checkOnlyPrefix;
     return std::nullopt;
 }
 

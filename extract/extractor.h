@@ -1,5 +1,6 @@
-// The contract between the driver and the site extractors: an extractor works on the result
-// slots alone, with a context that offers the page fetch and the address box as it reads now.
+// The contract between the driver and the service descriptions' steps: the steps work on
+// the result slots alone, with a context that offers the page fetch and the address box as
+// it reads now.
 #pragma once
 
 #include "hosts.h"
@@ -14,13 +15,5 @@ struct ExtractorContext {
     const Hosts &hosts;
 };
 
-using Extractor = void (*)(Slots &rs, const ExtractorContext &ctx);
-
-// The extractor of a site index, or nullptr for an unknown index.
-Extractor extractorFor(int site);
-
-void extractWeishi(Slots &rs, const ExtractorContext &ctx);
-void extractMeipai(Slots &rs, const ExtractorContext &ctx);
-void extractKuaishou(Slots &rs, const ExtractorContext &ctx);
-void extractWeipai(Slots &rs, const ExtractorContext &ctx);
-void extractMiaopai(Slots &rs, const ExtractorContext &ctx);
+// Runs the steps of the service of a site index; false for an unknown index.
+bool extractSite(int site, Slots &rs, const ExtractorContext &ctx);

@@ -1,37 +1,27 @@
-// Host configuration: the addresses of every service the program talks to.
+// Host configuration: where every service the program talks to lives. The services' paths
+// are in their descriptions (sites/*.toml), which name these hosts by variable.
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 inline const QString AppMessageTitle = QStringLiteral("Quorvin系列软件");
 
-// Every address prefix, built as "http://" + host + a fixed path. The build's values come
-// from the generated configuration header; tests may install a table of their own.
 struct Hosts {
-    QString WeishiPagePrefix;
-    QString WeishiDownloadApiPrefix;
-    QString WeishiVideoCdnHost;
-    QString WeishiVideoRelayPrefix;
-    QString WeishiCoverPrefix;
-    QString MeipaiPagePrefix;
-    QString MeipaiAvatarPrefix;
-    QString KuaishouPagePrefix;
-    QString WeipaiPagePrefix;
-    QString WeipaiApiPrefix;
-    QString WeipaiAvatarPrefix;
-    QString MiaopaiPagePrefix;
-    QString MiaopaiStreamPrefix;
-    QString MiaopaiAvatarPrefix;
+    QHash<QString, QString> variables;  // "MEIPAI_PAGE_HOST" -> "www.meipai.com"
     QString VersionFileUrl;
     QString ForumUrl;
     QString GuestbookUrl;
     QString AlwaysVerifiedAuthor;
 
+    QString host(const QString &variable) const { return variables.value(variable); }
+
     // The values compiled into this build.
     static Hosts fromBuild();
 
-    // Every service on one host ("127.0.0.1:8601"), the avatar prefixes on their own
-    // distinct leading texts so that they stay unique markers in a page.
+    // Every service on one host ("127.0.0.1:8601"). Hosts that are only the leading part of
+    // a host name (the avatar hosts) become a path on it, so that they stay unique markers
+    // in a page; the video CDN keeps a host name of its own, which is only ever a marker.
     static Hosts allOn(const QString &host);
 };
 

@@ -1,15 +1,20 @@
 #include "sites.h"
 
-#include <array>
+#include "site_registry.h"
 
-namespace {
-const std::array<const char *, SiteCount> Captions = {"微视", "美拍", "GIF快手", "微拍", "秒拍"};
-const std::array<const char *, SiteCount> Names = {"weishi", "meipai", "kuaishou", "weipai", "miaopai"};
-}  // namespace
+bool extractSite(int site, Slots &rs, const ExtractorContext &ctx)
+{
+    const SiteDescription *d = siteDescription(site);
+    if (!d)
+        return false;
+    runSteps(*d, rs, ctx);
+    return true;
+}
 
 QString siteCaption(int site)
 {
-    return site >= 0 && site < SiteCount ? QString::fromUtf8(Captions[site]) : QString();
+    const SiteDescription *d = siteDescription(site);
+    return d ? d->caption : QString();
 }
 
 QString siteChosenText(int site)
@@ -20,7 +25,8 @@ QString siteChosenText(int site)
 int siteFromName(const QString &name)
 {
     for (int i = 0; i < SiteCount; ++i) {
-        if (name == QString::fromUtf8(Names[i]) || name == QString::number(i))
+        const SiteDescription *d = siteDescription(i);
+        if ((d && name == d->name) || name == QString::number(i))
             return i;
     }
     return -1;
@@ -28,5 +34,6 @@ int siteFromName(const QString &name)
 
 QString siteName(int site)
 {
-    return site >= 0 && site < SiteCount ? QString::fromUtf8(Names[site]) : QString();
+    const SiteDescription *d = siteDescription(site);
+    return d ? d->name : QString();
 }

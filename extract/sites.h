@@ -1,8 +1,10 @@
-// The five supported services, keyed by the index of their selector button.
+// The five supported services, keyed by the index of their selector button; what each one
+// is and does is in its description (sites/*.toml).
 #pragma once
 
 #include <QString>
 
+// The selector indexes of the built-in descriptions, for the simulator and the tests.
 enum Site : int { Weishi = 0, Meipai = 1, Kuaishou = 2, Weipai = 3, Miaopai = 4 };
 inline constexpr int SiteCount = 5;
 

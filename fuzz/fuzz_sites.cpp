@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString answer = QString::fromUtf8(parts[1]);
     const ExtractorContext ctx{[&](const QString &) { return std::optional<QString>(answer); },
                                [&] { return address; }, hosts};
-    extractorFor(site)(rs, ctx);
+    extractSite(site, rs, ctx);
     (void)planDisplay(site, rs, hosts);
     return 0;
 }

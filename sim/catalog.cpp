@@ -1,5 +1,7 @@
 #include "catalog.h"
 
+#include "site_registry.h"
+
 #include "address_check.h"
 #include "sites.h"
 
@@ -82,9 +84,9 @@ HttpResponse Catalog::bigClip() const
 QString Catalog::shareAddress(const SimVideo &v) const
 {
     switch (v.site) {
-    case Weishi: return h_.WeishiPagePrefix + "/" + v.id;
-    case Kuaishou: return h_.KuaishouPagePrefix + "/" + v.id;
-    case Miaopai: return h_.MiaopaiPagePrefix + v.id + ".htm";
+    case Weishi: return sitePrefix(Weishi, QStringLiteral("page"), h_) + "/" + v.id;
+    case Kuaishou: return sitePrefix(Kuaishou, QStringLiteral("page"), h_) + "/" + v.id;
+    case Miaopai: return sitePrefix(Miaopai, QStringLiteral("page"), h_) + v.id + ".htm";
     default: return pagePrefix(v.site, h_) + v.id;
     }
 }
@@ -119,7 +121,7 @@ QString Catalog::page(const SimVideo &v) const
 
 QString Catalog::weishiPage(const SimVideo &v) const
 {
-    const QString pictures = origin(h_.WeishiCoverPrefix);
+    const QString pictures = origin(sitePrefix(Weishi, QStringLiteral("cover"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html lang="zh-CN"><head><meta charset="utf-8"><title>%1的微视</title>
 <meta name="keywords" content="微视,短视频,%1"><link rel="stylesheet" href="/css/weishi.css"></head>
@@ -138,7 +140,7 @@ QString Catalog::weishiPage(const SimVideo &v) const
 
 QString Catalog::meipaiPage(const SimVideo &v) const
 {
-    const QString site = origin(h_.MeipaiPagePrefix);
+    const QString site = origin(sitePrefix(Meipai, QStringLiteral("page"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的美拍 - 美拍</title><link rel="stylesheet" href="/css/mp.css"></head>
 <body><div id="header"><a href="/">美拍</a> <a href="/squares">热门</a></div>
@@ -149,12 +151,12 @@ QString Catalog::meipaiPage(const SimVideo &v) const
 <h1 class="description br">%5</h1>
 <div class="detail-info"><span class="date">%6</span> <span class="play-count">播放 1.2万</span></div>
 <div id="footer">&copy; 2015 美图公司</div></body></html>)")
-        .arg(v.author, site, v.id, h_.MeipaiAvatarPrefix, v.description, v.date);
+        .arg(v.author, site, v.id, sitePrefix(Meipai, QStringLiteral("avatar"), h_), v.description, v.date);
 }
 
 QString Catalog::kuaishouPage(const SimVideo &v) const
 {
-    const QString site = origin(h_.KuaishouPagePrefix);
+    const QString site = origin(sitePrefix(Kuaishou, QStringLiteral("page"), h_));
     QString html = QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的作品 - GIF快手</title>
 <script src="%2/js/jquery.min.js"></script></head>
@@ -171,7 +173,7 @@ QString Catalog::kuaishouPage(const SimVideo &v) const
 
 QString Catalog::weipaiPage(const SimVideo &v) const
 {
-    const QString site = origin(h_.WeipaiPagePrefix);
+    const QString site = origin(sitePrefix(Weipai, QStringLiteral("page"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的视频 - 微拍</title>
 <script type="text/javascript">var video_info = {vid:"%2", pic:"%3/cover/%2.jpg", width:480, height:480};</script></head>
@@ -181,7 +183,7 @@ QString Catalog::weipaiPage(const SimVideo &v) const
 <div class="user"><img src="%4/%2.jpg" class="head" width="48"><span class="nick">%1</span>
 <span class="date">%5</span></div>
 <div class="footer">&copy; 2014 微拍</div></body></html>)")
-        .arg(v.author, v.id, site, h_.WeipaiAvatarPrefix, v.date);
+        .arg(v.author, v.id, site, sitePrefix(Weipai, QStringLiteral("avatar"), h_), v.date);
 }
 
 QString Catalog::miaopaiPage(const SimVideo &v) const
@@ -195,7 +197,7 @@ QString Catalog::miaopaiPage(const SimVideo &v) const
 <div class="intro"><p>%5</p></div>
 <div class="time"><h2><b>%6&nbsp;</b>发布</h2></div></div>
 <div class="footer"><p>&copy; 2015 秒拍</p></div></body></html>)")
-        .arg(v.author, v.id, h_.MiaopaiAvatarPrefix,
+        .arg(v.author, v.id, sitePrefix(Miaopai, QStringLiteral("avatar"), h_),
              v.verified ? QStringLiteral("<img class=\"v\" src=\"/img/v.png\" title=\"新浪认证\">") : QString(),
              v.description, v.date);
 }
@@ -246,7 +248,7 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
         const QString id = QUrlQuery(QUrl::fromEncoded(request.target).query()).queryItemValue("vid");
         if (!find(Weishi, id))
             return html(QStringLiteral("{\"ret\":-1,\"msg\":\"video not found\"}"));
-        const QString link = "http://" + h_.WeishiVideoCdnHost + "/weishi/" + id + ".mp4?vkey=8F2A" + id + "&br=320&fmt=mp4";
+        const QString link = "http://" + h_.host(QStringLiteral("WEISHI_VIDEO_CDN_HOST")) + "/weishi/" + id + ".mp4?vkey=8F2A" + id + "&br=320&fmt=mp4";
         return HttpResponse::text(("{\"ret\":0,\"data\":{\"url\":[\"" + escapeSlashes(link) + "\"],\"vid\":\"" + id + "\"}}").toUtf8(),
                                   "application/json");
     }
@@ -254,7 +256,7 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
         const SimVideo *v = find(Weipai, path.mid(18));
         if (!v)
             return HttpResponse::text("{\"state\":0}", "application/json");
-        const QString link = origin(h_.WeipaiApiPrefix) + "/media/" + v->id;
+        const QString link = origin(sitePrefix(Weipai, QStringLiteral("api"), h_)) + "/media/" + v->id;
         return HttpResponse::text(("{\"state\":1,\"video\":{\"url\":\"" + link + "\",\"desc\":\"" + v->description +
                                    "\",\"length\":2}}").toUtf8(), "application/json");
     }

@@ -25,11 +25,10 @@ const char Usage[] =
 QList<quint16> portsOf(const Hosts &h)
 {
     QSet<quint16> ports;
-    for (const QString &address : {h.WeishiPagePrefix, h.WeishiDownloadApiPrefix, "http://" + h.WeishiVideoCdnHost,
-                                   h.WeishiVideoRelayPrefix, h.WeishiCoverPrefix, h.MeipaiPagePrefix,
-                                   h.MeipaiAvatarPrefix, h.KuaishouPagePrefix, h.WeipaiPagePrefix, h.WeipaiApiPrefix,
-                                   h.WeipaiAvatarPrefix, h.MiaopaiPagePrefix, h.MiaopaiStreamPrefix,
-                                   h.MiaopaiAvatarPrefix, h.VersionFileUrl, h.ForumUrl, h.GuestbookUrl}) {
+    QStringList addresses{h.VersionFileUrl, h.ForumUrl, h.GuestbookUrl};
+    for (const QString &host : h.variables)
+        addresses << QStringLiteral("http://") + host;
+    for (const QString &address : addresses) {
         const QUrl url(address);
         if (url.host() == u"127.0.0.1" && url.port() > 0)
             ports.insert(quint16(url.port()));

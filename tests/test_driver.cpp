@@ -2,6 +2,7 @@
 #include "display.h"
 #include "driver.h"
 #include "headless_view.h"
+#include "site_registry.h"
 #include "sites.h"
 
 #include <QTest>
@@ -105,14 +106,14 @@ private slots:
         QFETCH(QString, video);
         Run run;
         run.page = "<div data-video=\"http://v.test/1.mp4\"></div><a class=\"name\">第一位</a>";
-        QCOMPARE(run.go(Meipai, H.MeipaiPagePrefix + "1"), ExtractionOutcome::Extracted);
+        QCOMPARE(run.go(Meipai, pagePrefix(Meipai, H) + "1"), ExtractionOutcome::Extracted);
         QCOMPARE(run.view.status, QString("视频提取完毕.."));
         QVERIFY(!run.result.Failed);
         run.view.calls.clear();
         run.view.display.reset();
         run.result.IsPlaying = 1;
         run.page = second == "refused" ? std::optional<QString>() : std::optional<QString>(second);
-        QCOMPARE(int(run.go(Meipai, H.MeipaiPagePrefix + "2")), outcome);
+        QCOMPARE(int(run.go(Meipai, pagePrefix(Meipai, H) + "2")), outcome);
 
         const bool failed = outcome != int(ExtractionOutcome::Extracted);
         QCOMPARE(run.result.Failed, failed);
@@ -180,17 +181,18 @@ private slots:
     void buildHostsCarryTheirFixedPaths()
     {
         const Hosts b = Hosts::fromBuild();
-        const struct { QString value; const char *path; } prefixes[] = {
-            {b.WeishiPagePrefix, "/t"}, {b.WeishiDownloadApiPrefix, "/weishi/video/downloadVideo.php?v=p&vid="},
-            {b.WeishiVideoRelayPrefix, "/"}, {b.WeishiCoverPrefix, "/weishi_pic/0/"}, {b.MeipaiPagePrefix, "/media/"},
-            {b.KuaishouPagePrefix, "/i/photo"}, {b.WeipaiPagePrefix, "/video/"}, {b.WeipaiApiPrefix, "/api/weipai/video/"},
-            {b.WeipaiAvatarPrefix, "/avatar"}, {b.MiaopaiPagePrefix, "/show/"}, {b.MiaopaiStreamPrefix, "/stream/"}};
+        const struct { int site; const char *key, *path; } prefixes[] = {
+            {Weishi, "page", "/t"}, {Weishi, "download_api", "/weishi/video/downloadVideo.php?v=p&vid="},
+            {Weishi, "relay", "/"}, {Weishi, "cover", "/weishi_pic/0/"}, {Meipai, "page", "/media/"},
+            {Kuaishou, "page", "/i/photo"}, {Weipai, "page", "/video/"}, {Weipai, "api", "/api/weipai/video/"},
+            {Weipai, "avatar", "/avatar"}, {Miaopai, "page", "/show/"}, {Miaopai, "stream", "/stream/"}};
         for (const auto &p : prefixes) {
-            QVERIFY2(p.value.startsWith("http://") && p.value.endsWith(QString::fromLatin1(p.path)), qPrintable(p.value));
-            QVERIFY(p.value.size() > 7 + int(qstrlen(p.path)));
+            const QString value = sitePrefix(p.site, QString::fromLatin1(p.key), b);
+            QVERIFY2(value.startsWith("http://") && value.endsWith(QString::fromLatin1(p.path)), qPrintable(value));
+            QVERIFY(value.size() > 7 + int(qstrlen(p.path)));
         }
-        QVERIFY(!b.WeishiVideoCdnHost.contains('/'));
-        QVERIFY(b.MeipaiAvatarPrefix.startsWith("http://") && b.MiaopaiAvatarPrefix.startsWith("http://"));
+        QVERIFY(!b.host("WEISHI_VIDEO_CDN_HOST").contains('/'));
+        QVERIFY(sitePrefix(Meipai, "avatar", b).startsWith("http://") && sitePrefix(Miaopai, "avatar", b).startsWith("http://"));
         QVERIFY(!b.ForumUrl.endsWith('/'));
         QVERIFY(!b.AlwaysVerifiedAuthor.isEmpty());
         QCOMPARE(AppMessageTitle, QString("Quorvin系列软件"));

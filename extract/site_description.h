@@ -1,0 +1,100 @@
+// One service described as data: its place in the selector, its address prefixes, its
+// address-check texts, its display row and its extraction steps. Loaded from a small TOML
+// file (built in, or the user's own copy), checked when loaded, run by runSteps.
+#pragma once
+
+#include "hosts.h"
+#include "result.h"
+
+#include <QList>
+#include <QMap>
+#include <QRegularExpression>
+#include <QString>
+#include <optional>
+
+// A text with placeholders, split when the description is loaded: {N} a slot, {name} a
+// value a step named, {prefix:key} one of the service's prefixes, {host:VARIABLE} a host of
+// the host configuration; {{ and }} stand for braces.
+struct Template {
+    struct Part {
+        enum Kind { Literal, Slot, Name, Prefix, Host } kind = Literal;
+        QString text;  // the literal, the name, the prefix key or the host variable
+        int slot = -1;
+    };
+    QList<Part> parts;
+    QString source;  // as written, for --explain
+};
+
+// Where a step reads or writes: a slot, or a value of its own name ("page" is slot 0;
+// "address" reads the address box as it is when the step runs).
+struct ValueRef {
+    int slot = -1;
+    QString name;
+};
+
+struct StepOp {
+    enum Kind { Piece, FromMarker, Cut, UpTo, Trim, Remove, Replace, Preg, Prepend, Append } kind = Cut;
+    Template text;                // the marker, the text to remove, or what is joined
+    QString replacement;          // replace and preg: what takes the place
+    QRegularExpression pattern;   // preg: compiled when loaded, case-insensitive
+};
+
+struct Step {
+    enum Input { FromValue, Fetch, Text } input = FromValue;
+    ValueRef to;
+    ValueRef from;
+    Template address;             // fetch: the address; text: the value
+    QList<StepOp> ops;
+    int line = 0;
+};
+
+struct Prefix {
+    QString hostVariable;
+    QString path;
+};
+
+struct DisplayRow {
+    int author = SlotAuthor;
+    int authorCut = 8;
+    int description = 10;
+    int date = SlotDate;
+    int cover = SlotCoverUrl;
+    int avatar = SlotAvatarUrl;
+    QString badgeControl;         // "" when the service has no badge
+    QString badgeMarker;          // shown when the page contains it
+    int badgeOffset = 0;
+    bool avatarViaFile = false;   // the avatar is downloaded to the "face" file
+};
+
+struct SiteDescription {
+    int index = -1;               // the selector button
+    QString caption;              // the button's text ("美拍")
+    QString name;                 // the command line's name ("meipai")
+    QMap<QString, Prefix> prefixes;  // "page" is the share-page prefix
+    QString checkEmpty, checkWrongPrefix, checkOnlyPrefix;
+    DisplayRow display;
+    QList<Step> steps;
+    QString file;                 // "meipai.toml"
+    QString origin;               // "built-in", or the path of the user's file
+};
+
+// Why a description file was refused: its line (0 when none) and the reason.
+struct LoadError {
+    int line = 0;
+    QString reason;
+};
+
+// Reads a description; the file name is only for messages.
+std::optional<SiteDescription> parseSiteDescription(const QByteArray &text, const QString &file, LoadError *error);
+
+// "http://" + the host + the path of one of the service's prefixes.
+QString prefixAddress(const SiteDescription &site, const QString &key, const Hosts &h);
+
+// What --explain shows of each step that ran.
+struct StepTrace {
+    int line = 0;
+    QString to;
+    QString marker;               // the first piece or fetch of the step
+    bool found = false;           // false: the step was skipped
+    QString value;
+};

@@ -1,0 +1,354 @@
+// Reading a service description from TOML. Everything is checked here, once: unknown keys
+// and steps, slots out of range, prefixes and hosts that do not exist, patterns that do not
+// compile. The running steps then never meet a malformed description.
+#include "site_description.h"
+
+#include "hosts_config.h"
+
+#define TOML_EXCEPTIONS 0
+#define TOML_HEADER_ONLY 1
+#include <toml++/toml.h>
+
+#include <QSet>
+
+namespace {
+
+struct Refusal {
+    int line;
+    QString reason;
+};
+
+int lineOf(const toml::node &node)
+{
+    return int(node.source().begin.line);
+}
+
+QString qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+[[noreturn]] void refuse(const toml::node &node, const QString &reason)
+{
+    throw Refusal{lineOf(node), reason};
+}
+
+// Only these keys may appear in a table: a misspelt key is an error, not silently ignored.
+void onlyKeys(const toml::table &table, std::initializer_list<const char *> keys, const QString &where)
+{
+    for (const auto &[key, value] : table) {
+        bool known = false;
+        for (const char *k : keys)
+            known = known || key.str() == k;
+        if (!known)
+            refuse(value, QStringLiteral("unknown key \"%1\" in %2").arg(qs(key.str()), where));
+    }
+}
+
+QString text(const toml::node &node, const QString &what)
+{
+    const auto value = node.value<std::string_view>();
+    if (!value)
+        refuse(node, QStringLiteral("%1 must be a string").arg(what));
+    return qs(*value);
+}
+
+int integer(const toml::node &node, const QString &what, int low, int high)
+{
+    const auto value = node.value<int64_t>();
+    if (!value || *value < low || *value > high)
+        refuse(node, QStringLiteral("%1 must be a whole number from %2 to %3").arg(what).arg(low).arg(high));
+    return int(*value);
+}
+
+int slotNumber(const toml::node &node, const QString &what)
+{
+    return integer(node, what, 0, SlotCount - 1);
+}
+
+const toml::node &required(const toml::table &table, const char *key, const toml::node &owner, const QString &where)
+{
+    const toml::node *node = table.get(key);
+    if (!node)
+        refuse(owner, QStringLiteral("%1 needs \"%2\"").arg(where, QString::fromLatin1(key)));
+    return *node;
+}
+
+bool knownHost(const QString &variable)
+{
+    for (const hostconfig::HostVariable &v : hostconfig::Hosts) {
+        if (variable == QLatin1String(v.name))
+            return true;
+    }
+    return false;
+}
+
+class Reader {
+public:
+    explicit Reader(SiteDescription &site) : site_(site) {}
+
+    void read(const toml::table &root)
+    {
+        onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step"}, QStringLiteral("the file"));
+        site_.index = integer(required(root, "index", root, QStringLiteral("the file")), QStringLiteral("index"), 0, 4);
+        site_.caption = text(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));
+        site_.name = text(required(root, "name", root, QStringLiteral("the file")), QStringLiteral("name"));
+        readPrefixes(table(required(root, "prefixes", root, QStringLiteral("the file")), QStringLiteral("prefixes")));
+        readChecks(table(required(root, "checks", root, QStringLiteral("the file")), QStringLiteral("checks")));
+        readDisplay(table(required(root, "display", root, QStringLiteral("the file")), QStringLiteral("display")));
+        const toml::node &steps = required(root, "step", root, QStringLiteral("the file"));
+        const toml::array *list = steps.as_array();
+        if (!list)
+            refuse(steps, QStringLiteral("step must be a list of [[step]] tables"));
+        for (const toml::node &step : *list)
+            site_.steps.append(readStep(table(step, QStringLiteral("a step"))));
+    }
+
+private:
+    static const toml::table &table(const toml::node &node, const QString &what)
+    {
+        const toml::table *t = node.as_table();
+        if (!t)
+            refuse(node, QStringLiteral("%1 must be a table").arg(what));
+        return *t;
+    }
+
+    void readPrefixes(const toml::table &prefixes)
+    {
+        for (const auto &[key, value] : prefixes) {
+            const toml::table &p = table(value, QStringLiteral("a prefix"));
+            onlyKeys(p, {"host", "path"}, QStringLiteral("a prefix"));
+            Prefix prefix;
+            prefix.hostVariable = text(required(p, "host", value, QStringLiteral("a prefix")), QStringLiteral("host"));
+            if (!knownHost(prefix.hostVariable))
+                refuse(value, QStringLiteral("unknown host \"%1\"").arg(prefix.hostVariable));
+            if (const toml::node *path = p.get("path"))
+                prefix.path = text(*path, QStringLiteral("path"));
+            site_.prefixes.insert(qs(key.str()), prefix);
+        }
+        if (!site_.prefixes.contains(QStringLiteral("page")))
+            refuse(prefixes, QStringLiteral("prefixes needs \"page\", the share-page prefix"));
+    }
+
+    void readChecks(const toml::table &checks)
+    {
+        onlyKeys(checks, {"empty", "wrong_prefix", "only_prefix"}, QStringLiteral("checks"));
+        site_.checkEmpty = text(required(checks, "empty", checks, QStringLiteral("checks")), QStringLiteral("empty"));
+        site_.checkWrongPrefix = text(required(checks, "wrong_prefix", checks, QStringLiteral("checks")), QStringLiteral("wrong_prefix"));
+        site_.checkOnlyPrefix = text(required(checks, "only_prefix", checks, QStringLiteral("checks")), QStringLiteral("only_prefix"));
+    }
+
+    void readDisplay(const toml::table &d)
+    {
+        onlyKeys(d, {"author", "author_cut", "description", "date", "cover", "avatar", "badge", "avatar_via_file"},
+                 QStringLiteral("display"));
+        DisplayRow &row = site_.display;
+        const auto slotOf = [&](const char *key, int &into) {
+            into = slotNumber(required(d, key, d, QStringLiteral("display")), QString::fromLatin1(key));
+        };
+        slotOf("author", row.author);
+        slotOf("description", row.description);
+        slotOf("date", row.date);
+        slotOf("cover", row.cover);
+        slotOf("avatar", row.avatar);
+        row.authorCut = integer(required(d, "author_cut", d, QStringLiteral("display")), QStringLiteral("author_cut"), 1, 1000);
+        if (const toml::node *via = d.get("avatar_via_file")) {
+            if (!via->is_boolean())
+                refuse(*via, QStringLiteral("avatar_via_file must be true or false"));
+            row.avatarViaFile = **via->as_boolean();
+        }
+        if (const toml::node *badge = d.get("badge")) {
+            const toml::table &b = table(*badge, QStringLiteral("badge"));
+            onlyKeys(b, {"control", "marker", "offset"}, QStringLiteral("badge"));
+            row.badgeControl = text(required(b, "control", *badge, QStringLiteral("badge")), QStringLiteral("control"));
+            if (row.badgeControl != u"aicAlphaImage8" && row.badgeControl != u"aicAlphaImage4")
+                refuse(*badge, QStringLiteral("the window has no badge \"%1\" (aicAlphaImage8, aicAlphaImage4)").arg(row.badgeControl));
+            row.badgeMarker = text(required(b, "marker", *badge, QStringLiteral("badge")), QStringLiteral("marker"));
+            if (const toml::node *offset = b.get("offset"))
+                row.badgeOffset = integer(*offset, QStringLiteral("offset"), -100, 100);
+        }
+    }
+
+    ValueRef reference(const toml::node &node, bool target)
+    {
+        ValueRef ref;
+        if (node.is_integer()) {
+            ref.slot = slotNumber(node, target ? QStringLiteral("to") : QStringLiteral("from"));
+            return ref;
+        }
+        const QString name = text(node, target ? QStringLiteral("to") : QStringLiteral("from"));
+        if (name == u"page") {
+            ref.slot = SlotPage;
+        } else if (name == u"address" && target) {
+            refuse(node, QStringLiteral("the address box cannot be written"));
+        } else if (name.isEmpty() || !name.front().isLetter()) {
+            refuse(node, QStringLiteral("\"%1\" is not a slot number or a name").arg(name));
+        } else if (!target && name != u"address" && !named_.contains(name)) {
+            refuse(node, QStringLiteral("\"%1\" is read before a step writes it").arg(name));
+        }
+        ref.name = ref.slot < 0 ? name : QString();
+        if (target && ref.slot < 0)
+            named_.insert(name);
+        return ref;
+    }
+
+    Template parseTemplate(const toml::node &node, const QString &what)
+    {
+        Template t;
+        t.source = text(node, what);
+        const QString &s = t.source;
+        QString literal;
+        const auto flush = [&] {
+            if (!literal.isEmpty())
+                t.parts.append({Template::Part::Literal, literal, -1});
+            literal.clear();
+        };
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            if (s[i] == u'}' && i + 1 < s.size() && s[i + 1] == u'}') {
+                literal += u'}';
+                ++i;
+            } else if (s[i] != u'{') {
+                literal += s[i];
+            } else if (i + 1 < s.size() && s[i + 1] == u'{') {
+                literal += u'{';
+                ++i;
+            } else {
+                const qsizetype end = s.indexOf(u'}', i);
+                if (end < 0)
+                    refuse(node, QStringLiteral("a \"{\" without its \"}\" in %1 (write {{ for a brace)").arg(what));
+                flush();
+                t.parts.append(placeholder(node, s.mid(i + 1, end - i - 1)));
+                i = end;
+            }
+        }
+        flush();
+        return t;
+    }
+
+    Template::Part placeholder(const toml::node &node, const QString &inside)
+    {
+        Template::Part part;
+        bool number = false;
+        part.slot = inside.toInt(&number);
+        if (number) {
+            if (part.slot < 0 || part.slot >= SlotCount)
+                refuse(node, QStringLiteral("slot {%1} out of range 0-%2").arg(inside).arg(SlotCount - 1));
+            part.kind = Template::Part::Slot;
+        } else if (inside.startsWith(u"prefix:")) {
+            part.kind = Template::Part::Prefix;
+            part.text = inside.mid(7);
+            if (!site_.prefixes.contains(part.text))
+                refuse(node, QStringLiteral("unknown prefix {%1}").arg(inside));
+        } else if (inside.startsWith(u"host:")) {
+            part.kind = Template::Part::Host;
+            part.text = inside.mid(5);
+            if (!knownHost(part.text))
+                refuse(node, QStringLiteral("unknown host {%1}").arg(inside));
+        } else if (named_.contains(inside)) {
+            part.kind = Template::Part::Name;
+            part.text = inside;
+        } else {
+            refuse(node, QStringLiteral("unknown placeholder {%1}").arg(inside));
+        }
+        return part;
+    }
+
+    StepOp readOp(const toml::node &node)
+    {
+        const toml::table &t = table(node, QStringLiteral("an operation"));
+        if (t.size() != 1)
+            refuse(node, QStringLiteral("an operation is one of piece, from_marker, cut, upto, trim, remove, replace, preg, prepend, append"));
+        const auto first = t.cbegin();
+        const toml::node &value = first->second;
+        const QString name = qs(first->first.str());
+        static const QMap<QString, StepOp::Kind> kinds = {
+            {QStringLiteral("piece"), StepOp::Piece},   {QStringLiteral("from_marker"), StepOp::FromMarker},
+            {QStringLiteral("cut"), StepOp::Cut},       {QStringLiteral("upto"), StepOp::UpTo},
+            {QStringLiteral("trim"), StepOp::Trim},     {QStringLiteral("remove"), StepOp::Remove},
+            {QStringLiteral("replace"), StepOp::Replace}, {QStringLiteral("preg"), StepOp::Preg},
+            {QStringLiteral("prepend"), StepOp::Prepend}, {QStringLiteral("append"), StepOp::Append}};
+        if (!kinds.contains(name))
+            refuse(value, QStringLiteral("unknown step \"%1\"").arg(name));
+        StepOp op;
+        op.kind = kinds.value(name);
+        if (op.kind == StepOp::Trim) {
+            if (!value.is_boolean() || !**value.as_boolean())
+                refuse(value, QStringLiteral("trim is written trim = true"));
+        } else if (op.kind == StepOp::Replace || op.kind == StepOp::Preg) {
+            const toml::array *pair = value.as_array();
+            if (!pair || pair->size() != 2)
+                refuse(value, QStringLiteral("%1 takes two texts: [what, by what]").arg(name));
+            // A pattern is taken as written: its braces are the pattern's own.
+            op.text = op.kind == StepOp::Preg ? Template{{}, text(*pair->get(0), name)} : parseTemplate(*pair->get(0), name);
+            op.replacement = text(*pair->get(1), name);
+            if (op.kind == StepOp::Preg) {
+                op.pattern = QRegularExpression(op.text.source, QRegularExpression::CaseInsensitiveOption);
+                if (!op.pattern.isValid())
+                    refuse(value, QStringLiteral("bad pattern: %1").arg(op.pattern.errorString()));
+            }
+        } else {
+            op.text = parseTemplate(value, name);
+        }
+        return op;
+    }
+
+    Step readStep(const toml::table &t)
+    {
+        onlyKeys(t, {"to", "from", "fetch", "text", "do"}, QStringLiteral("a step"));
+        Step step;
+        step.line = lineOf(t);
+        const int inputs = int(t.contains("from")) + int(t.contains("fetch")) + int(t.contains("text"));
+        if (inputs != 1)
+            refuse(t, QStringLiteral("a step takes its text from exactly one of from, fetch, text"));
+        if (const toml::node *from = t.get("from")) {
+            step.from = reference(*from, false);
+        } else if (const toml::node *fetch = t.get("fetch")) {
+            step.input = Step::Fetch;
+            step.address = parseTemplate(*fetch, QStringLiteral("fetch"));
+        } else {
+            step.input = Step::Text;
+            step.address = parseTemplate(*t.get("text"), QStringLiteral("text"));
+        }
+        if (const toml::node *ops = t.get("do")) {
+            const toml::array *list = ops->as_array();
+            if (!list)
+                refuse(*ops, QStringLiteral("do must be a list of operations"));
+            for (const toml::node &op : *list)
+                step.ops.append(readOp(op));
+        }
+        step.to = reference(required(t, "to", t, QStringLiteral("a step")), true);
+        return step;
+    }
+
+    SiteDescription &site_;
+    QSet<QString> named_;
+};
+
+}  // namespace
+
+std::optional<SiteDescription> parseSiteDescription(const QByteArray &bytes, const QString &file, LoadError *error)
+{
+    const std::string_view view(bytes.constData(), size_t(bytes.size()));
+    toml::parse_result parsed = toml::parse(view, file.toStdString());
+    if (!parsed) {
+        if (error)
+            *error = {int(parsed.error().source().begin.line), qs(parsed.error().description())};
+        return std::nullopt;
+    }
+    SiteDescription site;
+    site.file = file;
+    try {
+        Reader(site).read(parsed.table());
+    } catch (const Refusal &refusal) {
+        if (error)
+            *error = {refusal.line, refusal.reason};
+        return std::nullopt;
+    }
+    return site;
+}
+
+QString prefixAddress(const SiteDescription &site, const QString &key, const Hosts &h)
+{
+    const Prefix prefix = site.prefixes.value(key);
+    return QStringLiteral("http://") + h.host(prefix.hostVariable) + prefix.path;
+}
