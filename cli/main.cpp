@@ -3,9 +3,11 @@
 #include "fetch.h"
 #include "options.h"
 #include "report.h"
+#include "site_registry.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <cstdio>
 
 namespace {
@@ -16,6 +18,25 @@ QString lowerFirst(QString text)
     if (!text.isEmpty())
         text[0] = text[0].toLower();
     return text;
+}
+
+// One line per step that ran: its line in the description, the slot (or name) it writes,
+// the marker it looked for, found or not, and the value (cut to 80 characters).
+void printTrace(const QString &address, int site, const QList<StepTrace> &trace)
+{
+    QTextStream err(stderr);
+    const SiteDescription *d = siteDescription(site);
+    err << "explain: " << address << " (" << (d ? d->file + QStringLiteral(", ") + d->origin : QString()) << ")\n";
+    for (const StepTrace &t : trace) {
+        QString value = t.value;
+        value.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
+        if (value.size() > 80)
+            value = value.left(80) + QStringLiteral("..");
+        err << "  line " << t.line << "  -> " << t.to;
+        if (!t.marker.isEmpty())
+            err << "  marker \"" << t.marker << "\"";
+        err << (t.found ? QStringLiteral("  found: \"") + value + u'"' : QStringLiteral("  NOT FOUND, skipped")) << "\n";
+    }
 }
 
 // Extracts one address on a record of its own; downloads its video when asked.
@@ -34,9 +55,18 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n", address.toUtf8().constData());
         return r;
     }
-    // The window's fetch, keeping why the share page itself could not be fetched.
+    // The window's fetch, keeping why the share page itself could not be fetched; with
+    // --page the share page comes from a file.
     QString pageError;
     const auto fetcher = [&](const QString &url) -> std::optional<QString> {
+        if (url == address && !o.pageFile.isEmpty()) {
+            QFile file(o.pageFile);
+            if (!file.open(QIODevice::ReadOnly) || file.size() > fetch::PageLimit) {
+                pageError = QStringLiteral("cannot read ") + o.pageFile;
+                return std::nullopt;
+            }
+            return fetch::decode(file.readAll(), QByteArray());
+        }
         const fetch::Result answer = fetch::get(url);
         if (answer.ok)
             return fetch::decode(answer.body, answer.contentType);
@@ -45,7 +75,12 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         return std::nullopt;
     };
     ExtractionDriver driver(r.result, r.view, o.table, fetcher);
+    QList<StepTrace> trace;
+    if (o.explain)
+        driver.setTrace(&trace);
     r.outcome = driver.run();
+    if (o.explain)
+        printTrace(address, r.site, trace);
     switch (r.outcome) {
     case ExtractionOutcome::AddressRejected: r.error = QStringLiteral("address rejected by the checks"); break;
     case ExtractionOutcome::FetchFailed: r.error = QStringLiteral("fetch failed: ") + lowerFirst(pageError); break;

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "fetch.h"
+#include "site_registry.h"
 #include "sites.h"
 
 #include <QCommandLineParser>
@@ -42,6 +43,14 @@ const char Usage[] =
     "  --low-speed LIMIT,SECONDS  give up a transfer that brings fewer than LIMIT bytes a\n"
     "                         second over SECONDS seconds (1024,60)\n"
     "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
+    "  --sites-dir DIR        service descriptions that replace the built-in ones (default:\n"
+    "                         $XDG_CONFIG_HOME/quorvin-video-helper/sites)\n"
+    "  --list-sites           show each service, its description file and where it came from\n"
+    "  --show-site SITE       print the description in force for a service (to copy and edit)\n"
+    "  --explain              print each extraction step: the slot it writes, its marker,\n"
+    "                         found or not, and the value\n"
+    "  --page FILE            run the steps on a saved page instead of fetching the share\n"
+    "                         page (later fetches still go to the network)\n"
     "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
     "  --deadline MS          give up a page fetch that takes longer than MS ms in all\n"
     "                         (90000); downloads are bounded by --low-speed instead\n"
@@ -138,6 +147,15 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
     return QString();
 }
 
+void listSites()
+{
+    QTextStream out(stdout);
+    for (int site = 0; site < SiteCount; ++site) {
+        if (const SiteDescription *d = siteDescription(site))
+            out << site << "  " << d->name << "  " << d->caption << "  " << d->file << "  " << d->origin << "\n";
+    }
+}
+
 }  // namespace
 
 std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
@@ -163,6 +181,11 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         valued({QStringLiteral("low-speed")}, "LIMIT,SECONDS"),
         valued({QStringLiteral("retries")}, "N"),
         valued({QStringLiteral("progress")}, "MODE"),
+        valued({QStringLiteral("sites-dir")}, "DIR"),
+        QCommandLineOption(QStringLiteral("list-sites")),
+        valued({QStringLiteral("show-site")}, "SITE"),
+        QCommandLineOption(QStringLiteral("explain")),
+        valued({QStringLiteral("page")}, "FILE"),
     });
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -180,8 +203,30 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         return ExitOk;
     }
 
+    // The descriptions first: --site names a service by its description.
+    loadSiteDescriptions(parser.isSet(QStringLiteral("sites-dir")) ? parser.value(QStringLiteral("sites-dir"))
+                                                                   : userSitesFolder());
+    if (parser.isSet(QStringLiteral("list-sites"))) {
+        listSites();
+        return ExitOk;
+    }
+    if (parser.isSet(QStringLiteral("show-site"))) {
+        const QString name = parser.value(QStringLiteral("show-site"));
+        const SiteDescription *d = siteDescription(siteFromName(name));
+        if (!d)
+            return usageError(QStringLiteral("unknown site \"%1\"").arg(name));
+        QFile file(d->origin == u"built-in" ? QStringLiteral(":/sites/") + d->file : d->origin);
+        if (!file.open(QIODevice::ReadOnly))
+            return usageError(QStringLiteral("cannot read %1").arg(file.fileName()));
+        const QByteArray text = file.readAll();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return ExitOk;
+    }
+
     CliOptions o;
     o.table = hosts();
+    o.explain = parser.isSet(QStringLiteral("explain"));
+    o.pageFile = parser.value(QStringLiteral("page"));
     o.json = parser.isSet(QStringLiteral("json"));
     o.withSlots = parser.isSet(QStringLiteral("slots"));
     o.download = parser.isSet(QStringLiteral("download"));

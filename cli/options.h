@@ -27,6 +27,8 @@ struct CliOptions {
     SaveOptions save;
     Hosts table;
     QStringList addresses;  // in order, "-" and -a files already read
+    bool explain = false;   // print each extraction step
+    QString pageFile;       // --page: the share page is read from this file
 };
 
 // Parses the arguments (program name first). Returns the options, or the exit status after

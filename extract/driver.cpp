@@ -43,7 +43,7 @@ ExtractionOutcome ExtractionDriver::run()
 
     ExtractionOutcome outcome = page ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
-        const ExtractorContext ctx{fetch_, [this] { return view_.addressText(); }, hosts_};
+        const ExtractorContext ctx{fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
         extractSite(site, rs, ctx);
         view_.applyDisplay(planDisplay(site, rs, hosts_));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;

@@ -53,6 +53,9 @@ public:
     // One press of the extract button.
     ExtractionOutcome run();
 
+    // Records each extraction step that runs (for --explain).
+    void setTrace(QList<StepTrace> *trace) { trace_ = trace; }
+
     static Fetcher GetBodyFetcher();
 
 private:
@@ -60,4 +63,5 @@ private:
     ExtractionView &view_;
     const Hosts &hosts_;
     Fetcher fetch_;
+    QList<StepTrace> *trace_ = nullptr;
 };

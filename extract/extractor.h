@@ -5,6 +5,7 @@
 
 #include "hosts.h"
 #include "result.h"
+#include "site_description.h"
 
 #include <functional>
 #include <optional>
@@ -13,6 +14,7 @@ struct ExtractorContext {
     std::function<std::optional<QString>(const QString &)> GetBody;
     std::function<QString()> currentAddress;  // the text of Text1 at the moment of the call
     const Hosts &hosts;
+    QList<StepTrace> *trace = nullptr;  // when set, each step that ran is recorded (--explain)
 };
 
 // Runs the steps of the service of a site index; false for an unknown index.

@@ -7,7 +7,7 @@ bool extractSite(int site, Slots &rs, const ExtractorContext &ctx)
     const SiteDescription *d = siteDescription(site);
     if (!d)
         return false;
-    runSteps(*d, rs, ctx);
+    runSteps(*d, rs, ctx, ctx.trace);
     return true;
 }
 

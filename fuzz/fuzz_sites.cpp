@@ -1,8 +1,10 @@
-// Each site extractor and the display step on a fuzzed page and a fuzzed interface answer,
+// Each service description's steps (the built-in files, loaded as the program loads them)
+// and the display step on a fuzzed page and a fuzzed interface answer,
 // with the address checks on a fuzzed address. First byte: the site.
 #include "address_check.h"
 #include "display.h"
 #include "extractor.h"
+#include "sites.h"
 #include "fuzz_input.h"
 #include "hosts.h"
 

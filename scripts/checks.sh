@@ -25,7 +25,7 @@ echo "== fuzzing"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUORVIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$jobs" >/dev/null
 seconds="${FUZZ_SECONDS:-20}"
-for target in fuzz_sites fuzz_textcuts fuzz_decode fuzz_json; do
+for target in fuzz_sites fuzz_descriptions fuzz_textcuts fuzz_decode fuzz_json; do
   work="build-fuzz/corpus-run/$target"
   mkdir -p "$work"
   echo "-- $target, ${seconds} s"

@@ -337,6 +337,70 @@ private slots:
             QVERIFY(line.startsWith(name.left(4)) && line.contains(QStringLiteral("剩余 00:03")));
     }
 
+    // A description file that does not load is refused with its path, line and reason, and
+    // the built-in one is used.
+    void descriptionLoader_data()
+    {
+        QTest::addColumn<QByteArray>("change");   // sed-like: what in meipai.toml becomes what
+        QTest::addColumn<QByteArray>("message");  // ":LINE: REASON"
+        QTest::newRow("syntax") << QByteArray("index = 1|index = ") << QByteArray(":2: Error while parsing key-value pair");
+        QTest::newRow("unknown step") << QByteArray("{ cut = '>' }|{ chop = '>' }") << QByteArray(":34: unknown step \"chop\"");
+        QTest::newRow("bad pattern") << QByteArray("{ cut = '>' }|{ preg = ['(', ''] }") << QByteArray(":34: bad pattern: missing closing parenthesis");
+        QTest::newRow("slot out of range") << QByteArray("to = 12|to = 99") << QByteArray(":82: to must be a whole number from 0 to 50");
+        QTest::newRow("unknown prefix") << QByteArray("{prefix:avatar}' }|{prefix:face}' }") << QByteArray(":49: unknown prefix {prefix:face}");
+        QTest::newRow("another index") << QByteArray("index = 1|index = 2") << QByteArray(": index 2 is not the built-in's 1");
+    }
+    void descriptionLoader()
+    {
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, message);
+        QTemporaryDir dir;
+        QByteArray text = runProgram(QUORVIN_EXTRACT, {"--show-site", "meipai"}).out;
+        const QList<QByteArray> fromTo = change.split('|');
+        QVERIFY(text.contains(fromTo[0]));
+        text.replace(text.indexOf(fromTo[0]), fromTo[0].size(), fromTo[1]);
+        QFile file(dir.filePath("meipai.toml"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, {"--sites-dir", dir.path(), "--list-sites"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QFile::encodeName(file.fileName()) + message), run.err.constData());
+        QVERIFY(run.err.contains("; the built-in description is used"));
+        QVERIFY(run.out.contains("1  meipai  美拍  meipai.toml  built-in\n"));
+    }
+
+    // The worked example of docs/site-descriptions.md, run as written: a changed author
+    // marker found with --explain, mended in an override file, checked with --page.
+    void workedExampleRunsAsWritten()
+    {
+        QFile doc(QStringLiteral(QUORVIN_SOURCE_DIR "/docs/site-descriptions.md"));
+        QVERIFY(doc.open(QIODevice::ReadOnly));
+        const QByteArray text = doc.readAll();
+        const qsizetype start = text.indexOf("## Worked example");
+        QVERIFY(start > 0);
+        QByteArray script = "set -euo pipefail\n";
+        for (qsizetype at = text.indexOf("```sh\n", start); at > 0; at = text.indexOf("```sh\n", at)) {
+            const qsizetype end = text.indexOf("```\n", at + 6);
+            script += text.mid(at + 6, end - at - 6);
+            at = end + 4;
+        }
+        QTemporaryDir dir;
+        QProcess shell;
+        shell.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", QFileInfo(QUORVIN_EXTRACT).absolutePath() + ":" + env.value("PATH"));
+        shell.setProcessEnvironment(env);
+        shell.start("bash", {"-c", QString::fromUtf8(script)});
+        QVERIFY(shell.waitForFinished(30000));
+        const QByteArray out = shell.readAllStandardOutput();
+        QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
+        QVERIFY(out.contains("NOT FOUND, skipped"));
+        QVERIFY(out.contains("meipai.toml  mysites/meipai.toml"));
+        QVERIFY(out.contains("\"author\": \"小明\""));
+        QVERIFY(out.contains("\"video_url\": \"http://v.example.test/1.mp4\""));
+    }
+
     // Without --site (or with --site auto) each address picks the service of its prefix.
     void autoSite_data()
     {
