@@ -131,6 +131,9 @@ protected:
 
 private:
     void buildControls();
+    void bindControls();
+    void setFirstLook();
+    void connectControls();
     void setupKeyboardAndDrops();
     void selectSiteOf(const QString &text);
     bool acceptsDrop(const QMimeData *mime) const;

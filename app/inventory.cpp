@@ -53,144 +53,225 @@ QLabel *paintSource(QWidget *parent, const char *name, int x, int y, int w, int 
     return l;
 }
 
+// What a row of the inventory makes.
+enum class Kind { Group, Label, WhiteLabel, Picture, Alpha, Source, Edit, Button, Radio, Slider, Bar, Line, Player };
+
+// The window's controls in the order they are made (later ones lie above earlier ones), with
+// their parent, place and size, and their text or picture.
+struct Row {
+    Kind kind;
+    const char *name;
+    const char *parent;  // nullptr: the window
+    int x, y, w, h;
+    const char *text;    // a caption, or for pictures the file under :/assets/
+};
+
+const Row Inventory[] = {
+    {Kind::Group, "Frame1", nullptr, 24, 104, 329, 57, nullptr},
+    {Kind::Label, "Labe1_0", "Frame1", 8, 22, 60, 12, "软件类型："},
+    {Kind::Radio, "Option1_0", "Frame1", 72, 21, 57, 17, nullptr},
+    {Kind::Radio, "Option1_1", "Frame1", 120, 21, 57, 17, nullptr},
+    {Kind::Radio, "Option1_3", "Frame1", 168, 21, 65, 17, nullptr},
+    {Kind::Radio, "Option1_4", "Frame1", 216, 21, 49, 17, nullptr},
+    {Kind::Radio, "Option1_2", "Frame1", 264, 21, 63, 17, nullptr},
+    {Kind::Group, "Frame2", nullptr, 24, 176, 329, 65, nullptr},
+    {Kind::Label, "Labe1_1", "Frame2", 8, 27, 96, 12, "请输入视频地址："},
+    {Kind::Edit, "Text1", "Frame2", 112, 24, 201, 18, nullptr},
+    {Kind::Button, "Command1", nullptr, 24, 248, 329, 41, "提取视频"},
+    {Kind::Picture, "Image2", nullptr, 32, 320, 65, 65, nullptr},
+    {Kind::Alpha, "aicAlphaImage3", nullptr, 32, 320, 65, 65, "avatar_default.png"},
+    {Kind::Label, "Label1", nullptr, 112, 320, 63, 28, nullptr},
+    {Kind::Label, "Label3", nullptr, 112, 352, 24, 12, nullptr},
+    {Kind::Label, "Label2", nullptr, 112, 368, 24, 12, nullptr},
+    {Kind::Alpha, "aicAlphaImage8", nullptr, 184, 325, 22, 21, "badge_weishi.png"},
+    {Kind::Alpha, "aicAlphaImage4", nullptr, 216, 326, 19, 19, "badge_miaopai.png"},
+    {Kind::Slider, "Slider1", nullptr, 24, 408, 329, 25, nullptr},
+    {Kind::Button, "Command2", nullptr, 24, 456, 81, 41, "下载视频"},
+    {Kind::Button, "Command3", nullptr, 104, 456, 81, 41, "复制地址"},
+    {Kind::Button, "Command4", nullptr, 184, 456, 81, 41, "播放视频"},
+    {Kind::Button, "Command5", nullptr, 264, 456, 81, 41, "官方论坛"},
+    // Preview area, bottom to top: cover, frame, play symbols, player.
+    {Kind::Picture, "Image1", nullptr, 376, 104, 377, 397, nullptr},
+    {Kind::Alpha, "aicAlphaImage5", nullptr, 376, 104, 380, 400, "preview_frame.png"},
+    {Kind::Alpha, "aicAlphaImage1", nullptr, 376, 104, 377, 397, "play_idle.png"},
+    {Kind::Alpha, "aicAlphaImage2", nullptr, 376, 104, 377, 397, "play_highlight.png"},
+    // The player, its picture and its control bar stay inside the cover's frame: the bar
+    // would otherwise reach over the status bar.
+    {Kind::Player, "W1", nullptr, 376, 104, 377, 397, nullptr},
+    {Kind::Bar, "Picture1", nullptr, 0, 520, 785, 73, nullptr},
+    {Kind::WhiteLabel, "Label4", "Picture1", 16, 19, 61, 12, "运行提示："},
+    {Kind::WhiteLabel, "Label5", "Picture1", 120, 19, 144, 12, "正在检测程序是否有更新.."},
+    {Kind::WhiteLabel, "Label6", "Picture1", 684, 19, 101, 12, "Quorvin出品"},
+    {Kind::Line, "Line2", "Picture1", 104, 0, 1, 57, nullptr},
+    {Kind::Line, "Line3", "Picture1", 680, 0, 1, 57, nullptr},
+    {Kind::Label, "Label10", nullptr, 642, 7, 48, 12, "在线反馈"},
+    // Hidden paint sources of the self-drawn frame.
+    {Kind::Source, "Image8", nullptr, 24, 8, 347, 70, "logo.png"},
+    {Kind::Source, "Image9", nullptr, 344, 8, 70, 60, "caption_buttons.png"},
+    {Kind::Source, "Image10", nullptr, 504, -16, 13, 101, "frame_skin.png"},
+};
+
+void paint(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(role, colour);
+    widget->setPalette(pal);
+}
+
+QWidget *make(const Row &r, QWidget *parent)
+{
+    const QString text = r.text ? QString::fromUtf8(r.text) : QString();
+    switch (r.kind) {
+    case Kind::Group: return place<QGroupBox>(parent, r.name, r.x, r.y, r.w, r.h);
+    case Kind::Label: return label(parent, r.name, r.x, r.y, r.w, r.h, text);
+    case Kind::WhiteLabel: return label(parent, r.name, r.x, r.y, r.w, r.h, text, QColor(255, 255, 255));
+    case Kind::Alpha: return alpha(parent, r.name, r.x, r.y, r.w, r.h, r.text);
+    case Kind::Source: return paintSource(parent, r.name, r.x, r.y, r.w, r.h, r.text);
+    case Kind::Edit: return place<QLineEdit>(parent, r.name, r.x, r.y, r.w, r.h);
+    case Kind::Radio: return place<QRadioButton>(parent, r.name, r.x, r.y, r.w, r.h);
+    case Kind::Slider: return place<QSlider>(parent, r.name, r.x, r.y, r.w, r.h);
+    case Kind::Player: return place<MediaPlayerWidget>(parent, r.name, r.x, r.y, r.w, r.h);
+    case Kind::Button: {
+        auto *button = place<QPushButton>(parent, r.name, r.x, r.y, r.w, r.h);
+        button->setText(text);
+        return button;
+    }
+    case Kind::Picture: {
+        auto *shown = place<QLabel>(parent, r.name, r.x, r.y, r.w, r.h);
+        shown->setScaledContents(true);
+        return shown;
+    }
+    case Kind::Bar: {
+        auto *bar = place<QWidget>(parent, r.name, r.x, r.y, r.w, r.h);
+        bar->setAutoFillBackground(true);
+        paint(bar, QPalette::Window, QColor(20, 178, 164));
+        return bar;
+    }
+    case Kind::Line: {
+        auto *line = place<QFrame>(parent, r.name, r.x, r.y, r.w, r.h);
+        line->setAutoFillBackground(true);
+        paint(line, QPalette::Window, QColor(255, 255, 255));
+        return line;
+    }
+    }
+    return nullptr;
+}
+
+template <typename T>
+void bind(const QWidget *window, T *&member, const char *name)
+{
+    member = window->findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT(member);
+}
+
 }  // namespace
 
 void Form1::buildControls()
 {
-    const QCursor hand(loadPng(QStringLiteral(":/assets/hand_cursor.png")), 9, 1);
-    const QColor white(255, 255, 255);
-
-    // Site selector.
-    Frame1 = place<QGroupBox>(this, "Frame1", 24, 104, 329, 57);
-    Frame1->setEnabled(false);
-    Labe1[0] = label(Frame1, "Labe1_0", 8, 22, 60, 12, QStringLiteral("软件类型："));
-    Labe1[0]->adjustSize();
-    // Where each selector button sits; its caption is its service's.
-    struct OptionPlace { int index, x, w; };
-    const OptionPlace options[] = {{0, 72, 57}, {1, 120, 57}, {3, 168, 65}, {4, 216, 49}, {2, 264, 63}};
-    for (const OptionPlace &o : options) {
-        const QByteArray name = "Option1_" + QByteArray::number(o.index);
-        auto *button = place<QRadioButton>(Frame1, name.constData(), o.x, 21, o.w, 17);
-        button->setText(siteCaption(o.index));
-        button->setCursor(hand);
-        Option1[o.index] = button;
-        connect(button, &QRadioButton::clicked, this, [this, i = o.index] { Option1_Click(i); });
+    for (const Row &row : Inventory) {
+        QWidget *parent = row.parent ? findChild<QWidget *>(QString::fromLatin1(row.parent)) : this;
+        make(row, parent);
     }
-    Option1[0]->setChecked(true);
-
-    // Address box.
-    Frame2 = place<QGroupBox>(this, "Frame2", 24, 176, 329, 65);
-    Labe1[1] = label(Frame2, "Labe1_1", 8, 27, 96, 12, QStringLiteral("请输入视频地址："));
-    Labe1[1]->adjustSize();
-    Text1 = place<QLineEdit>(Frame2, "Text1", 112, 24, 201, 18);
-    Text1->setEnabled(false);
-    Text1->setMouseTracking(true);
-    Text1->installEventFilter(this);
-
-    Command1 = place<QPushButton>(this, "Command1", 24, 248, 329, 41);
-    Command1->setText(QStringLiteral("提取视频"));
-    Command1->setEnabled(false);
+    bindControls();
     Web1 = new WebNavigator(this);
     Web1->setObjectName(QStringLiteral("Web1"));
     download_ = new Download(this);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    setFirstLook();
+    connectControls();
+    Timer1->start();
+    // The player, when shown, lies above everything, its control bar over the status bar.
+    W1->raise();
+    // A pointer over a control is not over the bare window surface.
+    for (QWidget *child : findChildren<QWidget *>())
+        child->setAttribute(Qt::WA_NoMousePropagation);
+}
 
-    // Result area: avatar, name, badges, date, description.
-    Image2 = place<QLabel>(this, "Image2", 32, 320, 65, 65);
-    Image2->setScaledContents(true);
-    aicAlphaImage3 = alpha(this, "aicAlphaImage3", 32, 320, 65, 65, "avatar_default.png");
-    Label1 = label(this, "Label1", 112, 320, 63, 28, StartAuthorText);
+void Form1::bindControls()
+{
+    bind(this, Frame1, "Frame1");
+    bind(this, Frame2, "Frame2");
+    bind(this, Labe1[0], "Labe1_0");
+    bind(this, Labe1[1], "Labe1_1");
+    for (int i = 0; i < SiteCount; ++i)
+        Option1[i] = findChild<QRadioButton *>(QStringLiteral("Option1_%1").arg(i));
+    bind(this, Text1, "Text1");
+    const std::pair<QPushButton **, const char *> buttons[] = {
+        {&Command1, "Command1"}, {&Command2, "Command2"}, {&Command3, "Command3"},
+        {&Command4, "Command4"}, {&Command5, "Command5"}};
+    for (const auto &[member, name] : buttons)
+        bind(this, *member, name);
+    const std::pair<QLabel **, const char *> labels[] = {
+        {&Label1, "Label1"}, {&Label2, "Label2"}, {&Label3, "Label3"}, {&Label4, "Label4"}, {&Label5, "Label5"},
+        {&Label6, "Label6"}, {&Label10, "Label10"}, {&Image1, "Image1"}, {&Image2, "Image2"},
+        {&Image8, "Image8"}, {&Image9, "Image9"}, {&Image10, "Image10"}};
+    for (const auto &[member, name] : labels)
+        bind(this, *member, name);
+    const std::pair<AlphaImage **, const char *> alphas[] = {
+        {&aicAlphaImage1, "aicAlphaImage1"}, {&aicAlphaImage2, "aicAlphaImage2"}, {&aicAlphaImage3, "aicAlphaImage3"},
+        {&aicAlphaImage4, "aicAlphaImage4"}, {&aicAlphaImage5, "aicAlphaImage5"}, {&aicAlphaImage8, "aicAlphaImage8"}};
+    for (const auto &[member, name] : alphas)
+        bind(this, *member, name);
+    bind(this, Picture1, "Picture1");
+    bind(this, Line2, "Line2");
+    bind(this, Line3, "Line3");
+    bind(this, Slider1, "Slider1");
+    bind(this, W1, "W1");
+}
+
+// Texts, fonts, cursors and first states that the inventory's rows do not carry.
+void Form1::setFirstLook()
+{
+    const QCursor hand(loadPng(QStringLiteral(":/assets/hand_cursor.png")), 9, 1);
+    Frame1->setEnabled(false);
+    for (int i = 0; i < SiteCount; ++i) {
+        Option1[i]->setText(siteCaption(i));  // each button's caption is its service's
+        Option1[i]->setCursor(hand);
+    }
+    Option1[0]->setChecked(true);
+    for (QLabel *l : {Labe1[0], Labe1[1], Label5})
+        l->adjustSize();
+    Text1->setEnabled(false);
+    Text1->setMouseTracking(true);
+    Command1->setEnabled(false);
     QFont nameFont(QStringLiteral("微软雅黑"));
     nameFont.setPointSizeF(15.75);
     nameFont.setBold(true);
     Label1->setFont(nameFont);
-    Label1->adjustSize();
-    Label3 = label(this, "Label3", 112, 352, 24, 12, StartDateText);
-    Label3->adjustSize();
-    Label2 = label(this, "Label2", 112, 368, 24, 12, StartDescriptionText);
-    Label2->adjustSize();
-    aicAlphaImage8 = alpha(this, "aicAlphaImage8", 184, 325, 22, 21, "badge_weishi.png");
+    setCaption(Label1, StartAuthorText);
+    setCaption(Label3, StartDateText);
+    setCaption(Label2, StartDescriptionText);
     aicAlphaImage8->setToolTip(QStringLiteral("微视认证"));
-    aicAlphaImage8->hide();
-    aicAlphaImage4 = alpha(this, "aicAlphaImage4", 216, 326, 19, 19, "badge_miaopai.png");
     aicAlphaImage4->setToolTip(QStringLiteral("秒拍认证"));
-    aicAlphaImage4->hide();
-
-    Slider1 = place<QSlider>(this, "Slider1", 24, 408, 329, 25);
+    for (QWidget *hidden : {static_cast<QWidget *>(aicAlphaImage8), static_cast<QWidget *>(aicAlphaImage4),
+                            static_cast<QWidget *>(aicAlphaImage2)})
+        hidden->hide();
     Slider1->setOrientation(Qt::Horizontal);
     Slider1->setRange(0, 100);
-    connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Scroll(); });
+    aicAlphaImage5->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Label4->setAlignment(Qt::AlignCenter);
+    Label6->setAlignment(Qt::AlignCenter);
+    paint(Label10, QPalette::WindowText, FeedbackRest);
+    Label10->setCursor(hand);
+    Label10->setMouseTracking(true);
+}
 
-    const struct { QPushButton **button; const char *name; int x; const char *caption; } buttons[] = {
-        {&Command2, "Command2", 24, "下载视频"},
-        {&Command3, "Command3", 104, "复制地址"},
-        {&Command4, "Command4", 184, "播放视频"},
-        {&Command5, "Command5", 264, "官方论坛"},
-    };
-    for (const auto &b : buttons) {
-        *b.button = place<QPushButton>(this, b.name, b.x, 456, 81, 41);
-        (*b.button)->setText(QString::fromUtf8(b.caption));
-    }
+void Form1::connectControls()
+{
+    for (int i = 0; i < SiteCount; ++i)
+        connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
+    Text1->installEventFilter(this);
+    Label10->installEventFilter(this);
+    connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Scroll(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
-
-    // Preview area, bottom to top: cover, frame, play symbols, player.
-    Image1 = place<QLabel>(this, "Image1", 376, 104, 377, 397);
-    Image1->setScaledContents(true);
-    aicAlphaImage5 = alpha(this, "aicAlphaImage5", 376, 104, 380, 400, "preview_frame.png");
-    aicAlphaImage5->setAttribute(Qt::WA_TransparentForMouseEvents);
-    aicAlphaImage1 = alpha(this, "aicAlphaImage1", 376, 104, 377, 397, "play_idle.png");
-    aicAlphaImage2 = alpha(this, "aicAlphaImage2", 376, 104, 377, 397, "play_highlight.png");
-    aicAlphaImage2->hide();
     connect(aicAlphaImage1, &AlphaImage::MouseMove, this, [this] { aicAlphaImage1_MouseMove(); });
     connect(aicAlphaImage2, &AlphaImage::MouseLeave, this, [this] { aicAlphaImage2_MouseLeave(); });
     connect(aicAlphaImage2, &AlphaImage::MouseUp, this, [this] { aicAlphaImage2_MouseUp(); });
-    // The player, its picture and its control bar stay inside the cover's frame: the bar
-    // would otherwise reach over the status bar.
-    W1 = place<MediaPlayerWidget>(this, "W1", 376, 104, 377, 397);
-
-    // Status bar.
-    Picture1 = place<QWidget>(this, "Picture1", 0, 520, 785, 73);
-    Picture1->setAutoFillBackground(true);
-    QPalette bar = Picture1->palette();
-    bar.setColor(QPalette::Window, QColor(20, 178, 164));
-    Picture1->setPalette(bar);
-    Label4 = label(Picture1, "Label4", 16, 19, 61, 12, QStringLiteral("运行提示："), white);
-    Label4->setAlignment(Qt::AlignCenter);
-    Label5 = label(Picture1, "Label5", 120, 19, 144, 12, QStringLiteral("正在检测程序是否有更新.."), white);
-    Label5->adjustSize();
-    Label6 = label(Picture1, "Label6", 684, 19, 101, 12, QStringLiteral("Quorvin出品"), white);
-    Label6->setAlignment(Qt::AlignCenter);
-    for (auto [line, name, x] : {std::tuple{&Line2, "Line2", 104}, std::tuple{&Line3, "Line3", 680}}) {
-        *line = place<QFrame>(Picture1, name, x, 0, 1, 57);
-        (*line)->setAutoFillBackground(true);
-        QPalette pal = (*line)->palette();
-        pal.setColor(QPalette::Window, white);
-        (*line)->setPalette(pal);
-    }
-
-    Label10 = label(this, "Label10", 642, 7, 48, 12, QStringLiteral("在线反馈"), FeedbackRest);
-    Label10->setCursor(hand);
-    Label10->setMouseTracking(true);
-    Label10->installEventFilter(this);
-
-    // Hidden paint sources of the self-drawn frame.
-    Image8 = paintSource(this, "Image8", 24, 8, 347, 70, "logo.png");
-    Image9 = paintSource(this, "Image9", 344, 8, 70, 60, "caption_buttons.png");
-    Image10 = paintSource(this, "Image10", 504, -16, 13, 101, "frame_skin.png");
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
-    Timer1->start();
-
-    // The player, when shown, lies above everything, its control bar over the status bar.
-    W1->raise();
-
-    // A pointer over a control is not over the bare window surface.
-    for (QWidget *child : findChildren<QWidget *>())
-        child->setAttribute(Qt::WA_NoMousePropagation);
 }

@@ -17,7 +17,7 @@ static double now_ms(void)
 
 static int cmp(const void *a, const void *b)
 {
-    double x = *(const double *)a, y = *(const double *)b;
+    double x = *static_cast<const double *>(a), y = *static_cast<const double *>(b);
     return x < y ? -1 : x > y;
 }
 

@@ -5,16 +5,18 @@
 #include <QMediaPlayer>
 #include <QUrl>
 #include <QVideoWidget>
+#include <memory>
 
 namespace {
 
 class QtMediaEngine final : public MediaEngine {
 public:
     explicit QtMediaEngine(QWidget *parent)
-        : player_(new QMediaPlayer(parent)), audio_(new QAudioOutput(parent)), video_(new QVideoWidget(parent))
+        : video_(std::make_unique<QVideoWidget>(parent)), audio_(std::make_unique<QAudioOutput>(parent)),
+          player_(std::make_unique<QMediaPlayer>(parent))
     {
-        player_->setAudioOutput(audio_);
-        player_->setVideoOutput(video_);
+        player_->setAudioOutput(audio_.get());
+        player_->setVideoOutput(video_.get());
         player_->setLoops(1);
         video_->setAspectRatioMode(Qt::KeepAspectRatio);
         video_->setStyleSheet(QStringLiteral("background: black;"));
@@ -22,15 +24,16 @@ public:
             if (changed)
                 changed();
         };
-        QObject::connect(player_, &QMediaPlayer::durationChanged, player_, moved);
-        QObject::connect(player_, &QMediaPlayer::positionChanged, player_, moved);
-        QObject::connect(player_, &QMediaPlayer::playbackStateChanged, player_, moved);
-        QObject::connect(player_, &QMediaPlayer::mediaStatusChanged, player_, [this](QMediaPlayer::MediaStatus status) {
+        QMediaPlayer *player = player_.get();
+        QObject::connect(player, &QMediaPlayer::durationChanged, player, moved);
+        QObject::connect(player, &QMediaPlayer::positionChanged, player, moved);
+        QObject::connect(player, &QMediaPlayer::playbackStateChanged, player, moved);
+        QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player, [this](QMediaPlayer::MediaStatus status) {
             if ((status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia) && ended)
                 ended();
         });
         // After a failing medium the player may still claim to be playing: the pass ends.
-        QObject::connect(player_, &QMediaPlayer::errorOccurred, player_, [this](QMediaPlayer::Error error) {
+        QObject::connect(player, &QMediaPlayer::errorOccurred, player, [this](QMediaPlayer::Error error) {
             if (error != QMediaPlayer::NoError && ended)
                 ended();
         });
@@ -38,16 +41,15 @@ public:
 
     ~QtMediaEngine() override
     {
-        // A player going away may still report a state change: nobody hears it now.
+        // A player going away may still report a state change: nobody hears it now. The
+        // members then go in reverse order: the player first, its outputs after it.
         changed = nullptr;
         ended = nullptr;
-        delete player_;
-        delete audio_;
-        delete video_;
     }
+    Q_DISABLE_COPY_MOVE(QtMediaEngine)
 
-    QWidget *video() const override { return video_; }
-    QMediaPlayer *player() const override { return player_; }
+    QWidget *video() const override { return video_.get(); }
+    QMediaPlayer *player() const override { return player_.get(); }
     void setSource(const QString &url) override { player_->setSource(url.isEmpty() ? QUrl() : QUrl(url)); }
     bool hasSource() const override { return !player_->source().isEmpty(); }
     void play() override { player_->play(); }
@@ -62,10 +64,10 @@ public:
     void setVolume(float volume) override { audio_->setVolume(volume); }
 
 private:
-    // Children of the player widget, deleted with the engine.
-    QMediaPlayer *player_;
-    QAudioOutput *audio_;
-    QVideoWidget *video_;
+    // Children of the player widget, owned by the engine and deleted with it.
+    std::unique_ptr<QVideoWidget> video_;
+    std::unique_ptr<QAudioOutput> audio_;
+    std::unique_ptr<QMediaPlayer> player_;
 };
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 QString clock(qint64 ms)
 {
     const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'));
+    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'));
 }
 }  // namespace
 

@@ -31,8 +31,7 @@ class MomentRecorder : public QObject {
 public:
     explicit MomentRecorder(Form1 &form) : f(form)
     {
-        for (QWidget *w : {(QWidget *)f.Image2, (QWidget *)f.aicAlphaImage3, (QWidget *)f.aicAlphaImage4,
-                           (QWidget *)f.aicAlphaImage8})
+        for (QWidget *w : std::initializer_list<QWidget *>{f.Image2, f.aicAlphaImage3, f.aicAlphaImage4, f.aicAlphaImage8})
             w->installEventFilter(this);
     }
     // Each moment as the captions already applied (1 2 3), the cover (c) and the avatar (a),
