@@ -50,7 +50,7 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     playButton_->setText(QStringLiteral("▶"));
     playButton_->setToolTip(QStringLiteral("播放/暂停"));
     position_->setRange(0, 0);
-    time_->setText(clock(0) + " / " + clock(0));
+    time_->setText(clock(0) + QStringLiteral(" / ") + clock(0));
     stopButton_->setText(QStringLiteral("■"));
     stopButton_->setToolTip(QStringLiteral("停止"));
     layout->addWidget(playButton_);
@@ -184,7 +184,7 @@ void MediaPlayerWidget::updateBar()
         position_->setRange(0, int(duration));
         position_->setValue(int(pos));
     }
-    time_->setText(clock(pos) + " / " + clock(duration));
+    time_->setText(clock(pos) + QStringLiteral(" / ") + clock(duration));
     playButton_->setText(media_->isPlaying() ? QStringLiteral("❚❚") : QStringLiteral("▶"));
 }
 
