@@ -14,7 +14,7 @@ bool installChineseTranslations(QCoreApplication *app)
         auto *translator = new QTranslator(app);
         if (translator->load(chinese, QString::fromLatin1(catalogue), QStringLiteral("_"), folder)) {
             app->installTranslator(translator);
-            loaded = loaded || QLatin1StringView(catalogue) == "qtbase";
+            loaded = loaded || QLatin1StringView(catalogue) == QLatin1StringView("qtbase");
         } else {
             delete translator;
         }
