@@ -110,19 +110,10 @@ void Form1::mouseMoveEvent(QMouseEvent *event)
 {
     const int x = int(event->position().x());
     const int y = int(event->position().y());
-    if (!inStrip(y)) {
-        DrawMinimise(0);
-        DrawClose(0);
-    } else if (onMinimise(x, width())) {
-        DrawMinimise(20);
-        DrawClose(0);
-    } else if (onClose(x, width())) {
-        DrawMinimise(0);
-        DrawClose(20);
-    } else {
-        DrawMinimise(0);
-        DrawClose(0);
-    }
+    // Row 20 of a caption button is its look under the pointer.
+    const bool strip = inStrip(y);
+    DrawMinimise(strip && onMinimise(x, width()) ? 20 : 0);
+    DrawClose(strip && !onMinimise(x, width()) && onClose(x, width()) ? 20 : 0);
     if (Text1->text().isEmpty()) {
         Text1->setText(HintText);
         Text1->setCursorPosition(0);  // a newly set text is shown from its start
@@ -158,62 +149,83 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    if (watched == Label10) {
-        switch (event->type()) {
-        case QEvent::MouseMove:
-            setLabel10Colour(FeedbackHover);
-            return true;
-        case QEvent::MouseButtonPress:
-            setLabel10Colour(FeedbackPressed);
-            launch(hosts().GuestbookUrl);
-            return true;
-        case QEvent::MouseButtonRelease:
-            setLabel10Colour(FeedbackRest);
-            return true;
-        default:
-            break;
-        }
-    } else if (watched == Text1 && Text1->isEnabled()) {
-        if (event->type() == QEvent::MouseMove && Text1->text() == HintText) {
-            Text1->clear();
-        } else if (event->type() == QEvent::MouseButtonDblClick) {
-            // The whole content becomes the clipboard's text (empty when it holds none).
-            const QString text = QGuiApplication::clipboard()->text();
-            if (!pasteShareAddress(text)) {
-                Text1->setText(text);
-                Text1->setCursorPosition(0);
-                selectSiteOf(Text1->text());
-            }
-            return true;
-        } else if (event->type() == QEvent::KeyPress &&
-                   static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
-            if (!pasteShareAddress(QGuiApplication::clipboard()->text())) {
-                Text1->paste();
-                selectSiteOf(Text1->text());
-            }
-            return true;
-        } else if (event->type() == QEvent::MouseButtonRelease &&
-                   static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton &&
-                   QGuiApplication::clipboard()->supportsSelection()) {
-            // The middle button pastes the selection, as everywhere on X11.
-            if (pasteShareAddress(QGuiApplication::clipboard()->text(QClipboard::Selection)))
-                return true;
-        } else if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-            // A drop replaces the whole address, wherever it lands in the box.
-            auto *drag = static_cast<QDragMoveEvent *>(event);
-            if (acceptsDrop(drag->mimeData()))
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
-            return true;
-        } else if (event->type() == QEvent::Drop) {
-            auto *drop = static_cast<QDropEvent *>(event);
-            if (acceptsDrop(drop->mimeData())) {
-                dropAddress(drop->mimeData());
-                drop->acceptProposedAction();
-            }
-            return true;
-        }
-    }
+    if (watched == Label10 && feedbackLabelEvent(event))
+        return true;
+    if (watched == Text1 && Text1->isEnabled() && addressBoxEvent(event))
+        return true;
     return QWidget::eventFilter(watched, event);
+}
+
+// 在线反馈: its colours under the pointer, and the guestbook on a press.
+bool Form1::feedbackLabelEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        setLabel10Colour(FeedbackHover);
+        return true;
+    case QEvent::MouseButtonPress:
+        setLabel10Colour(FeedbackPressed);
+        launch(hosts().GuestbookUrl);
+        return true;
+    case QEvent::MouseButtonRelease:
+        setLabel10Colour(FeedbackRest);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The address box: the hint goes under the pointer; pastes, the double click and drops put
+// one clean address in it.
+bool Form1::addressBoxEvent(QEvent *event)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        if (Text1->text() == HintText)
+            Text1->clear();
+        return false;
+    case QEvent::MouseButtonDblClick: {
+        // The whole content becomes the clipboard's text (empty when it holds none).
+        const QString text = clipboard->text();
+        if (!pasteShareAddress(text)) {
+            Text1->setText(text);
+            Text1->setCursorPosition(0);
+            selectSiteOf(Text1->text());
+        }
+        return true;
+    }
+    case QEvent::KeyPress:
+        if (!static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste))
+            return false;
+        if (!pasteShareAddress(clipboard->text())) {
+            Text1->paste();
+            selectSiteOf(Text1->text());
+        }
+        return true;
+    case QEvent::MouseButtonRelease:
+        // The middle button pastes the selection, as everywhere on X11.
+        return static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton && clipboard->supportsSelection() &&
+               pasteShareAddress(clipboard->text(QClipboard::Selection));
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        // A drop replaces the whole address, wherever it lands in the box.
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (acceptsDrop(drag->mimeData()))
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (acceptsDrop(drop->mimeData())) {
+            dropAddress(drop->mimeData());
+            drop->acceptProposedAction();
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
 }

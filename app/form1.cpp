@@ -203,7 +203,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     const QString face = plan.avatarViaFile ? faceFilePath() : QString();
     const QList<QImage> pictures = LoadPictures({{plan.cover, QString()}, {plan.avatar, face}});
     const QPixmap cover = QPixmap::fromImage(pictures[0]);
-    const QImage avatar = pictures[1];
+    const QImage &avatar = pictures[1];
 
     if (plan.avatarViaFile) {
         setCaption(Label3, date);

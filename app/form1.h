@@ -128,6 +128,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool feedbackLabelEvent(QEvent *event);
+    bool addressBoxEvent(QEvent *event);
 
 private:
     void buildControls();

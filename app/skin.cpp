@@ -59,7 +59,7 @@ QString Skin::styleSheet(int hue, int saturation, int brightness) const
 bool SkinH_AttachEx(const QString &path, const QString &)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
+    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64(1024) * 1024)
         return false;
     Skin skin;
     if (!Skin::parse(QString::fromUtf8(file.readAll()), skin))

@@ -4,7 +4,7 @@ namespace json {
 
 namespace {
 
-constexpr qsizetype PieceUnits = 16 * 1024;
+constexpr qsizetype PieceUnits = qsizetype(16) * 1024;
 
 char hexDigit(unsigned v)
 {

@@ -156,11 +156,8 @@ void listSites()
     }
 }
 
-}  // namespace
-
-std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
+void addOptions(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const auto valued = [](const QStringList &names, const char *value) {
         return QCommandLineOption(names, QString(), QString::fromLatin1(value));
@@ -187,13 +184,12 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         QCommandLineOption(QStringLiteral("explain")),
         valued({QStringLiteral("page")}, "FILE"),
     });
-    if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (!unknown.isEmpty())
-            return usageError(QStringLiteral("unknown option %1%2")
-                                  .arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
-        return usageError(parser.errorText());
-    }
+}
+
+// --help, --version, --list-sites and --show-site: what they print, and the exit status;
+// no value when none of them was given.
+std::optional<int> answerQuestion(const QCommandLineParser &parser)
+{
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(Usage, stdout);
         return ExitOk;
@@ -202,7 +198,6 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         std::fputs("quorvin-extract 1.0\n", stdout);
         return ExitOk;
     }
-
     // The descriptions first: --site names a service by its description.
     loadSiteDescriptions(parser.isSet(QStringLiteral("sites-dir")) ? parser.value(QStringLiteral("sites-dir"))
                                                                    : userSitesFolder());
@@ -210,18 +205,58 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         listSites();
         return ExitOk;
     }
-    if (parser.isSet(QStringLiteral("show-site"))) {
-        const QString name = parser.value(QStringLiteral("show-site"));
-        const SiteDescription *d = siteDescription(siteFromName(name));
-        if (!d)
-            return usageError(QStringLiteral("unknown site \"%1\"").arg(name));
-        QFile file(d->origin == u"built-in" ? QStringLiteral(":/sites/") + d->file : d->origin);
-        if (!file.open(QIODevice::ReadOnly))
-            return usageError(QStringLiteral("cannot read %1").arg(file.fileName()));
-        const QByteArray text = file.readAll();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-        return ExitOk;
+    if (!parser.isSet(QStringLiteral("show-site")))
+        return std::nullopt;
+    const QString name = parser.value(QStringLiteral("show-site"));
+    const SiteDescription *d = siteDescription(siteFromName(name));
+    if (!d)
+        return usageError(QStringLiteral("unknown site \"%1\"").arg(name));
+    QFile file(d->origin == u"built-in" ? QStringLiteral(":/sites/") + d->file : d->origin);
+    if (!file.open(QIODevice::ReadOnly))
+        return usageError(QStringLiteral("cannot read %1").arg(file.fileName()));
+    const QByteArray text = file.readAll();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return ExitOk;
+}
+
+// The addresses: those of -a files, then the arguments, "-" reading standard input.
+QString collectAddresses(const QCommandLineParser &parser, QStringList &addresses)
+{
+    for (const QString &path : parser.values(QStringLiteral("batch-file"))) {
+        QFile file(path);
+        if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
+            return QStringLiteral("cannot read %1").arg(path);
+        QTextStream in(&file);
+        addresses += readAddresses(in);
     }
+    for (const QString &address : parser.positionalArguments()) {
+        if (address == u"-") {
+            QTextStream in(stdin);
+            addresses += readAddresses(in);
+        } else {
+            addresses << address;
+        }
+    }
+    if (addresses.isEmpty() && parser.values(QStringLiteral("batch-file")).isEmpty())
+        return QStringLiteral("no address given");
+    return QString();
+}
+
+}  // namespace
+
+std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usageError(QStringLiteral("unknown option %1%2")
+                                  .arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
+        return usageError(parser.errorText());
+    }
+    if (const std::optional<int> status = answerQuestion(parser))
+        return *status;
 
     CliOptions o;
     o.table = hosts();
@@ -233,23 +268,7 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     o.save.forceOverwrite = parser.isSet(QStringLiteral("force-overwrite"));
     if (const QString why = applyValues(parser, o); !why.isEmpty())
         return usageError(why);
-
-    for (const QString &path : parser.values(QStringLiteral("batch-file"))) {
-        QFile file(path);
-        if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
-            return usageError(QStringLiteral("cannot read %1").arg(path));
-        QTextStream in(&file);
-        o.addresses += readAddresses(in);
-    }
-    for (const QString &address : parser.positionalArguments()) {
-        if (address == u"-") {
-            QTextStream in(stdin);
-            o.addresses += readAddresses(in);
-        } else {
-            o.addresses << address;
-        }
-    }
-    if (o.addresses.isEmpty() && parser.values(QStringLiteral("batch-file")).isEmpty())
-        return usageError(QStringLiteral("no address given"));
+    if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())
+        return usageError(why);
     return o;
 }

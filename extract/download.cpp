@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr qint64 ReadBufferSize = 1024 * 1024;
+constexpr qint64 ReadBufferSize = qint64(1024) * 1024;
 
 // "Content-Range: bytes a-b/size" (or "bytes */size"): the first position and the size,
 // -1 where not given.
@@ -43,7 +43,7 @@ ContentRange contentRange(const QByteArray &header)
 // The validator If-Range may carry: a strong ETag, else Last-Modified.
 QByteArray validatorOf(const QNetworkReply *reply)
 {
-    const QByteArray etag = reply->rawHeader("ETag").trimmed();
+    QByteArray etag = reply->rawHeader("ETag").trimmed();
     if (!etag.isEmpty() && !etag.startsWith("W/"))
         return etag;
     return reply->rawHeader("Last-Modified").trimmed();
@@ -300,7 +300,7 @@ void Download::onData()
 // fsync before the final rename has little left to wait for.
 void Download::startWriteback()
 {
-    constexpr qint64 Step = 8 * 1024 * 1024;
+    constexpr qint64 Step = qint64(8) * 1024 * 1024;
     const qint64 end = onDisk();
     if (end - writtenBack_ < Step)
         return;
@@ -323,12 +323,9 @@ void Download::answerEnded()
 {
     const QNetworkReply::NetworkError error = reply_->error();
     status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const ContentRange range = contentRange(reply_->rawHeader("Content-Range"));
-    const QByteArray acceptRanges = reply_->rawHeader("Accept-Ranges");
-
     if (status_ <= 0) {
-        const bool refused = error == QNetworkReply::ConnectionRefusedError ||
-                             error == QNetworkReply::HostNotFoundError;
+        const bool refused =
+            error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
         fail(refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost);
         return;
     }
@@ -341,6 +338,7 @@ void Download::answerEnded()
             fail(hop.kind == fetch::Hop::TooMany ? DownloadError::TooManyRedirects : DownloadError::NotWeb);
         return;
     }
+    const ContentRange range = contentRange(reply_->rawHeader("Content-Range"));
     if (probing_) {
         // Whole when the server finds nothing past what we have; more bytes mean the body
         // was cut (a broken chunk size ends it as if it were the last chunk).
@@ -360,6 +358,12 @@ void Download::answerEnded()
         }
         return;
     }
+    bodyEnded(error);
+}
+
+// The end of a 200 or 206 body: complete only when every byte the server promised is there.
+void Download::bodyEnded(QNetworkReply::NetworkError error)
+{
     if (!writing_) {
         fail(DownloadError::HttpStatus);
         return;
@@ -374,7 +378,7 @@ void Download::answerEnded()
         fail(DownloadError::Incomplete);
         return;
     }
-    if (expected_ < 0 && total_ < 0 && acceptRanges.trimmed().toLower() == "bytes" && received_ > 0) {
+    if (expected_ < 0 && total_ < 0 && rangesAdvertised_ && received_ > 0) {
         // No length was given: ask for what lies past the end to learn whether this was all.
         const QUrl url = reply_->url();
         dropReply();

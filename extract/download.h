@@ -12,13 +12,13 @@
 #include "transfer.h"
 
 #include <QElapsedTimer>
+#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
-class QNetworkReply;
 
 struct DownloadProgress {
     qint64 done = 0;            // bytes of the file on disk so far (resumed part included)
@@ -86,6 +86,7 @@ private:
     void startWriteback();
     void onFinished();
     void answerEnded();
+    void bodyEnded(QNetworkReply::NetworkError error);
     void fail(DownloadError error);
     void complete();
     void emitProgress();

@@ -88,7 +88,7 @@ QString byteSize(qint64 bytes)
 {
     if (bytes < 1024)
         return QStringLiteral("%1 B").arg(bytes);
-    if (bytes < 1024 * 1024)
+    if (bytes < qint64(1024) * 1024)
         return QStringLiteral("%1 KB").arg(bytes / 1024.0, 0, 'f', 1);
     if (bytes < 1024LL * 1024 * 1024)
         return QStringLiteral("%1 MB").arg(bytes / (1024.0 * 1024), 0, 'f', 1);

@@ -19,7 +19,7 @@ namespace {
 
 // Qt holds at most this much of an answer that we have not read yet; we read it as it comes,
 // so an answer never occupies much more than its limit plus this.
-constexpr qint64 ReadBufferSize = 256 * 1024;
+constexpr qint64 ReadBufferSize = qint64(256) * 1024;
 
 // The error Qt reports for an answer that arrived whole with this status. Any other error
 // means the transfer itself failed.
@@ -182,10 +182,10 @@ private:
         const QNetworkReply::NetworkError error = reply->error();
         if (!failure_.isEmpty()) {
             result.error = failure_;
-        } else if (result.status <= 0) {
-            result.error = reply->errorString();  // no status line: refused, unknown host...
-        } else if (error != QNetworkReply::NoError && error != statusError(result.status)) {
-            result.error = reply->errorString();  // reset, broken chunking, failed decoding...
+        } else if (result.status <= 0 || (error != QNetworkReply::NoError && error != statusError(result.status))) {
+            // No status line (refused, unknown host...), or the transfer broke (reset, a
+            // chunked body without its last chunk, failed decoding...).
+            result.error = reply->errorString();
         } else if (length == -2) {
             result.error = QStringLiteral("conflicting Content-Length");
         } else if (length >= 0 && !contentEncoded(reply) && length != result.body.size()) {

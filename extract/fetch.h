@@ -37,8 +37,8 @@ class QNetworkAccessManager;
 
 namespace fetch {
 
-inline constexpr qint64 PageLimit = 16 * 1024 * 1024;     // pages and interface answers
-inline constexpr qint64 PictureLimit = 8 * 1024 * 1024;   // pictures and the avatar file
+inline constexpr qint64 PageLimit = qint64(16) * 1024 * 1024;     // pages and interface answers
+inline constexpr qint64 PictureLimit = qint64(8) * 1024 * 1024;   // pictures and the avatar file
 
 struct Result {
     bool ok = false;          // true: the answer is a page (see the rule above)

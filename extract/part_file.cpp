@@ -14,7 +14,7 @@ namespace partfile {
 
 namespace {
 
-constexpr qint64 MaxControlBytes = 64 * 1024;
+constexpr qint64 MaxControlBytes = qint64(64) * 1024;
 
 QByteArray native(const QString &path)
 {

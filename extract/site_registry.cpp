@@ -61,7 +61,7 @@ void loadSiteDescriptions(const QString &overrideFolder)
         if (!path.isEmpty() && QFileInfo(path).isFile()) {
             QFile f(path);
             std::optional<SiteDescription> own;
-            if (f.open(QIODevice::ReadOnly) && f.size() <= 1024 * 1024)
+            if (f.open(QIODevice::ReadOnly) && f.size() <= qint64(1024) * 1024)
                 own = parseSiteDescription(f.readAll(), site->file, &error);
             else
                 error = {0, QStringLiteral("cannot be read")};

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# What CI runs after the tests: the core, the command line and their tests built with the
-# address and undefined-behaviour checkers, then each fuzz target on its starting inputs.
+# What CI runs after the tests: the format and static analysis of the product code, the
+# core, the command line and their tests built with the address and undefined-behaviour
+# checkers, then each fuzz target on its starting inputs. Any finding fails.
 # FUZZ_SECONDS sets the time per target (20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,23 @@ supp="$PWD/.ci/lsan.supp"
 for symbolizer in /usr/bin/llvm-symbolizer /usr/lib/llvm-14/bin/llvm-symbolizer; do
   if [ -x "$symbolizer" ]; then export ASAN_SYMBOLIZER_PATH="$symbolizer"; break; fi
 done
+
+# The product code: everything but the tests, benchmarks and fuzz targets.
+mapfile -t product < <(git ls-files 'extract/*.cpp' 'extract/*.h' 'app/*.cpp' 'app/*.h' 'player/*.cpp' \
+  'controls/*.cpp' 'controls/*.h' 'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h')
+
+echo "== format"
+clang-format --dry-run -Werror "${product[@]}"
+
+echo "== static analysis"
+# The compile commands of the test build (scripts/test.sh), or of a build made here.
+[ -f build/compile_commands.json ] || { cmake -S . -B build >/dev/null && cmake --build build -j"$jobs" >/dev/null; }
+printf '%s\n' "${product[@]}" | grep '\.cpp$' |
+  xargs -P"$jobs" -n1 clang-tidy -p build --quiet > build/clang-tidy.log 2>&1 || true
+if grep -E '(warning|error):' build/clang-tidy.log; then
+  echo "checks: clang-tidy found the above"
+  exit 1
+fi
 
 echo "== sanitizers"
 cmake -S . -B build-asan -DQUORVIN_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -13,7 +13,7 @@ PACKAGES=(
 )
 # The sanitizer and fuzzing checks (scripts/checks.sh) also need clang and its runtimes.
 if [ "${1:-}" = "--checks" ]; then
-  PACKAGES+=(clang libclang-rt-14-dev)
+  PACKAGES+=(clang libclang-rt-14-dev clang-format clang-tidy)
 fi
 
 missing=()

@@ -69,7 +69,7 @@ HttpResponse Catalog::bigClip() const
     HttpResponse r;
     r.contentType = "video/mp4";
     r.sourceSize = BigClipSize;
-    r.bytesPerSecond = 16 * 1024 * 1024;  // about four seconds: long enough to see it move
+    r.bytesPerSecond = qint64(16) * 1024 * 1024;  // about four seconds: long enough to see it move
     r.source = [start](qint64 offset, qint64 length) {
         QByteArray piece(length, '\0');
         if (offset < start.size()) {

@@ -8,7 +8,7 @@
 
 namespace {
 
-const qint64 MaxRequestHead = 64 * 1024;
+const qint64 MaxRequestHead = qint64(64) * 1024;
 
 QByteArray reasonFor(int status)
 {
@@ -100,7 +100,7 @@ public:
     }
 
 private:
-    static constexpr qint64 Piece = 64 * 1024;
+    static constexpr qint64 Piece = qint64(64) * 1024;
 
     void pump()
     {
