@@ -20,10 +20,19 @@ constexpr int DragBandBottom = 68;
 constexpr int StripTop = 2;
 constexpr int StripBottom = 22;
 
-bool inStrip(int y) { return y >= StripTop && y <= StripBottom; }
+bool inStrip(int y)
+{
+    return y >= StripTop && y <= StripBottom;
+}
 // The column x = W - 51 belongs to the minimise button, which is tested first.
-bool onMinimise(int x, int w) { return x >= w - 80 && x <= w - 51; }
-bool onClose(int x, int w) { return x >= w - 51 && x <= w - 10; }
+bool onMinimise(int x, int w)
+{
+    return x >= w - 80 && x <= w - 51;
+}
+bool onClose(int x, int w)
+{
+    return x >= w - 51 && x <= w - 10;
+}
 
 }  // namespace
 
@@ -67,15 +76,17 @@ void Form1::paintEvent(QPaintEvent *)
     const QPixmap sprite = Image9->pixmap();
     QPainter p(this);
     p.fillRect(rect(), palette().window());
-    const struct { QRect to, from; } pieces[] = {
-        {{0, 0, 6, 88}, {0, 0, 6, 88}},                 // top-left corner
-        {{6, 0, w - 12, 88}, {6, 0, 1, 88}},            // top band, stretched
-        {{w - 6, 0, 6, 88}, {7, 0, 6, 88}},             // top-right corner
-        {{0, 68, 3, h - 73}, {0, 68, 3, 28}},           // left side, stretched
-        {{w - 3, 68, 3, h - 73}, {10, 68, 3, 28}},      // right side, stretched
-        {{0, h - 5, 6, 5}, {0, 96, 6, 5}},              // bottom-left corner
-        {{6, h - 5, w - 12, 5}, {6, 96, 1, 5}},         // bottom band, stretched
-        {{w - 6, h - 5, 6, 5}, {7, 96, 6, 5}},          // bottom-right corner
+    const struct {
+        QRect to, from;
+    } pieces[] = {
+        {{0, 0, 6, 88}, {0, 0, 6, 88}},             // top-left corner
+        {{6, 0, w - 12, 88}, {6, 0, 1, 88}},        // top band, stretched
+        {{w - 6, 0, 6, 88}, {7, 0, 6, 88}},         // top-right corner
+        {{0, 68, 3, h - 73}, {0, 68, 3, 28}},       // left side, stretched
+        {{w - 3, 68, 3, h - 73}, {10, 68, 3, 28}},  // right side, stretched
+        {{0, h - 5, 6, 5}, {0, 96, 6, 5}},          // bottom-left corner
+        {{6, h - 5, w - 12, 5}, {6, 96, 1, 5}},     // bottom band, stretched
+        {{w - 6, h - 5, 6, 5}, {7, 96, 6, 5}},      // bottom-right corner
     };
     // Source rectangles are in the pictures' units: a sharp (2x) picture has twice the pixels.
     auto source = [](const QPixmap &pixmap, const QRect &r) {
@@ -160,18 +171,13 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 bool Form1::feedbackLabelEvent(QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::MouseMove:
-        setLabel10Colour(FeedbackHover);
-        return true;
+    case QEvent::MouseMove: setLabel10Colour(FeedbackHover); return true;
     case QEvent::MouseButtonPress:
         setLabel10Colour(FeedbackPressed);
         launch(hosts().GuestbookUrl);
         return true;
-    case QEvent::MouseButtonRelease:
-        setLabel10Colour(FeedbackRest);
-        return true;
-    default:
-        return false;
+    case QEvent::MouseButtonRelease: setLabel10Colour(FeedbackRest); return true;
+    default: return false;
     }
 }
 
@@ -206,7 +212,7 @@ bool Form1::addressBoxEvent(QEvent *event)
     case QEvent::MouseButtonRelease:
         // The middle button pastes the selection, as everywhere on X11.
         return static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton && clipboard->supportsSelection() &&
-               pasteShareAddress(clipboard->text(QClipboard::Selection));
+            pasteShareAddress(clipboard->text(QClipboard::Selection));
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         // A drop replaces the whole address, wherever it lands in the box.
@@ -225,7 +231,6 @@ bool Form1::addressBoxEvent(QEvent *event)
         }
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }

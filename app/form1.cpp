@@ -219,7 +219,8 @@ void Form1::applyDisplay(const DisplayPlan &plan)
 
     setCaption(Label1, plan.label1);
     AlphaImage *badge = plan.badge == Badge::Weishi ? aicAlphaImage8
-                      : plan.badge == Badge::Miaopai ? aicAlphaImage4 : nullptr;
+        : plan.badge == Badge::Miaopai              ? aicAlphaImage4
+                                                    : nullptr;
     if (badge) {
         badge->setLeft(Label1->x() + Label1->width() + plan.badgeOffset);
         badge->show();

@@ -63,8 +63,7 @@ public:
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5;
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label10;
     QLabel *Image1, *Image2, *Image8, *Image9, *Image10;
-    AlphaImage *aicAlphaImage1, *aicAlphaImage2, *aicAlphaImage3, *aicAlphaImage4, *aicAlphaImage5,
-        *aicAlphaImage8;
+    AlphaImage *aicAlphaImage1, *aicAlphaImage2, *aicAlphaImage3, *aicAlphaImage4, *aicAlphaImage5, *aicAlphaImage8;
     QWidget *Picture1;
     QFrame *Line2, *Line3;
     QSlider *Slider1;

@@ -16,8 +16,7 @@
 
 namespace {
 
-template <typename T>
-T *place(QWidget *parent, const char *name, int x, int y, int w, int h)
+template <typename T> T *place(QWidget *parent, const char *name, int x, int y, int w, int h)
 {
     auto *widget = new T(parent);
     widget->setObjectName(QString::fromLatin1(name));
@@ -26,7 +25,7 @@ T *place(QWidget *parent, const char *name, int x, int y, int w, int h)
 }
 
 QLabel *label(QWidget *parent, const char *name, int x, int y, int w, int h, const QString &text,
-              const QColor &colour = QColor(0, 0, 0))
+    const QColor &colour = QColor(0, 0, 0))
 {
     auto *l = place<QLabel>(parent, name, x, y, w, h);
     l->setTextFormat(Qt::PlainText);
@@ -63,7 +62,7 @@ struct Row {
     const char *name;
     const char *parent;  // nullptr: the window
     int x, y, w, h;
-    const char *text;    // a caption, or for pictures the file under :/assets/
+    const char *text;  // a caption, or for pictures the file under :/assets/
 };
 
 const Row Inventory[] = {
@@ -157,8 +156,7 @@ QWidget *make(const Row &r, QWidget *parent)
     return nullptr;
 }
 
-template <typename T>
-void bind(const QWidget *window, T *&member, const char *name)
+template <typename T> void bind(const QWidget *window, T *&member, const char *name)
 {
     member = window->findChild<T *>(QString::fromLatin1(name));
     Q_ASSERT(member);
@@ -198,20 +196,18 @@ void Form1::bindControls()
     for (int i = 0; i < SiteCount; ++i)
         Option1[i] = findChild<QRadioButton *>(QStringLiteral("Option1_%1").arg(i));
     bind(this, Text1, "Text1");
-    const std::pair<QPushButton **, const char *> buttons[] = {
-        {&Command1, "Command1"}, {&Command2, "Command2"}, {&Command3, "Command3"},
-        {&Command4, "Command4"}, {&Command5, "Command5"}};
+    const std::pair<QPushButton **, const char *> buttons[] = {{&Command1, "Command1"}, {&Command2, "Command2"},
+        {&Command3, "Command3"}, {&Command4, "Command4"}, {&Command5, "Command5"}};
     for (const auto &[member, name] : buttons)
         bind(this, *member, name);
-    const std::pair<QLabel **, const char *> labels[] = {
-        {&Label1, "Label1"}, {&Label2, "Label2"}, {&Label3, "Label3"}, {&Label4, "Label4"}, {&Label5, "Label5"},
-        {&Label6, "Label6"}, {&Label10, "Label10"}, {&Image1, "Image1"}, {&Image2, "Image2"},
-        {&Image8, "Image8"}, {&Image9, "Image9"}, {&Image10, "Image10"}};
+    const std::pair<QLabel **, const char *> labels[] = {{&Label1, "Label1"}, {&Label2, "Label2"}, {&Label3, "Label3"},
+        {&Label4, "Label4"}, {&Label5, "Label5"}, {&Label6, "Label6"}, {&Label10, "Label10"}, {&Image1, "Image1"},
+        {&Image2, "Image2"}, {&Image8, "Image8"}, {&Image9, "Image9"}, {&Image10, "Image10"}};
     for (const auto &[member, name] : labels)
         bind(this, *member, name);
-    const std::pair<AlphaImage **, const char *> alphas[] = {
-        {&aicAlphaImage1, "aicAlphaImage1"}, {&aicAlphaImage2, "aicAlphaImage2"}, {&aicAlphaImage3, "aicAlphaImage3"},
-        {&aicAlphaImage4, "aicAlphaImage4"}, {&aicAlphaImage5, "aicAlphaImage5"}, {&aicAlphaImage8, "aicAlphaImage8"}};
+    const std::pair<AlphaImage **, const char *> alphas[] = {{&aicAlphaImage1, "aicAlphaImage1"},
+        {&aicAlphaImage2, "aicAlphaImage2"}, {&aicAlphaImage3, "aicAlphaImage3"}, {&aicAlphaImage4, "aicAlphaImage4"},
+        {&aicAlphaImage5, "aicAlphaImage5"}, {&aicAlphaImage8, "aicAlphaImage8"}};
     for (const auto &[member, name] : alphas)
         bind(this, *member, name);
     bind(this, Picture1, "Picture1");
@@ -246,7 +242,7 @@ void Form1::setFirstLook()
     aicAlphaImage8->setToolTip(QStringLiteral("微视认证"));
     aicAlphaImage4->setToolTip(QStringLiteral("秒拍认证"));
     for (QWidget *hidden : {static_cast<QWidget *>(aicAlphaImage8), static_cast<QWidget *>(aicAlphaImage4),
-                            static_cast<QWidget *>(aicAlphaImage2)})
+             static_cast<QWidget *>(aicAlphaImage2)})
         hidden->hide();
     Slider1->setOrientation(Qt::Horizontal);
     Slider1->setRange(0, 100);

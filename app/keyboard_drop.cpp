@@ -46,12 +46,13 @@ void Form1::setupKeyboardAndDrops()
     // Top to bottom: the site selector, the address, 提取视频, the volume, then the actions
     // left to right. Tab enters the selector at its checked button and the arrows move the
     // choice, so only the checked button is in the Tab chain.
-    QList<QWidget *> order = {Option1[0], Option1[1], Option1[2], Option1[3], Option1[4], Text1, Command1,
-                              Slider1, Command2, Command3, Command4, Command5};
+    QList<QWidget *> order = {Option1[0], Option1[1], Option1[2], Option1[3], Option1[4], Text1, Command1, Slider1,
+        Command2, Command3, Command4, Command5};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
     for (QRadioButton *option : Option1) {
-        const auto follow = [option](bool checked) { option->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); };
+        const auto follow = [option](
+                                bool checked) { option->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); };
         follow(option->isChecked());
         connect(option, &QRadioButton::toggled, this, follow);
     }
@@ -59,10 +60,9 @@ void Form1::setupKeyboardAndDrops()
     for (QPushButton *button : {Command1, Command2, Command3, Command4, Command5})
         button->installEventFilter(this);
 
-    const std::pair<QWidget *, const char *> names[] = {
-        {Frame1, "软件类型"}, {Text1, "视频地址"}, {Command1, "提取视频"},
-        {Command2, "下载视频"}, {Command3, "复制地址"}, {Command4, "播放视频"}, {Command5, "官方论坛"},
-        {Slider1, "音量"}, {Label1, "作者"}, {Label2, "视频描述"}, {Label3, "发布日期"},
+    const std::pair<QWidget *, const char *> names[] = {{Frame1, "软件类型"}, {Text1, "视频地址"},
+        {Command1, "提取视频"}, {Command2, "下载视频"}, {Command3, "复制地址"}, {Command4, "播放视频"},
+        {Command5, "官方论坛"}, {Slider1, "音量"}, {Label1, "作者"}, {Label2, "视频描述"}, {Label3, "发布日期"},
         {Label5, "运行提示"}, {Label10, "在线反馈"}, {Image1, "视频封面"}, {Image2, "作者头像"},
         {aicAlphaImage1, "播放视频"}, {aicAlphaImage2, "播放视频"}, {aicAlphaImage3, "作者头像"},
         {aicAlphaImage4, "秒拍认证"}, {aicAlphaImage8, "微视认证"}, {W1, "视频播放器"}};
@@ -109,8 +109,8 @@ void Form1::showAddressMenu(const QPoint &at)
     // names; 粘贴 is the one that shows the paste shortcut.
     const QString shortcut = u'\t' + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
     const QList<QAction *> actions = menu->actions();
-    const auto found = std::find_if(actions.begin(), actions.end(),
-                                    [&](const QAction *a) { return a->text().endsWith(shortcut); });
+    const auto found =
+        std::find_if(actions.begin(), actions.end(), [&](const QAction *a) { return a->text().endsWith(shortcut); });
     if (found != actions.end()) {
         QAction *paste = *found;
         disconnect(paste, &QAction::triggered, nullptr, nullptr);

@@ -21,7 +21,7 @@ const QString SaveFolderKey = QStringLiteral("download/folder");
 QString Form1::settingsFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/quorvin-video-helper/quorvin-video-helper.conf");
+        QStringLiteral("/quorvin-video-helper/quorvin-video-helper.conf");
 }
 
 QString Form1::saveFolder() const

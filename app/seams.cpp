@@ -60,8 +60,7 @@ void notifyDesktop(const QString &summary, const QString &body)
         return;
     QDBusInterface notifications(service, QStringLiteral("/org/freedesktop/Notifications"), service, bus);
     notifications.asyncCall(QStringLiteral("Notify"), QStringLiteral("QuorvinAPP视频助手"), 0u,
-                            QStringLiteral("quorvin-video-helper"), summary, body, QStringList(), QVariantMap(),
-                            -1);
+        QStringLiteral("quorvin-video-helper"), summary, body, QStringList(), QVariantMap(), -1);
 }
 
 }  // namespace
@@ -77,12 +76,8 @@ std::unique_ptr<QMessageBox> buildMessageBox(QWidget *parent, const MessageReque
     box->setText(text);
     box->setIcon(request.icon == BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::Information);
     switch (request.buttons) {
-    case BoxButtons::Ok:
-        box->setStandardButtons(QMessageBox::Ok);
-        break;
-    case BoxButtons::YesNo:
-        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
+    case BoxButtons::Ok: box->setStandardButtons(QMessageBox::Ok); break;
+    case BoxButtons::YesNo: box->setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     case BoxButtons::YesNoCancel:
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->setEscapeButton(QMessageBox::Cancel);
@@ -90,9 +85,8 @@ std::unique_ptr<QMessageBox> buildMessageBox(QWidget *parent, const MessageReque
     }
     // Chinese button texts with their keyboard accelerators, also where Qt's own
     // translations are not installed.
-    const std::pair<QMessageBox::StandardButton, const char *> texts[] = {
-        {QMessageBox::Yes, "是(&Y)"}, {QMessageBox::No, "否(&N)"},
-        {QMessageBox::Cancel, "取消"}, {QMessageBox::Ok, "确定"}};
+    const std::pair<QMessageBox::StandardButton, const char *> texts[] = {{QMessageBox::Yes, "是(&Y)"},
+        {QMessageBox::No, "否(&N)"}, {QMessageBox::Cancel, "取消"}, {QMessageBox::Ok, "确定"}};
     for (const auto &[which, label] : texts) {
         if (QAbstractButton *button = box->button(which))
             button->setText(QString::fromUtf8(label));

@@ -25,10 +25,10 @@ std::unique_ptr<QMessageBox> buildMessageBox(QWidget *parent, const MessageReque
 
 struct Seams {
     std::function<int(QWidget *parent, const MessageRequest &request)> messageBox;
-    std::function<void(const QString &address)> openUrl;    // the default web browser
+    std::function<void(const QString &address)> openUrl;  // the default web browser
     // The save dialog: the chosen path, or "" when the user cancelled.
     std::function<QString(QWidget *parent, const QString &title, const QString &suggested)> saveFileName;
-    std::function<void()> endNow;                           // leave the process at once
+    std::function<void()> endNow;  // leave the process at once
     // Closes the message box that is open, as if 否 (or its close button) were chosen.
     std::function<void()> closeMessageBox;
     // A desktop notification; nothing happens when no notification service answers.

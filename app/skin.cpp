@@ -15,8 +15,14 @@ bool Skin::parse(const QString &text, Skin &out)
     QStringList style;
     for (const QString &rawLine : text.split(u'\n')) {
         const QString line = rawLine.trimmed();
-        if (line == u"[colors]") { section = Colors; continue; }
-        if (line == u"[style]") { section = Style; continue; }
+        if (line == u"[colors]") {
+            section = Colors;
+            continue;
+        }
+        if (line == u"[style]") {
+            section = Style;
+            continue;
+        }
         if (section == Style) {
             style.append(rawLine);
             continue;
@@ -44,7 +50,8 @@ QColor shiftColor(const QColor &color, int hue, int saturation, int brightness)
         h -= std::floor(h);
     }
     s = std::clamp(s * (1.0f + saturation / 100.0f), 0.0f, 1.0f);
-    l = std::clamp(brightness >= 0 ? l + (1.0f - l) * brightness / 100.0f : l * (1.0f + brightness / 100.0f), 0.0f, 1.0f);
+    l = std::clamp(
+        brightness >= 0 ? l + (1.0f - l) * brightness / 100.0f : l * (1.0f + brightness / 100.0f), 0.0f, 1.0f);
     return QColor::fromHslF(h < 0 ? 0 : h, s, l, a);
 }
 

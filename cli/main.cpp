@@ -35,7 +35,8 @@ void printTrace(const QString &address, int site, const QList<StepTrace> &trace)
         err << "  line " << t.line << "  -> " << t.to;
         if (!t.marker.isEmpty())
             err << "  marker \"" << t.marker << "\"";
-        err << (t.found ? QStringLiteral("  found: \"") + value + u'"' : QStringLiteral("  NOT FOUND, skipped")) << "\n";
+        err << (t.found ? QStringLiteral("  found: \"") + value + u'"' : QStringLiteral("  NOT FOUND, skipped"))
+            << "\n";
     }
 }
 

@@ -11,55 +11,54 @@
 
 namespace {
 
-const char Usage[] =
-    "Usage: quorvin-extract [--site SITE] [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]]\n"
-    "                       [-a FILE] ADDRESS... | -\n"
-    "\n"
-    "Extracts the video link and details from share pages, the way the window does, one\n"
-    "address after the other, each from an empty result record.\n"
-    "\n"
-    "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto\n"
-    "                         (the default): each address gets the service whose page\n"
-    "                         prefix it starts with\n"
-    "  -a, --batch-file FILE  read addresses from FILE, one a line (blank lines and lines\n"
-    "                         starting with # are skipped); - as an address reads them\n"
-    "                         from standard input the same way\n"
-    "  --json                 one JSON object per address and line: address, site, ok,\n"
-    "                         video_url, cover_url, avatar_url, author, description, date,\n"
-    "                         verified, status, error (see the man page)\n"
-    "  --slots                with --json, also the whole record (\"slots\") and the captions\n"
-    "                         as the window shows them (\"display\")\n"
-    "  --download             save each extracted video (resuming an earlier .part file of\n"
-    "                         the same link); the JSON line then has \"file\" or\n"
-    "                         \"download_error\"\n"
-    "  -o, --output DIR       folder for --download, made when missing (default: the\n"
-    "                         current folder)\n"
-    "  --force-overwrite      replace an existing file of the same name (by default it is\n"
-    "                         left as it is and reported with \"skipped\": \"exists\")\n"
-    "  --retries N            try a download again N times after a network error, with a\n"
-    "                         growing pause, resuming its part (3)\n"
-    "  --progress MODE        none, bar (a one-line bar; the default on a terminal) or\n"
-    "                         lines (a line per 10 %; the default otherwise)\n"
-    "  --low-speed LIMIT,SECONDS  give up a transfer that brings fewer than LIMIT bytes a\n"
-    "                         second over SECONDS seconds (1024,60)\n"
-    "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
-    "  --sites-dir DIR        service descriptions that replace the built-in ones (default:\n"
-    "                         $XDG_CONFIG_HOME/quorvin-video-helper/sites)\n"
-    "  --list-sites           show each service, its description file and where it came from\n"
-    "  --show-site SITE       print the description in force for a service (to copy and edit)\n"
-    "  --explain              print each extraction step: the slot it writes, its marker,\n"
-    "                         found or not, and the value\n"
-    "  --page FILE            run the steps on a saved page instead of fetching the share\n"
-    "                         page (later fetches still go to the network)\n"
-    "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
-    "  --deadline MS          give up a page fetch that takes longer than MS ms in all\n"
-    "                         (90000); downloads are bounded by --low-speed instead\n"
-    "  --help                 show this help\n"
-    "  --version              show the version\n"
-    "\n"
-    "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
-    "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
-    "extraction failed (no page, or no video link in it). When several apply, the highest.\n";
+const char Usage[] = "Usage: quorvin-extract [--site SITE] [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]]\n"
+                     "                       [-a FILE] ADDRESS... | -\n"
+                     "\n"
+                     "Extracts the video link and details from share pages, the way the window does, one\n"
+                     "address after the other, each from an empty result record.\n"
+                     "\n"
+                     "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto\n"
+                     "                         (the default): each address gets the service whose page\n"
+                     "                         prefix it starts with\n"
+                     "  -a, --batch-file FILE  read addresses from FILE, one a line (blank lines and lines\n"
+                     "                         starting with # are skipped); - as an address reads them\n"
+                     "                         from standard input the same way\n"
+                     "  --json                 one JSON object per address and line: address, site, ok,\n"
+                     "                         video_url, cover_url, avatar_url, author, description, date,\n"
+                     "                         verified, status, error (see the man page)\n"
+                     "  --slots                with --json, also the whole record (\"slots\") and the captions\n"
+                     "                         as the window shows them (\"display\")\n"
+                     "  --download             save each extracted video (resuming an earlier .part file of\n"
+                     "                         the same link); the JSON line then has \"file\" or\n"
+                     "                         \"download_error\"\n"
+                     "  -o, --output DIR       folder for --download, made when missing (default: the\n"
+                     "                         current folder)\n"
+                     "  --force-overwrite      replace an existing file of the same name (by default it is\n"
+                     "                         left as it is and reported with \"skipped\": \"exists\")\n"
+                     "  --retries N            try a download again N times after a network error, with a\n"
+                     "                         growing pause, resuming its part (3)\n"
+                     "  --progress MODE        none, bar (a one-line bar; the default on a terminal) or\n"
+                     "                         lines (a line per 10 %; the default otherwise)\n"
+                     "  --low-speed LIMIT,SECONDS  give up a transfer that brings fewer than LIMIT bytes a\n"
+                     "                         second over SECONDS seconds (1024,60)\n"
+                     "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
+                     "  --sites-dir DIR        service descriptions that replace the built-in ones (default:\n"
+                     "                         $XDG_CONFIG_HOME/quorvin-video-helper/sites)\n"
+                     "  --list-sites           show each service, its description file and where it came from\n"
+                     "  --show-site SITE       print the description in force for a service (to copy and edit)\n"
+                     "  --explain              print each extraction step: the slot it writes, its marker,\n"
+                     "                         found or not, and the value\n"
+                     "  --page FILE            run the steps on a saved page instead of fetching the share\n"
+                     "                         page (later fetches still go to the network)\n"
+                     "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
+                     "  --deadline MS          give up a page fetch that takes longer than MS ms in all\n"
+                     "                         (90000); downloads are bounded by --low-speed instead\n"
+                     "  --help                 show this help\n"
+                     "  --version              show the version\n"
+                     "\n"
+                     "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
+                     "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
+                     "extraction failed (no page, or no video link in it). When several apply, the highest.\n";
 
 int usageError(const QString &message)
 {
@@ -163,7 +162,7 @@ void addOptions(QCommandLineParser &parser)
         return QCommandLineOption(names, QString(), QString::fromLatin1(value));
     };
     parser.addOptions({
-        QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+        QCommandLineOption(QStringList {QStringLiteral("h"), QStringLiteral("help")}),
         QCommandLineOption(QStringLiteral("version")),
         QCommandLineOption(QStringLiteral("json")),
         QCommandLineOption(QStringLiteral("slots")),
@@ -199,8 +198,8 @@ std::optional<int> answerQuestion(const QCommandLineParser &parser)
         return ExitOk;
     }
     // The descriptions first: --site names a service by its description.
-    loadSiteDescriptions(parser.isSet(QStringLiteral("sites-dir")) ? parser.value(QStringLiteral("sites-dir"))
-                                                                   : userSitesFolder());
+    loadSiteDescriptions(
+        parser.isSet(QStringLiteral("sites-dir")) ? parser.value(QStringLiteral("sites-dir")) : userSitesFolder());
     if (parser.isSet(QStringLiteral("list-sites"))) {
         listSites();
         return ExitOk;
@@ -251,8 +250,8 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty())
-            return usageError(QStringLiteral("unknown option %1%2")
-                                  .arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
+            return usageError(
+                QStringLiteral("unknown option %1%2").arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
         return usageError(parser.errorText());
     }
     if (const std::optional<int> status = answerQuestion(parser))

@@ -21,7 +21,7 @@ enum ExitStatus {
 struct CliOptions {
     int site = AutoSite;
     bool json = false;
-    bool withSlots = false; // --slots: the whole record and the captions in each JSON line
+    bool withSlots = false;  // --slots: the whole record and the captions in each JSON line
     bool download = false;
     QString outputDir = QStringLiteral(".");
     SaveOptions save;

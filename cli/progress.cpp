@@ -11,8 +11,8 @@ namespace {
 bool wide(char32_t c)
 {
     return (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf) || (c >= 0xac00 && c <= 0xd7a3) ||
-           (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xff60) ||
-           (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff) || (c >= 0x20000 && c <= 0x3fffd);
+        (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xff60) ||
+        (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff) || (c >= 0x20000 && c <= 0x3fffd);
 }
 
 // The start of text that fits in columns, with ".." when cut.
@@ -87,7 +87,7 @@ void ProgressPrinter::update(const DownloadProgress &p)
         return;
     lastTenth_ = tenth;
     std::fprintf(stderr, "download: %s: %d%% (%s/%s)\n", name_.toUtf8().constData(), tenth * 10,
-                 byteSize(p.done).toUtf8().constData(), byteSize(p.total).toUtf8().constData());
+        byteSize(p.done).toUtf8().constData(), byteSize(p.total).toUtf8().constData());
 }
 
 void ProgressPrinter::finish()

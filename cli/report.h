@@ -11,11 +11,11 @@
 
 struct AddressReport {
     QString address;
-    int site = -1;                  // -1: no service matched
+    int site = -1;  // -1: no service matched
     ExtractionOutcome outcome = ExtractionOutcome::NoSite;
-    HeadlessView view;              // the status and the display step, as the window has them
-    ExtractionResult result;        // this address's own record
-    QString error;                  // a short English reason, empty when it worked
+    HeadlessView view;        // the status and the display step, as the window has them
+    ExtractionResult result;  // this address's own record
+    QString error;            // a short English reason, empty when it worked
     std::optional<SaveOutcome> saved;
 
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }

@@ -27,12 +27,9 @@ bool worthRetrying(const Try &t)
     case DownloadError::ConnectionLost:
     case DownloadError::TimedOut:
     case DownloadError::TooSlow:
-    case DownloadError::Incomplete:
-        return true;
-    case DownloadError::HttpStatus:
-        return t.status >= 500;
-    default:
-        return false;
+    case DownloadError::Incomplete: return true;
+    case DownloadError::HttpStatus: return t.status >= 500;
+    default: return false;
     }
 }
 
@@ -65,8 +62,8 @@ void pause(int ms)
 
 }  // namespace
 
-SaveOutcome saveVideo(const QString &link, const QString &folder, const QString &author,
-                      const QString &date, const SaveOptions &options)
+SaveOutcome saveVideo(
+    const QString &link, const QString &folder, const QString &author, const QString &date, const SaveOptions &options)
 {
     SaveOutcome outcome;
     if (link.isEmpty()) {
@@ -96,7 +93,7 @@ SaveOutcome saveVideo(const QString &link, const QString &folder, const QString 
             break;
         const int waitMs = options.firstPauseMs << qMin(attempt, 6);
         std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0, link.toUtf8().constData(),
-                     downloadErrorText(t.error, t.status).toUtf8().constData());
+            downloadErrorText(t.error, t.status).toUtf8().constData());
         pause(waitMs);
     }
 
@@ -110,8 +107,8 @@ SaveOutcome saveVideo(const QString &link, const QString &folder, const QString 
     } else {
         outcome.file.clear();
         outcome.error = downloadErrorText(t.error, t.status);
-        std::fprintf(stderr, "download failed: %s: %s\n", link.toUtf8().constData(),
-                     outcome.error.toUtf8().constData());
+        std::fprintf(
+            stderr, "download failed: %s: %s\n", link.toUtf8().constData(), outcome.error.toUtf8().constData());
     }
     return outcome;
 }

@@ -10,7 +10,7 @@ struct SaveOutcome {
 };
 
 enum class ProgressMode {
-    Auto,   // a bar on a terminal, lines otherwise
+    Auto,  // a bar on a terminal, lines otherwise
     None,
     Bar,    // one line redrawn in place, as wide as the terminal
     Lines,  // a plain line per 10 %
@@ -27,5 +27,5 @@ struct SaveOptions {
 // part file left by an earlier run of the same link. An existing file is never replaced
 // unless forceOverwrite. A try that fails on a network error (refused, connection lost,
 // stalled, too slow, cut short, 5xx) is repeated up to retries times, resuming its part.
-SaveOutcome saveVideo(const QString &link, const QString &folder, const QString &author,
-                      const QString &date, const SaveOptions &options);
+SaveOutcome saveVideo(
+    const QString &link, const QString &folder, const QString &author, const QString &date, const SaveOptions &options);

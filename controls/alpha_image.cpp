@@ -13,18 +13,24 @@ namespace {
 int buttonCode(Qt::MouseButtons buttons)
 {
     int code = 0;
-    if (buttons & Qt::LeftButton) code |= 1;
-    if (buttons & Qt::RightButton) code |= 2;
-    if (buttons & Qt::MiddleButton) code |= 4;
+    if (buttons & Qt::LeftButton)
+        code |= 1;
+    if (buttons & Qt::RightButton)
+        code |= 2;
+    if (buttons & Qt::MiddleButton)
+        code |= 4;
     return code;
 }
 
 int shiftCode(Qt::KeyboardModifiers mods)
 {
     int code = 0;
-    if (mods & Qt::ShiftModifier) code |= 1;
-    if (mods & Qt::ControlModifier) code |= 2;
-    if (mods & Qt::AltModifier) code |= 4;
+    if (mods & Qt::ShiftModifier)
+        code |= 1;
+    if (mods & Qt::ControlModifier)
+        code |= 2;
+    if (mods & Qt::AltModifier)
+        code |= 4;
     return code;
 }
 }  // namespace

@@ -19,13 +19,8 @@ QString clock(qint64 ms)
 }  // namespace
 
 MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
-    : QWidget(parent),
-      screen_(new QWidget(this)),
-      bar_(new QWidget(this)),
-      playButton_(new QToolButton(bar_)),
-      stopButton_(new QToolButton(bar_)),
-      position_(new QSlider(Qt::Horizontal, bar_)),
-      time_(new QLabel(bar_))
+    : QWidget(parent), screen_(new QWidget(this)), bar_(new QWidget(this)), playButton_(new QToolButton(bar_)),
+      stopButton_(new QToolButton(bar_)), position_(new QSlider(Qt::Horizontal, bar_)), time_(new QLabel(bar_))
 {
     // Until something is played, a black screen stands where the picture will be; the
     // multimedia stack is loaded only then (see ensureMedia).

@@ -49,7 +49,7 @@ private:
     void updateBar();
 
     std::unique_ptr<MediaEngine> media_;
-    QWidget *screen_;          // black, where the picture will be until media exist
+    QWidget *screen_;  // black, where the picture will be until media exist
     QWidget *bar_;
     QToolButton *playButton_;
     QToolButton *stopButton_;
@@ -57,6 +57,6 @@ private:
     QLabel *time_;
     QString url_;
     int volume_ = DesignVolume;  // the volume, kept here until the audio output exists
-    bool passActive_ = false;  // a loaded medium has not yet reported its stop
-    quint64 loadCount_ = 0;    // tells a late notification of an earlier medium from the current
+    bool passActive_ = false;    // a loaded medium has not yet reported its stop
+    quint64 loadCount_ = 0;      // tells a late notification of an earlier medium from the current
 };

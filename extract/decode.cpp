@@ -38,8 +38,8 @@ QByteArray metaCharset(const QByteArray &body)
             while (pos < tag.size() && (tag[pos] == '"' || tag[pos] == '\'' || tag[pos] == ' '))
                 ++pos;
             qsizetype end = pos;
-            while (end < tag.size() && (isalnum(static_cast<unsigned char>(tag[end])) ||
-                                        tag[end] == '-' || tag[end] == '_'))
+            while (end < tag.size() &&
+                (isalnum(static_cast<unsigned char>(tag[end])) || tag[end] == '-' || tag[end] == '_'))
                 ++end;
             if (end > pos)
                 return tag.mid(pos, end - pos);

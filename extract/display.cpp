@@ -16,11 +16,11 @@ DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h)
     plan.label2 = description.isEmpty() ? NoDescriptionText : cuts::displayCut(description, 20);
     plan.label3 = rs[row.date];
     const Badge badge = row.badgeControl == u"aicAlphaImage8" ? Badge::Weishi
-                      : row.badgeControl == u"aicAlphaImage4" ? Badge::Miaopai : Badge::None;
+        : row.badgeControl == u"aicAlphaImage4"               ? Badge::Miaopai
+                                                              : Badge::None;
     if (badge != Badge::None) {
         const bool marked = rs[SlotPage].contains(row.badgeMarker);
-        const bool always = !h.AlwaysVerifiedAuthor.isEmpty() &&
-                            plan.label1.contains(h.AlwaysVerifiedAuthor);
+        const bool always = !h.AlwaysVerifiedAuthor.isEmpty() && plan.label1.contains(h.AlwaysVerifiedAuthor);
         if (marked || always) {
             plan.badge = badge;
             plan.badgeOffset = row.badgeOffset;

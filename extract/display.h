@@ -10,15 +10,15 @@ enum class Badge { None, Weishi, Miaopai };  // aicAlphaImage8, aicAlphaImage4
 
 struct DisplayPlan {
     int site = 0;
-    QString label1;           // author caption
-    QString label2;           // description caption
-    QString label3;           // date caption
-    QString author;           // the author's and the description's full texts, uncut
+    QString label1;  // author caption
+    QString label2;  // description caption
+    QString label3;  // date caption
+    QString author;  // the author's and the description's full texts, uncut
     QString description;
-    Badge badge = Badge::None;  // the badge shown right of the name, if any
-    int badgeOffset = 0;      // gap between the name and the badge
-    QString cover;            // address loaded into Image1
-    QString avatar;           // address the avatar is loaded from
+    Badge badge = Badge::None;   // the badge shown right of the name, if any
+    int badgeOffset = 0;         // gap between the name and the badge
+    QString cover;               // address loaded into Image1
+    QString avatar;              // address the avatar is loaded from
     bool avatarViaFile = false;  // Kuaishou: downloaded to "face", shown in aicAlphaImage3
 };
 

@@ -62,9 +62,16 @@ qint64 freeBytes(const QString &folder)
 DownloadError openError(int why)
 {
     switch (why) {
-    case EACCES: case EPERM: case EROFS: return DownloadError::NoPermission;
-    case ENOSPC: case EDQUOT: return DownloadError::DiskFull;
-    case ELOOP: case ENXIO: case EISDIR: case EINVAL: case EEXIST: return DownloadError::NotRegularFile;
+    case EACCES:
+    case EPERM:
+    case EROFS: return DownloadError::NoPermission;
+    case ENOSPC:
+    case EDQUOT: return DownloadError::DiskFull;
+    case ELOOP:
+    case ENXIO:
+    case EISDIR:
+    case EINVAL:
+    case EEXIST: return DownloadError::NotRegularFile;
     default: return DownloadError::WriteFailed;
     }
 }
@@ -140,8 +147,7 @@ void Download::start(const QString &url, const QString &target, Options options)
     // Resume only a part that is known to belong to this link.
     const std::optional<partfile::Control> control = partfile::readControl(controlPath(target));
     const QFileInfo part(part_);
-    if (control && control->url == url && part.size() > 0 &&
-        (!control->validator.isEmpty() || control->total >= 0)) {
+    if (control && control->url == url && part.size() > 0 && (!control->validator.isEmpty() || control->total >= 0)) {
         resumeFrom_ = part.size();
         validator_ = control->validator;
         recordedTotal_ = control->total;
@@ -444,7 +450,7 @@ void Download::fail(DownloadError error)
     // correctly for a later resume. Nothing but our own regular files is removed.
     if (error != DownloadError::NotRegularFile && partfile::kindOf(part_) == partfile::Kind::Regular) {
         const bool drop = error == DownloadError::Cancelled || QFileInfo(part_).size() == 0 ||
-                          (hadPart && error == DownloadError::HttpStatus);
+            (hadPart && error == DownloadError::HttpStatus);
         if (drop) {
             partfile::removeRegular(part_);
             partfile::removeRegular(control_);

@@ -19,7 +19,6 @@
 #include <QTimer>
 #include <QUrl>
 
-
 struct DownloadProgress {
     qint64 done = 0;            // bytes of the file on disk so far (resumed part included)
     qint64 total = -1;          // size of the whole file, -1 when the server does not say
@@ -29,19 +28,19 @@ struct DownloadProgress {
 
 enum class DownloadError {
     None,
-    NotWeb,           // the link (or a redirect) is not an http(s) address
-    ConnectFailed,    // refused, unknown host
-    ConnectionLost,   // reset or closed before the whole file arrived
-    TimedOut,         // nothing arrived for the stall timeout
-    TooSlow,          // less than the low-speed limit arrived over its time span
-    Incomplete,       // the body ended before the whole file (short, or cut chunking)
-    HttpStatus,       // the server answered with an error status
+    NotWeb,          // the link (or a redirect) is not an http(s) address
+    ConnectFailed,   // refused, unknown host
+    ConnectionLost,  // reset or closed before the whole file arrived
+    TimedOut,        // nothing arrived for the stall timeout
+    TooSlow,         // less than the low-speed limit arrived over its time span
+    Incomplete,      // the body ended before the whole file (short, or cut chunking)
+    HttpStatus,      // the server answered with an error status
     TooManyRedirects,
-    DiskFull,         // free space below Content-Length, or a write ran out of space
-    NoPermission,     // the folder or file cannot be written
-    WriteFailed,      // any other file error
-    NotRegularFile,   // a link, FIFO, device or folder stands where a file would be written
-    Exists,           // the target exists and may not be replaced
+    DiskFull,        // free space below Content-Length, or a write ran out of space
+    NoPermission,    // the folder or file cannot be written
+    WriteFailed,     // any other file error
+    NotRegularFile,  // a link, FIFO, device or folder stands where a file would be written
+    Exists,          // the target exists and may not be replaced
     Cancelled,
 };
 
@@ -98,17 +97,17 @@ private:
     fetch::TransferWatch watch_;
     QElapsedTimer clock_;
     QString link_;
-    QString part_;            // the part file's path, from the target asked for
-    QString control_;         // its control file's path
+    QString part_;     // the part file's path, from the target asked for
+    QString control_;  // its control file's path
     QString target_;
     QString contentType_;
-    QByteArray validator_;    // what If-Range carries when resuming
+    QByteArray validator_;  // what If-Range carries when resuming
     Options options_;
-    int fd_ = -1;             // the open part file
-    qint64 resumeFrom_ = 0;   // bytes already in the part file when the request was made
-    qint64 received_ = 0;     // bytes of this answer written so far
-    qint64 expected_ = -1;    // bytes this answer should bring, -1 when unknown
-    qint64 total_ = -1;       // size of the whole file, -1 when unknown
+    int fd_ = -1;            // the open part file
+    qint64 resumeFrom_ = 0;  // bytes already in the part file when the request was made
+    qint64 received_ = 0;    // bytes of this answer written so far
+    qint64 expected_ = -1;   // bytes this answer should bring, -1 when unknown
+    qint64 total_ = -1;      // size of the whole file, -1 when unknown
     qint64 recordedTotal_ = -1;
     qint64 writtenBack_ = 0;  // bytes of the part handed to the disk already
     int status_ = 0;

@@ -7,8 +7,7 @@
 namespace {
 
 const QStringList VideoExtensions = {QStringLiteral("mp4"), QStringLiteral("flv"), QStringLiteral("m4v"),
-                                     QStringLiteral("mov"), QStringLiteral("webm"), QStringLiteral("ts"),
-                                     QStringLiteral("3gp")};
+    QStringLiteral("mov"), QStringLiteral("webm"), QStringLiteral("ts"), QStringLiteral("3gp")};
 
 QString cleaned(QString name)
 {
@@ -54,8 +53,7 @@ QString extensionForType(const QString &contentType)
 
 }  // namespace
 
-QString suggestedFileName(const QString &link, const QString &author, const QString &date,
-                          const QString &contentType)
+QString suggestedFileName(const QString &link, const QString &author, const QString &date, const QString &contentType)
 {
     const QString path = QUrl(link).path(QUrl::FullyDecoded);
     const QString last = path.section(u'/', -1);
@@ -99,7 +97,8 @@ QString timeLeftText(qint64 seconds)
 {
     if (seconds < 0)
         return QStringLiteral("--:--");
-    const QString minutes = QStringLiteral("%1:%2").arg(seconds / 60 % 60, 2, 10, QChar(u'0')).arg(seconds % 60, 2, 10, QChar(u'0'));
+    const QString minutes =
+        QStringLiteral("%1:%2").arg(seconds / 60 % 60, 2, 10, QChar(u'0')).arg(seconds % 60, 2, 10, QChar(u'0'));
     return seconds >= 3600 ? QString::number(seconds / 3600) + u':' + minutes : minutes;
 }
 
@@ -111,7 +110,8 @@ QString progressText(const DownloadProgress &p)
     if (p.total > 0) {
         const int percent = int(p.done * 100 / p.total);
         return QStringLiteral("正在下载视频.. %1% (%2/%3, %4)")
-            .arg(percent).arg(byteSize(p.done), byteSize(p.total), rate);
+            .arg(percent)
+            .arg(byteSize(p.done), byteSize(p.total), rate);
     }
     return QStringLiteral("正在下载视频.. %1 (%2)").arg(byteSize(p.done), rate);
 }

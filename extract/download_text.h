@@ -13,8 +13,8 @@
 // at most MaxNameBytes in UTF-8 (room is left for ".part.meta" within the system's 255),
 // shortened between characters.
 inline constexpr qsizetype MaxNameBytes = 240;
-QString suggestedFileName(const QString &link, const QString &author, const QString &date,
-                          const QString &contentType = QString());
+QString suggestedFileName(
+    const QString &link, const QString &author, const QString &date, const QString &contentType = QString());
 
 // True when the link's file name ends in a video type's extension.
 bool hasVideoExtension(const QString &link);

@@ -3,8 +3,7 @@
 #include "address_check.h"
 #include "fetch.h"
 
-ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &view,
-                                   const Hosts &h, Fetcher fetcher)
+ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher)
     : result_(result), view_(view), hosts_(h), fetch_(std::move(fetcher))
 {
 }
@@ -43,7 +42,7 @@ ExtractionOutcome ExtractionDriver::run()
 
     ExtractionOutcome outcome = page ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
-        const ExtractorContext ctx{fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
+        const ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
         extractSite(site, rs, ctx);
         view_.applyDisplay(planDisplay(site, rs, hosts_));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;

@@ -12,8 +12,8 @@
 class ExtractionView {
 public:
     virtual ~ExtractionView() = default;
-    virtual int selectedSite() const = 0;            // first selected site button, -1 if none
-    virtual QString addressText() const = 0;         // the address box as it reads now
+    virtual int selectedSite() const = 0;     // first selected site button, -1 if none
+    virtual QString addressText() const = 0;  // the address box as it reads now
     virtual void hideBadges() = 0;
     virtual void setStatus(const QString &text) = 0;
     virtual void setExtractEnabled(bool enabled) = 0;
@@ -30,9 +30,9 @@ inline const QString ExtractFailedText = QStringLiteral("视频提取失败..");
 enum class ExtractionOutcome {
     NoSite,
     AddressRejected,
-    FetchFailed,   // the share page could not be fetched at all
-    EmptyPage,     // it was fetched and is empty
-    NoVideoLink,   // the steps ran and found no web (http/https) video link
+    FetchFailed,  // the share page could not be fetched at all
+    EmptyPage,    // it was fetched and is empty
+    NoVideoLink,  // the steps ran and found no web (http/https) video link
     Extracted,
 };
 
@@ -40,15 +40,15 @@ enum class ExtractionOutcome {
 inline bool extractionFailed(ExtractionOutcome outcome)
 {
     return outcome == ExtractionOutcome::FetchFailed || outcome == ExtractionOutcome::EmptyPage ||
-           outcome == ExtractionOutcome::NoVideoLink;
+        outcome == ExtractionOutcome::NoVideoLink;
 }
 
 class ExtractionDriver {
 public:
     using Fetcher = std::function<std::optional<QString>(const QString &)>;
 
-    ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h,
-                     Fetcher fetcher = GetBodyFetcher());
+    ExtractionDriver(
+        ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher = GetBodyFetcher());
 
     // One press of the extract button.
     ExtractionOutcome run();

@@ -40,8 +40,7 @@ QNetworkReply::NetworkError statusError(int status)
     case 500: return QNetworkReply::InternalServerError;
     case 501: return QNetworkReply::OperationNotImplementedError;
     case 503: return QNetworkReply::ServiceUnavailableError;
-    default:
-        return status > 500 ? QNetworkReply::UnknownServerError : QNetworkReply::UnknownContentError;
+    default: return status > 500 ? QNetworkReply::UnknownServerError : QNetworkReply::UnknownContentError;
     }
 }
 

@@ -37,15 +37,15 @@ class QNetworkAccessManager;
 
 namespace fetch {
 
-inline constexpr qint64 PageLimit = qint64(16) * 1024 * 1024;     // pages and interface answers
-inline constexpr qint64 PictureLimit = qint64(8) * 1024 * 1024;   // pictures and the avatar file
+inline constexpr qint64 PageLimit = qint64(16) * 1024 * 1024;    // pages and interface answers
+inline constexpr qint64 PictureLimit = qint64(8) * 1024 * 1024;  // pictures and the avatar file
 
 struct Result {
-    bool ok = false;          // true: the answer is a page (see the rule above)
-    int status = 0;           // HTTP status of the final answer
-    QByteArray body;          // the body, whatever the status; empty when !ok
-    QByteArray contentType;   // the Content-Type header as sent
-    QString error;            // why ok is false
+    bool ok = false;         // true: the answer is a page (see the rule above)
+    int status = 0;          // HTTP status of the final answer
+    QByteArray body;         // the body, whatever the status; empty when !ok
+    QByteArray contentType;  // the Content-Type header as sent
+    QString error;           // why ok is false
 };
 
 // The calling thread's network manager, kept for the life of the thread (no cookies kept).

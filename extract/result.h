@@ -18,9 +18,9 @@ inline constexpr int SlotCount = 51;
 using Slots = std::array<QString, SlotCount>;
 
 struct ExtractionResult {
-    Slots ResultSlots;         // empty at start, emptied when an extraction begins
-    std::int16_t IsPlaying = 0; // 1 while playback started from the play symbol runs
-    bool Failed = false;       // the last extraction found no web video link
+    Slots ResultSlots;           // empty at start, emptied when an extraction begins
+    std::int16_t IsPlaying = 0;  // 1 while playback started from the play symbol runs
+    bool Failed = false;         // the last extraction found no web video link
 };
 
 // One skippable step: the slot is written only when the step produced a value.

@@ -34,16 +34,16 @@ struct ValueRef {
 
 struct StepOp {
     enum Kind { Piece, FromMarker, Cut, UpTo, Trim, Remove, Replace, Preg, Prepend, Append } kind = Cut;
-    Template text;                // the marker, the text to remove, or what is joined
-    QString replacement;          // replace and preg: what takes the place
-    QRegularExpression pattern;   // preg: compiled when loaded, case-insensitive
+    Template text;               // the marker, the text to remove, or what is joined
+    QString replacement;         // replace and preg: what takes the place
+    QRegularExpression pattern;  // preg: compiled when loaded, case-insensitive
 };
 
 struct Step {
     enum Input { FromValue, Fetch, Text } input = FromValue;
     ValueRef to;
     ValueRef from;
-    Template address;             // fetch: the address; text: the value
+    Template address;  // fetch: the address; text: the value
     QList<StepOp> ops;
     int line = 0;
 };
@@ -60,22 +60,22 @@ struct DisplayRow {
     int date = SlotDate;
     int cover = SlotCoverUrl;
     int avatar = SlotAvatarUrl;
-    QString badgeControl;         // "" when the service has no badge
-    QString badgeMarker;          // shown when the page contains it
+    QString badgeControl;  // "" when the service has no badge
+    QString badgeMarker;   // shown when the page contains it
     int badgeOffset = 0;
-    bool avatarViaFile = false;   // the avatar is downloaded to the "face" file
+    bool avatarViaFile = false;  // the avatar is downloaded to the "face" file
 };
 
 struct SiteDescription {
-    int index = -1;               // the selector button
-    QString caption;              // the button's text ("美拍")
-    QString name;                 // the command line's name ("meipai")
+    int index = -1;                  // the selector button
+    QString caption;                 // the button's text ("美拍")
+    QString name;                    // the command line's name ("meipai")
     QMap<QString, Prefix> prefixes;  // "page" is the share-page prefix
     QString checkEmpty, checkWrongPrefix, checkOnlyPrefix;
     DisplayRow display;
     QList<Step> steps;
-    QString file;                 // "meipai.toml"
-    QString origin;               // "built-in", or the path of the user's file
+    QString file;    // "meipai.toml"
+    QString origin;  // "built-in", or the path of the user's file
 };
 
 // Why a description file was refused: its line (0 when none) and the reason.
@@ -94,7 +94,7 @@ QString prefixAddress(const SiteDescription &site, const QString &key, const Hos
 struct StepTrace {
     int line = 0;
     QString to;
-    QString marker;               // the first piece or fetch of the step
-    bool found = false;           // false: the step was skipped
+    QString marker;      // the first piece or fetch of the step
+    bool found = false;  // false: the step was skipped
     QString value;
 };

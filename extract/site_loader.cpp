@@ -30,7 +30,7 @@ QString qs(std::string_view text)
 
 [[noreturn]] void refuse(const toml::node &node, const QString &reason)
 {
-    throw Refusal{lineOf(node), reason};
+    throw Refusal {lineOf(node), reason};
 }
 
 // Only these keys may appear in a table: a misspelt key is an error, not silently ignored.
@@ -89,7 +89,8 @@ public:
 
     void read(const toml::table &root)
     {
-        onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step"}, QStringLiteral("the file"));
+        onlyKeys(
+            root, {"index", "caption", "name", "prefixes", "checks", "display", "step"}, QStringLiteral("the file"));
         site_.index = integer(required(root, "index", root, QStringLiteral("the file")), QStringLiteral("index"), 0, 4);
         site_.caption = text(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));
         site_.name = text(required(root, "name", root, QStringLiteral("the file")), QStringLiteral("name"));
@@ -134,14 +135,16 @@ private:
     {
         onlyKeys(checks, {"empty", "wrong_prefix", "only_prefix"}, QStringLiteral("checks"));
         site_.checkEmpty = text(required(checks, "empty", checks, QStringLiteral("checks")), QStringLiteral("empty"));
-        site_.checkWrongPrefix = text(required(checks, "wrong_prefix", checks, QStringLiteral("checks")), QStringLiteral("wrong_prefix"));
-        site_.checkOnlyPrefix = text(required(checks, "only_prefix", checks, QStringLiteral("checks")), QStringLiteral("only_prefix"));
+        site_.checkWrongPrefix =
+            text(required(checks, "wrong_prefix", checks, QStringLiteral("checks")), QStringLiteral("wrong_prefix"));
+        site_.checkOnlyPrefix =
+            text(required(checks, "only_prefix", checks, QStringLiteral("checks")), QStringLiteral("only_prefix"));
     }
 
     void readDisplay(const toml::table &d)
     {
         onlyKeys(d, {"author", "author_cut", "description", "date", "cover", "avatar", "badge", "avatar_via_file"},
-                 QStringLiteral("display"));
+            QStringLiteral("display"));
         DisplayRow &row = site_.display;
         const auto slotOf = [&](const char *key, int &into) {
             into = slotNumber(required(d, key, d, QStringLiteral("display")), QString::fromLatin1(key));
@@ -151,7 +154,8 @@ private:
         slotOf("date", row.date);
         slotOf("cover", row.cover);
         slotOf("avatar", row.avatar);
-        row.authorCut = integer(required(d, "author_cut", d, QStringLiteral("display")), QStringLiteral("author_cut"), 1, 1000);
+        row.authorCut =
+            integer(required(d, "author_cut", d, QStringLiteral("display")), QStringLiteral("author_cut"), 1, 1000);
         if (const toml::node *via = d.get("avatar_via_file")) {
             if (!via->is_boolean())
                 refuse(*via, QStringLiteral("avatar_via_file must be true or false"));
@@ -162,7 +166,9 @@ private:
             onlyKeys(b, {"control", "marker", "offset"}, QStringLiteral("badge"));
             row.badgeControl = text(required(b, "control", *badge, QStringLiteral("badge")), QStringLiteral("control"));
             if (row.badgeControl != u"aicAlphaImage8" && row.badgeControl != u"aicAlphaImage4")
-                refuse(*badge, QStringLiteral("the window has no badge \"%1\" (aicAlphaImage8, aicAlphaImage4)").arg(row.badgeControl));
+                refuse(*badge,
+                    QStringLiteral("the window has no badge \"%1\" (aicAlphaImage8, aicAlphaImage4)")
+                        .arg(row.badgeControl));
             row.badgeMarker = text(required(b, "marker", *badge, QStringLiteral("badge")), QStringLiteral("marker"));
             if (const toml::node *offset = b.get("offset"))
                 row.badgeOffset = integer(*offset, QStringLiteral("offset"), -100, 100);
@@ -257,16 +263,18 @@ private:
     {
         const toml::table &t = table(node, QStringLiteral("an operation"));
         if (t.size() != 1)
-            refuse(node, QStringLiteral("an operation is one of piece, from_marker, cut, upto, trim, remove, replace, preg, prepend, append"));
+            refuse(node,
+                QStringLiteral(
+                    "an operation is one of piece, from_marker, cut, upto, trim, remove, replace, preg, prepend, append"));
         const auto first = t.cbegin();
         const toml::node &value = first->second;
         const QString name = qs(first->first.str());
-        static const QMap<QString, StepOp::Kind> kinds = {
-            {QStringLiteral("piece"), StepOp::Piece},   {QStringLiteral("from_marker"), StepOp::FromMarker},
-            {QStringLiteral("cut"), StepOp::Cut},       {QStringLiteral("upto"), StepOp::UpTo},
-            {QStringLiteral("trim"), StepOp::Trim},     {QStringLiteral("remove"), StepOp::Remove},
-            {QStringLiteral("replace"), StepOp::Replace}, {QStringLiteral("preg"), StepOp::Preg},
-            {QStringLiteral("prepend"), StepOp::Prepend}, {QStringLiteral("append"), StepOp::Append}};
+        static const QMap<QString, StepOp::Kind> kinds = {{QStringLiteral("piece"), StepOp::Piece},
+            {QStringLiteral("from_marker"), StepOp::FromMarker}, {QStringLiteral("cut"), StepOp::Cut},
+            {QStringLiteral("upto"), StepOp::UpTo}, {QStringLiteral("trim"), StepOp::Trim},
+            {QStringLiteral("remove"), StepOp::Remove}, {QStringLiteral("replace"), StepOp::Replace},
+            {QStringLiteral("preg"), StepOp::Preg}, {QStringLiteral("prepend"), StepOp::Prepend},
+            {QStringLiteral("append"), StepOp::Append}};
         if (!kinds.contains(name))
             refuse(value, QStringLiteral("unknown step \"%1\"").arg(name));
         StepOp op;
@@ -279,7 +287,8 @@ private:
             if (!pair || pair->size() != 2)
                 refuse(value, QStringLiteral("%1 takes two texts: [what, by what]").arg(name));
             // A pattern is taken as written: its braces are the pattern's own.
-            op.text = op.kind == StepOp::Preg ? Template{{}, text(*pair->get(0), name)} : parseTemplate(*pair->get(0), name);
+            op.text =
+                op.kind == StepOp::Preg ? Template {{}, text(*pair->get(0), name)} : parseTemplate(*pair->get(0), name);
             op.replacement = text(*pair->get(1), name);
             if (op.kind == StepOp::Preg) {
                 op.pattern = QRegularExpression(op.text.source, QRegularExpression::CaseInsensitiveOption);

@@ -32,7 +32,7 @@ void complain(const QString &path, const LoadError &error, const QString &fallba
 {
     const QString where = error.line > 0 ? QStringLiteral("%1:%2").arg(path).arg(error.line) : path;
     std::fprintf(stderr, "quorvin: %s: %s; %s\n", where.toUtf8().constData(), error.reason.toUtf8().constData(),
-                 fallback.toUtf8().constData());
+        fallback.toUtf8().constData());
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ void complain(const QString &path, const LoadError &error, const QString &fallba
 QString userSitesFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/quorvin-video-helper/sites");
+        QStringLiteral("/quorvin-video-helper/sites");
 }
 
 void loadSiteDescriptions(const QString &overrideFolder)
@@ -51,7 +51,8 @@ void loadSiteDescriptions(const QString &overrideFolder)
     r.loaded = true;
     for (const char *file : BuiltInFiles) {
         LoadError error;
-        std::optional<SiteDescription> site = parseSiteDescription(readBuiltIn(file), QString::fromLatin1(file), &error);
+        std::optional<SiteDescription> site =
+            parseSiteDescription(readBuiltIn(file), QString::fromLatin1(file), &error);
         if (!site) {
             complain(QStringLiteral(":/sites/") + QString::fromLatin1(file), error, QStringLiteral("built-in file"));
             continue;

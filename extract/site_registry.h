@@ -25,5 +25,4 @@ const SiteDescription *siteDescription(int site);
 QString sitePrefix(int site, const QString &key, const Hosts &h);
 
 // Runs a service's steps on the record. With trace, each step that ran is recorded.
-void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx,
-              QList<StepTrace> *trace = nullptr);
+void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace = nullptr);

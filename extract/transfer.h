@@ -62,8 +62,8 @@ public:
     enum Reason { StoppedStalled, StoppedSlow };
     explicit TransferWatch(std::function<void(Reason)> onStop);
 
-    void start();                  // a new hop: the stall wait begins
-    void activity(qint64 bytes);   // bytes: all bytes received so far in this transfer
+    void start();                 // a new hop: the stall wait begins
+    void activity(qint64 bytes);  // bytes: all bytes received so far in this transfer
     void stop();
 
 private:
@@ -74,7 +74,7 @@ private:
     QTimer speed_;
     QElapsedTimer clock_;
     qint64 bytes_ = 0;
-    qint64 windowBytes_ = 0;       // bytes at the start of the current low-speed window
+    qint64 windowBytes_ = 0;  // bytes at the start of the current low-speed window
     qint64 windowStartMs_ = 0;
 };
 

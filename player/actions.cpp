@@ -63,8 +63,7 @@ void Form1::saveVideo(const QString &link)
 {
     const QString name = suggestedFileName(link, Label1->text(), Label3->text());
     const QString suggested = saveFolder() + u'/' + name;
-    QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested)
-                                      : QString();
+    QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested) : QString();
     if (path.isEmpty())
         return;
     // A name typed without an extension gets the video's.
@@ -104,7 +103,6 @@ void Form1::downloadFinished(DownloadError error, int httpStatus)
         setStatus(QStringLiteral("视频下载已取消.."));
     } else {
         setStatus(QStringLiteral("视频下载失败.."));
-        ask(QStringLiteral("视频下载失败: ") + downloadErrorText(error, httpStatus), BoxIcon::Warning,
-            BoxButtons::Ok);
+        ask(QStringLiteral("视频下载失败: ") + downloadErrorText(error, httpStatus), BoxIcon::Warning, BoxButtons::Ok);
     }
 }

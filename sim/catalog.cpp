@@ -47,7 +47,8 @@ Catalog::Catalog(const Hosts &hosts) : h_(hosts), mp4_(readMedia("sample.mp4")),
         {Weipai, "wp8001", "微拍小王", "第一次用微拍，拍一下我家的狗", "2014-08-08 08:08", false},
         {Weipai, "wp8002", "摄影师老李", "城市夜景延时摄影，耗时三个小时", "2014-08-15 23:40", false},
         {Weipai, "wp8003", "甜甜圈", "", "2014-09-01 12:12", false},
-        {Miaopai, "mp3001", "秒拍达人", "和<a href=\"http://weibo.com/u/1\">@小伙伴</a>一起去爬山<br/>风景超棒", "2015-03-03", true},
+        {Miaopai, "mp3001", "秒拍达人", "和<a href=\"http://weibo.com/u/1\">@小伙伴</a>一起去爬山<br/>风景超棒",
+            "2015-03-03", true},
         {Miaopai, "mp3002", "Quorvin官方", "10秒钟教你做<A HREF=\"http://t.cn/abc\">番茄炒蛋</A>", "2015-03-10", false},
         {Miaopai, "mp3003", "路人甲", "  街头偶遇 ", "2015-03-18", false},
         // Its clip is the large one (see bigClip), to watch a download's progress.
@@ -134,8 +135,9 @@ QString Catalog::weishiPage(const SimVideo &v) const
 <div class="msgInfo"><span class="time c_tx3">%6</span><span class="from">来自 iPhone 客户端</span></div>
 <div class="actions"><a href="#">转播</a> <a href="#">评论</a> <a href="#">收藏</a></div></div>
 <div class="footer">Copyright &copy; 1998 - 2014 Tencent. All Rights Reserved.</div></body></html>)")
-        .arg(v.author, v.id, pictures, v.verified ? QStringLiteral("<i class=\"icon_vip\" title=\"认证用户\"></i>") : QString(),
-             v.description, v.date);
+        .arg(v.author, v.id, pictures,
+            v.verified ? QStringLiteral("<i class=\"icon_vip\" title=\"认证用户\"></i>") : QString(), v.description,
+            v.date);
 }
 
 QString Catalog::meipaiPage(const SimVideo &v) const
@@ -167,7 +169,7 @@ QString Catalog::kuaishouPage(const SimVideo &v) const
 <div class="info"><span class="likes">赞 128</span><span style="color:#999;white-space:nowrap;"> %5 </span></div>
 <video id="video" width="480" height="480" poster="%2/upic/%4.jpg" src="%2/photo/%4.mp4" controls></video>
 </div><div class="bottom">下载快手，看更多精彩视频</div></body></html>)")
-        .arg(v.author, site, v.description, v.id, v.date);
+                       .arg(v.author, site, v.description, v.id, v.date);
     return html.replace(u'\n', QStringLiteral("\r\n"));
 }
 
@@ -198,19 +200,21 @@ QString Catalog::miaopaiPage(const SimVideo &v) const
 <div class="time"><h2><b>%6&nbsp;</b>发布</h2></div></div>
 <div class="footer"><p>&copy; 2015 秒拍</p></div></body></html>)")
         .arg(v.author, v.id, sitePrefix(Miaopai, QStringLiteral("avatar"), h_),
-             v.verified ? QStringLiteral("<img class=\"v\" src=\"/img/v.png\" title=\"新浪认证\">") : QString(),
-             v.description, v.date);
+            v.verified ? QStringLiteral("<img class=\"v\" src=\"/img/v.png\" title=\"新浪认证\">") : QString(),
+            v.description, v.date);
 }
 
 QString Catalog::indexPage() const
 {
-    QString html = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>服务模拟器</title></head>"
-                                  "<body><h1>QuorvinAPP视频助手 · 服务模拟器</h1><p>把下面任一地址粘贴到视频助手里。</p>");
+    QString html =
+        QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>服务模拟器</title></head>"
+                       "<body><h1>QuorvinAPP视频助手 · 服务模拟器</h1><p>把下面任一地址粘贴到视频助手里。</p>");
     for (int site = 0; site < SiteCount; ++site) {
         html += "<h2>" + siteCaption(site) + "</h2><ul>";
         for (const SimVideo &v : videos_) {
             if (v.site == site)
-                html += "<li><a href=\"" + shareAddress(v) + "\">" + shareAddress(v) + "</a> " + v.author.toHtmlEscaped() + "</li>";
+                html += "<li><a href=\"" + shareAddress(v) + "\">" + shareAddress(v) + "</a> " +
+                    v.author.toHtmlEscaped() + "</li>";
         }
         html += "</ul>";
     }
@@ -241,24 +245,30 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
     if (path == u"/version.txt")
         return HttpResponse::text("V1.0", "text/plain");
     if (path == u"/forum" || path == u"/forum/")
-        return html(QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head><body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));
+        return html(QStringLiteral(
+            "<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head><body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));
     if (path == u"/guestbook.html")
-        return html(QStringLiteral("<html><head><meta charset=\"utf-8\"><title>在线反馈</title></head><body><h1>在线反馈</h1><form><textarea></textarea><button>提交</button></form></body></html>"));
+        return html(QStringLiteral(
+            "<html><head><meta charset=\"utf-8\"><title>在线反馈</title></head><body><h1>在线反馈</h1><form><textarea></textarea><button>提交</button></form></body></html>"));
     if (path == u"/weishi/video/downloadVideo.php") {
         const QString id = QUrlQuery(QUrl::fromEncoded(request.target).query()).queryItemValue("vid");
         if (!find(Weishi, id))
             return html(QStringLiteral("{\"ret\":-1,\"msg\":\"video not found\"}"));
-        const QString link = "http://" + h_.host(QStringLiteral("WEISHI_VIDEO_CDN_HOST")) + "/weishi/" + id + ".mp4?vkey=8F2A" + id + "&br=320&fmt=mp4";
-        return HttpResponse::text(("{\"ret\":0,\"data\":{\"url\":[\"" + escapeSlashes(link) + "\"],\"vid\":\"" + id + "\"}}").toUtf8(),
-                                  "application/json");
+        const QString link = "http://" + h_.host(QStringLiteral("WEISHI_VIDEO_CDN_HOST")) + "/weishi/" + id +
+            ".mp4?vkey=8F2A" + id + "&br=320&fmt=mp4";
+        return HttpResponse::text(
+            ("{\"ret\":0,\"data\":{\"url\":[\"" + escapeSlashes(link) + "\"],\"vid\":\"" + id + "\"}}").toUtf8(),
+            "application/json");
     }
     if (path.startsWith(u"/api/weipai/video/")) {
         const SimVideo *v = find(Weipai, path.mid(18));
         if (!v)
             return HttpResponse::text("{\"state\":0}", "application/json");
         const QString link = origin(sitePrefix(Weipai, QStringLiteral("api"), h_)) + "/media/" + v->id;
-        return HttpResponse::text(("{\"state\":1,\"video\":{\"url\":\"" + link + "\",\"desc\":\"" + v->description +
-                                   "\",\"length\":2}}").toUtf8(), "application/json");
+        return HttpResponse::text(
+            ("{\"state\":1,\"video\":{\"url\":\"" + link + "\",\"desc\":\"" + v->description + "\",\"length\":2}}")
+                .toUtf8(),
+            "application/json");
     }
     if (path.startsWith(u"/t/"))
         return pageOf(Weishi, path.mid(3));

@@ -9,12 +9,12 @@
 #include <QString>
 
 struct SimVideo {
-    int site;          // index of the service
+    int site;  // index of the service
     QString id;
     QString author;
     QString description;
     QString date;
-    bool verified;     // the page carries the service's verified marker
+    bool verified;  // the page carries the service's verified marker
 };
 
 class Catalog {

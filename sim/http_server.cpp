@@ -38,8 +38,8 @@ QByteArray headerOf(const HttpResponse &response, const QByteArray &lowerName)
     return {};
 }
 
-void applyRange(const QByteArray &range, const QByteArray &ifRange, HttpResponse &response, qint64 &start,
-                qint64 &length)
+void applyRange(
+    const QByteArray &range, const QByteArray &ifRange, HttpResponse &response, qint64 &start, qint64 &length)
 {
     const qint64 size = length;
     if (response.status != 200 || response.ignoreRange || !range.startsWith("bytes="))
@@ -63,9 +63,8 @@ void applyRange(const QByteArray &range, const QByteArray &ifRange, HttpResponse
     }
     last = qMin(last, size - 1);
     response.status = 206;
-    response.headers.append({"Content-Range", "bytes " + QByteArray::number(first) + "-" +
-                                                  QByteArray::number(last) + "/" +
-                                                  QByteArray::number(size)});
+    response.headers.append({"Content-Range",
+        "bytes " + QByteArray::number(first) + "-" + QByteArray::number(last) + "/" + QByteArray::number(size)});
     start = first;
     length = last - first + 1;
 }
@@ -120,7 +119,7 @@ private:
             if (r_.chunked && !broken_) {
                 broken_ = r_.brokenChunkAt >= 0 && from >= r_.brokenChunkAt && from > start_;
                 piece = (broken_ ? r_.brokenChunkSize : QByteArray::number(piece.size(), 16)) + "\r\n" + piece +
-                        (broken_ ? "" : "\r\n");
+                    (broken_ ? "" : "\r\n");
             }
             socket_->write(piece);
         }

@@ -16,12 +16,12 @@ class QTcpSocket;
 
 struct HttpRequest {
     QByteArray method;
-    QByteArray target;                          // path with query, as sent
+    QByteArray target;                             // path with query, as sent
     QList<QPair<QByteArray, QByteArray>> headers;  // names in lower case
     quint16 localPort = 0;
 
     QByteArray header(const QByteArray &lowerName) const;
-    QByteArray path() const;                    // target without the query
+    QByteArray path() const;  // target without the query
 };
 
 struct HttpResponse {
@@ -32,20 +32,20 @@ struct HttpResponse {
     QByteArray contentType = "text/html; charset=utf-8";
     QList<QPair<QByteArray, QByteArray>> headers;  // further headers
     QByteArray body;
-    Source source;               // when set: the body is generated, sourceSize bytes long,
-    qint64 sourceSize = 0;       // and sent as fast as the peer reads it
-    QByteArray raw;              // when set: sent as it stands instead of a built answer
-    int delayMs = 0;             // wait before answering
-    qint64 stallAfter = -1;      // send this many body bytes, then nothing more
-    qint64 closeAfter = -1;      // send this many body bytes, then close the connection
+    Source source;           // when set: the body is generated, sourceSize bytes long,
+    qint64 sourceSize = 0;   // and sent as fast as the peer reads it
+    QByteArray raw;          // when set: sent as it stands instead of a built answer
+    int delayMs = 0;         // wait before answering
+    qint64 stallAfter = -1;  // send this many body bytes, then nothing more
+    qint64 closeAfter = -1;  // send this many body bytes, then close the connection
     bool closeWithoutAnswer = false;
-    bool chunked = false;        // chunked transfer coding instead of Content-Length
-    bool omitLength = false;     // no Content-Length: the body ends when the connection does
-    int trickleMs = 0;           // send the body one byte every trickleMs
-    qint64 bytesPerSecond = 0;   // when set: the body goes out no faster than this
-    bool keepOpen = false;       // leave the connection open after the answer
-    bool ignoreRange = false;    // answer a Range request with the whole body (200)
-    qint64 brokenChunkAt = -1;   // chunked: past this body offset, a chunk size line that is
+    bool chunked = false;               // chunked transfer coding instead of Content-Length
+    bool omitLength = false;            // no Content-Length: the body ends when the connection does
+    int trickleMs = 0;                  // send the body one byte every trickleMs
+    qint64 bytesPerSecond = 0;          // when set: the body goes out no faster than this
+    bool keepOpen = false;              // leave the connection open after the answer
+    bool ignoreRange = false;           // answer a Range request with the whole body (200)
+    qint64 brokenChunkAt = -1;          // chunked: past this body offset, a chunk size line that is
     QByteArray brokenChunkSize = "zz";  // this instead of a number, then the rest unframed
 
     // A body of `size` bytes, each `fill`, generated as it is sent.
@@ -66,9 +66,9 @@ public:
 
     // Listens on 127.0.0.1; port 0 picks a free one. May be called for several ports.
     bool listen(quint16 port = 0);
-    quint16 port() const;                 // the first port listened on
-    QString base() const;                 // "http://127.0.0.1:<port>"
-    QString hostPort() const;             // "127.0.0.1:<port>"
+    quint16 port() const;      // the first port listened on
+    QString base() const;      // "http://127.0.0.1:<port>"
+    QString hostPort() const;  // "127.0.0.1:<port>"
 
     void setHandler(Handler handler);
     const QList<HttpRequest> &requests() const { return requests_; }

@@ -11,21 +11,20 @@
 
 namespace {
 
-const char Usage[] =
-    "Usage: quorvin-sim [--port PORT] [--list]\n"
-    "\n"
-    "Serves share pages, interfaces, pictures and videos of the five services, the version\n"
-    "file and the maker's pages on 127.0.0.1, one log line per request.\n"
-    "\n"
-    "  (no option)   listen on every port of the host table this program was built with\n"
-    "                (the demo preset puts them all on 127.0.0.1)\n"
-    "  --port PORT   put every service on this one port instead\n"
-    "  --list        print the share addresses and exit\n";
+const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list]\n"
+                     "\n"
+                     "Serves share pages, interfaces, pictures and videos of the five services, the version\n"
+                     "file and the maker's pages on 127.0.0.1, one log line per request.\n"
+                     "\n"
+                     "  (no option)   listen on every port of the host table this program was built with\n"
+                     "                (the demo preset puts them all on 127.0.0.1)\n"
+                     "  --port PORT   put every service on this one port instead\n"
+                     "  --list        print the share addresses and exit\n";
 
 QList<quint16> portsOf(const Hosts &h)
 {
     QSet<quint16> ports;
-    QStringList addresses{h.VersionFileUrl, h.ForumUrl, h.GuestbookUrl};
+    QStringList addresses {h.VersionFileUrl, h.ForumUrl, h.GuestbookUrl};
     for (const QString &host : h.variables)
         addresses << QStringLiteral("http://") + host;
     for (const QString &address : addresses) {
@@ -87,8 +86,8 @@ int main(int argc, char **argv)
     }
     server.setHandler([&catalog](const HttpRequest &request) { return catalog.answer(request); });
     QObject::connect(&server, &HttpServer::served, [&out](const HttpRequest &request, int status, qint64 bytes) {
-        out << QDateTime::currentDateTime().toString(Qt::ISODate) << " :" << request.localPort << " "
-            << request.method << " " << request.target << " " << status << " " << bytes << Qt::endl;
+        out << QDateTime::currentDateTime().toString(Qt::ISODate) << " :" << request.localPort << " " << request.method
+            << " " << request.target << " " << status << " " << bytes << Qt::endl;
     });
     out << "quorvin-sim: serving on 127.0.0.1 ports";
     for (quint16 port : ports)
