@@ -10,28 +10,27 @@
 #include <cmath>
 
 namespace {
-int buttonCode(Qt::MouseButtons buttons)
+// The bits of the flags that are set, in the given order: 1, 2, 4.
+template <typename Flags, typename Flag> int codeOf(Flags flags, std::initializer_list<Flag> order)
 {
     int code = 0;
-    if (buttons & Qt::LeftButton)
-        code |= 1;
-    if (buttons & Qt::RightButton)
-        code |= 2;
-    if (buttons & Qt::MiddleButton)
-        code |= 4;
+    int bit = 1;
+    for (const Flag flag : order) {
+        if (flags & flag)
+            code |= bit;
+        bit <<= 1;
+    }
     return code;
+}
+
+int buttonCode(Qt::MouseButtons buttons)
+{
+    return codeOf(buttons, {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton});
 }
 
 int shiftCode(Qt::KeyboardModifiers mods)
 {
-    int code = 0;
-    if (mods & Qt::ShiftModifier)
-        code |= 1;
-    if (mods & Qt::ControlModifier)
-        code |= 2;
-    if (mods & Qt::AltModifier)
-        code |= 4;
-    return code;
+    return codeOf(mods, {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier});
 }
 }  // namespace
 

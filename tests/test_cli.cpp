@@ -26,13 +26,14 @@ private slots:
     // address's video. Named fields; the record and captions only with --slots.
     void jsonLinesOneFreshRecordEach_data()
     {
-        QTest::addColumn<bool>("withSlots");
-        QTest::newRow("named fields") << false;
-        QTest::newRow("--slots") << true;
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("named fields") << QStringList();
+        QTest::newRow("--slots") << QStringList{"--slots"};
     }
     void jsonLinesOneFreshRecordEach()
     {
-        QFETCH(bool, withSlots);
+        QFETCH(QStringList, options);
+        const bool withSlots = !options.isEmpty();
         RouteServer server;
         QString page = QString::fromUtf8(testData("meipai.html"));
         page.replace("{{BASE}}", server.base());
@@ -40,10 +41,9 @@ private slots:
         server.route("/media/12", "<html><a class=\"name\">第二位</a></html>");
         server.route("/media/13", QByteArray());
         const QString base = server.base();
-        QStringList arguments{"--site", "meipai", "--json", "--all-hosts", server.hostPort(), base + "/media/11",
-                              base + "/media/12", "http://elsewhere.test/x", base + "/media/13", base + "/media/404"};
-        if (withSlots)
-            arguments << "--slots";
+        const QStringList arguments = QStringList{"--site", "meipai", "--json", "--all-hosts", server.hostPort(),
+            base + "/media/11", base + "/media/12", "http://elsewhere.test/x", base + "/media/13", base + "/media/404"} +
+            options;
         const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
         QCOMPARE(run.exitCode, 4);  // extractions failed (and an address failed its check)
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
