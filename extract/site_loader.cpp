@@ -264,8 +264,8 @@ private:
         const toml::table &t = table(node, QStringLiteral("an operation"));
         if (t.size() != 1)
             refuse(node,
-                QStringLiteral(
-                    "an operation is one of piece, from_marker, cut, upto, trim, remove, replace, preg, prepend, append"));
+                QStringLiteral("an operation is one of piece, from_marker, cut, upto, trim, remove, replace, "
+                               "preg, prepend, append"));
         const auto first = t.cbegin();
         const toml::node &value = first->second;
         const QString name = qs(first->first.str());
@@ -333,11 +333,114 @@ private:
     QSet<QString> named_;
 };
 
+// toml++ 3.3 (Debian 12) reaches undefined behaviour on some characters beyond ASCII (its
+// whitespace test assumes ranges it does not cover), also while reporting an error in a
+// malformed file. So it is only ever given ASCII: in strings such characters become \u
+// escapes (a literal string becomes the basic string of the same value), in comments
+// spaces; anywhere else TOML does not allow them, and the file is refused. Lines stay.
+class AsciiOnly {
+public:
+    explicit AsciiOnly(const QString &text) : text_(text) {}
+
+    std::optional<LoadError> run()
+    {
+        for (i_ = text_.startsWith(QChar(0xFEFF)) ? 1 : 0; i_ < text_.size(); ++i_) {
+            const QChar c = text_[i_];
+            if (c == u'\n')
+                ++line_;
+            if (state_ != Plain)
+                inside(c);
+            else if (!plain(c))
+                return LoadError {line_, QStringLiteral("a character beyond ASCII outside a string or comment")};
+        }
+        return std::nullopt;
+    }
+    const QByteArray &out() const { return out_; }
+
+private:
+    enum State { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral };
+
+    bool opens(const char *three) const { return QStringView(text_).mid(i_, 3) == QLatin1StringView(three); }
+
+    bool plain(QChar c)
+    {
+        if (c.unicode() >= 0x80)
+            return false;
+        const bool multi = opens("\"\"\"") || opens("'''");
+        state_ = c == u'#' ? Comment
+            : multi        ? (c == u'"' ? MultiBasic : MultiLiteral)
+            : c == u'"'    ? Basic
+            : c == u'\''   ? Literal
+                           : Plain;
+        // Literal strings are written as basic strings, so that they can hold escapes.
+        out_ += state_ == Literal ? "\"" : state_ == MultiLiteral ? "\"\"\"" : QByteArray(1, char(c.unicode()));
+        if (multi) {
+            out_ += state_ == MultiBasic ? "\"\"" : "";
+            i_ += 2;
+        }
+        return true;
+    }
+
+    void inside(QChar c)
+    {
+        const bool literal = state_ == Literal || state_ == MultiLiteral;
+        const bool multi = state_ == MultiBasic || state_ == MultiLiteral;
+        if (c == u'\n' && !multi) {
+            state_ = Plain;  // an open string or a comment ends with its line
+            out_ += '\n';
+        } else if (multi ? opens(literal ? "'''" : "\"\"\"") : c == (literal ? u'\'' : u'"')) {
+            out_ += multi ? "\"\"\"" : "\"";
+            i_ += multi ? 2 : 0;
+            state_ = Plain;
+        } else if (state_ == Comment) {
+            out_ += c.unicode() < 0x80 ? char(c.unicode()) : ' ';
+        } else if (!literal && c == u'\\' && i_ + 1 < text_.size() && text_[i_ + 1].unicode() < 0x80) {
+            out_ += '\\';  // an escape of a basic string, kept as written
+            out_ += char(text_[++i_].unicode());
+            line_ += text_[i_] == u'\n' ? 1 : 0;
+        } else if (literal && (c == u'\\' || c == u'"')) {
+            out_ += '\\';
+            out_ += char(c.unicode());
+        } else if (c.unicode() < 0x80) {
+            out_ += char(c.unicode());
+        } else {
+            escape(c);
+        }
+    }
+
+    void escape(QChar c)
+    {
+        char32_t code = c.unicode();
+        if (c.isHighSurrogate() && i_ + 1 < text_.size() && text_[i_ + 1].isLowSurrogate())
+            code = QChar::surrogateToUcs4(c, text_[++i_]);
+        out_ += code > 0xFFFF ? "\\U" + QByteArray::number(uint(code), 16).rightJustified(8, '0')
+                              : "\\u" + QByteArray::number(uint(code), 16).rightJustified(4, '0');
+    }
+
+    const QString &text_;
+    QByteArray out_;
+    State state_ = Plain;
+    qsizetype i_ = 0;
+    int line_ = 1;
+};
+
 }  // namespace
 
 std::optional<SiteDescription> parseSiteDescription(const QByteArray &bytes, const QString &file, LoadError *error)
 {
-    const std::string_view view(bytes.constData(), size_t(bytes.size()));
+    if (!QByteArrayView(bytes).isValidUtf8()) {
+        if (error)
+            *error = {0, QStringLiteral("not UTF-8 text")};
+        return std::nullopt;
+    }
+    const QString text = QString::fromUtf8(bytes);
+    AsciiOnly ascii(text);
+    if (const std::optional<LoadError> refused = ascii.run()) {
+        if (error)
+            *error = *refused;
+        return std::nullopt;
+    }
+    const std::string_view view(ascii.out().constData(), size_t(ascii.out().size()));
     toml::parse_result parsed = toml::parse(view, file.toStdString());
     if (!parsed) {
         if (error)

@@ -178,7 +178,8 @@ QString Catalog::weipaiPage(const SimVideo &v) const
     const QString site = origin(sitePrefix(Weipai, QStringLiteral("page"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的视频 - 微拍</title>
-<script type="text/javascript">var video_info = {vid:"%2", pic:"%3/cover/%2.jpg", width:480, height:480};</script></head>
+<script type="text/javascript">var video_info = {vid:"%2", pic:"%3/cover/%2.jpg", width:480, height:480};)"
+                          R"(</script></head>
 <body><div class="nav"><a href="/">微拍</a></div>
 <h1 class="hide">%1的视频</h1>
 <div class="player"><div id="flashPlayer"></div></div>
@@ -245,11 +246,12 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
     if (path == u"/version.txt")
         return HttpResponse::text("V1.0", "text/plain");
     if (path == u"/forum" || path == u"/forum/")
-        return html(QStringLiteral(
-            "<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head><body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));
+        return html(QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head>"
+                                   "<body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));
     if (path == u"/guestbook.html")
         return html(QStringLiteral(
-            "<html><head><meta charset=\"utf-8\"><title>在线反馈</title></head><body><h1>在线反馈</h1><form><textarea></textarea><button>提交</button></form></body></html>"));
+            "<html><head><meta charset=\"utf-8\"><title>在线反馈</title></head>"
+            "<body><h1>在线反馈</h1><form><textarea></textarea><button>提交</button></form></body></html>"));
     if (path == u"/weishi/video/downloadVideo.php") {
         const QString id = QUrlQuery(QUrl::fromEncoded(request.target).query()).queryItemValue("vid");
         if (!find(Weishi, id))

@@ -348,6 +348,7 @@ private slots:
         QTest::newRow("bad pattern") << QByteArray("{ cut = '>' }|{ preg = ['(', ''] }") << QByteArray(":34: bad pattern: missing closing parenthesis");
         QTest::newRow("slot out of range") << QByteArray("to = 12|to = 99") << QByteArray(":82: to must be a whole number from 0 to 50");
         QTest::newRow("unknown prefix") << QByteArray("{prefix:avatar}' }|{prefix:face}' }") << QByteArray(":49: unknown prefix {prefix:face}");
+        QTest::newRow("beyond ASCII outside a string") << QByteArray("index = 1|index = １") << QByteArray(":2: a character beyond ASCII outside a string or comment");
         QTest::newRow("another index") << QByteArray("index = 1|index = 2") << QByteArray(": index 2 is not the built-in's 1");
     }
     void descriptionLoader()
