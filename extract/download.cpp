@@ -286,12 +286,17 @@ void Download::onData()
         watch_.activity(onDisk());
         return;
     }
+    // One buffer for the whole download: no allocation per piece.
+    if (buffer_.size() != ReadBufferSize)
+        buffer_.resize(ReadBufferSize);
     while (reply_ && reply_->bytesAvailable() > 0) {
-        const QByteArray piece = reply_->read(qMin<qint64>(reply_->bytesAvailable(), ReadBufferSize));
-        const qint64 written = partfile::writeAll(fd_, piece.constData(), piece.size());
+        const qint64 size = reply_->read(buffer_.data(), buffer_.size());
+        if (size <= 0)
+            break;
+        const qint64 written = partfile::writeAll(fd_, buffer_.constData(), size);
         received_ += written;
         startWriteback();
-        if (written != piece.size()) {
+        if (written != size) {
             // Any short write is a full disk (or quota); what was written is good and stays.
             const int why = errno;
             fail(why == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull);
@@ -306,7 +311,7 @@ void Download::onData()
 // fsync before the final rename has little left to wait for.
 void Download::startWriteback()
 {
-    constexpr qint64 Step = qint64(8) * 1024 * 1024;
+    constexpr qint64 Step = qint64(4) * 1024 * 1024;
     const qint64 end = onDisk();
     if (end - writtenBack_ < Step)
         return;
