@@ -25,6 +25,7 @@ public:
     ~MediaPlayerWidget() override;
 
     void setURL(const QString &url) override;
+    void prepare() override { ensureMedia(); }
     QString URL() const override { return url_; }
     void play() override;
     void pause() override;

@@ -12,6 +12,8 @@ public:
     virtual ~PlayerControl() = default;
     // Loads a medium and starts it; "" unloads and stops without a notification.
     virtual void setURL(const QString &url) = 0;
+    // Makes ready what playing needs (a player's first start is slow), without playing.
+    virtual void prepare() {}
     virtual QString URL() const = 0;
     virtual void play() = 0;
     virtual void pause() = 0;

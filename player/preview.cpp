@@ -20,6 +20,9 @@ void Form1::aicAlphaImage1_MouseMove()
         return;
     aicAlphaImage1->hide();
     aicAlphaImage2->show();
+    // A click is likely next: the player is made now, so the picture comes sooner after it.
+    if (!videoLink().isEmpty())
+        player_->prepare();
 }
 
 void Form1::aicAlphaImage2_MouseLeave()

@@ -303,6 +303,23 @@ private slots:
         f.W1->setURL(QString());
     }
 
+    // The pointer over the play symbol makes the player ready, without playing, when there is
+    // a video to play: its slow first start is then behind the user.
+    void pointerOverPlayPreparesThePlayer()
+    {
+        WindowHarness h;
+        Form1 &f = *h.form;
+        f.aicAlphaImage1_MouseMove();
+        QVERIFY(!f.W1->mediaPlayer());  // nothing extracted
+        f.aicAlphaImage2_MouseLeave();
+        f.Result.ResultSlots[SlotVideoUrl] = h.server.url("/clip.mp4");
+        f.aicAlphaImage1_MouseMove();
+        QVERIFY(f.W1->mediaPlayer());
+        QCOMPARE(f.W1->mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
+        QVERIFY(f.W1->URL().isEmpty());
+        QVERIFY(!f.W1->playerVisible());
+    }
+
     // Run by its own CTest entry without the multimedia module: a link then fails as a medium
     // that cannot be loaded, with one stop notification and the cover back.
     void playWithoutTheMediaModule()
