@@ -94,7 +94,7 @@ private:
     qint64 onDisk() const { return resumeFrom_ + received_; }
 
     QPointer<QNetworkReply> reply_;
-    QByteArray buffer_;       // what is read from the answer goes through here to the part
+    QByteArray buffer_;  // what is read from the answer goes through here to the part
     fetch::TransferWatch watch_;
     QElapsedTimer clock_;
     QString link_;
