@@ -121,6 +121,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(h.form->Label5->text(), status, 5000);
         QCOMPARE(h.recorder.boxes.size(), 1);
         QVERIFY2(h.recorder.boxes.first().text.startsWith(box), qPrintable(h.recorder.boxes.first().text));
+        // The window is not the active one here: the end is also told on the desktop.
+        QCOMPARE(h.recorder.notifications,
+                 route.endsWith("clip.mp4") ? QStringList{"视频下载完毕|我的视频.mp4"} : QStringList());
         if (route.endsWith("clip.mp4")) {
             QFile saved(target);
             QVERIFY(saved.open(QIODevice::ReadOnly));

@@ -18,6 +18,7 @@ struct Recorder {
     QStringList saveDialogs;   // the suggested paths the save dialog was opened with
     QString saveAnswer;        // the path the save dialog returns ("" = cancelled)
     int ended = 0;
+    QStringList notifications;  // "summary|body" of each desktop notification
 
     Seams seams()
     {
@@ -34,6 +35,8 @@ struct Recorder {
             return saveAnswer;
         };
         s.endNow = [this] { ++ended; };
+        s.closeMessageBox = [] {};
+        s.notify = [this](const QString &summary, const QString &body) { notifications << summary + u'|' + body; };
         return s;
     }
 };
