@@ -76,12 +76,6 @@ SaveOutcome saveVideo(
     Download::Options downloadOptions;
     downloadOptions.overwrite = options.forceOverwrite;
     downloadOptions.extensionFromType = !hasVideoExtension(link);
-    if (!downloadOptions.extensionFromType && !options.forceOverwrite && QFileInfo(target).isFile()) {
-        outcome.file = target;
-        outcome.skipped = true;
-        std::fprintf(stderr, "exists, not replaced: %s\n", target.toUtf8().constData());
-        return outcome;
-    }
     ProgressMode mode = options.progress;
     if (mode == ProgressMode::Auto)
         mode = isatty(STDERR_FILENO) ? ProgressMode::Bar : ProgressMode::Lines;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Extraction fidelity between two builds of quorvin-extract: the JSON lines (with the whole
-# record, --slots) of every simulator address, every test page and every fuzz seed, served
-# under each service's page prefix, must be equal byte for byte.
+# Compares what two builds of quorvin-extract extract: their JSON lines, with all 51 slots
+# (--slots), for every simulator address and for every test page and fuzz seed served under
+# each service's page prefix, must be equal byte for byte.
 #   bash scripts/compare_builds.sh OLD/cli/quorvin-extract NEW/cli/quorvin-extract [SIM]
 # SIM: a quorvin-sim to serve the simulator's addresses (default: build/sim/quorvin-sim).
 set -euo pipefail
