@@ -196,19 +196,29 @@ bool Form1::addressBoxEvent(QEvent *event)
         const QString text = clipboard->text();
         if (!pasteShareAddress(text)) {
             Text1->setText(text);
-            Text1->setCursorPosition(0);
+            Text1->end(false);
             selectSiteOf(Text1->text());
         }
         return true;
     }
-    case QEvent::KeyPress:
-        if (!static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste))
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->matches(QKeySequence::Paste)) {
+            // The hint is real text: typing replaces it rather than landing in front of it.
+            const bool typing = (!key->text().isEmpty() && key->text().at(0).isPrint()) ||
+                key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+            if (typing && Text1->text() == HintText)
+                Text1->clear();
             return false;
+        }
         if (!pasteShareAddress(clipboard->text())) {
+            if (Text1->text() == HintText)
+                Text1->clear();
             Text1->paste();
             selectSiteOf(Text1->text());
         }
         return true;
+    }
     case QEvent::MouseButtonRelease:
         // The middle button pastes the selection, as everywhere on X11.
         return static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton && clipboard->supportsSelection() &&

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -129,9 +130,7 @@ void Form1::launch(const QString &address)
 
 QString Form1::faceFilePath() const
 {
-    const QString appDir = QCoreApplication::applicationDirPath();
-    if (QFileInfo(appDir).isWritable())
-        return appDir + QStringLiteral("/face");
+    // The user's cache folder, never the program's: the file is the program's own scratch.
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     QDir().mkpath(cache);
     return cache + QStringLiteral("/face");
@@ -141,8 +140,13 @@ QString Form1::faceFilePath() const
 
 void Form1::Command1_Click()
 {
+    // Back to where the hands are afterwards: 提取视频 when it was pressed from the keyboard
+    // (a mouse click does not focus it), else the address box. Disabling the button during
+    // the fetch would otherwise leave the focus on the next control, the volume.
+    QWidget *back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
     ExtractionDriver driver(Result, *this, hosts());
     driver.run();
+    back->setFocus(Qt::OtherFocusReason);
 }
 
 int Form1::selectedSite() const
@@ -181,6 +185,8 @@ void Form1::resetForExtraction()
     Image2->setPixmap(QPixmap());
     aicAlphaImage3->setPictureResource(QStringLiteral(":/assets/avatar_default.png"));
     aicAlphaImage3->show();
+    // The avatar file of an earlier video goes, so a failed extraction cannot show it.
+    QFile::remove(faceFilePath());
     shownCover_.clear();
     aicAlphaImage1->show();
     Image1->show();
@@ -201,7 +207,8 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     // Cover and avatar (for 快手 the download of "face") are fetched side by side and
     // decoded off this thread; then everything is shown in the display step's order.
     const QString face = plan.avatarViaFile ? faceFilePath() : QString();
-    const QList<QImage> pictures = LoadPictures({{plan.cover, QString()}, {plan.avatar, face}});
+    const QList<QImage> pictures = LoadPictures(
+        {{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}});
     const QPixmap cover = QPixmap::fromImage(pictures[0]);
     const QImage &avatar = pictures[1];
 

@@ -38,6 +38,8 @@ QString draggedText(const QMimeData *mime)
 
 void Form1::setupKeyboardAndDrops()
 {
+    // Typing or editing an address selects its service, as a paste does.
+    connect(Text1, &QLineEdit::textEdited, this, [this](const QString &text) { selectSiteOf(text); });
     connect(Text1, &QLineEdit::returnPressed, this, [this] {
         if (Command1->isEnabled())
             Command1_Click();
@@ -56,6 +58,8 @@ void Form1::setupKeyboardAndDrops()
         follow(option->isChecked());
         connect(option, &QRadioButton::toggled, this, follow);
     }
+    // A click on 提取视频 leaves the focus in the address box; Tab still reaches the button.
+    Command1->setFocusPolicy(Qt::TabFocus);
     // Return and Enter press a focused button, as Space does.
     for (QPushButton *button : {Command1, Command2, Command3, Command4, Command5})
         button->installEventFilter(this);
@@ -96,7 +100,7 @@ bool Form1::pasteShareAddress(const QString &text)
     if (address.isEmpty())
         return false;
     Text1->setText(address);
-    Text1->setCursorPosition(0);
+    Text1->end(false);  // a long address shows its end: the video id
     selectSiteOf(address);
     return true;
 }
@@ -129,7 +133,7 @@ void Form1::dropAddress(const QMimeData *mime)
     if (pasteShareAddress(draggedText(mime)))
         return;
     Text1->setText(droppedAddress(draggedText(mime)));
-    Text1->setCursorPosition(0);
+    Text1->end(false);
     selectSiteOf(Text1->text());
 }
 

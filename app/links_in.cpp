@@ -45,7 +45,7 @@ void Form1::handInAddress(const QString &address)
 {
     if (!pasteShareAddress(address)) {
         Text1->setText(address.trimmed());
-        Text1->setCursorPosition(0);
+        Text1->end(false);
     }
     extractWhenUsable_ = true;
     if (Command1->isEnabled())
@@ -68,5 +68,8 @@ void Form1::takeClipboardAddress()
 {
     if (!Text1->isEnabled() || !(Text1->text().isEmpty() || Text1->text() == HintText))
         return;
-    pasteShareAddress(QGuiApplication::clipboard()->text());
+    // Only an address of a known service: any other link on the clipboard stays there.
+    const QString text = QGuiApplication::clipboard()->text();
+    if (siteForAddress(shareAddressIn(text, hosts()), hosts()) >= 0)
+        pasteShareAddress(text);
 }

@@ -4,6 +4,9 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
 
 bool installChineseTranslations(QCoreApplication *app)
 {
@@ -20,4 +23,22 @@ bool installChineseTranslations(QCoreApplication *app)
         }
     }
     return loaded;
+}
+
+void chineseSystemLocale()
+{
+    const QByteArray all = qgetenv("LC_ALL");
+    if (!all.isEmpty()) {
+        qputenv("LC_CTYPE", all);
+        qunsetenv("LC_ALL");
+    }
+    for (const char *category : {"LC_TIME", "LC_NUMERIC", "LC_MEASUREMENT"})
+        qputenv(category, "zh_CN.UTF-8");
+}
+
+void restoreCharacterType()
+{
+    const char *set = std::setlocale(LC_CTYPE, "");
+    if (!set || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
 }

@@ -28,6 +28,10 @@ void Form1::Timer1_Timer()
         Command1->setEnabled(true);
         Text1->setEnabled(true);
         Frame1->setEnabled(true);
+        // The hands are on the address: a paste or typing goes there at once, and a share
+        // address already on the clipboard is put in.
+        Text1->setFocus(Qt::OtherFocusReason);
+        takeClipboardAddress();
         extractHandedInAddress();
         return;
     }

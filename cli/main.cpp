@@ -12,14 +12,6 @@
 
 namespace {
 
-// A fetch rule failure in the words scripts get: "connection refused", "timed out"...
-QString lowerFirst(QString text)
-{
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return text;
-}
-
 // One line per step that ran: its line in the description, the slot (or name) it writes,
 // the marker it looked for, found or not, and the value (cut to 80 characters).
 void printTrace(const QString &address, int site, const QList<StepTrace> &trace)
@@ -53,42 +45,31 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         r.view.status = QStringLiteral("没有与该地址对应的视频网站");
         r.outcome = ExtractionOutcome::AddressRejected;
         r.error = QStringLiteral("no service for this address");
+        r.errorCode = QStringLiteral("no_service");
         std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n", address.toUtf8().constData());
         return r;
     }
-    // The window's fetch, keeping why the share page itself could not be fetched; with
-    // --page the share page comes from a file.
-    QString pageError;
-    const auto fetcher = [&](const QString &url) -> std::optional<QString> {
-        if (url == address && !o.pageFile.isEmpty()) {
+    ExtractionDriver driver(r.result, r.view, o.table);
+    if (!o.pageFile.isEmpty()) {
+        // --page: the share page comes from a file.
+        driver.setPageFetcher([&o](const QString &) {
+            PageAnswer page;
             QFile file(o.pageFile);
-            if (!file.open(QIODevice::ReadOnly) || file.size() > fetch::PageLimit) {
-                pageError = QStringLiteral("cannot read ") + o.pageFile;
-                return std::nullopt;
-            }
-            return fetch::decode(file.readAll(), QByteArray());
-        }
-        const fetch::Result answer = fetch::get(url);
-        if (answer.ok)
-            return fetch::decode(answer.body, answer.contentType);
-        if (url == address && pageError.isEmpty())
-            pageError = answer.error;
-        return std::nullopt;
-    };
-    ExtractionDriver driver(r.result, r.view, o.table, fetcher);
+            if (!file.open(QIODevice::ReadOnly) || file.size() > fetch::PageLimit)
+                page.error = QStringLiteral("cannot read ") + o.pageFile;
+            else
+                page.text = fetch::decode(file.readAll(), QByteArray());
+            return page;
+        });
+    }
     QList<StepTrace> trace;
     if (o.explain)
         driver.setTrace(&trace);
     r.outcome = driver.run();
     if (o.explain)
         printTrace(address, r.site, trace);
-    switch (r.outcome) {
-    case ExtractionOutcome::AddressRejected: r.error = QStringLiteral("address rejected by the checks"); break;
-    case ExtractionOutcome::FetchFailed: r.error = QStringLiteral("fetch failed: ") + lowerFirst(pageError); break;
-    case ExtractionOutcome::EmptyPage: r.error = QStringLiteral("empty page"); break;
-    case ExtractionOutcome::NoVideoLink: r.error = QStringLiteral("no video link in page"); break;
-    default: break;
-    }
+    r.error = driver.failure().error;
+    r.errorCode = driver.failure().code;
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
         std::fprintf(stderr, "quorvin-extract: %s: %s\n", address.toUtf8().constData(), r.error.toUtf8().constData());
     if (o.download && r.ok()) {

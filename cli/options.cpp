@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "address_check.h"
 #include "fetch.h"
 #include "site_registry.h"
 #include "sites.h"
@@ -269,5 +270,10 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         return usageError(why);
     if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())
         return usageError(why);
+    // A share message as an app writes it: the address is taken out of the text around it.
+    for (QString &address : o.addresses) {
+        if (const QString found = shareAddressIn(address, o.table); !found.isEmpty())
+            address = found;
+    }
     return o;
 }

@@ -55,6 +55,8 @@ void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
     w.raw(d.badge != Badge::None ? ", \"verified\": true" : ", \"verified\": false");
     member(w, ", \"status\": ", r.view.status);
     nullableMember(w, ", \"error\": ", r.error, !r.error.isEmpty());
+    if (!r.errorCode.isEmpty())
+        member(w, ", \"error_code\": ", r.errorCode);
     if (withSlots) {
         w.raw(", \"slots\": [");
         for (int i = 0; i < SlotCount; ++i) {

@@ -16,6 +16,7 @@ struct AddressReport {
     HeadlessView view;        // the status and the display step, as the window has them
     ExtractionResult result;  // this address's own record
     QString error;            // a short English reason, empty when it worked
+    QString errorCode;        // the kind of failure, a fixed code ("fetch_failed")
     std::optional<SaveOutcome> saved;
 
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }

@@ -52,26 +52,59 @@ QString droppedAddress(const QString &text)
     return (end < 0 ? trimmed : trimmed.left(end)).trimmed();
 }
 
+namespace {
+
+bool addressStartsAt(const QString &text, qsizetype at)
+{
+    return QStringView(text).mid(at).startsWith(u"http://") || QStringView(text).mid(at).startsWith(u"https://");
+}
+
+// Printable ASCII: everything else (white space, controls, Chinese text, full-width
+// punctuation, emoji, zero-width spaces, byte-order marks) ends an address.
+bool addressCharacter(QChar c)
+{
+    return c.unicode() > 0x20 && c.unicode() < 0x7f;
+}
+
+}  // namespace
+
+QStringList addressesIn(const QString &text)
+{
+    QStringList found;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        if (!addressStartsAt(text, at)) {
+            ++at;
+            continue;
+        }
+        qsizetype end = at + (text.at(at + 4) == u's' ? 8 : 7);
+        while (end < text.size() && addressCharacter(text.at(end)) &&
+               !(addressStartsAt(text, end) && text.at(end - 1) != u'='))
+            ++end;
+        qsizetype last = end;
+        while (last > at && QStringView(u".,;:!?)]}'\"").contains(text.at(last - 1)))
+            --last;
+        found << text.mid(at, last - at);
+        at = end;
+    }
+    return found;
+}
+
 QString shareAddressIn(const QString &text, const Hosts &h)
 {
-    qsizetype start = -1;
-    qsizetype end = -1;
-    for (int site = 0; site < SiteCount; ++site) {
-        const QString prefix = pagePrefix(site, h);
-        if (prefix.isEmpty())
-            continue;
-        for (qsizetype at = text.indexOf(prefix); at >= 0; at = text.indexOf(prefix, at + 1)) {
-            qsizetype stop = at + prefix.size();
-            while (stop < text.size() && !text.at(stop).isSpace())
-                ++stop;
-            // A prefix with nothing after it is no address; the earliest address wins.
-            if (stop > at + prefix.size() && (start < 0 || at < start)) {
-                start = at;
-                end = stop;
-            }
-            if (stop > at + prefix.size())
-                break;
+    const QStringList addresses = addressesIn(text);
+    for (const QString &address : addresses) {
+        for (int site = 0; site < SiteCount; ++site) {
+            const QString prefix = pagePrefix(site, h);
+            if (!prefix.isEmpty() && address.startsWith(prefix))
+                return address;
         }
     }
-    return start < 0 ? QString() : text.mid(start, end - start);
+    return addresses.isEmpty() ? QString() : addresses.first();
+}
+
+QString withoutQuery(const QString &address)
+{
+    const qsizetype end = address.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    return end < 0 ? address : address.left(end);
 }

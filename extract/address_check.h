@@ -16,9 +16,20 @@ int siteForAddress(const QString &text, const Hosts &h);
 // whitespace around it.
 QString droppedAddress(const QString &text);
 
-// The first share address of a known service in text (a pasted line, a chat message...):
-// from a page prefix up to the next white space; empty when text holds none.
+// The web addresses in text as people paste it (a share message of a service's app, a chat
+// line...), in order. An address starts at "http://" or "https://" and ends at the first
+// character that cannot be part of one: white space of any kind, anything outside printable
+// ASCII (Chinese text, full-width punctuation, emoji), or the start of a second address
+// (one that follows "=" belongs to a query and does not end the first). Sentence and closing
+// punctuation (. , ; : ! ? ) ] } ' ") at its end is dropped.
+QStringList addressesIn(const QString &text);
+
+// The address text holds: the first one that belongs to a known service, else the first
+// one; empty when text holds none.
 QString shareAddressIn(const QString &text, const Hosts &h);
+
+// The address without its query and fragment: what links built from it start with.
+QString withoutQuery(const QString &address);
 
 // The four address checks of a site, in order. Returns the message of the first check that
 // fires, or no value when the address passes.

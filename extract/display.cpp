@@ -3,7 +3,7 @@
 #include "site_registry.h"
 #include "textcuts.h"
 
-DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h)
+DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty)
 {
     const SiteDescription *d = siteDescription(site);
     const DisplayRow row = d ? d->display : DisplayRow();
@@ -29,6 +29,8 @@ DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h)
     plan.cover = rs[row.cover];
     plan.avatar = rs[row.avatar];
     plan.avatarViaFile = row.avatarViaFile;
+    plan.loadCover = !builtFromEmpty.test(size_t(row.cover));
+    plan.loadAvatar = !builtFromEmpty.test(size_t(row.avatar));
     return plan;
 }
 

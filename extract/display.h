@@ -20,11 +20,14 @@ struct DisplayPlan {
     QString cover;               // address loaded into Image1
     QString avatar;              // address the avatar is loaded from
     bool avatarViaFile = false;  // Kuaishou: downloaded to "face", shown in aicAlphaImage3
+    // False when the address was built from an empty cut: the default picture stays.
+    bool loadCover = true;
+    bool loadAvatar = true;
 };
 
 inline const QString NoDescriptionText = QStringLiteral("该视频暂无描述");
 
-DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h);
+DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty = {});
 
 // Name of the badge control ("aicAlphaImage8", "aicAlphaImage4" or "").
 QString badgeControlName(Badge badge);

@@ -75,6 +75,11 @@ bool hasVideoExtension(const QString &link)
     return VideoExtensions.contains(QFileInfo(last).suffix().toLower());
 }
 
+bool fileHasVideoExtension(const QString &path)
+{
+    return VideoExtensions.contains(QFileInfo(path).suffix().toLower());
+}
+
 QString withTypeExtension(const QString &path, const QString &contentType)
 {
     const QFileInfo info(path);

@@ -19,6 +19,9 @@ QString suggestedFileName(
 // True when the link's file name ends in a video type's extension.
 bool hasVideoExtension(const QString &link);
 
+// True when a local file name ends in a video type's extension ("海边 2015.07.08" does not).
+bool fileHasVideoExtension(const QString &path);
+
 // path with its extension set by the answer's type (.flv for FLV, else .mp4).
 QString withTypeExtension(const QString &path, const QString &contentType);
 

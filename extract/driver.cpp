@@ -1,30 +1,111 @@
 #include "driver.h"
 
 #include "address_check.h"
-#include "fetch.h"
+
+namespace {
+
+// A failure in the words scripts get: "connection refused", "timed out"...
+QString lowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+QString fetchFailureText(fetch::Failure failure)
+{
+    switch (failure) {
+    case fetch::Failure::NotWeb: return QStringLiteral("不是网页地址");
+    case fetch::Failure::Connect: return QStringLiteral("无法连接到服务器");
+    case fetch::Failure::TimedOut: return QStringLiteral("服务器没有响应");
+    case fetch::Failure::TooSlow: return QStringLiteral("服务器响应太慢");
+    case fetch::Failure::TooLarge: return QStringLiteral("页面太大");
+    case fetch::Failure::Incomplete: return QStringLiteral("页面没有完整收到");
+    case fetch::Failure::Redirect: return QStringLiteral("页面跳转有误");
+    case fetch::Failure::None: break;
+    }
+    return QStringLiteral("无法获取页面");
+}
+
+QString httpStatusText(int status)
+{
+    const QString number = QString::number(status);
+    if (status == 404 || status == 410)
+        return QStringLiteral("页面不存在: ") + number;
+    if (status >= 500)
+        return QStringLiteral("服务器错误: ") + number;
+    return QStringLiteral("页面无法访问: ") + number;
+}
+
+}  // namespace
+
+FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page)
+{
+    switch (outcome) {
+    case ExtractionOutcome::NoSite:
+        return {QStringLiteral("没有选择视频网站"), QStringLiteral("no service selected"), QStringLiteral("no_site")};
+    case ExtractionOutcome::AddressRejected:
+        return {QString(), QStringLiteral("address rejected by the checks"), QStringLiteral("address_rejected")};
+    case ExtractionOutcome::FetchFailed:
+        return {fetchFailureText(page.failure), QStringLiteral("fetch failed: ") + lowerFirst(page.error),
+            QStringLiteral("fetch_failed")};
+    case ExtractionOutcome::HttpError:
+        return {httpStatusText(page.status), QStringLiteral("HTTP status ") + QString::number(page.status),
+            QStringLiteral("http_status")};
+    case ExtractionOutcome::EmptyPage:
+        return {QStringLiteral("页面是空的"), QStringLiteral("empty page"), QStringLiteral("empty_page")};
+    case ExtractionOutcome::NoVideoLink:
+        return {QStringLiteral("页面中没有找到视频"), QStringLiteral("no video link in page"),
+            QStringLiteral("no_video_link")};
+    case ExtractionOutcome::Extracted: break;
+    }
+    return {};
+}
+
+PageAnswer fetchPage(const QString &address)
+{
+    const fetch::Result answer = fetch::get(address);
+    PageAnswer page;
+    page.status = answer.status;
+    page.failure = answer.failure;
+    page.error = answer.error;
+    if (answer.ok)
+        page.text = fetch::decode(answer.body, answer.contentType);
+    return page;
+}
 
 ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher)
     : result_(result), view_(view), hosts_(h), fetch_(std::move(fetcher))
 {
-}
-
-ExtractionDriver::Fetcher ExtractionDriver::GetBodyFetcher()
-{
-    return [](const QString &url) { return GetBody(url); };
+    if (fetch_) {
+        // One fetcher for everything: the page's status is not known.
+        pageFetch_ = [fetch = fetch_](const QString &url) {
+            PageAnswer page;
+            page.text = fetch(url);
+            return page;
+        };
+    } else {
+        fetch_ = [](const QString &url) { return GetBody(url); };
+        pageFetch_ = fetchPage;
+    }
 }
 
 ExtractionOutcome ExtractionDriver::run()
 {
+    failure_ = FailureReason();
     view_.hideBadges();
 
     // The site is fixed here; choosing another button during the fetch changes nothing.
     const int site = view_.selectedSite();
-    if (site < 0)
+    if (site < 0) {
+        failure_ = failureReason(ExtractionOutcome::NoSite, {});
         return ExtractionOutcome::NoSite;
+    }
 
     const QString address = view_.addressText();
     if (const auto message = checkAddress(site, address, hosts_)) {
         view_.setStatus(*message);
+        failure_ = failureReason(ExtractionOutcome::AddressRejected, {});
         return ExtractionOutcome::AddressRejected;
     }
 
@@ -34,23 +115,29 @@ ExtractionOutcome ExtractionDriver::run()
     // for this one's when a step finds nothing.
     view_.resetForExtraction();
     result_.ResultSlots = Slots();
+    result_.BuiltFromEmpty.reset();
     result_.Failed = true;
 
     Slots &rs = result_.ResultSlots;
-    const std::optional<QString> page = fetch_(view_.addressText());
-    setSlot(rs, SlotPage, page);
+    const PageAnswer page = pageFetch_(view_.addressText());
+    setSlot(rs, SlotPage, page.text);
 
-    ExtractionOutcome outcome = page ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
+    ExtractionOutcome outcome = page.text ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
-        const ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
+        ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
+        ctx.builtFromEmpty = &result_.BuiltFromEmpty;
         extractSite(site, rs, ctx);
-        view_.applyDisplay(planDisplay(site, rs, hosts_));
+        view_.applyDisplay(planDisplay(site, rs, hosts_, result_.BuiltFromEmpty));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;
     }
+    // An error page is no share page, even when a link could be built from the address.
+    if (page.text && page.status >= 400)
+        outcome = ExtractionOutcome::HttpError;
     result_.Failed = extractionFailed(outcome);
+    failure_ = failureReason(outcome, page);
 
     view_.setExtractEnabled(true);
     result_.IsPlaying = 0;
-    view_.setStatus(result_.Failed ? ExtractFailedText : ExtractedText);
+    view_.setStatus(result_.Failed ? ExtractFailedText + u'(' + failure_.text + u')' : ExtractedText);
     return outcome;
 }

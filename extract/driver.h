@@ -3,6 +3,7 @@
 
 #include "display.h"
 #include "extractor.h"
+#include "fetch.h"
 #include "hosts.h"
 #include "result.h"
 
@@ -34,21 +35,48 @@ enum class ExtractionOutcome {
     EmptyPage,    // it was fetched and is empty
     NoVideoLink,  // the steps ran and found no web (http/https) video link
     Extracted,
+    HttpError,  // the share page answered with an HTTP error status (4xx, 5xx)
 };
 
 // True for the outcomes that end with "视频提取失败..".
 inline bool extractionFailed(ExtractionOutcome outcome)
 {
     return outcome == ExtractionOutcome::FetchFailed || outcome == ExtractionOutcome::EmptyPage ||
-        outcome == ExtractionOutcome::NoVideoLink;
+        outcome == ExtractionOutcome::NoVideoLink || outcome == ExtractionOutcome::HttpError;
 }
+
+// The share page as the driver receives it.
+struct PageAnswer {
+    std::optional<QString> text;  // none when the page could not be fetched
+    int status = 0;               // its HTTP status; 0 when not known
+    fetch::Failure failure = fetch::Failure::None;
+    QString error;  // why it could not be fetched, in English ("Connection refused")
+};
+
+// Why an extraction did not give a video: for people, shown after "视频提取失败.."; for
+// scripts, in English and as a code that never changes.
+struct FailureReason {
+    QString text;   // "无法连接到服务器"
+    QString error;  // "fetch failed: connection refused"
+    QString code;   // "fetch_failed"
+};
+
+FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page);
+
+// The share page through the fetch rule, decoded, with its status and why it failed.
+PageAnswer fetchPage(const QString &address);
 
 class ExtractionDriver {
 public:
     using Fetcher = std::function<std::optional<QString>(const QString &)>;
+    using PageFetcher = std::function<PageAnswer(const QString &)>;
 
-    ExtractionDriver(
-        ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher = GetBodyFetcher());
+    // fetcher answers every fetch; without one, the share page comes through fetchPage (with
+    // its status and failure) and the steps' fetches through GetBody.
+    ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher = {});
+
+    // The share page from elsewhere (a file, for --page).
+    void setPageFetcher(PageFetcher pageFetcher) { pageFetch_ = std::move(pageFetcher); }
 
     // One press of the extract button.
     ExtractionOutcome run();
@@ -56,12 +84,15 @@ public:
     // Records each extraction step that runs (for --explain).
     void setTrace(QList<StepTrace> *trace) { trace_ = trace; }
 
-    static Fetcher GetBodyFetcher();
+    // Why the last run failed; empty texts when it extracted a video.
+    const FailureReason &failure() const { return failure_; }
 
 private:
     ExtractionResult &result_;
     ExtractionView &view_;
     const Hosts &hosts_;
     Fetcher fetch_;
+    PageFetcher pageFetch_;
     QList<StepTrace> *trace_ = nullptr;
+    FailureReason failure_;
 };

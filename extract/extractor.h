@@ -15,6 +15,7 @@ struct ExtractorContext {
     std::function<QString()> currentAddress;  // the text of Text1 at the moment of the call
     const Hosts &hosts;
     QList<StepTrace> *trace = nullptr;  // when set, each step that ran is recorded (--explain)
+    std::bitset<SlotCount> *builtFromEmpty = nullptr;  // when set, see ExtractionResult
 };
 
 // Runs the steps of the service of a site index; false for an unknown index.

@@ -102,11 +102,14 @@ class Transfer : public QObject {
 public:
     Transfer(const QString &address, qint64 maxBytes)
         : address_(address), maxBytes_(maxBytes), watch_([this](TransferWatch::Reason why) {
-              fail(why == TransferWatch::StoppedSlow ? QStringLiteral("too slow") : QStringLiteral("timed out"));
+              if (why == TransferWatch::StoppedSlow)
+                  fail(Failure::TooSlow, QStringLiteral("too slow"));
+              else
+                  fail(Failure::TimedOut, QStringLiteral("timed out"));
           })
     {
         overall_.setSingleShot(true);
-        connect(&overall_, &QTimer::timeout, this, [this] { fail(QStringLiteral("deadline passed")); });
+        connect(&overall_, &QTimer::timeout, this, [this] { fail(Failure::TimedOut, QStringLiteral("deadline passed")); });
     }
     ~Transfer() override { delete reply_; }
 
@@ -118,6 +121,7 @@ public:
         const QUrl url(address_);
         if (!isWebUrl(url)) {
             result.error = QStringLiteral("not an http address");
+            result.failure = Failure::NotWeb;
             finish();
             return;
         }
@@ -130,6 +134,7 @@ private:
     {
         result = Result();
         failure_.clear();
+        failureKind_ = Failure::None;
         reply_ = networkManager().get(makeRequest(url, RequestKind::Page));
         reply_->setReadBufferSize(ReadBufferSize);
         connect(reply_, &QNetworkReply::readyRead, this, [this] {
@@ -138,17 +143,19 @@ private:
         });
         connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64, qint64 total) {
             if (total > maxBytes_)
-                fail(QStringLiteral("answer too large"));
+                fail(Failure::TooLarge, QStringLiteral("answer too large"));
         });
         connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { watch_.activity(result.body.size()); });
         connect(reply_, &QNetworkReply::finished, this, &Transfer::hopEnded, Qt::QueuedConnection);
         watch_.start();
     }
 
-    void fail(const QString &why)
+    void fail(Failure kind, const QString &why)
     {
-        if (failure_.isEmpty())
+        if (failure_.isEmpty()) {
             failure_ = why;
+            failureKind_ = kind;
+        }
         if (reply_)
             reply_->abort();
     }
@@ -158,7 +165,7 @@ private:
     {
         while (failure_.isEmpty() && reply_->bytesAvailable() > 0) {
             if (result.body.size() + reply_->bytesAvailable() > maxBytes_) {
-                fail(QStringLiteral("answer too large"));
+                fail(Failure::TooLarge, QStringLiteral("answer too large"));
                 return;
             }
             result.body += reply_->read(reply_->bytesAvailable());
@@ -181,14 +188,18 @@ private:
         const QNetworkReply::NetworkError error = reply->error();
         if (!failure_.isEmpty()) {
             result.error = failure_;
+            result.failure = failureKind_;
         } else if (result.status <= 0 || (error != QNetworkReply::NoError && error != statusError(result.status))) {
             // No status line (refused, unknown host...), or the transfer broke (reset, a
             // chunked body without its last chunk, failed decoding...).
             result.error = reply->errorString();
+            result.failure = result.status <= 0 ? Failure::Connect : Failure::Incomplete;
         } else if (length == -2) {
             result.error = QStringLiteral("conflicting Content-Length");
+            result.failure = Failure::Incomplete;
         } else if (length >= 0 && !contentEncoded(reply) && length != result.body.size()) {
             result.error = QStringLiteral("body length differs from Content-Length");
+            result.failure = Failure::Incomplete;
         } else {
             result.ok = true;
         }
@@ -201,6 +212,7 @@ private:
             result.ok = false;
             result.error = hop.kind == Hop::TooMany ? QStringLiteral("too many redirects")
                                                     : QStringLiteral("redirect to a non-web address");
+            result.failure = Failure::Redirect;
         }
         finish();
     }
@@ -221,6 +233,7 @@ private:
     TransferWatch watch_;
     QTimer overall_;
     QString failure_;
+    Failure failureKind_ = Failure::None;
     int redirects_ = 0;
 };
 

@@ -40,8 +40,21 @@ namespace fetch {
 inline constexpr qint64 PageLimit = qint64(16) * 1024 * 1024;    // pages and interface answers
 inline constexpr qint64 PictureLimit = qint64(8) * 1024 * 1024;  // pictures and the avatar file
 
+// Why a fetch failed, by kind (the rule above).
+enum class Failure {
+    None,
+    NotWeb,      // not an http(s) address
+    Connect,     // unknown host, refused, reset before an answer
+    TimedOut,    // the stall timeout or the deadline
+    TooSlow,     // the low-speed limit
+    TooLarge,    // the size limit
+    Incomplete,  // the answer broke off or its length was wrong
+    Redirect,    // a redirect to a non-web address, or too many
+};
+
 struct Result {
     bool ok = false;         // true: the answer is a page (see the rule above)
+    Failure failure = Failure::None;
     int status = 0;          // HTTP status of the final answer
     QByteArray body;         // the body, whatever the status; empty when !ok
     QByteArray contentType;  // the Content-Type header as sent

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <optional>
 
@@ -21,6 +22,9 @@ struct ExtractionResult {
     Slots ResultSlots;           // empty at start, emptied when an extraction begins
     std::int16_t IsPlaying = 0;  // 1 while playback started from the play symbol runs
     bool Failed = false;         // the last extraction found no web video link
+    // Slots whose value joins fixed text to a value that came out empty (a cover address
+    // built from an empty video id): kept in the record, but no picture is loaded from them.
+    std::bitset<SlotCount> BuiltFromEmpty;
 };
 
 // One skippable step: the slot is written only when the step produced a value.

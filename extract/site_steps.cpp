@@ -12,16 +12,27 @@ class Run {
 public:
     Run(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx) : site_(site), rs_(rs), ctx_(ctx) {}
 
-    QString expand(const Template &t) const
+    // hollow: set when a slot or named value in the template is empty.
+    QString expand(const Template &t, bool *hollow = nullptr) const
     {
         QString out;
         for (const Template::Part &part : t.parts) {
+            const QString *value = nullptr;
+            QString named;
             switch (part.kind) {
             case Template::Part::Literal: out += part.text; break;
-            case Template::Part::Slot: out += rs_[part.slot]; break;
-            case Template::Part::Name: out += names_.value(part.text); break;
+            case Template::Part::Slot: value = &rs_[part.slot]; break;
+            case Template::Part::Name:
+                named = names_.value(part.text);
+                value = &named;
+                break;
             case Template::Part::Prefix: out += prefixAddress(site_, part.text, ctx_.hosts); break;
             case Template::Part::Host: out += ctx_.hosts.host(part.text); break;
+            }
+            if (value) {
+                out += *value;
+                if (hollow && value->isEmpty())
+                    *hollow = true;
             }
         }
         return out;
@@ -34,21 +45,25 @@ public:
         return ref.name == u"address" ? ctx_.currentAddress() : names_.value(ref.name);
     }
 
-    void write(const ValueRef &ref, const QString &value)
+    void write(const ValueRef &ref, const QString &value, bool hollow)
     {
-        if (ref.slot >= 0)
+        if (ref.slot >= 0) {
             rs_[ref.slot] = value;
-        else
+            if (ctx_.builtFromEmpty)
+                ctx_.builtFromEmpty->set(size_t(ref.slot), hollow);
+        } else {
             names_.insert(ref.name, value);
+        }
     }
 
-    // The step's value, or none when it is skipped; marker: what it looked for first.
-    std::optional<QString> value(const Step &step, QString *marker)
+    // The step's value, or none when it is skipped; marker: what it looked for first;
+    // hollow: the value joins fixed text to an empty value.
+    std::optional<QString> value(const Step &step, QString *marker, bool *hollow)
     {
         std::optional<QString> v;
         switch (step.input) {
         case Step::FromValue: v = read(step.from); break;
-        case Step::Text: v = expand(step.address); break;
+        case Step::Text: v = expand(step.address, hollow); break;
         case Step::Fetch:
             *marker = expand(step.address);
             v = ctx_.GetBody(*marker);
@@ -57,6 +72,8 @@ public:
         for (const StepOp &op : step.ops) {
             if (!v)
                 break;
+            if ((op.kind == StepOp::Prepend || op.kind == StepOp::Append) && v->isEmpty())
+                *hollow = true;
             v = apply(op, *v, marker);
         }
         return v;
@@ -102,9 +119,10 @@ void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ct
     Run run(site, rs, ctx);
     for (const Step &step : site.steps) {
         QString marker;
-        const std::optional<QString> v = run.value(step, &marker);
+        bool hollow = false;
+        const std::optional<QString> v = run.value(step, &marker, &hollow);
         if (v)
-            run.write(step.to, *v);
+            run.write(step.to, *v, hollow);
         if (trace)
             trace->append({step.line, refText(step.to), marker, bool(v), v.value_or(QString())});
     }

@@ -66,14 +66,26 @@ void Form1::saveVideo(const QString &link)
     QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested) : QString();
     if (path.isEmpty())
         return;
-    // A name typed without an extension gets the video's.
-    if (QFileInfo(path).suffix().isEmpty())
+    // The dialog asked about replacing the name as typed. A name that does not end in a video
+    // extension ("keep", "海边 2015.07.08") gets the video's, and then the file of that name
+    // is asked about here, since the dialog never saw it.
+    bool replace = QFileInfo::exists(path);
+    if (!fileHasVideoExtension(path)) {
         path += u'.' + QFileInfo(name).suffix();
+        replace = QFileInfo::exists(path);
+        if (replace &&
+            ask(QFileInfo(path).fileName() + QStringLiteral("已存在。是否替换?"), BoxIcon::Warning, BoxButtons::YesNo) !=
+                IDYES)
+            return;
+    }
     sinceProgressShown_.invalidate();
     setStatus(QStringLiteral("正在下载视频.."));
     Command2->setToolTip(QStringLiteral("正在下载视频,再次点击\"下载视频\"可取消下载"));
     // The link is copied: a new extraction does not touch the running download.
-    download_->start(QString(link), path);
+    // Overwrite only what the user agreed to replace: a file that appears meanwhile is kept.
+    Download::Options options;
+    options.overwrite = replace;
+    download_->start(QString(link), path, options);
 }
 
 void Form1::downloadProgress(const DownloadProgress &progress)

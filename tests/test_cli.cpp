@@ -77,7 +77,7 @@ private slots:
         QVERIFY(second["video_url"].isNull());
         QCOMPARE(second["author"].toString(), QString("第二位"));
         QCOMPARE(second["cover_url"].toString(), QString());
-        QCOMPARE(second["status"].toString(), QString("视频提取失败.."));
+        QCOMPARE(second["status"].toString(), QString("视频提取失败..(页面中没有找到视频)"));
         QCOMPARE(second["error"].toString(), QString("no video link in page"));
 
         const QJsonObject third = QJsonDocument::fromJson(lines[2]).object();
@@ -85,9 +85,12 @@ private slots:
         QCOMPARE(third["error"].toString(), QString("address rejected by the checks"));
 
         const QJsonObject fourth = QJsonDocument::fromJson(lines[3]).object();
-        QCOMPARE(fourth["status"].toString(), QString("视频提取失败.."));
+        QCOMPARE(fourth["status"].toString(), QString("视频提取失败..(页面是空的)"));
         QCOMPARE(fourth["error"].toString(), QString("empty page"));
-        QCOMPARE(QJsonDocument::fromJson(lines[4]).object()["error"].toString(), QString("no video link in page"));
+        const QJsonObject fifth = QJsonDocument::fromJson(lines[4]).object();
+        QCOMPARE(fifth["error"].toString(), QString("HTTP status 404"));
+        QCOMPARE(fifth["status"].toString(), QString("视频提取失败..(页面不存在: 404)"));
+        QCOMPARE(fifth["error_code"].toString(), QString("http_status"));
     }
 
     // Exit status by cause, addresses from a file or standard input, a missing -o folder,

@@ -206,13 +206,38 @@ private slots:
         QVERIFY(!f.Image1->pixmap().isNull());
         const QByteArray saved = [&] { QFile file(face); file.open(QIODevice::ReadOnly); return file.readAll(); }();
 
-        // A failing avatar download leaves the earlier face file, which is shown again.
+        QVERIFY(!saved.isEmpty());
+
+        // No picture from another video: after a 美拍 extraction, a 快手 one whose page is a
+        // 404 and whose avatar fails shows the default avatar, and the old face file is gone.
+        const auto showsDefault = [&] {
+            const QImage shown = f.aicAlphaImage3->picture().toImage();
+            const QColor c = shown.isNull() ? QColor() : shown.pixelColor(shown.width() / 2, shown.height() / 2);
+            return !shown.isNull() && !(c.blue() > 200 && c.red() < 60 && c.green() < 60);
+        };
+        h.server.route("/media/3", QStringLiteral("<div data-video=\"%1/v.mp4\"><img src=\"%1/mvavatar/a.jpg\">"
+                                                  "<a class=\"name\">美拍作者</a>").arg(base).toUtf8());
+        h.server.route("/mvavatar/a.jpg", encodedPicture(Qt::green), "image/jpeg");
+        f.Option1[1]->setChecked(true);
+        f.Text1->setText(base + "/media/3");
+        f.Command1_Click();
+        QCOMPARE(f.Label5->text(), QStringLiteral("视频提取完毕.."));
+        f.Option1[2]->setChecked(true);
+        f.Text1->setText(base + "/i/photo/404");
+        f.Command1_Click();
+        QVERIFY(f.Label5->text().startsWith(QStringLiteral("视频提取失败..(页面不存在: 404")));
+        QVERIFY(!QFile::exists(face));
+        QVERIFY(showsDefault());
+
+        // A good page whose avatar fails: the default again, never the earlier face.
+        f.Text1->setText(base + "/i/photo/1");
+        f.Command1_Click();
+        QVERIFY(QFile::exists(face));
+        QVERIFY(!showsDefault());
         f.Text1->setText(base + "/i/photo/2");
         f.Command1_Click();
-        QFile again(face);
-        QVERIFY(again.open(QIODevice::ReadOnly));
-        QCOMPARE(again.readAll(), saved);
-        QVERIFY(!f.aicAlphaImage3->picture().isNull());
+        QVERIFY(!QFile::exists(face));
+        QVERIFY(showsDefault());
         QFile::remove(face);
     }
 };

@@ -5,6 +5,8 @@
 #include "site_registry.h"
 #include "sites.h"
 
+#include "http_server.h"
+
 #include <QTest>
 
 namespace {
@@ -75,6 +77,48 @@ private slots:
         QCOMPARE(run.result.ResultSlots[SlotVideoUrl], QString("earlier"));
     }
 
+    // Share text as people paste it: the address alone, whatever surrounds it.
+    void shareAddressInText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address");
+        const QString p = pagePrefix(Meipai, H);
+        const QString k = pagePrefix(Kuaishou, H);
+        QTest::newRow("alone") << p + "1" << p + "1";
+        QTest::newRow("line break and spaces") << "  " + p + "1 \r\n" << p + "1";
+        QTest::newRow("美拍 share message") << "【美拍】" + p + "10002我在美拍发现了一个好视频，快来看看吧！" << p + "10002";
+        QTest::newRow("快手 share message") << "复制此链接，打开【快手】直接观看！" + k + "5002复制此消息" << k + "5002";
+        QTest::newRow("full-width stop and bracket") << "（" + p + "7）。" << p + "7";
+        QTest::newRow("ideographic space, zero-width space, BOM")
+            << QString(u'\x3000') + p + "8" + QChar(0x200b) + "x" << p + "8";
+        QTest::newRow("emoji after") << p + "9" + QString::fromUtf8("\xF0\x9F\x98\x82") << p + "9";
+        QTest::newRow("sentence punctuation dropped") << "see \"" + p + "3\")." << p + "3";
+        QTest::newRow("query and fragment kept") << p + "4?from=share#top，" << p + "4?from=share#top";
+        QTest::newRow("two run together: the first") << p + "1" + p + "2" << p + "1";
+        QTest::newRow("an address in a query belongs to it") << p + "5?url=http://x.test/a b" << p + "5?url=http://x.test/a";
+        QTest::newRow("the service's address, not the first") << "http://t.cn/x 看 " + k + "6" << k + "6";
+        QTest::newRow("https taken the same way") << "看https://x.test/m/1。" << "https://x.test/m/1";
+        QTest::newRow("no service: the first address") << "http://elsewhere.test/media/1 http://b.test" << "http://elsewhere.test/media/1";
+        QTest::newRow("the prefix alone") << p + " x" << p;
+        QTest::newRow("no address") << "快来看看吧" << "";
+    }
+    void shareAddressInText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        QCOMPARE(shareAddressIn(text, H), address);
+    }
+
+    // A cover address built from an empty video id stays in the record but is not loaded.
+    void coverFromAnEmptyCutIsNotLoaded()
+    {
+        Run run;
+        run.page = "<title>某人的微视</title>";
+        run.go(Weishi, pagePrefix(Weishi, H) + "/1");
+        QCOMPARE(run.result.ResultSlots[SlotCoverUrl], prefixAddress(*siteDescription(Weishi), "cover", H) + "_1/480");
+        QVERIFY(run.view.display && !run.view.display->loadCover && run.view.display->loadAvatar);
+    }
+
     void textBeforePrefixPasses()
     {
         for (int site = 0; site < SiteCount; ++site) {
@@ -84,6 +128,50 @@ private slots:
     }
 
     // Every extraction starts from an empty record; one that finds no web video link says so.
+    // A failed extraction says why, for people and for scripts, from the fetch's own reason;
+    // an error page fails even when a link can be built from the address (秒拍).
+    void failureSaysWhy_data()
+    {
+        QTest::addColumn<int>("site");
+        QTest::addColumn<int>("status");  // 0: nothing listens
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("秒拍 404 with a built link") << int(Miaopai) << 404 << "<h1>Not Found</h1>" << "页面不存在: 404" << "http_status";
+        QTest::newRow("503") << int(Meipai) << 503 << "busy" << "服务器错误: 503" << "http_status";
+        QTest::newRow("403") << int(Meipai) << 403 << "no" << "页面无法访问: 403" << "http_status";
+        QTest::newRow("refused") << int(Meipai) << 0 << "" << "无法连接到服务器" << "fetch_failed";
+        QTest::newRow("no marker") << int(Meipai) << 200 << "<p>hi</p>" << "页面中没有找到视频" << "no_video_link";
+        QTest::newRow("empty") << int(Meipai) << 200 << "" << "页面是空的" << "empty_page";
+    }
+    void failureSaysWhy()
+    {
+        QFETCH(int, site);
+        QFETCH(int, status);
+        QFETCH(QString, body);
+        QFETCH(QString, reason);
+        QFETCH(QString, code);
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.setHandler([&](const HttpRequest &) {
+            HttpResponse r = HttpResponse::text(body.toUtf8());
+            r.status = status;
+            return r;
+        });
+        const Hosts hosts = Hosts::allOn(status == 0 ? QStringLiteral("127.0.0.1:9") : server.hostPort());
+        const QString address = pagePrefix(site, hosts) + "mp3001.htm";
+        ExtractionResult result;
+        HeadlessView view;
+        view.site = site;
+        view.address = address;
+        ExtractionDriver driver(result, view, hosts);
+        QVERIFY(extractionFailed(driver.run()));
+        QCOMPARE(view.status, "视频提取失败..(" + reason + ")");
+        QCOMPARE(driver.failure().code, code);
+        QVERIFY(result.Failed);
+        QCOMPARE(bool(view.display), status != 0 && !body.isEmpty());
+    }
+
     void freshRecordEachAddress_data()
     {
         QTest::addColumn<QString>("second");  // the second address's page; "refused": no page
@@ -117,7 +205,7 @@ private slots:
 
         const bool failed = outcome != int(ExtractionOutcome::Extracted);
         QCOMPARE(run.result.Failed, failed);
-        QCOMPARE(run.view.status, failed ? QString("视频提取失败..") : QString("视频提取完毕.."));
+        QVERIFY(run.view.status.startsWith(failed ? QString("视频提取失败..(") : QString("视频提取完毕..")));
         QCOMPARE(run.result.ResultSlots[SlotAuthor], author);
         QCOMPARE(run.result.ResultSlots[SlotVideoUrl], video);
         QCOMPARE(run.result.IsPlaying, 0);

@@ -266,8 +266,9 @@ private slots:
         qInfo("%s: %lld ms, longest gap %lld ms, peak grew %lld MB", qPrintable(name), elapsed,
               longestGap, grown);
         // Done only with a web video link in the record; a page that broke any rule fails.
-        QCOMPARE(f.Label5->text(), fetch::isWebAddress(f.Result.ResultSlots[SlotVideoUrl]) ? QStringLiteral("视频提取完毕..")
-                                                                                        : QStringLiteral("视频提取失败.."));
+        QVERIFY(f.Label5->text().startsWith(fetch::isWebAddress(f.Result.ResultSlots[SlotVideoUrl])
+                ? QStringLiteral("视频提取完毕..")
+                : QStringLiteral("视频提取失败..(")));
         QVERIFY(f.Command1->isEnabled());
         QVERIFY2(elapsed < c.seconds * 1000, qPrintable(QString::number(elapsed)));
         QVERIFY2(grown <= c.megabytes, qPrintable(QString::number(grown)));

@@ -184,6 +184,57 @@ private slots:
         qputenv("XDG_CONFIG_HOME", oldConfig);
     }
 
+    // A typed name without a video extension gets one, and the file of that name is never
+    // replaced without a question (the dialog only asked about the name as typed).
+    void typedNameNeverReplacesUnasked_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("existing");  // a file already in the folder, "" for none
+        QTest::addColumn<int>("answer");        // to our question
+        QTest::addColumn<QString>("question");  // "" when none is asked
+        QTest::addColumn<QString>("saved");     // "" when nothing is saved
+        QTest::newRow("keep, keep.mp4 there, 否") << "keep" << "keep.mp4" << int(IDNO) << "keep.mp4已存在。是否替换?" << "";
+        QTest::newRow("keep, keep.mp4 there, 是") << "keep" << "keep.mp4" << int(IDYES) << "keep.mp4已存在。是否替换?" << "keep.mp4";
+        QTest::newRow("a date is no extension") << "海边 2015.07.08" << "" << int(IDNO) << "" << "海边 2015.07.08.mp4";
+        QTest::newRow("the dialog already asked") << "keep.mp4" << "keep.mp4" << int(IDNO) << "" << "keep.mp4";
+        QTest::newRow("another video type stays") << "clip.FLV" << "" << int(IDNO) << "" << "clip.FLV";
+    }
+    void typedNameNeverReplacesUnasked()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, existing);
+        QFETCH(int, answer);
+        QFETCH(QString, question);
+        QFETCH(QString, saved);
+        QTemporaryDir dir;
+        if (!existing.isEmpty()) {
+            QFile old(dir.filePath(existing));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("mine");
+        }
+        WindowHarness h;
+        h.server.route("/v/clip.mp4", patternBytes(1000), "video/mp4");
+        h.recorder.saveAnswer = dir.filePath(typed);
+        h.recorder.answers = {answer, IDNO};  // then 否 to "open the folder?"
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.mp4");
+        h.form->Command2_Click();
+        if (!question.isEmpty())
+            QCOMPARE(h.recorder.boxes.value(0).text, question);
+        else
+            QVERIFY(h.recorder.boxes.isEmpty());
+        if (saved.isEmpty()) {
+            QVERIFY(!h.form->download_->isRunning());
+            QFile old(dir.filePath(existing));
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), QByteArray("mine"));
+            return;
+        }
+        QTRY_COMPARE(h.form->Label5->text(), QStringLiteral("视频下载完毕.."));
+        QFile file(dir.filePath(saved));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), patternBytes(1000));
+    }
+
     // The cancel question closes itself when the download ends first; 是 then cancels nothing.
     void downloadEndsWhileTheCancelQuestionIsOpen()
     {

@@ -188,7 +188,7 @@ private slots:
         f.Text1->setText(h.server.url(path));
         QTest::mouseClick(f.Command1, Qt::LeftButton);
         // The 微视 pages here carry no video link: their extraction fails, the display still runs.
-        QCOMPARE(f.Label5->text(), site == 4 ? QString("视频提取完毕..") : QString("视频提取失败.."));
+        QVERIFY(f.Label5->text().startsWith(site == 4 ? QString("视频提取完毕..") : QString("视频提取失败..(")));
         QVERIFY(f.Command1->isEnabled());
         for (AlphaImage *b : {f.aicAlphaImage8, f.aicAlphaImage4}) {
             QCOMPARE(!b->isHidden(), b->objectName() == badge);
@@ -228,7 +228,7 @@ private slots:
         if (second == "refused")
             setHosts(Hosts::allOn("127.0.0.1:1"));
         f.Command1_Click();
-        QCOMPARE(f.Label5->text(), QString("视频提取失败.."));
+        QVERIFY(f.Label5->text().startsWith(QString("视频提取失败..(")));
         QCOMPARE(f.Label1->text(), author);
         QVERIFY(f.Image2->pixmap().isNull());
         QVERIFY(f.Image1->pixmap().isNull());
@@ -291,7 +291,8 @@ private slots:
         h.server.route("/i/photo/1", h.expand("<div id=\"qqzone_web\"><span>老铁:爬山</span><img src=\"{{BASE}}/avatar/1.jpg\"></div>"
                                                "<video poster=\"{{BASE}}/cover/1.jpg\" src=\"{{BASE}}/v.mp4\"></video>").toUtf8());
         const QString face = f.faceFilePath();
-        QCOMPARE(face, QCoreApplication::applicationDirPath() + "/face");
+        // In the test's own cache folder, never beside the program.
+        QCOMPARE(face, qEnvironmentVariable("XDG_CACHE_HOME") + u'/' + QCoreApplication::applicationName() + "/face");
         QFile::remove(face);
         QTemporaryDir elsewhere;
         const QString previous = QDir::currentPath();
