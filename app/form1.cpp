@@ -1,6 +1,8 @@
 #include "form1.h"
 
+#include "address_check.h"
 #include "alpha_image.h"
+#include "download_text.h"
 #include "fetch.h"
 #include "hosts.h"
 #include "media_player.h"
@@ -188,6 +190,7 @@ void Form1::resetForExtraction()
     // The avatar file of an earlier video goes, so a failed extraction cannot show it.
     QFile::remove(faceFilePath());
     shownCover_.clear();
+    videoName_.clear();
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
@@ -203,6 +206,9 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     // out such a caption freezes the window for seconds: no real date comes near this bound.
     const QString date = cuts::displayCut(plan.label3, MaxShownDateUnits);
     shownCover_ = plan.cover;
+    // The same name the command line gives this video.
+    videoName_ = videoFileName(plan.author, plan.description, siteName(plan.site),
+        videoIdOf(Text1->text(), plan.site, hosts()), linkVideoExtension(Result.ResultSlots[SlotVideoUrl]));
 
     // Cover and avatar (for 快手 the download of "face") are fetched side by side and
     // decoded off this thread; then everything is shown in the display step's order.

@@ -174,6 +174,7 @@ private:
     PlayerControl *player_;
     QRegion outline_;
     QString shownCover_;  // the cover address the last display step loaded
+    QString videoName_;   // the file name the last extraction's video is offered under
     int minimiseRow_ = 0;
     int closeRow_ = 0;
     int dragRequests_ = 0;

@@ -4,6 +4,8 @@
 #include "options.h"
 #include "report.h"
 #include "site_registry.h"
+#include "sites.h"
+#include "terminal_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,15 +20,17 @@ void printTrace(const QString &address, int site, const QList<StepTrace> &trace)
 {
     QTextStream err(stderr);
     const SiteDescription *d = siteDescription(site);
-    err << "explain: " << address << " (" << (d ? d->file + QStringLiteral(", ") + d->origin : QString()) << ")\n";
+    err << "explain: " << forTerminal(address) << " ("
+        << (d ? forTerminal(d->file + QStringLiteral(", ") + d->origin) : QString()) << ")\n";
     for (const StepTrace &t : trace) {
         QString value = t.value;
         value.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
         if (value.size() > 80)
             value = value.left(80) + QStringLiteral("..");
-        err << "  line " << t.line << "  -> " << t.to;
+        value = forTerminal(value);
+        err << "  line " << t.line << "  -> " << forTerminal(t.to);
         if (!t.marker.isEmpty())
-            err << "  marker \"" << t.marker << "\"";
+            err << "  marker \"" << forTerminal(t.marker) << "\"";
         err << (t.found ? QStringLiteral("  found: \"") + value + u'"' : QStringLiteral("  NOT FOUND, skipped"))
             << "\n";
     }
@@ -46,7 +50,8 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         r.outcome = ExtractionOutcome::AddressRejected;
         r.error = QStringLiteral("no service for this address");
         r.errorCode = QStringLiteral("no_service");
-        std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n", address.toUtf8().constData());
+        std::fprintf(
+            stderr, "quorvin-extract: no service's page prefix matches %s\n", forTerminal(address).toUtf8().constData());
         return r;
     }
     ExtractionDriver driver(r.result, r.view, o.table);
@@ -71,10 +76,15 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
     r.error = driver.failure().error;
     r.errorCode = driver.failure().code;
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
-        std::fprintf(stderr, "quorvin-extract: %s: %s\n", address.toUtf8().constData(), r.error.toUtf8().constData());
+        std::fprintf(stderr, "quorvin-extract: %s: %s\n", forTerminal(address).toUtf8().constData(),
+            forTerminal(r.error).toUtf8().constData());
     if (o.download && r.ok()) {
         const DisplayPlan &plan = *r.view.display;
-        r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], o.outputDir, plan.author, plan.label3, o.save);
+        const VideoFields video {videoIdOf(address, r.site, o.table), siteName(r.site), plan.author, plan.description,
+            plan.label3};
+        SaveOptions save = o.save;
+        save.chinese = !o.json;
+        r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], video, save);
     }
     return r;
 }
@@ -98,7 +108,7 @@ int main(int argc, char **argv)
         return *status;
     const CliOptions &o = std::get<CliOptions>(parsed);
     if (o.download)
-        QDir().mkpath(o.outputDir);
+        QDir().mkpath(o.save.folder);
 
     json::Writer writer(stdout);
     QTextStream out(stdout);

@@ -12,69 +12,132 @@
 
 namespace {
 
-const char Usage[] = "Usage: quorvin-extract [--site SITE] [--json] [--download [-o DIR]] [--all-hosts HOST[:PORT]]\n"
-                     "                       [-a FILE] ADDRESS... | -\n"
-                     "\n"
-                     "Extracts the video link and details from share pages, the way the window does, one\n"
-                     "address after the other, each from an empty result record.\n"
-                     "\n"
-                     "  --site SITE            weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto\n"
-                     "                         (the default): each address gets the service whose page\n"
-                     "                         prefix it starts with\n"
-                     "  -a, --batch-file FILE  read addresses from FILE, one a line (blank lines and lines\n"
-                     "                         starting with # are skipped); - as an address reads them\n"
-                     "                         from standard input the same way\n"
-                     "  --json                 one JSON object per address and line: address, site, ok,\n"
-                     "                         video_url, cover_url, avatar_url, author, description, date,\n"
-                     "                         verified, status, error (see the man page)\n"
-                     "  --slots                with --json, also the whole record (\"slots\") and the captions\n"
-                     "                         as the window shows them (\"display\")\n"
-                     "  --download             save each extracted video (resuming an earlier .part file of\n"
-                     "                         the same link); the JSON line then has \"file\" or\n"
-                     "                         \"download_error\"\n"
-                     "  -o, --output DIR       folder for --download, made when missing (default: the\n"
-                     "                         current folder)\n"
-                     "  --force-overwrite      replace an existing file of the same name (by default it is\n"
-                     "                         left as it is and reported with \"skipped\": \"exists\")\n"
-                     "  --retries N            try a download again N times after a network error, with a\n"
-                     "                         growing pause, resuming its part (3)\n"
-                     "  --progress MODE        none, bar (a one-line bar; the default on a terminal) or\n"
-                     "                         lines (a line per 10 %; the default otherwise)\n"
-                     "  --low-speed LIMIT,SECONDS  give up a transfer that brings fewer than LIMIT bytes a\n"
-                     "                         second over SECONDS seconds (1024,60)\n"
-                     "  --all-hosts HOST:PORT  talk to every service on this one host (a mirror or simulator)\n"
-                     "  --sites-dir DIR        service descriptions that replace the built-in ones (default:\n"
-                     "                         $XDG_CONFIG_HOME/quorvin-video-helper/sites)\n"
-                     "  --list-sites           show each service, its description file and where it came from\n"
-                     "  --show-site SITE       print the description in force for a service (to copy and edit)\n"
-                     "  --explain              print each extraction step: the slot it writes, its marker,\n"
-                     "                         found or not, and the value\n"
-                     "  --page FILE            run the steps on a saved page instead of fetching the share\n"
-                     "                         page (later fetches still go to the network)\n"
-                     "  --stall-timeout MS     give up a fetch that receives nothing for MS ms (30000)\n"
-                     "  --deadline MS          give up a page fetch that takes longer than MS ms in all\n"
-                     "                         (90000); downloads are bounded by --low-speed instead\n"
-                     "  --help                 show this help\n"
-                     "  --version              show the version\n"
-                     "\n"
-                     "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
-                     "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
-                     "extraction failed (no page, or no video link in it). When several apply, the highest.\n";
+// Every option once: its names, its value's name, and its help. The parser, --help and the
+// documentation test are all made from this table.
+struct OptionSpec {
+    QList<const char *> names;  // short names first
+    const char *value;  // "" for a switch
+    const char *help;
+};
+
+const QList<OptionSpec> &optionTable()
+{
+    using S = QList<const char *>;
+    static const QList<OptionSpec> table = {
+        {S {"site"}, "SITE",
+            "weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto (the default): each address gets the service "
+            "whose page prefix it starts with"},
+        {S {"a", "batch-file"}, "FILE",
+            "read addresses from FILE, one a line (blank lines and lines starting with #, ; or ] are skipped); - as "
+            "an address reads them from standard input the same way"},
+        {S {"j", "json"}, "",
+            "one JSON object per address and line: address, site, ok, video_url, cover_url, avatar_url, author, "
+            "description, date, verified, status, error, error_code (see the man page)"},
+        {S {"slots"}, "", "with --json, also the whole record (\"slots\") and the captions as the window shows them"},
+        {S {"download"}, "",
+            "save each extracted video under a name of its own (resuming an earlier .part file of the same link); "
+            "the JSON line then has \"file\" or \"download_error\" and \"download_error_code\""},
+        {S {"P", "paths"}, "DIR", "folder for --download, made when missing (default: the current folder)"},
+        {S {"o", "output"}, "DIR|TEMPLATE",
+            "a folder as -P; or, when it holds %(, a file name template below that folder: %(id)s, %(site)s, "
+            "%(author)s, %(description)s, %(title)s, %(date)s, %(ext)s, %% for a percent sign"},
+        {S {"force-overwrite", "force-overwrites"}, "",
+            "replace an existing file of the same name (by default a file of this video is reported with "
+            "\"skipped\": \"exists\" and another video takes the next free name)"},
+        {S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
+        {S {"R", "retries"}, "N",
+            "try a download again N times (or infinite) after a network error, with a growing pause, resuming its "
+            "part (3)"},
+        {S {"progress"}, "MODE",
+            "none, bar (a one-line bar; the default on a terminal) or lines (a line per 10 %; the default "
+            "otherwise)"},
+        {S {"newline"}, "", "progress as lines (--progress lines)"},
+        {S {"no-progress"}, "", "no progress (--progress none)"},
+        {S {"q", "quiet"}, "", "no progress and no notes on standard error; JSON and errors are still printed"},
+        {S {"low-speed"}, "LIMIT,SECONDS",
+            "give up a transfer that brings fewer than LIMIT bytes a second over SECONDS seconds (1024,60)"},
+        {S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
+        {S {"sites-dir"}, "DIR",
+            "service descriptions that replace the built-in ones (default: "
+            "$XDG_CONFIG_HOME/quorvin-video-helper/sites)"},
+        {S {"list-sites"}, "", "show each service, its description file and where it came from"},
+        {S {"show-site"}, "SITE", "print the description in force for a service (to copy and edit)"},
+        {S {"explain"}, "", "print each extraction step: the slot it writes, its marker, found or not, and the value"},
+        {S {"page"}, "FILE",
+            "run the steps on a saved page instead of fetching the share page (later fetches still go to the "
+            "network)"},
+        {S {"stall-timeout"}, "MS", "give up a fetch that receives nothing for MS ms (30000)"},
+        {S {"deadline"}, "MS",
+            "give up a page fetch that takes longer than MS ms in all (90000); downloads are bounded by "
+            "--low-speed instead"},
+        {S {"h", "help"}, "", "show this help"},
+        {S {"version"}, "", "show the version"},
+    };
+    return table;
+}
+
+const char UsageHead[] = "Usage: quorvin-extract [OPTION]... ADDRESS... | -\n"
+                         "\n"
+                         "Extracts the video link and details from share pages, the way the window does, one\n"
+                         "address after the other, each from an empty result record. An address may be given\n"
+                         "inside a share message: it is taken out of the text around it.\n"
+                         "\n";
+
+const char UsageTail[] = "\n"
+                         "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
+                         "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
+                         "extraction failed (no page, or no video link in it). When several apply, the highest.\n";
+
+// An option's names with their dashes: "-j", "--json".
+QStringList dashed(const OptionSpec &o)
+{
+    QStringList names;
+    for (const char *name : o.names)
+        names << (name[1] == 0 ? QStringLiteral("-") : QStringLiteral("--")) + QString::fromLatin1(name);
+    return names;
+}
+
+// The help's option lines: names and value in a column of 26, the help wrapped at 92.
+QString usage()
+{
+    QString out = QString::fromUtf8(UsageHead);
+    for (const OptionSpec &o : optionTable()) {
+        const QStringList names = dashed(o);
+        QString head = QStringLiteral("  ") + names.join(QStringLiteral(", "));
+        if (*o.value)
+            head += u' ' + QString::fromLatin1(o.value);
+        QString line = head.size() < 26 ? head.leftJustified(27) : head + u'\n' + QString(27, u' ');
+        qsizetype column = 27;
+        for (const QString &word : QString::fromUtf8(o.help).split(u' ')) {
+            if (column + word.size() + 1 > 92 && column > 27) {
+                line += u'\n' + QString(27, u' ');
+                column = 27;
+            } else if (column > 27) {
+                line += u' ';
+                ++column;
+            }
+            line += word;
+            column += word.size();
+        }
+        out += line + u'\n';
+    }
+    return out + QString::fromUtf8(UsageTail);
+}
 
 int usageError(const QString &message)
 {
     QTextStream err(stderr);
-    err << "quorvin-extract: " << message << "\n\n" << Usage;
+    err << "quorvin-extract: " << message << " (see --help)\n";
     return ExitUsage;
 }
 
-// Addresses from a stream, one a line; blank lines and # comments skipped.
+// Addresses from a stream, one a line; blank lines and comment lines (#, ; or ]) skipped.
 QStringList readAddresses(QTextStream &in)
 {
     QStringList out;
     for (QString line = in.readLine(); !line.isNull(); line = in.readLine()) {
         line = line.trimmed();
-        if (!line.isEmpty() && !line.startsWith(u'#'))
+        if (!line.isEmpty() && !line.startsWith(u'#') && !line.startsWith(u';') && !line.startsWith(u']'))
             out << line;
     }
     return out;
@@ -87,6 +150,54 @@ std::optional<int> positiveNumber(const QString &text)
     return ok && n > 0 ? std::optional<int>(n) : std::nullopt;
 }
 
+QString applySaving(const QCommandLineParser &parser, CliOptions &o)
+{
+    if (parser.isSet(QStringLiteral("paths"))) {
+        o.save.folder = parser.value(QStringLiteral("paths"));
+        if (o.save.folder.isEmpty())
+            return QStringLiteral("--paths needs a folder");
+    }
+    if (parser.isSet(QStringLiteral("output"))) {
+        const QString value = parser.value(QStringLiteral("output"));
+        if (value.isEmpty())
+            return QStringLiteral("--output needs a folder or a template");
+        if (value.contains(u"%(")) {
+            if (const auto problem = templateProblem(value))
+                return *problem;
+            o.save.nameTemplate = value;
+        } else {
+            o.save.folder = value;
+        }
+    }
+    if (parser.isSet(QStringLiteral("retries"))) {
+        const QString value = parser.value(QStringLiteral("retries"));
+        bool ok = value == u"infinite";
+        o.save.retries = ok ? -1 : value.toInt(&ok);
+        if (!ok || o.save.retries < -1)
+            return QStringLiteral("--retries needs a number or infinite");
+    }
+    if (parser.isSet(QStringLiteral("progress"))) {
+        const QString mode = parser.value(QStringLiteral("progress"));
+        if (mode == u"none")
+            o.save.progress = ProgressMode::None;
+        else if (mode == u"bar")
+            o.save.progress = ProgressMode::Bar;
+        else if (mode == u"lines")
+            o.save.progress = ProgressMode::Lines;
+        else
+            return QStringLiteral("--progress is none, bar or lines");
+    }
+    if (parser.isSet(QStringLiteral("newline")))
+        o.save.progress = ProgressMode::Lines;
+    if (parser.isSet(QStringLiteral("no-progress")))
+        o.save.progress = ProgressMode::None;
+    o.save.quiet = parser.isSet(QStringLiteral("quiet"));
+    o.save.forceOverwrite = parser.isSet(QStringLiteral("force-overwrite"));
+    if (o.save.forceOverwrite && parser.isSet(QStringLiteral("no-overwrites")))
+        return QStringLiteral("--force-overwrite and --no-overwrites contradict each other");
+    return QString();
+}
+
 // Applies the options that take a value; a usage error's message when one is wrong.
 QString applyValues(const QCommandLineParser &parser, CliOptions &o)
 {
@@ -95,11 +206,6 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
         o.site = value == u"auto" ? AutoSite : siteFromName(value);
         if (o.site < 0 && o.site != AutoSite)
             return QStringLiteral("unknown site \"%1\"").arg(value);
-    }
-    if (parser.isSet(QStringLiteral("output"))) {
-        o.outputDir = parser.value(QStringLiteral("output"));
-        if (o.outputDir.isEmpty())
-            return QStringLiteral("--output needs a folder");
     }
     if (parser.isSet(QStringLiteral("all-hosts"))) {
         const QString value = parser.value(QStringLiteral("all-hosts"));
@@ -127,24 +233,7 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
             return QStringLiteral("--low-speed needs LIMIT,SECONDS (bytes a second, seconds)");
         fetch::setLowSpeed(limit, *seconds);
     }
-    if (parser.isSet(QStringLiteral("retries"))) {
-        bool ok = false;
-        o.save.retries = parser.value(QStringLiteral("retries")).toInt(&ok);
-        if (!ok || o.save.retries < 0)
-            return QStringLiteral("--retries needs a number");
-    }
-    if (parser.isSet(QStringLiteral("progress"))) {
-        const QString mode = parser.value(QStringLiteral("progress"));
-        if (mode == u"none")
-            o.save.progress = ProgressMode::None;
-        else if (mode == u"bar")
-            o.save.progress = ProgressMode::Bar;
-        else if (mode == u"lines")
-            o.save.progress = ProgressMode::Lines;
-        else
-            return QStringLiteral("--progress is none, bar or lines");
-    }
-    return QString();
+    return applySaving(parser, o);
 }
 
 void listSites()
@@ -159,31 +248,12 @@ void listSites()
 void addOptions(QCommandLineParser &parser)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const auto valued = [](const QStringList &names, const char *value) {
-        return QCommandLineOption(names, QString(), QString::fromLatin1(value));
-    };
-    parser.addOptions({
-        QCommandLineOption(QStringList {QStringLiteral("h"), QStringLiteral("help")}),
-        QCommandLineOption(QStringLiteral("version")),
-        QCommandLineOption(QStringLiteral("json")),
-        QCommandLineOption(QStringLiteral("slots")),
-        QCommandLineOption(QStringLiteral("download")),
-        QCommandLineOption(QStringLiteral("force-overwrite")),
-        valued({QStringLiteral("site")}, "SITE"),
-        valued({QStringLiteral("o"), QStringLiteral("output")}, "DIR"),
-        valued({QStringLiteral("a"), QStringLiteral("batch-file")}, "FILE"),
-        valued({QStringLiteral("all-hosts")}, "HOST"),
-        valued({QStringLiteral("stall-timeout")}, "MS"),
-        valued({QStringLiteral("deadline")}, "MS"),
-        valued({QStringLiteral("low-speed")}, "LIMIT,SECONDS"),
-        valued({QStringLiteral("retries")}, "N"),
-        valued({QStringLiteral("progress")}, "MODE"),
-        valued({QStringLiteral("sites-dir")}, "DIR"),
-        QCommandLineOption(QStringLiteral("list-sites")),
-        valued({QStringLiteral("show-site")}, "SITE"),
-        QCommandLineOption(QStringLiteral("explain")),
-        valued({QStringLiteral("page")}, "FILE"),
-    });
+    for (const OptionSpec &o : optionTable()) {
+        QStringList names;
+        for (const char *name : o.names)
+            names << QString::fromLatin1(name);
+        parser.addOption(QCommandLineOption(names, QString(), QString::fromLatin1(o.value)));
+    }
 }
 
 // --help, --version, --list-sites and --show-site: what they print, and the exit status;
@@ -191,7 +261,7 @@ void addOptions(QCommandLineParser &parser)
 std::optional<int> answerQuestion(const QCommandLineParser &parser)
 {
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(Usage, stdout);
+        std::fputs(usage().toUtf8().constData(), stdout);
         return ExitOk;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -237,7 +307,7 @@ QString collectAddresses(const QCommandLineParser &parser, QStringList &addresse
             addresses << address;
         }
     }
-    if (addresses.isEmpty() && parser.values(QStringLiteral("batch-file")).isEmpty())
+    if (addresses.isEmpty())
         return QStringLiteral("no address given");
     return QString();
 }
@@ -265,7 +335,6 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     o.json = parser.isSet(QStringLiteral("json"));
     o.withSlots = parser.isSet(QStringLiteral("slots"));
     o.download = parser.isSet(QStringLiteral("download"));
-    o.save.forceOverwrite = parser.isSet(QStringLiteral("force-overwrite"));
     if (const QString why = applyValues(parser, o); !why.isEmpty())
         return usageError(why);
     if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())

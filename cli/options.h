@@ -23,7 +23,6 @@ struct CliOptions {
     bool json = false;
     bool withSlots = false;  // --slots: the whole record and the captions in each JSON line
     bool download = false;
-    QString outputDir = QStringLiteral(".");
     SaveOptions save;
     Hosts table;
     QStringList addresses;  // in order, "-" and -a files already read

@@ -55,17 +55,23 @@ QString barLine(const QString &name, const DownloadProgress &p, int columns)
 {
     const QString percent = p.total > 0 ? QStringLiteral("%1%").arg(p.done * 100 / p.total, 3) : QStringLiteral(" --");
     const QString size = p.total > 0 ? byteSize(p.done) + u'/' + byteSize(p.total) : byteSize(p.done);
-    const QString tail = QStringLiteral(" %1 %2 %3/s 剩余 %4")
-                             .arg(percent, size, byteSize(qint64(p.bytesPerSecond)), timeLeftText(p.secondsLeft));
-    // The last column stays free: writing into it makes some terminals wrap.
-    const int room = columns - 1 - displayWidth(tail);
-    const int nameColumns = qMin(displayWidth(name), qMax(0, room / 3));
-    const QString shownName = nameColumns > 2 ? fitted(name, nameColumns) + u' ' : QString();
-    const int barWidth = room - displayWidth(shownName) - 2;
-    if (barWidth < 4)
-        return fitted(shownName + percent.trimmed(), columns - 1);
-    const int filled = p.total > 0 ? int(p.done * barWidth / p.total) : 0;
-    return shownName + u'[' + QString(filled, u'#') + QString(barWidth - filled, u' ') + u']' + tail;
+    // On a narrow terminal the rate and the time left go first, then the sizes: the name and
+    // the bar stay.
+    const QString tails[] = {QStringLiteral(" %1 %2 %3/s 剩余 %4")
+                                 .arg(percent, size, byteSize(qint64(p.bytesPerSecond)), timeLeftText(p.secondsLeft)),
+        QStringLiteral(" %1 %2").arg(percent, size), u' ' + percent.trimmed()};
+    for (const QString &tail : tails) {
+        // The last column stays free: writing into it makes some terminals wrap.
+        const int room = columns - 1 - displayWidth(tail);
+        const int nameColumns = qMin(displayWidth(name), qMax(0, room / 3));
+        const QString shownName = nameColumns > 2 ? fitted(name, nameColumns) + u' ' : QString();
+        const int barWidth = room - displayWidth(shownName) - 2;
+        if (barWidth < 4 || (shownName.isEmpty() && !name.isEmpty() && &tail != &tails[2]))
+            continue;
+        const int filled = p.total > 0 ? int(p.done * barWidth / p.total) : 0;
+        return shownName + u'[' + QString(filled, u'#') + QString(barWidth - filled, u' ') + u']' + tail;
+    }
+    return fitted(percent.trimmed(), columns - 1);
 }
 
 void ProgressPrinter::update(const DownloadProgress &p)

@@ -2,6 +2,7 @@
 
 #include "display.h"
 #include "sites.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
             w.raw(", \"skipped\": \"exists\"");
     } else if (r.saved) {
         member(w, ", \"download_error\": ", r.saved->error);
+        member(w, ", \"download_error_code\": ", r.saved->errorCode);
     }
     w.raw("}\n");
     w.flush();
@@ -80,21 +82,25 @@ void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
 
 void printSummary(QTextStream &out, const AddressReport &r)
 {
-    out << r.address << "\n";
+    // Page text never reaches the terminal as control sequences.
+    const auto line = [&out](const char *label, const QString &value) {
+        out << label << forTerminal(value) << "\n";
+    };
+    out << forTerminal(r.address) << "\n";
     if (!r.view.display) {
-        out << "  状态: " << r.view.status << "\n";
+        line("  状态: ", r.view.status);
         return;
     }
     const DisplayPlan &d = *r.view.display;
-    out << "  作者: " << d.label1 << "\n"
-        << "  描述: " << d.label2 << "\n"
-        << "  日期: " << d.label3 << "\n"
-        << "  视频: " << (r.ok() ? r.result.ResultSlots[SlotVideoUrl] : QString()) << "\n"
-        << "  封面: " << d.cover << "\n";
+    line("  作者: ", d.label1);
+    line("  描述: ", d.label2);
+    line("  日期: ", d.label3);
+    line("  视频: ", r.ok() ? r.result.ResultSlots[SlotVideoUrl] : QString());
+    line("  封面: ", d.cover);
     if (!r.ok())
-        out << "  状态: " << r.view.status << "\n";
+        line("  状态: ", r.view.status);
     if (r.saved && r.saved->error.isEmpty())
-        out << "  文件: " << r.saved->file << "\n";
+        line("  文件: ", r.saved->file);
     else if (r.saved)
-        out << "  下载失败: " << r.saved->error << "\n";
+        line("  下载失败: ", r.saved->errorText);
 }

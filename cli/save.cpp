@@ -2,11 +2,14 @@
 
 #include "download.h"
 #include "download_text.h"
+#include "part_file.h"
 #include "progress.h"
+#include "terminal_text.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 #include <unistd.h>
@@ -60,49 +63,162 @@ void pause(int ms)
     loop.exec();
 }
 
+const QRegularExpression &fieldPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("%\\(([a-z_]*)\\)s|%%"));
+    return pattern;
+}
+
+const QStringList &templateFields()
+{
+    static const QStringList fields = {QStringLiteral("id"), QStringLiteral("site"), QStringLiteral("author"),
+        QStringLiteral("description"), QStringLiteral("title"), QStringLiteral("date"), QStringLiteral("ext")};
+    return fields;
+}
+
+// "name (n).ext" beside path.
+QString numbered(const QString &path, int n)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
+        (suffix.isEmpty() ? QString() : u'.' + suffix));
+}
+
+// What stands at a candidate name for this link.
+enum class NameState { Free, ThisVideo, Taken };
+
+NameState stateOf(const QString &path, const QString &link, bool firstNameCarriesId)
+{
+    const partfile::Kind kind = partfile::kindOf(path);
+    if (kind == partfile::Kind::Missing) {
+        // A part of another link under this name belongs to another video's download.
+        const auto control = partfile::readControl(Download::controlPath(path));
+        return control && control->url != link ? NameState::Taken : NameState::Free;
+    }
+    if (kind != partfile::Kind::Regular)
+        return NameState::Taken;
+    const partfile::Origin origin = partfile::originOf(path);
+    if (origin.url == link || (!origin.supported && firstNameCarriesId))
+        return NameState::ThisVideo;
+    return NameState::Taken;
+}
+
 }  // namespace
 
-SaveOutcome saveVideo(
-    const QString &link, const QString &folder, const QString &author, const QString &date, const SaveOptions &options)
+std::optional<QString> templateProblem(const QString &nameTemplate)
+{
+    for (auto it = fieldPattern().globalMatch(nameTemplate); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured() != u"%%" && !templateFields().contains(m.captured(1)))
+            return QStringLiteral("unknown field %1 in the template").arg(m.captured());
+    }
+    if (QDir::isAbsolutePath(nameTemplate))
+        return QStringLiteral("the template names a path below the folder, not an absolute one");
+    if (nameTemplate.split(u'/').contains(QStringLiteral("..")))
+        return QStringLiteral("the template may not climb out of the folder with ..");
+    if (nameTemplate.endsWith(u'/'))
+        return QStringLiteral("the template names a folder, not a file");
+    return std::nullopt;
+}
+
+QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension)
+{
+    const auto value = [&](const QString &field) {
+        const QString text = field == u"id" ? video.id
+            : field == u"site"              ? video.site
+            : field == u"author"            ? video.author
+            : field == u"date"              ? video.date
+            : field == u"ext"               ? extension
+                                            : video.description;
+        const QString safe = fileNamePart(text).trimmed();
+        return safe.isEmpty() ? QStringLiteral("NA") : safe;
+    };
+    QString out;
+    qsizetype at = 0;
+    for (auto it = fieldPattern().globalMatch(nameTemplate); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += nameTemplate.mid(at, m.capturedStart() - at);
+        out += m.captured() == u"%%" ? QStringLiteral("%") : value(m.captured(1));
+        at = m.capturedEnd();
+    }
+    return out + nameTemplate.mid(at);
+}
+
+SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options)
 {
     SaveOutcome outcome;
-    if (link.isEmpty()) {
-        outcome.error = QStringLiteral("没有视频地址");
+    const auto failed = [&](DownloadError error, int status) {
+        outcome.file.clear();
+        outcome.error = downloadErrorEnglish(error, status);
+        outcome.errorCode = downloadErrorCode(error);
+        outcome.errorText = downloadErrorText(error, status);
+        std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
+            (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
         return outcome;
-    }
-    // The name is decided before the first byte; a link without a video extension takes
-    // the answer's type, which the download applies when the answer's headers arrive.
-    const QString target = QDir(folder).absoluteFilePath(suggestedFileName(link, author, date));
+    };
+    const auto skipped = [&](const QString &file) {
+        outcome.file = file;
+        outcome.skipped = true;
+        if (!options.quiet)
+            std::fprintf(stderr, "exists, not replaced: %s\n", forTerminal(file).toUtf8().constData());
+        return outcome;
+    };
+    if (link.isEmpty())
+        return failed(DownloadError::NotWeb, 0);
+
+    // The name is decided before the first byte; a link without a video extension takes the
+    // answer's type, which the download applies when the answer's headers arrive.
+    const QString extension = linkVideoExtension(link);
+    const QString relative = options.nameTemplate.isEmpty()
+        ? videoFileName(video.author, video.description, video.site, video.id, extension)
+        : expandTemplate(options.nameTemplate, video, extension);
+    const QString first = QDir(options.folder).absoluteFilePath(relative);
+    QDir().mkpath(QFileInfo(first).absolutePath());
+    const bool nameCarriesId = options.nameTemplate.isEmpty() || options.nameTemplate.contains(u"%(id)s");
+
     Download::Options downloadOptions;
     downloadOptions.overwrite = options.forceOverwrite;
     downloadOptions.extensionFromType = !hasVideoExtension(link);
-    ProgressMode mode = options.progress;
+    ProgressMode mode = options.quiet ? ProgressMode::None : options.progress;
     if (mode == ProgressMode::Auto)
         mode = isatty(STDERR_FILENO) ? ProgressMode::Bar : ProgressMode::Lines;
     const bool bar = mode == ProgressMode::Bar;
+
     Try t;
-    for (int attempt = 0;; ++attempt) {
+    for (int n = 1, attempt = 0;;) {
+        const QString target = n == 1 ? first : numbered(first, n);
+        if (!options.forceOverwrite) {
+            const NameState state = stateOf(target, link, n == 1 && nameCarriesId);
+            if (state == NameState::ThisVideo)
+                return skipped(target);
+            if (state == NameState::Taken) {
+                ++n;
+                continue;
+            }
+        }
         t = downloadOnce(link, target, downloadOptions, mode);
-        if (t.error == DownloadError::None || attempt >= options.retries || !worthRetrying(t))
+        if (t.error == DownloadError::Exists && partfile::originOf(t.file).url == link)
+            return skipped(t.file);
+        if (t.error == DownloadError::Exists) {
+            ++n;  // another video took the name meanwhile, or the answer's type named a taken file
+            continue;
+        }
+        if (t.error == DownloadError::None || (options.retries >= 0 && attempt >= options.retries) || !worthRetrying(t))
             break;
         const int waitMs = options.firstPauseMs << qMin(attempt, 6);
-        std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0, link.toUtf8().constData(),
-            downloadErrorText(t.error, t.status).toUtf8().constData());
+        ++attempt;
+        if (!options.quiet)
+            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0, forTerminal(link).toUtf8().constData(),
+                (options.chinese ? downloadErrorText(t.error, t.status) : downloadErrorEnglish(t.error, t.status))
+                    .toUtf8()
+                    .constData());
         pause(waitMs);
     }
-
+    if (t.error != DownloadError::None)
+        return failed(t.error, t.status);
     outcome.file = t.file;
-    if (t.error == DownloadError::None) {
-        if (!bar)
-            std::fprintf(stderr, "saved: %s\n", outcome.file.toUtf8().constData());
-    } else if (t.error == DownloadError::Exists) {
-        outcome.skipped = true;
-        std::fprintf(stderr, "exists, not replaced: %s\n", outcome.file.toUtf8().constData());
-    } else {
-        outcome.file.clear();
-        outcome.error = downloadErrorText(t.error, t.status);
-        std::fprintf(
-            stderr, "download failed: %s: %s\n", link.toUtf8().constData(), outcome.error.toUtf8().constData());
-    }
+    if (!bar && !options.quiet)
+        std::fprintf(stderr, "saved: %s\n", forTerminal(outcome.file).toUtf8().constData());
     return outcome;
 }

@@ -1,12 +1,25 @@
-// --download: saving each extracted video into a folder, with progress on standard error.
+// --download: saving each extracted video under a name of its own, with progress on standard
+// error.
 #pragma once
 
 #include <QString>
+#include <optional>
+
+// What a video's file name is made of.
+struct VideoFields {
+    QString id;  // the share address after the page prefix ("10004")
+    QString site;
+    QString author;
+    QString description;
+    QString date;
+};
 
 struct SaveOutcome {
-    QString file;          // the path on disk: saved, or left as it was when skipped
-    bool skipped = false;  // the file existed and was not replaced
-    QString error;         // the reason in words when it did not work
+    QString file;          // the path on disk: saved, or the earlier copy of this video when skipped
+    bool skipped = false;  // this video was there already and was not replaced
+    QString error;         // a short English reason when it did not work
+    QString errorCode;     // its fixed code ("disk_full")
+    QString errorText;     // the reason in Chinese, for people
 };
 
 enum class ProgressMode {
@@ -19,13 +32,27 @@ enum class ProgressMode {
 struct SaveOptions {
     ProgressMode progress = ProgressMode::Auto;
     bool forceOverwrite = false;  // replace an existing file of the same name
-    int retries = 3;              // further tries after a network error
+    int retries = 3;              // further tries after a network error; -1 without end
     int firstPauseMs = 1000;      // pause before the first retry, doubled for each next one
+    bool quiet = false;           // no notes on standard error (errors still)
+    bool chinese = true;          // errors on standard error in Chinese (text mode) or English
+    QString folder = QStringLiteral(".");
+    QString nameTemplate;  // -o with %(field)s: the file's path below folder
 };
 
-// Saves the video at link into folder under the name the window would offer, resuming a
-// part file left by an earlier run of the same link. An existing file is never replaced
-// unless forceOverwrite. A try that fails on a network error (refused, connection lost,
-// stalled, too slow, cut short, 5xx) is repeated up to retries times, resuming its part.
-SaveOutcome saveVideo(
-    const QString &link, const QString &folder, const QString &author, const QString &date, const SaveOptions &options);
+// Why a -o template cannot be used ("unknown field %(x)s", "..") or no value when it can.
+std::optional<QString> templateProblem(const QString &nameTemplate);
+
+// The template with its fields filled in: %(id)s, %(site)s, %(author)s, %(description)s,
+// %(title)s (the description), %(date)s, %(ext)s; "%%" is a percent sign; an empty field is
+// "NA"; each value is made safe as a part of a file name.
+QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension);
+
+// Saves the video at link. The name (the default, or the template's) and its " (2)",
+// " (3)"... variants are looked at in order: one that records this link as its origin means
+// this video is there already (skipped); otherwise the first free name is taken. Where the
+// file system keeps no attributes, a file with the default name (which carries the video's
+// id) counts as this video. A part file left by an earlier run of the same link is resumed.
+// A try that fails on a network error (refused, connection lost, stalled, too slow, cut
+// short, 5xx) is repeated up to retries times, resuming its part.
+SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options);

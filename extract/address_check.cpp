@@ -108,3 +108,16 @@ QString withoutQuery(const QString &address)
     const qsizetype end = address.indexOf(QRegularExpression(QStringLiteral("[?#]")));
     return end < 0 ? address : address.left(end);
 }
+
+QString videoIdOf(const QString &address, int site, const Hosts &h)
+{
+    QString id = withoutQuery(address);
+    const QString prefix = pagePrefix(site, h);
+    if (!prefix.isEmpty() && id.startsWith(prefix))
+        id.remove(0, prefix.size());
+    while (id.startsWith(u'/'))
+        id.remove(0, 1);
+    if (id.endsWith(u".htm"))
+        id.chop(4);
+    return id;
+}

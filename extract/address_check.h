@@ -31,6 +31,10 @@ QString shareAddressIn(const QString &text, const Hosts &h);
 // The address without its query and fragment: what links built from it start with.
 QString withoutQuery(const QString &address);
 
+// The video's id in a share address: what follows the service's page prefix, without a
+// leading "/", the query, the fragment or a ".htm" ending ("10004", "mp3001").
+QString videoIdOf(const QString &address, int site, const Hosts &h);
+
 // The four address checks of a site, in order. Returns the message of the first check that
 // fires, or no value when the address passes.
 std::optional<QString> checkAddress(int site, const QString &address, const Hosts &h);

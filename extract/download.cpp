@@ -2,6 +2,7 @@
 
 #include "download_text.h"
 #include "fetch.h"
+#include "media_framing.h"
 #include "part_file.h"
 
 #include <QFileInfo>
@@ -78,33 +79,13 @@ DownloadError openError(int why)
 
 }  // namespace
 
-QString downloadErrorText(DownloadError error, int httpStatus)
-{
-    switch (error) {
-    case DownloadError::None: return QString();
-    case DownloadError::NotWeb: return QStringLiteral("该视频地址无法下载!");
-    case DownloadError::ConnectFailed: return QStringLiteral("无法连接到服务器");
-    case DownloadError::ConnectionLost: return QStringLiteral("网络连接中断");
-    case DownloadError::TimedOut: return QStringLiteral("连接超时，服务器长时间没有响应");
-    case DownloadError::TooSlow: return QStringLiteral("下载速度过慢");
-    case DownloadError::Incomplete: return QStringLiteral("服务器发送的视频不完整");
-    case DownloadError::HttpStatus: return QStringLiteral("服务器返回错误: %1").arg(httpStatus);
-    case DownloadError::TooManyRedirects: return QStringLiteral("重定向次数过多");
-    case DownloadError::DiskFull: return QStringLiteral("磁盘空间不足");
-    case DownloadError::NoPermission: return QStringLiteral("没有写入权限");
-    case DownloadError::WriteFailed: return QStringLiteral("无法写入文件");
-    case DownloadError::NotRegularFile: return QStringLiteral("保存位置已有同名的链接、管道或文件夹");
-    case DownloadError::Exists: return QStringLiteral("文件已存在");
-    case DownloadError::Cancelled: return QStringLiteral("下载已取消");
-    }
-    return QString();
-}
-
 Download::Download(QObject *parent)
     : QObject(parent), watch_([this](fetch::TransferWatch::Reason why) {
           fail(why == fetch::TransferWatch::StoppedSlow ? DownloadError::TooSlow : DownloadError::TimedOut);
       })
 {
+    lockRetry_.setSingleShot(true);
+    connect(&lockRetry_, &QTimer::timeout, this, &Download::tryLock);
 }
 
 Download::~Download()
@@ -117,6 +98,8 @@ void Download::start(const QString &url, const QString &target, Options options)
 {
     dropReply();
     closePart();
+    lockRetry_.stop();
+    partOpened_ = false;
     link_ = url;
     target_ = target;
     part_ = partPath(target);
@@ -143,16 +126,63 @@ void Download::start(const QString &url, const QString &target, Options options)
     }
     if (!options_.overwrite && !options_.extensionFromType && partfile::kindOf(target_) != partfile::Kind::Missing)
         return refuse(DownloadError::Exists);
+    lockClock_.start();
+    QTimer::singleShot(0, this, [this] {
+        if (running_ && fd_ < 0 && !lockRetry_.isActive())
+            tryLock();
+    });
+}
 
+// One writer per part: the part is opened and locked before anything about it is read, and
+// stays locked on one descriptor until the final rename. When another download (another
+// process, or the window while the command line runs) holds it, the lock is tried again on
+// a timer, so the caller's window keeps running, up to the stall timeout; then this one
+// fails as Busy, having written nothing.
+void Download::tryLock()
+{
+    if (!running_)
+        return;
+    // A part renamed away or replaced while we waited is opened again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = partfile::openForWrite(part_, false);
+        if (fd < 0) {
+            fail(openError(errno));
+            return;
+        }
+        if (partfile::tryLock(fd) != 0) {
+            ::close(fd);
+            break;
+        }
+        if (partfile::isFileAt(fd, part_)) {
+            fd_ = fd;
+            begin();
+            return;
+        }
+        ::close(fd);
+    }
+    if (lockClock_.elapsed() >= fetch::timeout())
+        fail(DownloadError::Busy);
+    else
+        lockRetry_.start(LockRetryMs);
+}
+
+// With the part locked: what the other download may have finished meanwhile, and whether
+// the part can be resumed.
+void Download::begin()
+{
+    if (!options_.overwrite && !options_.extensionFromType && partfile::kindOf(target_) != partfile::Kind::Missing) {
+        fail(DownloadError::Exists);
+        return;
+    }
     // Resume only a part that is known to belong to this link.
-    const std::optional<partfile::Control> control = partfile::readControl(controlPath(target));
-    const QFileInfo part(part_);
-    if (control && control->url == url && part.size() > 0 && (!control->validator.isEmpty() || control->total >= 0)) {
-        resumeFrom_ = part.size();
+    const std::optional<partfile::Control> control = partfile::readControl(control_);
+    const qint64 size = ::lseek(fd_, 0, SEEK_END);
+    if (control && control->url == link_ && size > 0 && (!control->validator.isEmpty() || control->total >= 0)) {
+        resumeFrom_ = size;
         validator_ = control->validator;
         recordedTotal_ = control->total;
     }
-    request(address);
+    request(QUrl(link_));
 }
 
 void Download::request(const QUrl &url)
@@ -179,7 +209,6 @@ void Download::request(const QUrl &url)
 void Download::restart()
 {
     dropReply();
-    closePart();
     if (restarted_) {
         fail(DownloadError::HttpStatus);
         return;
@@ -265,15 +294,16 @@ bool Download::acceptAnswer()
     return true;
 }
 
+// The locked part, emptied or kept for appending.
 bool Download::openPart(bool truncate)
 {
-    closePart();
-    fd_ = partfile::openForWrite(part_, truncate);
     writtenBack_ = truncate ? 0 : resumeFrom_;
-    if (fd_ < 0) {
+    partOpened_ = true;
+    if (truncate && ::ftruncate(fd_, 0) != 0) {
         fail(openError(errno));
         return false;
     }
+    ::lseek(fd_, 0, SEEK_END);
     return true;
 }
 
@@ -399,6 +429,12 @@ void Download::bodyEnded(QNetworkReply::NetworkError error)
         request(url);
         return;
     }
+    // No length and no way to ask: the video's own framing tells a cut file (Qt reads a
+    // broken chunk size as the last chunk and ends such a body without an error).
+    if (expected_ < 0 && total_ < 0 && checkFraming(fd_, onDisk()) == Framing::Cut) {
+        fail(DownloadError::Incomplete);
+        return;
+    }
     complete();
 }
 
@@ -411,11 +447,12 @@ void Download::complete()
         fail(errno == ENOSPC ? DownloadError::DiskFull : DownloadError::WriteFailed);
         return;
     }
-    closePart();
-    if (total_ >= 0 && QFileInfo(part_).size() != total_) {
+    if (total_ >= 0 && ::lseek(fd_, 0, SEEK_END) != total_) {
         fail(DownloadError::Incomplete);
         return;
     }
+    partfile::setOrigin(fd_, link_);
+    // Still locked: the rename is the last thing this download does to the part.
     const int why = partfile::moveInto(part_, target_, options_.overwrite);
     if (why != 0) {
         fail(why == EEXIST ? (partfile::kindOf(target_) == partfile::Kind::Regular ? DownloadError::Exists
@@ -424,6 +461,7 @@ void Download::complete()
         return;
     }
     partfile::removeRegular(control_);
+    closePart();
     running_ = false;
     DownloadProgress p;
     p.done = p.total = QFileInfo(target_).size();
@@ -447,22 +485,23 @@ void Download::fail(DownloadError error)
         return;
     running_ = false;
     watch_.stop();
+    lockRetry_.stop();
     dropReply();
-    const bool hadPart = fd_ >= 0;
-    closePart();
     // Cancelling removes the part; an empty part is worth nothing; a part holding an error
     // page's place is dropped; a broken transfer or a full disk keeps what was written
-    // correctly for a later resume. Nothing but our own regular files is removed.
-    if (error != DownloadError::NotRegularFile && partfile::kindOf(part_) == partfile::Kind::Regular) {
-        const bool drop = error == DownloadError::Cancelled || QFileInfo(part_).size() == 0 ||
-            (hadPart && error == DownloadError::HttpStatus);
+    // correctly for a later resume. Nothing but our own regular files is removed, and only
+    // while this download holds the part's lock: another download's part is never touched.
+    if (fd_ >= 0 && error != DownloadError::NotRegularFile && partfile::isFileAt(fd_, part_)) {
+        const bool drop = error == DownloadError::Cancelled || ::lseek(fd_, 0, SEEK_END) == 0 ||
+            (partOpened_ && error == DownloadError::HttpStatus);
         if (drop) {
             partfile::removeRegular(part_);
             partfile::removeRegular(control_);
         }
+        if (error == DownloadError::Cancelled)
+            partfile::removeRegular(control_);
     }
-    if (error == DownloadError::Cancelled)
-        partfile::removeRegular(control_);
+    closePart();
     emit finished(error, status_);
 }
 

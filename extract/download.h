@@ -42,10 +42,8 @@ enum class DownloadError {
     NotRegularFile,  // a link, FIFO, device or folder stands where a file would be written
     Exists,          // the target exists and may not be replaced
     Cancelled,
+    Busy,  // another download holds the part of the same target
 };
-
-// The reason in words for the user.
-QString downloadErrorText(DownloadError error, int httpStatus);
 
 class Download : public QObject {
     Q_OBJECT
@@ -65,6 +63,8 @@ public:
     void cancel();
 
     bool isRunning() const { return running_; }
+    // How often a part locked by another download is tried again, up to the stall timeout.
+    static constexpr int LockRetryMs = 200;
     // The file the download writes: decided before the first byte is written.
     QString target() const { return target_; }
     QString contentType() const { return contentType_; }
@@ -76,6 +76,8 @@ signals:
     void finished(DownloadError error, int httpStatus);
 
 private:
+    void tryLock();
+    void begin();
     void request(const QUrl &url);
     void restart();
     void onHeaders();
@@ -104,7 +106,10 @@ private:
     QString contentType_;
     QByteArray validator_;  // what If-Range carries when resuming
     Options options_;
-    int fd_ = -1;            // the open part file
+    int fd_ = -1;  // the part file, open and locked from the lock until the final rename
+    QTimer lockRetry_;
+    QElapsedTimer lockClock_;
+    bool partOpened_ = false;  // the part was opened for this answer's body
     qint64 resumeFrom_ = 0;  // bytes already in the part file when the request was made
     qint64 received_ = 0;    // bytes of this answer written so far
     qint64 expected_ = -1;   // bytes this answer should bring, -1 when unknown

@@ -1,5 +1,7 @@
 #include "download_text.h"
 
+#include "textcuts.h"
+
 #include <QFileInfo>
 #include <QTextBoundaryFinder>
 #include <QUrl>
@@ -69,6 +71,49 @@ QString suggestedFileName(const QString &link, const QString &author, const QStr
     return cutToBytes(base, MaxNameBytes - 1 - extension.size()) + u'.' + extension;
 }
 
+QString fileNamePart(const QString &value)
+{
+    QString out;
+    bool space = false;
+    for (const QChar c : value) {
+        if (c.isSpace()) {
+            space = !out.isEmpty();
+            continue;
+        }
+        if (space)
+            out += u' ';
+        space = false;
+        const bool refused = QStringView(u"/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control ||
+            c == QChar(0x7f);
+        out += refused ? QChar(u'_') : c;
+    }
+    while (out.startsWith(u'.'))
+        out.remove(0, 1);
+    return out;
+}
+
+QString videoFileName(const QString &author, const QString &description, const QString &site, const QString &id,
+    const QString &extension)
+{
+    QString text = fileNamePart(author);
+    const QString said = cuts::leftUnits(fileNamePart(description), int(DescriptionInName)).trimmed();
+    if (!said.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" - ")) + said.trimmed();
+    const QString tag = QStringLiteral("[") + fileNamePart(site) + u'-' + fileNamePart(id) + QStringLiteral("].") +
+        extension;
+    const qsizetype room = MaxNameBytes - tag.toUtf8().size() - 1;
+    if (room <= 0)
+        return cutToBytes(tag, MaxNameBytes);
+    text = cutToBytes(text, room);
+    return text.isEmpty() ? tag : text + u' ' + tag;
+}
+
+QString linkVideoExtension(const QString &link)
+{
+    const QString extension = QFileInfo(QUrl(link).path(QUrl::FullyDecoded).section(u'/', -1)).suffix().toLower();
+    return VideoExtensions.contains(extension) ? extension : QStringLiteral("mp4");
+}
+
 bool hasVideoExtension(const QString &link)
 {
     const QString last = QUrl(link).path(QUrl::FullyDecoded).section(u'/', -1);
@@ -119,4 +164,73 @@ QString progressText(const DownloadProgress &p)
             .arg(byteSize(p.done), byteSize(p.total), rate);
     }
     return QStringLiteral("正在下载视频.. %1 (%2)").arg(byteSize(p.done), rate);
+}
+
+QString downloadErrorText(DownloadError error, int httpStatus)
+{
+    switch (error) {
+    case DownloadError::None: return QString();
+    case DownloadError::NotWeb: return QStringLiteral("该视频地址无法下载!");
+    case DownloadError::ConnectFailed: return QStringLiteral("无法连接到服务器");
+    case DownloadError::ConnectionLost: return QStringLiteral("网络连接中断");
+    case DownloadError::TimedOut: return QStringLiteral("连接超时，服务器长时间没有响应");
+    case DownloadError::TooSlow: return QStringLiteral("下载速度过慢");
+    case DownloadError::Incomplete: return QStringLiteral("服务器发送的视频不完整");
+    case DownloadError::HttpStatus: return QStringLiteral("服务器返回错误: %1").arg(httpStatus);
+    case DownloadError::TooManyRedirects: return QStringLiteral("重定向次数过多");
+    case DownloadError::DiskFull: return QStringLiteral("磁盘空间不足");
+    case DownloadError::NoPermission: return QStringLiteral("没有写入权限");
+    case DownloadError::WriteFailed: return QStringLiteral("无法写入文件");
+    case DownloadError::NotRegularFile: return QStringLiteral("保存位置已有同名的链接、管道或文件夹");
+    case DownloadError::Exists: return QStringLiteral("文件已存在");
+    case DownloadError::Cancelled: return QStringLiteral("下载已取消");
+    case DownloadError::Busy: return QStringLiteral("另一个下载正在写入这个文件");
+    }
+    return QString();
+}
+
+QString downloadErrorEnglish(DownloadError error, int httpStatus)
+{
+    switch (error) {
+    case DownloadError::None: return QString();
+    case DownloadError::NotWeb: return QStringLiteral("not an http address");
+    case DownloadError::ConnectFailed: return QStringLiteral("cannot connect to the server");
+    case DownloadError::ConnectionLost: return QStringLiteral("connection lost");
+    case DownloadError::TimedOut: return QStringLiteral("timed out");
+    case DownloadError::TooSlow: return QStringLiteral("too slow");
+    case DownloadError::Incomplete: return QStringLiteral("the server sent an incomplete video");
+    case DownloadError::HttpStatus: return QStringLiteral("HTTP status %1").arg(httpStatus);
+    case DownloadError::TooManyRedirects: return QStringLiteral("too many redirects");
+    case DownloadError::DiskFull: return QStringLiteral("disk full");
+    case DownloadError::NoPermission: return QStringLiteral("no permission to write");
+    case DownloadError::WriteFailed: return QStringLiteral("cannot write the file");
+    case DownloadError::NotRegularFile: return QStringLiteral("a link, pipe or folder has the file's name");
+    case DownloadError::Exists: return QStringLiteral("the file exists");
+    case DownloadError::Cancelled: return QStringLiteral("cancelled");
+    case DownloadError::Busy: return QStringLiteral("another download is writing this file");
+    }
+    return QString();
+}
+
+QString downloadErrorCode(DownloadError error)
+{
+    switch (error) {
+    case DownloadError::None: return QString();
+    case DownloadError::NotWeb: return QStringLiteral("not_web");
+    case DownloadError::ConnectFailed: return QStringLiteral("connect_failed");
+    case DownloadError::ConnectionLost: return QStringLiteral("connection_lost");
+    case DownloadError::TimedOut: return QStringLiteral("timed_out");
+    case DownloadError::TooSlow: return QStringLiteral("too_slow");
+    case DownloadError::Incomplete: return QStringLiteral("incomplete");
+    case DownloadError::HttpStatus: return QStringLiteral("http_status");
+    case DownloadError::TooManyRedirects: return QStringLiteral("too_many_redirects");
+    case DownloadError::DiskFull: return QStringLiteral("disk_full");
+    case DownloadError::NoPermission: return QStringLiteral("no_permission");
+    case DownloadError::WriteFailed: return QStringLiteral("write_failed");
+    case DownloadError::NotRegularFile: return QStringLiteral("not_regular_file");
+    case DownloadError::Exists: return QStringLiteral("exists");
+    case DownloadError::Cancelled: return QStringLiteral("cancelled");
+    case DownloadError::Busy: return QStringLiteral("busy");
+    }
+    return QString();
 }

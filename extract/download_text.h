@@ -16,6 +16,27 @@ inline constexpr qsizetype MaxNameBytes = 240;
 QString suggestedFileName(
     const QString &link, const QString &author, const QString &date, const QString &contentType = QString());
 
+// Why a download failed: in words for the user, in short English for scripts, and as a
+// fixed code ("disk_full") that never changes.
+QString downloadErrorText(DownloadError error, int httpStatus);
+QString downloadErrorEnglish(DownloadError error, int httpStatus);
+QString downloadErrorCode(DownloadError error);
+
+// The name a video is saved under by default, the same in the window and on the command
+// line, readable and never shared by two videos: "author - description [site-id].ext", the
+// description cut to DescriptionInName characters, the whole within MaxNameBytes; characters
+// that file systems refuse (/ \ : * ? " < > | and controls) are replaced by "_".
+inline constexpr qsizetype DescriptionInName = 40;
+QString videoFileName(const QString &author, const QString &description, const QString &site, const QString &id,
+    const QString &extension);
+
+// A value made safe as one part of a file name: refused characters replaced by "_", white
+// space runs as one space, no leading dots.
+QString fileNamePart(const QString &value);
+
+// The extension a video from link is saved with before its answer's type is known.
+QString linkVideoExtension(const QString &link);
+
 // True when the link's file name ends in a video type's extension.
 bool hasVideoExtension(const QString &link);
 

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace partfile {
@@ -51,7 +53,7 @@ Kind kindOf(const QString &path)
 int openForWrite(const QString &path, bool truncate)
 {
     // O_TRUNC is applied after the check, so nothing but a regular file is ever emptied.
-    const int fd = openRegular(path, O_WRONLY | O_CREAT, 0644);
+    const int fd = openRegular(path, O_RDWR | O_CREAT, 0644);  // read too: a video is checked in place
     if (fd >= 0 && truncate && ::ftruncate(fd, 0) != 0) {
         const int why = errno;
         ::close(fd);
@@ -112,6 +114,48 @@ bool writeControl(const QString &path, const Control &control)
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     const bool ok = writeAll(fd, bytes.constData(), bytes.size()) == bytes.size();
     return ::close(fd) == 0 && ok;
+}
+
+bool isFileAt(int fd, const QString &path)
+{
+    struct stat open {};
+    struct stat there {};
+    return ::fstat(fd, &open) == 0 && ::lstat(native(path).constData(), &there) == 0 && open.st_dev == there.st_dev &&
+        open.st_ino == there.st_ino;
+}
+
+int tryLock(int fd)
+{
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        return errno == EWOULDBLOCK ? EWOULDBLOCK : 0;  // ENOLCK and the like: no locks here
+    }
+    return 0;
+}
+
+namespace {
+constexpr char OriginAttribute[] = "user.xdg.origin.url";
+constexpr qsizetype MaxOriginBytes = 8192;
+}  // namespace
+
+void setOrigin(int fd, const QString &url)
+{
+    const QByteArray value = url.toUtf8();
+    if (value.size() <= MaxOriginBytes)
+        ::fsetxattr(fd, OriginAttribute, value.constData(), size_t(value.size()), 0);
+}
+
+Origin originOf(const QString &path)
+{
+    Origin origin;
+    QByteArray value(MaxOriginBytes, Qt::Uninitialized);
+    const ssize_t n = ::lgetxattr(native(path).constData(), OriginAttribute, value.data(), size_t(value.size()));
+    if (n >= 0)
+        origin.url = QString::fromUtf8(value.constData(), n);
+    else
+        origin.supported = errno != ENOTSUP;
+    return origin;
 }
 
 void removeRegular(const QString &path)

@@ -15,7 +15,7 @@ enum class Kind { Missing, Regular, Other };
 Kind kindOf(const QString &path);
 
 // Opens path for writing (created when missing, emptied when truncate), never through a
-// link and never waiting on a FIFO. Returns the descriptor, or -1 with errno set; errno is
+// link and never waiting on a FIFO, for reading and writing. Returns the descriptor, or -1 with errno set; errno is
 // ELOOP, ENXIO or EISDIR (or EINVAL after the check) when something else is in its place.
 int openForWrite(const QString &path, bool truncate);
 
@@ -32,6 +32,22 @@ struct Control {
 
 std::optional<Control> readControl(const QString &path);
 bool writeControl(const QString &path, const Control &control);
+
+// True when fd is the file at path now: not renamed away or replaced since it was opened.
+bool isFileAt(int fd, const QString &path);
+
+// Locks fd for one writer without waiting: 0, or EWOULDBLOCK when another holds it. A file
+// system without locks counts as locked.
+int tryLock(int fd);
+
+// The link a finished download came from, recorded on the file as the freedesktop
+// "user.xdg.origin.url" extended attribute, as browsers, wget and curl do.
+struct Origin {
+    bool supported = true;  // false: the file system keeps no attributes (FAT, older tmpfs)
+    QString url;            // empty when none is recorded
+};
+void setOrigin(int fd, const QString &url);
+Origin originOf(const QString &path);
 
 // Removes path when it is a regular file (a link or anything else stays).
 void removeRegular(const QString &path);

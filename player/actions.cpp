@@ -61,7 +61,8 @@ void Form1::Command2_Click()
 
 void Form1::saveVideo(const QString &link)
 {
-    const QString name = suggestedFileName(link, Label1->text(), Label3->text());
+    // The name of the extracted video; a link set without an extraction is named after itself.
+    const QString name = videoName_.isEmpty() ? suggestedFileName(link, Label1->text(), Label3->text()) : videoName_;
     const QString suggested = saveFolder() + u'/' + name;
     QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested) : QString();
     if (path.isEmpty())

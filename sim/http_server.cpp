@@ -306,7 +306,8 @@ void HttpServer::respond(QTcpSocket *socket, const HttpRequest &request, HttpRes
         out += "Transfer-Encoding: chunked\r\n";
     else if (!response.omitLength)
         out += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    out += "Accept-Ranges: bytes\r\n";
+    if (!response.ignoreRange)
+        out += "Accept-Ranges: bytes\r\n";
     out += response.keepOpen ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
     for (const auto &h : response.headers)
         out += h.first + ": " + h.second + "\r\n";

@@ -1,3 +1,4 @@
+#include "address_check.h"
 #include "fixtures.h"
 #include "json_out.h"
 #include "process.h"
@@ -5,6 +6,8 @@
 #include "sites.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
+#include <QSet>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QEventLoop>
@@ -152,10 +155,10 @@ private slots:
         }
         const QByteArray err = process.readAllStandardError();
         if (QTest::currentDataTag() == QByteArray("missing -o folder is made; progress lines")) {
-            QFile saved(dir.filePath("new/deeper/clip.mp4"));
+            QFile saved(dir.filePath("new/deeper/[meipai-1].mp4"));
             QVERIFY(saved.open(QIODevice::ReadOnly));
             QVERIFY(saved.readAll() == clip);
-            QVERIFY(err.contains("download: clip.mp4: 100% (195.3 KB/195.3 KB)\n"));
+            QVERIFY(err.contains("download: [meipai-1].mp4: 100% (195.3 KB/195.3 KB)\n"));
             QVERIFY(!err.contains('\r'));
         }
         if (QTest::currentDataTag() == QByteArray("good, closed without an answer"))
@@ -218,37 +221,40 @@ private slots:
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 3);
         // No extension in the link: the answer's type names the file.
-        QCOMPARE(QFileInfo(QJsonDocument::fromJson(lines[2]).object()["file"].toString()).fileName(), QString("play.flv"));
+        QCOMPARE(QFileInfo(QJsonDocument::fromJson(lines[2]).object()["file"].toString()).fileName(), QString("[meipai-3].flv"));
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
         QVERIFY(lines[0].contains(", \"file\": "));
         QFile saved(first["file"].toString());
-        QCOMPARE(QFileInfo(saved).fileName(), QString("clip.mp4"));
+        QCOMPARE(QFileInfo(saved).fileName(), QString("作者 [meipai-1].mp4"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll() == clip);
         const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
-        QCOMPARE(second["download_error"].toString(), QString("服务器返回错误: 404"));
+        QCOMPARE(second["download_error"].toString(), QString("HTTP status 404"));
+        QCOMPARE(second["download_error_code"].toString(), QString("http_status"));
         QVERIFY(!second.contains("file"));
         // Not a terminal: one line per finished file on standard error.
         QVERIFY(run.err.contains("saved: "));
         QVERIFY(run.err.contains("download failed: "));
     }
 
-    // --download never replaces a file silently, and "file" is the path on disk.
+    // --download: a readable name of its own per video, never replacing a file silently, and
+    // "exists" only for this very video; "file" is the path on disk.
     void downloadNames_data()
     {
         QTest::addColumn<QString>("link");          // path of the video on the test server
         QTest::addColumn<QString>("author");
-        QTest::addColumn<QString>("existing");      // a file already in the folder, or ""
+        QTest::addColumn<QString>("existing");      // another file already in the folder, or ""
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("file");          // the reported file's name
-        QTest::addColumn<bool>("skipped");
         const QString cjk = QString(200, QChar(0x89c6));  // 视 × 200: 600 bytes
-        QTest::newRow("existing target left as it is") << "/v/clip.mp4" << "" << "clip.mp4" << QStringList() << "clip.mp4" << true;
-        QTest::newRow("--force-overwrite replaces it") << "/v/clip.mp4" << "" << "clip.mp4" << QStringList{"--force-overwrite"} << "clip.mp4" << false;
-        QTest::newRow("typed name exists") << "/play" << "" << "play.flv" << QStringList() << "play.flv" << true;
-        QTest::newRow("untyped name of another file") << "/play" << "" << "play.mp4" << QStringList() << "play.flv" << false;
-        QTest::newRow("long CJK name") << "/" << cjk << "" << QStringList() << QString(78, QChar(0x89c6)) + ".flv" << false;
-        QTest::newRow("cut between an emoji pair") << "/" << QString(233, 'a') + QStringLiteral("😀x") << "" << QStringList() << QString(233, 'a') + ".flv" << false;
+        const QString tag = " [meipai-1].flv";
+        QTest::newRow("author, description and id") << "/v/clip.flv" << "作者" << "" << QStringList() << "作者 - 描述" + tag;
+        QTest::newRow("another file has the name: the next free one") << "/v/clip.flv" << "作者" << "作者 - 描述" + tag << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
+        QTest::newRow("--force-overwrites replaces it") << "/v/clip.flv" << "作者" << "作者 - 描述" + tag << QStringList{"--force-overwrites"} << "作者 - 描述" + tag;
+        QTest::newRow("untyped link: the answer's type") << "/play" << "作者" << "" << QStringList() << "作者 - 描述" + tag;
+        QTest::newRow("template") << "/play" << "" << "" << QStringList{"-o", "sub/%(site)s-%(id)s %(author)s %%.%(ext)s"} << "meipai-1 NA %.flv";
+        QTest::newRow("long CJK name") << "/v/clip.flv" << cjk << "" << QStringList() << QString(75, QChar(0x89c6)) + tag;
+        QTest::newRow("cut between an emoji pair") << "/v/clip.flv" << QString(224, 'a') + QStringLiteral("😀x") << "" << QStringList() << QString(224, 'a') + tag;
     }
     void downloadNames()
     {
@@ -257,11 +263,10 @@ private slots:
         QFETCH(QString, existing);
         QFETCH(QStringList, options);
         QFETCH(QString, file);
-        QFETCH(bool, skipped);
         RouteServer server;
         const QByteArray clip = QByteArray("FLV.clip").repeated(3000);
         server.route("/media/1", "<div data-video=\"" + server.url(link.toUtf8()).toUtf8() + "\"></div><a class=\"name\">" +
-                                     author.toUtf8() + "</a>");
+                                     author.toUtf8() + "</a><h1 class=\"description br\">描述</h1>");
         server.route(link.toUtf8(), clip, "video/x-flv");
         QTemporaryDir dir;
         if (!existing.isEmpty()) {
@@ -269,23 +274,65 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("the user's own file");
         }
-        const ProcessResult run = runProgram(QUORVIN_EXTRACT, QStringList{"--site", "meipai", "--json", "--download", "-o",
-            dir.path(), "--all-hosts", server.hostPort(), server.url("/media/1")} + options);
-        QCOMPARE(run.exitCode, 0);
-        const QJsonObject line = QJsonDocument::fromJson(run.out).object();
-        const QString path = line["file"].toString();
-        QCOMPARE(QFileInfo(path).fileName(), file);
-        QCOMPARE(line["skipped"].toString(), skipped ? QString("exists") : QString());
-        QVERIFY(run.err.contains(path.toUtf8()));
-        QFile onDisk(path);
-        QVERIFY(onDisk.open(QIODevice::ReadOnly));
-        QCOMPARE(onDisk.readAll() == clip, !skipped);
+        const QStringList arguments = QStringList{"--site", "meipai", "--json", "--download", "-P", dir.path(),
+            "--all-hosts", server.hostPort(), server.url("/media/1")} + options;
+        for (const bool again : {false, true}) {
+            const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
+            QCOMPARE(run.exitCode, 0);
+            const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+            const QString path = line["file"].toString();
+            QCOMPARE(QFileInfo(path).fileName(), file);
+            // Run again, the same video is there: skipped (--force-overwrites replaces it again).
+            QCOMPARE(line["skipped"].toString(), again && !options.contains("--force-overwrites") ? "exists" : "");
+            QVERIFY(run.err.contains(path.toUtf8()));
+            QFile onDisk(path);
+            QVERIFY(onDisk.open(QIODevice::ReadOnly));
+            QVERIFY(onDisk.readAll() == clip);
+        }
         if (!existing.isEmpty() && existing != file) {
             QFile other(dir.filePath(existing));
             QVERIFY(other.open(QIODevice::ReadOnly));
             QCOMPARE(other.readAll(), QByteArray("the user's own file"));
         }
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), existing.isEmpty() || existing == file ? 1 : 2);
+    }
+
+    // Two videos whose links end in the same file name, in one batch: two files, each its
+    // own video, with the default names and under a template without the id.
+    void batchNeverLosesAVideo_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("default names") << QStringList() << QStringList{"[meipai-1].mp4", "[meipai-2].mp4"};
+        QTest::newRow("one template name") << QStringList{"-o", "same.%(ext)s"} << QStringList{"same.mp4", "same (2).mp4"};
+    }
+    void batchNeverLosesAVideo()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, files);
+        RouteServer server;
+        const QByteArray a = patternBytes(50000), b = QByteArray("b").repeated(40000);
+        server.route("/media/1", "<div data-video=\"" + server.url("/a/video.mp4").toUtf8() + "\"></div>");
+        server.route("/media/2", "<div data-video=\"" + server.url("/b/video.mp4").toUtf8() + "\"></div>");
+        server.route("/a/video.mp4", a, "video/mp4");
+        server.route("/b/video.mp4", b, "video/mp4");
+        QTemporaryDir dir;
+        const QStringList arguments = QStringList{"--site", "meipai", "-j", "--download", "-P", dir.path(), "-q",
+            "--all-hosts", server.hostPort(), server.url("/media/1"), server.url("/media/2")} + options;
+        for (const QString skipped : {"", "exists"}) {
+            const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY(run.err.isEmpty());  // -q
+            const QList<QByteArray> lines = run.out.trimmed().split('\n');
+            QCOMPARE(lines.size(), 2);
+            for (int i = 0; i < 2; ++i) {
+                const QJsonObject line = QJsonDocument::fromJson(lines[i]).object();
+                QCOMPARE(QFileInfo(line["file"].toString()).fileName(), files[i]);
+                QCOMPARE(line["skipped"].toString(), skipped);
+                QFile onDisk(line["file"].toString());
+                QVERIFY(onDisk.open(QIODevice::ReadOnly));
+                QVERIFY(onDisk.readAll() == (i == 0 ? a : b));
+            }
+        }
     }
 
     void retriesResumeTheirPart()
@@ -309,7 +356,7 @@ private slots:
         QCOMPARE(tries, 2);
         QCOMPARE(server.requests().last().header("range"), QByteArray("bytes=100000-"));
         QVERIFY(run.err.contains("retrying in 1.0 s: "));
-        QFile saved(dir.filePath("clip.mp4"));
+        QFile saved(dir.filePath("[meipai-1].mp4"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll() == clip);
     }
@@ -336,6 +383,8 @@ private slots:
         const QString line = barLine(name, p, columns);
         QVERIFY2(displayWidth(line) <= columns - 1, qPrintable(line));
         QVERIFY(line.contains("45%"));
+        // However narrow, a shortened name and the bar stay; the rate and time left go first.
+        QVERIFY2(line.startsWith(name.left(1)) && line.contains("[#"), qPrintable(line));
         if (columns >= 80)
             QVERIFY(line.startsWith(name.left(4)) && line.contains(QStringLiteral("剩余 00:03")));
     }
@@ -389,6 +438,8 @@ private slots:
             script += text.mid(at + 6, end - at - 6);
             at = end + 4;
         }
+        // The example's address under this build's own page prefix, whatever its hosts.
+        script.replace("http://www.meipai.com/media/", pagePrefix(1, hosts()).toUtf8());
         QTemporaryDir dir;
         QProcess shell;
         shell.setWorkingDirectory(dir.path());
@@ -403,6 +454,120 @@ private slots:
         QVERIFY(out.contains("meipai.toml  mysites/meipai.toml"));
         QVERIFY(out.contains("\"author\": \"小明\""));
         QVERIFY(out.contains("\"video_url\": \"http://v.example.test/1.mp4\""));
+    }
+
+    // The names people already type, and errors scripts can use: English codes in each JSON
+    // line, nothing from a page reaching the terminal as control.
+    void scriptLanguage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // {{BASE}} the server, {{LIST}} a batch file
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("codes");  // error_code (or download_error_code) of each JSON line
+        QTest::addColumn<QByteArray>("out");     // standard output holds this
+        QTest::addColumn<QByteArray>("err");     // standard error holds this ("-": is empty)
+        const QStringList j{"-j", "--site", "auto"};
+        QTest::newRow("-j, codes of each failure") << j + QStringList{"{{BASE}}/media/404", "{{BASE}}/media/closed", "{{BASE}}/media/nomarker", "http://elsewhere.test/x", "{{BASE}}/media/"}
+            << 4 << QStringList{"http_status", "fetch_failed", "no_video_link", "no_service", "address_rejected"} << QByteArray("\"error\": \"HTTP status 404\"") << QByteArray();
+        QTest::newRow("download error code") << j + QStringList{"--download", "-P", "{{DIR}}", "--no-progress", "-R", "0", "{{BASE}}/media/gone"}
+            << 3 << QStringList{"http_status"} << QByteArray("\"download_error\": \"HTTP status 404\"") << QByteArray("download failed: ");
+        QTest::newRow("share message in an argument") << j + QStringList{"复制此链接，打开【美拍】直接观看！{{BASE}}/media/good复制此消息"}
+            << 0 << QStringList{""} << QByteArray("\"address\": \"{{BASE}}/media/good\"") << QByteArray("-");
+        QTest::newRow("-a skips ; and ] lines") << j + QStringList{"-a", "{{LIST}}"} << 0 << QStringList{""} << QByteArray() << QByteArray("-");
+        QTest::newRow("a batch without an address") << j + QStringList{"-a", "{{DIR}}/empty.txt"} << 2 << QStringList() << QByteArray() << QByteArray("no address given");
+        QTest::newRow("unknown option: one line") << QStringList{"--frobnicate", "x"} << 2 << QStringList() << QByteArray() << QByteArray("unknown option --frobnicate (see --help)\n");
+        QTest::newRow("aliases accepted") << j + QStringList{"-w", "--newline", "--no-progress", "-R", "infinite", "-q", "{{BASE}}/media/good"}
+            << 0 << QStringList{""} << QByteArray() << QByteArray("-");
+        QTest::newRow("contradicting overwrite options") << j + QStringList{"-w", "--force-overwrites", "{{BASE}}/media/good"}
+            << 2 << QStringList() << QByteArray() << QByteArray("contradict");
+        QTest::newRow("-q keeps standard error quiet") << j + QStringList{"--download", "-P", "{{DIR}}", "-q", "-R", "infinite", "--newline", "{{BASE}}/media/good"}
+            << 0 << QStringList{""} << QByteArray("\"file\": ") << QByteArray("-");
+        QTest::newRow("page text escaped in the text output") << QStringList{"{{BASE}}/media/escape"}
+            << 0 << QStringList() << QByteArray("作者: 作者\\x1b[31m红") << QByteArray("-");
+        QTest::newRow("page text escaped in --explain") << QStringList{"--explain", "-q", "{{BASE}}/media/escape"}
+            << 0 << QStringList() << QByteArray() << QByteArray("found: \"作者\\x1b[31m红");
+    }
+    void scriptLanguage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QStringList, codes);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        RouteServer server;
+        const QByteArray video = "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>";
+        server.route("/media/good", video);
+        server.route("/media/nomarker", "<p>nothing</p>");
+        HttpResponse closed;
+        closed.closeWithoutAnswer = true;
+        server.route("/media/closed", closed);
+        server.route("/media/gone", "<div data-video=\"" + server.url("/v/gone.mp4").toUtf8() + "\"></div>");
+        server.route("/media/escape", video + "<a class=\"name\">作者\x1b[31m红\x1b]0;t\x07</a>");
+        server.route("/v/clip.mp4", patternBytes(20000), "video/mp4");
+        QTemporaryDir dir;
+        QFile list(dir.filePath("list.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("; a comment\n] another\n" + server.url("/media/good").toUtf8() + "\n");
+        list.close();
+        QFile empty(dir.filePath("empty.txt"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        for (QString &a : arguments)
+            a.replace("{{BASE}}", server.base()).replace("{{DIR}}", dir.path()).replace("{{LIST}}", list.fileName());
+        out.replace("{{BASE}}", server.base().toUtf8());
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, QStringList{"--all-hosts", server.hostPort()} + arguments);
+        QCOMPARE(run.exitCode, status);
+        QVERIFY2(run.out.contains(out), run.out.constData());
+        QVERIFY2(err == "-" ? run.err.isEmpty() : run.err.contains(err), run.err.constData());
+        QVERIFY(!run.out.contains('\x1b') && !run.err.contains('\x1b'));
+        if (codes.isEmpty())
+            return;
+        const QList<QByteArray> lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), codes.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject line = QJsonDocument::fromJson(lines[i]).object();
+            QCOMPARE(line.contains("download_error_code") ? line["download_error_code"].toString()
+                                                          : line["error_code"].toString(),
+                     codes[i]);
+        }
+    }
+
+    // The help, the man page and the bash completion name the same options; the man page
+    // lists every error code a script can get.
+    void documentedWhole()
+    {
+        const auto names = [](const QByteArray &text) {
+            QSet<QString> found;
+            static const QRegularExpression option(QStringLiteral("(?<![\\w-])(--?[a-zA-Z][a-zA-Z-]*)"));
+            for (auto it = option.globalMatch(QString::fromUtf8(text)); it.hasNext();)
+                found << it.next().captured(1);
+            return found;
+        };
+        const ProcessResult help = runProgram(QUORVIN_EXTRACT, {"--help"});
+        QByteArray helpNames;
+        for (const QByteArray &line : help.out.split('\n')) {
+            if (line.startsWith("  -"))
+                helpNames += line.mid(2, line.indexOf("  ", 2) < 0 ? -1 : line.indexOf("  ", 2) - 2) + ' ';
+        }
+        QFile man(QStringLiteral(QUORVIN_SOURCE_DIR "/dist/man/quorvin-extract.1"));
+        QVERIFY(man.open(QIODevice::ReadOnly));
+        QByteArray manNames;
+        QByteArray page = man.readAll().replace("\\-", "-");
+        for (const char *font : {"\\fR", "\\fP", "\\fB", "\\fI"})
+            page.replace(font, " ");
+        const QList<QByteArray> manLines = page.split('\n');
+        for (qsizetype i = 1; i < manLines.size(); ++i) {
+            if (manLines[i - 1] == ".TP" && manLines[i].startsWith(".B"))
+                manNames += manLines[i] + ' ';
+        }
+        QFile completion(QStringLiteral(QUORVIN_SOURCE_DIR "/dist/quorvin-extract.bash-completion"));
+        QVERIFY(completion.open(QIODevice::ReadOnly));
+        const QByteArray script = completion.readAll();
+        const qsizetype start = script.indexOf("-W \"--site") + 4;
+        const QByteArray words = script.mid(start, script.indexOf('"', start) - start);  // the options offered
+        QSet<QString> fromHelp = names(helpNames);
+        QVERIFY(fromHelp.size() > 25);
+        QCOMPARE(names(manNames), fromHelp);
+        QCOMPARE(names(words), fromHelp);
     }
 
     // Without --site (or with --site auto) each address picks the service of its prefix.

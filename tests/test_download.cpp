@@ -21,6 +21,24 @@
 namespace {
 
 
+// A small MP4 (ftyp, mdat) or FLV (header, one video tag); "cut": the mdat box or the tag
+// claims more bytes than the file holds.
+QByteArray framedVideo(const QByteArray &kind)
+{
+    const bool cut = kind.endsWith("cut");
+    const QByteArray data = patternBytes(5000);
+    const auto be = [](quint32 n, int bytes) {
+        QByteArray out;
+        for (int i = bytes - 1; i >= 0; --i)
+            out += char((n >> (8 * i)) & 0xff);
+        return out;
+    };
+    if (kind.startsWith("mp4"))
+        return be(16, 4) + "ftypisom" + be(0, 4) + be(8 + data.size() + (cut ? 4000 : 0), 4) + "mdat" + data;
+    return QByteArray("FLV\x01\x05", 5) + be(9, 4) + be(0, 4) + char(9) + be(data.size() + (cut ? 4000 : 0), 3) +
+        be(0, 7) + data + (cut ? QByteArray() : be(11 + data.size(), 4));
+}
+
 struct Outcome {
     DownloadError error = DownloadError::None;
     int status = 0;
@@ -182,6 +200,11 @@ private slots:
         QTest::newRow("broken chunk size -10") << QByteArray("chunk -10") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
         QTest::newRow("shorter than its total") << QByteArray("short total") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
         QTest::newRow("trickle below the low-speed limit") << QByteArray("trickle") << QByteArray() << int(DownloadError::TooSlow) << QByteArray("none") << QByteArray("-");
+        // No length and no ranges to ask with: the video's own framing tells a cut file.
+        QTest::newRow("MP4 of unknown length, whole") << QByteArray("mp4 whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("MP4 of unknown length, box past the end") << QByteArray("mp4 cut") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("FLV of unknown length, whole") << QByteArray("flv whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("FLV of unknown length, last tag cut") << QByteArray("flv cut") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
     }
     void exactlyTheVideo()
     {
@@ -191,7 +214,8 @@ private slots:
         QFETCH(QByteArray, saved);
         QFETCH(QByteArray, ifRange);
         const QByteArray oldBody = patternBytes(1300 * 1024).mid(7);
-        const QByteArray body = patternBytes(1300 * 1024);
+        const bool video = answer.startsWith("mp4") || answer.startsWith("flv");
+        const QByteArray body = video ? framedVideo(answer) : patternBytes(1300 * 1024);
         HttpServer server;
         server.listen();
         server.setHandler([&](const HttpRequest &) {
@@ -211,6 +235,8 @@ private slots:
                         body.left(100000);
             else if (answer == "trickle")
                 r = HttpResponse::text(body.left(5000), "video/mp4"), r.trickleMs = 5;
+            else if (video)
+                r.omitLength = true, r.ignoreRange = true;
             return r;
         });
         const QString url = server.base() + "/v.mp4";
@@ -253,8 +279,47 @@ private slots:
         }
         if (answer.startsWith("chunk "))
             QVERIFY(contents(part) == body.left(1024 * 1024));  // kept for a later resume
+        if (answer.endsWith(" cut"))
+            QVERIFY(contents(part) == body);
         if (before == "fifo part")
             QVERIFY(QFileInfo(part).isSymLink() || !QFileInfo(part).isFile());
+    }
+
+    // One writer per part: while another download holds the part's lock, nothing is written
+    // or truncated; the lock is tried again until the stall timeout, then "busy".
+    void oneWriterPerPart_data()
+    {
+        QTest::addColumn<int>("releaseAfterMs");  // -1: held throughout
+        QTest::addColumn<int>("error");
+        QTest::newRow("held throughout: busy") << -1 << int(DownloadError::Busy);
+        QTest::newRow("released meanwhile: saved") << 250 << int(DownloadError::None);
+    }
+    void oneWriterPerPart()
+    {
+        QFETCH(int, releaseAfterMs);
+        QFETCH(int, error);
+        const QByteArray body = patternBytes(100000);
+        RouteServer server;
+        server.route("/clip.mp4", body, "video/mp4");
+        QTemporaryDir dir;
+        const QString target = dir.filePath("v.mp4");
+        writeFile(Download::partPath(target), "another download's part");
+        const int held = partfile::openForWrite(Download::partPath(target), false);
+        QVERIFY(held >= 0);
+        QCOMPARE(partfile::tryLock(held), 0);
+        if (releaseAfterMs >= 0)
+            QTimer::singleShot(releaseAfterMs, [held] { ::close(held); });
+        const Outcome outcome = run(server.url("/clip.mp4"), target);
+        QCOMPARE(int(outcome.error), error);
+        if (releaseAfterMs < 0) {
+            QCOMPARE(contents(Download::partPath(target)), QByteArray("another download's part"));
+            QVERIFY(!QFile::exists(target));
+            QVERIFY(server.requests().isEmpty());
+            ::close(held);
+        } else {
+            QVERIFY(contents(target) == body);
+            QCOMPARE(partfile::originOf(target).url, server.url("/clip.mp4"));
+        }
     }
 
     // A full disk: reported as such, the part keeps every byte written correctly and stops
