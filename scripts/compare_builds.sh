@@ -2,10 +2,14 @@
 # Compares what two builds of quorvin-extract extract: their JSON lines, with all 51 slots
 # (--slots), for every simulator address and for every test page and fuzz seed served under
 # each service's page prefix, must be equal byte for byte.
-#   bash scripts/compare_builds.sh OLD/cli/quorvin-extract NEW/cli/quorvin-extract [SIM]
+#   bash scripts/compare_builds.sh [--ignore FIELD,...] OLD/cli/quorvin-extract NEW/cli/quorvin-extract [SIM]
 # SIM: a quorvin-sim to serve the simulator's addresses (default: build/sim/quorvin-sim).
+# --ignore: top-level JSON fields left out of the comparison (a change an issue asked for),
+# e.g. --ignore status,error_code; every other field must still be equal byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+ignore=""
+if [ "${1:-}" = "--ignore" ]; then ignore="$2"; shift 2; fi
 old="$1" new="$2" sim="${3:-build/sim/quorvin-sim}"
 work="$(mktemp -d)"
 simport=19871 webport=19872
@@ -34,11 +38,22 @@ run() {  # $1: the program; prints its JSON lines for every address
       "$web/t/p$i" "$web/media/p$i" "$web/i/photo/p$i" "$web/video/p$i" "$web/show/p$i.htm" 2>/dev/null || true
   done
 }
-run "$old" > "$work/old.jsonl"
-run "$new" > "$work/new.jsonl"
+without_ignored() {  # JSON lines on standard input, the ignored fields left out
+  if [ -z "$ignore" ]; then cat; return; fi
+  python3 -c '
+import json, sys
+drop = sys.argv[1].split(",")
+for line in sys.stdin:
+    o = json.loads(line)
+    for f in drop:
+        o.pop(f, None)
+    print(json.dumps(o, ensure_ascii=False))' "$ignore"
+}
+run "$old" | without_ignored > "$work/old.jsonl"
+run "$new" | without_ignored > "$work/new.jsonl"
 lines=$(wc -l < "$work/new.jsonl")
 if cmp -s "$work/old.jsonl" "$work/new.jsonl"; then
-  echo "compare_builds: equal, $lines JSON lines ($n pages under 5 services, and the simulator's addresses)"
+  echo "compare_builds: equal, $lines JSON lines ($n pages under 5 services, and the simulator's addresses)${ignore:+, without $ignore}"
 else
   diff <(cut -c1-300 "$work/old.jsonl") <(cut -c1-300 "$work/new.jsonl") | head -20
   echo "compare_builds: DIFFERENT"
