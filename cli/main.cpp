@@ -50,8 +50,8 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         r.outcome = ExtractionOutcome::AddressRejected;
         r.error = QStringLiteral("no service for this address");
         r.errorCode = QStringLiteral("no_service");
-        std::fprintf(
-            stderr, "quorvin-extract: no service's page prefix matches %s\n", forTerminal(address).toUtf8().constData());
+        std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n",
+            forTerminal(address).toUtf8().constData());
         return r;
     }
     ExtractionDriver driver(r.result, r.view, o.table);
@@ -80,8 +80,8 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
             forTerminal(r.error).toUtf8().constData());
     if (o.download && r.ok()) {
         const DisplayPlan &plan = *r.view.display;
-        const VideoFields video {videoIdOf(address, r.site, o.table), siteName(r.site), plan.author, plan.description,
-            plan.label3};
+        const VideoFields video {
+            videoIdOf(address, r.site, o.table), siteName(r.site), plan.author, plan.description, plan.label3};
         SaveOptions save = o.save;
         save.chinese = !o.json;
         r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], video, save);

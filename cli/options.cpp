@@ -16,7 +16,7 @@ namespace {
 // documentation test are all made from this table.
 struct OptionSpec {
     QList<const char *> names;  // short names first
-    const char *value;  // "" for a switch
+    const char *value;          // "" for a switch
     const char *help;
 };
 

@@ -83,9 +83,7 @@ void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
 void printSummary(QTextStream &out, const AddressReport &r)
 {
     // Page text never reaches the terminal as control sequences.
-    const auto line = [&out](const char *label, const QString &value) {
-        out << label << forTerminal(value) << "\n";
-    };
+    const auto line = [&out](const char *label, const QString &value) { out << label << forTerminal(value) << "\n"; };
     out << forTerminal(r.address) << "\n";
     if (!r.view.display) {
         line("  状态: ", r.view.status);

@@ -81,8 +81,8 @@ QString numbered(const QString &path, int n)
 {
     const QFileInfo info(path);
     const QString suffix = info.suffix();
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
-        (suffix.isEmpty() ? QString() : u'.' + suffix));
+    return info.dir().filePath(
+        info.completeBaseName() + QStringLiteral(" (%1)").arg(n) + (suffix.isEmpty() ? QString() : u'.' + suffix));
 }
 
 // What stands at a candidate name for this link.
@@ -209,7 +209,8 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
         const int waitMs = options.firstPauseMs << qMin(attempt, 6);
         ++attempt;
         if (!options.quiet)
-            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0, forTerminal(link).toUtf8().constData(),
+            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0,
+                forTerminal(link).toUtf8().constData(),
                 (options.chinese ? downloadErrorText(t.error, t.status) : downloadErrorEnglish(t.error, t.status))
                     .toUtf8()
                     .constData());

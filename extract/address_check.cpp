@@ -79,7 +79,7 @@ QStringList addressesIn(const QString &text)
         }
         qsizetype end = at + (text.at(at + 4) == u's' ? 8 : 7);
         while (end < text.size() && addressCharacter(text.at(end)) &&
-               !(addressStartsAt(text, end) && text.at(end - 1) != u'='))
+            !(addressStartsAt(text, end) && text.at(end - 1) != u'='))
             ++end;
         qsizetype last = end;
         while (last > at && QStringView(u".,;:!?)]}'\"").contains(text.at(last - 1)))

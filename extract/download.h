@@ -110,10 +110,10 @@ private:
     QTimer lockRetry_;
     QElapsedTimer lockClock_;
     bool partOpened_ = false;  // the part was opened for this answer's body
-    qint64 resumeFrom_ = 0;  // bytes already in the part file when the request was made
-    qint64 received_ = 0;    // bytes of this answer written so far
-    qint64 expected_ = -1;   // bytes this answer should bring, -1 when unknown
-    qint64 total_ = -1;      // size of the whole file, -1 when unknown
+    qint64 resumeFrom_ = 0;    // bytes already in the part file when the request was made
+    qint64 received_ = 0;      // bytes of this answer written so far
+    qint64 expected_ = -1;     // bytes this answer should bring, -1 when unknown
+    qint64 total_ = -1;        // size of the whole file, -1 when unknown
     qint64 recordedTotal_ = -1;
     qint64 writtenBack_ = 0;  // bytes of the part handed to the disk already
     int status_ = 0;

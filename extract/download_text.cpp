@@ -83,8 +83,8 @@ QString fileNamePart(const QString &value)
         if (space)
             out += u' ';
         space = false;
-        const bool refused = QStringView(u"/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control ||
-            c == QChar(0x7f);
+        const bool refused =
+            QStringView(u"/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control || c == QChar(0x7f);
         out += refused ? QChar(u'_') : c;
     }
     while (out.startsWith(u'.'))
@@ -92,15 +92,15 @@ QString fileNamePart(const QString &value)
     return out;
 }
 
-QString videoFileName(const QString &author, const QString &description, const QString &site, const QString &id,
-    const QString &extension)
+QString videoFileName(
+    const QString &author, const QString &description, const QString &site, const QString &id, const QString &extension)
 {
     QString text = fileNamePart(author);
     const QString said = cuts::leftUnits(fileNamePart(description), int(DescriptionInName)).trimmed();
     if (!said.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral(" - ")) + said.trimmed();
-    const QString tag = QStringLiteral("[") + fileNamePart(site) + u'-' + fileNamePart(id) + QStringLiteral("].") +
-        extension;
+    const QString tag =
+        QStringLiteral("[") + fileNamePart(site) + u'-' + fileNamePart(id) + QStringLiteral("].") + extension;
     const qsizetype room = MaxNameBytes - tag.toUtf8().size() - 1;
     if (room <= 0)
         return cutToBytes(tag, MaxNameBytes);

@@ -109,7 +109,8 @@ public:
           })
     {
         overall_.setSingleShot(true);
-        connect(&overall_, &QTimer::timeout, this, [this] { fail(Failure::TimedOut, QStringLiteral("deadline passed")); });
+        connect(
+            &overall_, &QTimer::timeout, this, [this] { fail(Failure::TimedOut, QStringLiteral("deadline passed")); });
     }
     ~Transfer() override { delete reply_; }
 

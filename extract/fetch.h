@@ -53,7 +53,7 @@ enum class Failure {
 };
 
 struct Result {
-    bool ok = false;         // true: the answer is a page (see the rule above)
+    bool ok = false;  // true: the answer is a page (see the rule above)
     Failure failure = Failure::None;
     int status = 0;          // HTTP status of the final answer
     QByteArray body;         // the body, whatever the status; empty when !ok

@@ -75,8 +75,8 @@ void Form1::saveVideo(const QString &link)
         path += u'.' + QFileInfo(name).suffix();
         replace = QFileInfo::exists(path);
         if (replace &&
-            ask(QFileInfo(path).fileName() + QStringLiteral("已存在。是否替换?"), BoxIcon::Warning, BoxButtons::YesNo) !=
-                IDYES)
+            ask(QFileInfo(path).fileName() + QStringLiteral("已存在。是否替换?"), BoxIcon::Warning,
+                BoxButtons::YesNo) != IDYES)
             return;
     }
     sinceProgressShown_.invalidate();
