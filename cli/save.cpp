@@ -145,18 +145,32 @@ QString expandTemplate(const QString &nameTemplate, const VideoFields &video, co
     return out + nameTemplate.mid(at);
 }
 
+namespace {
+
+// One name's download, tried again after network errors as the options say.
+Try downloadWithRetries(const QString &link, const QString &target, const Download::Options &downloadOptions,
+    ProgressMode mode, const SaveOptions &options)
+{
+    for (int attempt = 0;; ++attempt) {
+        Try t = downloadOnce(link, target, downloadOptions, mode);
+        if (t.error == DownloadError::None || (options.retries >= 0 && attempt >= options.retries) || !worthRetrying(t))
+            return t;
+        const int waitMs = options.firstPauseMs << qMin(attempt, 6);
+        if (!options.quiet) {
+            const QString why =
+                options.chinese ? downloadErrorText(t.error, t.status) : downloadErrorEnglish(t.error, t.status);
+            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0,
+                forTerminal(link).toUtf8().constData(), why.toUtf8().constData());
+        }
+        pause(waitMs);
+    }
+}
+
+}  // namespace
+
 SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options)
 {
     SaveOutcome outcome;
-    const auto failed = [&](DownloadError error, int status) {
-        outcome.file.clear();
-        outcome.error = downloadErrorEnglish(error, status);
-        outcome.errorCode = downloadErrorCode(error);
-        outcome.errorText = downloadErrorText(error, status);
-        std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
-            (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
-        return outcome;
-    };
     const auto skipped = [&](const QString &file) {
         outcome.file = file;
         outcome.skipped = true;
@@ -164,9 +178,6 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
             std::fprintf(stderr, "exists, not replaced: %s\n", forTerminal(file).toUtf8().constData());
         return outcome;
     };
-    if (link.isEmpty())
-        return failed(DownloadError::NotWeb, 0);
-
     // The name is decided before the first byte; a link without a video extension takes the
     // answer's type, which the download applies when the answer's headers arrive.
     const QString extension = linkVideoExtension(link);
@@ -183,43 +194,33 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     ProgressMode mode = options.quiet ? ProgressMode::None : options.progress;
     if (mode == ProgressMode::Auto)
         mode = isatty(STDERR_FILENO) ? ProgressMode::Bar : ProgressMode::Lines;
-    const bool bar = mode == ProgressMode::Bar;
 
     Try t;
-    for (int n = 1, attempt = 0;;) {
+    for (int n = 1;; ++n) {
         const QString target = n == 1 ? first : numbered(first, n);
-        if (!options.forceOverwrite) {
-            const NameState state = stateOf(target, link, n == 1 && nameCarriesId);
-            if (state == NameState::ThisVideo)
-                return skipped(target);
-            if (state == NameState::Taken) {
-                ++n;
-                continue;
-            }
-        }
-        t = downloadOnce(link, target, downloadOptions, mode);
-        if (t.error == DownloadError::Exists && partfile::originOf(t.file).url == link)
-            return skipped(t.file);
-        if (t.error == DownloadError::Exists) {
-            ++n;  // another video took the name meanwhile, or the answer's type named a taken file
+        const NameState state =
+            options.forceOverwrite ? NameState::Free : stateOf(target, link, n == 1 && nameCarriesId);
+        if (state == NameState::ThisVideo)
+            return skipped(target);
+        if (state == NameState::Taken)
             continue;
-        }
-        if (t.error == DownloadError::None || (options.retries >= 0 && attempt >= options.retries) || !worthRetrying(t))
+        t = downloadWithRetries(link, target, downloadOptions, mode, options);
+        // Another video took the name meanwhile, or the answer's type named a taken file.
+        if (t.error != DownloadError::Exists)
             break;
-        const int waitMs = options.firstPauseMs << qMin(attempt, 6);
-        ++attempt;
-        if (!options.quiet)
-            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0,
-                forTerminal(link).toUtf8().constData(),
-                (options.chinese ? downloadErrorText(t.error, t.status) : downloadErrorEnglish(t.error, t.status))
-                    .toUtf8()
-                    .constData());
-        pause(waitMs);
+        if (partfile::originOf(t.file).url == link)
+            return skipped(t.file);
     }
-    if (t.error != DownloadError::None)
-        return failed(t.error, t.status);
+    if (t.error != DownloadError::None) {
+        outcome.error = downloadErrorEnglish(t.error, t.status);
+        outcome.errorCode = downloadErrorCode(t.error);
+        outcome.errorText = downloadErrorText(t.error, t.status);
+        std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
+            (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
+        return outcome;
+    }
     outcome.file = t.file;
-    if (!bar && !options.quiet)
+    if (mode != ProgressMode::Bar && !options.quiet)
         std::fprintf(stderr, "saved: %s\n", forTerminal(outcome.file).toUtf8().constData());
     return outcome;
 }
