@@ -2,6 +2,7 @@
 #include "form1.h"
 #include "fetch.h"
 #include "hosts.h"
+#include "site_registry.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -25,6 +26,10 @@ void Form1::Timer1_Timer()
     }
     if (answer == AppVersion) {
         setStatus(welcome);
+        // A description file of the user's that could not be used is never passed over in
+        // silence; the welcome gives way to it.
+        if (const QStringList refused = refusedSiteFiles(); !refused.isEmpty())
+            setStatus(QStringLiteral("站点描述文件有误,已使用内置描述: ") + refused.join(QStringLiteral(", ")));
         Command1->setEnabled(true);
         Text1->setEnabled(true);
         Frame1->setEnabled(true);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -31,9 +32,46 @@ void printTrace(const QString &address, int site, const QList<StepTrace> &trace)
         err << "  line " << t.line << "  -> " << forTerminal(t.to);
         if (!t.marker.isEmpty())
             err << "  marker \"" << forTerminal(t.marker) << "\"";
-        err << (t.found ? QStringLiteral("  found: \"") + value + u'"' : QStringLiteral("  NOT FOUND, skipped"))
-            << "\n";
+        if (t.found)
+            err << "  found: \"" << value << "\"\n";
+        else if (t.why.isEmpty())
+            err << "  NOT FOUND, skipped\n";
+        else
+            err << "  NOT FOUND, skipped (" << forTerminal(t.why) << ")\n";
     }
+}
+
+// A saved page for --page, read like a fetch: at most the page limit; a regular file is
+// judged by its size, a pipe or standard input ("-") read up to the limit and refused past
+// it; a device or a folder is refused.
+std::optional<QByteArray> readPageFile(const QString &path, QString *why)
+{
+    QFile file;
+    const bool input = path == u"-";
+    struct stat info {};
+    if (!input && ::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        *why = QStringLiteral("cannot be read");
+        return std::nullopt;
+    }
+    if (!input && (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISDIR(info.st_mode))) {
+        *why = QStringLiteral("not a file");
+        return std::nullopt;
+    }
+    if (!input && S_ISREG(info.st_mode) && info.st_size > fetch::PageLimit) {
+        *why = QStringLiteral("larger than the page limit");
+        return std::nullopt;
+    }
+    file.setFileName(path);
+    if (input ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("cannot be read");
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(fetch::PageLimit + 1);
+    if (bytes.size() > fetch::PageLimit) {
+        *why = QStringLiteral("larger than the page limit");
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 // Extracts one address on a record of its own; downloads its video when asked.
@@ -56,14 +94,14 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
     }
     ExtractionDriver driver(r.result, r.view, o.table);
     if (!o.pageFile.isEmpty()) {
-        // --page: the share page comes from a file.
+        // --page: the share page comes from a file, read like a fetch.
         driver.setPageFetcher([&o](const QString &) {
             PageAnswer page;
-            QFile file(o.pageFile);
-            if (!file.open(QIODevice::ReadOnly) || file.size() > fetch::PageLimit)
-                page.error = QStringLiteral("cannot read ") + o.pageFile;
+            QString why;
+            if (const std::optional<QByteArray> bytes = readPageFile(o.pageFile, &why))
+                page.text = fetch::decode(*bytes, QByteArray());
             else
-                page.text = fetch::decode(file.readAll(), QByteArray());
+                page.error = o.pageFile + QStringLiteral(": ") + why;
             return page;
         });
     }

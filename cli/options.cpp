@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 #include <cstdio>
 
@@ -269,8 +270,10 @@ std::optional<int> answerQuestion(const QCommandLineParser &parser)
         return ExitOk;
     }
     // The descriptions first: --site names a service by its description.
-    loadSiteDescriptions(
-        parser.isSet(QStringLiteral("sites-dir")) ? parser.value(QStringLiteral("sites-dir")) : userSitesFolder());
+    const QString sitesDir = parser.value(QStringLiteral("sites-dir"));
+    if (parser.isSet(QStringLiteral("sites-dir")) && !QFileInfo(sitesDir).isDir())
+        return usageError(QStringLiteral("--sites-dir: no folder %1").arg(sitesDir));
+    loadSiteDescriptions(parser.isSet(QStringLiteral("sites-dir")) ? sitesDir : userSitesFolder());
     if (parser.isSet(QStringLiteral("list-sites"))) {
         listSites();
         return ExitOk;

@@ -77,6 +77,7 @@ PageAnswer fetchPage(const QString &address)
 ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher)
     : result_(result), view_(view), hosts_(h), fetch_(std::move(fetcher))
 {
+    customFetcher_ = bool(fetch_);
     if (fetch_) {
         // One fetcher for everything: the page's status is not known.
         pageFetch_ = [fetch = fetch_](const QString &url) {
@@ -126,6 +127,15 @@ ExtractionOutcome ExtractionDriver::run()
     if (!rs[SlotPage].isEmpty()) {
         ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
         ctx.builtFromEmpty = &result_.BuiltFromEmpty;
+        if (!customFetcher_) {
+            // Fetch steps through the fetch rule, with the reason a fetch failed for --explain.
+            ctx.fetchAnswer = [](const QString &url, QString *why) -> std::optional<QString> {
+                const PageAnswer answer = fetchPage(url);
+                if (!answer.text)
+                    *why = QStringLiteral("fetch failed: ") + lowerFirst(answer.error);
+                return answer.text;
+            };
+        }
         extractSite(site, rs, ctx);
         view_.applyDisplay(planDisplay(site, rs, hosts_, result_.BuiltFromEmpty));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;

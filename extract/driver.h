@@ -93,6 +93,7 @@ private:
     const Hosts &hosts_;
     Fetcher fetch_;
     PageFetcher pageFetch_;
+    bool customFetcher_ = false;  // one fetcher answers everything (tests, fuzzing)
     QList<StepTrace> *trace_ = nullptr;
     FailureReason failure_;
 };

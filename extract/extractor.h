@@ -16,6 +16,8 @@ struct ExtractorContext {
     const Hosts &hosts;
     QList<StepTrace> *trace = nullptr;                 // when set, each step that ran is recorded (--explain)
     std::bitset<SlotCount> *builtFromEmpty = nullptr;  // when set, see ExtractionResult
+    // When set, fetch steps use this instead of GetBody, and why tells a failure's reason.
+    std::function<std::optional<QString>(const QString &, QString *why)> fetchAnswer = nullptr;
 };
 
 // Runs the steps of the service of a site index; false for an unknown index.

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "hosts.h"
+#include "pattern.h"
 #include "result.h"
 
 #include <QList>
 #include <QMap>
-#include <QRegularExpression>
 #include <QString>
 #include <optional>
 
@@ -34,9 +34,9 @@ struct ValueRef {
 
 struct StepOp {
     enum Kind { Piece, FromMarker, Cut, UpTo, Trim, Remove, Replace, Preg, Prepend, Append } kind = Cut;
-    Template text;               // the marker, the text to remove, or what is joined
-    QString replacement;         // replace and preg: what takes the place
-    QRegularExpression pattern;  // preg: compiled when loaded, case-insensitive
+    Template text;                   // the marker, the text to remove, or what is joined
+    QString replacement;             // replace and preg: what takes the place
+    std::optional<Pattern> pattern;  // preg: compiled when loaded, case-insensitive
 };
 
 struct Step {
@@ -78,10 +78,11 @@ struct SiteDescription {
     QString origin;  // "built-in", or the path of the user's file
 };
 
-// Why a description file was refused: its line (0 when none) and the reason.
+// Why a description file was refused: its line and column (0 when none) and the reason.
 struct LoadError {
     int line = 0;
     QString reason;
+    int column = 0;
 };
 
 // Reads a description; the file name is only for messages.
@@ -97,4 +98,5 @@ struct StepTrace {
     QString marker;      // the first piece or fetch of the step
     bool found = false;  // false: the step was skipped
     QString value;
+    QString why;  // why a skipped step was skipped, when not for a missing marker
 };

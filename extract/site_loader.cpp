@@ -4,11 +4,13 @@
 #include "site_description.h"
 
 #include "hosts_config.h"
+#include "site_limits.h"
 
 #define TOML_EXCEPTIONS 0
 #define TOML_HEADER_ONLY 1
 #include <toml++/toml.h>
 
+#include <QRegularExpression>
 #include <QSet>
 
 namespace {
@@ -16,11 +18,17 @@ namespace {
 struct Refusal {
     int line;
     QString reason;
+    int column;
 };
 
 int lineOf(const toml::node &node)
 {
     return int(node.source().begin.line);
+}
+
+int columnOf(const toml::node &node)
+{
+    return int(node.source().begin.column);
 }
 
 QString qs(std::string_view text)
@@ -30,7 +38,7 @@ QString qs(std::string_view text)
 
 [[noreturn]] void refuse(const toml::node &node, const QString &reason)
 {
-    throw Refusal {lineOf(node), reason};
+    throw Refusal {lineOf(node), reason, columnOf(node)};
 }
 
 // Only these keys may appear in a table: a misspelt key is an error, not silently ignored.
@@ -51,6 +59,17 @@ QString text(const toml::node &node, const QString &what)
     if (!value)
         refuse(node, QStringLiteral("%1 must be a string").arg(what));
     return qs(*value);
+}
+
+// A text the user sees (a caption, a message): no control characters.
+QString shownText(const toml::node &node, const QString &what)
+{
+    const QString value = text(node, what);
+    for (const QChar c : value) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            refuse(node, QStringLiteral("%1 holds a control character").arg(what));
+    }
+    return value;
 }
 
 int integer(const toml::node &node, const QString &what, int low, int high)
@@ -92,8 +111,13 @@ public:
         onlyKeys(
             root, {"index", "caption", "name", "prefixes", "checks", "display", "step"}, QStringLiteral("the file"));
         site_.index = integer(required(root, "index", root, QStringLiteral("the file")), QStringLiteral("index"), 0, 4);
-        site_.caption = text(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));
-        site_.name = text(required(root, "name", root, QStringLiteral("the file")), QStringLiteral("name"));
+        site_.caption =
+            shownText(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));
+        const toml::node &name = required(root, "name", root, QStringLiteral("the file"));
+        site_.name = text(name, QStringLiteral("name"));
+        static const QRegularExpression lowercase(QStringLiteral("^[a-z0-9]+$"));
+        if (!lowercase.match(site_.name).hasMatch())
+            refuse(name, QStringLiteral("name must be lowercase ASCII letters and digits"));
         readPrefixes(table(required(root, "prefixes", root, QStringLiteral("the file")), QStringLiteral("prefixes")));
         readChecks(table(required(root, "checks", root, QStringLiteral("the file")), QStringLiteral("checks")));
         readDisplay(table(required(root, "display", root, QStringLiteral("the file")), QStringLiteral("display")));
@@ -101,8 +125,15 @@ public:
         const toml::array *list = steps.as_array();
         if (!list)
             refuse(steps, QStringLiteral("step must be a list of [[step]] tables"));
-        for (const toml::node &step : *list)
+        if (list->size() > size_t(sitelimits::MaxSteps))
+            refuse(steps, QStringLiteral("more than %1 steps").arg(sitelimits::MaxSteps));
+        int fetches = 0;
+        for (const toml::node &step : *list) {
             site_.steps.append(readStep(table(step, QStringLiteral("a step"))));
+            fetches += site_.steps.last().input == Step::Fetch ? 1 : 0;
+            if (fetches > sitelimits::MaxFetches)
+                refuse(step, QStringLiteral("more than %1 fetch steps").arg(sitelimits::MaxFetches));
+        }
     }
 
 private:
@@ -134,11 +165,12 @@ private:
     void readChecks(const toml::table &checks)
     {
         onlyKeys(checks, {"empty", "wrong_prefix", "only_prefix"}, QStringLiteral("checks"));
-        site_.checkEmpty = text(required(checks, "empty", checks, QStringLiteral("checks")), QStringLiteral("empty"));
-        site_.checkWrongPrefix =
-            text(required(checks, "wrong_prefix", checks, QStringLiteral("checks")), QStringLiteral("wrong_prefix"));
+        site_.checkEmpty =
+            shownText(required(checks, "empty", checks, QStringLiteral("checks")), QStringLiteral("empty"));
+        site_.checkWrongPrefix = shownText(
+            required(checks, "wrong_prefix", checks, QStringLiteral("checks")), QStringLiteral("wrong_prefix"));
         site_.checkOnlyPrefix =
-            text(required(checks, "only_prefix", checks, QStringLiteral("checks")), QStringLiteral("only_prefix"));
+            shownText(required(checks, "only_prefix", checks, QStringLiteral("checks")), QStringLiteral("only_prefix"));
     }
 
     void readDisplay(const toml::table &d)
@@ -291,13 +323,21 @@ private:
                 op.kind == StepOp::Preg ? Template {{}, text(*pair->get(0), name)} : parseTemplate(*pair->get(0), name);
             op.replacement = text(*pair->get(1), name);
             if (op.kind == StepOp::Preg) {
-                op.pattern = QRegularExpression(op.text.source, QRegularExpression::CaseInsensitiveOption);
-                if (!op.pattern.isValid())
-                    refuse(value, QStringLiteral("bad pattern: %1").arg(op.pattern.errorString()));
+                QString why;
+                op.pattern = Pattern::compile(op.text.source, op.replacement, &why);
+                if (!op.pattern)
+                    refuse(value, why);
+                // An empty match with something to put in its place grows every value.
+                if (!op.replacement.isEmpty() && op.pattern->matchesEmpty())
+                    refuse(value, QStringLiteral("the pattern matches an empty text and the replacement is not empty"));
             }
         } else {
             op.text = parseTemplate(value, name);
         }
+        const bool needsTarget = op.kind == StepOp::Piece || op.kind == StepOp::Cut || op.kind == StepOp::UpTo ||
+            op.kind == StepOp::Remove || op.kind == StepOp::Replace;
+        if (needsTarget && op.text.parts.isEmpty())
+            refuse(value, QStringLiteral("%1 needs a marker that is not empty").arg(name));
         return op;
     }
 
@@ -314,6 +354,7 @@ private:
         } else if (const toml::node *fetch = t.get("fetch")) {
             step.input = Step::Fetch;
             step.address = parseTemplate(*fetch, QStringLiteral("fetch"));
+            ownHostOnly(*fetch, step.address);
         } else {
             step.input = Step::Text;
             step.address = parseTemplate(*t.get("text"), QStringLiteral("text"));
@@ -327,6 +368,20 @@ private:
         }
         step.to = reference(required(t, "to", t, QStringLiteral("a step")), true);
         return step;
+    }
+
+    // A fetch reaches only the service's own hosts: it begins with a prefix whose host is
+    // complete (its path starts with "/"), so whatever follows, from the page or a slot,
+    // lands after the host and a "/".
+    void ownHostOnly(const toml::node &node, const Template &address) const
+    {
+        const Template::Part *first = address.parts.isEmpty() ? nullptr : &address.parts.first();
+        if (!first || first->kind != Template::Part::Prefix)
+            refuse(node, QStringLiteral("a fetch must begin with one of the service's prefixes ({prefix:...})"));
+        if (!site_.prefixes.value(first->text).path.startsWith(u'/'))
+            refuse(node,
+                QStringLiteral("the prefix {prefix:%1} does not end its host with \"/\", so it cannot begin a fetch")
+                    .arg(first->text));
     }
 
     SiteDescription &site_;
@@ -444,7 +499,8 @@ std::optional<SiteDescription> parseSiteDescription(const QByteArray &bytes, con
     toml::parse_result parsed = toml::parse(view, file.toStdString());
     if (!parsed) {
         if (error)
-            *error = {int(parsed.error().source().begin.line), qs(parsed.error().description())};
+            *error = {int(parsed.error().source().begin.line), qs(parsed.error().description()),
+                int(parsed.error().source().begin.column)};
         return std::nullopt;
     }
     SiteDescription site;
@@ -453,7 +509,7 @@ std::optional<SiteDescription> parseSiteDescription(const QByteArray &bytes, con
         Reader(site).read(parsed.table());
     } catch (const Refusal &refusal) {
         if (error)
-            *error = {refusal.line, refusal.reason};
+            *error = {refusal.line, refusal.reason, refusal.column};
         return std::nullopt;
     }
     return site;

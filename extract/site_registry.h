@@ -18,6 +18,10 @@ QString userSitesFolder();
 // user's folder.
 void loadSiteDescriptions(const QString &overrideFolder);
 
+// The description files refused at the last load ("meipai.toml"), for the window's status
+// line; each was reported on standard error with its path, line, column and reason.
+QStringList refusedSiteFiles();
+
 // The description of the service of a selector index; nullptr for an unknown index.
 const SiteDescription *siteDescription(int site);
 

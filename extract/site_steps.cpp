@@ -1,39 +1,51 @@
 // Running a description's steps on the result record. Each step reads one value, applies its
 // operations in order and writes one value; a piece, a from_marker or a fetch that finds
-// nothing skips the step, and its slot keeps what it held.
+// nothing skips the step, and its slot keeps what it held. The work is bounded whoever wrote
+// the description: no value grows past its cap (checked before it is built), a fetch reaches
+// only the service's own host, and no step starts after the page deadline.
+#include "fetch.h"
+#include "site_limits.h"
 #include "site_registry.h"
 #include "textcuts.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QUrl>
 
 namespace {
 
+const QString TooLarge = QStringLiteral("value too large");
+
 class Run {
 public:
-    Run(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx) : site_(site), rs_(rs), ctx_(ctx) {}
-
-    // hollow: set when a slot or named value in the template is empty.
-    QString expand(const Template &t, bool *hollow = nullptr) const
+    Run(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx) : site_(site), rs_(rs), ctx_(ctx)
     {
+        for (const QString &value : rs_)
+            total_ += value.size();
+    }
+
+    // The room a new value may take: its own cap, and what is left of the extraction's.
+    qsizetype room(qsizetype replacing) const
+    {
+        return qMin(sitelimits::MaxValueUnits, sitelimits::MaxTotalUnits - total_ + replacing);
+    }
+
+    // The template's text, or no value when it would pass room; hollow: a slot or named value
+    // in it is empty.
+    std::optional<QString> expand(const Template &t, qsizetype room, bool *hollow = nullptr) const
+    {
+        qsizetype size = 0;
+        for (const Template::Part &part : t.parts)
+            size += partText(part).size();
+        if (size > room)
+            return std::nullopt;
         QString out;
+        out.reserve(size);
         for (const Template::Part &part : t.parts) {
-            const QString *value = nullptr;
-            QString named;
-            switch (part.kind) {
-            case Template::Part::Literal: out += part.text; break;
-            case Template::Part::Slot: value = &rs_[part.slot]; break;
-            case Template::Part::Name:
-                named = names_.value(part.text);
-                value = &named;
-                break;
-            case Template::Part::Prefix: out += prefixAddress(site_, part.text, ctx_.hosts); break;
-            case Template::Part::Host: out += ctx_.hosts.host(part.text); break;
-            }
-            if (value) {
-                out += *value;
-                if (hollow && value->isEmpty())
-                    *hollow = true;
-            }
+            const QString text = partText(part);
+            out += text;
+            if (hollow && text.isEmpty() && (part.kind == Template::Part::Slot || part.kind == Template::Part::Name))
+                *hollow = true;
         }
         return out;
     }
@@ -45,8 +57,14 @@ public:
         return ref.name == u"address" ? ctx_.currentAddress() : names_.value(ref.name);
     }
 
+    qsizetype sizeOf(const ValueRef &ref) const
+    {
+        return ref.slot >= 0 ? rs_[ref.slot].size() : names_.value(ref.name).size();
+    }
+
     void write(const ValueRef &ref, const QString &value, bool hollow)
     {
+        total_ += value.size() - sizeOf(ref);
         if (ref.slot >= 0) {
             rs_[ref.slot] = value;
             if (ctx_.builtFromEmpty)
@@ -57,33 +75,86 @@ public:
     }
 
     // The step's value, or none when it is skipped; marker: what it looked for first;
-    // hollow: the value joins fixed text to an empty value.
-    std::optional<QString> value(const Step &step, QString *marker, bool *hollow)
+    // hollow: the value joins fixed text to an empty value; why: a reason other than a
+    // missing marker.
+    std::optional<QString> value(const Step &step, QString *marker, bool *hollow, QString *why)
     {
+        const qsizetype limit = room(sizeOf(step.to));
         std::optional<QString> v;
         switch (step.input) {
         case Step::FromValue: v = read(step.from); break;
-        case Step::Text: v = expand(step.address, hollow); break;
-        case Step::Fetch:
-            *marker = expand(step.address);
-            v = ctx_.GetBody(*marker);
-            break;
+        case Step::Text: v = expand(step.address, limit, hollow); break;
+        case Step::Fetch: v = fetched(step, marker, why); break;
         }
+        if (!v && why->isEmpty() && step.input != Step::Fetch)
+            *why = TooLarge;
         for (const StepOp &op : step.ops) {
             if (!v)
                 break;
             if ((op.kind == StepOp::Prepend || op.kind == StepOp::Append) && v->isEmpty())
                 *hollow = true;
-            v = apply(op, *v, marker);
+            v = apply(op, *v, marker, limit, why);
+        }
+        if (v && v->size() > limit) {
+            *why = TooLarge;
+            return std::nullopt;
         }
         return v;
     }
 
 private:
-    std::optional<QString> apply(const StepOp &op, const QString &v, QString *marker) const
+    QString partText(const Template::Part &part) const
+    {
+        switch (part.kind) {
+        case Template::Part::Literal: return part.text;
+        case Template::Part::Slot: return rs_[part.slot];
+        case Template::Part::Name: return names_.value(part.text);
+        case Template::Part::Prefix: return prefixAddress(site_, part.text, ctx_.hosts);
+        case Template::Part::Host: return ctx_.hosts.host(part.text);
+        }
+        return QString();
+    }
+
+    // A fetch goes only to the host of the prefix its template begins with (the loader made
+    // sure it does); the expanded address is checked against it again.
+    std::optional<QString> fetched(const Step &step, QString *marker, QString *why)
+    {
+        const std::optional<QString> address = expand(step.address, fetch::PageLimit);
+        if (!address) {
+            *why = TooLarge;
+            return std::nullopt;
+        }
+        *marker = *address;
+        const QUrl own(prefixAddress(site_, step.address.parts.first().text, ctx_.hosts));
+        const QUrl url(*address);
+        if (url.scheme() != own.scheme() || url.host() != own.host() || url.port(80) != own.port(80)) {
+            *why = QStringLiteral("not the service's own host");
+            return std::nullopt;
+        }
+        if (ctx_.fetchAnswer)
+            return ctx_.fetchAnswer(*address, why);
+        const std::optional<QString> answer = ctx_.GetBody(*address);
+        if (!answer)
+            *why = QStringLiteral("fetch failed");
+        return answer;
+    }
+
+    std::optional<QString> apply(
+        const StepOp &op, const QString &v, QString *marker, qsizetype limit, QString *why) const
     {
         using namespace cuts;
-        const QString text = op.kind == StepOp::Preg ? QString() : expand(op.text);
+        if (op.kind == StepOp::Preg) {
+            std::optional<QString> replaced = op.pattern->replaceAll(v, limit);
+            if (!replaced)
+                *why = TooLarge;
+            return replaced;
+        }
+        const std::optional<QString> expanded = expand(op.text, limit);
+        if (!expanded) {
+            *why = TooLarge;
+            return std::nullopt;
+        }
+        const QString &text = *expanded;
         if ((op.kind == StepOp::Piece || op.kind == StepOp::FromMarker) && marker->isEmpty())
             *marker = text;
         switch (op.kind) {
@@ -93,18 +164,37 @@ private:
         case StepOp::UpTo: return upToPosition(v, text);
         case StepOp::Trim: return trimmedSpaces(v);
         case StepOp::Remove: return removeAll(v, text);
-        case StepOp::Replace: return QString(v).replace(text, op.replacement);
-        case StepOp::Preg: return QString(v).replace(op.pattern, op.replacement);
-        case StepOp::Prepend: return text + v;
-        case StepOp::Append: return v + text;
+        case StepOp::Replace: return replaced(v, text, op.replacement, limit, why);
+        case StepOp::Prepend:
+        case StepOp::Append:
+            if (v.size() + text.size() > limit) {
+                *why = TooLarge;
+                return std::nullopt;
+            }
+            return op.kind == StepOp::Prepend ? text + v : v + text;
+        case StepOp::Preg: break;
         }
         return v;
+    }
+
+    // Every occurrence of what replaced, when the result fits (what is never empty: the
+    // loader refuses an empty target).
+    static std::optional<QString> replaced(
+        const QString &v, const QString &what, const QString &by, qsizetype limit, QString *why)
+    {
+        const qsizetype grows = by.size() - what.size();
+        if (grows > 0 && v.size() + v.count(what) * grows > limit) {
+            *why = TooLarge;
+            return std::nullopt;
+        }
+        return QString(v).replace(what, by);
     }
 
     const SiteDescription &site_;
     Slots &rs_;
     const ExtractorContext &ctx_;
     QHash<QString, QString> names_;  // the values steps named, for this extraction only
+    qsizetype total_ = 0;            // the units all values hold now
 };
 
 QString refText(const ValueRef &ref)
@@ -117,13 +207,23 @@ QString refText(const ValueRef &ref)
 void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
 {
     Run run(site, rs, ctx);
+    QElapsedTimer clock;
+    clock.start();
     for (const Step &step : site.steps) {
+        // The whole extraction, steps and fetches, within the page deadline.
+        if (clock.elapsed() > fetch::deadline()) {
+            if (trace)
+                trace->append(
+                    {step.line, refText(step.to), QString(), false, QString(), QStringLiteral("deadline passed")});
+            continue;
+        }
         QString marker;
+        QString why;
         bool hollow = false;
-        const std::optional<QString> v = run.value(step, &marker, &hollow);
+        const std::optional<QString> v = run.value(step, &marker, &hollow, &why);
         if (v)
             run.write(step.to, *v, hollow);
         if (trace)
-            trace->append({step.line, refText(step.to), marker, bool(v), v.value_or(QString())});
+            trace->append({step.line, refText(step.to), marker, bool(v), v.value_or(QString()), v ? QString() : why});
     }
 }

@@ -1,6 +1,6 @@
 // The text cuts and the pattern replace on fuzzed texts, markers and patterns.
 #include "fuzz_input.h"
-#include "preg.h"
+#include "pattern.h"
 #include "textcuts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -48,8 +48,11 @@ if objdump -p "$lib/quorvin-video-helper" | grep -q "NEEDED.*Multimedia"; then
 fi
 objdump -p "$lib/modules/libquorvin-media.so" | grep -q "NEEDED.*libQt6Multimedia.so" || { echo "module without multimedia"; exit 1; }
 
-"$scratch/root/usr/bin/quorvin-extract" --version | grep -q "quorvin-extract 1.0"
-"$scratch/root/usr/bin/quorvin-extract" --help | grep -q "^Usage: quorvin-extract"
+# Captured first: grep -q leaves a pipe early, and the writer's SIGPIPE would fail the pipeline.
+version=$("$scratch/root/usr/bin/quorvin-extract" --version)
+help=$("$scratch/root/usr/bin/quorvin-extract" --help)
+grep -q "quorvin-extract 1.0" <<< "$version"
+grep -q "^Usage: quorvin-extract" <<< "$help"
 [ "$(readlink "$scratch/root/usr/bin/quorvin-video-helper")" = "../lib/quorvin-video-helper/quorvin-video-helper" ]
 zcat "$scratch/root/usr/share/man/man1/quorvin-extract.1.gz" | grep -q '^\.TH QUORVIN-EXTRACT 1'
 bash -n "$scratch/root/usr/share/bash-completion/completions/quorvin-extract"

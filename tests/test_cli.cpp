@@ -20,6 +20,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestCli : public QObject {
@@ -389,18 +390,37 @@ private slots:
             QVERIFY(line.startsWith(name.left(4)) && line.contains(QStringLiteral("剩余 00:03")));
     }
 
-    // A description file that does not load is refused with its path, line and reason, and
-    // the built-in one is used.
+    // A description file that cannot be run safely is refused with its path, line, column and
+    // reason, and the built-in one is used; the other services still extract.
     void descriptionLoader_data()
     {
         QTest::addColumn<QByteArray>("change");   // sed-like: what in meipai.toml becomes what
-        QTest::addColumn<QByteArray>("message");  // ":LINE: REASON"
-        QTest::newRow("syntax") << QByteArray("index = 1|index = ") << QByteArray(":2: Error while parsing key-value pair");
-        QTest::newRow("unknown step") << QByteArray("{ cut = '>' }|{ chop = '>' }") << QByteArray(":34: unknown step \"chop\"");
-        QTest::newRow("bad pattern") << QByteArray("{ cut = '>' }|{ preg = ['(', ''] }") << QByteArray(":34: bad pattern: missing closing parenthesis");
-        QTest::newRow("slot out of range") << QByteArray("to = 12|to = 99") << QByteArray(":82: to must be a whole number from 0 to 50");
-        QTest::newRow("unknown prefix") << QByteArray("{prefix:avatar}' }|{prefix:face}' }") << QByteArray(":49: unknown prefix {prefix:face}");
+        QTest::addColumn<QByteArray>("message");  // ":LINE:COLUMN: REASON"
+        const QByteArray step = "[[step]]\nto = 30\ntext = 'x'\n";
+        const QByteArray fetchStep = "[[step]]\nto = 30\nfetch = '{prefix:page}x'\n";
+        QTest::newRow("syntax") << QByteArray("index = 1|index = ") << QByteArray(":2:9: Error while parsing key-value pair");
+        QTest::newRow("unknown step") << QByteArray("{ cut = '>' }|{ chop = '>' }") << QByteArray(":34:16: unknown step \"chop\"");
+        QTest::newRow("bad pattern") << QByteArray("{ cut = '>' }|{ preg = ['(', ''] }") << QByteArray(":34:16: bad pattern: missing ): (");
+        QTest::newRow("bad replacement") << QByteArray("{ cut = '>' }|{ preg = ['(a)', '\\2'] }") << QByteArray(":34:16: bad replacement: ");
+        QTest::newRow("empty match, replacement") << QByteArray("{ cut = '>' }|{ preg = ['x*', 'y'] }") << QByteArray(":34:16: the pattern matches an empty text");
+        QTest::newRow("empty marker") << QByteArray("{ cut = '>' }|{ cut = '' }") << QByteArray(":34:15: cut needs a marker that is not empty");
+        QTest::newRow("empty replace target") << QByteArray("{ cut = '>' }|{ replace = ['', 'xx'] }") << QByteArray(":34:19: replace needs a marker");
+        QTest::newRow("slot out of range") << QByteArray("to = 12|to = 99") << QByteArray(":82:6: to must be a whole number from 0 to 50");
+        QTest::newRow("unknown prefix") << QByteArray("{prefix:avatar}' }|{prefix:face}' }") << QByteArray(":49:17: unknown prefix {prefix:face}");
+        QTest::newRow("fetch to any host") << QByteArray("from = 1\n|fetch = 'http://127.0.0.1:9/spy?a={8}'\n") << QByteArray(":33:9: a fetch must begin with one of the service's prefixes");
+        QTest::newRow("fetch the page chooses") << QByteArray("from = 1\n|fetch = '{1}'\n") << QByteArray(":33:9: a fetch must begin");
+        QTest::newRow("fetch from a part of a host name") << QByteArray("from = 1\n|fetch = '{prefix:avatar}.x/{8}'\n") << QByteArray(":33:9: the prefix {prefix:avatar} does not end its host");
+        QTest::newRow("too many steps") << "[[step]]\nto = 1\n|" + step.repeated(201) + "[[step]]\nto = 1\n" << QByteArray(":26:1: more than 200 steps");
+        QTest::newRow("too many fetches") << "[[step]]\nto = 1\n|" + fetchStep.repeated(9) + "[[step]]\nto = 1\n" << QByteArray(":50:1: more than 8 fetch steps");
+        QTest::newRow("control character in a caption") << QByteArray("caption = \"美拍\"|caption = \"美\\u001b[31m拍\"") << QByteArray(":3:11: caption holds a control character");
+        QTest::newRow("name not lowercase") << QByteArray("name = \"meipai\"|name = \"MeiPai\"") << QByteArray(":4:8: name must be lowercase");
+        QTest::newRow("another service's name") << QByteArray("name = \"meipai\"|name = \"weishi\"") << QByteArray(": the name \"weishi\" is also weishi.toml's");
+        QTest::newRow("another service's page prefix") << QByteArray("host = \"MEIPAI_PAGE_HOST\", path = \"/media/\"|host = \"WEISHI_PAGE_HOST\", path = \"/t/x\"") << QByteArray(": its page prefix ");
         QTest::newRow("beyond ASCII outside a string") << QByteArray("index = 1|index = １") << QByteArray(":2: a character beyond ASCII outside a string or comment");
+        QTest::newRow("not UTF-8") << QByteArray("caption = \"美拍\"|caption = \"\xff\"") << QByteArray(": not UTF-8 text");
+        QTest::newRow("over 1 MiB") << "index = 1|index = 1\n#" + QByteArray(1100000, 'x') << QByteArray(": larger than 1 MiB");
+        QTest::newRow("a FIFO") << QByteArray("FIFO") << QByteArray(": not a regular file");
+        QTest::newRow("a folder") << QByteArray("FOLDER") << QByteArray(": not a regular file");
         QTest::newRow("another index") << QByteArray("index = 1|index = 2") << QByteArray(": index 2 is not the built-in's 1");
     }
     void descriptionLoader()
@@ -408,19 +428,27 @@ private slots:
         QFETCH(QByteArray, change);
         QFETCH(QByteArray, message);
         QTemporaryDir dir;
-        QByteArray text = runProgram(QUORVIN_EXTRACT, {"--show-site", "meipai"}).out;
-        const QList<QByteArray> fromTo = change.split('|');
-        QVERIFY(text.contains(fromTo[0]));
-        text.replace(text.indexOf(fromTo[0]), fromTo[0].size(), fromTo[1]);
         QFile file(dir.filePath("meipai.toml"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        file.close();
-        const ProcessResult run = runProgram(QUORVIN_EXTRACT, {"--sites-dir", dir.path(), "--list-sites"});
+        if (change == "FIFO") {
+            QCOMPARE(mkfifo(QFile::encodeName(file.fileName()).constData(), 0644), 0);
+        } else if (change == "FOLDER") {
+            QVERIFY(QDir(dir.path()).mkdir("meipai.toml"));
+        } else {
+            QByteArray text = runProgram(QUORVIN_EXTRACT, {"--show-site", "meipai"}).out;
+            const qsizetype bar = change.indexOf('|');
+            const QByteArray from = change.left(bar), to = change.mid(bar + 1);
+            QVERIFY(text.contains(from));
+            text.replace(text.indexOf(from), from.size(), to);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+            file.close();
+        }
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, {"--sites-dir", dir.path(), "--list-sites"}, 20000);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains(QFile::encodeName(file.fileName()) + message), run.err.constData());
         QVERIFY(run.err.contains("; the built-in description is used"));
         QVERIFY(run.out.contains("1  meipai  美拍  meipai.toml  built-in\n"));
+        QVERIFY(run.out.contains("0  weishi  微视  weishi.toml  built-in\n"));
     }
 
     // The worked example of docs/site-descriptions.md, run as written: a changed author

@@ -1,7 +1,7 @@
 #include "fetch.h"
 #include "fixtures.h"
 #include "picture.h"
-#include "preg.h"
+#include "pattern.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -299,6 +299,7 @@ private slots:
         QTest::newRow("upper case") << "<A HREF='x'>大写</A>!" << "大写!";
         QTest::newRow("several") << "<a>1</a> <a b=c>2</a>" << "1 2";
         QTest::newRow("other tags stay") << "a<br/>b<abbr>c" << "a<br/>bc";
+        QTest::newRow("not valid UTF-16: left as it is") << QString("<a>x") + QChar(0xd800) << QString("<a>x") + QChar(0xd800);
     }
     void pregStripsLinkTags()
     {

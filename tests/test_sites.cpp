@@ -1,3 +1,5 @@
+#include "site_limits.h"
+#include "site_registry.h"
 #include "site_run.h"
 #include "sites.h"
 
@@ -30,6 +32,46 @@ QString weishiApi(const QString &link)
 class TestSites : public QObject {
     Q_OBJECT
 private slots:
+    // Whoever wrote a description, its work is bounded: no value passes its cap (the step
+    // that would make it is skipped, "value too large"), and a pattern never backtracks.
+    void caps_data()
+    {
+        QTest::addColumn<QByteArray>("steps");
+        QTest::addColumn<int>("pageUnits");
+        QTest::addColumn<qsizetype>("slot30");  // its size afterwards
+        QTest::addColumn<QString>("why");       // of the last step
+        const QByteArray doubling = "[[step]]\nto = 30\nfrom = 30\ndo = [{ append = '{30}' }]\n";
+        QTest::newRow("doubling stops at the cap") << "[[step]]\nto = 30\ntext = 'ab'\n" + doubling.repeated(40)
+            << 10 << sitelimits::MaxValueUnits << "value too large";
+        QTest::newRow("a template 2000 pages long") << "[[step]]\nto = 30\ntext = '" + QByteArray("{0}").repeated(2000) + "'\n"
+            << 1000000 << qsizetype(0) << "value too large";
+        QTest::newRow("replace that grows") << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ replace = ['x', '") + QByteArray(1000, 'y') + "'] }]\n"
+            << 1000000 << qsizetype(0) << "value too large";
+        QTest::newRow("a pattern that backtracks elsewhere") << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['(x+x+)+y', 'Z'] }]\n")
+            << 23000 << qsizetype(23000) << "";
+    }
+    void caps()
+    {
+        QFETCH(QByteArray, steps);
+        QFETCH(int, pageUnits);
+        QFETCH(qsizetype, slot30);
+        QFETCH(QString, why);
+        const QByteArray head = "index = 1\ncaption = \"c\"\nname = \"test\"\n[prefixes]\npage = { host = \"MEIPAI_PAGE_HOST\", "
+                                "path = \"/media/\" }\n[checks]\nempty = \"a\"\nwrong_prefix = \"b\"\nonly_prefix = \"c\"\n"
+                                "[display]\nauthor = 8\nauthor_cut = 8\ndescription = 10\ndate = 12\ncover = 4\navatar = 6\n";
+        LoadError error;
+        const std::optional<SiteDescription> site = parseSiteDescription(head + steps, "test.toml", &error);
+        QVERIFY2(site, qPrintable(error.reason));
+        Slots rs;
+        rs[SlotPage] = QString(pageUnits, u'x');
+        const Hosts h = Hosts::allOn("127.0.0.1:9");
+        const ExtractorContext ctx {[](const QString &) { return std::optional<QString>(); }, [] { return QString(); }, h};
+        QList<StepTrace> trace;
+        runSteps(*site, rs, ctx, &trace);
+        QCOMPARE(rs[30].size(), slot30);
+        QCOMPARE(trace.last().why, why);
+    }
+
     void weishi_data()
     {
         QTest::addColumn<QString>("page");
