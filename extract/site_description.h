@@ -12,12 +12,13 @@
 #include <QString>
 #include <optional>
 
-// A text with placeholders, split when the description is loaded: {N} a slot, {name} a
-// value a step named, {prefix:key} one of the service's prefixes, {host:VARIABLE} a host of
-// the host configuration; {{ and }} stand for braces.
+// A text with placeholders, split when the description is loaded: {N} a slot, {page} the
+// share page (slot 0), {address} the address box as it reads, {name} a value a step named,
+// {prefix:key} one of the service's prefixes, {host:VARIABLE} a host of the host
+// configuration; {{ and }} stand for braces.
 struct Template {
     struct Part {
-        enum Kind { Literal, Slot, Name, Prefix, Host } kind = Literal;
+        enum Kind { Literal, Slot, Name, Prefix, Host, Address } kind = Literal;
         QString text;  // the literal, the name, the prefix key or the host variable
         int slot = -1;
     };

@@ -282,6 +282,11 @@ private:
             part.text = inside.mid(5);
             if (!knownHost(part.text))
                 refuse(node, QStringLiteral("unknown host {%1}").arg(inside));
+        } else if (inside == u"page") {
+            part.kind = Template::Part::Slot;
+            part.slot = SlotPage;
+        } else if (inside == u"address") {
+            part.kind = Template::Part::Address;
         } else if (named_.contains(inside)) {
             part.kind = Template::Part::Name;
             part.text = inside;

@@ -44,7 +44,9 @@ public:
         for (const Template::Part &part : t.parts) {
             const QString text = partText(part);
             out += text;
-            if (hollow && text.isEmpty() && (part.kind == Template::Part::Slot || part.kind == Template::Part::Name))
+            const bool value = part.kind == Template::Part::Slot || part.kind == Template::Part::Name ||
+                part.kind == Template::Part::Address;
+            if (hollow && text.isEmpty() && value)
                 *hollow = true;
         }
         return out;
@@ -111,6 +113,7 @@ private:
         case Template::Part::Name: return names_.value(part.text);
         case Template::Part::Prefix: return prefixAddress(site_, part.text, ctx_.hosts);
         case Template::Part::Host: return ctx_.hosts.host(part.text);
+        case Template::Part::Address: return ctx_.currentAddress();
         }
         return QString();
     }

@@ -43,13 +43,16 @@ echo "== fuzzing"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUORVIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$jobs" >/dev/null
 seconds="${FUZZ_SECONDS:-20}"
-for target in fuzz_sites fuzz_descriptions fuzz_textcuts fuzz_decode fuzz_json; do
+for target in fuzz_sites fuzz_descriptions fuzz_steps fuzz_textcuts fuzz_decode fuzz_json; do
   work="build-fuzz/corpus-run/$target"
   mkdir -p "$work"
   echo "-- $target, ${seconds} s"
-  # Any crash, sanitizer report, leak in our code or input slower than 10 s fails the run.
+  # Any crash, sanitizer report, leak in our code or input slower than 10 s fails the run;
+  # descriptions built from the language must also stay within 512 MB, caps and all.
+  rss=2048
+  [ "$target" = fuzz_steps ] && rss=512
   LSAN_OPTIONS="suppressions=$supp" build-fuzz/fuzz/"$target" -max_total_time="$seconds" \
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" \
+    -timeout=10 -rss_limit_mb="$rss" -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" \
     "$work" "fuzz/corpus/$target" > "build-fuzz/$target.log" 2>&1 && status=0 || status=$?
   grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==)' "build-fuzz/$target.log" || true
   if [ "$status" -ne 0 ] || ls build-fuzz/"$target"-* >/dev/null 2>&1; then

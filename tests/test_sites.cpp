@@ -49,6 +49,8 @@ private slots:
             << 1000000 << qsizetype(0) << "value too large";
         QTest::newRow("a pattern that backtracks elsewhere") << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['(x+x+)+y', 'Z'] }]\n")
             << 23000 << qsizetype(23000) << "";
+        QTest::newRow("{page} and {address} within the caps") << QByteArray("[[step]]\nto = 30\ntext = '{address}|{page}'\n")
+            << 3 << qsizetype(QString("http://a/media/1|xxx").size()) << "";
     }
     void caps()
     {
@@ -65,7 +67,8 @@ private slots:
         Slots rs;
         rs[SlotPage] = QString(pageUnits, u'x');
         const Hosts h = Hosts::allOn("127.0.0.1:9");
-        const ExtractorContext ctx {[](const QString &) { return std::optional<QString>(); }, [] { return QString(); }, h};
+        const ExtractorContext ctx {
+            [](const QString &) { return std::optional<QString>(); }, [] { return QString("http://a/media/1"); }, h};
         QList<StepTrace> trace;
         runSteps(*site, rs, ctx, &trace);
         QCOMPARE(rs[30].size(), slot30);
