@@ -64,7 +64,7 @@ QString text(const toml::node &node, const QString &what)
 // A text the user sees (a caption, a message): no control characters.
 QString shownText(const toml::node &node, const QString &what)
 {
-    const QString value = text(node, what);
+    QString value = text(node, what);
     for (const QChar c : value) {
         if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
             refuse(node, QStringLiteral("%1 holds a control character").arg(what));

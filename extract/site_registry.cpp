@@ -157,7 +157,7 @@ void loadSiteDescriptions(const QString &overrideFolder)
     }
     // The set as a whole: an override that clashes with another service gives way to the
     // built-in description.
-    const Hosts h = hosts();
+    const Hosts &h = hosts();
     for (std::optional<SiteDescription> &site : r.sites) {
         if (!site || site->origin == u"built-in")
             continue;

@@ -136,7 +136,7 @@ private:
         }
         if (ctx_.fetchAnswer)
             return ctx_.fetchAnswer(*address, why);
-        const std::optional<QString> answer = ctx_.GetBody(*address);
+        std::optional<QString> answer = ctx_.GetBody(*address);
         if (!answer)
             *why = QStringLiteral("fetch failed");
         return answer;
