@@ -1,5 +1,6 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
 #include "address_check.h"
+#include "decode.h"
 #include "fetch.h"
 #include "options.h"
 #include "report.h"

@@ -31,7 +31,7 @@ void writeDisplay(json::Writer &w, const std::optional<DisplayPlan> &plan)
     member(w, "{\"author\": ", plan->label1);
     member(w, ", \"description\": ", plan->label2);
     member(w, ", \"date\": ", plan->label3);
-    member(w, ", \"badge\": ", badgeControlName(plan->badge));
+    member(w, ", \"badge\": ", badgeKindName(plan->badge));
     member(w, ", \"cover\": ", plan->cover);
     member(w, ", \"avatar\": ", plan->avatar);
     w.raw("}");

@@ -4,8 +4,8 @@
 # each service's page prefix, must be equal byte for byte.
 #   bash scripts/compare_builds.sh [--ignore FIELD,...] OLD/cli/quorvin-extract NEW/cli/quorvin-extract [SIM]
 # SIM: a quorvin-sim to serve the simulator's addresses (default: build/sim/quorvin-sim).
-# --ignore: top-level JSON fields left out of the comparison (a change an issue asked for),
-# e.g. --ignore status,error_code; every other field must still be equal byte for byte.
+# --ignore: JSON fields left out of the comparison (a change an issue asked for), e.g.
+# --ignore status,error_code,display.badge; every other field must still be equal byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ignore=""
@@ -46,7 +46,12 @@ drop = sys.argv[1].split(",")
 for line in sys.stdin:
     o = json.loads(line)
     for f in drop:
-        o.pop(f, None)
+        *path, last = f.split(".")
+        inner = o
+        for key in path:
+            inner = inner.get(key) if isinstance(inner, dict) else None
+        if isinstance(inner, dict):
+            inner.pop(last, None)
     print(json.dumps(o, ensure_ascii=False))' "$ignore"
 }
 run "$old" | without_ignored > "$work/old.jsonl"

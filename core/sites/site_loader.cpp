@@ -5,6 +5,7 @@
 
 #include "hosts_config.h"
 #include "site_limits.h"
+#include "toml_ascii.h"
 
 #define TOML_EXCEPTIONS 0
 #define TOML_HEADER_ONLY 1
@@ -195,16 +196,31 @@ private:
         }
         if (const toml::node *badge = d.get("badge")) {
             const toml::table &b = table(*badge, QStringLiteral("badge"));
-            onlyKeys(b, {"control", "marker", "offset"}, QStringLiteral("badge"));
-            row.badgeControl = text(required(b, "control", *badge, QStringLiteral("badge")), QStringLiteral("control"));
-            if (row.badgeControl != u"aicAlphaImage8" && row.badgeControl != u"aicAlphaImage4")
-                refuse(*badge,
-                    QStringLiteral("the window has no badge \"%1\" (aicAlphaImage8, aicAlphaImage4)")
-                        .arg(row.badgeControl));
+            onlyKeys(b, {"kind", "control", "marker", "offset"}, QStringLiteral("badge"));
+            row.badgeKind = badgeKind(b, *badge);
             row.badgeMarker = text(required(b, "marker", *badge, QStringLiteral("badge")), QStringLiteral("marker"));
             if (const toml::node *offset = b.get("offset"))
                 row.badgeOffset = integer(*offset, QStringLiteral("offset"), -100, 100);
         }
+    }
+
+    // The badge's kind. Descriptions written before kinds had names named the window's picture
+    // control instead ("control"); the window numbers the 微视 badge's picture 8 and the 秒拍
+    // badge's 4, so such a name is still read, as the kind of its number.
+    static QString badgeKind(const toml::table &b, const toml::node &badge)
+    {
+        const toml::node *kind = b.get("kind");
+        const toml::node *control = b.get("control");
+        if (!kind && !control)
+            refuse(badge, QStringLiteral("badge needs \"kind\""));
+        const QString old = control ? text(*control, QStringLiteral("control")) : QString();
+        const QString name = kind ? text(*kind, QStringLiteral("kind"))
+            : old.endsWith(u'8')  ? QStringLiteral("weishi")
+            : old.endsWith(u'4')  ? QStringLiteral("miaopai")
+                                  : old;
+        if (name != u"weishi" && name != u"miaopai")
+            refuse(kind ? *kind : *control, QStringLiteral("no badge kind \"%1\" (weishi, miaopai)").arg(name));
+        return name;
     }
 
     ValueRef reference(const toml::node &node, bool target)
@@ -391,97 +407,6 @@ private:
 
     SiteDescription &site_;
     QSet<QString> named_;
-};
-
-// toml++ 3.3 (Debian 12) reaches undefined behaviour on some characters beyond ASCII (its
-// whitespace test assumes ranges it does not cover), also while reporting an error in a
-// malformed file. So it is only ever given ASCII: in strings such characters become \u
-// escapes (a literal string becomes the basic string of the same value), in comments
-// spaces; anywhere else TOML does not allow them, and the file is refused. Lines stay.
-class AsciiOnly {
-public:
-    explicit AsciiOnly(const QString &text) : text_(text) {}
-
-    std::optional<LoadError> run()
-    {
-        for (i_ = text_.startsWith(QChar(0xFEFF)) ? 1 : 0; i_ < text_.size(); ++i_) {
-            const QChar c = text_[i_];
-            if (c == u'\n')
-                ++line_;
-            if (state_ != Plain)
-                inside(c);
-            else if (!plain(c))
-                return LoadError {line_, QStringLiteral("a character beyond ASCII outside a string or comment")};
-        }
-        return std::nullopt;
-    }
-    const QByteArray &out() const { return out_; }
-
-private:
-    enum State { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral };
-
-    bool opens(const char *three) const { return QStringView(text_).mid(i_, 3) == QLatin1StringView(three); }
-
-    bool plain(QChar c)
-    {
-        if (c.unicode() >= 0x80)
-            return false;
-        const bool multi = opens("\"\"\"") || opens("'''");
-        state_ = c == u'#' ? Comment
-            : multi        ? (c == u'"' ? MultiBasic : MultiLiteral)
-            : c == u'"'    ? Basic
-            : c == u'\''   ? Literal
-                           : Plain;
-        // Literal strings are written as basic strings, so that they can hold escapes.
-        out_ += state_ == Literal ? "\"" : state_ == MultiLiteral ? "\"\"\"" : QByteArray(1, char(c.unicode()));
-        if (multi) {
-            out_ += state_ == MultiBasic ? "\"\"" : "";
-            i_ += 2;
-        }
-        return true;
-    }
-
-    void inside(QChar c)
-    {
-        const bool literal = state_ == Literal || state_ == MultiLiteral;
-        const bool multi = state_ == MultiBasic || state_ == MultiLiteral;
-        if (c == u'\n' && !multi) {
-            state_ = Plain;  // an open string or a comment ends with its line
-            out_ += '\n';
-        } else if (multi ? opens(literal ? "'''" : "\"\"\"") : c == (literal ? u'\'' : u'"')) {
-            out_ += multi ? "\"\"\"" : "\"";
-            i_ += multi ? 2 : 0;
-            state_ = Plain;
-        } else if (state_ == Comment) {
-            out_ += c.unicode() < 0x80 ? char(c.unicode()) : ' ';
-        } else if (!literal && c == u'\\' && i_ + 1 < text_.size() && text_[i_ + 1].unicode() < 0x80) {
-            out_ += '\\';  // an escape of a basic string, kept as written
-            out_ += char(text_[++i_].unicode());
-            line_ += text_[i_] == u'\n' ? 1 : 0;
-        } else if (literal && (c == u'\\' || c == u'"')) {
-            out_ += '\\';
-            out_ += char(c.unicode());
-        } else if (c.unicode() < 0x80) {
-            out_ += char(c.unicode());
-        } else {
-            escape(c);
-        }
-    }
-
-    void escape(QChar c)
-    {
-        char32_t code = c.unicode();
-        if (c.isHighSurrogate() && i_ + 1 < text_.size() && text_[i_ + 1].isLowSurrogate())
-            code = QChar::surrogateToUcs4(c, text_[++i_]);
-        out_ += code > 0xFFFF ? "\\U" + QByteArray::number(uint(code), 16).rightJustified(8, '0')
-                              : "\\u" + QByteArray::number(uint(code), 16).rightJustified(4, '0');
-    }
-
-    const QString &text_;
-    QByteArray out_;
-    State state_ = Plain;
-    qsizetype i_ = 0;
-    int line_ = 1;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "fetch.h"
 
+#include "decode.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>

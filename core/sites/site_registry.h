@@ -28,5 +28,8 @@ const SiteDescription *siteDescription(int site);
 // The prefix of a service ("page", "avatar"...), as an address.
 QString sitePrefix(int site, const QString &key, const Hosts &h);
 
+// Runs the steps of the service of a site index; false for an unknown index.
+bool extractSite(int site, Slots &rs, const ExtractorContext &ctx);
+
 // Runs a service's steps on the record. With trace, each step that ran is recorded.
 void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace = nullptr);

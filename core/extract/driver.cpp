@@ -1,6 +1,8 @@
 #include "driver.h"
 
 #include "address_check.h"
+#include "decode.h"
+#include "site_registry.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 // download succeeds only when the file on disk holds exactly the total the server gave.
 #pragma once
 
-#include "transfer.h"
+#include "transfer_watch.h"
 
 #include <QElapsedTimer>
 #include <QNetworkReply>

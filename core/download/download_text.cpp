@@ -1,7 +1,5 @@
 #include "download_text.h"
 
-#include "textcuts.h"
-
 #include <QFileInfo>
 #include <QTextBoundaryFinder>
 #include <QUrl>
@@ -43,6 +41,16 @@ QString cutToBytes(QString text, qsizetype maxBytes)
         cut = at;
     }
     return text.left(cut).trimmed();
+}
+
+// The first n user-perceived characters of text (an emoji sequence counts as one).
+QString firstCharacters(const QString &text, qsizetype n)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (qsizetype i = 0; i < n && end >= 0 && end < text.size(); ++i)
+        end = finder.toNextBoundary();
+    return end < 0 ? text : text.left(end);
 }
 
 QString extensionForType(const QString &contentType)
@@ -96,7 +104,7 @@ QString videoFileName(
     const QString &author, const QString &description, const QString &site, const QString &id, const QString &extension)
 {
     QString text = fileNamePart(author);
-    const QString said = cuts::leftUnits(fileNamePart(description), int(DescriptionInName)).trimmed();
+    const QString said = firstCharacters(fileNamePart(description), DescriptionInName).trimmed();
     if (!said.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral(" - ")) + said.trimmed();
     const QString tag =

@@ -186,11 +186,11 @@ private:
         const QString &v, const QString &what, const QString &by, qsizetype limit, QString *why)
     {
         const qsizetype grows = by.size() - what.size();
-        if (grows > 0 && v.size() + v.count(what) * grows > limit) {
+        if (grows > 0 && v.size() + cuts::countOf(v, what) * grows > limit) {
             *why = TooLarge;
             return std::nullopt;
         }
-        return QString(v).replace(what, by);
+        return cuts::replaceAll(v, what, by);
     }
 
     const SiteDescription &site_;

@@ -24,7 +24,7 @@
 // matters, check a body of unknown length by asking the server for what lies past its end.
 #pragma once
 
-#include "transfer.h"
+#include "transfer_watch.h"
 
 #include <QByteArray>
 #include <QList>
@@ -73,11 +73,6 @@ Result get(const QString &url, qint64 maxBytes = PageLimit);
 
 // Several GETs side by side in one wait; the results in the order of urls.
 QList<Result> getAll(const QStringList &urls, qint64 maxBytes);
-
-// Decodes a body by the charset the answer declares: the Content-Type header, else a
-// byte-order mark, else the page's own meta declaration in its first 4 KB. With nothing
-// declared, valid UTF-8 is UTF-8 and anything else GB18030 (undeclared Chinese pages).
-QString decode(const QByteArray &body, const QByteArray &contentType);
 
 // Writes bytes to a temporary file beside target that replaces it only when complete.
 bool saveToFile(const QByteArray &bytes, const QString &target);

@@ -6,6 +6,7 @@
 #include "hosts.h"
 #include "pattern.h"
 #include "result.h"
+#include "step_trace.h"
 
 #include <QList>
 #include <QMap>
@@ -61,8 +62,8 @@ struct DisplayRow {
     int date = SlotDate;
     int cover = SlotCoverUrl;
     int avatar = SlotAvatarUrl;
-    QString badgeControl;  // "" when the service has no badge
-    QString badgeMarker;   // shown when the page contains it
+    QString badgeKind;    // "weishi" or "miaopai"; "" when the service has no badge
+    QString badgeMarker;  // shown when the page contains it
     int badgeOffset = 0;
     bool avatarViaFile = false;  // the avatar is downloaded to the "face" file
 };
@@ -91,13 +92,3 @@ std::optional<SiteDescription> parseSiteDescription(const QByteArray &text, cons
 
 // "http://" + the host + the path of one of the service's prefixes.
 QString prefixAddress(const SiteDescription &site, const QString &key, const Hosts &h);
-
-// What --explain shows of each step that ran.
-struct StepTrace {
-    int line = 0;
-    QString to;
-    QString marker;      // the first piece or fetch of the step
-    bool found = false;  // false: the step was skipped
-    QString value;
-    QString why;  // why a skipped step was skipped, when not for a missing marker
-};

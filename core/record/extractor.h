@@ -5,8 +5,9 @@
 
 #include "hosts.h"
 #include "result.h"
-#include "site_description.h"
+#include "step_trace.h"
 
+#include <QList>
 #include <functional>
 #include <optional>
 
@@ -19,6 +20,3 @@ struct ExtractorContext {
     // When set, fetch steps use this instead of GetBody, and why tells a failure's reason.
     std::function<std::optional<QString>(const QString &, QString *why)> fetchAnswer = nullptr;
 };
-
-// Runs the steps of the service of a site index; false for an unknown index.
-bool extractSite(int site, Slots &rs, const ExtractorContext &ctx);

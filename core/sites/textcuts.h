@@ -8,6 +8,16 @@
 
 namespace cuts {
 
+// Where marker first occurs in s at or after from, -1 when it does not (or is empty); in time
+// linear in s, however long and repetitive the marker.
+qsizetype find(QStringView s, QStringView marker, qsizetype from);
+
+// s with every occurrence of what (not empty) replaced by by, left to right.
+QString replaceAll(const QString &s, const QString &what, const QString &by);
+
+// How many times what (not empty) occurs in s without overlapping.
+qsizetype countOf(const QString &s, const QString &what);
+
 // The text between the first and second occurrence of the marker, or everything after the
 // first occurrence when it occurs once. Fails when the marker does not occur or t is empty.
 std::optional<QString> piece1(const QString &t, const QString &marker);

@@ -15,9 +15,9 @@ DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<S
     const QString &description = rs[row.description];
     plan.label2 = description.isEmpty() ? NoDescriptionText : cuts::displayCut(description, 20);
     plan.label3 = rs[row.date];
-    const Badge badge = row.badgeControl == u"aicAlphaImage8" ? Badge::Weishi
-        : row.badgeControl == u"aicAlphaImage4"               ? Badge::Miaopai
-                                                              : Badge::None;
+    const Badge badge = row.badgeKind == u"weishi" ? Badge::Weishi
+        : row.badgeKind == u"miaopai"              ? Badge::Miaopai
+                                                   : Badge::None;
     if (badge != Badge::None) {
         const bool marked = rs[SlotPage].contains(row.badgeMarker);
         const bool always = !h.AlwaysVerifiedAuthor.isEmpty() && plan.label1.contains(h.AlwaysVerifiedAuthor);
@@ -34,11 +34,11 @@ DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<S
     return plan;
 }
 
-QString badgeControlName(Badge badge)
+QString badgeKindName(Badge badge)
 {
     switch (badge) {
-    case Badge::Weishi: return QStringLiteral("aicAlphaImage8");
-    case Badge::Miaopai: return QStringLiteral("aicAlphaImage4");
+    case Badge::Weishi: return QStringLiteral("weishi");
+    case Badge::Miaopai: return QStringLiteral("miaopai");
     case Badge::None: break;
     }
     return QString();

@@ -1,4 +1,4 @@
-#include "transfer.h"
+#include "transfer_watch.h"
 
 #include "fetch.h"
 

@@ -6,7 +6,8 @@
 
 #include <QString>
 
-enum class Badge { None, Weishi, Miaopai };  // aicAlphaImage8, aicAlphaImage4
+// The kinds of verified badge a service's page can earn; the window has a picture for each.
+enum class Badge { None, Weishi, Miaopai };
 
 struct DisplayPlan {
     int site = 0;
@@ -19,7 +20,7 @@ struct DisplayPlan {
     int badgeOffset = 0;         // gap between the name and the badge
     QString cover;               // address loaded into Image1
     QString avatar;              // address the avatar is loaded from
-    bool avatarViaFile = false;  // Kuaishou: downloaded to "face", shown in aicAlphaImage3
+    bool avatarViaFile = false;  // Kuaishou: downloaded to the "face" file and shown from it
     // False when the address was built from an empty cut: the default picture stays.
     bool loadCover = true;
     bool loadAvatar = true;
@@ -29,5 +30,5 @@ inline const QString NoDescriptionText = QStringLiteral("该视频暂无描述")
 
 DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty = {});
 
-// Name of the badge control ("aicAlphaImage8", "aicAlphaImage4" or "").
-QString badgeControlName(Badge badge);
+// The badge kind's name, as descriptions write it ("weishi", "miaopai", or "" for none).
+QString badgeKindName(Badge badge);
