@@ -3,6 +3,7 @@
 #include "decode.h"
 #include "fetch.h"
 #include "options.h"
+#include "session.h"
 #include "report.h"
 #include "site_registry.h"
 #include "sites.h"
@@ -142,10 +143,12 @@ int exitStatusOf(const AddressReport &r)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const auto parsed = parseOptions(app.arguments());
+    auto parsed = parseOptions(app.arguments());
     if (const int *status = std::get_if<int>(&parsed))
         return *status;
-    const CliOptions &o = std::get<CliOptions>(parsed);
+    CliOptions &o = std::get<CliOptions>(parsed);
+    if (const std::optional<int> status = prepareSession(o))
+        return *status;
     if (o.download)
         QDir().mkpath(o.save.folder);
 

@@ -1,10 +1,5 @@
 #include "options.h"
 
-#include "address_check.h"
-#include "fetch.h"
-#include "site_registry.h"
-#include "sites.h"
-
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
@@ -125,13 +120,6 @@ QString usage()
     return out + QString::fromUtf8(UsageTail);
 }
 
-int usageError(const QString &message)
-{
-    QTextStream err(stderr);
-    err << "quorvin-extract: " << message << " (see --help)\n";
-    return ExitUsage;
-}
-
 // Addresses from a stream, one a line; blank lines and comment lines (#, ; or ]) skipped.
 QStringList readAddresses(QTextStream &in)
 {
@@ -199,15 +187,10 @@ QString applySaving(const QCommandLineParser &parser, CliOptions &o)
     return QString();
 }
 
-// Applies the options that take a value; a usage error's message when one is wrong.
+// Reads the options that take a value; a usage error's message when one is wrong.
 QString applyValues(const QCommandLineParser &parser, CliOptions &o)
 {
-    if (parser.isSet(QStringLiteral("site"))) {
-        const QString value = parser.value(QStringLiteral("site"));
-        o.site = value == u"auto" ? AutoSite : siteFromName(value);
-        if (o.site < 0 && o.site != AutoSite)
-            return QStringLiteral("unknown site \"%1\"").arg(value);
-    }
+    o.siteName = parser.value(QStringLiteral("site"));
     if (parser.isSet(QStringLiteral("all-hosts"))) {
         const QString value = parser.value(QStringLiteral("all-hosts"));
         if (value.isEmpty())
@@ -220,10 +203,7 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
         const auto ms = positiveNumber(parser.value(QString::fromLatin1(name)));
         if (!ms)
             return QStringLiteral("--%1 needs a number of milliseconds").arg(QString::fromLatin1(name));
-        if (name[0] == 'd')
-            fetch::setDeadline(*ms);
-        else
-            fetch::setTimeout(*ms);
+        (name[0] == 'd' ? o.deadlineMs : o.stallTimeoutMs) = *ms;
     }
     if (parser.isSet(QStringLiteral("low-speed"))) {
         const QString value = parser.value(QStringLiteral("low-speed"));
@@ -232,18 +212,14 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
         const auto seconds = positiveNumber(value.section(u',', 1));
         if (!okLimit || limit <= 0 || !seconds)
             return QStringLiteral("--low-speed needs LIMIT,SECONDS (bytes a second, seconds)");
-        fetch::setLowSpeed(limit, *seconds);
+        o.lowSpeedLimit = limit;
+        o.lowSpeedSeconds = *seconds;
     }
+    o.sitesDirGiven = parser.isSet(QStringLiteral("sites-dir"));
+    o.sitesDir = parser.value(QStringLiteral("sites-dir"));
+    o.listSites = parser.isSet(QStringLiteral("list-sites"));
+    o.showSite = parser.value(QStringLiteral("show-site"));
     return applySaving(parser, o);
-}
-
-void listSites()
-{
-    QTextStream out(stdout);
-    for (int site = 0; site < SiteCount; ++site) {
-        if (const SiteDescription *d = siteDescription(site))
-            out << site << "  " << d->name << "  " << d->caption << "  " << d->file << "  " << d->origin << "\n";
-    }
 }
 
 void addOptions(QCommandLineParser &parser)
@@ -257,8 +233,7 @@ void addOptions(QCommandLineParser &parser)
     }
 }
 
-// --help, --version, --list-sites and --show-site: what they print, and the exit status;
-// no value when none of them was given.
+// --help and --version: what they print, and the exit status; no value when neither was given.
 std::optional<int> answerQuestion(const QCommandLineParser &parser)
 {
     if (parser.isSet(QStringLiteral("help"))) {
@@ -269,27 +244,7 @@ std::optional<int> answerQuestion(const QCommandLineParser &parser)
         std::fputs("quorvin-extract 1.0\n", stdout);
         return ExitOk;
     }
-    // The descriptions first: --site names a service by its description.
-    const QString sitesDir = parser.value(QStringLiteral("sites-dir"));
-    if (parser.isSet(QStringLiteral("sites-dir")) && !QFileInfo(sitesDir).isDir())
-        return usageError(QStringLiteral("--sites-dir: no folder %1").arg(sitesDir));
-    loadSiteDescriptions(parser.isSet(QStringLiteral("sites-dir")) ? sitesDir : userSitesFolder());
-    if (parser.isSet(QStringLiteral("list-sites"))) {
-        listSites();
-        return ExitOk;
-    }
-    if (!parser.isSet(QStringLiteral("show-site")))
-        return std::nullopt;
-    const QString name = parser.value(QStringLiteral("show-site"));
-    const SiteDescription *d = siteDescription(siteFromName(name));
-    if (!d)
-        return usageError(QStringLiteral("unknown site \"%1\"").arg(name));
-    QFile file(d->origin == u"built-in" ? QStringLiteral(":/sites/") + d->file : d->origin);
-    if (!file.open(QIODevice::ReadOnly))
-        return usageError(QStringLiteral("cannot read %1").arg(file.fileName()));
-    const QByteArray text = file.readAll();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    return ExitOk;
+    return std::nullopt;
 }
 
 // The addresses: those of -a files, then the arguments, "-" reading standard input.
@@ -317,6 +272,13 @@ QString collectAddresses(const QCommandLineParser &parser, QStringList &addresse
 
 }  // namespace
 
+int usageError(const QString &message)
+{
+    QTextStream err(stderr);
+    err << "quorvin-extract: " << message << " (see --help)\n";
+    return ExitUsage;
+}
+
 std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -340,12 +302,9 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     o.download = parser.isSet(QStringLiteral("download"));
     if (const QString why = applyValues(parser, o); !why.isEmpty())
         return usageError(why);
+    if (o.listSites || parser.isSet(QStringLiteral("show-site")))
+        return o;  // a question about the descriptions: no addresses needed
     if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())
         return usageError(why);
-    // A share message as an app writes it: the address is taken out of the text around it.
-    for (QString &address : o.addresses) {
-        if (const QString found = shareAddressIn(address, o.table); !found.isEmpty())
-            address = found;
-    }
     return o;
 }

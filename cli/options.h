@@ -19,7 +19,8 @@ enum ExitStatus {
 };
 
 struct CliOptions {
-    int site = AutoSite;
+    int site = AutoSite;  // resolved from siteName once the descriptions are loaded
+    QString siteName;     // --site as given ("" or "auto": each address its own)
     bool json = false;
     bool withSlots = false;  // --slots: the whole record and the captions in each JSON line
     bool download = false;
@@ -28,8 +29,20 @@ struct CliOptions {
     QStringList addresses;  // in order, "-" and -a files already read
     bool explain = false;   // print each extraction step
     QString pageFile;       // --page: the share page is read from this file
+    // What the session sets up before the addresses run (cli/session.h).
+    bool sitesDirGiven = false;
+    QString sitesDir;  // --sites-dir
+    bool listSites = false;
+    QString showSite;        // --show-site
+    int stallTimeoutMs = 0;  // 0: the default
+    int deadlineMs = 0;
+    qint64 lowSpeedLimit = 0;  // bytes a second over lowSpeedSeconds; 0: the default
+    int lowSpeedSeconds = 0;
 };
 
-// Parses the arguments (program name first). Returns the options, or the exit status after
-// printing the help, the version or a usage error.
+// Parses the arguments (program name first) into options, changing nothing else. Returns the
+// options, or the exit status after printing the help, the version or a usage error.
 std::variant<CliOptions, int> parseOptions(const QStringList &arguments);
+
+// Prints a usage error in one line and returns the usage exit status.
+int usageError(const QString &message);

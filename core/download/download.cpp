@@ -109,10 +109,10 @@ void Download::start(const QString &url, const QString &target, Options options)
     status_ = 0;
     redirects_ = 0;
     total_ = recordedTotal_ = -1;
-    restarted_ = probing_ = false;
+    restarted_ = false;
     validator_.clear();
     resumeFrom_ = 0;
-    running_ = true;
+    state_ = State::Locking;
     clock_.start();
 
     // Every outcome is reported after the caller has returned.
@@ -128,7 +128,7 @@ void Download::start(const QString &url, const QString &target, Options options)
         return refuse(DownloadError::Exists);
     lockClock_.start();
     QTimer::singleShot(0, this, [this] {
-        if (running_ && fd_ < 0 && !lockRetry_.isActive())
+        if (state_ == State::Locking && fd_ < 0 && !lockRetry_.isActive())
             tryLock();
     });
 }
@@ -140,7 +140,7 @@ void Download::start(const QString &url, const QString &target, Options options)
 // fails as Busy, having written nothing.
 void Download::tryLock()
 {
-    if (!running_)
+    if (state_ != State::Locking)
         return;
     // A part renamed away or replaced while we waited is opened again.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -189,7 +189,8 @@ void Download::request(const QUrl &url)
 {
     received_ = 0;
     expected_ = -1;
-    writing_ = false;
+    if (state_ != State::Probing)
+        state_ = State::Asking;
     rangesAdvertised_ = false;
     QNetworkRequest request = fetch::makeRequest(url, fetch::RequestKind::File);
     if (resumeFrom_ > 0) {
@@ -223,11 +224,11 @@ void Download::restart()
 
 void Download::onHeaders()
 {
-    if (!reply_ || writing_)
+    if (!reply_ || state_ == State::Writing)
         return;
     watch_.activity(onDisk());
     status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (probing_ || (status_ != 200 && status_ != 206))
+    if (state_ == State::Probing || (status_ != 200 && status_ != 206))
         return;  // a redirect, an error page or a probe: judged when the answer ends
     if (!acceptAnswer())
         return;
@@ -237,7 +238,7 @@ void Download::onHeaders()
         fail(DownloadError::DiskFull);
         return;
     }
-    writing_ = true;
+    state_ = State::Writing;
     emitProgress();
 }
 
@@ -311,7 +312,7 @@ void Download::onData()
 {
     if (!reply_)
         return;
-    if (!writing_) {
+    if (state_ != State::Writing) {
         reply_->skip(reply_->bytesAvailable());  // a redirect's or an error page's body
         watch_.activity(onDisk());
         return;
@@ -353,10 +354,10 @@ void Download::startWriteback()
 
 void Download::onFinished()
 {
-    if (!reply_ || !running_)
+    if (!reply_ || !isRunning())
         return;
     onData();
-    if (reply_ && running_)
+    if (reply_ && isRunning())
         answerEnded();
 }
 
@@ -380,7 +381,7 @@ void Download::answerEnded()
         return;
     }
     const ContentRange range = contentRange(reply_->rawHeader("Content-Range"));
-    if (probing_) {
+    if (state_ == State::Probing) {
         // Whole when the server finds nothing past what we have; more bytes mean the body
         // was cut (a broken chunk size ends it as if it were the last chunk).
         const bool cut = status_ == 206 || (status_ == 416 && range.total >= 0 && range.total != onDisk());
@@ -405,7 +406,7 @@ void Download::answerEnded()
 // The end of a 200 or 206 body: complete only when every byte the server promised is there.
 void Download::bodyEnded(QNetworkReply::NetworkError error)
 {
-    if (!writing_) {
+    if (state_ != State::Writing) {
         fail(DownloadError::HttpStatus);
         return;
     }
@@ -423,7 +424,7 @@ void Download::bodyEnded(QNetworkReply::NetworkError error)
         // No length was given: ask for what lies past the end to learn whether this was all.
         const QUrl url = reply_->url();
         dropReply();
-        probing_ = true;
+        state_ = State::Probing;
         resumeFrom_ += received_;
         validator_.clear();
         request(url);
@@ -462,7 +463,7 @@ void Download::complete()
     }
     partfile::removeRegular(control_);
     closePart();
-    running_ = false;
+    state_ = State::Idle;
     DownloadProgress p;
     p.done = p.total = QFileInfo(target_).size();
     const double seconds = clock_.elapsed() / 1000.0;
@@ -474,16 +475,16 @@ void Download::complete()
 
 void Download::cancel()
 {
-    if (!running_)
+    if (!isRunning())
         return;
     fail(DownloadError::Cancelled);
 }
 
 void Download::fail(DownloadError error)
 {
-    if (!running_)
+    if (!isRunning())
         return;
-    running_ = false;
+    state_ = State::Idle;
     watch_.stop();
     lockRetry_.stop();
     dropReply();

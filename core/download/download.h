@@ -62,7 +62,7 @@ public:
     // Stops at once and removes the part file; finished(Cancelled) follows.
     void cancel();
 
-    bool isRunning() const { return running_; }
+    bool isRunning() const { return state_ != State::Idle; }
     // How often a part locked by another download is tried again, up to the stall timeout.
     static constexpr int LockRetryMs = 200;
     // The file the download writes: decided before the first byte is written.
@@ -118,9 +118,10 @@ private:
     qint64 writtenBack_ = 0;  // bytes of the part handed to the disk already
     int status_ = 0;
     int redirects_ = 0;
-    bool running_ = false;
-    bool writing_ = false;    // the answer's body goes to the part file
+    // Where the download is: not running; waiting for the part's lock; a request out whose
+    // body is not written (a redirect, an error page); the body going to the part; asking
+    // whether a body of unknown length was whole.
+    enum class State { Idle, Locking, Asking, Writing, Probing } state_ = State::Idle;
     bool restarted_ = false;  // started over once already
-    bool probing_ = false;    // asking whether a body of unknown length was whole
     bool rangesAdvertised_ = false;
 };
