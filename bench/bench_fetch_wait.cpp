@@ -11,7 +11,7 @@
 namespace {
 double cpuSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
@@ -40,8 +40,8 @@ int main(int argc, char **argv)
         const double cpu = cpuSeconds() - cpu0;
         cpuTotal += cpu;
         wallTotal += wallSeconds;
-        std::printf("round %d: wall %.3f s, cpu %.4f s, answer %s\n", i + 1, wallSeconds, cpu,
-                    body ? "received" : "missing");
+        std::printf(
+            "round %d: wall %.3f s, cpu %.4f s, answer %s\n", i + 1, wallSeconds, cpu, body ? "received" : "missing");
     }
     const double share = 100.0 * cpuTotal / wallTotal;
     std::printf("GetBody wait: %.3f %% of one core (goal: under 2 %%)\n", share);

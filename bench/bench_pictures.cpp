@@ -50,9 +50,11 @@ int main(int argc, char **argv)
             return HttpResponse::text("V1.0", "text/plain");
         if (path.startsWith("/media/")) {
             const bool bothSlow = path.endsWith("2");
-            return HttpResponse::text(QStringLiteral(
-                "<div data-video=\"%1/v.mp4\"><img id=\"video_img\" src=\"%1/slow/c.jpg\">"
-                "<img src=\"%1/mvavatar/%2/a.jpg\"><a class=\"name\">作者</a>").arg(base, bothSlow ? "slow" : "fast").toUtf8());
+            return HttpResponse::text(
+                QStringLiteral("<div data-video=\"%1/v.mp4\"><img id=\"video_img\" src=\"%1/slow/c.jpg\">"
+                               "<img src=\"%1/mvavatar/%2/a.jpg\"><a class=\"name\">作者</a>")
+                    .arg(base, bothSlow ? "slow" : "fast")
+                    .toUtf8());
         }
         HttpResponse picture = HttpResponse::text("not really a picture", "image/jpeg");
         if (path.contains("/slow/"))
@@ -69,13 +71,13 @@ int main(int argc, char **argv)
     const Run two = extract(form, base + "/media/2");
     std::printf("one slow picture host: %.2f s; two slow picture hosts: %.2f s (goal: <= 3.5 s); "
                 "longest event-loop gap %lld ms (goal: < 20 ms)\n",
-                one.seconds, two.seconds, qMax(one.longestGapMs, two.longestGapMs));
+        one.seconds, two.seconds, qMax(one.longestGapMs, two.longestGapMs));
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray &line : status.readAll().split('\n')) {
             if (line.startsWith("VmHWM:"))
                 std::printf("window peak RSS after the extractions: %lld MB\n",
-                            line.mid(6).trimmed().split(' ').first().toLongLong() / 1024);
+                    line.mid(6).trimmed().split(' ').first().toLongLong() / 1024);
         }
     }
     return 0;

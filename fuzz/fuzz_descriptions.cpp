@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const Hosts hosts = Hosts::allOn(QStringLiteral("127.0.0.1:1"));
     Slots rs;
     rs[SlotPage] = QString::fromUtf8(text);
-    const ExtractorContext ctx{[](const QString &a) { return std::optional<QString>(a); },
-                               [] { return QStringLiteral("http://127.0.0.1:1/media/1"); }, hosts};
+    const ExtractorContext ctx {[](const QString &a) { return std::optional<QString>(a); },
+        [] { return QStringLiteral("http://127.0.0.1:1/media/1"); }, hosts};
     runSteps(*site, rs, ctx);
     return 0;
 }

@@ -9,11 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text(reinterpret_cast<const QChar *>(data), qsizetype(size / 2));
     const QByteArray quoted = json::quoted(text);
-    QJsonParseError error{};
+    QJsonParseError error {};
     const QJsonDocument doc = QJsonDocument::fromJson("[" + quoted + "]", &error);
     if (error.error != QJsonParseError::NoError)
         __builtin_trap();
-    const QByteArray qt = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    const QByteArray qt = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
     if (qt.mid(1, qt.size() - 2) != quoted)
         __builtin_trap();
     return 0;

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Slots rs;
     rs[SlotPage] = QString::fromUtf8(parts[0]);
     const QString answer = QString::fromUtf8(parts[1]);
-    const ExtractorContext ctx{[&](const QString &) { return std::optional<QString>(answer); },
-                               [&] { return address; }, hosts};
+    const ExtractorContext ctx {
+        [&](const QString &) { return std::optional<QString>(answer); }, [&] { return address; }, hosts};
     extractSite(site, rs, ctx);
     (void)planDisplay(site, rs, hosts);
     return 0;

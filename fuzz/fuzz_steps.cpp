@@ -53,8 +53,8 @@ QByteArray operation(FuzzedDataProvider &in)
     case 0: return "{ trim = true }";
     case 1: return "{ replace = [" + templateText(in) + ", " + quoted(in.ConsumeRandomLengthString(8)) + "] }";
     case 2:
-        return "{ preg = [" + quoted(in.ConsumeRandomLengthString(16)) + ", " + quoted(in.ConsumeRandomLengthString(8)) +
-            "] }";
+        return "{ preg = [" + quoted(in.ConsumeRandomLengthString(16)) + ", " +
+            quoted(in.ConsumeRandomLengthString(8)) + "] }";
     default: return QByteArray("{ ") + names[in.ConsumeIntegralInRange(0, 6)] + " = " + templateText(in) + " }";
     }
 }
@@ -62,7 +62,8 @@ QByteArray operation(FuzzedDataProvider &in)
 QByteArray step(FuzzedDataProvider &in)
 {
     const bool named = in.ConsumeBool();
-    QByteArray out = "[[step]]\nto = " + (named ? QByteArray("\"v\"") : QByteArray::number(in.ConsumeIntegralInRange(1, 50)));
+    QByteArray out =
+        "[[step]]\nto = " + (named ? QByteArray("\"v\"") : QByteArray::number(in.ConsumeIntegralInRange(1, 50)));
     switch (in.ConsumeIntegralInRange(0, 3)) {
     case 0: out += "\nfrom = " + QByteArray::number(in.ConsumeIntegralInRange(0, 50)); break;
     case 1: out += "\nfrom = \"address\""; break;

@@ -18,7 +18,9 @@ mapfile -t product < <(git ls-files 'core/*.cpp' 'core/*.h' 'app/*.cpp' 'app/*.h
   'controls/*.cpp' 'controls/*.h' 'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h')
 
 echo "== format"
-clang-format --dry-run -Werror "${product[@]}"
+# The tests, fuzz targets and benchmarks are formatted like the product.
+mapfile -t others < <(git ls-files 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'bench/*.cpp' 'bench/*.h')
+clang-format --dry-run -Werror "${product[@]}" "${others[@]}"
 
 echo "== static analysis"
 # The compile commands of the test build (scripts/test.sh), or of a build made here.

@@ -113,11 +113,16 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("minimised");
         QTest::addColumn<int>("exitBoxes");
-        QTest::newRow("press close, release minimise") << QPoint(W - 30, 10) << QPoint(W - 60, 10) << int(Qt::LeftButton) << true << 0;
-        QTest::newRow("release on shared column") << QPoint(W - 51, 10) << QPoint(W - 51, 10) << int(Qt::LeftButton) << true << 0;
-        QTest::newRow("release on close") << QPoint(W - 30, 10) << QPoint(W - 10, 22) << int(Qt::LeftButton) << false << 1;
-        QTest::newRow("right release on close acts") << QPoint(W - 30, 10) << QPoint(W - 30, 10) << int(Qt::RightButton) << false << 1;
-        QTest::newRow("release outside the strip") << QPoint(W - 30, 10) << QPoint(W - 30, 23) << int(Qt::LeftButton) << false << 0;
+        QTest::newRow("press close, release minimise")
+            << QPoint(W - 30, 10) << QPoint(W - 60, 10) << int(Qt::LeftButton) << true << 0;
+        QTest::newRow("release on shared column")
+            << QPoint(W - 51, 10) << QPoint(W - 51, 10) << int(Qt::LeftButton) << true << 0;
+        QTest::newRow("release on close")
+            << QPoint(W - 30, 10) << QPoint(W - 10, 22) << int(Qt::LeftButton) << false << 1;
+        QTest::newRow("right release on close acts")
+            << QPoint(W - 30, 10) << QPoint(W - 30, 10) << int(Qt::RightButton) << false << 1;
+        QTest::newRow("release outside the strip")
+            << QPoint(W - 30, 10) << QPoint(W - 30, 23) << int(Qt::LeftButton) << false << 0;
     }
     void release()
     {

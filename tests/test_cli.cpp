@@ -32,7 +32,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::newRow("named fields") << QStringList();
-        QTest::newRow("--slots") << QStringList{"--slots"};
+        QTest::newRow("--slots") << QStringList {"--slots"};
     }
     void jsonLinesOneFreshRecordEach()
     {
@@ -45,8 +45,9 @@ private slots:
         server.route("/media/12", "<html><a class=\"name\">第二位</a></html>");
         server.route("/media/13", QByteArray());
         const QString base = server.base();
-        const QStringList arguments = QStringList{"--site", "meipai", "--json", "--all-hosts", server.hostPort(),
-            base + "/media/11", base + "/media/12", "http://elsewhere.test/x", base + "/media/13", base + "/media/404"} +
+        const QStringList arguments =
+            QStringList {"--site", "meipai", "--json", "--all-hosts", server.hostPort(), base + "/media/11",
+                base + "/media/12", "http://elsewhere.test/x", base + "/media/13", base + "/media/404"} +
             options;
         const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
         QCOMPARE(run.exitCode, 4);  // extractions failed (and an address failed its check)
@@ -54,10 +55,11 @@ private slots:
         QCOMPARE(lines.size(), 5);
 
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
-        QStringList keys{"address", "author", "avatar_url", "cover_url", "date", "description", "error", "ok",
-                         "site", "status", "verified", "video_url"};
+        QStringList keys {"address", "author", "avatar_url", "cover_url", "date", "description", "error", "ok", "site",
+            "status", "verified", "video_url"};
         if (withSlots)
-            keys << "display" << "slots";
+            keys << "display"
+                 << "slots";
         keys.sort();
         QCOMPARE(first.keys(), keys);
         QVERIFY(lines[0].startsWith("{\"address\": "));
@@ -104,15 +106,25 @@ private slots:
         QTest::addColumn<QStringList>("arguments");  // {{BASE}} stands for the server
         QTest::addColumn<QByteArray>("input");       // standard input
         QTest::addColumn<int>("status");
-        QTest::addColumn<QList<bool>>("ok");         // "ok" of each line
-        QTest::newRow("good, 404, good") << QStringList{"{{BASE}}/media/1", "{{BASE}}/media/404", "{{BASE}}/media/1"} << QByteArray() << 4 << QList<bool>{true, false, true};
-        QTest::newRow("good, closed without an answer") << QStringList{"{{BASE}}/media/1", "{{BASE}}/media/closed"} << QByteArray() << 4 << QList<bool>{true, false};
-        QTest::newRow("rejected and failed: the highest") << QStringList{"{{BASE}}/", "{{BASE}}/media/404"} << QByteArray() << 4 << QList<bool>{false, false};
-        QTest::newRow("rejected only") << QStringList{"{{BASE}}/media/1", "http://elsewhere.test/x"} << QByteArray() << 1 << QList<bool>{true, false};
-        QTest::newRow("download failed") << QStringList{"--download", "-o", "{{DIR}}/new/deeper", "{{BASE}}/media/2"} << QByteArray() << 3 << QList<bool>{true};
-        QTest::newRow("-a FILE") << QStringList{"-a", "{{DIR}}/list.txt"} << QByteArray() << 4 << QList<bool>{true, false};
-        QTest::newRow("- reads standard input") << QStringList{"-"} << QByteArray("# two\n{{BASE}}/media/1\n\n  {{BASE}}/media/1  \n") << 0 << QList<bool>{true, true};
-        QTest::newRow("missing -o folder is made; progress lines") << QStringList{"--download", "-o", "{{DIR}}/new/deeper", "{{BASE}}/media/1"} << QByteArray() << 0 << QList<bool>{true};
+        QTest::addColumn<QList<bool>>("ok");  // "ok" of each line
+        QTest::newRow("good, 404, good") << QStringList {"{{BASE}}/media/1", "{{BASE}}/media/404", "{{BASE}}/media/1"}
+                                         << QByteArray() << 4 << QList<bool> {true, false, true};
+        QTest::newRow("good, closed without an answer") << QStringList {"{{BASE}}/media/1", "{{BASE}}/media/closed"}
+                                                        << QByteArray() << 4 << QList<bool> {true, false};
+        QTest::newRow("rejected and failed: the highest")
+            << QStringList {"{{BASE}}/", "{{BASE}}/media/404"} << QByteArray() << 4 << QList<bool> {false, false};
+        QTest::newRow("rejected only") << QStringList {"{{BASE}}/media/1", "http://elsewhere.test/x"} << QByteArray()
+                                       << 1 << QList<bool> {true, false};
+        QTest::newRow("download failed") << QStringList {"--download", "-o", "{{DIR}}/new/deeper", "{{BASE}}/media/2"}
+                                         << QByteArray() << 3 << QList<bool> {true};
+        QTest::newRow("-a FILE") << QStringList {"-a", "{{DIR}}/list.txt"} << QByteArray() << 4
+                                 << QList<bool> {true, false};
+        QTest::newRow("- reads standard input")
+            << QStringList {"-"} << QByteArray("# two\n{{BASE}}/media/1\n\n  {{BASE}}/media/1  \n") << 0
+            << QList<bool> {true, true};
+        QTest::newRow("missing -o folder is made; progress lines")
+            << QStringList {"--download", "-o", "{{DIR}}/new/deeper", "{{BASE}}/media/1"} << QByteArray() << 0
+            << QList<bool> {true};
     }
     void scriptUse()
     {
@@ -139,8 +151,8 @@ private slots:
         QProcess process;
         QEventLoop loop;
         connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        process.start(QUORVIN_EXTRACT, QStringList{"--json", "--site", "meipai", "--retries", "0", "--all-hosts",
-                                                   server.hostPort()} + arguments);
+        process.start(QUORVIN_EXTRACT,
+            QStringList {"--json", "--site", "meipai", "--retries", "0", "--all-hosts", server.hostPort()} + arguments);
         process.write(input);
         process.closeWriteChannel();
         QTimer::singleShot(30000, &loop, &QEventLoop::quit);
@@ -190,7 +202,7 @@ private slots:
     void escapingMatchesQtJson()
     {
         QFETCH(QString, text);
-        const QByteArray qt = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+        const QByteArray qt = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
         const QByteArray expected = qt.mid(1, qt.size() - 2);
         QCOMPARE(json::quoted(text), expected);
 
@@ -208,21 +220,24 @@ private slots:
     {
         RouteServer server;
         const QByteArray clip = QByteArray("....ftypisom").repeated(5000);
-        server.route("/media/1", "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>"
-                                 "<a class=\"name\">作者</a>");
+        server.route("/media/1",
+            "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() +
+                "\"></div>"
+                "<a class=\"name\">作者</a>");
         server.route("/media/2", "<div data-video=\"" + server.url("/v/gone.mp4").toUtf8() + "\"></div>");
         server.route("/v/clip.mp4", clip, "video/mp4");
         server.route("/media/3", "<div data-video=\"" + server.url("/play?id=7").toUtf8() + "\"></div>");
         server.route("/play", clip, "video/x-flv");
         QTemporaryDir dir;
         const ProcessResult run = runProgram(QUORVIN_EXTRACT,
-            {"--site", "meipai", "--json", "--download", "-o", dir.path(), "--all-hosts",
-             server.hostPort(), server.url("/media/1"), server.url("/media/2"), server.url("/media/3")});
+            {"--site", "meipai", "--json", "--download", "-o", dir.path(), "--all-hosts", server.hostPort(),
+                server.url("/media/1"), server.url("/media/2"), server.url("/media/3")});
         QCOMPARE(run.exitCode, 3);
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 3);
         // No extension in the link: the answer's type names the file.
-        QCOMPARE(QFileInfo(QJsonDocument::fromJson(lines[2]).object()["file"].toString()).fileName(), QString("[meipai-3].flv"));
+        QCOMPARE(QFileInfo(QJsonDocument::fromJson(lines[2]).object()["file"].toString()).fileName(),
+            QString("[meipai-3].flv"));
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
         QVERIFY(lines[0].contains(", \"file\": "));
         QFile saved(first["file"].toString());
@@ -242,20 +257,35 @@ private slots:
     // "exists" only for this very video; "file" is the path on disk.
     void downloadNames_data()
     {
-        QTest::addColumn<QString>("link");          // path of the video on the test server
+        QTest::addColumn<QString>("link");  // path of the video on the test server
         QTest::addColumn<QString>("author");
-        QTest::addColumn<QString>("existing");      // another file already in the folder, or ""
+        QTest::addColumn<QString>("existing");  // another file already in the folder, or ""
         QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("file");          // the reported file's name
+        QTest::addColumn<QString>("file");                // the reported file's name
         const QString cjk = QString(200, QChar(0x89c6));  // 视 × 200: 600 bytes
         const QString tag = " [meipai-1].flv";
-        QTest::newRow("author, description and id") << "/v/clip.flv" << "作者" << "" << QStringList() << "作者 - 描述" + tag;
-        QTest::newRow("another file has the name: the next free one") << "/v/clip.flv" << "作者" << "作者 - 描述" + tag << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
-        QTest::newRow("--force-overwrites replaces it") << "/v/clip.flv" << "作者" << "作者 - 描述" + tag << QStringList{"--force-overwrites"} << "作者 - 描述" + tag;
-        QTest::newRow("untyped link: the answer's type") << "/play" << "作者" << "" << QStringList() << "作者 - 描述" + tag;
-        QTest::newRow("template") << "/play" << "" << "" << QStringList{"-o", "sub/%(site)s-%(id)s %(author)s %%.%(ext)s"} << "meipai-1 NA %.flv";
-        QTest::newRow("long CJK name") << "/v/clip.flv" << cjk << "" << QStringList() << QString(75, QChar(0x89c6)) + tag;
-        QTest::newRow("cut between an emoji pair") << "/v/clip.flv" << QString(224, 'a') + QStringLiteral("😀x") << "" << QStringList() << QString(224, 'a') + tag;
+        QTest::newRow("author, description and id") << "/v/clip.flv"
+                                                    << "作者"
+                                                    << "" << QStringList() << "作者 - 描述" + tag;
+        QTest::newRow("another file has the name: the next free one")
+            << "/v/clip.flv"
+            << "作者"
+            << "作者 - 描述" + tag << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
+        QTest::newRow("--force-overwrites replaces it")
+            << "/v/clip.flv"
+            << "作者"
+            << "作者 - 描述" + tag << QStringList {"--force-overwrites"} << "作者 - 描述" + tag;
+        QTest::newRow("untyped link: the answer's type") << "/play"
+                                                         << "作者"
+                                                         << "" << QStringList() << "作者 - 描述" + tag;
+        QTest::newRow("template") << "/play"
+                                  << ""
+                                  << "" << QStringList {"-o", "sub/%(site)s-%(id)s %(author)s %%.%(ext)s"}
+                                  << "meipai-1 NA %.flv";
+        QTest::newRow("long CJK name") << "/v/clip.flv" << cjk << "" << QStringList()
+                                       << QString(75, QChar(0x89c6)) + tag;
+        QTest::newRow("cut between an emoji pair") << "/v/clip.flv" << QString(224, 'a') + QStringLiteral("😀x") << ""
+                                                   << QStringList() << QString(224, 'a') + tag;
     }
     void downloadNames()
     {
@@ -266,8 +296,9 @@ private slots:
         QFETCH(QString, file);
         RouteServer server;
         const QByteArray clip = QByteArray("FLV.clip").repeated(3000);
-        server.route("/media/1", "<div data-video=\"" + server.url(link.toUtf8()).toUtf8() + "\"></div><a class=\"name\">" +
-                                     author.toUtf8() + "</a><h1 class=\"description br\">描述</h1>");
+        server.route("/media/1",
+            "<div data-video=\"" + server.url(link.toUtf8()).toUtf8() + "\"></div><a class=\"name\">" +
+                author.toUtf8() + "</a><h1 class=\"description br\">描述</h1>");
         server.route(link.toUtf8(), clip, "video/x-flv");
         QTemporaryDir dir;
         if (!existing.isEmpty()) {
@@ -275,8 +306,9 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("the user's own file");
         }
-        const QStringList arguments = QStringList{"--site", "meipai", "--json", "--download", "-P", dir.path(),
-            "--all-hosts", server.hostPort(), server.url("/media/1")} + options;
+        const QStringList arguments = QStringList {"--site", "meipai", "--json", "--download", "-P", dir.path(),
+                                          "--all-hosts", server.hostPort(), server.url("/media/1")} +
+            options;
         for (const bool again : {false, true}) {
             const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
             QCOMPARE(run.exitCode, 0);
@@ -303,8 +335,9 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("files");
-        QTest::newRow("default names") << QStringList() << QStringList{"[meipai-1].mp4", "[meipai-2].mp4"};
-        QTest::newRow("one template name") << QStringList{"-o", "same.%(ext)s"} << QStringList{"same.mp4", "same (2).mp4"};
+        QTest::newRow("default names") << QStringList() << QStringList {"[meipai-1].mp4", "[meipai-2].mp4"};
+        QTest::newRow("one template name")
+            << QStringList {"-o", "same.%(ext)s"} << QStringList {"same.mp4", "same (2).mp4"};
     }
     void batchNeverLosesAVideo()
     {
@@ -317,8 +350,10 @@ private slots:
         server.route("/a/video.mp4", a, "video/mp4");
         server.route("/b/video.mp4", b, "video/mp4");
         QTemporaryDir dir;
-        const QStringList arguments = QStringList{"--site", "meipai", "-j", "--download", "-P", dir.path(), "-q",
-            "--all-hosts", server.hostPort(), server.url("/media/1"), server.url("/media/2")} + options;
+        const QStringList arguments =
+            QStringList {"--site", "meipai", "-j", "--download", "-P", dir.path(), "-q", "--all-hosts",
+                server.hostPort(), server.url("/media/1"), server.url("/media/2")} +
+            options;
         for (const QString skipped : {"", "exists"}) {
             const ProcessResult run = runProgram(QUORVIN_EXTRACT, arguments);
             QCOMPARE(run.exitCode, 0);
@@ -351,8 +386,9 @@ private slots:
             return answer;
         });
         QTemporaryDir dir;
-        const ProcessResult run = runProgram(QUORVIN_EXTRACT, {"--site", "meipai", "--download", "-o", dir.path(),
-            "--retries", "1", "--all-hosts", server.hostPort(), server.base() + "/media/1"});
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT,
+            {"--site", "meipai", "--download", "-o", dir.path(), "--retries", "1", "--all-hosts", server.hostPort(),
+                server.base() + "/media/1"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(tries, 2);
         QCOMPARE(server.requests().last().header("range"), QByteArray("bytes=100000-"));
@@ -398,30 +434,58 @@ private slots:
         QTest::addColumn<QByteArray>("message");  // ":LINE:COLUMN: REASON"
         const QByteArray step = "[[step]]\nto = 30\ntext = 'x'\n";
         const QByteArray fetchStep = "[[step]]\nto = 30\nfetch = '{prefix:page}x'\n";
-        QTest::newRow("syntax") << QByteArray("index = 1|index = ") << QByteArray(":2:9: Error while parsing key-value pair");
-        QTest::newRow("unknown step") << QByteArray("{ cut = '>' }|{ chop = '>' }") << QByteArray(":34:16: unknown step \"chop\"");
-        QTest::newRow("bad pattern") << QByteArray("{ cut = '>' }|{ preg = ['(', ''] }") << QByteArray(":34:16: bad pattern: missing ): (");
-        QTest::newRow("bad replacement") << QByteArray("{ cut = '>' }|{ preg = ['(a)', '\\2'] }") << QByteArray(":34:16: bad replacement: ");
-        QTest::newRow("empty match, replacement") << QByteArray("{ cut = '>' }|{ preg = ['x*', 'y'] }") << QByteArray(":34:16: the pattern matches an empty text");
-        QTest::newRow("empty marker") << QByteArray("{ cut = '>' }|{ cut = '' }") << QByteArray(":34:15: cut needs a marker that is not empty");
-        QTest::newRow("empty replace target") << QByteArray("{ cut = '>' }|{ replace = ['', 'xx'] }") << QByteArray(":34:19: replace needs a marker");
-        QTest::newRow("slot out of range") << QByteArray("to = 12|to = 99") << QByteArray(":82:6: to must be a whole number from 0 to 50");
-        QTest::newRow("unknown prefix") << QByteArray("{prefix:avatar}' }|{prefix:face}' }") << QByteArray(":49:17: unknown prefix {prefix:face}");
-        QTest::newRow("fetch to any host") << QByteArray("from = 1\n|fetch = 'http://127.0.0.1:9/spy?a={8}'\n") << QByteArray(":33:9: a fetch must begin with one of the service's prefixes");
-        QTest::newRow("fetch the page chooses") << QByteArray("from = 1\n|fetch = '{1}'\n") << QByteArray(":33:9: a fetch must begin");
-        QTest::newRow("fetch from a part of a host name") << QByteArray("from = 1\n|fetch = '{prefix:avatar}.x/{8}'\n") << QByteArray(":33:9: the prefix {prefix:avatar} does not end its host");
-        QTest::newRow("too many steps") << "[[step]]\nto = 1\n|" + step.repeated(201) + "[[step]]\nto = 1\n" << QByteArray(":26:1: more than 200 steps");
-        QTest::newRow("too many fetches") << "[[step]]\nto = 1\n|" + fetchStep.repeated(9) + "[[step]]\nto = 1\n" << QByteArray(":50:1: more than 8 fetch steps");
-        QTest::newRow("control character in a caption") << QByteArray("caption = \"美拍\"|caption = \"美\\u001b[31m拍\"") << QByteArray(":3:11: caption holds a control character");
-        QTest::newRow("name not lowercase") << QByteArray("name = \"meipai\"|name = \"MeiPai\"") << QByteArray(":4:8: name must be lowercase");
-        QTest::newRow("another service's name") << QByteArray("name = \"meipai\"|name = \"weishi\"") << QByteArray(": the name \"weishi\" is also weishi.toml's");
-        QTest::newRow("another service's page prefix") << QByteArray("host = \"MEIPAI_PAGE_HOST\", path = \"/media/\"|host = \"WEISHI_PAGE_HOST\", path = \"/t/x\"") << QByteArray(": its page prefix ");
-        QTest::newRow("beyond ASCII outside a string") << QByteArray("index = 1|index = １") << QByteArray(":2: a character beyond ASCII outside a string or comment");
-        QTest::newRow("not UTF-8") << QByteArray("caption = \"美拍\"|caption = \"\xff\"") << QByteArray(": not UTF-8 text");
-        QTest::newRow("over 1 MiB") << "index = 1|index = 1\n#" + QByteArray(1100000, 'x') << QByteArray(": larger than 1 MiB");
+        QTest::newRow("syntax") << QByteArray("index = 1|index = ")
+                                << QByteArray(":2:9: Error while parsing key-value pair");
+        QTest::newRow("unknown step") << QByteArray("{ cut = '>' }|{ chop = '>' }")
+                                      << QByteArray(":34:16: unknown step \"chop\"");
+        QTest::newRow("bad pattern") << QByteArray("{ cut = '>' }|{ preg = ['(', ''] }")
+                                     << QByteArray(":34:16: bad pattern: missing ): (");
+        QTest::newRow("bad replacement") << QByteArray("{ cut = '>' }|{ preg = ['(a)', '\\2'] }")
+                                         << QByteArray(":34:16: bad replacement: ");
+        QTest::newRow("empty match, replacement") << QByteArray("{ cut = '>' }|{ preg = ['x*', 'y'] }")
+                                                  << QByteArray(":34:16: the pattern matches an empty text");
+        QTest::newRow("empty marker") << QByteArray("{ cut = '>' }|{ cut = '' }")
+                                      << QByteArray(":34:15: cut needs a marker that is not empty");
+        QTest::newRow("empty replace target")
+            << QByteArray("{ cut = '>' }|{ replace = ['', 'xx'] }") << QByteArray(":34:19: replace needs a marker");
+        QTest::newRow("slot out of range")
+            << QByteArray("to = 12|to = 99") << QByteArray(":82:6: to must be a whole number from 0 to 50");
+        QTest::newRow("unknown prefix") << QByteArray("{prefix:avatar}' }|{prefix:face}' }")
+                                        << QByteArray(":49:17: unknown prefix {prefix:face}");
+        QTest::newRow("fetch to any host")
+            << QByteArray("from = 1\n|fetch = 'http://127.0.0.1:9/spy?a={8}'\n")
+            << QByteArray(":33:9: a fetch must begin with one of the service's prefixes");
+        QTest::newRow("fetch the page chooses")
+            << QByteArray("from = 1\n|fetch = '{1}'\n") << QByteArray(":33:9: a fetch must begin");
+        QTest::newRow("fetch from a part of a host name")
+            << QByteArray("from = 1\n|fetch = '{prefix:avatar}.x/{8}'\n")
+            << QByteArray(":33:9: the prefix {prefix:avatar} does not end its host");
+        QTest::newRow("too many steps") << "[[step]]\nto = 1\n|" + step.repeated(201) + "[[step]]\nto = 1\n"
+                                        << QByteArray(":26:1: more than 200 steps");
+        QTest::newRow("too many fetches") << "[[step]]\nto = 1\n|" + fetchStep.repeated(9) + "[[step]]\nto = 1\n"
+                                          << QByteArray(":50:1: more than 8 fetch steps");
+        QTest::newRow("control character in a caption")
+            << QByteArray("caption = \"美拍\"|caption = \"美\\u001b[31m拍\"")
+            << QByteArray(":3:11: caption holds a control character");
+        QTest::newRow("name not lowercase")
+            << QByteArray("name = \"meipai\"|name = \"MeiPai\"") << QByteArray(":4:8: name must be lowercase");
+        QTest::newRow("another service's name") << QByteArray("name = \"meipai\"|name = \"weishi\"")
+                                                << QByteArray(": the name \"weishi\" is also weishi.toml's");
+        QTest::newRow("another service's page prefix")
+            << QByteArray(
+                   "host = \"MEIPAI_PAGE_HOST\", path = \"/media/\"|host = \"WEISHI_PAGE_HOST\", path = \"/t/x\"")
+            << QByteArray(": its page prefix ");
+        QTest::newRow("beyond ASCII outside a string")
+            << QByteArray("index = 1|index = １")
+            << QByteArray(":2: a character beyond ASCII outside a string or comment");
+        QTest::newRow("not UTF-8") << QByteArray("caption = \"美拍\"|caption = \"\xff\"")
+                                   << QByteArray(": not UTF-8 text");
+        QTest::newRow("over 1 MiB") << "index = 1|index = 1\n#" + QByteArray(1100000, 'x')
+                                    << QByteArray(": larger than 1 MiB");
         QTest::newRow("a FIFO") << QByteArray("FIFO") << QByteArray(": not a regular file");
         QTest::newRow("a folder") << QByteArray("FOLDER") << QByteArray(": not a regular file");
-        QTest::newRow("another index") << QByteArray("index = 1|index = 2") << QByteArray(": index 2 is not the built-in's 1");
+        QTest::newRow("another index") << QByteArray("index = 1|index = 2")
+                                       << QByteArray(": index 2 is not the built-in's 1");
     }
     void descriptionLoader()
     {
@@ -493,26 +557,43 @@ private slots:
         QTest::addColumn<QStringList>("codes");  // error_code (or download_error_code) of each JSON line
         QTest::addColumn<QByteArray>("out");     // standard output holds this
         QTest::addColumn<QByteArray>("err");     // standard error holds this ("-": is empty)
-        const QStringList j{"-j", "--site", "auto"};
-        QTest::newRow("-j, codes of each failure") << j + QStringList{"{{BASE}}/media/404", "{{BASE}}/media/closed", "{{BASE}}/media/nomarker", "http://elsewhere.test/x", "{{BASE}}/media/"}
-            << 4 << QStringList{"http_status", "fetch_failed", "no_video_link", "no_service", "address_rejected"} << QByteArray("\"error\": \"HTTP status 404\"") << QByteArray();
-        QTest::newRow("download error code") << j + QStringList{"--download", "-P", "{{DIR}}", "--no-progress", "-R", "0", "{{BASE}}/media/gone"}
-            << 3 << QStringList{"http_status"} << QByteArray("\"download_error\": \"HTTP status 404\"") << QByteArray("download failed: ");
-        QTest::newRow("share message in an argument") << j + QStringList{"复制此链接，打开【美拍】直接观看！{{BASE}}/media/good复制此消息"}
-            << 0 << QStringList{""} << QByteArray("\"address\": \"{{BASE}}/media/good\"") << QByteArray("-");
-        QTest::newRow("-a skips ; and ] lines") << j + QStringList{"-a", "{{LIST}}"} << 0 << QStringList{""} << QByteArray() << QByteArray("-");
-        QTest::newRow("a batch without an address") << j + QStringList{"-a", "{{DIR}}/empty.txt"} << 2 << QStringList() << QByteArray() << QByteArray("no address given");
-        QTest::newRow("unknown option: one line") << QStringList{"--frobnicate", "x"} << 2 << QStringList() << QByteArray() << QByteArray("unknown option --frobnicate (see --help)\n");
-        QTest::newRow("aliases accepted") << j + QStringList{"-w", "--newline", "--no-progress", "-R", "infinite", "-q", "{{BASE}}/media/good"}
-            << 0 << QStringList{""} << QByteArray() << QByteArray("-");
-        QTest::newRow("contradicting overwrite options") << j + QStringList{"-w", "--force-overwrites", "{{BASE}}/media/good"}
-            << 2 << QStringList() << QByteArray() << QByteArray("contradict");
-        QTest::newRow("-q keeps standard error quiet") << j + QStringList{"--download", "-P", "{{DIR}}", "-q", "-R", "infinite", "--newline", "{{BASE}}/media/good"}
-            << 0 << QStringList{""} << QByteArray("\"file\": ") << QByteArray("-");
-        QTest::newRow("page text escaped in the text output") << QStringList{"{{BASE}}/media/escape"}
-            << 0 << QStringList() << QByteArray("作者: 作者\\x1b[31m红") << QByteArray("-");
-        QTest::newRow("page text escaped in --explain") << QStringList{"--explain", "-q", "{{BASE}}/media/escape"}
-            << 0 << QStringList() << QByteArray() << QByteArray("found: \"作者\\x1b[31m红");
+        const QStringList j {"-j", "--site", "auto"};
+        QTest::newRow("-j, codes of each failure")
+            << j +
+                QStringList {"{{BASE}}/media/404", "{{BASE}}/media/closed", "{{BASE}}/media/nomarker",
+                    "http://elsewhere.test/x", "{{BASE}}/media/"}
+            << 4 << QStringList {"http_status", "fetch_failed", "no_video_link", "no_service", "address_rejected"}
+            << QByteArray("\"error\": \"HTTP status 404\"") << QByteArray();
+        QTest::newRow("download error code")
+            << j + QStringList {"--download", "-P", "{{DIR}}", "--no-progress", "-R", "0", "{{BASE}}/media/gone"} << 3
+            << QStringList {"http_status"} << QByteArray("\"download_error\": \"HTTP status 404\"")
+            << QByteArray("download failed: ");
+        QTest::newRow("share message in an argument")
+            << j + QStringList {"复制此链接，打开【美拍】直接观看！{{BASE}}/media/good复制此消息"} << 0
+            << QStringList {""} << QByteArray("\"address\": \"{{BASE}}/media/good\"") << QByteArray("-");
+        QTest::newRow("-a skips ; and ] lines")
+            << j + QStringList {"-a", "{{LIST}}"} << 0 << QStringList {""} << QByteArray() << QByteArray("-");
+        QTest::newRow("a batch without an address") << j + QStringList {"-a", "{{DIR}}/empty.txt"} << 2 << QStringList()
+                                                    << QByteArray() << QByteArray("no address given");
+        QTest::newRow("unknown option: one line")
+            << QStringList {"--frobnicate", "x"} << 2 << QStringList() << QByteArray()
+            << QByteArray("unknown option --frobnicate (see --help)\n");
+        QTest::newRow("aliases accepted")
+            << j + QStringList {"-w", "--newline", "--no-progress", "-R", "infinite", "-q", "{{BASE}}/media/good"} << 0
+            << QStringList {""} << QByteArray() << QByteArray("-");
+        QTest::newRow("contradicting overwrite options")
+            << j + QStringList {"-w", "--force-overwrites", "{{BASE}}/media/good"} << 2 << QStringList() << QByteArray()
+            << QByteArray("contradict");
+        QTest::newRow("-q keeps standard error quiet")
+            << j +
+                QStringList {"--download", "-P", "{{DIR}}", "-q", "-R", "infinite", "--newline", "{{BASE}}/media/good"}
+            << 0 << QStringList {""} << QByteArray("\"file\": ") << QByteArray("-");
+        QTest::newRow("page text escaped in the text output")
+            << QStringList {"{{BASE}}/media/escape"} << 0 << QStringList() << QByteArray("作者: 作者\\x1b[31m红")
+            << QByteArray("-");
+        QTest::newRow("page text escaped in --explain")
+            << QStringList {"--explain", "-q", "{{BASE}}/media/escape"} << 0 << QStringList() << QByteArray()
+            << QByteArray("found: \"作者\\x1b[31m红");
     }
     void scriptLanguage()
     {
@@ -542,7 +623,8 @@ private slots:
         for (QString &a : arguments)
             a.replace("{{BASE}}", server.base()).replace("{{DIR}}", dir.path()).replace("{{LIST}}", list.fileName());
         out.replace("{{BASE}}", server.base().toUtf8());
-        const ProcessResult run = runProgram(QUORVIN_EXTRACT, QStringList{"--all-hosts", server.hostPort()} + arguments);
+        const ProcessResult run =
+            runProgram(QUORVIN_EXTRACT, QStringList {"--all-hosts", server.hostPort()} + arguments);
         QCOMPARE(run.exitCode, status);
         QVERIFY2(run.out.contains(out), run.out.constData());
         QVERIFY2(err == "-" ? run.err.isEmpty() : run.err.contains(err), run.err.constData());
@@ -555,7 +637,7 @@ private slots:
             const QJsonObject line = QJsonDocument::fromJson(lines[i]).object();
             QCOMPARE(line.contains("download_error_code") ? line["download_error_code"].toString()
                                                           : line["error_code"].toString(),
-                     codes[i]);
+                codes[i]);
         }
     }
 
@@ -601,15 +683,15 @@ private slots:
     // Without --site (or with --site auto) each address picks the service of its prefix.
     void autoSite_data()
     {
-        QTest::addColumn<QStringList>("targets");   // paths on the test server, or full addresses
-        QTest::addColumn<QList<int>>("sites");      // the "site" of each JSON line
+        QTest::addColumn<QStringList>("targets");  // paths on the test server, or full addresses
+        QTest::addColumn<QList<int>>("sites");     // the "site" of each JSON line
         QTest::addColumn<int>("status");
         // The pages here hold no video link: their extractions fail (4).
-        QTest::newRow("each service") << QStringList{"/t/1", "/media/1", "/i/photo/1", "/video/1", "/show/1.htm"}
-                                      << QList<int>{0, 1, 2, 3, 4} << 4;
-        QTest::newRow("no service matches") << QStringList{"/media/1", "http://elsewhere.test/x", "/video/1"}
-                                            << QList<int>{1, -1, 3} << 4;
-        QTest::newRow("mixed case is no match") << QStringList{"HTTP://127.0.0.1/media/1"} << QList<int>{-1} << 1;
+        QTest::newRow("each service") << QStringList {"/t/1", "/media/1", "/i/photo/1", "/video/1", "/show/1.htm"}
+                                      << QList<int> {0, 1, 2, 3, 4} << 4;
+        QTest::newRow("no service matches")
+            << QStringList {"/media/1", "http://elsewhere.test/x", "/video/1"} << QList<int> {1, -1, 3} << 4;
+        QTest::newRow("mixed case is no match") << QStringList {"HTTP://127.0.0.1/media/1"} << QList<int> {-1} << 1;
     }
     void autoSite()
     {
@@ -619,7 +701,7 @@ private slots:
         RouteServer server;
         server.route("/media/1", "<a class=\"name\">美拍作者</a>");  // sites run in order on one record
         server.route("/video/1", "<html></html>");
-        QStringList arguments{"--json", "--all-hosts", server.hostPort()};
+        QStringList arguments {"--json", "--all-hosts", server.hostPort()};
         for (const QString &t : targets)
             arguments << (t.startsWith('/') ? server.url(t.toUtf8()) : t);
         if (sites.size() == SiteCount)
@@ -637,16 +719,17 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
-        QTest::newRow("help") << QStringList{"--help"} << 0;
-        QTest::newRow("version") << QStringList{"--version"} << 0;
-        QTest::newRow("no site: no service matches") << QStringList{"http://x/"} << 1;
-        QTest::newRow("unknown site") << QStringList{"--site", "douyin", "http://x/"} << 2;
-        QTest::newRow("no address") << QStringList{"--site", "0"} << 2;
-        QTest::newRow("unknown option") << QStringList{"--site", "0", "--fast", "x"} << 2;
-        QTest::newRow("rejected address") << QStringList{"--site", "4", ""} << 1;
-        QTest::newRow("unreachable host: the extraction failed") << QStringList{"--site", "weipai", "--all-hosts", "127.0.0.1:1", "http://127.0.0.1:1/video/1"} << 4;
-        QTest::newRow("retries needs a number") << QStringList{"--retries", "x", "http://x/"} << 2;
-        QTest::newRow("unknown progress mode") << QStringList{"--progress", "dots", "http://x/"} << 2;
+        QTest::newRow("help") << QStringList {"--help"} << 0;
+        QTest::newRow("version") << QStringList {"--version"} << 0;
+        QTest::newRow("no site: no service matches") << QStringList {"http://x/"} << 1;
+        QTest::newRow("unknown site") << QStringList {"--site", "douyin", "http://x/"} << 2;
+        QTest::newRow("no address") << QStringList {"--site", "0"} << 2;
+        QTest::newRow("unknown option") << QStringList {"--site", "0", "--fast", "x"} << 2;
+        QTest::newRow("rejected address") << QStringList {"--site", "4", ""} << 1;
+        QTest::newRow("unreachable host: the extraction failed")
+            << QStringList {"--site", "weipai", "--all-hosts", "127.0.0.1:1", "http://127.0.0.1:1/video/1"} << 4;
+        QTest::newRow("retries needs a number") << QStringList {"--retries", "x", "http://x/"} << 2;
+        QTest::newRow("unknown progress mode") << QStringList {"--progress", "dots", "http://x/"} << 2;
     }
     void exitStatuses()
     {

@@ -68,10 +68,14 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("address");
-        QTest::newRow("plain") << "http://a/b" << "http://a/b";
-        QTest::newRow("spaces and line ends") << "  \r\n http://a/b \r\n" << "http://a/b";
-        QTest::newRow("several lines") << "http://a/b\nhttp://c/d" << "http://a/b";
-        QTest::newRow("tab inside stays") << "x\ty\n" << "x\ty";
+        QTest::newRow("plain") << "http://a/b"
+                               << "http://a/b";
+        QTest::newRow("spaces and line ends") << "  \r\n http://a/b \r\n"
+                                              << "http://a/b";
+        QTest::newRow("several lines") << "http://a/b\nhttp://c/d"
+                                       << "http://a/b";
+        QTest::newRow("tab inside stays") << "x\ty\n"
+                                          << "x\ty";
     }
     void droppedText()
     {
@@ -115,7 +119,8 @@ private slots:
         f.Text1->setFocus();
         QTest::keyClick(f.Text1, Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget(), f.Option1[3]);
-        const QList<QWidget *> expected = {f.Text1, f.Command1, f.Slider1, f.Command2, f.Command3, f.Command4, f.Command5};
+        const QList<QWidget *> expected = {
+            f.Text1, f.Command1, f.Slider1, f.Command2, f.Command3, f.Command4, f.Command5};
         for (QWidget *next : expected) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
@@ -140,11 +145,11 @@ private slots:
         WindowHarness h;
         Form1 &f = *h.form;
         const QList<QWidget *> controls = {f.Option1[0], f.Option1[1], f.Option1[2], f.Option1[3], f.Option1[4],
-                                          f.Text1, f.Command1, f.Command2, f.Command3, f.Command4, f.Command5,
-                                          f.Slider1, f.Image1, f.Label5};
+            f.Text1, f.Command1, f.Command2, f.Command3, f.Command4, f.Command5, f.Slider1, f.Image1, f.Label5};
         for (QWidget *w : controls) {
             const QString name = w->accessibleName();
-            const bool chinese = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
+            const bool chinese = std::any_of(
+                name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
             QVERIFY2(chinese, qPrintable(w->objectName()));
         }
     }
@@ -258,12 +263,15 @@ private slots:
     void linksHandedIn_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("box");     // what the box holds before
+        QTest::addColumn<QString>("box");  // what the box holds before
         QTest::addColumn<bool>("taken");
-        QTest::newRow("command line") << "argument" << "" << true;
-        QTest::newRow("clipboard, empty box") << "clipboard" << "" << true;
+        QTest::newRow("command line") << "argument"
+                                      << "" << true;
+        QTest::newRow("clipboard, empty box") << "clipboard"
+                                              << "" << true;
         QTest::newRow("clipboard, hint in the box") << "clipboard" << Form1::HintText << true;
-        QTest::newRow("clipboard, the user's own text kept") << "clipboard" << "http://my.test/1" << false;
+        QTest::newRow("clipboard, the user's own text kept") << "clipboard"
+                                                             << "http://my.test/1" << false;
     }
     void linksHandedIn()
     {

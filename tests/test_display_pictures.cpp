@@ -17,7 +17,8 @@ QByteArray meipaiPage(const QString &base, const QString &cover, const QString &
     return QStringLiteral("<div data-video=\"%1/v.mp4\"><img id=\"video_img\" src=\"%1%2\">"
                           "<img src=\"%1/mvavatar%3\"><a class=\"name\">作者</a>"
                           "<h1 class=\"description br\">描述</h1><div class=\"date\">2015</div>")
-        .arg(base, cover, avatar).toUtf8();
+        .arg(base, cover, avatar)
+        .toUtf8();
 }
 
 // What the window showed each time a picture control appeared or went away during a run.
@@ -31,7 +32,8 @@ class MomentRecorder : public QObject {
 public:
     explicit MomentRecorder(Form1 &form) : f(form)
     {
-        for (QWidget *w : std::initializer_list<QWidget *>{f.Image2, f.aicAlphaImage3, f.aicAlphaImage4, f.aicAlphaImage8})
+        for (QWidget *w :
+            std::initializer_list<QWidget *> {f.Image2, f.aicAlphaImage3, f.aicAlphaImage4, f.aicAlphaImage8})
             w->installEventFilter(this);
     }
     // Each moment as the captions already applied (1 2 3), the cover (c) and the avatar (a),
@@ -58,9 +60,10 @@ protected:
     {
         if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
             const bool faceShown = f.aicAlphaImage3->picture().toImage().pixelColor(0, 0) == QColor(Qt::blue);
-            moments.append({QString::fromLatin1(event->type() == QEvent::ShowToParent ? "show " : "hide ") + watched->objectName(),
-                            f.Label1->text(), f.Label2->text(), f.Label3->text(), f.Label5->text(),
-                            !f.Image1->pixmap().isNull(), !f.Image2->pixmap().isNull() || faceShown});
+            moments.append(
+                {QString::fromLatin1(event->type() == QEvent::ShowToParent ? "show " : "hide ") + watched->objectName(),
+                    f.Label1->text(), f.Label2->text(), f.Label3->text(), f.Label5->text(),
+                    !f.Image1->pixmap().isNull(), !f.Image2->pixmap().isNull() || faceShown});
         }
         return false;
     }
@@ -103,7 +106,8 @@ private slots:
                 return HttpResponse::text(meipaiPage(base, "/c.jpg", "/a.jpg"));
             mostPending = qMax(mostPending, ++pending);
             const bool ok = r.path() == "/c.jpg" ? coverOk : avatarOk;
-            HttpResponse answer = ok ? HttpResponse::text(encodedPicture(Qt::red), "image/jpeg") : HttpResponse::notFound();
+            HttpResponse answer =
+                ok ? HttpResponse::text(encodedPicture(Qt::red), "image/jpeg") : HttpResponse::notFound();
             answer.delayMs = 800;  // both are asked for before either answers
             return answer;
         });
@@ -135,15 +139,15 @@ private slots:
             << "<title>秒拍达人的秒拍视频</title><div class=\"hd\"><img src=\"{{BASE}}/tp/avatar/9.jpg\">"
                "<img src=\"http://mp.test/v.png\"></div><div class=\"intro\"><p>今天一起玩</p></div>"
                "<div class=\"time\"><h2><b>2015-03-03</b></h2></div>"
-            << false << QStringList{"show aicAlphaImage4 1-----", "show Image2 123---", "hide aicAlphaImage3 123---"};
+            << false << QStringList {"show aicAlphaImage4 1-----", "show Image2 123---", "hide aicAlphaImage3 123---"};
         QTest::newRow("美拍: captions, avatar overlay away, then both pictures")
-            << 1 << "/media/1" << QString::fromUtf8(meipaiPage("{{BASE}}", "/c.jpg", "/a.jpg"))
-            << false << QStringList{"show Image2 123---", "hide aicAlphaImage3 123---"};
+            << 1 << "/media/1" << QString::fromUtf8(meipaiPage("{{BASE}}", "/c.jpg", "/a.jpg")) << false
+            << QStringList {"show Image2 123---", "hide aicAlphaImage3 123---"};
         QTest::newRow("快手: captions and cover, then the face")
             << 2 << "/i/photo/1"
             << "<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"{{BASE}}/face.jpg\"></div>"
                "<video poster=\"{{BASE}}/cover.jpg\" src=\"{{BASE}}/v.mp4\"></video>"
-            << true << QStringList{"show Image2 123c--"};
+            << true << QStringList {"show Image2 123c--"};
     }
     void displayStepsInOrder()
     {
@@ -165,7 +169,9 @@ private slots:
             }
             HttpResponse picture = HttpResponse::text(
                 encodedPicture(r.path().contains("avatar") || r.path().contains("face") || r.path().endsWith("/a.jpg")
-                                   ? Qt::blue : Qt::red), "image/jpeg");
+                        ? Qt::blue
+                        : Qt::red),
+                "image/jpeg");
             picture.delayMs = 300;
             return picture;
         });
@@ -189,12 +195,16 @@ private slots:
         const QString face = f.faceFilePath();
         QFile::remove(face);
         const QString base = h.server.base();
-        h.server.route("/i/photo/1", QStringLiteral(
-            "<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"%1/face.jpg\"></div>"
-            "<video poster=\"%1/cover.jpg\" src=\"%1/v.mp4\"></video>").arg(base).toUtf8());
-        h.server.route("/i/photo/2", QStringLiteral(
-            "<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"%1/gone.jpg\"></div>"
-            "<video poster=\"%1/cover.jpg\" src=\"%1/v.mp4\"></video>").arg(base).toUtf8());
+        h.server.route("/i/photo/1",
+            QStringLiteral("<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"%1/face.jpg\"></div>"
+                           "<video poster=\"%1/cover.jpg\" src=\"%1/v.mp4\"></video>")
+                .arg(base)
+                .toUtf8());
+        h.server.route("/i/photo/2",
+            QStringLiteral("<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"%1/gone.jpg\"></div>"
+                           "<video poster=\"%1/cover.jpg\" src=\"%1/v.mp4\"></video>")
+                .arg(base)
+                .toUtf8());
         h.server.route("/face.jpg", encodedPicture(Qt::blue), "image/jpeg");
         h.server.route("/cover.jpg", encodedPicture(Qt::red), "image/jpeg");
         f.Option1[2]->setChecked(true);
@@ -204,7 +214,11 @@ private slots:
         QVERIFY(!f.aicAlphaImage3->isHidden());
         QVERIFY(!f.aicAlphaImage3->picture().isNull());
         QVERIFY(!f.Image1->pixmap().isNull());
-        const QByteArray saved = [&] { QFile file(face); file.open(QIODevice::ReadOnly); return file.readAll(); }();
+        const QByteArray saved = [&] {
+            QFile file(face);
+            file.open(QIODevice::ReadOnly);
+            return file.readAll();
+        }();
 
         QVERIFY(!saved.isEmpty());
 
@@ -215,8 +229,11 @@ private slots:
             const QColor c = shown.isNull() ? QColor() : shown.pixelColor(shown.width() / 2, shown.height() / 2);
             return !shown.isNull() && !(c.blue() > 200 && c.red() < 60 && c.green() < 60);
         };
-        h.server.route("/media/3", QStringLiteral("<div data-video=\"%1/v.mp4\"><img src=\"%1/mvavatar/a.jpg\">"
-                                                  "<a class=\"name\">美拍作者</a>").arg(base).toUtf8());
+        h.server.route("/media/3",
+            QStringLiteral("<div data-video=\"%1/v.mp4\"><img src=\"%1/mvavatar/a.jpg\">"
+                           "<a class=\"name\">美拍作者</a>")
+                .arg(base)
+                .toUtf8());
         h.server.route("/mvavatar/a.jpg", encodedPicture(Qt::green), "image/jpeg");
         f.Option1[1]->setChecked(true);
         f.Text1->setText(base + "/media/3");

@@ -20,7 +20,6 @@
 
 namespace {
 
-
 // A small MP4 (ftyp, mdat) or FLV (header, one video tag); "cut": the mdat box or the tag
 // claims more bytes than the file holds.
 QByteArray framedVideo(const QByteArray &kind)
@@ -46,7 +45,7 @@ struct Outcome {
 
 // Runs one download to its end (or cancels it after the first progress when asked).
 Outcome run(const QString &url, const QString &target, bool cancelEarly = false,
-            Download::Options options = Download::Options())
+    Download::Options options = Download::Options())
 {
     Download download;
     Outcome outcome;
@@ -91,26 +90,36 @@ private slots:
     void outcomes_data()
     {
         QTest::addColumn<QString>("route");
-        QTest::addColumn<int>("error");          // DownloadError
-        QTest::addColumn<bool>("saved");         // the target holds the whole clip
+        QTest::addColumn<int>("error");             // DownloadError
+        QTest::addColumn<bool>("saved");            // the target holds the whole clip
         QTest::addColumn<QByteArray>("oldTarget");  // a file already at the target
         QTest::addColumn<QByteArray>("oldPart");    // a part file left from an earlier try
         const int none = int(DownloadError::None);
         QTest::newRow("complete") << "/clip.mp4" << none << true << QByteArray() << QByteArray();
         QTest::newRow("replaces an older file") << "/clip.mp4" << none << true << QByteArray("old") << QByteArray();
-        QTest::newRow("no length, ends with the connection") << "/nolength.mp4" << none << true << QByteArray() << QByteArray();
+        QTest::newRow("no length, ends with the connection")
+            << "/nolength.mp4" << none << true << QByteArray() << QByteArray();
         QTest::newRow("redirect, then the file") << "/redirect" << none << true << QByteArray() << QByteArray();
         QTest::newRow("resumes a part with Range") << "/clip.mp4" << none << true << QByteArray() << QByteArray("PART");
-        QTest::newRow("server ignores Range: starts over") << "/norange.mp4" << none << true << QByteArray() << QByteArray("XXXX");
+        QTest::newRow("server ignores Range: starts over")
+            << "/norange.mp4" << none << true << QByteArray() << QByteArray("XXXX");
         QTest::newRow("part already whole") << "/clip.mp4" << none << true << QByteArray() << QByteArray("WHOLE");
-        QTest::newRow("redirect to file:") << "/to-file" << int(DownloadError::NotWeb) << false << QByteArray("old") << QByteArray();
-        QTest::newRow("redirect loop") << "/loop" << int(DownloadError::TooManyRedirects) << false << QByteArray() << QByteArray();
-        QTest::newRow("404") << "/missing.mp4" << int(DownloadError::HttpStatus) << false << QByteArray("old") << QByteArray();
-        QTest::newRow("dropped mid-body") << "/dropped.mp4" << int(DownloadError::ConnectionLost) << false << QByteArray("old") << QByteArray();
-        QTest::newRow("stalled") << "/stalled.mp4" << int(DownloadError::TimedOut) << false << QByteArray("old") << QByteArray();
-        QTest::newRow("larger than the free space") << "/huge.mp4" << int(DownloadError::DiskFull) << false << QByteArray("old") << QByteArray();
-        QTest::newRow("refused") << "refused" << int(DownloadError::ConnectFailed) << false << QByteArray() << QByteArray();
-        QTest::newRow("not a web link") << "file:///etc/passwd" << int(DownloadError::NotWeb) << false << QByteArray() << QByteArray();
+        QTest::newRow("redirect to file:")
+            << "/to-file" << int(DownloadError::NotWeb) << false << QByteArray("old") << QByteArray();
+        QTest::newRow("redirect loop") << "/loop" << int(DownloadError::TooManyRedirects) << false << QByteArray()
+                                       << QByteArray();
+        QTest::newRow("404") << "/missing.mp4" << int(DownloadError::HttpStatus) << false << QByteArray("old")
+                             << QByteArray();
+        QTest::newRow("dropped mid-body")
+            << "/dropped.mp4" << int(DownloadError::ConnectionLost) << false << QByteArray("old") << QByteArray();
+        QTest::newRow("stalled") << "/stalled.mp4" << int(DownloadError::TimedOut) << false << QByteArray("old")
+                                 << QByteArray();
+        QTest::newRow("larger than the free space")
+            << "/huge.mp4" << int(DownloadError::DiskFull) << false << QByteArray("old") << QByteArray();
+        QTest::newRow("refused") << "refused" << int(DownloadError::ConnectFailed) << false << QByteArray()
+                                 << QByteArray();
+        QTest::newRow("not a web link") << "file:///etc/passwd" << int(DownloadError::NotWeb) << false << QByteArray()
+                                        << QByteArray();
     }
     void outcomes()
     {
@@ -172,39 +181,67 @@ private slots:
             QCOMPARE(server.requests().last().header("range"), QByteArray("bytes=123457-"));
         if (route == "/missing.mp4") {
             QCOMPARE(outcome.status, 404);
-            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"视频 1.mp4"});
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"视频 1.mp4"});
         }
     }
 
     // A download hands over exactly the video or fails, and writes only its own files.
     void exactlyTheVideo_data()
     {
-        QTest::addColumn<QByteArray>("answer");   // what the server does
-        QTest::addColumn<QByteArray>("before");   // what lies beside the target before
+        QTest::addColumn<QByteArray>("answer");  // what the server does
+        QTest::addColumn<QByteArray>("before");  // what lies beside the target before
         QTest::addColumn<int>("error");
         QTest::addColumn<QByteArray>("saved");    // "new", or "none": no target file
         QTest::addColumn<QByteArray>("ifRange");  // the If-Range header sent, "-" for none
         const int none = int(DownloadError::None);
-        QTest::newRow("changed file on resume (ETag)") << QByteArray("etag") << QByteArray("old part, etag") << none << QByteArray("new") << QByteArray("\"old\"");
-        QTest::newRow("changed file on resume (Last-Modified)") << QByteArray("modified") << QByteArray("old part, date") << none << QByteArray("new") << QByteArray("Mon, 01 Jan 2024 00:00:00 GMT");
-        QTest::newRow("part from another link") << QByteArray("plain") << QByteArray("other link's part") << none << QByteArray("new") << QByteArray("-");
-        QTest::newRow("symlinked part, 200") << QByteArray("plain") << QByteArray("symlink part") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("symlinked part, 206") << QByteArray("etag") << QByteArray("symlink part, etag") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("FIFO part") << QByteArray("plain") << QByteArray("fifo part") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("symlinked target") << QByteArray("plain") << QByteArray("symlink target") << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("416, part complete") << QByteArray("etag") << QByteArray("whole part, etag") << none << QByteArray("new") << QByteArray("\"new\"");
-        QTest::newRow("416, part larger than the file") << QByteArray("etag") << QByteArray("long part, etag") << none << QByteArray("new") << QByteArray("\"new\"");
-        QTest::newRow("206 bytes 0- to a GET") << QByteArray("206 whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
-        QTest::newRow("broken chunk size zz") << QByteArray("chunk zz") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("changed file on resume (ETag)")
+            << QByteArray("etag") << QByteArray("old part, etag") << none << QByteArray("new") << QByteArray("\"old\"");
+        QTest::newRow("changed file on resume (Last-Modified)")
+            << QByteArray("modified") << QByteArray("old part, date") << none << QByteArray("new")
+            << QByteArray("Mon, 01 Jan 2024 00:00:00 GMT");
+        QTest::newRow("part from another link")
+            << QByteArray("plain") << QByteArray("other link's part") << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("symlinked part, 200")
+            << QByteArray("plain") << QByteArray("symlink part") << int(DownloadError::NotRegularFile)
+            << QByteArray("none") << QByteArray("-");
+        QTest::newRow("symlinked part, 206")
+            << QByteArray("etag") << QByteArray("symlink part, etag") << int(DownloadError::NotRegularFile)
+            << QByteArray("none") << QByteArray("-");
+        QTest::newRow("FIFO part") << QByteArray("plain") << QByteArray("fifo part")
+                                   << int(DownloadError::NotRegularFile) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("symlinked target")
+            << QByteArray("plain") << QByteArray("symlink target") << int(DownloadError::NotRegularFile)
+            << QByteArray("none") << QByteArray("-");
+        QTest::newRow("416, part complete") << QByteArray("etag") << QByteArray("whole part, etag") << none
+                                            << QByteArray("new") << QByteArray("\"new\"");
+        QTest::newRow("416, part larger than the file") << QByteArray("etag") << QByteArray("long part, etag") << none
+                                                        << QByteArray("new") << QByteArray("\"new\"");
+        QTest::newRow("206 bytes 0- to a GET")
+            << QByteArray("206 whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("broken chunk size zz")
+            << QByteArray("chunk zz") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none")
+            << QByteArray("-");
         // Qt ends this answer short, as closed, or waits for more until the stall timeout.
-        QTest::newRow("broken chunk size -10") << QByteArray("chunk -10") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("shorter than its total") << QByteArray("short total") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("trickle below the low-speed limit") << QByteArray("trickle") << QByteArray() << int(DownloadError::TooSlow) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("broken chunk size -10")
+            << QByteArray("chunk -10") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none")
+            << QByteArray("-");
+        QTest::newRow("shorter than its total")
+            << QByteArray("short total") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none")
+            << QByteArray("-");
+        QTest::newRow("trickle below the low-speed limit")
+            << QByteArray("trickle") << QByteArray() << int(DownloadError::TooSlow) << QByteArray("none")
+            << QByteArray("-");
         // No length and no ranges to ask with: the video's own framing tells a cut file.
-        QTest::newRow("MP4 of unknown length, whole") << QByteArray("mp4 whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
-        QTest::newRow("MP4 of unknown length, box past the end") << QByteArray("mp4 cut") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
-        QTest::newRow("FLV of unknown length, whole") << QByteArray("flv whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
-        QTest::newRow("FLV of unknown length, last tag cut") << QByteArray("flv cut") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none") << QByteArray("-");
+        QTest::newRow("MP4 of unknown length, whole")
+            << QByteArray("mp4 whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("MP4 of unknown length, box past the end")
+            << QByteArray("mp4 cut") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none")
+            << QByteArray("-");
+        QTest::newRow("FLV of unknown length, whole")
+            << QByteArray("flv whole") << QByteArray() << none << QByteArray("new") << QByteArray("-");
+        QTest::newRow("FLV of unknown length, last tag cut")
+            << QByteArray("flv cut") << QByteArray() << int(DownloadError::Incomplete) << QByteArray("none")
+            << QByteArray("-");
     }
     void exactlyTheVideo()
     {
@@ -226,13 +263,14 @@ private slots:
                 r.headers.append({QByteArray("Last-Modified"), QByteArray("Tue, 02 Jan 2024 00:00:00 GMT")});
             else if (answer == "206 whole")
                 r.raw = "HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\nContent-Range: bytes 0-" +
-                        QByteArray::number(body.size() - 1) + "/" + QByteArray::number(body.size()) +
-                        "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+                    QByteArray::number(body.size() - 1) + "/" + QByteArray::number(body.size()) +
+                    "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
             else if (answer.startsWith("chunk "))
                 r.chunked = true, r.brokenChunkAt = 1024 * 1024, r.brokenChunkSize = answer.mid(6);
             else if (answer == "short total")
-                r.raw = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-99999/200000\r\nContent-Length: 100000\r\n\r\n" +
-                        body.left(100000);
+                r.raw =
+                    "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-99999/200000\r\nContent-Length: 100000\r\n\r\n" +
+                    body.left(100000);
             else if (answer == "trickle")
                 r = HttpResponse::text(body.left(5000), "video/mp4"), r.trickleMs = 5;
             else if (video)
@@ -247,16 +285,20 @@ private slots:
         writeFile(outside, "not a video");
         if (before.startsWith("old part") || before.startsWith("other link") || before.startsWith("whole part") ||
             before.startsWith("long part"))
-            writeFile(part, before.startsWith("whole") ? body : before.startsWith("long") ? body + "xyz" : oldBody.left(400000));
+            writeFile(part,
+                before.startsWith("whole")      ? body
+                    : before.startsWith("long") ? body + "xyz"
+                                                : oldBody.left(400000));
         if (before.startsWith("symlink part"))
             QVERIFY(QFile::link(outside, part));
         if (before == "symlink target")
             QVERIFY(QFile::link(outside, target));
         if (before == "fifo part")
             QCOMPARE(mkfifo(QFile::encodeName(part).constData(), 0644), 0);
-        partfile::Control control{before.startsWith("other link") ? url + "?other" : url, {}, -1};
+        partfile::Control control {before.startsWith("other link") ? url + "?other" : url, {}, -1};
         control.validator = before.endsWith("etag") ? (before.startsWith("old") ? "\"old\"" : "\"new\"")
-                            : before.endsWith("date") ? "Mon, 01 Jan 2024 00:00:00 GMT" : "";
+            : before.endsWith("date")               ? "Mon, 01 Jan 2024 00:00:00 GMT"
+                                                    : "";
         control.total = before.startsWith("long") ? body.size() + 3 : body.size();
         if (!before.isEmpty() && before != "fifo part" && before != "symlink target")
             partfile::writeControl(Download::controlPath(target), control);
@@ -264,12 +306,14 @@ private slots:
         const Outcome outcome = run(url, target);
         fetch::setLowSpeed(0, 0);
 
-        if (answer == "chunk -10" && (outcome.error == DownloadError::TimedOut || outcome.error == DownloadError::ConnectionLost))
+        if (answer == "chunk -10" &&
+            (outcome.error == DownloadError::TimedOut || outcome.error == DownloadError::ConnectionLost))
             QCOMPARE(error, int(DownloadError::Incomplete));  // cut short all the same
         else
             QCOMPARE(int(outcome.error), error);
         QCOMPARE(contents(outside), QByteArray("not a video"));
-        const QByteArray sent = server.requests().isEmpty() ? QByteArray() : server.requests().first().header("if-range");
+        const QByteArray sent =
+            server.requests().isEmpty() ? QByteArray() : server.requests().first().header("if-range");
         QCOMPARE(sent.isEmpty() ? QByteArray("-") : sent, ifRange);
         if (saved == "new") {
             QVERIFY(contents(target) == body);

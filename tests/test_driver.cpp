@@ -41,21 +41,24 @@ private slots:
         QTest::addColumn<int>("site");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("message");
-        const char *const empties[] = {"请您输入微视网页版地址..", "请您输入美拍网页版地址..", "请您输入快手网页版地址..",
-                                       "请您输入微拍网页版地址..", "请您输入秒拍网页版地址.."};
+        const char *const empties[] = {"请您输入微视网页版地址..", "请您输入美拍网页版地址..",
+            "请您输入快手网页版地址..", "请您输入微拍网页版地址..", "请您输入秒拍网页版地址.."};
         const QString www = QStringLiteral("如果网之前没有www，请加www");
         const QString wrong = QStringLiteral("您输入的地址有误,请检查!");
         const QString wrongs[] = {wrong + www, wrong, wrong, wrong, wrong + www};
         const QString onlys[] = {"请输入正确的微视地址.." + www, QStringLiteral("请输入正确的美拍地址.."),
-                                 QStringLiteral("请输入正确的快手地址.."), QStringLiteral("请输入正确的微拍地址.."),
-                                 "请输入正确的秒拍地址.." + www};
+            QStringLiteral("请输入正确的快手地址.."), QStringLiteral("请输入正确的微拍地址.."),
+            "请输入正确的秒拍地址.." + www};
         for (int site = 0; site < SiteCount; ++site) {
             const QString prefix = pagePrefix(site, H);
             const QByteArray tag = siteCaption(site).toUtf8();
             QTest::newRow(tag + ": empty") << site << QString() << QString::fromUtf8(empties[site]);
-            QTest::newRow(tag + ": no http://") << site << prefix.mid(7) + "123" << QStringLiteral("请在网之前加入http://");
-            QTest::newRow(tag + ": https") << site << "https" + prefix.mid(4) + "1" << QStringLiteral("请在网之前加入http://");
-            QTest::newRow(tag + ": capital scheme") << site << "HTTP" + prefix.mid(4) + "1" << QStringLiteral("请在网之前加入http://");
+            QTest::newRow(tag + ": no http://")
+                << site << prefix.mid(7) + "123" << QStringLiteral("请在网之前加入http://");
+            QTest::newRow(tag + ": https")
+                << site << "https" + prefix.mid(4) + "1" << QStringLiteral("请在网之前加入http://");
+            QTest::newRow(tag + ": capital scheme")
+                << site << "HTTP" + prefix.mid(4) + "1" << QStringLiteral("请在网之前加入http://");
             QTest::newRow(tag + ": other site") << site << pagePrefix((site + 1) % SiteCount, H) + "zz" << wrongs[site];
             QTest::newRow(tag + ": prefix alone") << site << prefix << onlys[site];
             QTest::newRow(tag + ": prefix twice") << site << prefix + prefix << onlys[site];
@@ -86,8 +89,10 @@ private slots:
         const QString k = pagePrefix(Kuaishou, H);
         QTest::newRow("alone") << p + "1" << p + "1";
         QTest::newRow("line break and spaces") << "  " + p + "1 \r\n" << p + "1";
-        QTest::newRow("美拍 share message") << "【美拍】" + p + "10002我在美拍发现了一个好视频，快来看看吧！" << p + "10002";
-        QTest::newRow("快手 share message") << "复制此链接，打开【快手】直接观看！" + k + "5002复制此消息" << k + "5002";
+        QTest::newRow("美拍 share message")
+            << "【美拍】" + p + "10002我在美拍发现了一个好视频，快来看看吧！" << p + "10002";
+        QTest::newRow("快手 share message")
+            << "复制此链接，打开【快手】直接观看！" + k + "5002复制此消息" << k + "5002";
         QTest::newRow("full-width stop and bracket") << "（" + p + "7）。" << p + "7";
         QTest::newRow("ideographic space, zero-width space, BOM")
             << QString(u'\x3000') + p + "8" + QChar(0x200b) + "x" << p + "8";
@@ -95,12 +100,16 @@ private slots:
         QTest::newRow("sentence punctuation dropped") << "see \"" + p + "3\")." << p + "3";
         QTest::newRow("query and fragment kept") << p + "4?from=share#top，" << p + "4?from=share#top";
         QTest::newRow("two run together: the first") << p + "1" + p + "2" << p + "1";
-        QTest::newRow("an address in a query belongs to it") << p + "5?url=http://x.test/a b" << p + "5?url=http://x.test/a";
+        QTest::newRow("an address in a query belongs to it")
+            << p + "5?url=http://x.test/a b" << p + "5?url=http://x.test/a";
         QTest::newRow("the service's address, not the first") << "http://t.cn/x 看 " + k + "6" << k + "6";
-        QTest::newRow("https taken the same way") << "看https://x.test/m/1。" << "https://x.test/m/1";
-        QTest::newRow("no service: the first address") << "http://elsewhere.test/media/1 http://b.test" << "http://elsewhere.test/media/1";
+        QTest::newRow("https taken the same way") << "看https://x.test/m/1。"
+                                                  << "https://x.test/m/1";
+        QTest::newRow("no service: the first address") << "http://elsewhere.test/media/1 http://b.test"
+                                                       << "http://elsewhere.test/media/1";
         QTest::newRow("the prefix alone") << p + " x" << p;
-        QTest::newRow("no address") << "快来看看吧" << "";
+        QTest::newRow("no address") << "快来看看吧"
+                                    << "";
     }
     void shareAddressInText()
     {
@@ -137,12 +146,24 @@ private slots:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("code");
-        QTest::newRow("秒拍 404 with a built link") << int(Miaopai) << 404 << "<h1>Not Found</h1>" << "页面不存在: 404" << "http_status";
-        QTest::newRow("503") << int(Meipai) << 503 << "busy" << "服务器错误: 503" << "http_status";
-        QTest::newRow("403") << int(Meipai) << 403 << "no" << "页面无法访问: 403" << "http_status";
-        QTest::newRow("refused") << int(Meipai) << 0 << "" << "无法连接到服务器" << "fetch_failed";
-        QTest::newRow("no marker") << int(Meipai) << 200 << "<p>hi</p>" << "页面中没有找到视频" << "no_video_link";
-        QTest::newRow("empty") << int(Meipai) << 200 << "" << "页面是空的" << "empty_page";
+        QTest::newRow("秒拍 404 with a built link") << int(Miaopai) << 404 << "<h1>Not Found</h1>"
+                                                    << "页面不存在: 404"
+                                                    << "http_status";
+        QTest::newRow("503") << int(Meipai) << 503 << "busy"
+                             << "服务器错误: 503"
+                             << "http_status";
+        QTest::newRow("403") << int(Meipai) << 403 << "no"
+                             << "页面无法访问: 403"
+                             << "http_status";
+        QTest::newRow("refused") << int(Meipai) << 0 << ""
+                                 << "无法连接到服务器"
+                                 << "fetch_failed";
+        QTest::newRow("no marker") << int(Meipai) << 200 << "<p>hi</p>"
+                                   << "页面中没有找到视频"
+                                   << "no_video_link";
+        QTest::newRow("empty") << int(Meipai) << 200 << ""
+                               << "页面是空的"
+                               << "empty_page";
     }
     void failureSaysWhy()
     {
@@ -176,15 +197,23 @@ private slots:
     {
         QTest::addColumn<QString>("second");  // the second address's page; "refused": no page
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("author");   // the record's author after the second run
+        QTest::addColumn<QString>("author");  // the record's author after the second run
         QTest::addColumn<QString>("video");
         const QString good = "<div data-video=\"http://v.test/2.mp4\"></div><a class=\"name\">第二位</a>";
-        QTest::newRow("good, then good") << good << int(ExtractionOutcome::Extracted) << "第二位" << "http://v.test/2.mp4";
-        QTest::newRow("good, then a 404 page") << "<h1>404 Not Found</h1>" << int(ExtractionOutcome::NoVideoLink) << "" << "";
-        QTest::newRow("good, then refused") << "refused" << int(ExtractionOutcome::FetchFailed) << "" << "";
-        QTest::newRow("good, then an empty page") << "" << int(ExtractionOutcome::EmptyPage) << "" << "";
-        QTest::newRow("good, then no video marker") << "<a class=\"name\">第二位</a>" << int(ExtractionOutcome::NoVideoLink) << "第二位" << "";
-        QTest::newRow("good, then a local file link") << "<div data-video=\"file:///etc/passwd\"></div>" << int(ExtractionOutcome::NoVideoLink) << "" << "file:///etc/passwd";
+        QTest::newRow("good, then good") << good << int(ExtractionOutcome::Extracted) << "第二位"
+                                         << "http://v.test/2.mp4";
+        QTest::newRow("good, then a 404 page") << "<h1>404 Not Found</h1>" << int(ExtractionOutcome::NoVideoLink) << ""
+                                               << "";
+        QTest::newRow("good, then refused") << "refused" << int(ExtractionOutcome::FetchFailed) << ""
+                                            << "";
+        QTest::newRow("good, then an empty page") << "" << int(ExtractionOutcome::EmptyPage) << ""
+                                                  << "";
+        QTest::newRow("good, then no video marker")
+            << "<a class=\"name\">第二位</a>" << int(ExtractionOutcome::NoVideoLink) << "第二位"
+            << "";
+        QTest::newRow("good, then a local file link")
+            << "<div data-video=\"file:///etc/passwd\"></div>" << int(ExtractionOutcome::NoVideoLink) << ""
+            << "file:///etc/passwd";
     }
     void freshRecordEachAddress()
     {
@@ -211,7 +240,8 @@ private slots:
         QCOMPARE(run.result.IsPlaying, 0);
         QVERIFY(run.view.extractEnabled);
         // The result area is reset before the fetch; the display step runs for any page.
-        QCOMPARE(run.view.calls.mid(0, 4), QStringList({"hideBadges", "disable", "status:正在提取视频,请稍等...", "reset"}));
+        QCOMPARE(
+            run.view.calls.mid(0, 4), QStringList({"hideBadges", "disable", "status:正在提取视频,请稍等...", "reset"}));
         QCOMPARE(bool(run.view.display), !second.isEmpty() && second != "refused");
         if (run.view.display)
             QCOMPARE(run.view.display->author, author);
@@ -228,21 +258,59 @@ private slots:
         QTest::addColumn<int>("badge");
         const QString a20 = QStringLiteral("一二三四五六七八九十一二三四五六七八九十");
         const QString d21 = a20 + "廿";
-        QTest::newRow("weishi 20 whole") << int(Weishi) << a20 << "d" << "p" << a20 << "d" << int(Badge::None);
-        QTest::newRow("weishi 21 cut") << int(Weishi) << a20 + "X" << "d" << "p" << a20 + ".." << "d" << int(Badge::None);
-        QTest::newRow("meipai 8 whole") << int(Meipai) << a20.left(8) << "d" << "vip" << a20.left(8) << "d" << int(Badge::None);
-        QTest::newRow("meipai 9 cut") << int(Meipai) << a20.left(9) << "d" << "" << a20.left(8) + ".." << "d" << int(Badge::None);
-        QTest::newRow("weipai 9 cut") << int(Weipai) << a20.left(9) << "" << "" << a20.left(8) + ".." << "该视频暂无描述" << int(Badge::None);
-        QTest::newRow("description 20 whole") << int(Meipai) << "a" << a20 << "" << "a" << a20 << int(Badge::None);
-        QTest::newRow("description 21 cut") << int(Meipai) << "a" << d21 << "" << "a" << a20 + ".." << int(Badge::None);
-        QTest::newRow("empty description") << int(Miaopai) << "a" << "" << "" << "a" << "该视频暂无描述" << int(Badge::None);
-        QTest::newRow("weishi vip anywhere") << int(Weishi) << "a" << "d" << "<i>vip</i>" << "a" << "d" << int(Badge::Weishi);
-        QTest::newRow("weishi VIP wrong case") << int(Weishi) << "a" << "d" << "VIP" << "a" << "d" << int(Badge::None);
-        QTest::newRow("weishi always verified") << int(Weishi) << "Quorvin官方" << "d" << "" << "Quorvin官方" << "d" << int(Badge::Weishi);
-        QTest::newRow("miaopai v.png") << int(Miaopai) << "a" << "d" << "<img src=x/v.png>" << "a" << "d" << int(Badge::Miaopai);
-        QTest::newRow("miaopai vip is not its marker") << int(Miaopai) << "a" << "d" << "vip" << "a" << "d" << int(Badge::None);
+        QTest::newRow("weishi 20 whole") << int(Weishi) << a20 << "d"
+                                         << "p" << a20 << "d" << int(Badge::None);
+        QTest::newRow("weishi 21 cut") << int(Weishi) << a20 + "X"
+                                       << "d"
+                                       << "p" << a20 + ".."
+                                       << "d" << int(Badge::None);
+        QTest::newRow("meipai 8 whole") << int(Meipai) << a20.left(8) << "d"
+                                        << "vip" << a20.left(8) << "d" << int(Badge::None);
+        QTest::newRow("meipai 9 cut") << int(Meipai) << a20.left(9) << "d"
+                                      << "" << a20.left(8) + ".."
+                                      << "d" << int(Badge::None);
+        QTest::newRow("weipai 9 cut") << int(Weipai) << a20.left(9) << ""
+                                      << "" << a20.left(8) + ".."
+                                      << "该视频暂无描述" << int(Badge::None);
+        QTest::newRow("description 20 whole") << int(Meipai) << "a" << a20 << ""
+                                              << "a" << a20 << int(Badge::None);
+        QTest::newRow("description 21 cut") << int(Meipai) << "a" << d21 << ""
+                                            << "a" << a20 + ".." << int(Badge::None);
+        QTest::newRow("empty description") << int(Miaopai) << "a"
+                                           << ""
+                                           << ""
+                                           << "a"
+                                           << "该视频暂无描述" << int(Badge::None);
+        QTest::newRow("weishi vip anywhere") << int(Weishi) << "a"
+                                             << "d"
+                                             << "<i>vip</i>"
+                                             << "a"
+                                             << "d" << int(Badge::Weishi);
+        QTest::newRow("weishi VIP wrong case") << int(Weishi) << "a"
+                                               << "d"
+                                               << "VIP"
+                                               << "a"
+                                               << "d" << int(Badge::None);
+        QTest::newRow("weishi always verified") << int(Weishi) << "Quorvin官方"
+                                                << "d"
+                                                << ""
+                                                << "Quorvin官方"
+                                                << "d" << int(Badge::Weishi);
+        QTest::newRow("miaopai v.png") << int(Miaopai) << "a"
+                                       << "d"
+                                       << "<img src=x/v.png>"
+                                       << "a"
+                                       << "d" << int(Badge::Miaopai);
+        QTest::newRow("miaopai vip is not its marker") << int(Miaopai) << "a"
+                                                       << "d"
+                                                       << "vip"
+                                                       << "a"
+                                                       << "d" << int(Badge::None);
         // The name is tested after cutting: the verified name cut off at 20 loses the badge.
-        QTest::newRow("verified name cut away") << int(Miaopai) << QString(19, 'x') + "Quorvin" << "d" << "" << QString(19, 'x') + "Q.." << "d" << int(Badge::None);
+        QTest::newRow("verified name cut away") << int(Miaopai) << QString(19, 'x') + "Quorvin"
+                                                << "d"
+                                                << "" << QString(19, 'x') + "Q.."
+                                                << "d" << int(Badge::None);
     }
     void display()
     {
@@ -269,8 +337,10 @@ private slots:
     void buildHostsCarryTheirFixedPaths()
     {
         const Hosts b = Hosts::fromBuild();
-        const struct { int site; const char *key, *path; } prefixes[] = {
-            {Weishi, "page", "/t"}, {Weishi, "download_api", "/weishi/video/downloadVideo.php?v=p&vid="},
+        const struct {
+            int site;
+            const char *key, *path;
+        } prefixes[] = {{Weishi, "page", "/t"}, {Weishi, "download_api", "/weishi/video/downloadVideo.php?v=p&vid="},
             {Weishi, "relay", "/"}, {Weishi, "cover", "/weishi_pic/0/"}, {Meipai, "page", "/media/"},
             {Kuaishou, "page", "/i/photo"}, {Weipai, "page", "/video/"}, {Weipai, "api", "/api/weipai/video/"},
             {Weipai, "avatar", "/avatar"}, {Miaopai, "page", "/show/"}, {Miaopai, "stream", "/stream/"}};
@@ -280,7 +350,8 @@ private slots:
             QVERIFY(value.size() > 7 + int(qstrlen(p.path)));
         }
         QVERIFY(!b.host("WEISHI_VIDEO_CDN_HOST").contains('/'));
-        QVERIFY(sitePrefix(Meipai, "avatar", b).startsWith("http://") && sitePrefix(Miaopai, "avatar", b).startsWith("http://"));
+        QVERIFY(sitePrefix(Meipai, "avatar", b).startsWith("http://") &&
+            sitePrefix(Miaopai, "avatar", b).startsWith("http://"));
         QVERIFY(!b.ForumUrl.endsWith('/'));
         QVERIFY(!b.AlwaysVerifiedAuthor.isEmpty());
         QCOMPARE(AppMessageTitle, QString("Quorvin系列软件"));
@@ -296,7 +367,7 @@ private slots:
         s[12] = "九个字的作者名字啊";
         s[SlotPage] = "vip v.png";
         const DisplayPlan plan = planDisplay(Kuaishou, s, H);
-        QCOMPARE(plan.label1, QString("九个字的作者名字..") );
+        QCOMPARE(plan.label1, QString("九个字的作者名字.."));
         QCOMPARE(plan.label2, QString("描述"));
         QCOMPARE(plan.label3, QString("日期"));
         QCOMPARE(plan.cover, QString("http://a/cover.jpg"));

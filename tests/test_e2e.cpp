@@ -49,7 +49,8 @@ private slots:
         QCOMPARE(addresses_.size(), 16);
         sim_.start(QUORVIN_SIM, {"--port", QString::number(port)});
         QVERIFY(sim_.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(GetBody("http://" + hostPort_ + "/version.txt") == std::optional<QString>("V1.0"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            GetBody("http://" + hostPort_ + "/version.txt") == std::optional<QString>("V1.0"), 10000);
     }
     void cleanupTestCase()
     {
@@ -64,11 +65,26 @@ private slots:
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("date");
         QTest::addColumn<QString>("badge");
-        QTest::newRow("微视") << 0 << "小鱼儿" << "今天的晚霞太美了#随手拍#分享给大家" << "2014-03-15 18:42" << "aicAlphaImage8";
-        QTest::newRow("美拍") << 1 << "美拍小达人" << "夏天就要去海边，一起来玩水吧！" << "2015-07-08 18:00" << "";
-        QTest::newRow("GIF快手") << 2 << "快手老铁" << "今天去爬山 山顶的风真大" << "2015-06-01 12:00" << "";
-        QTest::newRow("微拍") << 3 << "微拍小王" << "第一次用微拍，拍一下我家的狗" << "2014-08-08 08:08" << "";
-        QTest::newRow("秒拍") << 4 << "秒拍达人" << "和@小伙伴一起去爬山br/>风景超棒" << "2015-03-03" << "aicAlphaImage4";
+        QTest::newRow("微视") << 0 << "小鱼儿"
+                              << "今天的晚霞太美了#随手拍#分享给大家"
+                              << "2014-03-15 18:42"
+                              << "aicAlphaImage8";
+        QTest::newRow("美拍") << 1 << "美拍小达人"
+                              << "夏天就要去海边，一起来玩水吧！"
+                              << "2015-07-08 18:00"
+                              << "";
+        QTest::newRow("GIF快手") << 2 << "快手老铁"
+                                 << "今天去爬山 山顶的风真大"
+                                 << "2015-06-01 12:00"
+                                 << "";
+        QTest::newRow("微拍") << 3 << "微拍小王"
+                              << "第一次用微拍，拍一下我家的狗"
+                              << "2014-08-08 08:08"
+                              << "";
+        QTest::newRow("秒拍") << 4 << "秒拍达人"
+                              << "和@小伙伴一起去爬山br/>风景超棒"
+                              << "2015-03-03"
+                              << "aicAlphaImage4";
     }
     void windowExtractsEveryService()
     {
@@ -150,7 +166,7 @@ private slots:
         for (int site = 0; site < SiteCount; ++site) {
             const QStringList mine = addresses_.mid(site * 3, 3);
             const ProcessResult run = runProgram(QUORVIN_EXTRACT,
-                QStringList{"--site", QString::number(site), "--json", "--all-hosts", hostPort_} + mine);
+                QStringList {"--site", QString::number(site), "--json", "--all-hosts", hostPort_} + mine);
             QCOMPARE(run.exitCode, 0);
             const QList<QByteArray> lines = run.out.trimmed().split('\n');
             QCOMPARE(lines.size(), 3);
@@ -172,8 +188,10 @@ void TestEndToEnd::commandLineDownloadsEveryClip()
         if (site == 1)
             mine << addresses_.last();  // the large 美拍 clip
         const ProcessResult run = runProgram(QUORVIN_EXTRACT,
-            QStringList{"--site", QString::number(site), "--json", "--download", "-o", dir.path(),
-                        "--all-hosts", hostPort_} + mine, 120000);
+            QStringList {
+                "--site", QString::number(site), "--json", "--download", "-o", dir.path(), "--all-hosts", hostPort_} +
+                mine,
+            120000);
         QCOMPARE(run.exitCode, 0);
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         QCOMPARE(lines.size(), mine.size());

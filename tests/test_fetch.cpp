@@ -81,9 +81,10 @@ private slots:
         const QString text = QStringLiteral("视频作者：张三");
         QTest::newRow("gbk in header") << QByteArray("text/html; charset=GBK") << gbk(text);
         QTest::newRow("gb18030 quoted in header") << QByteArray("text/html; charset=\"gb18030\"") << gbk(text);
-        QTest::newRow("gbk in meta charset") << QByteArray("text/html")
-            << QByteArray("<html><head><meta charset=\"gbk\"></head>") + gbk(text);
-        QTest::newRow("gb2312 in http-equiv") << QByteArray("text/html")
+        QTest::newRow("gbk in meta charset")
+            << QByteArray("text/html") << QByteArray("<html><head><meta charset=\"gbk\"></head>") + gbk(text);
+        QTest::newRow("gb2312 in http-equiv")
+            << QByteArray("text/html")
             << QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />") + gbk(text);
         QTest::newRow("utf-8 bom") << QByteArray() << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
         QTest::newRow("nothing declared: utf-8") << QByteArray("text/html") << text.toUtf8();
@@ -117,14 +118,13 @@ private slots:
     // body comes back; a transfer that did not complete intact is a failure with no body.
     void fetchRule_data()
     {
-        QTest::addColumn<QByteArray>("raw");   // the answer as sent, or "" for the named cases
+        QTest::addColumn<QByteArray>("raw");  // the answer as sent, or "" for the named cases
         QTest::addColumn<QString>("special");
         QTest::addColumn<bool>("page");
         auto status = [](int code, const QByteArray &extra = {}) {
             const QByteArray body = "<p>marker-" + QByteArray::number(code) + "</p>";
-            return "HTTP/1.1 " + QByteArray::number(code) + " Whatever\r\nContent-Type: text/html\r\n" +
-                   extra + "Content-Length: " + QByteArray::number(body.size()) +
-                   "\r\nConnection: close\r\n\r\n" + body;
+            return "HTTP/1.1 " + QByteArray::number(code) + " Whatever\r\nContent-Type: text/html\r\n" + extra +
+                "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
         };
         for (int code : {200, 301, 305, 400, 401, 403, 404, 405, 407, 410, 418, 429, 500, 502, 503})
             QTest::addRow("status %d", code) << status(code) << QString() << true;
@@ -132,15 +132,17 @@ private slots:
             << status(401, "WWW-Authenticate: Basic realm=\"x\"\r\n") << QString() << true;
         QTest::newRow("407 with Proxy-Authenticate")
             << status(407, "Proxy-Authenticate: Basic realm=\"x\"\r\n") << QString() << true;
-        QTest::newRow("204 no content")
-            << QByteArray("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n") << QString() << true;
+        QTest::newRow("204 no content") << QByteArray("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n")
+                                        << QString() << true;
         QTest::newRow("no length, ends with the connection")
             << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<p>marker-200</p>") << QString() << true;
-        QTest::newRow("chunked")
-            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
-                          "6\r\n<p>mar\r\nb\r\nker-200</p>\r\n0\r\n\r\n") << QString() << true;
+        QTest::newRow("chunked") << QByteArray(
+                                        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                                        "6\r\n<p>mar\r\nb\r\nker-200</p>\r\n0\r\n\r\n")
+                                 << QString() << true;
         QTest::newRow("same length twice")
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 17\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QByteArray(
+                   "HTTP/1.1 200 OK\r\nContent-Length: 17\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
             << QString() << true;
 
         QTest::newRow("shorter than Content-Length, closed")
@@ -153,13 +155,16 @@ private slots:
             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: keep-alive\r\n\r\n<p>marker-200</p>")
             << "open" << false;
         QTest::newRow("conflicting Content-Length")
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QByteArray(
+                   "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
             << QString() << false;
         QTest::newRow("gzip that does not decompress")
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
+            << QByteArray(
+                   "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-200</p>")
             << QString() << false;
         QTest::newRow("404 gzip that does not decompress")
-            << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Encoding: gzip\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-404</p>")
+            << QByteArray(
+                   "HTTP/1.1 404 Not Found\r\nContent-Encoding: gzip\r\nContent-Length: 17\r\nConnection: close\r\n\r\n<p>marker-404</p>")
             << QString() << false;
         QTest::newRow("no status line") << QByteArray("<p>marker-200</p>\r\n\r\n") << QString() << false;
         QTest::newRow("stalled past the stall timeout") << QByteArray() << "stall" << false;
@@ -295,11 +300,16 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("tags with attributes") << "看<a href=\"http://x/y\">这里</a>吧" << "看这里吧";
-        QTest::newRow("upper case") << "<A HREF='x'>大写</A>!" << "大写!";
-        QTest::newRow("several") << "<a>1</a> <a b=c>2</a>" << "1 2";
-        QTest::newRow("other tags stay") << "a<br/>b<abbr>c" << "a<br/>bc";
-        QTest::newRow("not valid UTF-16: left as it is") << QString("<a>x") + QChar(0xd800) << QString("<a>x") + QChar(0xd800);
+        QTest::newRow("tags with attributes") << "看<a href=\"http://x/y\">这里</a>吧"
+                                              << "看这里吧";
+        QTest::newRow("upper case") << "<A HREF='x'>大写</A>!"
+                                    << "大写!";
+        QTest::newRow("several") << "<a>1</a> <a b=c>2</a>"
+                                 << "1 2";
+        QTest::newRow("other tags stay") << "a<br/>b<abbr>c"
+                                         << "a<br/>bc";
+        QTest::newRow("not valid UTF-16: left as it is")
+            << QString("<a>x") + QChar(0xd800) << QString("<a>x") + QChar(0xd800);
     }
     void pregStripsLinkTags()
     {
@@ -395,7 +405,7 @@ private slots:
         QVERIFY(check.open(QIODevice::ReadOnly));
         QCOMPARE(check.readAll(), QByteArray("old avatar"));
         check.close();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"face"});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"face"});
 
         QVERIFY(!save(server.url("/face.jpg")).isNull());
         QVERIFY(!LoadLocalPicture(face).isNull());

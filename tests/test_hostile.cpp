@@ -31,9 +31,10 @@ const QByteArray MeipaiMarkers =
 
 QByteArray meipaiPage(const QByteArray &video, const QByteArray &cover, const QByteArray &author)
 {
-    return "<html><div data-video=\"" + video + "\"><img id=\"video_img\" src=\"" + cover +
-           "\"><a class=\"name\">" + author + "</a><h1 class=\"description br\">描述</h1>"
-           "<div class=\"date\">2015-07-08</div></html>";
+    return "<html><div data-video=\"" + video + "\"><img id=\"video_img\" src=\"" + cover + "\"><a class=\"name\">" +
+        author +
+        "</a><h1 class=\"description br\">描述</h1>"
+        "<div class=\"date\">2015-07-08</div></html>";
 }
 
 HttpResponse trickle(const QByteArray &body)
@@ -49,17 +50,17 @@ HttpResponse deflateBomb()
     static const QByteArray packed = qCompress(QByteArray(64 * MiB, '\0'), 9).mid(4);
     HttpResponse r;
     r.raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: deflate\r\nContent-Length: " +
-            QByteArray::number(packed.size()) + "\r\nConnection: close\r\n\r\n" + packed;
+        QByteArray::number(packed.size()) + "\r\nConnection: close\r\n\r\n" + packed;
     return r;
 }
 
 struct Case {
-    int site = 1;                 // Meipai unless the case needs another site
+    int site = 1;  // Meipai unless the case needs another site
     QByteArray path = "/media/1";
     std::function<HttpResponse(const HttpRequest &, const QString &base)> answer;
-    int seconds = 0;              // bound on the time of one extraction
-    int megabytes = 0;            // bound on the peak memory of the front end
-    bool hugeOutput = false;      // the JSON line is too large to keep: thrown away
+    int seconds = 0;          // bound on the time of one extraction
+    int megabytes = 0;        // bound on the peak memory of the front end
+    bool hugeOutput = false;  // the JSON line is too large to keep: thrown away
 };
 
 QString g_fifo;  // a named pipe a page can name as its video
@@ -79,60 +80,100 @@ QHash<QString, Case> cases()
             return HttpResponse::notFound();
         };
     };
-    c["worst page: six markers, then 0x01 to the limit"] = {
-        1, "/media/1", page(MeipaiMarkers + QByteArray(fetch::PageLimit - MeipaiMarkers.size(), '\x01')),
-        30, 300, true};
-    c["64 MiB with length"] = {1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(64 * MiB, 'a', "text/html"); }, 10, 120};
-    c["64 MiB chunked"] = {1, "/media/1", [](auto &, auto &) {
-        HttpResponse r = HttpResponse::filled(64 * MiB, 'a', "text/html");
-        r.chunked = true;
-        return r; }, 10, 120};
-    c["1 GiB with length"] = {1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(1024 * MiB, 'a', "text/html"); }, 10, 120};
-    c["1 GiB without length"] = {1, "/media/1", [](auto &, auto &) {
-        HttpResponse r = HttpResponse::filled(1024 * MiB, 'a', "text/html");
-        r.omitLength = true;
-        return r; }, 10, 120};
+    c["worst page: six markers, then 0x01 to the limit"] = {1, "/media/1",
+        page(MeipaiMarkers + QByteArray(fetch::PageLimit - MeipaiMarkers.size(), '\x01')), 30, 300, true};
+    c["64 MiB with length"] = {
+        1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(64 * MiB, 'a', "text/html"); }, 10, 120};
+    c["64 MiB chunked"] = {1, "/media/1",
+        [](auto &, auto &) {
+            HttpResponse r = HttpResponse::filled(64 * MiB, 'a', "text/html");
+            r.chunked = true;
+            return r;
+        },
+        10, 120};
+    c["1 GiB with length"] = {
+        1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(1024 * MiB, 'a', "text/html"); }, 10, 120};
+    c["1 GiB without length"] = {1, "/media/1",
+        [](auto &, auto &) {
+            HttpResponse r = HttpResponse::filled(1024 * MiB, 'a', "text/html");
+            r.omitLength = true;
+            return r;
+        },
+        10, 120};
     c["deflate bomb"] = {1, "/media/1", [](auto &, auto &) { return deflateBomb(); }, 10, 150};
-    c["binary and NUL bytes"] = {1, "/media/1", page(QByteArray("\0\x01\xff", 3) + MeipaiMarkers + QByteArray(4096, '\0')), 5, 120};
-    c["invalid UTF-8"] = {1, "/media/1", page(meipaiPage("http://v/\xff\xc0\x80.mp4", "\xfe\xfe", "\xed\xa0\x80")), 5, 120};
-    c["UTF-16 without BOM"] = {1, "/media/1", page(QByteArray(reinterpret_cast<const char *>(
-        QString::fromUtf8(meipaiPage("http://v/1.mp4", "c", "作者")).utf16()), 2 * 200)), 5, 120};
+    c["binary and NUL bytes"] = {
+        1, "/media/1", page(QByteArray("\0\x01\xff", 3) + MeipaiMarkers + QByteArray(4096, '\0')), 5, 120};
+    c["invalid UTF-8"] = {
+        1, "/media/1", page(meipaiPage("http://v/\xff\xc0\x80.mp4", "\xfe\xfe", "\xed\xa0\x80")), 5, 120};
+    c["UTF-16 without BOM"] = {1, "/media/1",
+        page(QByteArray(
+            reinterpret_cast<const char *>(QString::fromUtf8(meipaiPage("http://v/1.mp4", "c", "作者")).utf16()),
+            2 * 200)),
+        5, 120};
     c["markers at the very end"] = {1, "/media/1", page("<html>" + MeipaiMarkers), 5, 120};
-    c["a marker repeated a million times"] = {1, "/media/1", page(QByteArray("data-video=").repeated(1000000)), 10, 200};
-    c["a 10 MB single line"] = {1, "/media/1", page(QByteArray(5 * 1000 * 1000, 'a') + meipaiPage("http://v/1.mp4", "c", "a") + QByteArray(5 * 1000 * 1000, 'b')), 10, 250};
-    c["markup and script in the author"] = {1, "/media/1", page(meipaiPage("http://v/1.mp4", "c", "&lt;b&gt;x")
-        .replace("<a class=\"name\">&lt;b&gt;x</a>", "<a class=\"name\"><b>粗</b><script>alert(1)</script></a>")), 5, 120};
-    for (const char *link : {"file:///etc/passwd", "data:video/mp4;base64,AAAA", "javascript:alert(1)", "/dev/zero", "{{FIFO}}"}) {
-        c[QStringLiteral("non-web addresses: %1").arg(link)] = {1, "/media/1", pageAt([link](const QString &) {
-            return meipaiPage(link, link == QByteArray("{{FIFO}}") ? "/proc/self/environ" : link, "作者"); }), 5, 120};
+    c["a marker repeated a million times"] = {
+        1, "/media/1", page(QByteArray("data-video=").repeated(1000000)), 10, 200};
+    c["a 10 MB single line"] = {1, "/media/1",
+        page(QByteArray(5 * 1000 * 1000, 'a') + meipaiPage("http://v/1.mp4", "c", "a") +
+            QByteArray(5 * 1000 * 1000, 'b')),
+        10, 250};
+    c["markup and script in the author"] = {1, "/media/1",
+        page(meipaiPage("http://v/1.mp4", "c", "&lt;b&gt;x")
+                 .replace(
+                     "<a class=\"name\">&lt;b&gt;x</a>", "<a class=\"name\"><b>粗</b><script>alert(1)</script></a>")),
+        5, 120};
+    for (const char *link :
+        {"file:///etc/passwd", "data:video/mp4;base64,AAAA", "javascript:alert(1)", "/dev/zero", "{{FIFO}}"}) {
+        c[QStringLiteral("non-web addresses: %1").arg(link)] = {1, "/media/1",
+            pageAt([link](const QString &) {
+                return meipaiPage(link, link == QByteArray("{{FIFO}}") ? "/proc/self/environ" : link, "作者");
+            }),
+            5, 120};
     }
-    c["kuaishou avatar and cover from local paths"] = {2, "/i/photo/1", page(
-        "<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"/etc/passwd\"></div>"
-        "<video poster=\"/proc/kmsg\" src=\"/dev/zero\"></video>"), 5, 120};
-    c["slow-loris page"] = {1, "/media/1", [](auto &, auto &) { return trickle(meipaiPage("http://v/1.mp4", "c", "a")); }, 6, 120};
-    c["slow-loris interface"] = {0, "/t/1", [](const HttpRequest &r, const QString &) {
-        if (r.path().startsWith("/weishi/video"))
-            return trickle("[\"http:\\/\\/cdn.weishi.test\\/v.mp4\"]");
-        return HttpResponse::text("<div class=\"vBox js_player\" id=\"vid1\"></div>");
-    }, 8, 120};
-    c["slow-loris pictures"] = {1, "/media/1", pageAt([](const QString &base) {
-        return meipaiPage("http://v/1.mp4", base.toUtf8() + "/slow.jpg", "a")
-            .replace("</html>", "<img src=\"" + base.toUtf8() + "/mvavatar/slow.jpg\"></html>"); }), 10, 120};
-    c["never answering"] = {1, "/media/1", [](auto &, auto &) {
-        HttpResponse r = HttpResponse::text("late");
-        r.delayMs = 60000;
-        return r; }, 5, 120};
-    c["reset mid-body"] = {1, "/media/1", [](auto &, auto &) {
-        HttpResponse r = HttpResponse::text(meipaiPage("http://v/1.mp4", "c", "a"));
-        r.closeAfter = 40;
-        return r; }, 5, 120};
+    c["kuaishou avatar and cover from local paths"] = {2, "/i/photo/1",
+        page("<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"/etc/passwd\"></div>"
+             "<video poster=\"/proc/kmsg\" src=\"/dev/zero\"></video>"),
+        5, 120};
+    c["slow-loris page"] = {
+        1, "/media/1", [](auto &, auto &) { return trickle(meipaiPage("http://v/1.mp4", "c", "a")); }, 6, 120};
+    c["slow-loris interface"] = {0, "/t/1",
+        [](const HttpRequest &r, const QString &) {
+            if (r.path().startsWith("/weishi/video"))
+                return trickle("[\"http:\\/\\/cdn.weishi.test\\/v.mp4\"]");
+            return HttpResponse::text("<div class=\"vBox js_player\" id=\"vid1\"></div>");
+        },
+        8, 120};
+    c["slow-loris pictures"] = {1, "/media/1",
+        pageAt([](const QString &base) {
+            return meipaiPage("http://v/1.mp4", base.toUtf8() + "/slow.jpg", "a")
+                .replace("</html>", "<img src=\"" + base.toUtf8() + "/mvavatar/slow.jpg\"></html>");
+        }),
+        10, 120};
+    c["never answering"] = {1, "/media/1",
+        [](auto &, auto &) {
+            HttpResponse r = HttpResponse::text("late");
+            r.delayMs = 60000;
+            return r;
+        },
+        5, 120};
+    c["reset mid-body"] = {1, "/media/1",
+        [](auto &, auto &) {
+            HttpResponse r = HttpResponse::text(meipaiPage("http://v/1.mp4", "c", "a"));
+            r.closeAfter = 40;
+            return r;
+        },
+        5, 120};
     c["redirect loop"] = {1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("/media/1"); }, 5, 120};
-    c["redirect to file:"] = {1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("file:///etc/passwd"); }, 5, 120};
-    c["1 MB of headers"] = {1, "/media/1", [](auto &, auto &) {
-        HttpResponse r = HttpResponse::text(meipaiPage("http://v/1.mp4", "c", "a"));
-        for (int i = 0; i < 1000; ++i)
-            r.headers.append({"X-Pad-" + QByteArray::number(i), QByteArray(1000, 'p')});
-        return r; }, 5, 120};
+    c["redirect to file:"] = {
+        1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("file:///etc/passwd"); }, 5, 120};
+    c["1 MB of headers"] = {1, "/media/1",
+        [](auto &, auto &) {
+            HttpResponse r = HttpResponse::text(meipaiPage("http://v/1.mp4", "c", "a"));
+            for (int i = 0; i < 1000; ++i)
+                r.headers.append({"X-Pad-" + QByteArray::number(i), QByteArray(1000, 'p')});
+            return r;
+        },
+        5, 120};
     return c;
 }
 
@@ -207,9 +248,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         process.start(QStringLiteral(QUORVIN_PEAK_RSS),
-                      {QStringLiteral(QUORVIN_EXTRACT), "--site", QString::number(c.site), "--json",
-                       "--all-hosts", server.hostPort(), "--stall-timeout", QString::number(StallMs),
-                       "--deadline", QString::number(DeadlineMs), siteAddress(server, c)});
+            {QStringLiteral(QUORVIN_EXTRACT), "--site", QString::number(c.site), "--json", "--all-hosts",
+                server.hostPort(), "--stall-timeout", QString::number(StallMs), "--deadline",
+                QString::number(DeadlineMs), siteAddress(server, c)});
         loop.exec();
         const qint64 elapsed = clock.elapsed();
         QCOMPARE(process.state(), QProcess::NotRunning);
@@ -222,7 +263,7 @@ private slots:
         if (!c.hugeOutput) {
             const QByteArray out = process.readAllStandardOutput();
             QCOMPARE(out.count('\n'), 1);
-            QJsonParseError error{};
+            QJsonParseError error {};
             QJsonDocument::fromJson(out, &error);
             QCOMPARE(error.error, QJsonParseError::NoError);
         }
@@ -250,9 +291,7 @@ private slots:
         QElapsedTimer sinceTick;
         qint64 longestGap = 0;
         QTimer ticker;
-        connect(&ticker, &QTimer::timeout, [&] {
-            longestGap = qMax(longestGap, sinceTick.restart());
-        });
+        connect(&ticker, &QTimer::timeout, [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
         resetPeak();
         const qint64 before = peakMegabytes();
         QElapsedTimer clock;
@@ -263,8 +302,7 @@ private slots:
         const qint64 elapsed = clock.elapsed();
         ticker.stop();
         const qint64 grown = peakMegabytes() - before;
-        qInfo("%s: %lld ms, longest gap %lld ms, peak grew %lld MB", qPrintable(name), elapsed,
-              longestGap, grown);
+        qInfo("%s: %lld ms, longest gap %lld ms, peak grew %lld MB", qPrintable(name), elapsed, longestGap, grown);
         // Done only with a web video link in the record; a page that broke any rule fails.
         QVERIFY(f.Label5->text().startsWith(fetch::isWebAddress(f.Result.ResultSlots[SlotVideoUrl])
                 ? QStringLiteral("视频提取完毕..")

@@ -27,12 +27,20 @@ public:
     int vol = 50;
     bool visible = false;
 
-    void setURL(const QString &u) override { url = u; calls << "URL=" + u; }
+    void setURL(const QString &u) override
+    {
+        url = u;
+        calls << "URL=" + u;
+    }
     QString URL() const override { return url; }
     void play() override { calls << "play"; }
     void pause() override { calls << "pause"; }
     int volume() const override { return vol; }
-    void setVolume(int v) override { vol = (v / 10) * 10; calls << "volume=" + QString::number(v); }
+    void setVolume(int v) override
+    {
+        vol = (v / 10) * 10;
+        calls << "volume=" + QString::number(v);
+    }
     void setPlayerVisible(bool v) override { visible = v; }
     bool playerVisible() const override { return visible; }
 };
@@ -89,7 +97,7 @@ private slots:
         f.aicAlphaImage1_MouseMove();
         f.aicAlphaImage2_MouseUp();
         QCOMPARE(look(f), Playing);
-        QCOMPARE(player.calls, QStringList{"URL=http://v.test/1.mp4"});
+        QCOMPARE(player.calls, QStringList {"URL=http://v.test/1.mp4"});
         QVERIFY(player.visible);
         QCOMPARE(f.Result.IsPlaying, 1);
         QCOMPARE(f.Label5->text(), QString("正在播放视频.."));
@@ -154,7 +162,7 @@ private slots:
 
         f.Result.ResultSlots[SlotVideoUrl] = "http://v.test/2.mp4";
         f.Command4_Click();  // nothing loaded: the extracted link is loaded and plays
-        QCOMPARE(player.calls, QStringList{"URL=http://v.test/2.mp4"});
+        QCOMPARE(player.calls, QStringList {"URL=http://v.test/2.mp4"});
         QCOMPARE(f.Command4->text(), QString("暂停视频"));
         QCOMPARE(f.Label5->text(), QString("视频正在播放.."));
         f.Command4_Click();
@@ -183,7 +191,7 @@ private slots:
         FakePlayerWindow h;
         FakePlayer &player = h.player;
         h.form->Slider1->setValue(37);
-        QCOMPARE(player.calls, QStringList{"volume=37"});
+        QCOMPARE(player.calls, QStringList {"volume=37"});
         QCOMPARE(h.form->Label5->text(), QString("当前音量为:30"));
     }
 
@@ -199,8 +207,10 @@ private slots:
         image.save(&buffer, "PNG");
         h.server.route("/cover.png", png, "image/png");
         // A Kuaishou page: the cover slot holds the description afterwards.
-        h.server.route("/i/photo/1", h.expand("<div id=\"qqzone_web\"><span>a:描述</span></div>"
-                                               "<video poster=\"{{BASE}}/cover.png\" src=\"{{BASE}}/v.mp4\">").toUtf8());
+        h.server.route("/i/photo/1",
+            h.expand("<div id=\"qqzone_web\"><span>a:描述</span></div>"
+                     "<video poster=\"{{BASE}}/cover.png\" src=\"{{BASE}}/v.mp4\">")
+                .toUtf8());
         f.Option1[2]->setChecked(true);
         f.Text1->setText(h.server.url("/i/photo/1"));
         f.Command1_Click();
@@ -229,16 +239,24 @@ private slots:
     {
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("box");
-        QTest::newRow("nothing extracted") << "" << "请先获取视频!";
-        QTest::newRow("http") << "http://v.test/4.mp4" << "";
-        QTest::newRow("https") << "https://v.test/4.mp4?x=1" << "";
-        QTest::newRow("further attributes after the value")
-            << "http://v.test/4.mp4 class=player data-x={a|b} \\ 100%" << "";
-        QTest::newRow("local file") << "file:///etc/passwd" << "该视频地址无法下载!";
-        QTest::newRow("spaces") << "   " << "该视频地址无法下载!";
-        QTest::newRow("bare path") << "/etc/passwd" << "该视频地址无法下载!";
-        QTest::newRow("script") << "javascript:alert(1)" << "该视频地址无法下载!";
-        QTest::newRow("weipai default") << ".flv" << "该视频地址无法下载!";
+        QTest::newRow("nothing extracted") << ""
+                                           << "请先获取视频!";
+        QTest::newRow("http") << "http://v.test/4.mp4"
+                              << "";
+        QTest::newRow("https") << "https://v.test/4.mp4?x=1"
+                               << "";
+        QTest::newRow("further attributes after the value") << "http://v.test/4.mp4 class=player data-x={a|b} \\ 100%"
+                                                            << "";
+        QTest::newRow("local file") << "file:///etc/passwd"
+                                    << "该视频地址无法下载!";
+        QTest::newRow("spaces") << "   "
+                                << "该视频地址无法下载!";
+        QTest::newRow("bare path") << "/etc/passwd"
+                                   << "该视频地址无法下载!";
+        QTest::newRow("script") << "javascript:alert(1)"
+                                << "该视频地址无法下载!";
+        QTest::newRow("weipai default") << ".flv"
+                                        << "该视频地址无法下载!";
     }
     void download()
     {
@@ -329,7 +347,10 @@ private slots:
         WindowHarness h;
         Form1 &f = *h.form;
         int stops = 0;
-        f.W1->PlayStateChange = [&](int) { ++stops; f.tzstop(); };
+        f.W1->PlayStateChange = [&](int) {
+            ++stops;
+            f.tzstop();
+        };
         f.W1->setVolume(20);
         f.W1->setURL(h.server.url("/clip.mp4"));
         QVERIFY(!f.W1->mediaPlayer());

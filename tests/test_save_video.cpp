@@ -47,15 +47,51 @@ private slots:
         QTest::addColumn<QString>("date");
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("name");
-        QTest::newRow("link's own name") << "http://v.test/a/clip01.mp4?x=1" << "作者" << "2015" << "" << "clip01.mp4";
-        QTest::newRow("flv link") << "http://v.test/a/b.flv" << "" << "" << "" << "b.flv";
-        QTest::newRow("percent-encoded chinese") << "http://v.test/%E8%A7%86%E9%A2%91.mp4" << "" << "" << "" << "视频.mp4";
-        QTest::newRow("no file name: author and date") << "http://v.test/" << "美拍小达人" << "2015-07-08 18:00" << "" << "美拍小达人 2015-07-08 18-00.mp4";
-        QTest::newRow("no extension: the answer's type") << "http://v.test/play?id=3" << "" << "" << "video/x-flv" << "play.flv";
-        QTest::newRow("unknown extension") << "http://v.test/get.php" << "" << "" << "" << "get.mp4";
-        QTest::newRow("separators and controls taken out") << "http://v.test/..%2F..%2Fetc%5Cx%0A.mp4" << "" << "" << "" << "etcx.mp4";
-        QTest::newRow("author with a slash") << "http://v.test/" << "a/b\\c\u0001" << "" << "" << "abc.mp4";
-        QTest::newRow("nothing at all") << "http://v.test/" << "" << "" << "" << "视频.mp4";
+        QTest::newRow("link's own name") << "http://v.test/a/clip01.mp4?x=1"
+                                         << "作者"
+                                         << "2015"
+                                         << ""
+                                         << "clip01.mp4";
+        QTest::newRow("flv link") << "http://v.test/a/b.flv"
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "b.flv";
+        QTest::newRow("percent-encoded chinese") << "http://v.test/%E8%A7%86%E9%A2%91.mp4"
+                                                 << ""
+                                                 << ""
+                                                 << ""
+                                                 << "视频.mp4";
+        QTest::newRow("no file name: author and date") << "http://v.test/"
+                                                       << "美拍小达人"
+                                                       << "2015-07-08 18:00"
+                                                       << ""
+                                                       << "美拍小达人 2015-07-08 18-00.mp4";
+        QTest::newRow("no extension: the answer's type") << "http://v.test/play?id=3"
+                                                         << ""
+                                                         << ""
+                                                         << "video/x-flv"
+                                                         << "play.flv";
+        QTest::newRow("unknown extension") << "http://v.test/get.php"
+                                           << ""
+                                           << ""
+                                           << ""
+                                           << "get.mp4";
+        QTest::newRow("separators and controls taken out") << "http://v.test/..%2F..%2Fetc%5Cx%0A.mp4"
+                                                           << ""
+                                                           << ""
+                                                           << ""
+                                                           << "etcx.mp4";
+        QTest::newRow("author with a slash") << "http://v.test/"
+                                             << "a/b\\c\u0001"
+                                             << ""
+                                             << ""
+                                             << "abc.mp4";
+        QTest::newRow("nothing at all") << "http://v.test/"
+                                        << ""
+                                        << ""
+                                        << ""
+                                        << "视频.mp4";
     }
     void fileNames()
     {
@@ -73,7 +109,8 @@ private slots:
         QTest::addColumn<qint64>("total");
         QTest::addColumn<double>("rate");
         QTest::addColumn<QString>("text");
-        QTest::newRow("known size") << qint64(3355443) << qint64(7444889) << 1258291.2 << "正在下载视频.. 45% (3.2 MB/7.1 MB, 1.2 MB/s)";
+        QTest::newRow("known size") << qint64(3355443) << qint64(7444889) << 1258291.2
+                                    << "正在下载视频.. 45% (3.2 MB/7.1 MB, 1.2 MB/s)";
         QTest::newRow("unknown size") << qint64(2048) << qint64(-1) << 100.0 << "正在下载视频.. 2.0 KB (100 B/s)";
     }
     void progressLines()
@@ -94,9 +131,15 @@ private slots:
         QTest::addColumn<QString>("route");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("box");
-        QTest::newRow("saved") << "/v/clip.mp4" << "视频下载完毕.." << "视频已保存到:\r";
-        QTest::newRow("404") << "/v/missing.mp4" << "视频下载失败.." << "视频下载失败: 服务器返回错误: 404";
-        QTest::newRow("stalled") << "/v/stalled.mp4" << "视频下载失败.." << "视频下载失败: 连接超时，服务器长时间没有响应";
+        QTest::newRow("saved") << "/v/clip.mp4"
+                               << "视频下载完毕.."
+                               << "视频已保存到:\r";
+        QTest::newRow("404") << "/v/missing.mp4"
+                             << "视频下载失败.."
+                             << "视频下载失败: 服务器返回错误: 404";
+        QTest::newRow("stalled") << "/v/stalled.mp4"
+                                 << "视频下载失败.."
+                                 << "视频下载失败: 连接超时，服务器长时间没有响应";
     }
     void savesWhereTheUserChose()
     {
@@ -123,12 +166,12 @@ private slots:
         QVERIFY2(h.recorder.boxes.first().text.startsWith(box), qPrintable(h.recorder.boxes.first().text));
         // The window is not the active one here: the end is also told on the desktop.
         QCOMPARE(h.recorder.notifications,
-                 route.endsWith("clip.mp4") ? QStringList{"视频下载完毕|我的视频.mp4"} : QStringList());
+            route.endsWith("clip.mp4") ? QStringList {"视频下载完毕|我的视频.mp4"} : QStringList());
         if (route.endsWith("clip.mp4")) {
             QFile saved(target);
             QVERIFY(saved.open(QIODevice::ReadOnly));
             QVERIFY(saved.readAll() == body);
-            QCOMPARE(h.recorder.opened, QStringList{QUrl::fromLocalFile(dir.path()).toString()});
+            QCOMPARE(h.recorder.opened, QStringList {QUrl::fromLocalFile(dir.path()).toString()});
         } else {
             QVERIFY(!QFile::exists(target));
         }
@@ -142,11 +185,21 @@ private slots:
         QTest::addColumn<QString>("answer");      // the name the user typed
         QTest::addColumn<QString>("start");       // the folder the dialog starts in (under HOME)
         QTest::addColumn<QString>("saved");       // the file saved (under HOME)
-        QTest::newRow("no Downloads folder: home") << "" << false << "a/v.mp4" << "" << "a/v.mp4";
-        QTest::newRow("Downloads") << "" << true << "a/v.mp4" << "Downloads" << "a/v.mp4";
-        QTest::newRow("remembered folder") << "a" << true << "a/v.mp4" << "a" << "a/v.mp4";
-        QTest::newRow("remembered folder deleted") << "deleted" << true << "a/v.mp4" << "Downloads" << "a/v.mp4";
-        QTest::newRow("name without an extension") << "" << true << "a/我的视频" << "Downloads" << "a/我的视频.mp4";
+        QTest::newRow("no Downloads folder: home") << "" << false << "a/v.mp4"
+                                                   << ""
+                                                   << "a/v.mp4";
+        QTest::newRow("Downloads") << "" << true << "a/v.mp4"
+                                   << "Downloads"
+                                   << "a/v.mp4";
+        QTest::newRow("remembered folder") << "a" << true << "a/v.mp4"
+                                           << "a"
+                                           << "a/v.mp4";
+        QTest::newRow("remembered folder deleted") << "deleted" << true << "a/v.mp4"
+                                                   << "Downloads"
+                                                   << "a/v.mp4";
+        QTest::newRow("name without an extension") << "" << true << "a/我的视频"
+                                                   << "Downloads"
+                                                   << "a/我的视频.mp4";
     }
     void saveFolderAndName()
     {
@@ -178,7 +231,7 @@ private slots:
             QVERIFY(QFile::exists(home.filePath(saved)));
             // The next dialog starts where this video went.
             QCOMPARE(QSettings(Form1::settingsFile(), QSettings::IniFormat).value("download/folder").toString(),
-                     home.filePath("a"));
+                home.filePath("a"));
         }
         qputenv("HOME", oldHome);
         qputenv("XDG_CONFIG_HOME", oldConfig);
@@ -193,11 +246,21 @@ private slots:
         QTest::addColumn<int>("answer");        // to our question
         QTest::addColumn<QString>("question");  // "" when none is asked
         QTest::addColumn<QString>("saved");     // "" when nothing is saved
-        QTest::newRow("keep, keep.mp4 there, 否") << "keep" << "keep.mp4" << int(IDNO) << "keep.mp4已存在。是否替换?" << "";
-        QTest::newRow("keep, keep.mp4 there, 是") << "keep" << "keep.mp4" << int(IDYES) << "keep.mp4已存在。是否替换?" << "keep.mp4";
-        QTest::newRow("a date is no extension") << "海边 2015.07.08" << "" << int(IDNO) << "" << "海边 2015.07.08.mp4";
-        QTest::newRow("the dialog already asked") << "keep.mp4" << "keep.mp4" << int(IDNO) << "" << "keep.mp4";
-        QTest::newRow("another video type stays") << "clip.FLV" << "" << int(IDNO) << "" << "clip.FLV";
+        QTest::newRow("keep, keep.mp4 there, 否") << "keep"
+                                                  << "keep.mp4" << int(IDNO) << "keep.mp4已存在。是否替换?"
+                                                  << "";
+        QTest::newRow("keep, keep.mp4 there, 是") << "keep"
+                                                  << "keep.mp4" << int(IDYES) << "keep.mp4已存在。是否替换?"
+                                                  << "keep.mp4";
+        QTest::newRow("a date is no extension") << "海边 2015.07.08"
+                                                << "" << int(IDNO) << ""
+                                                << "海边 2015.07.08.mp4";
+        QTest::newRow("the dialog already asked") << "keep.mp4"
+                                                  << "keep.mp4" << int(IDNO) << ""
+                                                  << "keep.mp4";
+        QTest::newRow("another video type stays") << "clip.FLV"
+                                                  << "" << int(IDNO) << ""
+                                                  << "clip.FLV";
     }
     void typedNameNeverReplacesUnasked()
     {
@@ -257,7 +320,7 @@ private slots:
                 return int(IDNO);
             if (!QTest::qWaitFor([&] { return closed; }, 20000))  // open until the download has ended
                 return int(IDNO);
-            return int(IDYES);                        // a late 是
+            return int(IDYES);  // a late 是
         };
         f.Command2_Click();
         QVERIFY(closed);

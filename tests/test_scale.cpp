@@ -16,7 +16,7 @@ private slots:
         Form1 &f = *h.form;
         f.show();
         for (AlphaImage *picture : {f.aicAlphaImage1, f.aicAlphaImage2, f.aicAlphaImage3, f.aicAlphaImage4,
-                                    f.aicAlphaImage5, f.aicAlphaImage8}) {
+                 f.aicAlphaImage5, f.aicAlphaImage8}) {
             QCOMPARE(picture->picture().devicePixelRatio(), 2.0);
             // Its pixels are twice its size in units: the sharp picture, not a scaled copy.
             QCOMPARE(picture->picture().deviceIndependentSize().toSize() * 2, picture->picture().size());

@@ -20,7 +20,8 @@ bool usable(const Form1 &f)
     return f.Command1->isEnabled() && f.Text1->isEnabled() && f.Frame1->isEnabled();
 }
 
-const QString ExitText = QStringLiteral("感谢您对Quorvin、Quorvin系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quorvin系列原创免费软件?");
+const QString ExitText = QStringLiteral(
+    "感谢您对Quorvin、Quorvin系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quorvin系列原创免费软件?");
 
 }  // namespace
 
@@ -37,21 +38,24 @@ private slots:
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<QStringList>("opened");
         const QString newer = QStringLiteral("发现最新版本![%1]\r\n \r\n是否到官方网站下载");
-        QTest::newRow("current version") << 0 << QByteArray("V1.0") << QList<int>{} << true << 0 << QStringList{} << QStringList{};
-        QTest::newRow("line break after version, No") << 0 << QByteArray("V1.0\n") << QList<int>{IDNO} << false << 1
-            << QStringList{newer.arg("V1.0\n")} << QStringList{};
-        QTest::newRow("newer, No") << 0 << QByteArray("V1.1") << QList<int>{IDNO} << false << 1
-            << QStringList{newer.arg("V1.1")} << QStringList{};
-        QTest::newRow("newer, Yes, exit Yes") << 0 << QByteArray("V1.1") << QList<int>{IDYES, IDYES} << false << 1
-            << QStringList{newer.arg("V1.1"), ExitText} << QStringList{"{{BASE}}/forum", "{{BASE}}/forum/"};
-        QTest::newRow("newer, Yes, exit Cancel: stranded") << 0 << QByteArray("V1.1") << QList<int>{IDYES, IDCANCEL} << false << 0
-            << QStringList{newer.arg("V1.1"), ExitText} << QStringList{"{{BASE}}/forum"};
-        QTest::newRow("lower case") << 0 << QByteArray("v1.0") << QList<int>{IDNO} << false << 1
-            << QStringList{newer.arg("v1.0")} << QStringList{};
-        QTest::newRow("empty file") << 0 << QByteArray() << QList<int>{} << false << 1
-            << QStringList{"暂时无法使用!请您稍后再试!"} << QStringList{};
-        QTest::newRow("no server") << 1 << QByteArray() << QList<int>{} << false << 1
-            << QStringList{"暂时无法使用!请您稍后再试!"} << QStringList{};
+        QTest::newRow("current version") << 0 << QByteArray("V1.0") << QList<int> {} << true << 0 << QStringList {}
+                                         << QStringList {};
+        QTest::newRow("line break after version, No") << 0 << QByteArray("V1.0\n") << QList<int> {IDNO} << false << 1
+                                                      << QStringList {newer.arg("V1.0\n")} << QStringList {};
+        QTest::newRow("newer, No") << 0 << QByteArray("V1.1") << QList<int> {IDNO} << false << 1
+                                   << QStringList {newer.arg("V1.1")} << QStringList {};
+        QTest::newRow("newer, Yes, exit Yes")
+            << 0 << QByteArray("V1.1") << QList<int> {IDYES, IDYES} << false << 1
+            << QStringList {newer.arg("V1.1"), ExitText} << QStringList {"{{BASE}}/forum", "{{BASE}}/forum/"};
+        QTest::newRow("newer, Yes, exit Cancel: stranded")
+            << 0 << QByteArray("V1.1") << QList<int> {IDYES, IDCANCEL} << false << 0
+            << QStringList {newer.arg("V1.1"), ExitText} << QStringList {"{{BASE}}/forum"};
+        QTest::newRow("lower case") << 0 << QByteArray("v1.0") << QList<int> {IDNO} << false << 1
+                                    << QStringList {newer.arg("v1.0")} << QStringList {};
+        QTest::newRow("empty file") << 0 << QByteArray() << QList<int> {} << false << 1
+                                    << QStringList {"暂时无法使用!请您稍后再试!"} << QStringList {};
+        QTest::newRow("no server") << 1 << QByteArray() << QList<int> {} << false << 1
+                                   << QStringList {"暂时无法使用!请您稍后再试!"} << QStringList {};
     }
     void updateNotice()
     {
@@ -116,9 +120,9 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("ended");
         QTest::addColumn<QStringList>("opened");
-        QTest::newRow("Yes") << int(IDYES) << 1 << QStringList{"{{BASE}}/forum/"};
-        QTest::newRow("No") << int(IDNO) << 1 << QStringList{};
-        QTest::newRow("Cancel") << int(IDCANCEL) << 0 << QStringList{};
+        QTest::newRow("Yes") << int(IDYES) << 1 << QStringList {"{{BASE}}/forum/"};
+        QTest::newRow("No") << int(IDNO) << 1 << QStringList {};
+        QTest::newRow("Cancel") << int(IDCANCEL) << 0 << QStringList {};
     }
     void exitDialog()
     {
@@ -157,8 +161,8 @@ private slots:
         QCOMPARE(h.form->Label10->palette().color(QPalette::WindowText), QColor(255, 0, 0));
         QTest::mouseRelease(h.form->Label10, Qt::RightButton, {}, QPoint(5, 5));
         QCOMPARE(h.form->Label10->palette().color(QPalette::WindowText), QColor(231, 231, 231));
-        QCOMPARE(h.recorder.opened, QStringList({h.expand("{{BASE}}/forum"), h.expand("{{BASE}}/forum"),
-                                                 h.expand("{{BASE}}/guestbook.html")}));
+        QCOMPARE(h.recorder.opened,
+            QStringList({h.expand("{{BASE}}/forum"), h.expand("{{BASE}}/forum"), h.expand("{{BASE}}/guestbook.html")}));
     }
 
     void badgeSitsRightOfTheName_data()
@@ -168,10 +172,14 @@ private slots:
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("badge");
         QTest::addColumn<int>("offset");
-        QTest::newRow("weishi vip") << 0 << QByteArray("/t/1") << "<title>小明的微视</title><b>vip</b>" << "aicAlphaImage8" << 0;
-        QTest::newRow("weishi plain") << 0 << QByteArray("/t/1") << "<title>小明的微视</title>" << "" << 0;
-        QTest::newRow("weishi verified author") << 0 << QByteArray("/t/1") << "<title>Quorvin的微视</title>" << "aicAlphaImage8" << 0;
-        QTest::newRow("miaopai v.png") << 4 << QByteArray("/show/1.htm") << "<title>小红的秒拍</title><img src=v.png>" << "aicAlphaImage4" << 5;
+        QTest::newRow("weishi vip") << 0 << QByteArray("/t/1") << "<title>小明的微视</title><b>vip</b>"
+                                    << "aicAlphaImage8" << 0;
+        QTest::newRow("weishi plain") << 0 << QByteArray("/t/1") << "<title>小明的微视</title>"
+                                      << "" << 0;
+        QTest::newRow("weishi verified author") << 0 << QByteArray("/t/1") << "<title>Quorvin的微视</title>"
+                                                << "aicAlphaImage8" << 0;
+        QTest::newRow("miaopai v.png") << 4 << QByteArray("/show/1.htm") << "<title>小红的秒拍</title><img src=v.png>"
+                                       << "aicAlphaImage4" << 5;
     }
     void badgeSitsRightOfTheName()
     {
@@ -288,8 +296,10 @@ private slots:
         const QByteArray red = encodedPicture(Qt::red);
         h.server.route("/avatar/1.jpg", red, "image/jpeg");
         h.server.route("/cover/1.jpg", encodedPicture(Qt::blue), "image/jpeg");
-        h.server.route("/i/photo/1", h.expand("<div id=\"qqzone_web\"><span>老铁:爬山</span><img src=\"{{BASE}}/avatar/1.jpg\"></div>"
-                                               "<video poster=\"{{BASE}}/cover/1.jpg\" src=\"{{BASE}}/v.mp4\"></video>").toUtf8());
+        h.server.route("/i/photo/1",
+            h.expand("<div id=\"qqzone_web\"><span>老铁:爬山</span><img src=\"{{BASE}}/avatar/1.jpg\"></div>"
+                     "<video poster=\"{{BASE}}/cover/1.jpg\" src=\"{{BASE}}/v.mp4\"></video>")
+                .toUtf8());
         const QString face = f.faceFilePath();
         // In the test's own cache folder, never beside the program.
         QCOMPARE(face, qEnvironmentVariable("XDG_CACHE_HOME") + u'/' + QCoreApplication::applicationName() + "/face");

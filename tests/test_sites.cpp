@@ -13,8 +13,7 @@ QString page(const char *name)
 }
 
 QString weishiPage(const QString &id, const QString &title = "小明的微视",
-                   const QString &msg = "  今天 天气\r\n真好\n啊  ",
-                   const QString &avatar = "http://pic.test/head/xm.jpg")
+    const QString &msg = "  今天 天气\r\n真好\n啊  ", const QString &avatar = "http://pic.test/head/xm.jpg")
 {
     QString text = page("weishi.html");
     return text.replace("{{ID}}", id).replace("{{TITLE}}", title).replace("{{MSG}}", msg).replace("{{AVATAR}}", avatar);
@@ -41,16 +40,21 @@ private slots:
         QTest::addColumn<qsizetype>("slot30");  // its size afterwards
         QTest::addColumn<QString>("why");       // of the last step
         const QByteArray doubling = "[[step]]\nto = 30\nfrom = 30\ndo = [{ append = '{30}' }]\n";
-        QTest::newRow("doubling stops at the cap") << "[[step]]\nto = 30\ntext = 'ab'\n" + doubling.repeated(40)
-            << 10 << sitelimits::MaxValueUnits << "value too large";
-        QTest::newRow("a template 2000 pages long") << "[[step]]\nto = 30\ntext = '" + QByteArray("{0}").repeated(2000) + "'\n"
+        QTest::newRow("doubling stops at the cap") << "[[step]]\nto = 30\ntext = 'ab'\n" + doubling.repeated(40) << 10
+                                                   << sitelimits::MaxValueUnits << "value too large";
+        QTest::newRow("a template 2000 pages long")
+            << "[[step]]\nto = 30\ntext = '" + QByteArray("{0}").repeated(2000) + "'\n"
             << 1000000 << qsizetype(0) << "value too large";
-        QTest::newRow("replace that grows") << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ replace = ['x', '") + QByteArray(1000, 'y') + "'] }]\n"
+        QTest::newRow("replace that grows")
+            << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ replace = ['x', '") + QByteArray(1000, 'y') +
+                "'] }]\n"
             << 1000000 << qsizetype(0) << "value too large";
-        QTest::newRow("a pattern that backtracks elsewhere") << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['(x+x+)+y', 'Z'] }]\n")
-            << 23000 << qsizetype(23000) << "";
-        QTest::newRow("{page} and {address} within the caps") << QByteArray("[[step]]\nto = 30\ntext = '{address}|{page}'\n")
-            << 3 << qsizetype(QString("http://a/media/1|xxx").size()) << "";
+        QTest::newRow("a pattern that backtracks elsewhere")
+            << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['(x+x+)+y', 'Z'] }]\n") << 23000
+            << qsizetype(23000) << "";
+        QTest::newRow("{page} and {address} within the caps")
+            << QByteArray("[[step]]\nto = 30\ntext = '{address}|{page}'\n") << 3
+            << qsizetype(QString("http://a/media/1|xxx").size()) << "";
     }
     void caps()
     {
@@ -58,9 +62,10 @@ private slots:
         QFETCH(int, pageUnits);
         QFETCH(qsizetype, slot30);
         QFETCH(QString, why);
-        const QByteArray head = "index = 1\ncaption = \"c\"\nname = \"test\"\n[prefixes]\npage = { host = \"MEIPAI_PAGE_HOST\", "
-                                "path = \"/media/\" }\n[checks]\nempty = \"a\"\nwrong_prefix = \"b\"\nonly_prefix = \"c\"\n"
-                                "[display]\nauthor = 8\nauthor_cut = 8\ndescription = 10\ndate = 12\ncover = 4\navatar = 6\n";
+        const QByteArray head =
+            "index = 1\ncaption = \"c\"\nname = \"test\"\n[prefixes]\npage = { host = \"MEIPAI_PAGE_HOST\", "
+            "path = \"/media/\" }\n[checks]\nempty = \"a\"\nwrong_prefix = \"b\"\nonly_prefix = \"c\"\n"
+            "[display]\nauthor = 8\nauthor_cut = 8\ndescription = 10\ndate = 12\ncover = 4\navatar = 6\n";
         LoadError error;
         const std::optional<SiteDescription> site = parseSiteDescription(head + steps, "test.toml", &error);
         QVERIFY2(site, qPrintable(error.reason));
@@ -85,13 +90,26 @@ private slots:
         QTest::addColumn<QString>("description");
         const QString relay = "{{BASE}}/cdn.weishi.test";
         QTest::newRow("plain") << weishiPage("ab12") << "http://cdn.weishi.test/v/ab12.mp4?vkey=K1&t=2"
-            << relay + "/v/ab12.mp4?vkey=K1&t=2" << "http://pic.test/head/xm.jpg" << "小明" << "今天天气真好\n啊";
-        QTest::newRow("cdn host twice") << weishiPage("ab12") << "http://cdn.weishi.test/v/1.mp4?from=cdn.weishi.test&x=1"
-            << relay + "/v/1.mp4?from=" << "http://pic.test/head/xm.jpg" << "小明" << "今天天气真好\n啊";
-        QTest::newRow("title without suffix") << weishiPage("ab12", "微视热门") << "http://cdn.weishi.test/a.mp4"
-            << relay + "/a.mp4" << "http://pic.test/head/xm.jpg" << "微视热门" << "今天天气真好\n啊";
+                               << relay + "/v/ab12.mp4?vkey=K1&t=2"
+                               << "http://pic.test/head/xm.jpg"
+                               << "小明"
+                               << "今天天气真好\n啊";
+        QTest::newRow("cdn host twice") << weishiPage("ab12")
+                                        << "http://cdn.weishi.test/v/1.mp4?from=cdn.weishi.test&x=1"
+                                        << relay + "/v/1.mp4?from="
+                                        << "http://pic.test/head/xm.jpg"
+                                        << "小明"
+                                        << "今天天气真好\n啊";
+        QTest::newRow("title without suffix")
+            << weishiPage("ab12", "微视热门") << "http://cdn.weishi.test/a.mp4" << relay + "/a.mp4"
+            << "http://pic.test/head/xm.jpg"
+            << "微视热门"
+            << "今天天气真好\n啊";
         QTest::newRow("avatar holding e=") << weishiPage("ab12", "小明的微视", "x", "http://pic.test/h.jpg?size=100")
-            << "http://cdn.weishi.test/a.mp4" << relay + "/a.mp4" << "http://pic.test/h.jpg?size" << "小明" << "x";
+                                           << "http://cdn.weishi.test/a.mp4" << relay + "/a.mp4"
+                                           << "http://pic.test/h.jpg?size"
+                                           << "小明"
+                                           << "x";
     }
     void weishi()
     {
@@ -105,7 +123,8 @@ private slots:
         run.serve("/t/share/ab12", page);
         run.serve("/weishi/video/downloadVideo.php?v=p&vid=ab12&play=2&device=2", weishiApi(link), "application/json");
         QCOMPARE(run.extract(Weishi, "{{BASE}}/t/share/ab12"), ExtractionOutcome::Extracted);
-        QCOMPARE(run.server.targets(), QList<QByteArray>({"/t/share/ab12", "/weishi/video/downloadVideo.php?v=p&vid=ab12&play=2&device=2"}));
+        QCOMPARE(run.server.targets(),
+            QList<QByteArray>({"/t/share/ab12", "/weishi/video/downloadVideo.php?v=p&vid=ab12&play=2&device=2"}));
         QCOMPARE(run.slot(SlotVideoUrl), run.expand(video));
         QCOMPARE(run.slot(SlotCoverUrl), run.expand("{{BASE}}/weishi_pic/0/ab12_1/480"));
         QCOMPARE(run.slot(SlotAvatarUrl), avatar);
@@ -119,7 +138,8 @@ private slots:
     {
         SiteRun run;
         run.serve("/t/1", weishiPage("ab12"));
-        run.serve("/weishi/video/downloadVideo.php", weishiApi("http://cdn.weishi.test/v/first.mp4"), "application/json");
+        run.serve(
+            "/weishi/video/downloadVideo.php", weishiApi("http://cdn.weishi.test/v/first.mp4"), "application/json");
         run.serve("/t/2", "<html><title>第二个的微视</title><body>没有播放器</body></html>");
         run.extract(Weishi, "{{BASE}}/t/1");
         run.extract(Weishi, "{{BASE}}/t/2");
@@ -135,13 +155,17 @@ private slots:
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("video");
         QTest::addColumn<QString>("avatar");
-        QTest::newRow("plain") << page("meipai.html") << "http://mvvideo.test/11/v.mp4" << "{{BASE}}/mvavatar1/u1.jpg!thumb60";
+        QTest::newRow("plain") << page("meipai.html") << "http://mvvideo.test/11/v.mp4"
+                               << "{{BASE}}/mvavatar1/u1.jpg!thumb60";
         QString attrs = page("meipai.html");
         attrs.replace(R"(v.mp4">)", R"(v.mp4" data-poster="p.jpg">)");
-        QTest::newRow("further attributes stay") << attrs << "http://mvvideo.test/11/v.mp4 data-poster=p.jpg" << "{{BASE}}/mvavatar1/u1.jpg!thumb60";
+        QTest::newRow("further attributes stay") << attrs << "http://mvvideo.test/11/v.mp4 data-poster=p.jpg"
+                                                 << "{{BASE}}/mvavatar1/u1.jpg!thumb60";
         QString twice = page("meipai.html");
-        twice.replace(R"(<img src="{{BASE}}/mvavatar1/u1.jpg!thumb60")", R"(<img alt="{{BASE}}/mvavatar {{BASE}}/mvavatar1/u1.jpg")");
-        QTest::newRow("marker twice, quote only behind the second") << twice << "http://mvvideo.test/11/v.mp4" << "{{BASE}}/mvavatar";
+        twice.replace(R"(<img src="{{BASE}}/mvavatar1/u1.jpg!thumb60")",
+            R"(<img alt="{{BASE}}/mvavatar {{BASE}}/mvavatar1/u1.jpg")");
+        QTest::newRow("marker twice, quote only behind the second") << twice << "http://mvvideo.test/11/v.mp4"
+                                                                    << "{{BASE}}/mvavatar";
     }
     void meipai()
     {
@@ -180,10 +204,18 @@ private slots:
         QTest::addColumn<QString>("block");
         QTest::addColumn<QString>("author");
         QTest::addColumn<QString>("description");
-        QTest::newRow("one span") << "<span>老铁:今天\t爬山 </span>" << "老铁" << "今天\t爬山";
-        QTest::newRow("crlf in the name") << "\r\n<span>老\r\n铁:描述</span>" << "老铁" << "描述";
-        QTest::newRow("colon in the description") << "<span>老铁:时间 12:30 出发</span>" << "老铁" << "时间 1230 出发";
-        QTest::newRow("no closing span") << "<span>老铁:描述" << "老铁" << "";
+        QTest::newRow("one span") << "<span>老铁:今天\t爬山 </span>"
+                                  << "老铁"
+                                  << "今天\t爬山";
+        QTest::newRow("crlf in the name") << "\r\n<span>老\r\n铁:描述</span>"
+                                          << "老铁"
+                                          << "描述";
+        QTest::newRow("colon in the description") << "<span>老铁:时间 12:30 出发</span>"
+                                                  << "老铁"
+                                                  << "时间 1230 出发";
+        QTest::newRow("no closing span") << "<span>老铁:描述"
+                                         << "老铁"
+                                         << "";
     }
     void kuaishouShareBlockForms()
     {
@@ -205,13 +237,18 @@ private slots:
         QTest::addColumn<QString>("api");
         QTest::addColumn<QString>("video");
         QTest::newRow("plain") << "{{BASE}}/video/v1" << QByteArray("/api/weipai/video/v1")
-            << R"({"state":1,"url":"http://wp.test/v/v1","desc":"好玩的视频"})" << "http://wp.test/v/v1.flv";
+                               << R"({"state":1,"url":"http://wp.test/v/v1","desc":"好玩的视频"})"
+                               << "http://wp.test/v/v1.flv";
         QTest::newRow("already .flv") << "{{BASE}}/video/v1" << QByteArray("/api/weipai/video/v1")
-            << R"({"url":"http://wp.test/v/v1.flv","desc":"好玩的视频"})" << "http://wp.test/v/v1.flv.flv";
-        QTest::newRow("query stays in the id") << "{{BASE}}/video/v1?from=qq" << QByteArray("/api/weipai/video/v1?from=qq")
-            << R"({"url":"http://wp.test/v/v1","desc":"好玩的视频"})" << "http://wp.test/v/v1.flv";
+                                      << R"({"url":"http://wp.test/v/v1.flv","desc":"好玩的视频"})"
+                                      << "http://wp.test/v/v1.flv.flv";
+        QTest::newRow("query stays in the id")
+            << "{{BASE}}/video/v1?from=qq" << QByteArray("/api/weipai/video/v1?from=qq")
+            << R"({"url":"http://wp.test/v/v1","desc":"好玩的视频"})"
+            << "http://wp.test/v/v1.flv";
         QTest::newRow("prefix twice") << "{{BASE}}/video/{{BASE}}/video/v1" << QByteArray("/api/weipai/video/v1")
-            << R"({"url":"http://wp.test/v/v1","desc":"好玩的视频"})" << "http://wp.test/v/v1.flv";
+                                      << R"({"url":"http://wp.test/v/v1","desc":"好玩的视频"})"
+                                      << "http://wp.test/v/v1.flv";
     }
     void weipai()
     {
@@ -251,17 +288,22 @@ private slots:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("id");
-        QTest::newRow("htm") << "{{BASE}}/show/abc.htm" << "abc";
-        QTest::newRow("html keeps its l") << "{{BASE}}/show/abc.html" << "abcl";
-        QTest::newRow("query and fragment never reach the links") << "{{BASE}}/show/abc.htm?x=1#t" << "abc";
-        QTest::newRow("only the extension") << "{{BASE}}/show/.htm" << "";
+        QTest::newRow("htm") << "{{BASE}}/show/abc.htm"
+                             << "abc";
+        QTest::newRow("html keeps its l") << "{{BASE}}/show/abc.html"
+                                          << "abcl";
+        QTest::newRow("query and fragment never reach the links") << "{{BASE}}/show/abc.htm?x=1#t"
+                                                                  << "abc";
+        QTest::newRow("only the extension") << "{{BASE}}/show/.htm"
+                                            << "";
     }
     void miaopai()
     {
         QFETCH(QString, address);
         QFETCH(QString, id);
         SiteRun run;
-        run.server.setHandler([&](const HttpRequest &) { return HttpResponse::text(run.expand(page("miaopai.html")).toUtf8()); });
+        run.server.setHandler(
+            [&](const HttpRequest &) { return HttpResponse::text(run.expand(page("miaopai.html")).toUtf8()); });
         run.extract(Miaopai, address);
         QCOMPARE(run.slot(SlotVideoUrl), run.expand("{{BASE}}/stream/" + id + ".mp4"));
         QCOMPARE(run.slot(SlotCoverUrl), run.expand("{{BASE}}/stream/" + id + "_m.jpg"));

@@ -15,17 +15,28 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("marker");
         QTest::addColumn<OptText>("expected");
-        QTest::newRow("once: rest of text") << "ab[x]cd" << "[x]" << OptText("cd");
-        QTest::newRow("twice: between") << "a|b|c" << "|" << OptText("b");
-        QTest::newRow("three times: first gap") << "a|b|c|d" << "|" << OptText("b");
-        QTest::newRow("marker at start") << "Mabc" << "M" << OptText("abc");
-        QTest::newRow("marker at end") << "abcM" << "M" << OptText("");
-        QTest::newRow("adjacent markers") << "xMMy" << "M" << OptText("");
-        QTest::newRow("missing marker fails") << "abc" << "Z" << OptText();
-        QTest::newRow("empty text fails") << "" << "Z" << OptText();
-        QTest::newRow("empty marker fails") << "abc" << "" << OptText();
-        QTest::newRow("case-sensitive") << "aXb" << "x" << OptText();
-        QTest::newRow("chinese") << "作者：张三：更多" << "：" << OptText("张三");
+        QTest::newRow("once: rest of text") << "ab[x]cd"
+                                            << "[x]" << OptText("cd");
+        QTest::newRow("twice: between") << "a|b|c"
+                                        << "|" << OptText("b");
+        QTest::newRow("three times: first gap") << "a|b|c|d"
+                                                << "|" << OptText("b");
+        QTest::newRow("marker at start") << "Mabc"
+                                         << "M" << OptText("abc");
+        QTest::newRow("marker at end") << "abcM"
+                                       << "M" << OptText("");
+        QTest::newRow("adjacent markers") << "xMMy"
+                                          << "M" << OptText("");
+        QTest::newRow("missing marker fails") << "abc"
+                                              << "Z" << OptText();
+        QTest::newRow("empty text fails") << ""
+                                          << "Z" << OptText();
+        QTest::newRow("empty marker fails") << "abc"
+                                            << "" << OptText();
+        QTest::newRow("case-sensitive") << "aXb"
+                                        << "x" << OptText();
+        QTest::newRow("chinese") << "作者：张三：更多"
+                                 << "：" << OptText("张三");
     }
     void piece1()
     {
@@ -41,19 +52,45 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("arg");
         QTest::addColumn<OptText>("expected");
-        QTest::newRow("cut before stop") << "cut" << "name<b>" << "<" << OptText("name");
-        QTest::newRow("cut stop at start") << "cut" << "<b>" << "<" << OptText("");
-        QTest::newRow("cut without stop is empty") << "cut" << "name" << "<" << OptText("");
-        QTest::newRow("cut of empty") << "cut" << "" << "<" << OptText("");
-        QTest::newRow("rest keeps marker") << "rest" << "a:b:c" << ":" << OptText(":b:c");
-        QTest::newRow("rest fails without marker") << "rest" << "abc" << ":" << OptText();
-        QTest::newRow("upto keeps first char") << "upto" << "src=x title=y" << "e=" << OptText("src=x title");
-        QTest::newRow("upto without marker empty") << "upto" << "abc" << "e=" << OptText("");
-        QTest::newRow("upto at start") << "upto" << "e=1" << "e=" << OptText("e");
-        QTest::newRow("trim spaces only") << "trim" << "  \ta b\n  " << "" << OptText("\ta b\n");
-        QTest::newRow("trim all spaces") << "trim" << "    " << "" << OptText("");
-        QTest::newRow("remove every occurrence") << "remove" << "abXXcdXX" << "XX" << OptText("abcd");
-        QTest::newRow("remove is case-sensitive") << "remove" << "abxxX" << "X" << OptText("abxx");
+        QTest::newRow("cut before stop") << "cut"
+                                         << "name<b>"
+                                         << "<" << OptText("name");
+        QTest::newRow("cut stop at start") << "cut"
+                                           << "<b>"
+                                           << "<" << OptText("");
+        QTest::newRow("cut without stop is empty") << "cut"
+                                                   << "name"
+                                                   << "<" << OptText("");
+        QTest::newRow("cut of empty") << "cut"
+                                      << ""
+                                      << "<" << OptText("");
+        QTest::newRow("rest keeps marker") << "rest"
+                                           << "a:b:c"
+                                           << ":" << OptText(":b:c");
+        QTest::newRow("rest fails without marker") << "rest"
+                                                   << "abc"
+                                                   << ":" << OptText();
+        QTest::newRow("upto keeps first char") << "upto"
+                                               << "src=x title=y"
+                                               << "e=" << OptText("src=x title");
+        QTest::newRow("upto without marker empty") << "upto"
+                                                   << "abc"
+                                                   << "e=" << OptText("");
+        QTest::newRow("upto at start") << "upto"
+                                       << "e=1"
+                                       << "e=" << OptText("e");
+        QTest::newRow("trim spaces only") << "trim"
+                                          << "  \ta b\n  "
+                                          << "" << OptText("\ta b\n");
+        QTest::newRow("trim all spaces") << "trim"
+                                         << "    "
+                                         << "" << OptText("");
+        QTest::newRow("remove every occurrence") << "remove"
+                                                 << "abXXcdXX"
+                                                 << "XX" << OptText("abcd");
+        QTest::newRow("remove is case-sensitive") << "remove"
+                                                  << "abxxX"
+                                                  << "X" << OptText("abxx");
     }
     void cutsAndRests()
     {
@@ -62,11 +99,16 @@ private slots:
         QFETCH(QString, arg);
         QFETCH(OptText, expected);
         OptText actual;
-        if (op == "cut") actual = cutAt(text, arg);
-        else if (op == "rest") actual = restFrom(text, arg);
-        else if (op == "upto") actual = upToPosition(text, arg);
-        else if (op == "trim") actual = trimmedSpaces(text);
-        else actual = removeAll(text, arg);
+        if (op == "cut")
+            actual = cutAt(text, arg);
+        else if (op == "rest")
+            actual = restFrom(text, arg);
+        else if (op == "upto")
+            actual = upToPosition(text, arg);
+        else if (op == "trim")
+            actual = trimmedSpaces(text);
+        else
+            actual = removeAll(text, arg);
         QCOMPARE(actual, expected);
     }
 
@@ -83,8 +125,10 @@ private slots:
         QTest::newRow("empty") << QString() << 8 << QString();
         // "😀" is a surrogate pair: a cut at 8 units would split the one at units 8-9.
         const QString emoji = QString::fromUtf8("😀");
-        QTest::newRow("pair at the cut moves before it") << QString(7, 'a') + emoji + "b" << 8 << QString(7, 'a') + "..";
-        QTest::newRow("pair before the cut stays") << QString(6, 'a') + emoji + "bc" << 8 << QString(6, 'a') + emoji + "..";
+        QTest::newRow("pair at the cut moves before it")
+            << QString(7, 'a') + emoji + "b" << 8 << QString(7, 'a') + "..";
+        QTest::newRow("pair before the cut stays")
+            << QString(6, 'a') + emoji + "bc" << 8 << QString(6, 'a') + emoji + "..";
     }
     void displayCut()
     {

@@ -27,7 +27,7 @@ private slots:
         QTest::addColumn<bool>("visible");
         QTest::addColumn<QString>("tooltip");
         auto row = [](const char *name, const char *kind, QRect r, const char *caption = "", bool enabled = true,
-                      bool visible = true, const char *tip = "") {
+                       bool visible = true, const char *tip = "") {
             QTest::newRow(name) << QString(name) << QString(kind) << r << QString::fromUtf8(caption) << enabled
                                 << visible << QString::fromUtf8(tip);
         };
@@ -88,9 +88,12 @@ private slots:
         if (rect.width() > 0)
             QCOMPARE(w->size(), rect.size());
         QString text;
-        if (auto *b = qobject_cast<QAbstractButton *>(w)) text = b->text();
-        else if (auto *l = qobject_cast<QLabel *>(w)) text = l->text();
-        else if (auto *e = qobject_cast<QLineEdit *>(w)) text = e->text();
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            text = b->text();
+        else if (auto *l = qobject_cast<QLabel *>(w))
+            text = l->text();
+        else if (auto *e = qobject_cast<QLineEdit *>(w))
+            text = e->text();
         QCOMPARE(text, caption);
         QCOMPARE(w->isEnabledTo(h.form.get()) && w->isEnabled(), enabled);
         QCOMPARE(!w->isHidden(), visible);
@@ -106,7 +109,7 @@ private slots:
         QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(f.windowIcon().isNull());
         QCOMPARE(f.outlineRegion().boundingRect(), QRect(0, 0, 778, 572));
-        QVERIFY(!f.outlineRegion().contains(QPoint(0, 0)));     // rounded corner
+        QVERIFY(!f.outlineRegion().contains(QPoint(0, 0)));  // rounded corner
         QVERIFY(f.outlineRegion().contains(QPoint(388, 285)));
         QVERIFY(f.Option1[0]->isChecked());
         QCOMPARE(f.Slider1->value(), f.player()->volume());
@@ -134,12 +137,12 @@ private slots:
     {
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QString>("status");
-        QTest::newRow("GIF快手") << QList<int>{2} << "您当前选择的是GIF快手视频提取..";
-        QTest::newRow("美拍") << QList<int>{1} << "您当前选择的是美拍视频提取..";
-        QTest::newRow("微拍") << QList<int>{3} << "您当前选择的是微拍视频提取..";
-        QTest::newRow("秒拍") << QList<int>{4} << "您当前选择的是秒拍视频提取..";
-        QTest::newRow("微视 again after 秒拍") << QList<int>{4, 0} << "您当前选择的是微视视频提取..";
-        QTest::newRow("already selected") << QList<int>{0} << "您当前选择的是微视视频提取..";
+        QTest::newRow("GIF快手") << QList<int> {2} << "您当前选择的是GIF快手视频提取..";
+        QTest::newRow("美拍") << QList<int> {1} << "您当前选择的是美拍视频提取..";
+        QTest::newRow("微拍") << QList<int> {3} << "您当前选择的是微拍视频提取..";
+        QTest::newRow("秒拍") << QList<int> {4} << "您当前选择的是秒拍视频提取..";
+        QTest::newRow("微视 again after 秒拍") << QList<int> {4, 0} << "您当前选择的是微视视频提取..";
+        QTest::newRow("already selected") << QList<int> {0} << "您当前选择的是微视视频提取..";
     }
     void selector()
     {

@@ -52,15 +52,16 @@ private slots:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("OK") << int(BoxButtons::Ok) << QStringList{"确定"};
-        QTest::newRow("Yes/No") << int(BoxButtons::YesNo) << QStringList{"是(&Y)", "否(&N)"};
-        QTest::newRow("Yes/No/Cancel") << int(BoxButtons::YesNoCancel) << QStringList{"是(&Y)", "否(&N)", "取消"};
+        QTest::newRow("OK") << int(BoxButtons::Ok) << QStringList {"确定"};
+        QTest::newRow("Yes/No") << int(BoxButtons::YesNo) << QStringList {"是(&Y)", "否(&N)"};
+        QTest::newRow("Yes/No/Cancel") << int(BoxButtons::YesNoCancel) << QStringList {"是(&Y)", "否(&N)", "取消"};
     }
     void messageBoxButtons()
     {
         QFETCH(int, kind);
         QFETCH(QStringList, texts);
-        const auto box = buildMessageBox(nullptr, {"请先获取视频!", "Quorvin系列软件", BoxIcon::Information, BoxButtons(kind)});
+        const auto box =
+            buildMessageBox(nullptr, {"请先获取视频!", "Quorvin系列软件", BoxIcon::Information, BoxButtons(kind)});
         QStringList shown;
         for (QAbstractButton *b : box->buttons())
             shown << b->text();
@@ -181,8 +182,8 @@ private slots:
             QVERIFY2(qAbs(shifted.hslHue() - teal.hslHue()) <= 4, qPrintable(name + shifted.name()));
         }
         const QString sheet = skin.styleSheet(-44, -40, 0);
-        for (const char *rule : {"QRadioButton:disabled", "QRadioButton::indicator:disabled", "QLineEdit:disabled",
-                                 "QPushButton:disabled"})
+        for (const char *rule :
+            {"QRadioButton:disabled", "QRadioButton::indicator:disabled", "QLineEdit:disabled", "QPushButton:disabled"})
             QVERIFY2(sheet.contains(QLatin1String(rule)), rule);
     }
 

@@ -15,8 +15,7 @@ class RouteServer : public HttpServer {
 public:
     RouteServer();
     void route(const QByteArray &target, const HttpResponse &response) { routes_[target] = response; }
-    void route(const QByteArray &target, const QByteArray &body,
-               const QByteArray &type = "text/html; charset=utf-8")
+    void route(const QByteArray &target, const QByteArray &body, const QByteArray &type = "text/html; charset=utf-8")
     {
         routes_[target] = HttpResponse::text(body, type);
     }

@@ -17,7 +17,7 @@ int main(int argc, char **argv)
         _exit(127);
     }
     int status = 0;
-    rusage usage{};
+    rusage usage {};
     if (child < 0 || wait4(child, &status, 0, &usage) < 0)
         return 125;
     std::fprintf(stderr, "\npeak_rss_kb=%ld\n", usage.ru_maxrss);

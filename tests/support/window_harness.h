@@ -15,8 +15,8 @@ struct Recorder {
     QList<MessageRequest> boxes;
     QList<int> answers;  // taken in order; IDCANCEL (or IDOK for OK boxes) when none is left
     QStringList opened;
-    QStringList saveDialogs;   // the suggested paths the save dialog was opened with
-    QString saveAnswer;        // the path the save dialog returns ("" = cancelled)
+    QStringList saveDialogs;  // the suggested paths the save dialog was opened with
+    QString saveAnswer;       // the path the save dialog returns ("" = cancelled)
     int ended = 0;
     QStringList notifications;  // "summary|body" of each desktop notification
 
