@@ -58,12 +58,17 @@ struct Case {
     int site = 1;  // Meipai unless the case needs another site
     QByteArray path = "/media/1";
     std::function<HttpResponse(const HttpRequest &, const QString &base)> answer;
-    int seconds = 0;          // bound on the time of one extraction
     int megabytes = 0;        // bound on the peak memory of the front end
     bool hugeOutput = false;  // the JSON line is too large to keep: thrown away
 };
 
 QString g_fifo;  // a named pipe a page can name as its video
+
+// A hang, not a speed: every case ends in a second or a few (the fetch rule's limits are made
+// short here); how fast is measured in bench/.
+constexpr qint64 HangLimitMs = 60000;
+// The window answering again after this long would be a freeze, not a slow moment.
+constexpr qint64 FreezeLimitMs = 5000;
 
 QHash<QString, Case> cases()
 {
@@ -80,92 +85,91 @@ QHash<QString, Case> cases()
             return HttpResponse::notFound();
         };
     };
-    c["worst page: six markers, then 0x01 to the limit"] = {1, "/media/1",
-        page(MeipaiMarkers + QByteArray(fetch::PageLimit - MeipaiMarkers.size(), '\x01')), 30, 300, true};
+    c["worst page: six markers, then 0x01 to the limit"] = {
+        1, "/media/1", page(MeipaiMarkers + QByteArray(fetch::PageLimit - MeipaiMarkers.size(), '\x01')), 300, true};
     c["64 MiB with length"] = {
-        1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(64 * MiB, 'a', "text/html"); }, 10, 120};
+        1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(64 * MiB, 'a', "text/html"); }, 120};
     c["64 MiB chunked"] = {1, "/media/1",
         [](auto &, auto &) {
             HttpResponse r = HttpResponse::filled(64 * MiB, 'a', "text/html");
             r.chunked = true;
             return r;
         },
-        10, 120};
+        120};
     c["1 GiB with length"] = {
-        1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(1024 * MiB, 'a', "text/html"); }, 10, 120};
+        1, "/media/1", [](auto &, auto &) { return HttpResponse::filled(1024 * MiB, 'a', "text/html"); }, 120};
     c["1 GiB without length"] = {1, "/media/1",
         [](auto &, auto &) {
             HttpResponse r = HttpResponse::filled(1024 * MiB, 'a', "text/html");
             r.omitLength = true;
             return r;
         },
-        10, 120};
-    c["deflate bomb"] = {1, "/media/1", [](auto &, auto &) { return deflateBomb(); }, 10, 150};
+        120};
+    c["deflate bomb"] = {1, "/media/1", [](auto &, auto &) { return deflateBomb(); }, 150};
     c["binary and NUL bytes"] = {
-        1, "/media/1", page(QByteArray("\0\x01\xff", 3) + MeipaiMarkers + QByteArray(4096, '\0')), 5, 120};
+        1, "/media/1", page(QByteArray("\0\x01\xff", 3) + MeipaiMarkers + QByteArray(4096, '\0')), 120};
     c["invalid UTF-8"] = {
-        1, "/media/1", page(meipaiPage("http://v/\xff\xc0\x80.mp4", "\xfe\xfe", "\xed\xa0\x80")), 5, 120};
+        1, "/media/1", page(meipaiPage("http://v/\xff\xc0\x80.mp4", "\xfe\xfe", "\xed\xa0\x80")), 120};
     c["UTF-16 without BOM"] = {1, "/media/1",
         page(QByteArray(
             reinterpret_cast<const char *>(QString::fromUtf8(meipaiPage("http://v/1.mp4", "c", "作者")).utf16()),
             2 * 200)),
-        5, 120};
-    c["markers at the very end"] = {1, "/media/1", page("<html>" + MeipaiMarkers), 5, 120};
-    c["a marker repeated a million times"] = {
-        1, "/media/1", page(QByteArray("data-video=").repeated(1000000)), 10, 200};
+        120};
+    c["markers at the very end"] = {1, "/media/1", page("<html>" + MeipaiMarkers), 120};
+    c["a marker repeated a million times"] = {1, "/media/1", page(QByteArray("data-video=").repeated(1000000)), 200};
     c["a 10 MB single line"] = {1, "/media/1",
         page(QByteArray(5 * 1000 * 1000, 'a') + meipaiPage("http://v/1.mp4", "c", "a") +
             QByteArray(5 * 1000 * 1000, 'b')),
-        10, 250};
+        250};
     c["markup and script in the author"] = {1, "/media/1",
         page(meipaiPage("http://v/1.mp4", "c", "&lt;b&gt;x")
                  .replace(
                      "<a class=\"name\">&lt;b&gt;x</a>", "<a class=\"name\"><b>粗</b><script>alert(1)</script></a>")),
-        5, 120};
+        120};
     for (const char *link :
         {"file:///etc/passwd", "data:video/mp4;base64,AAAA", "javascript:alert(1)", "/dev/zero", "{{FIFO}}"}) {
         c[QStringLiteral("non-web addresses: %1").arg(link)] = {1, "/media/1",
             pageAt([link](const QString &) {
                 return meipaiPage(link, link == QByteArray("{{FIFO}}") ? "/proc/self/environ" : link, "作者");
             }),
-            5, 120};
+            120};
     }
     c["kuaishou avatar and cover from local paths"] = {2, "/i/photo/1",
         page("<div id=\"qqzone_web\"><span>作者:描述</span><img src=\"/etc/passwd\"></div>"
              "<video poster=\"/proc/kmsg\" src=\"/dev/zero\"></video>"),
-        5, 120};
+        120};
     c["slow-loris page"] = {
-        1, "/media/1", [](auto &, auto &) { return trickle(meipaiPage("http://v/1.mp4", "c", "a")); }, 6, 120};
+        1, "/media/1", [](auto &, auto &) { return trickle(meipaiPage("http://v/1.mp4", "c", "a")); }, 120};
     c["slow-loris interface"] = {0, "/t/1",
         [](const HttpRequest &r, const QString &) {
             if (r.path().startsWith("/weishi/video"))
                 return trickle("[\"http:\\/\\/cdn.weishi.test\\/v.mp4\"]");
             return HttpResponse::text("<div class=\"vBox js_player\" id=\"vid1\"></div>");
         },
-        8, 120};
+        120};
     c["slow-loris pictures"] = {1, "/media/1",
         pageAt([](const QString &base) {
             return meipaiPage("http://v/1.mp4", base.toUtf8() + "/slow.jpg", "a")
                 .replace("</html>", "<img src=\"" + base.toUtf8() + "/mvavatar/slow.jpg\"></html>");
         }),
-        10, 120};
+        120};
     c["never answering"] = {1, "/media/1",
         [](auto &, auto &) {
             HttpResponse r = HttpResponse::text("late");
             r.delayMs = 60000;
             return r;
         },
-        5, 120};
+        120};
     c["reset mid-body"] = {1, "/media/1",
         [](auto &, auto &) {
             HttpResponse r = HttpResponse::text(meipaiPage("http://v/1.mp4", "c", "a"));
             r.closeAfter = 40;
             return r;
         },
-        5, 120};
-    c["redirect loop"] = {1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("/media/1"); }, 5, 120};
+        120};
+    c["redirect loop"] = {1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("/media/1"); }, 120};
     c["redirect to file:"] = {
-        1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("file:///etc/passwd"); }, 5, 120};
+        1, "/media/1", [](auto &, auto &) { return HttpResponse::redirect("file:///etc/passwd"); }, 120};
     c["1 MB of headers"] = {1, "/media/1",
         [](auto &, auto &) {
             HttpResponse r = HttpResponse::text(meipaiPage("http://v/1.mp4", "c", "a"));
@@ -173,7 +177,7 @@ QHash<QString, Case> cases()
                 r.headers.append({"X-Pad-" + QByteArray::number(i), QByteArray(1000, 'p')});
             return r;
         },
-        5, 120};
+        120};
     return c;
 }
 
@@ -258,7 +262,7 @@ private slots:
         const QByteArray err = process.readAllStandardError();
         const qint64 peak = err.mid(err.lastIndexOf("peak_rss_kb=") + 12).trimmed().toLongLong() / 1024;
         qInfo("%s: %lld ms, peak %lld MB", qPrintable(name), elapsed, peak);
-        QVERIFY2(elapsed < c.seconds * 1000, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed < HangLimitMs, qPrintable(QString::number(elapsed)));
         QVERIFY2(peak > 0 && peak <= c.megabytes, qPrintable(QString::number(peak)));
         if (!c.hugeOutput) {
             const QByteArray out = process.readAllStandardOutput();
@@ -308,9 +312,9 @@ private slots:
                 ? QStringLiteral("视频提取完毕..")
                 : QStringLiteral("视频提取失败..(")));
         QVERIFY(f.Command1->isEnabled());
-        QVERIFY2(elapsed < c.seconds * 1000, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed < HangLimitMs, qPrintable(QString::number(elapsed)));
         QVERIFY2(grown <= c.megabytes, qPrintable(QString::number(grown)));
-        QVERIFY2(longestGap < 1500, qPrintable(QString::number(longestGap)));
+        QVERIFY2(longestGap < FreezeLimitMs, qPrintable(QString::number(longestGap)));
         for (QLabel *label : {f.Label1, f.Label2, f.Label3})
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QVERIFY(f.Image1->pixmap().isNull() || !name.startsWith("non-web"));
