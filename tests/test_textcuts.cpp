@@ -37,6 +37,14 @@ private slots:
                                         << "x" << OptText();
         QTest::newRow("chinese") << "作者：张三：更多"
                                  << "：" << OptText("张三");
+        // Long markers are searched another way: the same answers, in linear time.
+        const QString m = QStringLiteral("<div class=\"名字😀\">");
+        QTest::newRow("long marker among CJK and emoji") << "前😀" + m + "张三" + m + "后" << m << OptText("张三");
+        QTest::newRow("long marker, a near miss first") << m.left(10) + "x" + m + "b" << m << OptText("b");
+        QTest::newRow("long run of one character")
+            << QString(5000, 'a') + "b" + QString(5000, 'a') << QString(40, 'a') + "b" << OptText(QString(5000, 'a'));
+        QTest::newRow("long marker, a lone surrogate in the text")
+            << "x" + QString(QChar(0xd800)) + m + "y" << m << OptText("y");
     }
     void piece1()
     {

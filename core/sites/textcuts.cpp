@@ -1,17 +1,16 @@
 #include "textcuts.h"
 
+#include <cstring>
+#include <string.h>
 #include <vector>
 
 namespace cuts {
 
-// Knuth-Morris-Pratt: time linear in the text whatever the marker. Qt's own search skips
-// ahead by a table that a long marker of repeated characters defeats (time text x marker).
-qsizetype find(QStringView s, QStringView m, qsizetype from)
+namespace {
+
+// Knuth-Morris-Pratt, for the rare text that is not valid UTF-16 (a lone surrogate).
+qsizetype findByTable(QStringView s, QStringView m, qsizetype from)
 {
-    if (m.isEmpty() || from < 0 || from > s.size())
-        return -1;
-    if (m.size() <= 16)
-        return s.indexOf(m, from);
     std::vector<qsizetype> border(size_t(m.size()), 0);
     for (qsizetype i = 1, k = 0; i < m.size(); ++i) {
         while (k > 0 && m[i] != m[k])
@@ -31,14 +30,60 @@ qsizetype find(QStringView s, QStringView m, qsizetype from)
     return -1;
 }
 
+}  // namespace
+
+// A short marker goes to Qt's own search (time text x marker at worst, a small factor). A
+// long one could make that text x marker in earnest (a long run of one character), so both
+// are searched as UTF-8 with the C library's memmem, whose two-way search is linear in the
+// text whatever the marker; UTF-8 is self-synchronising, so a match never starts inside a
+// character. The text is converted once for all the searches of one Finder.
+Finder::Finder(QStringView s, QStringView marker) : s_(s), m_(marker)
+{
+    bytes_ = m_.size() > ShortMarker && s_.isValidUtf16() && m_.isValidUtf16();
+    if (bytes_) {
+        hay_ = s_.toUtf8();
+        needle_ = m_.toUtf8();
+    }
+}
+
+qsizetype Finder::next(qsizetype from)
+{
+    if (m_.isEmpty() || from < 0 || from > s_.size())
+        return -1;
+    if (m_.size() <= ShortMarker)
+        return s_.indexOf(m_, from);
+    if (!bytes_)
+        return findByTable(s_, m_, from);
+    if (from < unit_) {
+        unit_ = 0;
+        byte_ = 0;
+    }
+    byte_ += s_.mid(unit_, from - unit_).toUtf8().size();
+    unit_ = from;
+    const void *hit =
+        ::memmem(hay_.constData() + byte_, size_t(hay_.size() - byte_), needle_.constData(), size_t(needle_.size()));
+    if (!hit)
+        return -1;
+    const qsizetype at = static_cast<const char *>(hit) - hay_.constData();
+    unit_ += QString::fromUtf8(hay_.constData() + byte_, at - byte_).size();
+    byte_ = at;
+    return unit_;
+}
+
+qsizetype find(QStringView s, QStringView m, qsizetype from)
+{
+    return Finder(s, m).next(from);
+}
+
 QString replaceAll(const QString &s, const QString &what, const QString &by)
 {
-    qsizetype at = find(s, what, 0);
+    Finder finder(s, what);
+    qsizetype at = finder.next(0);
     if (at < 0)
         return s;
     QString out;
     qsizetype from = 0;
-    for (; at >= 0; at = find(s, what, from)) {
+    for (; at >= 0; at = finder.next(from)) {
         out += QStringView(s).mid(from, at - from);
         out += by;
         from = at + what.size();
@@ -49,8 +94,9 @@ QString replaceAll(const QString &s, const QString &what, const QString &by)
 
 qsizetype countOf(const QString &s, const QString &what)
 {
+    Finder finder(s, what);
     qsizetype n = 0;
-    for (qsizetype at = find(s, what, 0); at >= 0; at = find(s, what, at + what.size()))
+    for (qsizetype at = finder.next(0); at >= 0; at = finder.next(at + what.size()))
         ++n;
     return n;
 }
@@ -59,11 +105,12 @@ std::optional<QString> piece1(const QString &t, const QString &marker)
 {
     if (t.isEmpty() || marker.isEmpty())
         return std::nullopt;
-    const qsizetype first = find(t, marker, 0);
+    Finder finder(t, marker);
+    const qsizetype first = finder.next(0);
     if (first < 0)
         return std::nullopt;
     const qsizetype start = first + marker.size();
-    const qsizetype second = find(t, marker, start);
+    const qsizetype second = finder.next(start);
     if (second < 0)
         return t.mid(start);
     return t.mid(start, second - start);

@@ -3,13 +3,30 @@
 // so that a step writes its slot only when it has a value.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <optional>
 
 namespace cuts {
 
-// Where marker first occurs in s at or after from, -1 when it does not (or is empty); in time
-// linear in s, however long and repetitive the marker.
+// Searches for one marker in one text, again and again, each time from a later place; in time
+// linear in the text however long and repetitive the marker. Both must outlive the Finder.
+class Finder {
+public:
+    Finder(QStringView s, QStringView marker);
+    // Where the marker first occurs at or after from; -1 when it does not (or is empty).
+    qsizetype next(qsizetype from);
+
+private:
+    static constexpr qsizetype ShortMarker = 16;
+    QStringView s_, m_;
+    bool bytes_ = false;  // searched as UTF-8
+    QByteArray hay_, needle_;
+    qsizetype unit_ = 0, byte_ = 0;  // a place in s and the same place in hay_
+};
+
+// Where marker first occurs in s at or after from, -1 when it does not (or is empty).
 qsizetype find(QStringView s, QStringView marker, qsizetype from);
 
 // s with every occurrence of what (not empty) replaced by by, left to right.
