@@ -214,10 +214,10 @@ private:
         if (!kind && !control)
             refuse(badge, QStringLiteral("badge needs \"kind\""));
         const QString old = control ? text(*control, QStringLiteral("control")) : QString();
-        const QString name = kind ? text(*kind, QStringLiteral("kind"))
-            : old.endsWith(u'8')  ? QStringLiteral("weishi")
-            : old.endsWith(u'4')  ? QStringLiteral("miaopai")
-                                  : old;
+        QString name = kind      ? text(*kind, QStringLiteral("kind"))
+            : old.endsWith(u'8') ? QStringLiteral("weishi")
+            : old.endsWith(u'4') ? QStringLiteral("miaopai")
+                                 : old;
         if (name != u"weishi" && name != u"miaopai")
             refuse(kind ? *kind : *control, QStringLiteral("no badge kind \"%1\" (weishi, miaopai)").arg(name));
         return name;
