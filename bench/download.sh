@@ -21,7 +21,7 @@ sleep 1
 ours=() theirs=() rss=()
 for run in 1 2 3; do
   rm -f "$work"/*.mp4*
-  /usr/bin/time -f "%e %M" -o "$work/t" "$build/cli/quorvin-extract" --site meipai --download -o "$work" \
+  /usr/bin/time -f "%e %M" -o "$work/t" "$build/cli/quorvin-extract" --site meipai --download -P "$work" -o 'file.%(ext)s' \
     --all-hosts "127.0.0.1:$port" "http://127.0.0.1:$port/media/1" > /dev/null 2>&1
   read -r secs kb < "$work/t"
   [ "$(stat -c %s "$work/file.mp4")" -eq "$size" ] || { echo "bench: our file is incomplete"; exit 1; }
