@@ -1,4 +1,5 @@
 #include "alpha_image.h"
+#include "site_registry.h"
 #include "window_harness.h"
 
 #include <QDir>
@@ -99,6 +100,24 @@ private slots:
             QCOMPARE(h.form->Label5->text(), QString("欢迎使用Quorvin系列软件 .."));
         if (ended == 0 && !isUsable)
             QVERIFY(h.form->isVisible());  // stranded: open, but nothing can be extracted
+    }
+
+    // A description file of the user's that is refused is named on the status line after the
+    // version check, where the welcome would stand; the built-in one is used.
+    void refusedDescriptionIsNamedAfterTheWelcome()
+    {
+        QTemporaryDir sites;
+        QFile file(sites.filePath("meipai.toml"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("index = 1\ncaption = \"\x07\"\n");
+        file.close();
+        loadSiteDescriptions(sites.path());
+        WindowHarness h(false);
+        h.server.route("/version.txt", "V1.0", "text/plain");
+        h.form->Timer1_Timer();
+        QCOMPARE(h.form->Label5->text(), QString("站点描述文件有误,已使用内置描述: meipai.toml"));
+        QCOMPARE(h.form->Option1[1]->text(), QString("美拍"));
+        loadSiteDescriptions(QString());
     }
 
     void updateCheckRunsOnceWhileSlow()
