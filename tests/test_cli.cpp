@@ -595,6 +595,11 @@ private slots:
         QTest::newRow("page text escaped in --explain")
             << QStringList {"--explain", "-q", "{{BASE}}/media/escape"} << 0 << QStringList() << QByteArray()
             << QByteArray("found: \"作者\\x1b[31m红");
+        QTest::newRow("a --sites-dir that does not exist")
+            << QStringList {"--sites-dir", "{{DIR}}/none", "--list-sites"} << 2 << QStringList() << QByteArray()
+            << QByteArray("no folder");
+        QTest::newRow("--page of a device") << QStringList {"--page", "/dev/zero", "{{BASE}}/media/good"} << 4
+                                            << QStringList() << QByteArray() << QByteArray("/dev/zero: not a file");
     }
     void scriptLanguage()
     {
