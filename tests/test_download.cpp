@@ -26,7 +26,7 @@ QByteArray framedVideo(const QByteArray &kind)
 {
     const bool cut = kind.endsWith("cut");
     const QByteArray data = patternBytes(5000);
-    const auto be = [](quint32 n, int bytes) {
+    const auto be = [](quint64 n, int bytes) {
         QByteArray out;
         for (int i = bytes - 1; i >= 0; --i)
             out += char((n >> (8 * i)) & 0xff);
