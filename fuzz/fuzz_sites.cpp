@@ -4,6 +4,7 @@
 #include "address_check.h"
 #include "display.h"
 #include "extractor.h"
+#include "site_registry.h"
 #include "sites.h"
 #include "fuzz_input.h"
 #include "hosts.h"
