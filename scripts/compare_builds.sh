@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Compares what two builds of quorvin-extract extract: their JSON lines, with all 51 slots
-# (--slots), for every simulator address and for every test page and fuzz seed served under
+# (--slots), for every simulator address and for every test page and fuzzer starting input served under
 # each service's page prefix, must be equal byte for byte.
 #   bash scripts/compare_builds.sh [--ignore FIELD,...] OLD/cli/quorvin-extract NEW/cli/quorvin-extract [SIM]
 # SIM: a quorvin-sim to serve the simulator's addresses (default: build/sim/quorvin-sim).
