@@ -3,11 +3,13 @@
 #include "fetch.h"
 #include "hosts.h"
 #include "site_registry.h"
+#include "site_update.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 
 void Form1::Timer1_Timer()
 {
@@ -38,6 +40,13 @@ void Form1::Timer1_Timer()
         Text1->setFocus(Qt::OtherFocusReason);
         takeClipboardAddress();
         extractHandedInAddress();
+        // A newer signed description set, when one is published, is taken in the background
+        // of the session: the next extraction uses it; a refusal is only noted on standard
+        // error, never put to the user.
+        QTimer::singleShot(0, this, [] {
+            const SiteUpdateResult result = updateSites(hosts());
+            std::fprintf(stderr, "quorvin: %s\n", describeUpdate(result).toUtf8().constData());
+        });
         return;
     }
     setStatus(welcome);

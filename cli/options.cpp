@@ -58,6 +58,13 @@ const QList<OptionSpec> &optionTable()
             "$XDG_CONFIG_HOME/quorvin-video-helper/sites)"},
         {S {"list-sites"}, "", "show each service, its description file and where it came from"},
         {S {"show-site"}, "SITE", "print the description in force for a service (to copy and edit)"},
+        {S {"check-site"}, "SITE|all",
+            "run the examples of a service's description (or of all), with --sites-dir those of the folder: pass, "
+            "or the first field that differs; exit 0 when all pass, 1 otherwise"},
+        {S {"update-sites"}, "",
+            "fetch the signed description set published beside the version file and take it when its signature "
+            "is trusted, it is newer and every example passes; exit 0 when updated or already current, 1 when "
+            "refused"},
         {S {"explain"}, "", "print each extraction step: the slot it writes, its marker, found or not, and the value"},
         {S {"page"}, "FILE",
             "run the steps on a saved page instead of fetching the share page (later fetches still go to the "
@@ -219,6 +226,8 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
     o.sitesDir = parser.value(QStringLiteral("sites-dir"));
     o.listSites = parser.isSet(QStringLiteral("list-sites"));
     o.showSite = parser.value(QStringLiteral("show-site"));
+    o.checkSite = parser.value(QStringLiteral("check-site"));
+    o.updateSites = parser.isSet(QStringLiteral("update-sites"));
     return applySaving(parser, o);
 }
 
@@ -302,7 +311,8 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     o.download = parser.isSet(QStringLiteral("download"));
     if (const QString why = applyValues(parser, o); !why.isEmpty())
         return usageError(why);
-    if (o.listSites || parser.isSet(QStringLiteral("show-site")))
+    if (o.listSites || o.updateSites || parser.isSet(QStringLiteral("show-site")) ||
+        parser.isSet(QStringLiteral("check-site")))
         return o;  // a question about the descriptions: no addresses needed
     if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())
         return usageError(why);

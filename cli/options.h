@@ -33,7 +33,9 @@ struct CliOptions {
     bool sitesDirGiven = false;
     QString sitesDir;  // --sites-dir
     bool listSites = false;
-    QString showSite;        // --show-site
+    QString showSite;   // --show-site
+    QString checkSite;  // --check-site: a name, or "all"
+    bool updateSites = false;
     int stallTimeoutMs = 0;  // 0: the default
     int deadlineMs = 0;
     qint64 lowSpeedLimit = 0;  // bytes a second over lowSpeedSeconds; 0: the default

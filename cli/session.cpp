@@ -2,8 +2,11 @@
 
 #include "address_check.h"
 #include "fetch.h"
+#include "site_examples.h"
 #include "site_registry.h"
+#include "site_update.h"
 #include "sites.h"
+#include "terminal_text.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -26,12 +29,46 @@ int showSite(const QString &name)
     const SiteDescription *d = siteDescription(siteFromName(name));
     if (!d)
         return usageError(QStringLiteral("unknown site \"%1\"").arg(name));
-    QFile file(d->origin == u"built-in" ? QStringLiteral(":/sites/") + d->file : d->origin);
-    if (!file.open(QIODevice::ReadOnly))
-        return usageError(QStringLiteral("cannot read %1").arg(file.fileName()));
-    const QByteArray text = file.readAll();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    const std::optional<QByteArray> text = d->readFile ? d->readFile(d->file) : std::nullopt;
+    if (!text)
+        return usageError(QStringLiteral("cannot read %1 (%2)").arg(d->file, d->origin));
+    std::fwrite(text->constData(), 1, size_t(text->size()), stdout);
     return ExitOk;
+}
+
+// Each example of one description or of all: "meipai examples/plain.html: pass".
+int checkSites(const QString &name)
+{
+    QList<int> chosen;
+    for (int site = 0; site < SiteCount; ++site) {
+        if (name == u"all" || site == siteFromName(name))
+            chosen << site;
+    }
+    if (chosen.isEmpty())
+        return usageError(QStringLiteral("unknown site \"%1\"").arg(name));
+    const std::shared_ptr<const SiteSet> set = currentSites();
+    QTextStream out(stdout);
+    bool allPassed = true;
+    for (const int site : chosen) {
+        const SiteDescription *d = set->get(site);
+        if (!d) {
+            out << siteName(site) << ": no description\n";
+            allPassed = false;
+            continue;
+        }
+        for (const ExampleOutcome &outcome : runExamples(*d)) {
+            out << d->name << " " << forTerminal(describeOutcome(outcome)) << "\n";
+            allPassed = allPassed && outcome.passed();
+        }
+    }
+    return allPassed ? ExitOk : 1;
+}
+
+int updateSitesNow(const Hosts &h)
+{
+    const SiteUpdateResult result = updateSites(h);
+    QTextStream(stderr) << "quorvin-extract: " << forTerminal(describeUpdate(result)) << "\n";
+    return result.kind == SiteUpdateResult::Refused ? 1 : ExitOk;
 }
 
 void applyLimits(const CliOptions &o)
@@ -58,7 +95,11 @@ std::optional<int> prepareSession(CliOptions &o)
     }
     if (!o.showSite.isEmpty())
         return showSite(o.showSite);
+    if (!o.checkSite.isEmpty())
+        return checkSites(o.checkSite);
     applyLimits(o);
+    if (o.updateSites)
+        return updateSitesNow(o.table);
     if (!o.siteName.isEmpty() && o.siteName != u"auto") {
         o.site = siteFromName(o.siteName);
         if (o.site < 0)

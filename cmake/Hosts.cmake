@@ -19,5 +19,18 @@ set(FORUM_URL "http://bbs.quorvin.com" CACHE STRING "Forum address, no trailing 
 set(GUESTBOOK_URL "http://www.quorvin.com/guestbook.html" CACHE STRING "Guestbook address")
 set(ALWAYS_VERIFIED_AUTHOR "Quorvin" CACHE STRING "Author name that always earns the verified badge")
 
+# Signed description sets: where they are published (empty: "sites.bundle" beside the version
+# file) and the public keys (base64, separated by ";") a set must be signed with. No key, no
+# set is ever taken.
+set(SITES_BUNDLE_URL "" CACHE STRING "Signed description set address (empty: beside the version file)")
+set(SITES_PUBLIC_KEYS "" CACHE STRING "Base64 Ed25519 public keys that may sign description sets")
+option(QUORVIN_DEMO_SITES_KEY "Make a key pair at build time (build folder) and trust its public half" OFF)
+if(SITES_BUNDLE_URL STREQUAL "")
+  string(REGEX REPLACE "/[^/]*$" "/sites.bundle" QUORVIN_SITES_BUNDLE_URL "${VERSION_FILE_URL}")
+else()
+  set(QUORVIN_SITES_BUNDLE_URL "${SITES_BUNDLE_URL}")
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/cmake/sites_keys.h.in ${CMAKE_BINARY_DIR}/generated/sites_keys.h @ONLY)
+
 configure_file(${CMAKE_SOURCE_DIR}/cmake/hosts_config.h.in
                ${CMAKE_BINARY_DIR}/generated/hosts_config.h @ONLY)

@@ -149,11 +149,13 @@ QString Catalog::meipaiPage(const SimVideo &v) const
 <div class="detail-video"><div id="detailVideo" class="mp-h5-player" data-video="%2/mvvideo/%3.mp4">
 <img id="video_img" src="%2/cover/%3.jpg" alt="%1的美拍" width="400" height="400"></div></div>
 <div class="detail-author"><a href="/user/%3"><img src="%4/avatar/%3.jpg!thumb60" class="avatar" width="60"></a>
-<a href="/user/%3" class="name">%1</a></div>
+%7</div>
 <h1 class="description br">%5</h1>
 <div class="detail-info"><span class="date">%6</span> <span class="play-count">播放 1.2万</span></div>
 <div id="footer">&copy; 2015 美图公司</div></body></html>)")
-        .arg(v.author, site, v.id, sitePrefix(Meipai, QStringLiteral("avatar"), h_), v.description, v.date);
+        .arg(v.author, site, v.id, sitePrefix(Meipai, QStringLiteral("avatar"), h_), v.description, v.date,
+            changed_ == u"meipai" ? QStringLiteral("<span class=\"nick\">%1</span>").arg(v.author)
+                                  : QStringLiteral("<a href=\"/user/%1\" class=\"name\">%2</a>").arg(v.id, v.author));
 }
 
 QString Catalog::kuaishouPage(const SimVideo &v) const
@@ -245,6 +247,10 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
         return html(indexPage());
     if (path == u"/version.txt")
         return HttpResponse::text("V1.0", "text/plain");
+    if (path == u"/sites.bundle" && !bundle_.isEmpty())
+        return HttpResponse::text(bundle_, "application/octet-stream");
+    if (path == u"/sites.bundle.sig" && !signature_.isEmpty())
+        return HttpResponse::text(signature_, "text/plain");
     if (path == u"/forum" || path == u"/forum/")
         return html(QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head>"
                                    "<body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));

@@ -31,6 +31,16 @@ public:
 
     HttpResponse answer(const HttpRequest &request) const;
 
+    // The pages of a service as they are after a change ("meipai": the author moved from
+    // <a class="name"> to <span class="nick">).
+    void setSiteChanged(const QString &site) { changed_ = site; }
+    // The signed description set served beside the version file (sites.bundle, .sig).
+    void setPublishedSet(const QByteArray &bundle, const QByteArray &signature)
+    {
+        bundle_ = bundle;
+        signature_ = signature;
+    }
+
 private:
     QString page(const SimVideo &video) const;
     QString weishiPage(const SimVideo &v) const;
@@ -46,6 +56,9 @@ private:
     QList<SimVideo> videos_;
     QByteArray mp4_;
     QByteArray flv_;
+    QString changed_;
+    QByteArray bundle_;
+    QByteArray signature_;
 };
 
 // A JPEG picture drawn for the given key (a cover or an avatar).

@@ -1,6 +1,7 @@
 // quorvin-sim: plays every service the program talks to, on 127.0.0.1 only.
 #include "catalog.h"
 #include "http_server.h"
+#include "site_changed.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -11,7 +12,8 @@
 
 namespace {
 
-const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list]\n"
+const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list] [--site-changed SITE [--bundle-tampered]]\n"
+                     "                   [--sites-key FILE]\n"
                      "\n"
                      "Serves share pages, interfaces, pictures and videos of the five services, the version\n"
                      "file and the maker's pages on 127.0.0.1, one log line per request.\n"
@@ -19,7 +21,22 @@ const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list]\n"
                      "  (no option)   listen on every port of the host table this program was built with\n"
                      "                (the demo preset puts them all on 127.0.0.1)\n"
                      "  --port PORT   put every service on this one port instead\n"
-                     "  --list        print the share addresses and exit\n";
+                     "  --list        print the share addresses and exit\n"
+                     "  --site-changed SITE\n"
+                     "                serve the service's pages as changed (meipai: the author moves from\n"
+                     "                <a class=\"name\"> to <span class=\"nick\">) and publish a signed\n"
+                     "                description set that mends it (sites.bundle beside the version file)\n"
+                     "  --bundle-tampered\n"
+                     "                publish that set with one byte changed after signing\n"
+                     "  --sites-key FILE\n"
+                     "                the secret key the set is signed with (default: the demo build's)\n";
+
+// The demo build's key pair is made in its build folder; the simulator signs with its secret half.
+#ifdef QUORVIN_DEMO_SITES_KEY_FILE
+const char DefaultKeyFile[] = QUORVIN_DEMO_SITES_KEY_FILE;
+#else
+const char DefaultKeyFile[] = "";
+#endif
 
 QList<quint16> portsOf(const Hosts &h)
 {
@@ -51,8 +68,17 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments().mid(1);
     Hosts table = hosts();
     bool list = false;
+    QString changed;
+    QString keyFile = QString::fromUtf8(DefaultKeyFile);
+    bool tampered = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--port" && i + 1 < args.size()) {
+        if (args[i] == u"--site-changed" && i + 1 < args.size() && hasMendedDescription(args[i + 1])) {
+            changed = args[++i];
+        } else if (args[i] == u"--sites-key" && i + 1 < args.size()) {
+            keyFile = args[++i];
+        } else if (args[i] == u"--bundle-tampered") {
+            tampered = true;
+        } else if (args[i] == u"--port" && i + 1 < args.size()) {
             table = Hosts::allOn(QStringLiteral("127.0.0.1:") + args[++i]);
         } else if (args[i] == u"--list") {
             list = true;
@@ -66,6 +92,16 @@ int main(int argc, char **argv)
     }
 
     Catalog catalog(table);
+    if (!changed.isEmpty()) {
+        catalog.setSiteChanged(changed);
+        QString why;
+        const std::optional<PublishedSet> set = mendedSet(changed, keyFile, tampered, &why);
+        if (!set) {
+            err << "quorvin-sim: " << why << "\n";
+            return 2;
+        }
+        catalog.setPublishedSet(set->bundle, set->signature);
+    }
     if (list) {
         for (const QString &address : catalog.shareAddresses())
             out << address << "\n";

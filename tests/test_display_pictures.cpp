@@ -104,6 +104,8 @@ private slots:
                 return HttpResponse::text("V1.0", "text/plain");
             if (r.path() == "/media/1")
                 return HttpResponse::text(meipaiPage(base, "/c.jpg", "/a.jpg"));
+            if (!r.path().endsWith(".jpg"))
+                return HttpResponse::notFound();  // the description set: none published
             mostPending = qMax(mostPending, ++pending);
             const bool ok = r.path() == "/c.jpg" ? coverOk : avatarOk;
             HttpResponse answer =

@@ -16,10 +16,14 @@ QString pagePrefix(int site, const Hosts &h)
 
 std::optional<QString> checkAddress(int site, const QString &address, const Hosts &h)
 {
-    const SiteDescription *d = siteDescription(site);
+    return checkAddress(siteDescription(site), address, h);
+}
+
+std::optional<QString> checkAddress(const SiteDescription *d, const QString &address, const Hosts &h)
+{
     if (!d)
         return std::nullopt;
-    const QString prefix = pagePrefix(site, h);
+    const QString prefix = prefixAddress(*d, QStringLiteral("page"), h);
     if (address.isEmpty())
         return d->checkEmpty;
     if (!address.contains(QStringLiteral("http://"), Qt::CaseSensitive))

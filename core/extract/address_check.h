@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site_description.h"
+
 #include "hosts.h"
 
 #include <QString>
@@ -38,3 +40,4 @@ QString videoIdOf(const QString &address, int site, const Hosts &h);
 // The four address checks of a site, in order. Returns the message of the first check that
 // fires, or no value when the address passes.
 std::optional<QString> checkAddress(int site, const QString &address, const Hosts &h);
+std::optional<QString> checkAddress(const SiteDescription *d, const QString &address, const Hosts &h);

@@ -5,7 +5,12 @@
 
 DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty)
 {
-    const SiteDescription *d = siteDescription(site);
+    return planDisplay(siteDescription(site), site, rs, h, builtFromEmpty);
+}
+
+DisplayPlan planDisplay(
+    const SiteDescription *d, int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty)
+{
     const DisplayRow row = d ? d->display : DisplayRow();
     DisplayPlan plan;
     plan.site = site;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "hosts.h"
+#include "site_description.h"
 #include "result.h"
 
 #include <QString>
@@ -29,6 +30,8 @@ struct DisplayPlan {
 inline const QString NoDescriptionText = QStringLiteral("该视频暂无描述");
 
 DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty = {});
+DisplayPlan planDisplay(
+    const SiteDescription *d, int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty);
 
 // The badge kind's name, as descriptions write it ("weishi", "miaopai", or "" for none).
 QString badgeKindName(Badge badge);

@@ -98,15 +98,18 @@ ExtractionOutcome ExtractionDriver::run()
     failure_ = FailureReason();
     view_.hideBadges();
 
-    // The site is fixed here; choosing another button during the fetch changes nothing.
+    // The site and its description are fixed here; choosing another button, or a new set of
+    // descriptions arriving, during the fetch changes nothing.
     const int site = view_.selectedSite();
-    if (site < 0) {
+    const std::shared_ptr<const SiteSet> sites = sites_ ? sites_ : currentSites();
+    const SiteDescription *description = sites->get(site);
+    if (site < 0 || !description) {
         failure_ = failureReason(ExtractionOutcome::NoSite, {});
         return ExtractionOutcome::NoSite;
     }
 
     const QString address = view_.addressText();
-    if (const auto message = checkAddress(site, address, hosts_)) {
+    if (const auto message = checkAddress(description, address, hosts_)) {
         view_.setStatus(*message);
         failure_ = failureReason(ExtractionOutcome::AddressRejected, {});
         return ExtractionOutcome::AddressRejected;
@@ -138,8 +141,12 @@ ExtractionOutcome ExtractionDriver::run()
                 return answer.text;
             };
         }
-        extractSite(site, rs, ctx);
-        view_.applyDisplay(planDisplay(site, rs, hosts_, result_.BuiltFromEmpty));
+        if (stepAnswers_) {
+            ctx.fetchAnswer = nullptr;
+            ctx.stepAnswer = stepAnswers_;
+        }
+        runSteps(*description, rs, ctx, ctx.trace);
+        view_.applyDisplay(planDisplay(description, site, rs, hosts_, result_.BuiltFromEmpty));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;
     }
     // An error page is no share page, even when a link could be built from the address.

@@ -6,6 +6,7 @@
 #include "fetch.h"
 #include "hosts.h"
 #include "result.h"
+#include "site_registry.h"
 
 #include <QString>
 
@@ -81,6 +82,17 @@ public:
     // One press of the extract button.
     ExtractionOutcome run();
 
+    // The descriptions to use (examples run a set that is not in use); by default each run
+    // takes the set in use when it starts and keeps it to its end.
+    void setSites(std::shared_ptr<const SiteSet> sites) { sites_ = std::move(sites); }
+
+    // Fetch steps answered by the value they write ("api", "22") instead of by address, as
+    // an example's declared answers are.
+    void setStepAnswers(std::function<std::optional<QString>(const QString &target)> answers)
+    {
+        stepAnswers_ = std::move(answers);
+    }
+
     // Records each extraction step that runs (for --explain).
     void setTrace(QList<StepTrace> *trace) { trace_ = trace; }
 
@@ -96,4 +108,6 @@ private:
     bool customFetcher_ = false;  // one fetcher answers everything (tests, fuzzing)
     QList<StepTrace> *trace_ = nullptr;
     FailureReason failure_;
+    std::shared_ptr<const SiteSet> sites_;
+    std::function<std::optional<QString>(const QString &target)> stepAnswers_;
 };

@@ -19,4 +19,7 @@ struct ExtractorContext {
     std::bitset<SlotCount> *builtFromEmpty = nullptr;  // when set, see ExtractionResult
     // When set, fetch steps use this instead of GetBody, and why tells a failure's reason.
     std::function<std::optional<QString>(const QString &, QString *why)> fetchAnswer = nullptr;
+    // When set, fetch steps are answered by the value they write ("api", "22"), not fetched:
+    // an example's declared answers.
+    std::function<std::optional<QString>(const QString &target)> stepAnswer = nullptr;
 };

@@ -18,6 +18,7 @@ Hosts Hosts::fromBuild()
     for (const hostconfig::HostVariable &v : hostconfig::Hosts)
         h.variables.insert(QString::fromLatin1(v.name), QString::fromUtf8(v.value));
     h.VersionFileUrl = QString::fromUtf8(hostconfig::VersionFileUrl);
+    h.SitesBundleUrl = QString::fromUtf8(hostconfig::SitesBundleUrl);
     h.ForumUrl = QString::fromUtf8(hostconfig::ForumUrl);
     h.GuestbookUrl = QString::fromUtf8(hostconfig::GuestbookUrl);
     h.AlwaysVerifiedAuthor = QString::fromUtf8(hostconfig::AlwaysVerifiedAuthor);
@@ -34,6 +35,7 @@ Hosts Hosts::allOn(const QString &host)
     h.variables.insert(QStringLiteral("WEISHI_VIDEO_CDN_HOST"), QStringLiteral("cdn.weishi.test"));
     const QString base = QStringLiteral("http://") + host;
     h.VersionFileUrl = base + QStringLiteral("/version.txt");
+    h.SitesBundleUrl = base + QStringLiteral("/sites.bundle");
     h.ForumUrl = base + QStringLiteral("/forum");
     h.GuestbookUrl = base + QStringLiteral("/guestbook.html");
     h.AlwaysVerifiedAuthor = QStringLiteral("Quorvin");

@@ -10,6 +10,7 @@ inline const QString AppMessageTitle = QStringLiteral("Quorvin系列软件");
 struct Hosts {
     QHash<QString, QString> variables;  // "MEIPAI_PAGE_HOST" -> "www.meipai.com"
     QString VersionFileUrl;
+    QString SitesBundleUrl;  // the signed description set; its signature is this + ".sig"
     QString ForumUrl;
     QString GuestbookUrl;
     QString AlwaysVerifiedAuthor;

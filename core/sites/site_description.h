@@ -11,7 +11,9 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <functional>
 #include <optional>
+#include <utility>
 
 // A text with placeholders, split when the description is loaded: {N} a slot, {page} the
 // share page (slot 0), {address} the address box as it reads, {name} a value a step named,
@@ -68,6 +70,24 @@ struct DisplayRow {
     bool avatarViaFile = false;  // the avatar is downloaded to the "face" file
 };
 
+// One saved page of the service with what extracting it must give. Its files lie in the
+// description's folder; the hosts in them are written as {{VARIABLE}} and stand for the
+// examples' own fixed host table, so an example passes under every build's hosts.
+struct SiteExample {
+    QString page;                               // "examples/plain.html"
+    QString address;                            // what follows the page prefix ("10002")
+    QMap<QString, QString> answers;             // a fetch step's target ("api", "22") -> its answer file
+    QList<std::pair<QString, QString>> expect;  // field ("author") -> value, in the order written
+    int line = 0;
+};
+
+// The fields an example may expect, as the command line's JSON names them.
+inline const char *const ExampleFields[] = {
+    "video_url", "cover_url", "avatar_url", "author", "description", "date", "verified", "status"};
+
+// Reads a file of a description's folder by its relative path; no value when it is not there.
+using SiteFileReader = std::function<std::optional<QByteArray>(const QString &path)>;
+
 struct SiteDescription {
     int index = -1;                  // the selector button
     QString caption;                 // the button's text ("美拍")
@@ -76,8 +96,10 @@ struct SiteDescription {
     QString checkEmpty, checkWrongPrefix, checkOnlyPrefix;
     DisplayRow display;
     QList<Step> steps;
-    QString file;    // "meipai.toml"
-    QString origin;  // "built-in", or the path of the user's file
+    QList<SiteExample> examples;
+    QString file;             // "meipai.toml"
+    QString origin;           // "built-in", "update N of DATE", or the path of the user's file
+    SiteFileReader readFile;  // the example files, from where the description came
 };
 
 // Why a description file was refused: its line and column (0 when none) and the reason.
@@ -89,6 +111,10 @@ struct LoadError {
 
 // Reads a description; the file name is only for messages.
 std::optional<SiteDescription> parseSiteDescription(const QByteArray &text, const QString &file, LoadError *error);
+
+// A path of a description's folder that stays in it: relative, no "..", letters, digits and
+// ". _ -" only.
+bool isFolderPath(const QString &path);
 
 // "http://" + the host + the path of one of the service's prefixes.
 QString prefixAddress(const SiteDescription &site, const QString &key, const Hosts &h);

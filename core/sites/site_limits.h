@@ -13,7 +13,9 @@ inline constexpr qsizetype MaxTotalUnits = qsizetype(64) * 1024 * 1024;
 // Steps and fetch steps of one description.
 inline constexpr int MaxSteps = 200;
 inline constexpr int MaxFetches = 8;
-// A description file.
+// Examples of one description.
+inline constexpr int MaxExamples = 32;
+// A description file, and each of its example files.
 inline constexpr qint64 MaxFileBytes = qint64(1024) * 1024;
 
 }  // namespace sitelimits

@@ -13,6 +13,7 @@
 
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -109,8 +110,8 @@ public:
 
     void read(const toml::table &root)
     {
-        onlyKeys(
-            root, {"index", "caption", "name", "prefixes", "checks", "display", "step"}, QStringLiteral("the file"));
+        onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step", "example"},
+            QStringLiteral("the file"));
         site_.index = integer(required(root, "index", root, QStringLiteral("the file")), QStringLiteral("index"), 0, 4);
         site_.caption =
             shownText(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));
@@ -135,6 +136,8 @@ public:
             if (fetches > sitelimits::MaxFetches)
                 refuse(step, QStringLiteral("more than %1 fetch steps").arg(sitelimits::MaxFetches));
         }
+        if (const toml::node *examples = root.get("example"))
+            readExamples(*examples);
     }
 
 private:
@@ -391,6 +394,61 @@ private:
         return step;
     }
 
+    void readExamples(const toml::node &node)
+    {
+        const toml::array *list = node.as_array();
+        if (!list)
+            refuse(node, QStringLiteral("example must be a list of [[example]] tables"));
+        if (list->size() > size_t(sitelimits::MaxExamples))
+            refuse(node, QStringLiteral("more than %1 examples").arg(sitelimits::MaxExamples));
+        QSet<QString> fetchTargets;
+        for (const Step &step : std::as_const(site_.steps)) {
+            if (step.input == Step::Fetch)
+                fetchTargets << (step.to.slot >= 0 ? QString::number(step.to.slot) : step.to.name);
+        }
+        for (const toml::node &item : *list) {
+            const toml::table &t = table(item, QStringLiteral("an example"));
+            onlyKeys(t, {"page", "address", "answers", "expect"}, QStringLiteral("an example"));
+            SiteExample example;
+            example.line = lineOf(t);
+            example.page = folderPath(required(t, "page", item, QStringLiteral("an example")));
+            if (const toml::node *address = t.get("address"))
+                example.address = text(*address, QStringLiteral("address"));
+            if (const toml::node *answers = t.get("answers")) {
+                for (const auto &[key, value] : table(*answers, QStringLiteral("answers"))) {
+                    if (!fetchTargets.contains(qs(key.str())))
+                        refuse(value, QStringLiteral("no fetch step writes \"%1\"").arg(qs(key.str())));
+                    example.answers.insert(qs(key.str()), folderPath(value));
+                }
+            }
+            for (const auto &[key, value] :
+                table(required(t, "expect", item, QStringLiteral("an example")), QStringLiteral("expect")))
+                example.expect.append({qs(key.str()), expected(qs(key.str()), value)});
+            site_.examples.append(example);
+        }
+    }
+
+    static QString folderPath(const toml::node &node)
+    {
+        const QString path = text(node, QStringLiteral("a file"));
+        if (!isFolderPath(path))
+            refuse(node, QStringLiteral("\"%1\" is not a file of the description's folder").arg(path));
+        return path;
+    }
+
+    static QString expected(const QString &field, const toml::node &value)
+    {
+        if (!std::any_of(std::begin(ExampleFields), std::end(ExampleFields),
+                [&](const char *known) { return field == QLatin1String(known); }))
+            refuse(value, QStringLiteral("an example cannot expect \"%1\"").arg(field));
+        if (field == u"verified") {
+            if (!value.is_boolean())
+                refuse(value, QStringLiteral("verified must be true or false"));
+            return **value.as_boolean() ? QStringLiteral("true") : QStringLiteral("false");
+        }
+        return text(value, field);
+    }
+
     // A fetch reaches only the service's own hosts: it begins with a prefix whose host is
     // complete (its path starts with "/"), so whatever follows, from the page or a slot,
     // lands after the host and a "/".
@@ -443,6 +501,13 @@ std::optional<SiteDescription> parseSiteDescription(const QByteArray &bytes, con
         return std::nullopt;
     }
     return site;
+}
+
+bool isFolderPath(const QString &path)
+{
+    static const QRegularExpression allowed(
+        QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]*(/[A-Za-z0-9_-][A-Za-z0-9._-]*)*$"));
+    return path.size() <= 200 && allowed.match(path).hasMatch() && !path.split(u'/').contains(QStringLiteral(".."));
 }
 
 QString prefixAddress(const SiteDescription &site, const QString &key, const Hosts &h)

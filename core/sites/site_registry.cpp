@@ -1,10 +1,13 @@
 #include "site_registry.h"
 
 #include "site_limits.h"
+#include "site_store.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -16,14 +19,15 @@
 
 namespace {
 
-const char *const BuiltInFiles[] = {"weishi.toml", "meipai.toml", "kuaishou.toml", "weipai.toml", "miaopai.toml"};
+const char *const BuiltInNames[] = {"weishi", "meipai", "kuaishou", "weipai", "miaopai"};
 
 struct Registry {
-    std::array<std::optional<SiteDescription>, SiteCount> sites;
+    std::shared_ptr<const SiteSet> current;
     std::array<std::optional<SiteDescription>, SiteCount> builtIn;
+    int builtInVersion = 0;
+    QString overrideFolder;
     QStringList problems;  // every refusal, as written on standard error
     QStringList refusedFiles;
-    bool loaded = false;
 };
 
 Registry &registry()
@@ -32,9 +36,9 @@ Registry &registry()
     return r;
 }
 
-QByteArray readBuiltIn(const char *file)
+QByteArray readBuiltIn(const QString &path)
 {
-    QFile f(QStringLiteral(":/sites/") + QString::fromLatin1(file));
+    QFile f(QStringLiteral(":/sites/") + path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
@@ -79,13 +83,27 @@ std::optional<QByteArray> readDescriptionFile(const QString &path, LoadError *er
     return bytes;
 }
 
-// The user's own description of a built-in one, or no value (with a message) when there is
-// none or it cannot be used.
-std::optional<SiteDescription> overrideOf(const SiteDescription &builtIn, const QString &path)
+// The files of a folder on disk, each read like a description file.
+SiteFileReader folderReader(const QString &folder)
 {
+    return [folder](const QString &path) -> std::optional<QByteArray> {
+        LoadError ignored;
+        return isFolderPath(path) ? readDescriptionFile(QDir(folder).filePath(path), &ignored) : std::nullopt;
+    };
+}
+
+// The user's own description of a built-in one (FOLDER/NAME/NAME.toml with its examples, or
+// FOLDER/NAME.toml), or no value (with a message) when there is none or it cannot be used.
+std::optional<SiteDescription> overrideOf(
+    const SiteDescription &builtIn, const QString &folder, const QString &fallback)
+{
+    QString path = QDir(folder).filePath(builtIn.name + u'/' + builtIn.file);
     struct stat there {};
-    if (::lstat(QFile::encodeName(path).constData(), &there) != 0)
-        return std::nullopt;  // no file of that name
+    if (::lstat(QFile::encodeName(path).constData(), &there) != 0) {
+        path = QDir(folder).filePath(builtIn.file);
+        if (::lstat(QFile::encodeName(path).constData(), &there) != 0)
+            return std::nullopt;  // no file of that name
+    }
     LoadError error;
     std::optional<SiteDescription> own;
     if (const std::optional<QByteArray> bytes = readDescriptionFile(path, &error))
@@ -95,19 +113,21 @@ std::optional<SiteDescription> overrideOf(const SiteDescription &builtIn, const 
         own.reset();
     }
     if (!own) {
-        complain(path, error, QStringLiteral("the built-in description is used"));
+        complain(path, error, fallback);
         return std::nullopt;
     }
     own->origin = path;
+    own->readFile = folderReader(QFileInfo(path).absolutePath());
     return own;
 }
 
 // Two services may not share a name, nor page prefixes of which one begins the other (an
-// address would belong to both): an override that clashes with another service is dropped.
-std::optional<QString> clash(const SiteDescription &own, const Registry &r, const Hosts &h)
+// address would belong to both).
+std::optional<QString> clash(
+    const SiteDescription &own, const std::array<std::optional<SiteDescription>, SiteCount> &set, const Hosts &h)
 {
     const QString prefix = prefixAddress(own, QStringLiteral("page"), h);
-    for (const std::optional<SiteDescription> &other : r.sites) {
+    for (const std::optional<SiteDescription> &other : set) {
         if (!other || other->index == own.index)
             continue;
         const QString theirs = prefixAddress(*other, QStringLiteral("page"), h);
@@ -120,6 +140,65 @@ std::optional<QString> clash(const SiteDescription &own, const Registry &r, cons
     return std::nullopt;
 }
 
+void loadBuiltIn(Registry &r)
+{
+    r.builtIn = {};
+    for (const char *name : BuiltInNames) {
+        const QString folder = QString::fromLatin1(name) + u'/';
+        const QString file = QString::fromLatin1(name) + QStringLiteral(".toml");
+        LoadError error;
+        std::optional<SiteDescription> site = parseSiteDescription(readBuiltIn(folder + file), file, &error);
+        if (!site) {
+            complain(QStringLiteral(":/sites/") + folder + file, error, QStringLiteral("built-in file"));
+            continue;
+        }
+        site->origin = QStringLiteral("built-in");
+        site->readFile = [folder](const QString &path) -> std::optional<QByteArray> {
+            QFile f(QStringLiteral(":/sites/") + folder + path);
+            return isFolderPath(path) && f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt;
+        };
+        r.builtIn[size_t(site->index)] = std::move(site);
+    }
+    // The built-in set's version: "version = N" in sites/set.toml.
+    const QByteArray set = readBuiltIn(QStringLiteral("set.toml"));
+    const qsizetype at = set.indexOf("version = ");
+    r.builtInVersion = at < 0 ? 0 : set.mid(at + 10, set.indexOf('\n', at) - at - 10).trimmed().toInt();
+}
+
+// The verified set kept by the last update, checked again (signature, version above the
+// built-in set's, every description loads); the set before it when the last one fails.
+std::optional<SiteSet> storedSet(const Registry &r)
+{
+    for (const QString &path : {siteStorePath(), previousSiteStorePath()}) {
+        const std::optional<SignedSet> stored = readSignedSet(path);
+        if (!stored)
+            continue;
+        QString why;
+        std::optional<sitebundle::SiteFiles> files;
+        if (sitebundle::verify(stored->bundle, stored->signature, sitebundle::trustedKeys(), &why))
+            files = sitebundle::unpack(stored->bundle, &why);
+        if (files && files->version <= r.builtInVersion)
+            why = QStringLiteral("set %1 is not newer than the built-in set %2")
+                      .arg(files->version)
+                      .arg(r.builtInVersion);
+        std::optional<SiteSet> set;
+        if (files && files->version > r.builtInVersion)
+            set = descriptionsOf(std::make_shared<const sitebundle::SiteFiles>(std::move(*files)), &why);
+        if (set)
+            return set;
+        complain(path, {0, why}, QStringLiteral("not used"));
+    }
+    return std::nullopt;
+}
+
+// What is used in place of a refused override.
+QString fallbackText(const SiteDescription &next)
+{
+    return next.origin == u"built-in"
+        ? QStringLiteral("the built-in description is used")
+        : QStringLiteral("the description of ") + next.origin + QStringLiteral(" is used");
+}
+
 }  // namespace
 
 QString userSitesFolder()
@@ -128,61 +207,113 @@ QString userSitesFolder()
         QStringLiteral("/quorvin-video-helper/sites");
 }
 
+std::optional<SiteSet> descriptionsOf(const std::shared_ptr<const sitebundle::SiteFiles> &files, QString *why)
+{
+    SiteSet set;
+    set.version = files->version;
+    const QString origin = QStringLiteral("update %1 of %2").arg(files->version).arg(files->date);
+    for (const char *name : BuiltInNames) {
+        const QString folder = QString::fromLatin1(name) + u'/';
+        const QString file = QString::fromLatin1(name) + QStringLiteral(".toml");
+        if (!files->files.contains(folder + file))
+            continue;
+        LoadError error;
+        std::optional<SiteDescription> site = parseSiteDescription(files->files.value(folder + file), file, &error);
+        if (!site) {
+            *why = QStringLiteral("%1%2:%3: %4").arg(folder, file).arg(error.line).arg(error.reason);
+            return std::nullopt;
+        }
+        if (site->name != QLatin1String(name)) {
+            *why = QStringLiteral("%1%2 describes \"%3\"").arg(folder, file, site->name);
+            return std::nullopt;
+        }
+        site->origin = origin;
+        site->readFile = [files, folder](const QString &path) -> std::optional<QByteArray> {
+            const auto it = files->files.constFind(folder + path);
+            return it == files->files.cend() ? std::nullopt : std::optional(*it);
+        };
+        const size_t index = size_t(site->index);
+        if (set.sites[index]) {
+            *why = QStringLiteral("two descriptions of the service %1").arg(index);
+            return std::nullopt;
+        }
+        set.sites[index] = std::move(site);
+    }
+    if (std::none_of(set.sites.cbegin(), set.sites.cend(), [](const auto &s) { return s.has_value(); })) {
+        *why = QStringLiteral("the set holds no description");
+        return std::nullopt;
+    }
+    return set;
+}
+
 void loadSiteDescriptions(const QString &overrideFolder)
 {
     Q_INIT_RESOURCE(sites);
     Registry &r = registry();
-    r.sites = {};
-    r.builtIn = {};
     r.problems.clear();
     r.refusedFiles.clear();
-    r.loaded = true;
-    for (const char *file : BuiltInFiles) {
-        LoadError error;
-        std::optional<SiteDescription> site =
-            parseSiteDescription(readBuiltIn(file), QString::fromLatin1(file), &error);
-        if (!site) {
-            complain(QStringLiteral(":/sites/") + QString::fromLatin1(file), error, QStringLiteral("built-in file"));
+    r.overrideFolder = overrideFolder;
+    loadBuiltIn(r);
+    SiteSet set;
+    set.version = r.builtInVersion;
+    const std::optional<SiteSet> update = storedSet(r);
+    if (update)
+        set.version = update->version;
+    for (int index = 0; index < SiteCount; ++index) {
+        std::optional<SiteDescription> &site = set.sites[size_t(index)];
+        site = update && update->sites[size_t(index)] ? update->sites[size_t(index)] : r.builtIn[size_t(index)];
+        if (!site || overrideFolder.isEmpty())
             continue;
-        }
-        site->origin = QStringLiteral("built-in");
-        const int index = site->index;
-        r.builtIn[index] = site;
         const qsizetype before = r.problems.size();
-        std::optional<SiteDescription> own =
-            overrideFolder.isEmpty() ? std::nullopt : overrideOf(*site, QDir(overrideFolder).filePath(site->file));
+        if (std::optional<SiteDescription> own = overrideOf(*site, overrideFolder, fallbackText(*site)))
+            site = std::move(own);
         if (r.problems.size() > before)
             r.refusedFiles << site->file;
-        r.sites[index] = own ? std::move(own) : std::move(site);
     }
-    // The set as a whole: an override that clashes with another service gives way to the
-    // built-in description.
+    // The set as a whole: an override that clashes with another service gives way.
     const Hosts &h = hosts();
-    for (std::optional<SiteDescription> &site : r.sites) {
-        if (!site || site->origin == u"built-in")
+    for (int index = 0; index < SiteCount; ++index) {
+        std::optional<SiteDescription> &site = set.sites[size_t(index)];
+        if (!site || site->origin == u"built-in" || site->origin.startsWith(u"update "))
             continue;
-        if (const std::optional<QString> why = clash(*site, r, h)) {
-            complain(site->origin, {0, *why}, QStringLiteral("the built-in description is used"));
+        if (const std::optional<QString> why = clash(*site, set.sites, h)) {
+            const QString path = site->origin;
             r.refusedFiles << site->file;
-            site = r.builtIn[site->index];
+            site = update && update->sites[size_t(index)] ? update->sites[size_t(index)] : r.builtIn[size_t(index)];
+            complain(path, {0, *why}, fallbackText(*site));
         }
     }
+    r.current = std::make_shared<const SiteSet>(std::move(set));
+}
+
+void reloadSiteDescriptions()
+{
+    loadSiteDescriptions(registry().overrideFolder);
 }
 
 QStringList refusedSiteFiles()
 {
-    siteDescription(0);
+    currentSites();
     return registry().refusedFiles;
+}
+
+std::shared_ptr<const SiteSet> currentSites()
+{
+    Registry &r = registry();
+    if (!r.current)
+        loadSiteDescriptions(userSitesFolder());
+    return r.current;
 }
 
 const SiteDescription *siteDescription(int site)
 {
-    Registry &r = registry();
-    if (!r.loaded)
-        loadSiteDescriptions(userSitesFolder());
-    if (site < 0 || site >= SiteCount || !r.sites[site])
-        return nullptr;
-    return &*r.sites[site];
+    return currentSites()->get(site);
+}
+
+int builtInSetVersion()
+{
+    currentSites();
+    return registry().builtInVersion;
 }
 
 QString sitePrefix(int site, const QString &key, const Hosts &h)

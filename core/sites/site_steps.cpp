@@ -134,6 +134,13 @@ private:
             *why = QStringLiteral("not the service's own host");
             return std::nullopt;
         }
+        if (ctx_.stepAnswer) {
+            std::optional<QString> answer =
+                ctx_.stepAnswer(step.to.slot >= 0 ? QString::number(step.to.slot) : step.to.name);
+            if (!answer)
+                *why = QStringLiteral("no answer declared");
+            return answer;
+        }
         if (ctx_.fetchAnswer)
             return ctx_.fetchAnswer(*address, why);
         std::optional<QString> answer = ctx_.GetBody(*address);

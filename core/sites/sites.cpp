@@ -4,7 +4,9 @@
 
 bool extractSite(int site, Slots &rs, const ExtractorContext &ctx)
 {
-    const SiteDescription *d = siteDescription(site);
+    // The set stays alive until the steps are done, whatever replaces it meanwhile.
+    const std::shared_ptr<const SiteSet> set = currentSites();
+    const SiteDescription *d = set->get(site);
     if (!d)
         return false;
     runSteps(*d, rs, ctx, ctx.trace);

@@ -45,12 +45,12 @@ void AsciiOnly::inside(QChar c)
     if (c == u'\n' && !multi) {
         state_ = Plain;  // an open string or a comment ends with its line
         out_ += '\n';
+    } else if (state_ == Comment) {
+        out_ += c.unicode() < 0x80 ? char(c.unicode()) : ' ';  // a quote in a comment opens nothing
     } else if (multi ? opens(literal ? "'''" : "\"\"\"") : c == (literal ? u'\'' : u'"')) {
         out_ += multi ? "\"\"\"" : "\"";
         i_ += multi ? 2 : 0;
         state_ = Plain;
-    } else if (state_ == Comment) {
-        out_ += c.unicode() < 0x80 ? char(c.unicode()) : ' ';
     } else if (!literal && c == u'\\' && i_ + 1 < text_.size() && text_[i_ + 1].unicode() < 0x80) {
         out_ += '\\';  // an escape of a basic string, kept as written
         out_ += char(text_[++i_].unicode());

@@ -24,16 +24,14 @@ QList<QByteArray> RouteServer::targets() const
     return out;
 }
 
-QString testDataPath(const QString &name)
+QString examplePage(const QString &path, const Hosts &h)
 {
-    return QStringLiteral(QUORVIN_TEST_DATA "/") + name;
-}
-
-QByteArray testData(const QString &name)
-{
-    QFile file(testDataPath(name));
+    QFile file(QStringLiteral(QUORVIN_SITES_DIR "/") + path);
     file.open(QIODevice::ReadOnly);
-    return file.readAll();
+    QString text = QString::fromUtf8(file.readAll());
+    for (auto it = h.variables.cbegin(); it != h.variables.cend(); ++it)
+        text.replace(QStringLiteral("{{") + it.key() + QStringLiteral("}}"), it.value());
+    return text;
 }
 
 QByteArray encodedPicture(const QColor &colour, QSize size, const char *format)

@@ -1,6 +1,8 @@
 // Shared test helpers: a loopback server answering from a table of routes, and test data.
 #pragma once
 
+#include "hosts.h"
+
 #include "http_server.h"
 
 #include <QByteArray>
@@ -33,6 +35,6 @@ QByteArray encodedPicture(const QColor &colour, QSize size = QSize(24, 24), cons
 // size bytes of a repeating pattern that no off-by-one copy matches (a stand-in for a clip).
 QByteArray patternBytes(qint64 size);
 
-// Contents of a file under tests/data.
-QByteArray testData(const QString &name);
-QString testDataPath(const QString &name);
+// A file of a description's folder ("meipai/examples/plain.html"), each {{VARIABLE}} in it
+// replaced by that host of the table.
+QString examplePage(const QString &path, const Hosts &h);

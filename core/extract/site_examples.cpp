@@ -1,0 +1,142 @@
+#include "site_examples.h"
+
+#include "driver.h"
+#include "headless_view.h"
+
+namespace {
+
+struct ExampleHost {
+    const char *variable;
+    const char *host;
+};
+
+// The real services' hosts, so that a saved page can be kept as it was served.
+const ExampleHost ExampleHostTable[] = {{"WEISHI_PAGE_HOST", "www.weishi.com"},
+    {"WEISHI_DOWNLOAD_API_HOST", "wsi.weishi.com"}, {"WEISHI_VIDEO_CDN_HOST", "videotx.weishi.qq.com"},
+    {"WEISHI_VIDEO_RELAY_HOST", "video.quorvin.com"}, {"WEISHI_COVER_HOST", "wsi.weishi.com"},
+    {"MEIPAI_PAGE_HOST", "www.meipai.com"}, {"MEIPAI_AVATAR_HOST", "mvavatar"},
+    {"KUAISHOU_PAGE_HOST", "www.kuaishou.com"}, {"WEIPAI_PAGE_HOST", "www.weipai.cn"},
+    {"WEIPAI_API_HOST", "w1.weipai.cn"}, {"WEIPAI_AVATAR_HOST", "aliv.weipai.cn"},
+    {"MIAOPAI_PAGE_HOST", "www.miaopai.com"}, {"MIAOPAI_STREAM_HOST", "gslb.miaopai.com"},
+    {"MIAOPAI_AVATAR_HOST", "tp"}};
+
+Hosts makeExampleHosts()
+{
+    Hosts h;
+    for (const ExampleHost &e : ExampleHostTable)
+        h.variables.insert(QString::fromLatin1(e.variable), QString::fromLatin1(e.host));
+    return h;
+}
+
+// What the command line's JSON would say of the extraction, by field name.
+QString fieldOf(
+    const QString &field, ExtractionOutcome outcome, const ExtractionResult &result, const HeadlessView &view)
+{
+    const DisplayPlan d = view.display.value_or(DisplayPlan());
+    if (field == u"video_url")
+        return outcome == ExtractionOutcome::Extracted ? result.ResultSlots[SlotVideoUrl] : QString();
+    if (field == u"cover_url")
+        return d.cover;
+    if (field == u"avatar_url")
+        return d.avatar;
+    if (field == u"author")
+        return d.author;
+    if (field == u"description")
+        return d.description;
+    if (field == u"date")
+        return d.label3;
+    if (field == u"verified")
+        return d.badge != Badge::None ? QStringLiteral("true") : QStringLiteral("false");
+    return view.status;
+}
+
+ExampleOutcome runExample(const SiteDescription &site, const SiteExample &example)
+{
+    ExampleOutcome out {example.page, example.line, {}, {}, {}, {}};
+    const std::optional<QByteArray> page = site.readFile ? site.readFile(example.page) : std::nullopt;
+    if (!page) {
+        out.error = QStringLiteral("cannot read ") + example.page;
+        return out;
+    }
+    QMap<QString, QString> answers;
+    for (auto it = example.answers.cbegin(); it != example.answers.cend(); ++it) {
+        const std::optional<QByteArray> answer = site.readFile(it.value());
+        if (!answer) {
+            out.error = QStringLiteral("cannot read ") + it.value();
+            return out;
+        }
+        answers.insert(it.key(), withExampleHosts(QString::fromUtf8(*answer)));
+    }
+    auto set = std::make_shared<SiteSet>();
+    set->sites[size_t(site.index)] = site;
+    HeadlessView view;
+    view.site = site.index;
+    view.address = prefixAddress(site, QStringLiteral("page"), exampleHosts()) + withExampleHosts(example.address);
+    ExtractionResult result;
+    const QString pageText = withExampleHosts(QString::fromUtf8(*page));
+    ExtractionDriver driver(result, view, exampleHosts(), [&pageText](const QString &) { return pageText; });
+    driver.setSites(set);
+    driver.setStepAnswers([&answers](const QString &target) -> std::optional<QString> {
+        const auto it = answers.constFind(target);
+        return it == answers.cend() ? std::nullopt : std::optional(*it);
+    });
+    const ExtractionOutcome outcome = driver.run();
+    for (const auto &[field, value] : example.expect) {
+        const QString want = withExampleHosts(value);
+        const QString got = fieldOf(field, outcome, result, view);
+        if (got != want) {
+            out.field = field;
+            out.want = want;
+            out.got = got;
+            break;
+        }
+    }
+    return out;
+}
+
+// A value shown on one line: line breaks and quotes written as in JSON.
+QString quoted(QString text)
+{
+    text.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+    text.replace(u'\n', QStringLiteral("\\n"))
+        .replace(u'\r', QStringLiteral("\\r"))
+        .replace(u'\t', QStringLiteral("\\t"));
+    return u'"' + text + u'"';
+}
+
+}  // namespace
+
+const Hosts &exampleHosts()
+{
+    static const Hosts table = makeExampleHosts();
+    return table;
+}
+
+QString withExampleHosts(QString text)
+{
+    if (!text.contains(QStringLiteral("{{")))
+        return text;
+    for (const ExampleHost &e : ExampleHostTable)
+        text.replace(QStringLiteral("{{") + QLatin1String(e.variable) + QStringLiteral("}}"), QLatin1String(e.host));
+    return text;
+}
+
+QList<ExampleOutcome> runExamples(const SiteDescription &site)
+{
+    QList<ExampleOutcome> outcomes;
+    for (const SiteExample &example : site.examples)
+        outcomes << runExample(site, example);
+    if (outcomes.isEmpty())
+        outcomes << ExampleOutcome {site.file, 0, {}, {}, {}, QStringLiteral("no examples")};
+    return outcomes;
+}
+
+QString describeOutcome(const ExampleOutcome &o)
+{
+    if (!o.error.isEmpty())
+        return o.page + QStringLiteral(": ") + o.error;
+    if (o.passed())
+        return o.page + QStringLiteral(": pass");
+    return o.page + QStringLiteral(": ") + o.field + QStringLiteral(" differs: want ") + quoted(o.want) +
+        QStringLiteral(", got ") + quoted(o.got);
+}

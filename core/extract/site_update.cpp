@@ -1,0 +1,84 @@
+#include "site_update.h"
+
+#include "fetch.h"
+#include "site_examples.h"
+#include "site_store.h"
+
+namespace {
+
+SiteUpdateResult refused(const QString &reason)
+{
+    return {SiteUpdateResult::Refused, reason, 0};
+}
+
+std::optional<QByteArray> fetched(const QString &url, QString *why)
+{
+    const fetch::Result answer = fetch::get(url, sitebundle::MaxBundleBytes);
+    if (answer.ok && answer.status < 400)
+        return answer.body;
+    *why = QStringLiteral("cannot fetch %1: %2")
+               .arg(url, answer.ok ? QStringLiteral("HTTP status ") + QString::number(answer.status) : answer.error);
+    return std::nullopt;
+}
+
+}  // namespace
+
+SiteUpdateResult checkSiteSet(const QByteArray &bundle, const QByteArray &signature, std::optional<SiteSet> *set)
+{
+    QString why;
+    if (bundle.size() > sitebundle::MaxBundleBytes)
+        return refused(QStringLiteral("larger than 4 MiB"));
+    // Nothing of the file is read before its signature is known to be good.
+    if (!sitebundle::verify(bundle, signature, sitebundle::trustedKeys(), &why))
+        return refused(why);
+    std::optional<sitebundle::SiteFiles> files = sitebundle::unpack(bundle, &why);
+    if (!files)
+        return refused(why);
+    const int inUse = std::max(currentSites()->version, builtInSetVersion());
+    if (files->version <= inUse)
+        return {SiteUpdateResult::Current,
+            QStringLiteral("set %1 is not newer than set %2 in use").arg(files->version).arg(inUse), inUse};
+    const int version = files->version;
+    *set = descriptionsOf(std::make_shared<const sitebundle::SiteFiles>(std::move(*files)), &why);
+    if (!*set)
+        return refused(why);
+    for (const std::optional<SiteDescription> &site : (*set)->sites) {
+        if (!site)
+            continue;
+        for (const ExampleOutcome &outcome : runExamples(*site)) {
+            if (!outcome.passed()) {
+                set->reset();
+                return refused(QStringLiteral("example %1/%2").arg(site->name, describeOutcome(outcome)));
+            }
+        }
+    }
+    return {SiteUpdateResult::Updated, QString(), version};
+}
+
+SiteUpdateResult updateSites(const Hosts &h)
+{
+    QString why;
+    const std::optional<QByteArray> bundle = fetched(h.SitesBundleUrl, &why);
+    const std::optional<QByteArray> signature =
+        bundle ? fetched(h.SitesBundleUrl + QStringLiteral(".sig"), &why) : std::nullopt;
+    if (!signature)
+        return refused(why);
+    std::optional<SiteSet> set;
+    SiteUpdateResult result = checkSiteSet(*bundle, *signature, &set);
+    if (result.kind != SiteUpdateResult::Updated)
+        return result;
+    if (!storeSignedSet({*bundle, *signature}, &why))
+        return refused(why);
+    reloadSiteDescriptions();
+    return result;
+}
+
+QString describeUpdate(const SiteUpdateResult &r)
+{
+    switch (r.kind) {
+    case SiteUpdateResult::Updated: return QStringLiteral("description set %1 taken").arg(r.version);
+    case SiteUpdateResult::Current: return QStringLiteral("description set is current (%1)").arg(r.reason);
+    case SiteUpdateResult::Refused: break;
+    }
+    return QStringLiteral("description set refused: ") + r.reason;
+}

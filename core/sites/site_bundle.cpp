@@ -1,0 +1,153 @@
+#include "site_bundle.h"
+
+#include "site_description.h"
+#include "site_limits.h"
+#include "sites_keys.h"
+
+#include <QRegularExpression>
+#include <QtEndian>
+#include <sodium.h>
+
+namespace sitebundle {
+
+namespace {
+
+const QByteArray Magic = QByteArrayLiteral("quorvin-sites-bundle ");
+
+QStringList &keysInUse()
+{
+    static QStringList keys =
+        QString::fromLatin1(BuildSiteKeys).split(QRegularExpression(QStringLiteral("[;,\\s]+")), Qt::SkipEmptyParts);
+    return keys;
+}
+
+bool sodiumReady()
+{
+    static const bool ready = sodium_init() >= 0;
+    return ready;
+}
+
+// One "key value" header line of the unpacked set.
+std::optional<QByteArray> headerLine(const QByteArray &text, qsizetype &at, const QByteArray &key)
+{
+    const qsizetype end = text.indexOf('\n', at);
+    if (end < 0 || !text.mid(at, end - at).startsWith(QByteArray(key + ' ')))
+        return std::nullopt;
+    QByteArray value = text.mid(at + key.size() + 1, end - at - key.size() - 1);
+    at = end + 1;
+    return value;
+}
+
+}  // namespace
+
+QByteArray pack(const SiteFiles &set)
+{
+    QByteArray text = "set " + QByteArray::number(set.version) + "\ndate " + set.date.toUtf8() + "\n";
+    for (auto it = set.files.cbegin(); it != set.files.cend(); ++it)
+        text += "file " + QByteArray::number(it.value().size()) + ' ' + it.key().toUtf8() + '\n' + it.value() + '\n';
+    return Magic + QByteArray::number(FormatVersion) + '\n' + qCompress(text, 9);
+}
+
+std::optional<SiteFiles> unpack(const QByteArray &bundle, QString *why)
+{
+    const auto refuse = [why](const QString &reason) {
+        *why = reason;
+        return std::nullopt;
+    };
+    const qsizetype headEnd = bundle.indexOf('\n');
+    if (!bundle.startsWith(Magic) || headEnd < 0)
+        return refuse(QStringLiteral("not a description set"));
+    const QByteArray format = bundle.mid(Magic.size(), headEnd - Magic.size());
+    if (format != QByteArray::number(FormatVersion))
+        return refuse(QStringLiteral("set format %1 is not known").arg(QString::fromLatin1(format.left(20))));
+    const QByteArray packed = bundle.mid(headEnd + 1);
+    // qUncompress trusts the length written before the data: look at it first.
+    if (packed.size() < 4 || qFromBigEndian<quint32>(packed.constData()) > quint32(MaxUnpackedBytes))
+        return refuse(QStringLiteral("larger than 16 MiB unpacked"));
+    const QByteArray text = qUncompress(packed);
+    if (text.isEmpty())
+        return refuse(QStringLiteral("the compressed set is damaged"));
+    SiteFiles set;
+    qsizetype at = 0;
+    const std::optional<QByteArray> version = headerLine(text, at, "set");
+    const std::optional<QByteArray> date = version ? headerLine(text, at, "date") : std::nullopt;
+    bool number = false;
+    set.version = version ? version->toInt(&number) : 0;
+    if (!date || !number || set.version <= 0)
+        return refuse(QStringLiteral("no set version and date"));
+    set.date = QString::fromUtf8(*date);
+    while (at < text.size()) {
+        const std::optional<QByteArray> line = headerLine(text, at, "file");
+        const qsizetype space = line ? line->indexOf(' ') : -1;
+        const qint64 size = space > 0 ? line->left(space).toLongLong(&number) : -1;
+        const QString path = space > 0 ? QString::fromUtf8(line->mid(space + 1)) : QString();
+        if (!line || !number || size < 0 || !isFolderPath(path) || at + size + 1 > text.size() ||
+            text.at(at + size) != '\n')
+            return refuse(QStringLiteral("a damaged file entry"));
+        if (size > sitelimits::MaxFileBytes)
+            return refuse(QStringLiteral("%1 is larger than 1 MiB").arg(path));
+        if (set.files.size() >= MaxFiles || set.files.contains(path))
+            return refuse(QStringLiteral("more than %1 files, or %2 twice").arg(MaxFiles).arg(path));
+        set.files.insert(path, text.mid(at, size));
+        at += size + 1;
+    }
+    return set;
+}
+
+QStringList trustedKeys()
+{
+    return keysInUse();
+}
+
+void setTrustedKeys(const QStringList &keys)
+{
+    keysInUse() = keys;
+}
+
+bool verify(const QByteArray &data, const QByteArray &signature, const QStringList &keys, QString *why)
+{
+    const QByteArray raw = QByteArray::fromBase64(signature.trimmed());
+    if (!sodiumReady() || raw.size() != crypto_sign_BYTES) {
+        *why = QStringLiteral("the signature is not an Ed25519 signature");
+        return false;
+    }
+    if (keys.isEmpty()) {
+        *why = QStringLiteral("this build trusts no key");
+        return false;
+    }
+    for (const QString &key : keys) {
+        const QByteArray pk = QByteArray::fromBase64(key.toLatin1());
+        if (pk.size() == crypto_sign_PUBLICKEYBYTES &&
+            crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(raw.constData()),
+                reinterpret_cast<const unsigned char *>(data.constData()), quint64(data.size()),
+                reinterpret_cast<const unsigned char *>(pk.constData())) == 0)
+            return true;
+    }
+    *why = QStringLiteral("the signature is not of a trusted key");
+    return false;
+}
+
+std::optional<QByteArray> sign(const QByteArray &data, const QByteArray &secretKey)
+{
+    const QByteArray sk = QByteArray::fromBase64(secretKey.trimmed());
+    if (!sodiumReady() || sk.size() != crypto_sign_SECRETKEYBYTES)
+        return std::nullopt;
+    QByteArray signature(crypto_sign_BYTES, '\0');
+    crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
+        reinterpret_cast<const unsigned char *>(data.constData()), quint64(data.size()),
+        reinterpret_cast<const unsigned char *>(sk.constData()));
+    return signature.toBase64();
+}
+
+std::pair<QByteArray, QByteArray> makeKeyPair()
+{
+    QByteArray pk(crypto_sign_PUBLICKEYBYTES, '\0');
+    QByteArray sk(crypto_sign_SECRETKEYBYTES, '\0');
+    if (sodiumReady())
+        crypto_sign_keypair(reinterpret_cast<unsigned char *>(pk.data()), reinterpret_cast<unsigned char *>(sk.data()));
+    const std::pair<QByteArray, QByteArray> pair {sk.toBase64(), pk.toBase64()};
+    sodium_memzero(sk.data(), size_t(sk.size()));
+    return pair;
+}
+
+}  // namespace sitebundle
