@@ -7,7 +7,8 @@ bash scripts/setup.sh
 cmake --preset demo >/dev/null
 cmake --build --preset demo
 
-build-demo/sim/quorvin-sim > build-demo/sim.log 2>&1 &
+# Options are the simulator's (e.g. --site-changed meipai: a changed page and its signed fix).
+build-demo/sim/quorvin-sim "$@" > build-demo/sim.log 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true' EXIT
 

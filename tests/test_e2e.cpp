@@ -4,6 +4,7 @@
 #include "fetch.h"
 #include "media_player.h"
 #include "process.h"
+#include "site_registry.h"
 #include "sites.h"
 #include "window_harness.h"
 
@@ -124,6 +125,45 @@ private slots:
         QCOMPARE(form.Label5->text(), QString("视频链接地址已复制.."));
         QVERIFY(recorder.boxes.isEmpty());
         setHosts(Hosts::fromBuild());
+    }
+
+    // The 美拍 pages change; the simulator publishes a signed set that mends the description.
+    // After start-up the window has taken it, and the author of the changed page shows.
+    void mendedDescriptionReachesTheWindow()
+    {
+        QTemporaryDir dir;
+        const auto [secret, pub] = sitebundle::makeKeyPair();
+        QFile key(dir.filePath("sites.key"));
+        QVERIFY(key.open(QIODevice::WriteOnly));
+        key.write(secret);
+        key.close();
+        qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+        sitebundle::setTrustedKeys({QString::fromLatin1(pub)});
+        loadSiteDescriptions(QString());
+        const quint16 port = freePort();
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
+        QProcess sim;
+        sim.start(
+            QUORVIN_SIM, {"--port", QString::number(port), "--site-changed", "meipai", "--sites-key", key.fileName()});
+        QVERIFY(sim.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(GetBody("http://" + host + "/version.txt") == std::optional<QString>("V1.0"), 10000);
+        setHosts(Hosts::allOn(host));
+        Recorder recorder;
+        Form1 form(recorder.seams());
+        form.Timer1->stop();
+        form.show();
+        form.Timer1_Timer();
+        QTRY_VERIFY_WITH_TIMEOUT(siteDescription(Meipai)->origin.startsWith(u"update 2 of "), 20000);
+        QTest::mouseClick(form.Option1[Meipai], Qt::LeftButton);
+        form.Text1->setText("http://" + host + "/media/10002");
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        QCOMPARE(form.Label1->text(), QString("会跳舞的猫咪酱"));
+        QVERIFY(recorder.boxes.isEmpty());
+        sim.terminate();
+        sim.waitForFinished(5000);
+        setHosts(Hosts::fromBuild());
+        qputenv("XDG_DATA_HOME", QByteArray());
+        loadSiteDescriptions(QString());
     }
 
     void playsToTheEndAndTheCoverReturns_data()
