@@ -15,7 +15,7 @@ done
 
 # The product code: everything but the tests, benchmarks and fuzz targets.
 mapfile -t product < <(git ls-files 'core/*.cpp' 'core/*.h' 'app/*.cpp' 'app/*.h' 'player/*.cpp' \
-  'controls/*.cpp' 'controls/*.h' 'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h')
+  'controls/*.cpp' 'controls/*.h' 'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h' 'tools/*.cpp')
 
 echo "== format"
 # The tests, fuzz targets and benchmarks are formatted like the product.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Compares what two builds of quorvin-extract extract: their JSON lines, with all 51 slots
-# (--slots), for every simulator address and for every test page and fuzzer starting input served under
+# (--slots), for every simulator address and for every example page and answer and fuzzer starting input served under
 # each service's page prefix, must be equal byte for byte.
 #   bash scripts/compare_builds.sh [--ignore FIELD,...] OLD/cli/quorvin-extract NEW/cli/quorvin-extract [SIM]
 # SIM: a quorvin-sim to serve the simulator's addresses (default: build/sim/quorvin-sim).
@@ -18,7 +18,7 @@ pids=($!)
 # The test pages and fuzz seeds, each under every service's page prefix.
 mkdir -p "$work/www/t" "$work/www/media" "$work/www/i/photo" "$work/www/video" "$work/www/show"
 n=0
-for page in tests/data/*.html fuzz/corpus/*/*; do
+for page in sites/*/examples/* fuzz/corpus/*/*; do
   [ -f "$page" ] || continue
   n=$((n + 1))
   for dir in t media i/photo video; do cp "$page" "$work/www/$dir/p$n"; done

@@ -224,6 +224,27 @@ QString Catalog::indexPage() const
     return html + "</body></html>";
 }
 
+// The maker's pages: the version file, the published description set, the forum, the
+// guestbook.
+std::optional<HttpResponse> Catalog::makerPage(const QString &path) const
+{
+    const auto html = [](const QString &text) { return HttpResponse::text(text.toUtf8()); };
+    if (path == u"/version.txt")
+        return HttpResponse::text("V1.0", "text/plain");
+    if (path == u"/sites.bundle" && !bundle_.isEmpty())
+        return HttpResponse::text(bundle_, "application/octet-stream");
+    if (path == u"/sites.bundle.sig" && !signature_.isEmpty())
+        return HttpResponse::text(signature_, "text/plain");
+    if (path == u"/forum" || path == u"/forum/")
+        return html(QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head>"
+                                   "<body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));
+    if (path == u"/guestbook.html")
+        return html(QStringLiteral(
+            "<html><head><meta charset=\"utf-8\"><title>在线反馈</title></head>"
+            "<body><h1>在线反馈</h1><form><textarea></textarea><button>提交</button></form></body></html>"));
+    return std::nullopt;
+}
+
 HttpResponse Catalog::answer(const HttpRequest &request) const
 {
     const QString path = QUrl::fromPercentEncoding(request.path());
@@ -245,19 +266,8 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
     }
     if (path == u"/" || path == u"/index.html")
         return html(indexPage());
-    if (path == u"/version.txt")
-        return HttpResponse::text("V1.0", "text/plain");
-    if (path == u"/sites.bundle" && !bundle_.isEmpty())
-        return HttpResponse::text(bundle_, "application/octet-stream");
-    if (path == u"/sites.bundle.sig" && !signature_.isEmpty())
-        return HttpResponse::text(signature_, "text/plain");
-    if (path == u"/forum" || path == u"/forum/")
-        return html(QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Quorvin论坛</title></head>"
-                                   "<body><h1>Quorvin论坛</h1><p>原创免费软件下载与交流。</p></body></html>"));
-    if (path == u"/guestbook.html")
-        return html(QStringLiteral(
-            "<html><head><meta charset=\"utf-8\"><title>在线反馈</title></head>"
-            "<body><h1>在线反馈</h1><form><textarea></textarea><button>提交</button></form></body></html>"));
+    if (std::optional<HttpResponse> maker = makerPage(path))
+        return *maker;
     if (path == u"/weishi/video/downloadVideo.php") {
         const QString id = QUrlQuery(QUrl::fromEncoded(request.target).query()).queryItemValue("vid");
         if (!find(Weishi, id))

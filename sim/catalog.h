@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 struct SimVideo {
     int site;  // index of the service
@@ -49,6 +50,7 @@ private:
     QString weipaiPage(const SimVideo &v) const;
     QString miaopaiPage(const SimVideo &v) const;
     QString indexPage() const;
+    std::optional<HttpResponse> makerPage(const QString &path) const;
     HttpResponse bigClip() const;
     const SimVideo *find(int site, const QString &id) const;
 

@@ -54,6 +54,39 @@ QList<quint16> portsOf(const Hosts &h)
     return sorted;
 }
 
+struct SimOptions {
+    Hosts table = hosts();
+    bool list = false;
+    QString changed;  // --site-changed
+    QString keyFile = QString::fromUtf8(DefaultKeyFile);
+    bool tampered = false;
+};
+
+// The options; the exit status when the program ends here (--help, an unknown argument).
+std::optional<int> parseArguments(const QStringList &args, SimOptions &o)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--site-changed" && i + 1 < args.size() && hasMendedDescription(args[i + 1])) {
+            o.changed = args[++i];
+        } else if (args[i] == u"--sites-key" && i + 1 < args.size()) {
+            o.keyFile = args[++i];
+        } else if (args[i] == u"--bundle-tampered") {
+            o.tampered = true;
+        } else if (args[i] == u"--port" && i + 1 < args.size()) {
+            o.table = Hosts::allOn(QStringLiteral("127.0.0.1:") + args[++i]);
+        } else if (args[i] == u"--list") {
+            o.list = true;
+        } else if (args[i] == u"--help") {
+            QTextStream(stdout) << Usage;
+            return 0;
+        } else {
+            QTextStream(stderr) << "quorvin-sim: unknown argument " << args[i] << "\n\n" << Usage;
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -65,43 +98,22 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    const QStringList args = app.arguments().mid(1);
-    Hosts table = hosts();
-    bool list = false;
-    QString changed;
-    QString keyFile = QString::fromUtf8(DefaultKeyFile);
-    bool tampered = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--site-changed" && i + 1 < args.size() && hasMendedDescription(args[i + 1])) {
-            changed = args[++i];
-        } else if (args[i] == u"--sites-key" && i + 1 < args.size()) {
-            keyFile = args[++i];
-        } else if (args[i] == u"--bundle-tampered") {
-            tampered = true;
-        } else if (args[i] == u"--port" && i + 1 < args.size()) {
-            table = Hosts::allOn(QStringLiteral("127.0.0.1:") + args[++i]);
-        } else if (args[i] == u"--list") {
-            list = true;
-        } else if (args[i] == u"--help") {
-            out << Usage;
-            return 0;
-        } else {
-            err << "quorvin-sim: unknown argument " << args[i] << "\n\n" << Usage;
-            return 2;
-        }
-    }
-
+    SimOptions o;
+    if (const std::optional<int> status = parseArguments(app.arguments().mid(1), o))
+        return *status;
+    const Hosts &table = o.table;
     Catalog catalog(table);
-    if (!changed.isEmpty()) {
-        catalog.setSiteChanged(changed);
+    if (!o.changed.isEmpty()) {
+        catalog.setSiteChanged(o.changed);
         QString why;
-        const std::optional<PublishedSet> set = mendedSet(changed, keyFile, tampered, &why);
+        const std::optional<PublishedSet> set = mendedSet(o.changed, o.keyFile, o.tampered, &why);
         if (!set) {
             err << "quorvin-sim: " << why << "\n";
             return 2;
         }
         catalog.setPublishedSet(set->bundle, set->signature);
     }
+    const bool list = o.list;
     if (list) {
         for (const QString &address : catalog.shareAddresses())
             out << address << "\n";

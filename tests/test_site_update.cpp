@@ -1,6 +1,7 @@
 // Signed description sets: which are taken and which leave the set in use untouched.
 #include "fetch.h"
 #include "fixtures.h"
+#include "site_run.h"
 #include "site_store.h"
 #include "site_update.h"
 
@@ -133,6 +134,27 @@ private slots:
         // A later start finds the same set in use.
         loadSiteDescriptions(QString());
         QCOMPARE(currentSites()->version, inUse);
+    }
+
+    // A new set arrives while an extraction's fetch step waits: the extraction ends with the
+    // descriptions it started with, which live exactly as long as it needs them.
+    void setReplacedDuringAFetch()
+    {
+        SiteRun run;
+        std::weak_ptr<const SiteSet> started = currentSites();
+        bool aliveDuringFetch = false;
+        run.server.setHandler([&](const HttpRequest &r) {
+            if (!r.target.startsWith("/api/"))
+                return HttpResponse::text(examplePage("weipai/examples/plain.html", run.hosts).toUtf8());
+            loadSiteDescriptions(QString());
+            aliveDuringFetch = !started.expired();
+            return HttpResponse::text("{\"url\":\"http://v.weipai.cn/v/v1\",\"desc\":\"d\"}", "application/json");
+        });
+        QCOMPARE(run.extract(Weipai, "{{BASE}}/video/v1"), ExtractionOutcome::Extracted);
+        QVERIFY(aliveDuringFetch);
+        QVERIFY(started.expired());
+        QCOMPARE(run.slot(SlotVideoUrl), QString("http://v.weipai.cn/v/v1.flv"));
+        QCOMPARE(run.slot(SlotAuthor), QString("微拍小王"));
     }
 };
 

@@ -93,6 +93,24 @@ ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &vie
     }
 }
 
+ExtractorContext ExtractionDriver::stepContext()
+{
+    ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
+    ctx.builtFromEmpty = &result_.BuiltFromEmpty;
+    if (stepAnswers_) {
+        ctx.stepAnswer = stepAnswers_;
+    } else if (!customFetcher_) {
+        // Fetch steps through the fetch rule, with the reason a fetch failed for --explain.
+        ctx.fetchAnswer = [](const QString &url, QString *why) -> std::optional<QString> {
+            const PageAnswer answer = fetchPage(url);
+            if (!answer.text)
+                *why = QStringLiteral("fetch failed: ") + lowerFirst(answer.error);
+            return answer.text;
+        };
+    }
+    return ctx;
+}
+
 ExtractionOutcome ExtractionDriver::run()
 {
     failure_ = FailureReason();
@@ -130,21 +148,7 @@ ExtractionOutcome ExtractionDriver::run()
 
     ExtractionOutcome outcome = page.text ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
-        ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
-        ctx.builtFromEmpty = &result_.BuiltFromEmpty;
-        if (!customFetcher_) {
-            // Fetch steps through the fetch rule, with the reason a fetch failed for --explain.
-            ctx.fetchAnswer = [](const QString &url, QString *why) -> std::optional<QString> {
-                const PageAnswer answer = fetchPage(url);
-                if (!answer.text)
-                    *why = QStringLiteral("fetch failed: ") + lowerFirst(answer.error);
-                return answer.text;
-            };
-        }
-        if (stepAnswers_) {
-            ctx.fetchAnswer = nullptr;
-            ctx.stepAnswer = stepAnswers_;
-        }
+        const ExtractorContext ctx = stepContext();
         runSteps(*description, rs, ctx, ctx.trace);
         view_.applyDisplay(planDisplay(description, site, rs, hosts_, result_.BuiltFromEmpty));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;

@@ -100,6 +100,8 @@ public:
     const FailureReason &failure() const { return failure_; }
 
 private:
+    ExtractorContext stepContext();  // what the steps are given: fetches, the address box
+
     ExtractionResult &result_;
     ExtractionView &view_;
     const Hosts &hosts_;

@@ -74,7 +74,8 @@ ExampleOutcome runExample(const SiteDescription &site, const SiteExample &exampl
     view.address = prefixAddress(site, QStringLiteral("page"), exampleHosts()) + withExampleHosts(example.address);
     ExtractionResult result;
     const QString pageText = withExampleHosts(QString::fromUtf8(*page));
-    ExtractionDriver driver(result, view, exampleHosts(), [&pageText](const QString &) { return pageText; });
+    ExtractionDriver driver(
+        result, view, exampleHosts(), [&pageText](const QString &) { return std::optional<QString>(pageText); });
     driver.setSites(set);
     driver.setStepAnswers([&answers](const QString &target) -> std::optional<QString> {
         const auto it = answers.constFind(target);

@@ -145,7 +145,7 @@ std::pair<QByteArray, QByteArray> makeKeyPair()
     QByteArray sk(crypto_sign_SECRETKEYBYTES, '\0');
     if (sodiumReady())
         crypto_sign_keypair(reinterpret_cast<unsigned char *>(pk.data()), reinterpret_cast<unsigned char *>(sk.data()));
-    const std::pair<QByteArray, QByteArray> pair {sk.toBase64(), pk.toBase64()};
+    std::pair<QByteArray, QByteArray> pair {sk.toBase64(), pk.toBase64()};
     sodium_memzero(sk.data(), size_t(sk.size()));
     return pair;
 }

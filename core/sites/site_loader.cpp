@@ -430,7 +430,7 @@ private:
 
     static QString folderPath(const toml::node &node)
     {
-        const QString path = text(node, QStringLiteral("a file"));
+        QString path = text(node, QStringLiteral("a file"));
         if (!isFolderPath(path))
             refuse(node, QStringLiteral("\"%1\" is not a file of the description's folder").arg(path));
         return path;
