@@ -69,6 +69,10 @@ private slots:
             << "version 1" << int(SiteUpdateResult::Current) << builtIn << "not newer";
         QTest::newRow("older than the set in use")
             << "after 3" << int(SiteUpdateResult::Current) << builtIn + 2 << "not newer than set 3";
+        QTest::newRow("newer than the set in use: the one before is kept")
+            << "after 3, 4" << int(SiteUpdateResult::Updated) << builtIn + 3 << "";
+        QTest::newRow("signed with the second of two trusted keys")
+            << "rotated" << int(SiteUpdateResult::Updated) << builtIn + 1 << "";
         QTest::newRow("a description does not load")
             << "bad key" << int(SiteUpdateResult::Refused) << builtIn << "unknown key \"oops\"";
         QTest::newRow("an example fails")
@@ -93,11 +97,14 @@ private slots:
             server.route("/sites.bundle.sig", *sitebundle::sign(bundle, secret), "text/plain");
             return bundle;
         };
-        if (change == u"after 3") {
-            publish(mendedFiles(3), trusted().first);
+        QByteArray first;
+        if (change.startsWith(u"after 3")) {
+            first = publish(mendedFiles(3), trusted().first);
             QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
         }
-        sitebundle::SiteFiles set = mendedFiles(change == u"version 1" ? 1 : 2);
+        if (change == u"rotated")
+            sitebundle::setTrustedKeys({QString::fromLatin1(sitebundle::makeKeyPair().second), trusted().second});
+        sitebundle::SiteFiles set = mendedFiles(change == u"version 1" ? 1 : change == u"after 3, 4" ? 4 : 2);
         QByteArray &meipai = set.files["meipai/meipai.toml"];
         if (change == u"bad key")
             meipai.prepend("oops = 1\n");
@@ -126,6 +133,8 @@ private slots:
         QCOMPARE(siteDescription(Meipai)->origin.startsWith(u"update "), inUse > 1);
         if (kind == SiteUpdateResult::Updated) {
             QCOMPARE(readSignedSet(siteStorePath())->bundle, bundle);
+            if (!first.isEmpty())
+                QCOMPARE(readSignedSet(previousSiteStorePath())->bundle, first);
         } else {
             const QByteArray storedAfter =
                 QFile(siteStorePath()).exists() ? readSignedSet(siteStorePath())->bundle : "";
