@@ -9,13 +9,14 @@
 
 namespace {
 
-void addFiles(sitebundle::SiteFiles &set, const QString &root)
+// The files under root (those of folder only, when given), by their path below it.
+void addFiles(sitebundle::SiteFiles &set, const QString &root, const QString &folder = QString())
 {
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next().mid(root.size() + 1);
         QFile file(it.filePath());
-        if (path.contains(u'/') && file.open(QIODevice::ReadOnly))
+        if (path.contains(u'/') && path.startsWith(folder) && file.open(QIODevice::ReadOnly))
             set.files.insert(path, file.readAll());
     }
 }
@@ -38,13 +39,10 @@ std::optional<PublishedSet> mendedSet(const QString &site, const QString &keyFil
     sitebundle::SiteFiles set;
     set.version = builtInSetVersion() + 1;
     set.date = QDate::currentDate().toString(Qt::ISODate);
+    // The built-in set, with the mended description and the example of the changed page
+    // laid over it: the examples of the pages before the change stay.
     addFiles(set, QStringLiteral(":/sites"));
-    // The mended service's folder replaces the built-in one as a whole.
-    for (const QString &path : set.files.keys()) {
-        if (path.startsWith(site + u'/'))
-            set.files.remove(path);
-    }
-    addFiles(set, QStringLiteral(":/site-changed"));
+    addFiles(set, QStringLiteral(":/site-changed"), site + u'/');
     PublishedSet published {sitebundle::pack(set), {}};
     const std::optional<QByteArray> signature = sitebundle::sign(published.bundle, key.readAll());
     if (!signature) {
