@@ -47,8 +47,9 @@ SiteUpdateResult checkSiteSet(const QByteArray &bundle, const QByteArray &signat
             continue;
         for (const ExampleOutcome &outcome : runExamples(*site)) {
             if (!outcome.passed()) {
-                set->reset();
-                return refused(QStringLiteral("example %1/%2").arg(site->name, describeOutcome(outcome)));
+                const QString reason = QStringLiteral("example %1/%2").arg(site->name, describeOutcome(outcome));
+                set->reset();  // frees site: the reason is made first
+                return refused(reason);
             }
         }
     }
