@@ -4,24 +4,7 @@
 #include "site_registry.h"
 
 #include <QDate>
-#include <QDirIterator>
 #include <QFile>
-
-namespace {
-
-// The files under root (those of folder only, when given), by their path below it.
-void addFiles(sitebundle::SiteFiles &set, const QString &root, const QString &folder = QString())
-{
-    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next().mid(root.size() + 1);
-        QFile file(it.filePath());
-        if (path.contains(u'/') && path.startsWith(folder) && file.open(QIODevice::ReadOnly))
-            set.files.insert(path, file.readAll());
-    }
-}
-
-}  // namespace
 
 bool hasMendedDescription(const QString &site)
 {
@@ -41,8 +24,8 @@ std::optional<PublishedSet> mendedSet(const QString &site, const QString &keyFil
     set.date = QDate::currentDate().toString(Qt::ISODate);
     // The built-in set, with the mended description and the example of the changed page
     // laid over it: the examples of the pages before the change stay.
-    addFiles(set, QStringLiteral(":/sites"));
-    addFiles(set, QStringLiteral(":/site-changed"), site + u'/');
+    set.files = sitebundle::filesIn(QStringLiteral(":/sites"));
+    set.files.insert(sitebundle::filesIn(QStringLiteral(":/site-changed"), site + u'/'));
     PublishedSet published {sitebundle::pack(set), {}};
     const std::optional<QByteArray> signature = sitebundle::sign(published.bundle, key.readAll());
     if (!signature) {

@@ -5,7 +5,6 @@
 #include "site_store.h"
 #include "site_update.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,17 +14,8 @@ namespace {
 // The built-in set with the 美拍 description mended for pages that moved the author.
 sitebundle::SiteFiles mendedFiles(int version)
 {
-    sitebundle::SiteFiles set {version, QStringLiteral("2026-12-07"), {}};
-    for (const QString &root :
-        {QStringLiteral(QUORVIN_SITES_DIR), QStringLiteral(QUORVIN_SOURCE_DIR "/sim/site-changed")}) {
-        QDirIterator it(root, {"*.toml", "*.html", "*.json"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next().mid(root.size() + 1);
-            QFile file(it.filePath());
-            if (path.contains(u'/') && file.open(QIODevice::ReadOnly))
-                set.files.insert(path, file.readAll());
-        }
-    }
+    sitebundle::SiteFiles set {version, QStringLiteral("2026-12-07"), sitebundle::filesIn(QUORVIN_SITES_DIR)};
+    set.files.insert(sitebundle::filesIn(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/site-changed")));
     return set;
 }
 

@@ -6,8 +6,6 @@
 #include "site_bundle.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QSaveFile>
 #include <cstdio>
@@ -36,14 +34,7 @@ int pack(const QStringList &a)
         std::fprintf(stderr, "quorvin-sites-bundle: the set version is a whole number above 0\n");
         return 2;
     }
-    const QDir root(a[2]);
-    QDirIterator it(a[2], QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = root.relativeFilePath(it.next());
-        // Only each service's folder: NAME/NAME.toml and NAME/examples/...
-        if (path.contains(u'/'))
-            set.files.insert(path, readAll(it.filePath()));
-    }
+    set.files = sitebundle::filesIn(a[2]);  // each service's folder: NAME/NAME.toml, NAME/examples/...
     const QByteArray bundle = sitebundle::pack(set);
     QString why;
     if (!sitebundle::unpack(bundle, &why) || !save(a[5], bundle)) {

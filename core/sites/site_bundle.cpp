@@ -4,6 +4,9 @@
 #include "site_limits.h"
 #include "sites_keys.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <sodium.h>
@@ -39,6 +42,20 @@ std::optional<QByteArray> headerLine(const QByteArray &text, qsizetype &at, cons
 }
 
 }  // namespace
+
+QMap<QString, QByteArray> filesIn(const QString &root, const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    const QDir base(root);
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = base.relativeFilePath(it.next());
+        QFile file(it.filePath());
+        if (path.contains(u'/') && path.startsWith(folder) && file.open(QIODevice::ReadOnly))
+            files.insert(path, file.readAll());
+    }
+    return files;
+}
 
 QByteArray pack(const SiteFiles &set)
 {

@@ -24,6 +24,11 @@ struct SiteFiles {
     QMap<QString, QByteArray> files;  // "meipai/meipai.toml" -> its bytes
 };
 
+// The files of each service's folder under root (a folder on disk or in the resources): those
+// one folder down or deeper ("meipai/meipai.toml", "meipai/examples/plain.html"), by their
+// path below root; only those under folder when given ("meipai/").
+QMap<QString, QByteArray> filesIn(const QString &root, const QString &folder = QString());
+
 QByteArray pack(const SiteFiles &set);
 // The set in a bundle, or no value with the reason (format, size, a path or a file too large).
 std::optional<SiteFiles> unpack(const QByteArray &bundle, QString *why);

@@ -259,9 +259,13 @@ void loadSiteDescriptions(const QString &overrideFolder)
     const std::optional<SiteSet> update = storedSet(r);
     if (update)
         set.version = update->version;
+    // A service's description when no override is used: the verified set's, else the built-in.
+    const auto withoutOverride = [&](int index) {
+        return update && update->sites[size_t(index)] ? update->sites[size_t(index)] : r.builtIn[size_t(index)];
+    };
     for (int index = 0; index < SiteCount; ++index) {
         std::optional<SiteDescription> &site = set.sites[size_t(index)];
-        site = update && update->sites[size_t(index)] ? update->sites[size_t(index)] : r.builtIn[size_t(index)];
+        site = withoutOverride(index);
         if (!site || overrideFolder.isEmpty())
             continue;
         const qsizetype before = r.problems.size();
@@ -279,7 +283,7 @@ void loadSiteDescriptions(const QString &overrideFolder)
         if (const std::optional<QString> why = clash(*site, set.sites, h)) {
             const QString path = site->origin;
             r.refusedFiles << site->file;
-            site = update && update->sites[size_t(index)] ? update->sites[size_t(index)] : r.builtIn[size_t(index)];
+            site = withoutOverride(index);
             complain(path, {0, *why}, fallbackText(*site));
         }
     }
