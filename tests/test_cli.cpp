@@ -470,22 +470,44 @@ private slots:
         QTest::newRow("name not lowercase")
             << QByteArray("name = \"meipai\"|name = \"MeiPai\"") << QByteArray(":4:8: name must be lowercase");
         QTest::newRow("another service's name") << QByteArray("name = \"meipai\"|name = \"weishi\"")
-                                                << QByteArray(": the name \"weishi\" is also weishi.toml's");
-        QTest::newRow("another service's page prefix")
+                                                << QByteArray(":8: the name \"weishi\" is also weishi.toml's");
+        QTest::newRow("another service's page host")
             << QByteArray(
                    "host = \"MEIPAI_PAGE_HOST\", path = \"/media/\"|host = \"WEISHI_PAGE_HOST\", path = \"/t/x\"")
-            << QByteArray(": its page prefix ");
+            << QByteArray(":8: the host WEISHI_PAGE_HOST is not one meipai's built-in description uses");
         QTest::newRow("beyond ASCII outside a string")
             << QByteArray("index = 1|index = １")
             << QByteArray(":2: a character beyond ASCII outside a string or comment");
         QTest::newRow("not UTF-8") << QByteArray("caption = \"美拍\"|caption = \"\xff\"")
-                                   << QByteArray(": not UTF-8 text");
+                                   << QByteArray(":3: not UTF-8 text");
         QTest::newRow("over 1 MiB") << "index = 1|index = 1\n#" + QByteArray(1100000, 'x')
                                     << QByteArray(": larger than 1 MiB");
         QTest::newRow("a FIFO") << QByteArray("FIFO") << QByteArray(": not a regular file");
         QTest::newRow("a folder") << QByteArray("FOLDER") << QByteArray(": not a regular file");
         QTest::newRow("another index") << QByteArray("index = 1|index = 2")
-                                       << QByteArray(": index 2 is not the built-in's 1");
+                                       << QByteArray(":2: index 2 is not the built-in's 1");
+        // Attacks: each ends in bounded time and memory, refused with its line.
+        const QByteArray avatar = "avatar = { host = \"MEIPAI_AVATAR_HOST\", path = \"\" }";
+        QTest::newRow("a key of 150,000 parts") << "index = 1|index = 1\na" + QByteArray(".a").repeated(150000) + " = 1"
+                                                << QByteArray(":3: a line longer than 4096 characters");
+        QTest::newRow("a key of 40 parts") << "index = 1|index = 1\na" + QByteArray(".a").repeated(40) + " = 1"
+                                           << QByteArray(":3: keys and brackets nested deeper than 32");
+        QTest::newRow("a table header of 40 parts") << "[checks]|[a" + QByteArray(".a").repeated(40) + "]\n[checks]"
+                                                    << QByteArray(":11: keys and brackets nested deeper than 32");
+        QTest::newRow("arrays nested on 40 lines") << "index = 1|index = 1\nx = " + QByteArray("[\n").repeated(40)
+                                                   << QByteArray(":35: keys and brackets nested deeper than 32");
+        QTest::newRow("65 patterns") << "{ cut = '>' }|" + QByteArray("{ preg = ['a', 'b'] }, ").repeated(64) +
+                "{ preg = ['a', 'b'] }"
+                                     << QByteArray(":34:1488: more than 64 patterns");
+        QTest::newRow("a pattern past its memory") << QByteArray("{ cut = '>' }|{ preg = ['\\pL{300}', 'x'] }")
+                                                   << QByteArray(":34:16: bad pattern: pattern too large");
+        QTest::newRow("another service's fetch host")
+            << avatar + "|" + avatar + "\nother = { host = \"WEIPAI_API_HOST\", path = \"/\" }"
+            << QByteArray(":10: the host WEIPAI_API_HOST is not one meipai's built-in description uses");
+        QTest::newRow("a fetch from the avatar host")
+            << "from = 1\n|fetch = '{prefix:avatar}steal?{page}'\n|" + avatar + "|" +
+                "avatar = { host = \"MEIPAI_AVATAR_HOST\", path = \"/\" }"
+            << QByteArray(":31: a fetch from MEIPAI_AVATAR_HOST, where meipai's built-in description never fetches");
     }
     void descriptionLoader()
     {
@@ -499,16 +521,19 @@ private slots:
             QVERIFY(QDir(dir.path()).mkdir("meipai.toml"));
         } else {
             QByteArray text = runProgram(QUORVIN_EXTRACT, {"--show-site", "meipai"}).out;
-            const qsizetype bar = change.indexOf('|');
-            const QByteArray from = change.left(bar), to = change.mid(bar + 1);
-            QVERIFY(text.contains(from));
-            text.replace(text.indexOf(from), from.size(), to);
+            const QList<QByteArray> changes = change.split('|');
+            for (qsizetype i = 0; i + 1 < changes.size(); i += 2) {
+                QVERIFY(text.contains(changes[i]));
+                text.replace(text.indexOf(changes[i]), changes[i].size(), changes[i + 1]);
+            }
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(text);
             file.close();
         }
-        const ProcessResult run = runProgram(QUORVIN_EXTRACT, {"--sites-dir", dir.path(), "--list-sites"}, 20000);
+        const ProcessResult run =
+            runProgram(QUORVIN_PEAK_RSS, {QUORVIN_EXTRACT, "--sites-dir", dir.path(), "--list-sites"}, 20000);
         QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.err.mid(run.err.lastIndexOf("peak_rss_kb=") + 12).trimmed().toLongLong() < 300 * 1024);
         QVERIFY2(run.err.contains(QFile::encodeName(file.fileName()) + message), run.err.constData());
         QVERIFY(run.err.contains("; the built-in description is used"));
         QVERIFY(run.out.contains("1  meipai  美拍  meipai.toml  built-in\n"));

@@ -128,11 +128,15 @@ private slots:
         QVERIFY(run.view.display && !run.view.display->loadCover && run.view.display->loadAvatar);
     }
 
-    void textBeforePrefixPasses()
+    // An address is a service's only when it begins with its page prefix: one that merely
+    // holds it would be fetched from whatever host it begins with.
+    void addressMustBeginWithThePrefix()
     {
         for (int site = 0; site < SiteCount; ++site) {
-            const QString address = "见 " + pagePrefix(site, H) + "abc";
-            QCOMPARE(checkAddress(site, address, H), std::nullopt);
+            const QString prefix = pagePrefix(site, H);
+            QCOMPARE(checkAddress(site, prefix + "abc", H), std::nullopt);
+            for (const QString &address : {"见 " + prefix + "abc", "http://127.0.0.1:9/?u=" + prefix + "10002"})
+                QCOMPARE(checkAddress(site, address, H), siteDescription(site)->checkWrongPrefix);
         }
     }
 
@@ -164,6 +168,11 @@ private slots:
         QTest::newRow("empty") << int(Meipai) << 200 << ""
                                << "页面是空的"
                                << "empty_page";
+        // Each search for a link tag may read the rest of the paragraph: past the work budget.
+        QTest::newRow("a paragraph of 100,000 links")
+            << int(Miaopai) << 200 << "<p>" + QString("<a>").repeated(100000) + "</p>"
+            << "页面太复杂"
+            << "work_limit";
     }
     void failureSaysWhy()
     {

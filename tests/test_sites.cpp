@@ -4,6 +4,8 @@
 #include "site_run.h"
 #include "sites.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestSites : public QObject {
@@ -20,9 +22,9 @@ private slots:
         const QByteArray doubling = "[[step]]\nto = 30\nfrom = 30\ndo = [{ append = '{30}' }]\n";
         QTest::newRow("doubling stops at the cap") << "[[step]]\nto = 30\ntext = 'ab'\n" + doubling.repeated(40) << 10
                                                    << sitelimits::MaxValueUnits << "value too large";
-        QTest::newRow("a template 2000 pages long")
-            << "[[step]]\nto = 30\ntext = '" + QByteArray("{0}").repeated(2000) + "'\n"
-            << 1000000 << qsizetype(0) << "value too large";
+        QTest::newRow("a template 2000 pages long") << "[[step]]\nto = 30\ntext = \"\"\"\\\n" +
+                (QByteArray("{0}").repeated(100) + "\\\n").repeated(20) + "\"\"\"\n"
+                                                    << 1000000 << qsizetype(0) << "value too large";
         QTest::newRow("replace that grows")
             << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ replace = ['x', '") + QByteArray(1000, 'y') +
                 "'] }]\n"
@@ -30,6 +32,17 @@ private slots:
         QTest::newRow("a pattern that backtracks elsewhere")
             << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['(x+x+)+y', 'Z'] }]\n") << 23000
             << qsizetype(23000) << "";
+        QTest::newRow("a search that reads on to the end every time")
+            << QByteArray("[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['x[^z]*z|x', 'b'] }]\n") << 200000
+            << qsizetype(0) << "work limit reached";
+        QTest::newRow("100 replaces of a 16 MiB page")
+            << "[[step]]\nto = 30\nfrom = 'page'\ndo = [" +
+                QByteArray("{ replace = ['x', 'y'] }, { replace = ['y', 'x'] }, ").repeated(50) + "]\n"
+            << int(sitelimits::MaxValueUnits) << qsizetype(0) << "work limit reached";
+        QTest::newRow("a replacement 400 times its match")
+            << "[[step]]\nto = 30\nfrom = 'page'\ndo = [{ preg = ['(.+)', '" + QByteArray("\\1").repeated(400) +
+                "'] }]\n"
+            << 1024 * 1024 << qsizetype(0) << "value too large";
         QTest::newRow("{page} and {address} within the caps")
             << QByteArray("[[step]]\nto = 30\ntext = '{address}|{page}'\n") << 3
             << qsizetype(QString("http://a/media/1|xxx").size()) << "";
@@ -134,6 +147,28 @@ private slots:
         run.extract(site, address);
         QCOMPARE(run.server.targets().size(), 2);
         QCOMPARE(run.server.targets().last(), fetched);
+    }
+
+    // A folder of files full of patterns never adds up past the patterns' memory budget: the
+    // files past it are refused, and their services keep their built-in descriptions.
+    void patternMemoryIsBoundedAcrossFiles()
+    {
+        QTemporaryDir folder;
+        const QByteArray patterns = "\n[[step]]\nto = 30\nfrom = 'page'\ndo = [" +
+            QByteArray("{ preg = ['a', 'b'] }, ").repeated(sitelimits::MaxPatterns - 1) + "{ preg = ['a', 'b'] }]\n";
+        for (int site = 0; site < SiteCount; ++site) {
+            QFile builtIn(":/sites/" + siteName(site) + "/" + siteName(site) + ".toml");
+            QFile own(folder.filePath(siteName(site) + ".toml"));
+            QVERIFY(builtIn.open(QIODevice::ReadOnly) && own.open(QIODevice::WriteOnly));
+            own.write(builtIn.readAll() + patterns);
+        }
+        loadSiteDescriptions(folder.path());
+        const qint64 perFile = sitelimits::MaxPatterns * sitelimits::PatternMaxMem;
+        QCOMPARE(refusedSiteFiles().size(), SiteCount - int(sitelimits::MaxPatternMemory / perFile));
+        QVERIFY(Pattern::memoryInUse() <= sitelimits::MaxPatternMemory);
+        QCOMPARE(siteDescription(Miaopai)->origin, "built-in");
+        loadSiteDescriptions(QString());
+        QCOMPARE(Pattern::memoryInUse(), 0);
     }
 };
 

@@ -28,7 +28,9 @@ std::optional<QString> checkAddress(const SiteDescription *d, const QString &add
         return d->checkEmpty;
     if (!address.contains(QStringLiteral("http://"), Qt::CaseSensitive))
         return NoHttp;
-    if (!address.contains(prefix, Qt::CaseSensitive))
+    // The address is the service's only when it begins with the page prefix: one that merely
+    // holds it (in a query, say) would be fetched from another host.
+    if (!address.startsWith(prefix, Qt::CaseSensitive))
         return d->checkWrongPrefix;
     if (cuts::removeAll(address, prefix).isEmpty())
         return d->checkOnlyPrefix;

@@ -59,6 +59,10 @@ FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page)
     case ExtractionOutcome::NoVideoLink:
         return {QStringLiteral("页面中没有找到视频"), QStringLiteral("no video link in page"),
             QStringLiteral("no_video_link")};
+    case ExtractionOutcome::WorkLimit:
+        return {QStringLiteral("页面太复杂"), QStringLiteral("work limit reached"), QStringLiteral("work_limit")};
+    case ExtractionOutcome::Deadline:
+        return {QStringLiteral("页面太复杂"), QStringLiteral("deadline passed"), QStringLiteral("deadline")};
     case ExtractionOutcome::Extracted: break;
     }
     return {};
@@ -149,9 +153,13 @@ ExtractionOutcome ExtractionDriver::run()
     ExtractionOutcome outcome = page.text ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
         const ExtractorContext ctx = stepContext();
-        runSteps(*description, rs, ctx, ctx.trace);
+        const StepsEnd end = runSteps(*description, rs, ctx, ctx.trace);
         view_.applyDisplay(planDisplay(description, site, rs, hosts_, result_.BuiltFromEmpty));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;
+        // Steps that were skipped could have changed any value: nothing of such a run is given
+        // as the video's.
+        if (end != StepsEnd::Done)
+            outcome = end == StepsEnd::WorkLimit ? ExtractionOutcome::WorkLimit : ExtractionOutcome::Deadline;
     }
     // An error page is no share page, even when a link could be built from the address.
     if (page.text && page.status >= 400)

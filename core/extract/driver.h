@@ -37,13 +37,16 @@ enum class ExtractionOutcome {
     NoVideoLink,  // the steps ran and found no web (http/https) video link
     Extracted,
     HttpError,  // the share page answered with an HTTP error status (4xx, 5xx)
+    WorkLimit,  // the steps ran out of their work budget: the page is too complex
+    Deadline,   // the steps ran past the page deadline
 };
 
 // True for the outcomes that end with "视频提取失败..".
 inline bool extractionFailed(ExtractionOutcome outcome)
 {
     return outcome == ExtractionOutcome::FetchFailed || outcome == ExtractionOutcome::EmptyPage ||
-        outcome == ExtractionOutcome::NoVideoLink || outcome == ExtractionOutcome::HttpError;
+        outcome == ExtractionOutcome::NoVideoLink || outcome == ExtractionOutcome::HttpError ||
+        outcome == ExtractionOutcome::WorkLimit || outcome == ExtractionOutcome::Deadline;
 }
 
 // The share page as the driver receives it.

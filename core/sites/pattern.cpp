@@ -1,13 +1,21 @@
 #include "pattern.h"
 
+#include "site_limits.h"
+#include "work_budget.h"
+
 #include <re2/re2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 namespace {
 
 constexpr int MaxGroups = 10;  // \0 to \9
+
+// The RE2 memory handed out to the compiled patterns alive now.
+std::atomic<qint64> g_patternMemory {0};
+thread_local bool g_builtIn = false;
 
 bool validUtf16(const QString &text)
 {
@@ -31,11 +39,25 @@ int sequenceLength(unsigned char lead)
 
 std::optional<Pattern> Pattern::compile(const QString &pattern, const QString &replacement, QString *why)
 {
+    // The memory is taken from the budget before RE2 sees the pattern, and given back when
+    // the last copy of the compiled pattern goes.
+    const qint64 charge = g_builtIn ? 0 : sitelimits::PatternMaxMem;
+    if (g_patternMemory.fetch_add(charge) + charge > sitelimits::MaxPatternMemory) {
+        g_patternMemory -= charge;
+        *why = QStringLiteral("the patterns of the descriptions in use would need more than %1 MiB")
+                   .arg(sitelimits::MaxPatternMemory / (qint64(1024) * 1024));
+        return std::nullopt;
+    }
     RE2::Options options;
     options.set_case_sensitive(false);
     options.set_log_errors(false);
+    options.set_max_mem(sitelimits::PatternMaxMem);
     const QByteArray source = pattern.toUtf8();
-    auto re = std::make_shared<const RE2>(re2::StringPiece(source.constData(), size_t(source.size())), options);
+    std::shared_ptr<const RE2> re(
+        new RE2(re2::StringPiece(source.constData(), size_t(source.size())), options), [charge](const RE2 *done) {
+            delete done;
+            g_patternMemory -= charge;
+        });
     if (!re->ok()) {
         *why = QStringLiteral("bad pattern: ") + QString::fromStdString(re->error());
         return std::nullopt;
@@ -47,14 +69,42 @@ std::optional<Pattern> Pattern::compile(const QString &pattern, const QString &r
         *why = QStringLiteral("bad replacement: ") + QString::fromStdString(error);
         return std::nullopt;
     }
+    // The replacement in pieces, so that the size of each rewrite is known before it is made.
+    for (size_t i = 0; i < p.rewrite_.size(); ++i) {
+        const char next = i + 1 < p.rewrite_.size() ? p.rewrite_[i + 1] : '\0';
+        if (p.rewrite_[i] == '\\' && next >= '0' && next <= '9') {
+            p.rewriteGroups_.push_back(next - '0');
+            ++i;
+        } else {
+            i += p.rewrite_[i] == '\\' ? 1 : 0;  // "\\" is one backslash
+            ++p.rewriteLiteralBytes_;
+        }
+    }
     p.re_ = std::move(re);
     return p;
 }
 
-std::optional<QString> Pattern::replaceAll(const QString &value, qsizetype maxUnits) const
+qint64 Pattern::memoryInUse()
+{
+    return g_patternMemory;
+}
+
+Pattern::BuiltIn::BuiltIn() : was_(g_builtIn)
+{
+    g_builtIn = true;
+}
+
+Pattern::BuiltIn::~BuiltIn()
+{
+    g_builtIn = was_;
+}
+
+std::optional<QString> Pattern::replaceAll(const QString &value, qsizetype maxUnits, WorkBudget *budget) const
 {
     if (!validUtf16(value))
         return value;
+    if (budget && !budget->spend(value.size()))
+        return std::nullopt;
     const std::string text = value.toStdString();
     const re2::StringPiece whole(text);
     const int groups = std::min(MaxGroups, 1 + re_->NumberOfCapturingGroups());
@@ -64,9 +114,16 @@ std::optional<QString> Pattern::replaceAll(const QString &value, qsizetype maxUn
     const size_t maxBytes = size_t(maxUnits) * 3;
     std::string out;
     size_t at = 0;
-    while (at <= text.size() && re_->Match(whole, at, text.size(), RE2::UNANCHORED, match, groups)) {
+    // A search may read on to the end of the text before it settles on a match.
+    while (at <= text.size() && (!budget || budget->spend(qint64(text.size() - at))) &&
+        re_->Match(whole, at, text.size(), RE2::UNANCHORED, match, groups)) {
         const size_t start = size_t(match[0].data() - text.data());
         const size_t end = start + match[0].size();
+        size_t rewritten = rewriteLiteralBytes_;
+        for (const int group : rewriteGroups_)
+            rewritten += match[group].size();
+        if (out.size() + (start - at) + rewritten > maxBytes)
+            return std::nullopt;
         out.append(text, at, start - at);
         re_->Rewrite(&out, rewrite_, match, groups);
         at = end;
@@ -82,10 +139,13 @@ std::optional<QString> Pattern::replaceAll(const QString &value, qsizetype maxUn
         if (out.size() > maxBytes)
             return std::nullopt;
     }
-    if (at < text.size())
-        out.append(text, at, std::string::npos);
-    if (out.size() > maxBytes)
+    if (budget && budget->end() != WorkBudget::Open)
         return std::nullopt;
+    if (at < text.size()) {
+        if (out.size() + (text.size() - at) > maxBytes)
+            return std::nullopt;
+        out.append(text, at, std::string::npos);
+    }
     QString result = QString::fromStdString(out);
     if (result.size() > maxUnits)
         return std::nullopt;

@@ -55,6 +55,7 @@ struct Step {
 struct Prefix {
     QString hostVariable;
     QString path;
+    int line = 0;  // where the file declares it
 };
 
 struct DisplayRow {
@@ -90,6 +91,7 @@ using SiteFileReader = std::function<std::optional<QByteArray>(const QString &pa
 
 struct SiteDescription {
     int index = -1;                  // the selector button
+    int indexLine = 0;               // where the file sets it
     QString caption;                 // the button's text ("美拍")
     QString name;                    // the command line's name ("meipai")
     QMap<QString, Prefix> prefixes;  // "page" is the share-page prefix

@@ -6,6 +6,7 @@
 #include "hosts_config.h"
 #include "site_limits.h"
 #include "toml_ascii.h"
+#include "toml_bounds.h"
 
 #define TOML_EXCEPTIONS 0
 #define TOML_HEADER_ONLY 1
@@ -112,7 +113,9 @@ public:
     {
         onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step", "example"},
             QStringLiteral("the file"));
-        site_.index = integer(required(root, "index", root, QStringLiteral("the file")), QStringLiteral("index"), 0, 4);
+        const toml::node &index = required(root, "index", root, QStringLiteral("the file"));
+        site_.index = integer(index, QStringLiteral("index"), 0, 4);
+        site_.indexLine = lineOf(index);
         site_.caption =
             shownText(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));
         const toml::node &name = required(root, "name", root, QStringLiteral("the file"));
@@ -155,6 +158,7 @@ private:
             const toml::table &p = table(value, QStringLiteral("a prefix"));
             onlyKeys(p, {"host", "path"}, QStringLiteral("a prefix"));
             Prefix prefix;
+            prefix.line = lineOf(value);
             prefix.hostVariable = text(required(p, "host", value, QStringLiteral("a prefix")), QStringLiteral("host"));
             if (!knownHost(prefix.hostVariable))
                 refuse(value, QStringLiteral("unknown host \"%1\"").arg(prefix.hostVariable));
@@ -347,6 +351,8 @@ private:
                 op.kind == StepOp::Preg ? Template {{}, text(*pair->get(0), name)} : parseTemplate(*pair->get(0), name);
             op.replacement = text(*pair->get(1), name);
             if (op.kind == StepOp::Preg) {
+                if (++patterns_ > sitelimits::MaxPatterns)
+                    refuse(value, QStringLiteral("more than %1 patterns").arg(sitelimits::MaxPatterns));
                 QString why;
                 op.pattern = Pattern::compile(op.text.source, op.replacement, &why);
                 if (!op.pattern)
@@ -465,6 +471,7 @@ private:
 
     SiteDescription &site_;
     QSet<QString> named_;
+    int patterns_ = 0;
 };
 
 }  // namespace
@@ -473,12 +480,15 @@ std::optional<SiteDescription> parseSiteDescription(const QByteArray &bytes, con
 {
     if (!QByteArrayView(bytes).isValidUtf8()) {
         if (error)
-            *error = {0, QStringLiteral("not UTF-8 text")};
+            *error = {firstBadUtf8Line(bytes), QStringLiteral("not UTF-8 text")};
         return std::nullopt;
     }
     const QString text = QString::fromUtf8(bytes);
     AsciiOnly ascii(text);
-    if (const std::optional<LoadError> refused = ascii.run()) {
+    std::optional<LoadError> refused = ascii.run();
+    if (!refused)
+        refused = tomlOutOfBounds(text, ascii.out());
+    if (refused) {
         if (error)
             *error = *refused;
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "site_registry.h"
 
+#include "site_host_rule.h"
 #include "site_limits.h"
 #include "site_store.h"
 
@@ -109,8 +110,15 @@ std::optional<SiteDescription> overrideOf(
     if (const std::optional<QByteArray> bytes = readDescriptionFile(path, &error))
         own = parseSiteDescription(*bytes, builtIn.file, &error);
     if (own && own->index != builtIn.index) {
-        error = {0, QStringLiteral("index %1 is not the built-in's %2").arg(own->index).arg(builtIn.index)};
+        error = {
+            own->indexLine, QStringLiteral("index %1 is not the built-in's %2").arg(own->index).arg(builtIn.index)};
         own.reset();
+    }
+    if (own) {
+        if (const std::optional<LoadError> foreign = foreignHost(*own, &builtIn, hosts())) {
+            error = *foreign;
+            own.reset();
+        }
     }
     if (!own) {
         complain(path, error, fallback);
@@ -122,7 +130,7 @@ std::optional<SiteDescription> overrideOf(
 }
 
 // Two services may not share a name, nor page prefixes of which one begins the other (an
-// address would belong to both).
+// address would belong to both). The reason names the other file and the line of its prefix.
 std::optional<QString> clash(
     const SiteDescription &own, const std::array<std::optional<SiteDescription>, SiteCount> &set, const Hosts &h)
 {
@@ -135,13 +143,17 @@ std::optional<QString> clash(
         if (other->name == own.name)
             return QStringLiteral("the name \"%1\" is also %2's").arg(own.name, otherFile);
         if (prefix.startsWith(theirs) || theirs.startsWith(prefix))
-            return QStringLiteral("its page prefix %1 overlaps %2's %3").arg(prefix, otherFile, theirs);
+            return QStringLiteral("its page prefix %1 overlaps %2:%3's %4")
+                .arg(prefix, otherFile)
+                .arg(other->prefixes.value(QStringLiteral("page")).line)
+                .arg(theirs);
     }
     return std::nullopt;
 }
 
 void loadBuiltIn(Registry &r)
 {
+    const Pattern::BuiltIn own;
     r.builtIn = {};
     for (const char *name : BuiltInNames) {
         const QString folder = QString::fromLatin1(name) + u'/';
@@ -191,6 +203,20 @@ std::optional<SiteSet> storedSet(const Registry &r)
     return std::nullopt;
 }
 
+// The built-in description of a service name (the descriptions are loaded when they are not
+// yet); nullptr for a new name.
+const SiteDescription *builtInNamed(const QString &name)
+{
+    Registry &r = registry();
+    if (std::none_of(r.builtIn.cbegin(), r.builtIn.cend(), [](const auto &s) { return s.has_value(); }))
+        currentSites();
+    for (const std::optional<SiteDescription> &site : r.builtIn) {
+        if (site && site->name == name)
+            return &*site;
+    }
+    return nullptr;
+}
+
 // What is used in place of a refused override.
 QString fallbackText(const SiteDescription &next)
 {
@@ -227,6 +253,10 @@ std::optional<SiteSet> descriptionsOf(const std::shared_ptr<const sitebundle::Si
             *why = QStringLiteral("%1%2 describes \"%3\"").arg(folder, file, site->name);
             return std::nullopt;
         }
+        if (const std::optional<LoadError> foreign = foreignHost(*site, builtInNamed(site->name), hosts())) {
+            *why = QStringLiteral("%1%2:%3: %4").arg(folder, file).arg(foreign->line).arg(foreign->reason);
+            return std::nullopt;
+        }
         site->origin = origin;
         site->readFile = [files, folder](const QString &path) -> std::optional<QByteArray> {
             const auto it = files->files.constFind(folder + path);
@@ -254,6 +284,9 @@ void loadSiteDescriptions(const QString &overrideFolder)
     r.refusedFiles.clear();
     r.overrideFolder = overrideFolder;
     loadBuiltIn(r);
+    // The set before is let go now (an extraction that runs keeps its own), so that its
+    // descriptions' patterns do not count against the new ones'.
+    r.current.reset();
     SiteSet set;
     set.version = r.builtInVersion;
     const std::optional<SiteSet> update = storedSet(r);
@@ -282,9 +315,10 @@ void loadSiteDescriptions(const QString &overrideFolder)
             continue;
         if (const std::optional<QString> why = clash(*site, set.sites, h)) {
             const QString path = site->origin;
+            const int line = site->prefixes.value(QStringLiteral("page")).line;
             r.refusedFiles << site->file;
             site = withoutOverride(index);
-            complain(path, {0, *why}, fallbackText(*site));
+            complain(path, {line, *why}, fallbackText(*site));
         }
     }
     r.current = std::make_shared<const SiteSet>(std::move(set));

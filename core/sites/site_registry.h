@@ -60,5 +60,10 @@ QString sitePrefix(int site, const QString &key, const Hosts &h);
 // Runs the steps of the service of a site index; false for an unknown index.
 bool extractSite(int site, Slots &rs, const ExtractorContext &ctx);
 
+// How a run of the steps ended: all of them ran, or the work budget or the page deadline ran
+// out and the rest were skipped.
+enum class StepsEnd { Done, WorkLimit, Deadline };
+
 // Runs a service's steps on the record. With trace, each step that ran is recorded.
-void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace = nullptr);
+StepsEnd runSteps(
+    const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace = nullptr);

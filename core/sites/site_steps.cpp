@@ -2,11 +2,13 @@
 // operations in order and writes one value; a piece, a from_marker or a fetch that finds
 // nothing skips the step, and its slot keeps what it held. The work is bounded whoever wrote
 // the description: no value grows past its cap (checked before it is built), a fetch reaches
-// only the service's own host, and no step starts after the page deadline.
+// only the service's own host, and every operation draws on one work budget that also
+// watches the page deadline; once it runs out, the remaining steps are skipped.
 #include "fetch.h"
 #include "site_limits.h"
 #include "site_registry.h"
 #include "textcuts.h"
+#include "work_budget.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -15,10 +17,13 @@
 namespace {
 
 const QString TooLarge = QStringLiteral("value too large");
+const QString WorkLimitText = QStringLiteral("work limit reached");
+const QString DeadlineText = QStringLiteral("deadline passed");
 
 class Run {
 public:
-    Run(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx) : site_(site), rs_(rs), ctx_(ctx)
+    Run(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx)
+        : site_(site), rs_(rs), ctx_(ctx), budget_(sitelimits::MaxWorkUnits, fetch::deadline())
     {
         for (const QString &value : rs_)
             total_ += value.size();
@@ -90,18 +95,34 @@ public:
         }
         if (!v && why->isEmpty() && step.input != Step::Fetch)
             *why = TooLarge;
+        if (v && step.input != Step::FromValue && !budget_.spend(v->size()))
+            v.reset();
         for (const StepOp &op : step.ops) {
             if (!v)
                 break;
             if ((op.kind == StepOp::Prepend || op.kind == StepOp::Append) && v->isEmpty())
                 *hollow = true;
-            v = apply(op, *v, marker, limit, why);
+            // An operation reads its value at most once; the deadline is looked at here too.
+            v = budget_.spend(v->size()) ? apply(op, *v, marker, limit, why) : std::nullopt;
+        }
+        if (budget_.end() != WorkBudget::Open) {
+            *why = budget_.end() == WorkBudget::WorkLimit ? WorkLimitText : DeadlineText;
+            return std::nullopt;
         }
         if (v && v->size() > limit) {
             *why = TooLarge;
             return std::nullopt;
         }
         return v;
+    }
+
+    // False once the work budget or the deadline has run out: no further step runs.
+    bool open() { return budget_.spend(0); }
+    StepsEnd end() const
+    {
+        return budget_.end() == WorkBudget::Open     ? StepsEnd::Done
+            : budget_.end() == WorkBudget::WorkLimit ? StepsEnd::WorkLimit
+                                                     : StepsEnd::Deadline;
     }
 
 private:
@@ -149,12 +170,11 @@ private:
         return answer;
     }
 
-    std::optional<QString> apply(
-        const StepOp &op, const QString &v, QString *marker, qsizetype limit, QString *why) const
+    std::optional<QString> apply(const StepOp &op, const QString &v, QString *marker, qsizetype limit, QString *why)
     {
         using namespace cuts;
         if (op.kind == StepOp::Preg) {
-            std::optional<QString> replaced = op.pattern->replaceAll(v, limit);
+            std::optional<QString> replaced = op.pattern->replaceAll(v, limit, &budget_);
             if (!replaced)
                 *why = TooLarge;
             return replaced;
@@ -173,8 +193,8 @@ private:
         case StepOp::Cut: return cutAt(v, text);
         case StepOp::UpTo: return upToPosition(v, text);
         case StepOp::Trim: return trimmedSpaces(v);
-        case StepOp::Remove: return removeAll(v, text);
-        case StepOp::Replace: return replaced(v, text, op.replacement, limit, why);
+        case StepOp::Remove: return written(removeAll(v, text));
+        case StepOp::Replace: return written(replaced(v, text, op.replacement, limit, why));
         case StepOp::Prepend:
         case StepOp::Append:
             if (v.size() + text.size() > limit) {
@@ -185,6 +205,12 @@ private:
         case StepOp::Preg: break;
         }
         return v;
+    }
+
+    // A replacement writes its whole result, one piece for each occurrence: that is work too.
+    std::optional<QString> written(std::optional<QString> result)
+    {
+        return result && budget_.spend(result->size()) ? result : std::nullopt;
     }
 
     // Every occurrence of what replaced, when the result fits (what is never empty: the
@@ -205,6 +231,7 @@ private:
     const ExtractorContext &ctx_;
     QHash<QString, QString> names_;  // the values steps named, for this extraction only
     qsizetype total_ = 0;            // the units all values hold now
+    WorkBudget budget_;
 };
 
 QString refText(const ValueRef &ref)
@@ -214,17 +241,15 @@ QString refText(const ValueRef &ref)
 
 }  // namespace
 
-void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
+StepsEnd runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
 {
     Run run(site, rs, ctx);
-    QElapsedTimer clock;
-    clock.start();
     for (const Step &step : site.steps) {
-        // The whole extraction, steps and fetches, within the page deadline.
-        if (clock.elapsed() > fetch::deadline()) {
+        // The whole extraction, steps and fetches, within the work budget and the page deadline.
+        if (!run.open()) {
             if (trace)
-                trace->append(
-                    {step.line, refText(step.to), QString(), false, QString(), QStringLiteral("deadline passed")});
+                trace->append({step.line, refText(step.to), QString(), false, QString(),
+                    run.end() == StepsEnd::WorkLimit ? WorkLimitText : DeadlineText});
             continue;
         }
         QString marker;
@@ -236,4 +261,5 @@ void runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ct
         if (trace)
             trace->append({step.line, refText(step.to), marker, bool(v), v.value_or(QString()), v ? QString() : why});
     }
+    return run.end();
 }

@@ -82,6 +82,8 @@ QString replaceAll(const QString &s, const QString &what, const QString &by)
     if (at < 0)
         return s;
     QString out;
+    if (by.size() <= what.size())
+        out.reserve(s.size());  // never larger than s: no copy while it grows
     qsizetype from = 0;
     for (; at >= 0; at = finder.next(from)) {
         out += QStringView(s).mid(from, at - from);
