@@ -131,8 +131,9 @@ QString expandTemplate(const QString &nameTemplate, const VideoFields &video, co
             : field == u"date"              ? video.date
             : field == u"ext"               ? extension
                                             : video.description;
-        const QString safe = fileNamePart(text).trimmed();
-        return safe.isEmpty() ? QStringLiteral("NA") : safe;
+        // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
+        // folder or a device.
+        return fileNamePart(text).trimmed().isEmpty() ? QStringLiteral("NA") : safeFileName(text);
     };
     QString out;
     qsizetype at = 0;
@@ -142,7 +143,12 @@ QString expandTemplate(const QString &nameTemplate, const VideoFields &video, co
         out += m.captured() == u"%%" ? QStringLiteral("%") : value(m.captured(1));
         at = m.capturedEnd();
     }
-    return out + nameTemplate.mid(at);
+    out += nameTemplate.mid(at);
+    // Every part of the path within a file name's length, the extension kept on the last.
+    QStringList parts = out.split(u'/');
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        parts[i] = safeFileName(parts[i], i + 1 == parts.size());
+    return parts.join(u'/');
 }
 
 namespace {
@@ -184,7 +190,16 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     const QString relative = options.nameTemplate.isEmpty()
         ? videoFileName(video.author, video.description, video.site, video.id, extension)
         : expandTemplate(options.nameTemplate, video, extension);
-    const QString first = QDir(options.folder).absoluteFilePath(relative);
+    const QString folder = QDir::cleanPath(QDir(options.folder).absolutePath());
+    const QString first = QDir::cleanPath(QDir(folder).absoluteFilePath(relative));
+    if (!first.startsWith(folder + u'/')) {
+        outcome.error = QStringLiteral("the name leaves the folder: ") + relative;
+        outcome.errorCode = QStringLiteral("bad_template");
+        outcome.errorText = QStringLiteral("文件名不在保存文件夹中");
+        std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
+            (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
+        return outcome;
+    }
     QDir().mkpath(QFileInfo(first).absolutePath());
     const bool nameCarriesId = options.nameTemplate.isEmpty() || options.nameTemplate.contains(u"%(id)s");
 

@@ -3,6 +3,7 @@
 // Whatever they do, an extraction ends within the time and memory limits the run is given
 // (-timeout=10 -rss_limit_mb=512 in scripts/checks.sh).
 #include "extractor.h"
+#include "transfer_watch.h"
 #include "site_registry.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -71,10 +72,24 @@ QByteArray step(FuzzedDataProvider &in)
     default: out += "\ntext = " + templateText(in); break;
     }
     out += "\ndo = [";
-    const int ops = in.ConsumeIntegralInRange(0, 5);
+    // Now and then a long chain: many patterns in one description, replace after replace.
+    const int ops = in.ConsumeIntegralInRange(0, in.ConsumeIntegralInRange(0, 7) == 0 ? 100 : 5);
     for (int i = 0; i < ops; ++i)
         out += (i ? ", " : "") + operation(in);
     return out + "]\n";
+}
+
+// Keys and brackets nested as deep as the input says, in one of the ways TOML nests them: the
+// reader refuses what passes the depth limit before its parser recurses.
+QByteArray deepKeys(FuzzedDataProvider &in)
+{
+    const int depth = in.ConsumeIntegralInRange(0, 80);
+    switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 0: return "a" + QByteArray(".a").repeated(depth) + " = 1\n";
+    case 1: return "[t" + QByteArray(".t").repeated(depth) + "]\n";
+    case 2: return "x = " + QByteArray("[\n").repeated(depth) + QByteArray("]").repeated(depth) + "\n";
+    default: return "y = " + QByteArray("{ a = ").repeated(depth) + "1" + QByteArray(" }").repeated(depth) + "\n";
+    }
 }
 
 }  // namespace
@@ -95,6 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                       "[checks]\nempty = \"a\"\nwrong_prefix = \"b\"\nonly_prefix = \"c\"\n"
                       "[display]\nauthor = 8\nauthor_cut = 8\ndescription = 10\ndate = 12\ncover = 4\navatar = 6\n"
                       "[[step]]\nto = \"v\"\ntext = \"\"\n";
+    if (in.ConsumeIntegralInRange(0, 7) == 0)
+        text.prepend(deepKeys(in));
     const int steps = in.ConsumeIntegralInRange(1, 60);
     for (int i = 0; i < steps && in.remaining_bytes() > 0; ++i)
         text += step(in);
@@ -103,6 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!site)
         return 0;
     static const Hosts hosts = Hosts::allOn(QStringLiteral("127.0.0.1:1"));
+    // The page deadline bounds a run's time as the work budget bounds its reading.
+    static const bool deadline = (fetch::setDeadline(3000), true);
+    Q_UNUSED(deadline);
     Slots rs;
     // The page: what is left of the input, repeated up to a few MiB to give the caps work.
     const std::string rest = in.ConsumeRemainingBytesAsString();

@@ -281,6 +281,13 @@ private slots:
                                   << ""
                                   << "" << QStringList {"-o", "sub/%(site)s-%(id)s %(author)s %%.%(ext)s"}
                                   << "meipai-1 NA %.flv";
+        QTest::newRow("a page's \". ..\" in a template: inside the folder")
+            << "/v/clip.flv"
+            << ". .."
+            << "" << QStringList {"-o", "%(author)s/%(author)s/%(id)s.%(ext)s"} << "1.flv";
+        QTest::newRow("a template value too long for a name: cut")
+            << "/v/clip.flv" << cjk << "" << QStringList {"-o", "%(author)s.%(ext)s"}
+            << QString(78, QChar(0x89c6)) + ".flv";
         QTest::newRow("long CJK name") << "/v/clip.flv" << cjk << "" << QStringList()
                                        << QString(75, QChar(0x89c6)) + tag;
         QTest::newRow("cut between an emoji pair") << "/v/clip.flv" << QString(224, 'a') + QStringLiteral("😀x") << ""
@@ -314,6 +321,7 @@ private slots:
             const QJsonObject line = QJsonDocument::fromJson(run.out).object();
             const QString path = line["file"].toString();
             QCOMPARE(QFileInfo(path).fileName(), file);
+            QVERIFY2(path.startsWith(dir.path() + "/"), qPrintable(path));
             // Run again, the same video is there: skipped (--force-overwrites replaces it again).
             QCOMPARE(line["skipped"].toString(), again && !options.contains("--force-overwrites") ? "exists" : "");
             QVERIFY(run.err.contains(path.toUtf8()));

@@ -417,6 +417,35 @@ private slots:
         QVERIFY(kept == (partBefore > 0 ? body.left(size) : QByteArray(body.left(1024 * 1024).repeated(2).left(size))));
     }
 
+    // Whatever a page puts in a name, it stays one file name that any file system takes.
+    void safeFileNames_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("withExtension");
+        QTest::addColumn<QString>("name");
+        const QString cjk = QString(300, QChar(0x6d77));  // 海 × 300: 900 bytes
+        QTest::newRow("..") << ".." << false << "_";
+        QTest::newRow(". ..") << ". .." << false << "_";
+        QTest::newRow("/") << "/" << false << "_";
+        QTest::newRow("a path") << "../../etc/passwd" << false << "_.._etc_passwd";
+        QTest::newRow("NUL inside") << QString("a") + QChar(0) + "b" << false << "a_b";
+        QTest::newRow("300 Chinese characters") << cjk << false << QString(80, QChar(0x6d77));
+        QTest::newRow("300 Chinese characters, extension kept")
+            << cjk + ".mp4" << true << QString(78, QChar(0x6d77)) + ".mp4";
+        QTest::newRow("CON") << "CON" << false << "_CON";
+        QTest::newRow("nul.mp4") << "nul.mp4" << true << "_nul.mp4";
+        QTest::newRow("COM1 inside a name") << "COM1 clip" << false << "COM1 clip";
+        QTest::newRow("a trailing dot and space") << "海边. " << false << "海边";
+        QTest::newRow("what Windows refuses") << "a<b>c:d\"e|f?g*h" << false << "a_b_c_d_e_f_g_h";
+    }
+    void safeFileNames()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, withExtension);
+        QFETCH(QString, name);
+        QCOMPARE(safeFileName(value, withExtension), name);
+    }
+
     void droppedConnectionResumesToTheWholeFile()
     {
         const QByteArray body = patternBytes(500 * 1000);

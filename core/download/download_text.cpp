@@ -1,6 +1,7 @@
 #include "download_text.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 #include <QUrl>
 
@@ -76,7 +77,7 @@ QString suggestedFileName(const QString &link, const QString &author, const QStr
                    .replace(u':', u'-');
     if (base.isEmpty())
         base = QStringLiteral("视频");
-    return cutToBytes(base, MaxNameBytes - 1 - extension.size()) + u'.' + extension;
+    return safeFileName(cutToBytes(base, MaxNameBytes - 1 - extension.size()) + u'.' + extension, true);
 }
 
 QString fileNamePart(const QString &value)
@@ -100,6 +101,42 @@ QString fileNamePart(const QString &value)
     return out;
 }
 
+namespace {
+
+QString withoutEdgeDotsAndSpaces(QString name)
+{
+    const auto edge = [](QChar c) { return c == u'.' || c.isSpace(); };
+    qsizetype start = 0;
+    while (start < name.size() && edge(name.at(start)))
+        ++start;
+    qsizetype end = name.size();
+    while (end > start && edge(name.at(end - 1)))
+        --end;
+    return name.mid(start, end - start);
+}
+
+}  // namespace
+
+QString safeFileName(const QString &value, bool withExtension)
+{
+    QString name = withoutEdgeDotsAndSpaces(fileNamePart(value));
+    if (name.toUtf8().size() > MaxNameBytes) {
+        const qsizetype dot = withExtension ? name.lastIndexOf(u'.') : -1;
+        const QString extension = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+        name = withoutEdgeDotsAndSpaces(
+                   cutToBytes(name.left(name.size() - extension.size()), MaxNameBytes - extension.toUtf8().size())) +
+            extension;
+    }
+    if (name.isEmpty())
+        return QStringLiteral("_");
+    // Windows keeps these names for devices, with any extension and in any case.
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"), QRegularExpression::CaseInsensitiveOption);
+    if (device.match(name).hasMatch())
+        name.prepend(u'_');
+    return name;
+}
+
 QString videoFileName(
     const QString &author, const QString &description, const QString &site, const QString &id, const QString &extension)
 {
@@ -111,9 +148,9 @@ QString videoFileName(
         QStringLiteral("[") + fileNamePart(site) + u'-' + fileNamePart(id) + QStringLiteral("].") + extension;
     const qsizetype room = MaxNameBytes - tag.toUtf8().size() - 1;
     if (room <= 0)
-        return cutToBytes(tag, MaxNameBytes);
+        return safeFileName(tag, true);
     text = cutToBytes(text, room);
-    return text.isEmpty() ? tag : text + u' ' + tag;
+    return safeFileName(text.isEmpty() ? tag : text + u' ' + tag, true);
 }
 
 QString linkVideoExtension(const QString &link)

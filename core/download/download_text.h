@@ -34,6 +34,14 @@ QString videoFileName(const QString &author, const QString &description, const Q
 // space runs as one space, no leading dots.
 QString fileNamePart(const QString &value);
 
+// A text made one file name, whatever a page put in it, and one that copies onto any file
+// system as it is: "/", "\", NUL, control characters and what Windows refuses (< > : " | ? *)
+// replaced by "_", white space runs as one space, leading and trailing dots and spaces removed
+// after everything else, a name of nothing (".", "..", "") as "_", a device name Windows keeps
+// (CON, NUL, COM1...) with "_" before it, and the whole cut to MaxNameBytes of UTF-8 between
+// two characters, keeping the extension when withExtension.
+QString safeFileName(const QString &value, bool withExtension = false);
+
 // The extension a video from link is saved with before its answer's type is known.
 QString linkVideoExtension(const QString &link);
 
