@@ -172,6 +172,21 @@ Try downloadWithRetries(const QString &link, const QString &target, const Downlo
     }
 }
 
+// The absolute path of relative in folder, when it lies inside it.
+std::optional<QString> insideFolder(const QString &folder, const QString &relative)
+{
+    const QString root = QDir::cleanPath(QDir(folder).absolutePath());
+    const QString path = QDir::cleanPath(QDir(root).absoluteFilePath(relative));
+    return path.startsWith(root + u'/') ? std::optional(path) : std::nullopt;
+}
+
+SaveOutcome failed(const QString &link, const SaveOutcome &outcome, const SaveOptions &options)
+{
+    std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
+        (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
+    return outcome;
+}
+
 }  // namespace
 
 SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options)
@@ -190,16 +205,14 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     const QString relative = options.nameTemplate.isEmpty()
         ? videoFileName(video.author, video.description, video.site, video.id, extension)
         : expandTemplate(options.nameTemplate, video, extension);
-    const QString folder = QDir::cleanPath(QDir(options.folder).absolutePath());
-    const QString first = QDir::cleanPath(QDir(folder).absoluteFilePath(relative));
-    if (!first.startsWith(folder + u'/')) {
+    const std::optional<QString> inside = insideFolder(options.folder, relative);
+    if (!inside) {
         outcome.error = QStringLiteral("the name leaves the folder: ") + relative;
         outcome.errorCode = QStringLiteral("bad_template");
         outcome.errorText = QStringLiteral("文件名不在保存文件夹中");
-        std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
-            (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
-        return outcome;
+        return failed(link, outcome, options);
     }
+    const QString &first = *inside;
     QDir().mkpath(QFileInfo(first).absolutePath());
     const bool nameCarriesId = options.nameTemplate.isEmpty() || options.nameTemplate.contains(u"%(id)s");
 
@@ -230,9 +243,7 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
         outcome.error = downloadErrorEnglish(t.error, t.status);
         outcome.errorCode = downloadErrorCode(t.error);
         outcome.errorText = downloadErrorText(t.error, t.status);
-        std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
-            (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
-        return outcome;
+        return failed(link, outcome, options);
     }
     outcome.file = t.file;
     if (mode != ProgressMode::Bar && !options.quiet)

@@ -53,7 +53,9 @@ for target in fuzz_sites fuzz_descriptions fuzz_steps fuzz_textcuts fuzz_decode 
   # descriptions built from the language must also stay within 512 MB, caps and all.
   rss=2048
   [ "$target" = fuzz_steps ] && rss=512
-  LSAN_OPTIONS="suppressions=$supp" build-fuzz/fuzz/"$target" -max_total_time="$seconds" \
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
+  LSAN_OPTIONS="suppressions=$supp" build-fuzz/fuzz/"$target" "${dict[@]}" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb="$rss" -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" \
     "$work" "fuzz/corpus/$target" > "build-fuzz/$target.log" 2>&1 && status=0 || status=$?
   grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==)' "build-fuzz/$target.log" || true

@@ -19,4 +19,10 @@ if SITES_DIR=$work/sites BUILD_DIR=$build bash "$src/scripts/sites-bundle.sh" "$
 fi
 grep -q 'author differs: want "别人", got "美拍小达人"' "$work/log"
 [ ! -e "$work/bad/sites.bundle.sig" ]
-echo "sites-bundle.sh: good set signed, failing set refused"
+# A folder named relative to where the maker stands packs the same paths as an absolute one.
+mkdir -p "$work/sets"
+cp -r "$src/sites" "$work/sets/src2"
+(cd "$work" && "$build/tools/quorvin-sites-bundle" pack sets/src2 2 2026-12-08 relative.bundle >/dev/null)
+"$build/tools/quorvin-sites-bundle" pack "$work/sets/src2" 2 2026-12-08 "$work/absolute.bundle" >/dev/null
+cmp "$work/relative.bundle" "$work/absolute.bundle"
+echo "sites-bundle.sh: good set signed, failing set refused, relative folder packed"

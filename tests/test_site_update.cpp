@@ -5,9 +5,12 @@
 #include "site_store.h"
 #include "site_update.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 namespace {
 
@@ -17,6 +20,15 @@ sitebundle::SiteFiles mendedFiles(int version)
     sitebundle::SiteFiles set {version, QStringLiteral("2026-12-07"), sitebundle::filesIn(QUORVIN_SITES_DIR)};
     set.files.insert(sitebundle::filesIn(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/site-changed")));
     return set;
+}
+
+// A bundle of a set's text as written, compressed; claimed: the size it says it unpacks to.
+QByteArray rawBundle(const QByteArray &text, qint64 claimed = -1)
+{
+    QByteArray packed = qCompress(text, 1);
+    if (claimed >= 0)
+        qToBigEndian(quint32(claimed), packed.data());
+    return "quorvin-sites-bundle 1\n" + packed;
 }
 
 const std::pair<QByteArray, QByteArray> &trusted()
@@ -69,6 +81,17 @@ private slots:
             << "example fails" << int(SiteUpdateResult::Refused) << builtIn << "examples/nick.html: author differs";
         QTest::newRow("a file larger than 1 MiB")
             << "large" << int(SiteUpdateResult::Refused) << builtIn << "larger than 1 MiB";
+        QTest::newRow("an entry's size overflows")
+            << "overflow" << int(SiteUpdateResult::Refused) << builtIn << "a damaged file entry";
+        QTest::newRow("claims 1,000 bytes, unpacks to 20 MiB")
+            << "lying size" << int(SiteUpdateResult::Refused) << builtIn << "larger than 16 MiB unpacked";
+        QTest::newRow("a description takes another's place")
+            << "slot taken" << int(SiteUpdateResult::Refused) << builtIn << "index 1 is not the built-in's 0";
+        QTest::newRow("a description reaches another service's host")
+            << "foreign host" << int(SiteUpdateResult::Refused) << builtIn << "WEIPAI_API_HOST is not one meipai's";
+        QTest::newRow("a signature wrapped at 76 columns")
+            << "wrapped" << int(SiteUpdateResult::Refused) << builtIn << "not an Ed25519 signature";
+        QTest::newRow("a signature ending in CRLF") << "crlf" << int(SiteUpdateResult::Updated) << builtIn + 1 << "";
         QTest::newRow("not published (404)") << "404" << int(SiteUpdateResult::Refused) << builtIn << "HTTP status 404";
         QTest::newRow("the server does not answer")
             << "timeout" << int(SiteUpdateResult::Refused) << builtIn << "cannot fetch";
@@ -102,7 +125,28 @@ private slots:
             meipai.replace("class=\"nick\">", "class=\"nickname\">");
         if (change == u"large")
             set.files.insert("meipai/examples/large.html", QByteArray(1024 * 1024 + 1, 'x'));
+        if (change == u"slot taken") {
+            set.files["weishi/weishi.toml"].replace("index = 0", "index = 1");
+            set.files.remove("meipai/meipai.toml");
+        }
+        if (change == u"foreign host")
+            meipai.replace("[checks]", "other = { host = \"WEIPAI_API_HOST\", path = \"/\" }\n[checks]");
         QByteArray bundle = publish(set, change == u"other key" ? sitebundle::makeKeyPair().first : trusted().first);
+        const auto publishRaw = [&](const QByteArray &raw) {
+            bundle = raw;
+            server.route("/sites.bundle", bundle, "application/octet-stream");
+            server.route("/sites.bundle.sig", *sitebundle::sign(bundle, trusted().first), "text/plain");
+        };
+        if (change == u"overflow")
+            publishRaw(rawBundle("set 2\ndate d\nfile 9223372036854775807 weishi/x\nabc\n"));
+        if (change == u"lying size")
+            publishRaw(rawBundle("set 2\ndate d\n" + QByteArray(20 * 1024 * 1024, '\n'), 1000));
+        if (change == u"wrapped" || change == u"crlf") {
+            const QByteArray signature = *sitebundle::sign(bundle, trusted().first);
+            server.route("/sites.bundle.sig",
+                change == u"crlf" ? signature + "\r\n" : signature.left(76) + "\n" + signature.mid(76) + "\n",
+                "text/plain");
+        }
         if (change == u"tampered") {
             bundle[bundle.size() / 2] = char(bundle.at(bundle.size() / 2) ^ 1);
             server.route("/sites.bundle", bundle, "application/octet-stream");
@@ -134,6 +178,79 @@ private slots:
         // A later start finds the same set in use.
         loadSiteDescriptions(QString());
         QCOMPARE(currentSites()->version, inUse);
+    }
+
+    // The set in use is never lost: an interrupted store, a link in the store's place or a
+    // second update at the same time leave the newest good set in use, and the next start
+    // clears what an interruption left.
+    void storeSequence_data()
+    {
+        QTest::addColumn<int>("stopAt");       // the store's step a kill stops at; 0: none
+        QTest::addColumn<bool>("link");        // sites.signed is a link to the user's own file
+        QTest::addColumn<bool>("concurrent");  // a second update runs at each step
+        QTest::addColumn<int>("inUse");        // after the offer of set 3 over set 2 and a restart
+        for (int step = 1; step <= 4; ++step)
+            QTest::newRow(qPrintable(QString("killed at step %1").arg(step)))
+                << step << false << false << (step < 4 ? 2 : 3);
+        QTest::newRow("the store is a link") << 0 << true << false << 3;
+        QTest::newRow("a second update at every step") << 0 << false << true << 3;
+    }
+    void storeSequence()
+    {
+        QFETCH(int, stopAt);
+        QFETCH(bool, link);
+        QFETCH(bool, concurrent);
+        QFETCH(int, inUse);
+        RouteServer server;
+        const Hosts h = Hosts::allOn(server.hostPort());
+        const auto publish = [&](int version) {
+            const QByteArray bundle = sitebundle::pack(mendedFiles(version));
+            server.route("/sites.bundle", bundle, "application/octet-stream");
+            server.route("/sites.bundle.sig", *sitebundle::sign(bundle, trusted().first), "text/plain");
+            return bundle;
+        };
+        const QByteArray two = publish(2);
+        QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
+        const QString outside = data_.filePath("outside.txt");
+        if (link) {
+            QFile mine(outside);
+            QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("the user's own file") > 0);
+            mine.close();
+            QFile::remove(siteStorePath());
+            QVERIFY(QFile::link(outside, siteStorePath()));
+        }
+        const QByteArray three = publish(3);
+        QList<int> others;  // what the second update said at each step
+        QStringList reasons;
+        setStoreInterruption([&](int step) {
+            if (concurrent) {
+                const SiteUpdateResult second = updateSites(h);
+                others << int(second.kind);
+                reasons << second.reason;
+            }
+            return step != stopAt;
+        });
+        updateSites(h);
+        setStoreInterruption(nullptr);
+        loadSiteDescriptions(QString());  // the next start
+        QCOMPARE(currentSites()->version, inUse);
+        QCOMPARE(QDir(siteStoreFolder()).entryList({"sites.signed.*-*"}, QDir::Files | QDir::System), QStringList());
+        if (link) {
+            QFile mine(outside);
+            QVERIFY(mine.open(QIODevice::ReadOnly));
+            QCOMPARE(mine.readAll(), QByteArray("the user's own file"));
+            QVERIFY(!QFileInfo(siteStorePath()).isSymLink());
+        }
+        if (concurrent)
+            QCOMPARE(others,
+                (QList<int> {SiteUpdateResult::Refused, SiteUpdateResult::Refused, SiteUpdateResult::Refused,
+                    SiteUpdateResult::Current}));
+        // Offered again, the set is taken, and the one before is kept as the previous set.
+        if (inUse == 2)
+            QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
+        QCOMPARE(readSignedSet(siteStorePath())->bundle, three);
+        if (!link)
+            QCOMPARE(readSignedSet(previousSiteStorePath())->bundle, two);
     }
 
     // A new set arrives while an extraction's fetch step waits: the extraction ends with the

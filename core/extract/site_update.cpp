@@ -21,6 +21,17 @@ std::optional<QByteArray> fetched(const QString &url, QString *why)
     return std::nullopt;
 }
 
+// The version of the set stored on disk now; 0 when there is none that verifies.
+int storedVersion()
+{
+    QString why;
+    const std::optional<SignedSet> stored = readSignedSet(siteStorePath());
+    if (!stored || !sitebundle::verify(stored->bundle, stored->signature, sitebundle::trustedKeys(), &why))
+        return 0;
+    const std::optional<sitebundle::SiteFiles> files = sitebundle::unpack(stored->bundle, &why);
+    return files ? files->version : 0;
+}
+
 }  // namespace
 
 SiteUpdateResult checkSiteSet(const QByteArray &bundle, const QByteArray &signature, std::optional<SiteSet> *set)
@@ -68,8 +79,17 @@ SiteUpdateResult updateSites(const Hosts &h)
     SiteUpdateResult result = checkSiteSet(*bundle, *signature, &set);
     if (result.kind != SiteUpdateResult::Updated)
         return result;
-    if (!storeSignedSet({*bundle, *signature}, &why))
+    switch (storeSignedSet({*bundle, *signature}, &why)) {
+    case StoreOutcome::Stored: break;
+    case StoreOutcome::Failed: return refused(why);
+    case StoreOutcome::Busy: {
+        // Another update stores a set now; when it is this one, it is the set in use.
+        const int stored = storedVersion();
+        if (stored >= result.version)
+            return {SiteUpdateResult::Current, QStringLiteral("set %1 is in use").arg(stored), stored};
         return refused(why);
+    }
+    }
     reloadSiteDescriptions();
     return result;
 }

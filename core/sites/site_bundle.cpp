@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QtEndian>
 #include <sodium.h>
+#include <zlib.h>
 
 namespace sitebundle {
 
@@ -41,13 +42,58 @@ std::optional<QByteArray> headerLine(const QByteArray &text, qsizetype &at, cons
     return value;
 }
 
+// The set's text from its compressed form (the size first, four bytes big-endian, then a zlib
+// stream), inflated a piece at a time and stopped at MaxUnpackedBytes of real output, whatever
+// the size written before it says.
+std::optional<QByteArray> inflated(const QByteArray &packed, QString *why)
+{
+    constexpr qsizetype Chunk = qsizetype(64) * 1024;
+    const quint32 claimed = packed.size() < 4 ? 0 : qFromBigEndian<quint32>(packed.constData());
+    if (claimed > quint32(MaxUnpackedBytes)) {
+        *why = QStringLiteral("larger than 16 MiB unpacked");
+        return std::nullopt;
+    }
+    z_stream z {};
+    if (packed.size() < 4 || inflateInit(&z) != Z_OK) {
+        *why = QStringLiteral("the compressed set is damaged");
+        return std::nullopt;
+    }
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.constData() + 4));
+    z.avail_in = uInt(packed.size() - 4);
+    QByteArray out;
+    QByteArray chunk(Chunk, '\0');
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef *>(chunk.data());
+        z.avail_out = uInt(Chunk);
+        status = inflate(&z, Z_NO_FLUSH);
+        const qsizetype got = Chunk - qsizetype(z.avail_out);
+        if (out.size() + got > MaxUnpackedBytes) {
+            inflateEnd(&z);
+            *why = QStringLiteral("larger than 16 MiB unpacked");
+            return std::nullopt;
+        }
+        out.append(chunk.constData(), got);
+        if (status == Z_OK && got == 0 && z.avail_in == 0)
+            status = Z_BUF_ERROR;  // the stream ends before its end
+    }
+    inflateEnd(&z);
+    if (status != Z_STREAM_END || out.isEmpty() || quint32(out.size()) != claimed) {
+        *why = QStringLiteral("the compressed set is damaged");
+        return std::nullopt;
+    }
+    return out;
+}
+
 }  // namespace
 
 QMap<QString, QByteArray> filesIn(const QString &root, const QString &folder)
 {
     QMap<QString, QByteArray> files;
-    const QDir base(root);
-    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    // Paths below the folder however it was written ("sets/src2", "./src", "/abs"): both sides
+    // of the relative path are absolute.
+    const QDir base(root.startsWith(u':') ? root : QDir(root).absolutePath());
+    QDirIterator it(base.path(), QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = base.relativeFilePath(it.next());
         QFile file(it.filePath());
@@ -77,13 +123,10 @@ std::optional<SiteFiles> unpack(const QByteArray &bundle, QString *why)
     const QByteArray format = bundle.mid(Magic.size(), headEnd - Magic.size());
     if (format != QByteArray::number(FormatVersion))
         return refuse(QStringLiteral("set format %1 is not known").arg(QString::fromLatin1(format.left(20))));
-    const QByteArray packed = bundle.mid(headEnd + 1);
-    // qUncompress trusts the length written before the data: look at it first.
-    if (packed.size() < 4 || qFromBigEndian<quint32>(packed.constData()) > quint32(MaxUnpackedBytes))
-        return refuse(QStringLiteral("larger than 16 MiB unpacked"));
-    const QByteArray text = qUncompress(packed);
-    if (text.isEmpty())
-        return refuse(QStringLiteral("the compressed set is damaged"));
+    const std::optional<QByteArray> unpacked = inflated(bundle.mid(headEnd + 1), why);
+    if (!unpacked)
+        return std::nullopt;
+    const QByteArray &text = *unpacked;
     SiteFiles set;
     qsizetype at = 0;
     const std::optional<QByteArray> version = headerLine(text, at, "set");
@@ -98,7 +141,8 @@ std::optional<SiteFiles> unpack(const QByteArray &bundle, QString *why)
         const qsizetype space = line ? line->indexOf(' ') : -1;
         const qint64 size = space > 0 ? line->left(space).toLongLong(&number) : -1;
         const QString path = space > 0 ? QString::fromUtf8(line->mid(space + 1)) : QString();
-        if (!line || !number || size < 0 || !isFolderPath(path) || at + size + 1 > text.size() ||
+        // The size is compared with what is left before any sum is made of it.
+        if (!line || !number || size < 0 || !isFolderPath(path) || size >= text.size() - at ||
             text.at(at + size) != '\n')
             return refuse(QStringLiteral("a damaged file entry"));
         if (size > sitelimits::MaxFileBytes)
@@ -121,9 +165,26 @@ void setTrustedKeys(const QStringList &keys)
     keysInUse() = keys;
 }
 
+std::optional<QByteArray> signatureBytes(const QByteArray &signature)
+{
+    // 64 bytes are 88 base64 characters, the last two "=". Nothing else may be there but one
+    // line end: a signature written any other way is not stored, so never refused later.
+    QByteArray text = signature;
+    if (text.endsWith("\r\n"))
+        text.chop(2);
+    else if (text.endsWith('\n'))
+        text.chop(1);
+    static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9+/]{86}==$"));
+    if (!form.match(QString::fromLatin1(text)).hasMatch())
+        return std::nullopt;
+    const QByteArray::FromBase64Result raw =
+        QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
+    return raw && raw.decoded.size() == crypto_sign_BYTES ? std::optional(raw.decoded) : std::nullopt;
+}
+
 bool verify(const QByteArray &data, const QByteArray &signature, const QStringList &keys, QString *why)
 {
-    const QByteArray raw = QByteArray::fromBase64(signature.trimmed());
+    const QByteArray raw = signatureBytes(signature).value_or(QByteArray());
     if (!sodiumReady() || raw.size() != crypto_sign_BYTES) {
         *why = QStringLiteral("the signature is not an Ed25519 signature");
         return false;

@@ -38,6 +38,10 @@ std::optional<SiteFiles> unpack(const QByteArray &bundle, QString *why);
 QStringList trustedKeys();
 void setTrustedKeys(const QStringList &keys);
 
+// The 64 bytes of a signature written as 88 base64 characters and at most one line end after
+// them; no value for anything else.
+std::optional<QByteArray> signatureBytes(const QByteArray &signature);
+
 // True when signature (the base64 text of a 64-byte Ed25519 signature) signs data with one of
 // the keys; otherwise why says what failed.
 bool verify(const QByteArray &data, const QByteArray &signature, const QStringList &keys, QString *why);

@@ -181,11 +181,15 @@ void loadBuiltIn(Registry &r)
 // built-in set's, every description loads); the set before it when the last one fails.
 std::optional<SiteSet> storedSet(const Registry &r)
 {
+    cleanSiteStore();
     for (const QString &path : {siteStorePath(), previousSiteStorePath()}) {
-        const std::optional<SignedSet> stored = readSignedSet(path);
-        if (!stored)
-            continue;
         QString why;
+        const std::optional<SignedSet> stored = readSignedSet(path, &why);
+        if (!stored) {
+            if (!why.isEmpty())
+                complain(path, {0, why}, QStringLiteral("not used"));
+            continue;
+        }
         std::optional<sitebundle::SiteFiles> files;
         if (sitebundle::verify(stored->bundle, stored->signature, sitebundle::trustedKeys(), &why))
             files = sitebundle::unpack(stored->bundle, &why);
@@ -215,6 +219,27 @@ const SiteDescription *builtInNamed(const QString &name)
             return &*site;
     }
     return nullptr;
+}
+
+// With the built-in descriptions of the services a set leaves out, as it will be used, no two
+// may share a name or a page prefix: the first clash, with the file and line of the prefix.
+std::optional<QString> setClash(const SiteSet &set)
+{
+    std::array<std::optional<SiteDescription>, SiteCount> whole = set.sites;
+    for (int index = 0; index < SiteCount; ++index) {
+        if (!whole[size_t(index)])
+            whole[size_t(index)] = registry().builtIn[size_t(index)];
+    }
+    for (const std::optional<SiteDescription> &site : set.sites) {
+        if (!site)
+            continue;
+        if (const std::optional<QString> clashes = clash(*site, whole, hosts()))
+            return QStringLiteral("%1/%2:%3: %4")
+                .arg(site->name, site->file)
+                .arg(site->prefixes.value(QStringLiteral("page")).line)
+                .arg(*clashes);
+    }
+    return std::nullopt;
 }
 
 // What is used in place of a refused override.
@@ -253,7 +278,17 @@ std::optional<SiteSet> descriptionsOf(const std::shared_ptr<const sitebundle::Si
             *why = QStringLiteral("%1%2 describes \"%3\"").arg(folder, file, site->name);
             return std::nullopt;
         }
-        if (const std::optional<LoadError> foreign = foreignHost(*site, builtInNamed(site->name), hosts())) {
+        // A set mends the services there are: each description keeps its namesake's place.
+        const SiteDescription *namesake = builtInNamed(site->name);
+        if (namesake && site->index != namesake->index) {
+            *why = QStringLiteral("%1%2:%3: index %4 is not the built-in's %5")
+                       .arg(folder, file)
+                       .arg(site->indexLine)
+                       .arg(site->index)
+                       .arg(namesake->index);
+            return std::nullopt;
+        }
+        if (const std::optional<LoadError> foreign = foreignHost(*site, namesake, hosts())) {
             *why = QStringLiteral("%1%2:%3: %4").arg(folder, file).arg(foreign->line).arg(foreign->reason);
             return std::nullopt;
         }
@@ -271,6 +306,10 @@ std::optional<SiteSet> descriptionsOf(const std::shared_ptr<const sitebundle::Si
     }
     if (std::none_of(set.sites.cbegin(), set.sites.cend(), [](const auto &s) { return s.has_value(); })) {
         *why = QStringLiteral("the set holds no description");
+        return std::nullopt;
+    }
+    if (const std::optional<QString> clashes = setClash(set)) {
+        *why = *clashes;
         return std::nullopt;
     }
     return set;
