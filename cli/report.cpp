@@ -49,7 +49,7 @@ void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
     w.raw(r.ok() ? ", \"ok\": true" : ", \"ok\": false");
     nullableMember(w, ", \"video_url\": ", r.result.ResultSlots[SlotVideoUrl], r.ok());
     member(w, ", \"cover_url\": ", d.cover);
-    member(w, ", \"avatar_url\": ", d.avatar);
+    member(w, ", \"avatar_url\": ", d.avatarUrl());
     member(w, ", \"author\": ", d.author);
     member(w, ", \"description\": ", d.description);
     member(w, ", \"date\": ", d.label3);

@@ -60,7 +60,25 @@ lines=$(wc -l < "$work/new.jsonl")
 if cmp -s "$work/old.jsonl" "$work/new.jsonl"; then
   echo "compare_builds: equal, $lines JSON lines ($n pages under 5 services, and the simulator's addresses)${ignore:+, without $ignore}"
 else
-  diff <(cut -c1-300 "$work/old.jsonl") <(cut -c1-300 "$work/new.jsonl") | head -20
+  diff <(cut -c1-300 "$work/old.jsonl") <(cut -c1-300 "$work/new.jsonl") | head -20 || true
+  # Which fields changed, address by address.
+  python3 - "$work/old.jsonl" "$work/new.jsonl" <<'EOF'
+import json, sys
+def flat(o, pre=""):
+    out = {}
+    for k, v in o.items():
+        if isinstance(v, dict):
+            out.update(flat(v, pre + k + "."))
+        else:
+            out[pre + k] = v
+    return out
+old, new = (open(p).read().splitlines() for p in sys.argv[1:3])
+for a, b in zip(old, new):
+    fa, fb = flat(json.loads(a)), flat(json.loads(b))
+    changed = sorted(k for k in fa.keys() | fb.keys() if fa.get(k) != fb.get(k))
+    if changed:
+        print("changed:", fa.get("address"), ", ".join(changed))
+EOF
   echo "compare_builds: DIFFERENT"
   exit 1
 fi

@@ -2,6 +2,7 @@
 #include "display.h"
 #include "driver.h"
 #include "headless_view.h"
+#include "readable_text.h"
 #include "site_registry.h"
 #include "sites.h"
 
@@ -256,6 +257,35 @@ private slots:
             QCOMPARE(run.view.display->author, author);
     }
 
+    // Page text as people read it; what is not a reference to a shown character stays.
+    void readableTexts_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("named") << "Tom &amp; &lt;b&gt; &quot;x&quot; &#39;y&#39;"
+                               << "Tom & <b> \"x\" 'y'";
+        QTest::newRow("numeric") << "&#x4e2d;&#20013;&#X4E2D;"
+                                 << "中中中";
+        QTest::newRow("read once") << "&amp;lt;"
+                                   << "&lt;";
+        QTest::newRow("line breaks") << "a<br>b<BR/>c <br /> d"
+                                     << "a b c d";
+        QTest::newRow("breaks in a row") << "a<br><br/>\nb"
+                                         << "a b";
+        QTest::newRow("a break a cut left") << "爬山br/>风景"
+                                            << "爬山 风景";
+        QTest::newRow("a word ending in br stays") << "abr/> x"
+                                                   << "abr/> x";
+        QTest::newRow("unknown, control, beyond Unicode, unclosed") << "&bogus; &#27; &#x110000; &#0; &amp"
+                                                                    << "&bogus; &#27; &#x110000; &#0; &amp";
+    }
+    void readableTexts()
+    {
+        QFETCH(QString, raw);
+        QFETCH(QString, text);
+        QCOMPARE(readableText(raw), text);
+    }
+
     void display_data()
     {
         QTest::addColumn<int>("site");
@@ -320,6 +350,22 @@ private slots:
                                                 << "d"
                                                 << "" << QString(19, 'x') + "Q.."
                                                 << "d" << int(Badge::None);
+        // Character references and line breaks are read before the cuts and the badge.
+        QTest::newRow("references read before the cut")
+            << int(Meipai) << QString("&amp;").repeated(9) << "Tom &amp; &lt;b&gt;"
+            << "" << QString(8, '&') + ".."
+            << "Tom & <b>" << int(Badge::None);
+        QTest::newRow("a line break left as br/> in the description")
+            << int(Meipai) << "a"
+            << "和@小伙伴一起去爬山br/>风景超棒"
+            << ""
+            << "a"
+            << "和@小伙伴一起去爬山 风景超棒" << int(Badge::None);
+        QTest::newRow("a verified name written with references") << int(Weishi) << "&#81;uorvin"
+                                                                 << "d"
+                                                                 << ""
+                                                                 << "Quorvin"
+                                                                 << "d" << int(Badge::Weishi);
     }
     void display()
     {

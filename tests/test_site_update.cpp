@@ -61,7 +61,7 @@ private slots:
         QTest::addColumn<int>("kind");        // SiteUpdateResult::Kind
         QTest::addColumn<int>("inUse");       // the set version in use afterwards
         QTest::addColumn<QString>("why");     // the reason holds this
-        const int builtIn = 1;
+        const int builtIn = builtInSetVersion();
         QTest::newRow("good") << "" << int(SiteUpdateResult::Updated) << builtIn + 1 << "";
         QTest::newRow("signed with another key")
             << "other key" << int(SiteUpdateResult::Refused) << builtIn << "not of a trusted key";
@@ -69,8 +69,8 @@ private slots:
             << "tampered" << int(SiteUpdateResult::Refused) << builtIn << "not of a trusted key";
         QTest::newRow("as old as the built-in set")
             << "version 1" << int(SiteUpdateResult::Current) << builtIn << "not newer";
-        QTest::newRow("older than the set in use")
-            << "after 3" << int(SiteUpdateResult::Current) << builtIn + 2 << "not newer than set 3";
+        QTest::newRow("older than the set in use") << "after 3" << int(SiteUpdateResult::Current) << builtIn + 2
+                                                   << QString("not newer than set %1").arg(builtIn + 2);
         QTest::newRow("newer than the set in use: the one before is kept")
             << "after 3, 4" << int(SiteUpdateResult::Updated) << builtIn + 3 << "";
         QTest::newRow("signed with the second of two trusted keys")
@@ -112,12 +112,16 @@ private slots:
         };
         QByteArray first;
         if (change.startsWith(u"after 3")) {
-            first = publish(mendedFiles(3), trusted().first);
+            first = publish(mendedFiles(builtInSetVersion() + 2), trusted().first);
             QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
         }
         if (change == u"rotated")
             sitebundle::setTrustedKeys({QString::fromLatin1(sitebundle::makeKeyPair().second), trusted().second});
-        sitebundle::SiteFiles set = mendedFiles(change == u"version 1" ? 1 : change == u"after 3, 4" ? 4 : 2);
+        const int builtIn = builtInSetVersion();
+        sitebundle::SiteFiles set = mendedFiles(builtIn +
+            (change == u"version 1"           ? 0
+                    : change == u"after 3, 4" ? 3
+                                              : 1));
         QByteArray &meipai = set.files["meipai/meipai.toml"];
         if (change == u"bad key")
             meipai.prepend("oops = 1\n");
@@ -138,9 +142,9 @@ private slots:
             server.route("/sites.bundle.sig", *sitebundle::sign(bundle, trusted().first), "text/plain");
         };
         if (change == u"overflow")
-            publishRaw(rawBundle("set 2\ndate d\nfile 9223372036854775807 weishi/x\nabc\n"));
+            publishRaw(rawBundle("set 9\ndate d\nfile 9223372036854775807 weishi/x\nabc\n"));
         if (change == u"lying size")
-            publishRaw(rawBundle("set 2\ndate d\n" + QByteArray(20 * 1024 * 1024, '\n'), 1000));
+            publishRaw(rawBundle("set 9\ndate d\n" + QByteArray(20 * 1024 * 1024, '\n'), 1000));
         if (change == u"wrapped" || change == u"crlf") {
             const QByteArray signature = *sitebundle::sign(bundle, trusted().first);
             server.route("/sites.bundle.sig",
@@ -165,7 +169,7 @@ private slots:
         QCOMPARE(int(result.kind), kind);
         QVERIFY2(result.reason.contains(why), qPrintable(result.reason));
         QCOMPARE(currentSites()->version, inUse);
-        QCOMPARE(siteDescription(Meipai)->origin.startsWith(u"update "), inUse > 1);
+        QCOMPARE(siteDescription(Meipai)->origin.startsWith(u"update "), inUse > builtIn);
         if (kind == SiteUpdateResult::Updated) {
             QCOMPARE(readSignedSet(siteStorePath())->bundle, bundle);
             if (!first.isEmpty())
@@ -189,11 +193,12 @@ private slots:
         QTest::addColumn<bool>("link");        // sites.signed is a link to the user's own file
         QTest::addColumn<bool>("concurrent");  // a second update runs at each step
         QTest::addColumn<int>("inUse");        // after the offer of set 3 over set 2 and a restart
+        const int set2 = builtInSetVersion() + 1, set3 = set2 + 1;
         for (int step = 1; step <= 4; ++step)
             QTest::newRow(qPrintable(QString("killed at step %1").arg(step)))
-                << step << false << false << (step < 4 ? 2 : 3);
-        QTest::newRow("the store is a link") << 0 << true << false << 3;
-        QTest::newRow("a second update at every step") << 0 << false << true << 3;
+                << step << false << false << (step < 4 ? set2 : set3);
+        QTest::newRow("the store is a link") << 0 << true << false << set3;
+        QTest::newRow("a second update at every step") << 0 << false << true << set3;
     }
     void storeSequence()
     {
@@ -209,7 +214,8 @@ private slots:
             server.route("/sites.bundle.sig", *sitebundle::sign(bundle, trusted().first), "text/plain");
             return bundle;
         };
-        const QByteArray two = publish(2);
+        const int set2 = builtInSetVersion() + 1;
+        const QByteArray two = publish(set2);
         QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
         const QString outside = data_.filePath("outside.txt");
         if (link) {
@@ -219,7 +225,7 @@ private slots:
             QFile::remove(siteStorePath());
             QVERIFY(QFile::link(outside, siteStorePath()));
         }
-        const QByteArray three = publish(3);
+        const QByteArray three = publish(set2 + 1);
         QList<int> others;  // what the second update said at each step
         QStringList reasons;
         setStoreInterruption([&](int step) {
@@ -246,7 +252,7 @@ private slots:
                 (QList<int> {SiteUpdateResult::Refused, SiteUpdateResult::Refused, SiteUpdateResult::Refused,
                     SiteUpdateResult::Current}));
         // Offered again, the set is taken, and the one before is kept as the previous set.
-        if (inUse == 2)
+        if (inUse == set2)
             QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
         QCOMPARE(readSignedSet(siteStorePath())->bundle, three);
         if (!link)

@@ -1,5 +1,6 @@
 #include "display.h"
 
+#include "readable_text.h"
 #include "site_registry.h"
 #include "textcuts.h"
 
@@ -14,12 +15,12 @@ DisplayPlan planDisplay(
     const DisplayRow row = d ? d->display : DisplayRow();
     DisplayPlan plan;
     plan.site = site;
-    plan.author = rs[row.author];
-    plan.description = rs[row.description];
-    plan.label1 = cuts::displayCut(rs[row.author], row.authorCut);
-    const QString &description = rs[row.description];
-    plan.label2 = description.isEmpty() ? NoDescriptionText : cuts::displayCut(description, 20);
-    plan.label3 = rs[row.date];
+    // Texts as people read them, before anything is cut from them or looked for in them.
+    plan.author = readableText(rs[row.author]);
+    plan.description = readableText(rs[row.description]);
+    plan.label1 = cuts::displayCut(plan.author, row.authorCut);
+    plan.label2 = plan.description.isEmpty() ? NoDescriptionText : cuts::displayCut(plan.description, 20);
+    plan.label3 = readableText(rs[row.date]);
     const Badge badge = row.badgeKind == u"weishi" ? Badge::Weishi
         : row.badgeKind == u"miaopai"              ? Badge::Miaopai
                                                    : Badge::None;

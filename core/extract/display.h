@@ -25,6 +25,10 @@ struct DisplayPlan {
     // False when the address was built from an empty cut: the default picture stays.
     bool loadCover = true;
     bool loadAvatar = true;
+
+    // The avatar's address given as the video's: none when built from an empty cut (the
+    // avatar host alone).
+    QString avatarUrl() const { return loadAvatar ? avatar : QString(); }
 };
 
 inline const QString NoDescriptionText = QStringLiteral("该视频暂无描述");

@@ -38,7 +38,7 @@ QString fieldOf(
     if (field == u"cover_url")
         return d.cover;
     if (field == u"avatar_url")
-        return d.avatar;
+        return d.avatarUrl();
     if (field == u"author")
         return d.author;
     if (field == u"description")
