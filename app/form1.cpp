@@ -146,6 +146,12 @@ void Form1::Command1_Click()
     // (a mouse click does not focus it), else the address box. Disabling the button during
     // the fetch would otherwise leave the focus on the next control, the volume.
     QWidget *back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
+    // A typed share message is taken as a pasted one would be; a text that holds no address
+    // stays as typed, for the checks to answer.
+    const QString typed = Text1->text();
+    const QString address = shareAddressIn(typed, hosts());
+    if (!address.isEmpty() && address != typed)
+        pasteShareAddress(typed);
     ExtractionDriver driver(Result, *this, hosts());
     driver.run();
     back->setFocus(Qt::OtherFocusReason);

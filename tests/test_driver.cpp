@@ -111,6 +111,12 @@ private slots:
         QTest::newRow("the prefix alone") << p + " x" << p;
         QTest::newRow("no address") << "快来看看吧"
                                     << "";
+        QTest::newRow("in angle brackets") << "<" + p + "8003>" << p + "8003";
+        QTest::newRow("upper-case scheme and host") << "HTTP://WWW.X.TEST/Media/1"
+                                                    << "http://www.x.test/Media/1";
+        QTest::newRow("typed through an input method") << "看这个" + p + "10001好看" << p + "10001";
+        QTest::newRow("no scheme: left to the checks") << "www.meipai.com/media/1"
+                                                       << "";
     }
     void shareAddressInText()
     {

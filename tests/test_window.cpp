@@ -156,6 +156,40 @@ private slots:
         QCOMPARE(h.form->Text1->text(), QString("http://keep/"));
     }
 
+    // At 提取视频, a typed share message is taken as a paste would take it; a text with no
+    // address stays as typed and the checks answer.
+    void typedTextAtExtraction_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("box");  // afterwards
+        QTest::addColumn<QString>("status");
+        QTest::newRow("typed share message") << "看这个{{BASE}}/media/10001好看"
+                                             << "{{BASE}}/media/10001"
+                                             << "视频提取完毕..";
+        QTest::newRow("upper-case scheme") << "HTTP://{{BASE_HOST}}/media/10001"
+                                           << "{{BASE}}/media/10001"
+                                           << "视频提取完毕..";
+        QTest::newRow("no scheme") << "www.meipai.com/media/1"
+                                   << "www.meipai.com/media/1"
+                                   << "请在网之前加入http://";
+    }
+    void typedTextAtExtraction()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, box);
+        QFETCH(QString, status);
+        WindowHarness h;
+        h.server.route("/media/10001", "<div data-video=\"http://v.test/1.mp4\"></div>");
+        const auto expanded = [&](QString text) {
+            return h.expand(text.replace("{{BASE_HOST}}", h.server.hostPort()));
+        };
+        h.form->Option1[1]->setChecked(true);
+        h.form->Text1->setText(expanded(typed));
+        h.form->Command1_Click();
+        QCOMPARE(h.form->Text1->text(), expanded(box));
+        QCOMPARE(h.form->Label5->text(), status);
+    }
+
     void skinFile()
     {
         Skin skin;

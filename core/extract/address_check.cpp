@@ -60,9 +60,21 @@ QString droppedAddress(const QString &text)
 
 namespace {
 
+// Schemes are matched without case: "HTTP://" is written by some keyboards and apps.
 bool addressStartsAt(const QString &text, qsizetype at)
 {
-    return QStringView(text).mid(at).startsWith(u"http://") || QStringView(text).mid(at).startsWith(u"https://");
+    const QStringView rest = QStringView(text).mid(at);
+    return rest.startsWith(u"http://", Qt::CaseInsensitive) || rest.startsWith(u"https://", Qt::CaseInsensitive);
+}
+
+// The address with its scheme and host in lower case, as every page prefix is written.
+QString lowerSchemeAndHost(const QString &address)
+{
+    const qsizetype host = address.indexOf(u"://") + 3;
+    qsizetype end = host;
+    while (end < address.size() && !QStringView(u"/?#").contains(address.at(end)))
+        ++end;
+    return address.left(end).toLower() + address.mid(end);
 }
 
 // Printable ASCII: everything else (white space, controls, Chinese text, full-width
@@ -83,14 +95,14 @@ QStringList addressesIn(const QString &text)
             ++at;
             continue;
         }
-        qsizetype end = at + (text.at(at + 4) == u's' ? 8 : 7);
+        qsizetype end = at + (text.at(at + 4).toLower() == u's' ? 8 : 7);
         while (end < text.size() && addressCharacter(text.at(end)) &&
             !(addressStartsAt(text, end) && text.at(end - 1) != u'='))
             ++end;
         qsizetype last = end;
-        while (last > at && QStringView(u".,;:!?)]}'\"").contains(text.at(last - 1)))
+        while (last > at && QStringView(u".,;:!?)]}>'\"").contains(text.at(last - 1)))
             --last;
-        found << text.mid(at, last - at);
+        found << lowerSchemeAndHost(text.mid(at, last - at));
         at = end;
     }
     return found;

@@ -23,7 +23,8 @@ QString droppedAddress(const QString &text);
 // character that cannot be part of one: white space of any kind, anything outside printable
 // ASCII (Chinese text, full-width punctuation, emoji), or the start of a second address
 // (one that follows "=" belongs to a query and does not end the first). Sentence and closing
-// punctuation (. , ; : ! ? ) ] } ' ") at its end is dropped.
+// punctuation (. , ; : ! ? ) ] } > ' ") at its end is dropped. The scheme is found in any case;
+// scheme and host are given in lower case.
 QStringList addressesIn(const QString &text);
 
 // The address text holds: the first one that belongs to a known service, else the first
