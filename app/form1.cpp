@@ -146,6 +146,7 @@ void Form1::Command1_Click()
     // (a mouse click does not focus it), else the address box. Disabling the button during
     // the fetch would otherwise leave the focus on the next control, the volume.
     QWidget *back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
+    extractWhenUsable_ = false;  // a handed-in address waiting for the set check: this is it
     // A typed share message is taken as a pasted one would be; a text that holds no address
     // stays as typed, for the checks to answer.
     const QString typed = Text1->text();

@@ -46,6 +46,9 @@ public:
     static constexpr int DesignHeight = 571;
     static inline const QString Title = QStringLiteral("QuorvinAPP视频助手 V1.0");
     static inline const QString AppVersion = QStringLiteral("V1.0");
+    static inline const QString WelcomeText = QStringLiteral("欢迎使用Quorvin系列软件 ..");
+    // How long an address handed in at start waits for the description-set check.
+    static constexpr int SetWaitMs = 5000;
     static constexpr int MaxShownDateUnits = 256;
     static inline const QString HintText = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
     static inline const QString StartAuthorText = QStringLiteral("用户名");
@@ -158,6 +161,12 @@ private:
     // When the window becomes active with no address of its own in the box, a share address
     // on the clipboard is put there (not extracted).
     void takeClipboardAddress();
+    // The rest of a current version's start: controls enabled, the clipboard, the description
+    // set update and an address handed in.
+    void becomeUsable();
+    // The status line's word on refused description files and what is used instead; empty
+    // when none was refused.
+    static QString refusalText();
     void downloadProgress(const DownloadProgress &progress);
     void downloadFinished(DownloadError error, int httpStatus);
     void setLabel10Colour(const QColor &colour);

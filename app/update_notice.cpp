@@ -3,6 +3,7 @@
 #include "fetch.h"
 #include "hosts.h"
 #include "site_registry.h"
+#include "site_bundle.h"
 #include "site_update.h"
 
 #include <QGroupBox>
@@ -20,41 +21,74 @@ void Form1::Timer1_Timer()
     updateCheckDone_ = true;
 
     const QString answer = GetBody(hosts().VersionFileUrl).value_or(QString());
-    const QString welcome = QStringLiteral("欢迎使用Quorvin系列软件 ..");
     if (answer.isEmpty()) {
         ask(QStringLiteral("暂时无法使用!请您稍后再试!"), BoxIcon::Warning, BoxButtons::Ok);
         seams.endNow();
         return;
     }
     if (answer == AppVersion) {
-        setStatus(welcome);
-        // A description file of the user's that could not be used is never passed over in
-        // silence; the welcome gives way to it.
-        if (const QStringList refused = refusedSiteFiles(); !refused.isEmpty())
-            setStatus(QStringLiteral("站点描述文件有误,已使用内置描述: ") + refused.join(QStringLiteral(", ")));
-        Command1->setEnabled(true);
-        Text1->setEnabled(true);
-        Frame1->setEnabled(true);
-        // The hands are on the address: a paste or typing goes there at once, and a share
-        // address already on the clipboard is put in.
-        Text1->setFocus(Qt::OtherFocusReason);
-        takeClipboardAddress();
-        extractHandedInAddress();
-        // A newer signed description set, when one is published, is taken in the background
-        // of the session: the next extraction uses it; a refusal is only noted on standard
-        // error, never put to the user.
-        QTimer::singleShot(0, this, [] {
-            const SiteUpdateResult result = updateSites(hosts());
-            std::fprintf(stderr, "quorvin: %s\n", describeUpdate(result).toUtf8().constData());
-        });
+        setStatus(WelcomeText);
+        becomeUsable();
         return;
     }
-    setStatus(welcome);
+    setStatus(WelcomeText);
     const QString question = QStringLiteral("发现最新版本![") + answer + QStringLiteral("]\r\n \r\n是否到官方网站下载");
     if (ask(question, BoxIcon::Information, BoxButtons::YesNo) == IDYES) {
         launch(hosts().ForumUrl);
-        close();  // through the exit dialog; Cancel there leaves the window stranded
+        // Through the exit dialog; its 取消 keeps the window, which then is as usable as after
+        // a current version.
+        if (!close())
+            becomeUsable();
     } else {
         seams.endNow();
     }
+}
+
+void Form1::becomeUsable()
+{
+    Command1->setEnabled(true);
+    Text1->setEnabled(true);
+    Frame1->setEnabled(true);
+    // The hands are on the address: a paste or typing goes there at once, and a share
+    // address already on the clipboard is put in.
+    Text1->setFocus(Qt::OtherFocusReason);
+    takeClipboardAddress();
+    // A description file of the user's that could not be used is never passed over in
+    // silence: the welcome gives way to it, whatever the clipboard selected.
+    if (const QString refusal = refusalText(); !refusal.isEmpty())
+        setStatus(refusal);
+    // A newer signed description set, when one is published, is taken first: an address
+    // handed in at start is extracted once that check has ended, or after SetWaitMs.
+    if (sitebundle::trustedKeys().isEmpty()) {
+        extractHandedInAddress();
+        return;
+    }
+    QTimer::singleShot(SetWaitMs, this, [this] { extractHandedInAddress(); });
+    QTimer::singleShot(0, this, [this] {
+        const SiteUpdateResult result = updateSites(hosts());
+        if (result.kind != SiteUpdateResult::NotPublished)
+            std::fprintf(stderr, "quorvin: %s\n", describeUpdate(result).toUtf8().constData());
+        extractHandedInAddress();
+    });
+}
+
+QString Form1::refusalText()
+{
+    const QStringList refused = refusedSiteFiles();
+    if (refused.isEmpty())
+        return QString();
+    // Where the description in use instead came from: the built-in one, or a verified update.
+    const std::shared_ptr<const SiteSet> set = currentSites();
+    QStringList sources;
+    for (const std::optional<SiteDescription> &site : set->sites) {
+        if (site && refused.contains(site->file) && site->origin.startsWith(u"update ")) {
+            const QString source = QStringLiteral("更新 ") + QString::number(set->version);
+            if (!sources.contains(source))
+                sources << source;
+        } else if (site && refused.contains(site->file) && !sources.contains(QStringLiteral("内置"))) {
+            sources << QStringLiteral("内置");
+        }
+    }
+    return QStringLiteral("站点描述文件有误,已使用") + sources.join(u'/') + QStringLiteral("描述: ") +
+        refused.join(QStringLiteral(", "));
 }

@@ -64,9 +64,9 @@ private slots:
         const int builtIn = builtInSetVersion();
         QTest::newRow("good") << "" << int(SiteUpdateResult::Updated) << builtIn + 1 << "";
         QTest::newRow("signed with another key")
-            << "other key" << int(SiteUpdateResult::Refused) << builtIn << "not of a trusted key";
+            << "other key" << int(SiteUpdateResult::Refused) << builtIn << "does not verify with any trusted key";
         QTest::newRow("one byte changed")
-            << "tampered" << int(SiteUpdateResult::Refused) << builtIn << "not of a trusted key";
+            << "tampered" << int(SiteUpdateResult::Refused) << builtIn << "does not verify with any trusted key";
         QTest::newRow("as old as the built-in set")
             << "version 1" << int(SiteUpdateResult::Current) << builtIn << "not newer";
         QTest::newRow("older than the set in use") << "after 3" << int(SiteUpdateResult::Current) << builtIn + 2
@@ -92,7 +92,7 @@ private slots:
         QTest::newRow("a signature wrapped at 76 columns")
             << "wrapped" << int(SiteUpdateResult::Refused) << builtIn << "not an Ed25519 signature";
         QTest::newRow("a signature ending in CRLF") << "crlf" << int(SiteUpdateResult::Updated) << builtIn + 1 << "";
-        QTest::newRow("not published (404)") << "404" << int(SiteUpdateResult::Refused) << builtIn << "HTTP status 404";
+        QTest::newRow("not published (404)") << "404" << int(SiteUpdateResult::NotPublished) << builtIn << "";
         QTest::newRow("the server does not answer")
             << "timeout" << int(SiteUpdateResult::Refused) << builtIn << "cannot fetch";
     }

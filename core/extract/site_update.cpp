@@ -11,11 +11,13 @@ SiteUpdateResult refused(const QString &reason)
     return {SiteUpdateResult::Refused, reason, 0};
 }
 
-std::optional<QByteArray> fetched(const QString &url, QString *why)
+std::optional<QByteArray> fetched(const QString &url, QString *why, bool *missing = nullptr)
 {
     const fetch::Result answer = fetch::get(url, sitebundle::MaxBundleBytes);
     if (answer.ok && answer.status < 400)
         return answer.body;
+    if (missing)
+        *missing = answer.ok && (answer.status == 404 || answer.status == 410);
     *why = QStringLiteral("cannot fetch %1: %2")
                .arg(url, answer.ok ? QStringLiteral("HTTP status ") + QString::number(answer.status) : answer.error);
     return std::nullopt;
@@ -69,8 +71,13 @@ SiteUpdateResult checkSiteSet(const QByteArray &bundle, const QByteArray &signat
 
 SiteUpdateResult updateSites(const Hosts &h)
 {
+    if (sitebundle::trustedKeys().isEmpty())
+        return {SiteUpdateResult::NotPublished, QStringLiteral("this build trusts no key"), 0};
     QString why;
-    const std::optional<QByteArray> bundle = fetched(h.SitesBundleUrl, &why);
+    bool missing = false;
+    const std::optional<QByteArray> bundle = fetched(h.SitesBundleUrl, &why, &missing);
+    if (missing)
+        return {SiteUpdateResult::NotPublished, QString(), 0};
     const std::optional<QByteArray> signature =
         bundle ? fetched(h.SitesBundleUrl + QStringLiteral(".sig"), &why) : std::nullopt;
     if (!signature)
@@ -99,6 +106,9 @@ QString describeUpdate(const SiteUpdateResult &r)
     switch (r.kind) {
     case SiteUpdateResult::Updated: return QStringLiteral("description set %1 taken").arg(r.version);
     case SiteUpdateResult::Current: return QStringLiteral("description set is current (%1)").arg(r.reason);
+    case SiteUpdateResult::NotPublished:
+        return r.reason.isEmpty() ? QStringLiteral("no description set is published")
+                                  : QStringLiteral("no description set is fetched: ") + r.reason;
     case SiteUpdateResult::Refused: break;
     }
     return QStringLiteral("description set refused: ") + r.reason;

@@ -10,7 +10,9 @@
 #include <QString>
 
 struct SiteUpdateResult {
-    enum Kind { Updated, Current, Refused } kind = Refused;
+    // NotPublished: there is nothing to take (no set published, or a build that trusts no key
+    // and so fetches none); not a refusal.
+    enum Kind { Updated, Current, Refused, NotPublished } kind = Refused;
     QString reason;  // for a refusal, and what is in use when current
     int version = 0;
 };
