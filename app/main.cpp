@@ -3,9 +3,48 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+// --help and --version answer on the terminal, before any window or display is needed; no
+// value for any other argument (an address).
+std::optional<int> answerQuestion(int argc, char **argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const std::string_view argument(argv[1]);
+    if (argument == "--version") {
+        std::fputs("quorvin-video-helper 1.0\n", stdout);
+        return 0;
+    }
+    if (argument == "--help" || argument == "-h") {
+        std::fputs("Usage: quorvin-video-helper [ADDRESS]\n"
+                   "\n"
+                   "Opens the window. An ADDRESS (a share page's address, or a share message holding one) is\n"
+                   "put in the address box and extracted once the window is ready.\n"
+                   "\n"
+                   "  -h, --help     show this help\n"
+                   "  --version      show the version\n"
+                   "\n"
+                   "Reads the user's service descriptions from $XDG_CONFIG_HOME/quorvin-video-helper/sites,\n"
+                   "keeps its settings (the save folder) under $XDG_CONFIG_HOME and the verified description\n"
+                   "set under $XDG_DATA_HOME/quorvin-video-helper. quorvin-extract(1) runs the same\n"
+                   "extraction from the command line.\n",
+            stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> status = answerQuestion(argc, argv))
+        return *status;
     chineseSystemLocale();
     QApplication app(argc, argv);
     restoreCharacterType();

@@ -1,6 +1,7 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
 #include "address_check.h"
 #include "decode.h"
+#include "download_text.h"
 #include "fetch.h"
 #include "options.h"
 #include "session.h"
@@ -76,6 +77,13 @@ std::optional<QByteArray> readPageFile(const QString &path, QString *why)
     return bytes;
 }
 
+VideoFields videoFields(const AddressReport &r, const CliOptions &o)
+{
+    const DisplayPlan plan = r.view.display.value_or(DisplayPlan());
+    return {videoIdOf(r.address, r.site, o.table), siteName(r.site), plan.author, plan.description, plan.label3,
+        r.address, r.result.ResultSlots[SlotVideoUrl], plan.cover};
+}
+
 // Extracts one address on a record of its own; downloads its video when asked.
 AddressReport runAddress(const QString &address, const CliOptions &o)
 {
@@ -110,6 +118,8 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
     QList<StepTrace> trace;
     if (o.explain)
         driver.setTrace(&trace);
+    if (o.verbose)
+        std::fprintf(stderr, "quorvin-extract: fetching %s\n", forTerminal(address).toUtf8().constData());
     r.outcome = driver.run();
     if (o.explain)
         printTrace(address, r.site, trace);
@@ -119,12 +129,9 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         std::fprintf(stderr, "quorvin-extract: %s: %s\n", forTerminal(address).toUtf8().constData(),
             forTerminal(r.error).toUtf8().constData());
     if (o.download && r.ok()) {
-        const DisplayPlan &plan = *r.view.display;
-        const VideoFields video {
-            videoIdOf(address, r.site, o.table), siteName(r.site), plan.author, plan.description, plan.label3};
         SaveOptions save = o.save;
-        save.chinese = !o.json;
-        r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], video, save);
+        save.chinese = false;  // the command line's messages are English; Chinese is the window's
+        r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], videoFields(r, o), save);
     }
     return r;
 }
@@ -152,6 +159,7 @@ int main(int argc, char **argv)
     if (o.download)
         QDir().mkpath(o.save.folder);
 
+    watchInterrupts();
     json::Writer writer(stdout);
     QTextStream out(stdout);
     int status = ExitOk;
@@ -159,11 +167,22 @@ int main(int argc, char **argv)
         const AddressReport r = runAddress(address, o);
         if (o.json) {
             writeJson(writer, r, o.withSlots);
+        } else if (!o.printTemplate.isEmpty() || o.getUrl) {
+            // Plain lines for scripts, for the videos extracted only.
+            if (r.ok() && !o.printTemplate.isEmpty())
+                out << forTerminal(expandTemplate(o.printTemplate, videoFields(r, o),
+                           linkVideoExtension(r.result.ResultSlots[SlotVideoUrl]), false))
+                    << "\n";
+            if (r.ok() && o.getUrl)
+                out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";
+            out.flush();
         } else {
             printSummary(out, r);
             out.flush();
         }
         status = qMax(status, exitStatusOf(r));
+        if (interruptedByUser())
+            return ExitInterrupted;  // Ctrl+C: the interrupted address is reported, the rest left
     }
     return status;
 }

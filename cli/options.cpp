@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "download_text.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
@@ -16,67 +18,81 @@ struct OptionSpec {
     const char *help;
 };
 
+using S = QList<const char *>;
+const QList<OptionSpec> Table = {
+    {S {"site"}, "SITE",
+        "weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto (the default): each address gets the service "
+        "whose page prefix it starts with"},
+    {S {"a", "batch-file"}, "FILE",
+        "read addresses from FILE, one a line (blank lines and lines starting with #, ; or ] are skipped); - as "
+        "an address reads them from standard input the same way"},
+    {S {"j", "J", "json", "dump-json"}, "",
+        "one JSON object per address and line: address, site, ok, video_url, cover_url, avatar_url, author, "
+        "description, date, verified, status, error, error_code (see the man page)"},
+    {S {"O", "print"}, "TEMPLATE",
+        "print the template filled in for each video extracted, one line each, the fields as -o names them; "
+        "not with --json"},
+    {S {"g", "get-url"}, "", "print the link of each video extracted, one line each; not with --json"},
+    {S {"s", "simulate"}, "", "extract only: no download, even with --download"},
+    {S {"skip-download"}, "", "the same as --simulate"},
+    {S {"slots"}, "", "with --json, also the whole record (\"slots\") and the captions as the window shows them"},
+    {S {"download"}, "",
+        "save each extracted video under a name of its own (resuming an earlier .part file of the same link); "
+        "the JSON line then has \"file\" or \"download_error\" and \"download_error_code\""},
+    {S {"P", "paths"}, "DIR", "folder for --download, made when missing (default: the current folder)"},
+    {S {"o", "output"}, "DIR|TEMPLATE|FILE",
+        "a file name when it ends in a video extension (.mp4, .flv...) and is no folder (one address only); "
+        "when it holds %(, a file name template below the folder: %(id)s, %(site)s or %(extractor)s, "
+        "%(author)s or %(uploader)s, %(description)s or %(title)s, %(date)s, %(upload_date)s (YYYYMMDD), "
+        "%(webpage_url)s, %(url)s, %(thumbnail)s, %(ext)s, %% for a percent sign (an unknown field is NA); "
+        "else a folder as -P"},
+    {S {"force-overwrite", "force-overwrites"}, "",
+        "replace an existing file of the same name (by default a file of this video is reported with "
+        "\"skipped\": \"exists\" and another video takes the next free name)"},
+    {S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
+    {S {"R", "retries"}, "N",
+        "try a download again N times (or infinite) after a network error, with a growing pause, resuming its "
+        "part (3)"},
+    {S {"progress"}, "MODE",
+        "none, bar (a one-line bar; the default on a terminal) or lines (a line per 10 %; the default "
+        "otherwise)"},
+    {S {"newline"}, "", "progress as lines (--progress lines)"},
+    {S {"no-progress"}, "", "no progress (--progress none)"},
+    {S {"q", "quiet"}, "", "no progress and no notes on standard error; JSON and errors are still printed"},
+    {S {"v", "verbose"}, "", "each address fetched and each extraction step on standard error (--explain)"},
+    {S {"i", "ignore-errors"}, "", "go on with the next address after a failure (always done)"},
+    {S {"c", "continue"}, "", "resume a partly downloaded file (always done)"},
+    {S {"no-part"}, "", "refused: the .part file is what keeps a broken download from passing for a video"},
+    {S {"low-speed"}, "LIMIT,SECONDS",
+        "give up a transfer that brings fewer than LIMIT bytes a second over SECONDS seconds (1024,60)"},
+    {S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
+    {S {"sites-dir"}, "DIR",
+        "service descriptions that replace the built-in ones (default: "
+        "$XDG_CONFIG_HOME/quorvin-video-helper/sites)"},
+    {S {"list-sites"}, "", "show each service, its description file and where it came from"},
+    {S {"show-site"}, "SITE", "print the description in force for a service (to copy and edit)"},
+    {S {"check-site"}, "SITE|all",
+        "run the examples of a service's description (or of all), with --sites-dir those of the folder: pass, "
+        "or the first field that differs; exit 0 when all pass, 1 otherwise"},
+    {S {"update-sites"}, "",
+        "fetch the signed description set published beside the version file and take it when its signature "
+        "is trusted, it is newer and every example passes; exit 0 when updated or already current, 1 when "
+        "refused"},
+    {S {"explain"}, "", "print each extraction step: the slot it writes, its marker, found or not, and the value"},
+    {S {"page"}, "FILE",
+        "run the steps on a saved page instead of fetching the share page (later fetches still go to the "
+        "network)"},
+    {S {"stall-timeout"}, "MS", "give up a fetch that receives nothing for MS ms (30000)"},
+    {S {"deadline"}, "MS",
+        "give up a page fetch that takes longer than MS ms in all (90000); downloads are bounded by "
+        "--low-speed instead"},
+    {S {"h", "help"}, "", "show this help"},
+    {S {"version"}, "", "show the version"},
+};
+
 const QList<OptionSpec> &optionTable()
 {
-    using S = QList<const char *>;
-    static const QList<OptionSpec> table = {
-        {S {"site"}, "SITE",
-            "weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto (the default): each address gets the service "
-            "whose page prefix it starts with"},
-        {S {"a", "batch-file"}, "FILE",
-            "read addresses from FILE, one a line (blank lines and lines starting with #, ; or ] are skipped); - as "
-            "an address reads them from standard input the same way"},
-        {S {"j", "json"}, "",
-            "one JSON object per address and line: address, site, ok, video_url, cover_url, avatar_url, author, "
-            "description, date, verified, status, error, error_code (see the man page)"},
-        {S {"slots"}, "", "with --json, also the whole record (\"slots\") and the captions as the window shows them"},
-        {S {"download"}, "",
-            "save each extracted video under a name of its own (resuming an earlier .part file of the same link); "
-            "the JSON line then has \"file\" or \"download_error\" and \"download_error_code\""},
-        {S {"P", "paths"}, "DIR", "folder for --download, made when missing (default: the current folder)"},
-        {S {"o", "output"}, "DIR|TEMPLATE",
-            "a folder as -P; or, when it holds %(, a file name template below that folder: %(id)s, %(site)s, "
-            "%(author)s, %(description)s, %(title)s, %(date)s, %(ext)s, %% for a percent sign"},
-        {S {"force-overwrite", "force-overwrites"}, "",
-            "replace an existing file of the same name (by default a file of this video is reported with "
-            "\"skipped\": \"exists\" and another video takes the next free name)"},
-        {S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
-        {S {"R", "retries"}, "N",
-            "try a download again N times (or infinite) after a network error, with a growing pause, resuming its "
-            "part (3)"},
-        {S {"progress"}, "MODE",
-            "none, bar (a one-line bar; the default on a terminal) or lines (a line per 10 %; the default "
-            "otherwise)"},
-        {S {"newline"}, "", "progress as lines (--progress lines)"},
-        {S {"no-progress"}, "", "no progress (--progress none)"},
-        {S {"q", "quiet"}, "", "no progress and no notes on standard error; JSON and errors are still printed"},
-        {S {"low-speed"}, "LIMIT,SECONDS",
-            "give up a transfer that brings fewer than LIMIT bytes a second over SECONDS seconds (1024,60)"},
-        {S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
-        {S {"sites-dir"}, "DIR",
-            "service descriptions that replace the built-in ones (default: "
-            "$XDG_CONFIG_HOME/quorvin-video-helper/sites)"},
-        {S {"list-sites"}, "", "show each service, its description file and where it came from"},
-        {S {"show-site"}, "SITE", "print the description in force for a service (to copy and edit)"},
-        {S {"check-site"}, "SITE|all",
-            "run the examples of a service's description (or of all), with --sites-dir those of the folder: pass, "
-            "or the first field that differs; exit 0 when all pass, 1 otherwise"},
-        {S {"update-sites"}, "",
-            "fetch the signed description set published beside the version file and take it when its signature "
-            "is trusted, it is newer and every example passes; exit 0 when updated or already current, 1 when "
-            "refused"},
-        {S {"explain"}, "", "print each extraction step: the slot it writes, its marker, found or not, and the value"},
-        {S {"page"}, "FILE",
-            "run the steps on a saved page instead of fetching the share page (later fetches still go to the "
-            "network)"},
-        {S {"stall-timeout"}, "MS", "give up a fetch that receives nothing for MS ms (30000)"},
-        {S {"deadline"}, "MS",
-            "give up a page fetch that takes longer than MS ms in all (90000); downloads are bounded by "
-            "--low-speed instead"},
-        {S {"h", "help"}, "", "show this help"},
-        {S {"version"}, "", "show the version"},
-    };
-    return table;
+    return Table;
 }
 
 const char UsageHead[] = "Usage: quorvin-extract [OPTION]... ADDRESS... | -\n"
@@ -89,7 +105,8 @@ const char UsageHead[] = "Usage: quorvin-extract [OPTION]... ADDRESS... | -\n"
 const char UsageTail[] = "\n"
                          "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
                          "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
-                         "extraction failed (no page, or no video link in it). When several apply, the highest.\n";
+                         "extraction failed (no page, or no video link in it). When several apply, the highest.\n"
+                         "130 when Ctrl+C stopped a download: its part is kept for the next run to resume.\n";
 
 // An option's names with their dashes: "-j", "--json".
 QStringList dashed(const OptionSpec &o)
@@ -156,11 +173,19 @@ QString applySaving(const QCommandLineParser &parser, CliOptions &o)
     if (parser.isSet(QStringLiteral("output"))) {
         const QString value = parser.value(QStringLiteral("output"));
         if (value.isEmpty())
-            return QStringLiteral("--output needs a folder or a template");
+            return QStringLiteral("--output needs a folder, a template or a file name");
         if (value.contains(u"%(")) {
             if (const auto problem = templateProblem(value))
                 return *problem;
             o.save.nameTemplate = value;
+        } else if (fileHasVideoExtension(value) && !QFileInfo(value).isDir()) {
+            // The file itself: its folder as -P (when it names one), its name as a template
+            // without fields.
+            const QFileInfo file(value);
+            if (value.contains(u'/'))
+                o.save.folder = file.path();
+            o.save.nameTemplate = file.fileName().replace(u'%', QStringLiteral("%%"));
+            o.save.oneFile = true;
         } else {
             o.save.folder = value;
         }
@@ -279,6 +304,21 @@ QString collectAddresses(const QCommandLineParser &parser, QStringList &addresse
     return QString();
 }
 
+// Options that cannot go together, or that mean nothing without another; the message, or "".
+QString contradictions(const QCommandLineParser &parser, CliOptions &o)
+{
+    if (parser.isSet(QStringLiteral("no-part")))
+        return QStringLiteral("--no-part is not offered: a download is written to NAME.part and renamed only when "
+                              "it is whole, so a broken one never passes for a video");
+    if ((!o.printTemplate.isEmpty() || o.getUrl) && o.json)
+        return QStringLiteral("--print and --get-url write plain lines; they cannot go with --json");
+    if ((parser.isSet(QStringLiteral("output")) || parser.isSet(QStringLiteral("paths"))) && !o.download)
+        return QStringLiteral("-o and -P say where --download saves: add --download");
+    if (parser.isSet(QStringLiteral("simulate")) || parser.isSet(QStringLiteral("skip-download")))
+        o.download = false;
+    return QString();
+}
+
 }  // namespace
 
 int usageError(const QString &message)
@@ -304,17 +344,27 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
 
     CliOptions o;
     o.table = hosts();
-    o.explain = parser.isSet(QStringLiteral("explain"));
+    o.verbose = parser.isSet(QStringLiteral("verbose"));
+    o.explain = parser.isSet(QStringLiteral("explain")) || o.verbose;
     o.pageFile = parser.value(QStringLiteral("page"));
     o.json = parser.isSet(QStringLiteral("json"));
     o.withSlots = parser.isSet(QStringLiteral("slots"));
     o.download = parser.isSet(QStringLiteral("download"));
+    o.printTemplate = parser.value(QStringLiteral("print"));
+    o.getUrl = parser.isSet(QStringLiteral("get-url"));
     if (const QString why = applyValues(parser, o); !why.isEmpty())
+        return usageError(why);
+    if (const QString why = contradictions(parser, o); !why.isEmpty())
         return usageError(why);
     if (o.listSites || o.updateSites || parser.isSet(QStringLiteral("show-site")) ||
         parser.isSet(QStringLiteral("check-site")))
         return o;  // a question about the descriptions: no addresses needed
     if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())
         return usageError(why);
+    if (o.save.oneFile && o.addresses.size() > 1)
+        return usageError(QStringLiteral("-o names one file; use a template such as '%(id)s.%(ext)s'"));
+    // A field no video has is filled with NA: said once, not refused.
+    for (const QString &field : unknownTemplateFields(o.save.nameTemplate + o.printTemplate))
+        std::fprintf(stderr, "quorvin-extract: no video has the field %s: it is NA\n", field.toUtf8().constData());
     return o;
 }

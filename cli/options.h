@@ -16,6 +16,7 @@ enum ExitStatus {
     ExitUsage = 2,
     ExitDownloadFailed = 3,
     ExitExtractionFailed = 4,  // no page, or no video link in it
+    ExitInterrupted = 130,     // Ctrl+C stopped a download, its part kept
 };
 
 struct CliOptions {
@@ -28,6 +29,9 @@ struct CliOptions {
     Hosts table;
     QStringList addresses;  // in order, "-" and -a files already read
     bool explain = false;   // print each extraction step
+    bool verbose = false;   // -v: also each address as it is fetched
+    QString printTemplate;  // --print: a line per video extracted
+    bool getUrl = false;    // -g: the video link, a line per video extracted
     QString pageFile;       // --page: the share page is read from this file
     // What the session sets up before the addresses run (cli/session.h).
     bool sitesDirGiven = false;

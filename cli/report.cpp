@@ -100,5 +100,5 @@ void printSummary(QTextStream &out, const AddressReport &r)
     if (r.saved && r.saved->error.isEmpty())
         line("  文件: ", r.saved->file);
     else if (r.saved)
-        line("  下载失败: ", r.saved->errorText);
+        line("  下载失败: ", r.saved->error);  // in English, as every message of the command line
 }

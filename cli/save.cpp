@@ -8,9 +8,11 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QHash>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@ struct Try {
     DownloadError error = DownloadError::None;
     int status = 0;
     QString file;
+    bool skipped = false;  // the file is this video already
 };
 
 // A failure that another try may mend: the network's, not the file's or the link's.
@@ -36,10 +39,39 @@ bool worthRetrying(const Try &t)
     }
 }
 
+volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_downloading = 0;
+
+// Ctrl+C: a download stops keeping its part; anything else ends the program as before.
+extern "C" void onInterrupt(int)
+{
+    if (g_downloading == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+        return;
+    }
+    g_interrupted = 1;
+}
+
+ProgressMode progressMode(const SaveOptions &options)
+{
+    const ProgressMode mode = options.quiet ? ProgressMode::None : options.progress;
+    if (mode == ProgressMode::Auto)
+        return isatty(STDERR_FILENO) ? ProgressMode::Bar : ProgressMode::Lines;
+    return mode;
+}
+
 Try downloadOnce(const QString &link, const QString &target, const Download::Options &options, ProgressMode mode)
 {
     Download download;
     QEventLoop loop;
+    QTimer watch;  // a Ctrl+C is seen between two events
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (g_interrupted != 0)
+            download.stop();
+    });
+    watch.start(50);
+    g_downloading = 1;
     ProgressPrinter printer(mode == ProgressMode::Bar, QFileInfo(target).fileName());
     Try result;
     if (mode != ProgressMode::None)
@@ -51,6 +83,7 @@ Try downloadOnce(const QString &link, const QString &target, const Download::Opt
     });
     download.start(link, target, options);
     loop.exec();
+    g_downloading = 0;
     printer.finish();
     result.file = download.target();
     return result;
@@ -69,11 +102,33 @@ const QRegularExpression &fieldPattern()
     return pattern;
 }
 
-const QStringList &templateFields()
+// The date as YYYYMMDD when it can be read ("2015-07-08 18:00", "2015.07.08"), else empty.
+QString uploadDate(const QString &date)
 {
-    static const QStringList fields = {QStringLiteral("id"), QStringLiteral("site"), QStringLiteral("author"),
-        QStringLiteral("description"), QStringLiteral("title"), QStringLiteral("date"), QStringLiteral("ext")};
-    return fields;
+    static const QRegularExpression ymd(QStringLiteral("(\\d{4})\\D(\\d{1,2})\\D(\\d{1,2})"));
+    const QRegularExpressionMatch m = ymd.match(date);
+    if (!m.hasMatch())
+        return QString();
+    return m.captured(1) + m.captured(2).rightJustified(2, u'0') + m.captured(3).rightJustified(2, u'0');
+}
+
+// A field's value; no value for a field no video has.
+std::optional<QString> fieldValue(const QString &field, const VideoFields &video, const QString &extension)
+{
+    static const QHash<QString, QString VideoFields::*> plain = {{QStringLiteral("id"), &VideoFields::id},
+        {QStringLiteral("site"), &VideoFields::site}, {QStringLiteral("extractor"), &VideoFields::site},
+        {QStringLiteral("extractor_key"), &VideoFields::site}, {QStringLiteral("author"), &VideoFields::author},
+        {QStringLiteral("uploader"), &VideoFields::author}, {QStringLiteral("description"), &VideoFields::description},
+        {QStringLiteral("title"), &VideoFields::description}, {QStringLiteral("date"), &VideoFields::date},
+        {QStringLiteral("webpage_url"), &VideoFields::address}, {QStringLiteral("url"), &VideoFields::link},
+        {QStringLiteral("thumbnail"), &VideoFields::cover}};
+    if (field == u"ext")
+        return extension;
+    if (field == u"upload_date")
+        return uploadDate(video.date);
+    if (const auto it = plain.constFind(field); it != plain.cend())
+        return video.*(*it);
+    return std::nullopt;
 }
 
 // "name (n).ext" beside path.
@@ -108,11 +163,6 @@ NameState stateOf(const QString &path, const QString &link, bool firstNameCarrie
 
 std::optional<QString> templateProblem(const QString &nameTemplate)
 {
-    for (auto it = fieldPattern().globalMatch(nameTemplate); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        if (m.captured() != u"%%" && !templateFields().contains(m.captured(1)))
-            return QStringLiteral("unknown field %1 in the template").arg(m.captured());
-    }
     if (QDir::isAbsolutePath(nameTemplate))
         return QStringLiteral("the template names a path below the folder, not an absolute one");
     if (nameTemplate.split(u'/').contains(QStringLiteral("..")))
@@ -122,18 +172,27 @@ std::optional<QString> templateProblem(const QString &nameTemplate)
     return std::nullopt;
 }
 
-QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension)
+QStringList unknownTemplateFields(const QString &text)
+{
+    QStringList unknown;
+    for (auto it = fieldPattern().globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured() != u"%%" && !fieldValue(m.captured(1), VideoFields(), QString()) &&
+            !unknown.contains(m.captured()))
+            unknown << m.captured();
+    }
+    return unknown;
+}
+
+QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension, bool forFile)
 {
     const auto value = [&](const QString &field) {
-        const QString text = field == u"id" ? video.id
-            : field == u"site"              ? video.site
-            : field == u"author"            ? video.author
-            : field == u"date"              ? video.date
-            : field == u"ext"               ? extension
-                                            : video.description;
+        const QString text = fieldValue(field, video, extension).value_or(QString());
+        if (text.trimmed().isEmpty())
+            return QStringLiteral("NA");
         // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
         // folder or a device.
-        return fileNamePart(text).trimmed().isEmpty() ? QStringLiteral("NA") : safeFileName(text);
+        return forFile ? safeFileName(text) : text;
     };
     QString out;
     qsizetype at = 0;
@@ -144,6 +203,8 @@ QString expandTemplate(const QString &nameTemplate, const VideoFields &video, co
         at = m.capturedEnd();
     }
     out += nameTemplate.mid(at);
+    if (!forFile)
+        return out;
     // Every part of the path within a file name's length, the extension kept on the last.
     QStringList parts = out.split(u'/');
     for (qsizetype i = 0; i < parts.size(); ++i)
@@ -187,66 +248,97 @@ SaveOutcome failed(const QString &link, const SaveOutcome &outcome, const SaveOp
     return outcome;
 }
 
-}  // namespace
-
-SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options)
+// The folders between folder and path's own that do not exist yet, the outermost first.
+QStringList missingFolders(const QString &folder, const QString &path)
 {
-    SaveOutcome outcome;
-    const auto skipped = [&](const QString &file) {
-        outcome.file = file;
-        outcome.skipped = true;
-        if (!options.quiet)
-            std::fprintf(stderr, "exists, not replaced: %s\n", forTerminal(file).toUtf8().constData());
-        return outcome;
-    };
-    // The name is decided before the first byte; a link without a video extension takes the
-    // answer's type, which the download applies when the answer's headers arrive.
-    const QString extension = linkVideoExtension(link);
-    const QString relative = options.nameTemplate.isEmpty()
-        ? videoFileName(video.author, video.description, video.site, video.id, extension)
-        : expandTemplate(options.nameTemplate, video, extension);
-    const std::optional<QString> inside = insideFolder(options.folder, relative);
-    if (!inside) {
-        outcome.error = QStringLiteral("the name leaves the folder: ") + relative;
-        outcome.errorCode = QStringLiteral("bad_template");
-        outcome.errorText = QStringLiteral("文件名不在保存文件夹中");
-        return failed(link, outcome, options);
-    }
-    const QString &first = *inside;
-    QDir().mkpath(QFileInfo(first).absolutePath());
-    const bool nameCarriesId = options.nameTemplate.isEmpty() || options.nameTemplate.contains(u"%(id)s");
+    const QString root = QDir::cleanPath(QDir(folder).absolutePath()) + u'/';
+    QStringList missing;
+    for (QString dir = QFileInfo(path).absolutePath(); dir.startsWith(root) && !QFileInfo::exists(dir);
+         dir = QFileInfo(dir).absolutePath())
+        missing.prepend(dir);
+    return missing;
+}
 
+// The download under first, or under the first of its " (n)" variants that is free; skipped
+// when one of them is this very video already.
+Try saveUnder(const QString &first, const QString &link, const SaveOptions &options)
+{
+    const bool nameCarriesId = options.nameTemplate.isEmpty() || options.nameTemplate.contains(u"%(id)s");
     Download::Options downloadOptions;
     downloadOptions.overwrite = options.forceOverwrite;
     downloadOptions.extensionFromType = !hasVideoExtension(link);
-    ProgressMode mode = options.quiet ? ProgressMode::None : options.progress;
-    if (mode == ProgressMode::Auto)
-        mode = isatty(STDERR_FILENO) ? ProgressMode::Bar : ProgressMode::Lines;
-
+    const ProgressMode mode = progressMode(options);
     Try t;
     for (int n = 1;; ++n) {
         const QString target = n == 1 ? first : numbered(first, n);
         const NameState state =
             options.forceOverwrite ? NameState::Free : stateOf(target, link, n == 1 && nameCarriesId);
         if (state == NameState::ThisVideo)
-            return skipped(target);
+            return {DownloadError::None, 0, target, true};
+        if (state == NameState::Taken && options.oneFile)
+            return {DownloadError::Exists, 0, target, false};  // -o named this file: no other
         if (state == NameState::Taken)
             continue;
         t = downloadWithRetries(link, target, downloadOptions, mode, options);
         // Another video took the name meanwhile, or the answer's type named a taken file.
-        if (t.error != DownloadError::Exists)
+        if (t.error != DownloadError::Exists || options.oneFile)
             break;
         if (partfile::originOf(t.file).url == link)
-            return skipped(t.file);
+            return {DownloadError::None, 0, t.file, true};
     }
-    if (t.error != DownloadError::None) {
-        outcome.error = downloadErrorEnglish(t.error, t.status);
-        outcome.errorCode = downloadErrorCode(t.error);
-        outcome.errorText = downloadErrorText(t.error, t.status);
+    return t;
+}
+
+}  // namespace
+
+SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options)
+{
+    SaveOutcome outcome;
+    // The name is decided before the first byte; a link without a video extension takes the
+    // answer's type, which the download applies when the answer's headers arrive.
+    const QString extension = linkVideoExtension(link);
+    const QString relative = options.nameTemplate.isEmpty()
+        ? videoFileName(video.author, video.description, video.site, video.id, extension)
+        : expandTemplate(options.nameTemplate, video, extension);
+    if (const QFileInfo folder(options.folder); folder.exists() && !folder.isDir()) {
+        outcome = {QString(), false, QStringLiteral("not a folder: ") + options.folder, QStringLiteral("not_a_folder"),
+            QStringLiteral("保存位置不是文件夹")};
         return failed(link, outcome, options);
     }
-    outcome.file = t.file;
-    if (mode != ProgressMode::Bar && !options.quiet)
-        std::fprintf(stderr, "saved: %s\n", forTerminal(outcome.file).toUtf8().constData());
-    return outcome;
+    const std::optional<QString> inside = insideFolder(options.folder, relative);
+    if (!inside) {
+        outcome = {QString(), false, QStringLiteral("the name leaves the folder: ") + relative,
+            QStringLiteral("bad_template"), QStringLiteral("文件名不在保存文件夹中")};
+        return failed(link, outcome, options);
+    }
+    // The folders the template names are made now, and taken away again, when still empty,
+    // if the download fails.
+    const QStringList made = missingFolders(options.folder, *inside);
+    QDir().mkpath(QFileInfo(*inside).absolutePath());
+    const Try t = saveUnder(*inside, link, options);
+    if (t.error == DownloadError::None || t.skipped) {
+        outcome.file = t.file;
+        outcome.skipped = t.skipped;
+        if (t.skipped && !options.quiet)
+            std::fprintf(stderr, "exists, not replaced: %s\n", forTerminal(t.file).toUtf8().constData());
+        else if (!t.skipped && progressMode(options) != ProgressMode::Bar && !options.quiet)
+            std::fprintf(stderr, "saved: %s\n", forTerminal(outcome.file).toUtf8().constData());
+        return outcome;
+    }
+    for (auto it = made.crbegin(); it != made.crend(); ++it)
+        QDir().rmdir(*it);
+    outcome.error = downloadErrorEnglish(t.error, t.status);
+    outcome.errorCode = downloadErrorCode(t.error);
+    outcome.errorText = downloadErrorText(t.error, t.status);
+    return failed(link, outcome, options);
+}
+
+void watchInterrupts()
+{
+    std::signal(SIGINT, onInterrupt);
+}
+
+bool interruptedByUser()
+{
+    return g_interrupted != 0;
 }

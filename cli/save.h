@@ -12,6 +12,9 @@ struct VideoFields {
     QString author;
     QString description;
     QString date;
+    QString address;  // the share address
+    QString link;     // the video's own address
+    QString cover;
 };
 
 struct SaveOutcome {
@@ -38,15 +41,23 @@ struct SaveOptions {
     bool chinese = true;          // errors on standard error in Chinese (text mode) or English
     QString folder = QStringLiteral(".");
     QString nameTemplate;  // -o with %(field)s: the file's path below folder
+    bool oneFile = false;  // -o named the file itself: no other name is tried
 };
 
-// Why a -o template cannot be used ("unknown field %(x)s", "..") or no value when it can.
+// Why a -o template cannot be used (absolute, "..", a folder) or no value when it can.
 std::optional<QString> templateProblem(const QString &nameTemplate);
 
-// The template with its fields filled in: %(id)s, %(site)s, %(author)s, %(description)s,
-// %(title)s (the description), %(date)s, %(ext)s; "%%" is a percent sign; an empty field is
-// "NA"; each value is made safe as a part of a file name.
-QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension);
+// The fields of a template that no video has ("%(views)s"): each is filled with "NA".
+QStringList unknownTemplateFields(const QString &text);
+
+// The template with its fields filled in: %(id)s, %(site)s, %(extractor)s and
+// %(extractor_key)s (the service), %(author)s and %(uploader)s, %(description)s and
+// %(title)s, %(date)s, %(upload_date)s (YYYYMMDD when the date can be read), %(webpage_url)s
+// (the share address), %(url)s (the video link), %(thumbnail)s (the cover), %(ext)s; "%%" is
+// a percent sign; an empty or unknown field is "NA". For a file name (forFile) each value is
+// made one file name, and so is every part of the filled path.
+QString expandTemplate(
+    const QString &nameTemplate, const VideoFields &video, const QString &extension, bool forFile = true);
 
 // Saves the video at link. The name (the default, or the template's) and its " (2)",
 // " (3)"... variants are looked at in order: one that records this link as its origin means
@@ -56,3 +67,9 @@ QString expandTemplate(const QString &nameTemplate, const VideoFields &video, co
 // A try that fails on a network error (refused, connection lost, stalled, too slow, cut
 // short, 5xx) is repeated up to retries times, resuming its part.
 SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options);
+
+// From now on a Ctrl+C during a download stops it keeping its part (download_error
+// "interrupted"); at any other moment it ends the program as usual.
+void watchInterrupts();
+// True once a Ctrl+C stopped a download.
+bool interruptedByUser();

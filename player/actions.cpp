@@ -63,21 +63,27 @@ void Form1::saveVideo(const QString &link)
 {
     // The name of the extracted video; a link set without an extraction is named after itself.
     const QString name = videoName_.isEmpty() ? suggestedFileName(link, Label1->text(), Label3->text()) : videoName_;
-    const QString suggested = saveFolder() + u'/' + name;
-    QString path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested) : QString();
-    if (path.isEmpty())
-        return;
-    // The dialog asked about replacing the name as typed. A name that does not end in a video
-    // extension ("keep", "海边 2015.07.08") gets the video's, and then the file of that name
-    // is asked about here, since the dialog never saw it.
-    bool replace = QFileInfo::exists(path);
-    if (!fileHasVideoExtension(path)) {
+    QString suggested = saveFolder() + u'/' + name;
+    QString path;
+    bool replace = false;
+    for (;;) {
+        path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested) : QString();
+        if (path.isEmpty())
+            return;
+        // The dialog asked about replacing the name as typed. A name that does not end in a
+        // video extension ("keep", "海边 2015.07.08") gets the video's, and then the file of
+        // that name is asked about here, since the dialog never saw it; 否 goes back to the
+        // dialog with that name, to choose another.
+        replace = QFileInfo::exists(path);
+        if (fileHasVideoExtension(path))
+            break;
         path += u'.' + QFileInfo(name).suffix();
         replace = QFileInfo::exists(path);
-        if (replace &&
+        if (!replace ||
             ask(QFileInfo(path).fileName() + QStringLiteral("已存在。是否替换?"), BoxIcon::Warning,
-                BoxButtons::YesNo) != IDYES)
-            return;
+                BoxButtons::YesNo) == IDYES)
+            break;
+        suggested = path;
     }
     sinceProgressShown_.invalidate();
     setStatus(QStringLiteral("正在下载视频.."));

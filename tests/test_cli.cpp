@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -406,6 +407,38 @@ private slots:
         QVERIFY(saved.readAll() == clip);
     }
 
+    // Ctrl+C during a download stops it keeping its part; the address gets its JSON line, the
+    // progress line is ended, and the exit status is 130.
+    void interruptKeepsThePart()
+    {
+        HttpServer server;
+        server.listen();
+        server.setHandler([&](const HttpRequest &r) {
+            if (r.path() == "/media/1")
+                return HttpResponse::text("<div data-video=\"" + server.base().toUtf8() + "/v/clip.mp4\"></div>");
+            HttpResponse slow = HttpResponse::filled(4 * 1024 * 1024, 'v', "video/mp4");
+            slow.bytesPerSecond = 200000;
+            return slow;
+        });
+        QTemporaryDir dir;
+        QProcess process;
+        process.start(QUORVIN_EXTRACT,
+            {"-j", "--site", "meipai", "--download", "-P", dir.path(), "--newline", "--all-hosts", server.hostPort(),
+                server.base() + "/media/1"});
+        QVERIFY(process.waitForStarted());
+        const QString part = dir.filePath("[meipai-1].mp4.part");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, 20000);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        const QJsonObject line = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+        QCOMPARE(line["download_error_code"].toString(), QString("interrupted"));
+        QCOMPARE(line["download_error"].toString(), QString("interrupted"));
+        QVERIFY(QFileInfo(part).size() > 0);
+        QVERIFY(process.readAllStandardError().endsWith("\n"));
+    }
+
     // The bar never wraps: at most the terminal's width less one column, whatever the name.
     void progressBarFitsTheTerminal_data()
     {
@@ -632,6 +665,35 @@ private slots:
             << QByteArray("no folder");
         QTest::newRow("--page of a device") << QStringList {"--page", "/dev/zero", "{{BASE}}/media/good"} << 4
                                             << QStringList() << QByteArray() << QByteArray("/dev/zero: not a file");
+        // The names script writers know.
+        QTest::newRow("--print with the familiar fields")
+            << QStringList {"--print", "%(uploader)s|%(upload_date)s|%(id)s|%(extractor)s", "{{BASE}}/media/dated"} << 0
+            << QStringList() << QByteArray("作者|20150708|dated|meipai\n") << QByteArray("-");
+        QTest::newRow("-g prints the link") << QStringList {"-g", "{{BASE}}/media/good"} << 0 << QStringList()
+                                            << QByteArray("{{BASE}}/v/clip.mp4\n") << QByteArray("-");
+        QTest::newRow("an unknown field is NA, said once")
+            << QStringList {"-O", "%(views)s %(views)s", "{{BASE}}/media/good"} << 0 << QStringList()
+            << QByteArray("NA NA\n") << QByteArray("no video has the field %(views)s: it is NA");
+        QTest::newRow("--print with --json") << QStringList {"--print", "%(id)s", "-J", "{{BASE}}/media/good"} << 2
+                                             << QStringList() << QByteArray() << QByteArray("cannot go with --json");
+        QTest::newRow("-o without --download") << QStringList {"-o", "video.mp4", "{{BASE}}/media/good"} << 2
+                                               << QStringList() << QByteArray() << QByteArray("add --download");
+        QTest::newRow("-o one file, two addresses")
+            << QStringList {"--download", "-o", "{{DIR}}/video.mp4", "{{BASE}}/media/good", "{{BASE}}/media/dated"} << 2
+            << QStringList() << QByteArray() << QByteArray("-o names one file");
+        QTest::newRow("--no-part refused") << QStringList {"--no-part", "{{BASE}}/media/good"} << 2 << QStringList()
+                                           << QByteArray() << QByteArray("--no-part is not offered");
+        QTest::newRow("-o a file name") << j +
+                QStringList {"--download", "-o", "{{DIR}}/video.mp4", "{{BASE}}/media/good"}
+                                        << 0 << QStringList {""} << QByteArray("/video.mp4\"") << QByteArray();
+        QTest::newRow("-s: no download") << j + QStringList {"--download", "-s", "-i", "-c", "{{BASE}}/media/good"} << 0
+                                         << QStringList {""} << QByteArray("\"ok\": true") << QByteArray("-");
+        QTest::newRow("-P names a file") << j + QStringList {"--download", "-P", "{{LIST}}", "{{BASE}}/media/good"} << 3
+                                         << QStringList {"not_a_folder"} << QByteArray("not a folder: ")
+                                         << QByteArray("not a folder: ");
+        QTest::newRow("a failed download leaves no empty folder, in English")
+            << QStringList {"--download", "-P", "{{DIR}}", "-o", "a/b/%(id)s.%(ext)s", "-R", "0", "{{BASE}}/media/gone"}
+            << 3 << QStringList() << QByteArray("下载失败: HTTP status 404") << QByteArray(": HTTP status 404");
     }
     void scriptLanguage()
     {
@@ -650,6 +712,7 @@ private slots:
         server.route("/media/gone", "<div data-video=\"" + server.url("/v/gone.mp4").toUtf8() + "\"></div>");
         server.route("/media/escape", video + "<a class=\"name\">作者\x1b[31m红\x1b]0;t\x07</a>");
         server.route("/v/clip.mp4", patternBytes(20000), "video/mp4");
+        server.route("/media/dated", video + "<a class=\"name\">作者</a><div class=\"date\">2015-07-08 18:00</div>");
         QTemporaryDir dir;
         QFile list(dir.filePath("list.txt"));
         QVERIFY(list.open(QIODevice::WriteOnly));
@@ -667,6 +730,7 @@ private slots:
         QVERIFY2(run.out.contains(out), run.out.constData());
         QVERIFY2(err == "-" ? run.err.isEmpty() : run.err.contains(err), run.err.constData());
         QVERIFY(!run.out.contains('\x1b') && !run.err.contains('\x1b'));
+        QVERIFY(!QFileInfo::exists(dir.filePath("a")));  // no folder of a failed download stays
         if (codes.isEmpty())
             return;
         const QList<QByteArray> lines = run.out.trimmed().split('\n');

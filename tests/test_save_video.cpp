@@ -277,8 +277,8 @@ private slots:
         }
         WindowHarness h;
         h.server.route("/v/clip.mp4", patternBytes(1000), "video/mp4");
-        h.recorder.saveAnswer = dir.filePath(typed);
-        h.recorder.answers = {answer, IDNO};  // then 否 to "open the folder?"
+        h.recorder.saveAnswers = {dir.filePath(typed), QString()};  // the second dialog is cancelled
+        h.recorder.answers = {answer, IDNO};                        // then 否 to "open the folder?"
         h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.mp4");
         h.form->Command2_Click();
         if (!question.isEmpty())
@@ -286,6 +286,8 @@ private slots:
         else
             QVERIFY(h.recorder.boxes.isEmpty());
         if (saved.isEmpty()) {
+            // 否 went back to the dialog, offering the name it asked about.
+            QCOMPARE(h.recorder.saveDialogs.last(), "保存视频|" + dir.filePath(existing));
             QVERIFY(!h.form->download_->isRunning());
             QFile old(dir.filePath(existing));
             QVERIFY(old.open(QIODevice::ReadOnly));

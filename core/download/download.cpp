@@ -480,6 +480,13 @@ void Download::cancel()
     fail(DownloadError::Cancelled);
 }
 
+void Download::stop()
+{
+    if (!isRunning())
+        return;
+    fail(DownloadError::Interrupted);
+}
+
 void Download::fail(DownloadError error)
 {
     if (!isRunning())

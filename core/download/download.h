@@ -42,7 +42,8 @@ enum class DownloadError {
     NotRegularFile,  // a link, FIFO, device or folder stands where a file would be written
     Exists,          // the target exists and may not be replaced
     Cancelled,
-    Busy,  // another download holds the part of the same target
+    Busy,         // another download holds the part of the same target
+    Interrupted,  // stopped by the user, the part kept for a later resume
 };
 
 class Download : public QObject {
@@ -61,6 +62,9 @@ public:
     void start(const QString &url, const QString &target) { start(url, target, Options()); }
     // Stops at once and removes the part file; finished(Cancelled) follows.
     void cancel();
+    // Stops at once keeping what was written, for a later download to resume; finished(Interrupted)
+    // follows.
+    void stop();
 
     bool isRunning() const { return state_ != State::Idle; }
     // How often a part locked by another download is tried again, up to the stall timeout.

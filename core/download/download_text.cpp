@@ -230,6 +230,7 @@ QString downloadErrorText(DownloadError error, int httpStatus)
     case DownloadError::Exists: return QStringLiteral("文件已存在");
     case DownloadError::Cancelled: return QStringLiteral("下载已取消");
     case DownloadError::Busy: return QStringLiteral("另一个下载正在写入这个文件");
+    case DownloadError::Interrupted: return QStringLiteral("下载已中断,已下载的部分会在下次下载时继续");
     }
     return QString();
 }
@@ -253,6 +254,7 @@ QString downloadErrorEnglish(DownloadError error, int httpStatus)
     case DownloadError::Exists: return QStringLiteral("the file exists");
     case DownloadError::Cancelled: return QStringLiteral("cancelled");
     case DownloadError::Busy: return QStringLiteral("another download is writing this file");
+    case DownloadError::Interrupted: return QStringLiteral("interrupted");
     }
     return QString();
 }
@@ -276,6 +278,7 @@ QString downloadErrorCode(DownloadError error)
     case DownloadError::Exists: return QStringLiteral("exists");
     case DownloadError::Cancelled: return QStringLiteral("cancelled");
     case DownloadError::Busy: return QStringLiteral("busy");
+    case DownloadError::Interrupted: return QStringLiteral("interrupted");
     }
     return QString();
 }

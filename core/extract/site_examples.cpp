@@ -52,7 +52,14 @@ QString fieldOf(
 
 ExampleOutcome runExample(const SiteDescription &site, const SiteExample &example)
 {
-    ExampleOutcome out {example.page, example.line, {}, {}, {}, {}};
+    // Named by its page and its answer files: two examples of one page may differ in these.
+    QStringList answerFiles;
+    for (auto it = example.answers.cbegin(); it != example.answers.cend(); ++it)
+        answerFiles << it.key() + QStringLiteral(": ") + it.value();
+    const QString name = answerFiles.isEmpty()
+        ? example.page
+        : example.page + QStringLiteral(" (") + answerFiles.join(QStringLiteral(", ")) + u')';
+    ExampleOutcome out {name, example.line, {}, {}, {}, {}};
     const std::optional<QByteArray> page = site.readFile ? site.readFile(example.page) : std::nullopt;
     if (!page) {
         out.error = QStringLiteral("cannot read ") + example.page;

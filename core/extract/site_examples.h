@@ -10,7 +10,7 @@
 #include <QString>
 
 struct ExampleOutcome {
-    QString page;              // the example's page file ("examples/plain.html")
+    QString page;              // its page file and answer files ("examples/plain.html (api: examples/plain.json)")
     int line = 0;              // of its [[example]]
     QString field, want, got;  // the first field that differs
     QString error;             // a file of the example that cannot be read

@@ -17,6 +17,7 @@ struct Recorder {
     QStringList opened;
     QStringList saveDialogs;  // the suggested paths the save dialog was opened with
     QString saveAnswer;       // the path the save dialog returns ("" = cancelled)
+    QStringList saveAnswers;  // taken in order before saveAnswer
     int ended = 0;
     QStringList notifications;  // "summary|body" of each desktop notification
 
@@ -32,7 +33,7 @@ struct Recorder {
         s.openUrl = [this](const QString &a) { opened << a; };
         s.saveFileName = [this](QWidget *, const QString &title, const QString &suggested) {
             saveDialogs << title + u'|' + suggested;
-            return saveAnswer;
+            return saveAnswers.isEmpty() ? saveAnswer : saveAnswers.takeFirst();
         };
         s.endNow = [this] { ++ended; };
         s.closeMessageBox = [] {};
