@@ -201,7 +201,8 @@ bool verify(const QByteArray &data, const QByteArray &signature, const QStringLi
                 reinterpret_cast<const unsigned char *>(pk.constData())) == 0)
             return true;
     }
-    *why = QStringLiteral("the signature does not verify with any trusted key (changed after signing, or signed by another key)");
+    *why = QStringLiteral(
+        "the signature does not verify with any trusted key (changed after signing, or signed by another key)");
     return false;
 }
 
