@@ -179,12 +179,13 @@ QString applySaving(const QCommandLineParser &parser, CliOptions &o)
                 return *problem;
             o.save.nameTemplate = value;
         } else if (fileHasVideoExtension(value) && !QFileInfo(value).isDir()) {
-            // The file itself: its folder as -P (when it names one), its name as a template
-            // without fields.
+            // The file itself, as a template without fields: below -P when relative, in its
+            // own folder when absolute.
             const QFileInfo file(value);
-            if (value.contains(u'/'))
+            if (file.isAbsolute())
                 o.save.folder = file.path();
-            o.save.nameTemplate = file.fileName().replace(u'%', QStringLiteral("%%"));
+            QString name = file.isAbsolute() ? file.fileName() : value;
+            o.save.nameTemplate = name.replace(u'%', QStringLiteral("%%"));
             o.save.oneFile = true;
         } else {
             o.save.folder = value;

@@ -686,6 +686,9 @@ private slots:
         QTest::newRow("-o a file name") << j +
                 QStringList {"--download", "-o", "{{DIR}}/video.mp4", "{{BASE}}/media/good"}
                                         << 0 << QStringList {""} << QByteArray("/video.mp4\"") << QByteArray();
+        QTest::newRow("-o a relative file name: below -P")
+            << j + QStringList {"--download", "-P", "{{DIR}}", "-o", "sub/video.mp4", "{{BASE}}/media/good"} << 0
+            << QStringList {""} << QByteArray("/sub/video.mp4\"") << QByteArray();
         QTest::newRow("-s: no download") << j + QStringList {"--download", "-s", "-i", "-c", "{{BASE}}/media/good"} << 0
                                          << QStringList {""} << QByteArray("\"ok\": true") << QByteArray("-");
         QTest::newRow("-P names a file") << j + QStringList {"--download", "-P", "{{LIST}}", "{{BASE}}/media/good"} << 3
