@@ -90,7 +90,7 @@ private slots:
         QTest::newRow("a description reaches another service's host")
             << "foreign host" << int(SiteUpdateResult::Refused) << builtIn << "WEIPAI_API_HOST is not one meipai's";
         QTest::newRow("a signature wrapped at 76 columns")
-            << "wrapped" << int(SiteUpdateResult::Refused) << builtIn << "not an Ed25519 signature";
+            << "wrapped" << int(SiteUpdateResult::Refused) << builtIn << "one line of 88 base64 characters";
         QTest::newRow("a signature ending in CRLF") << "crlf" << int(SiteUpdateResult::Updated) << builtIn + 1 << "";
         QTest::newRow("not published (404)") << "404" << int(SiteUpdateResult::NotPublished) << builtIn << "";
         QTest::newRow("the server does not answer")

@@ -1,3 +1,4 @@
+#include "site_host_rule.h"
 #include "site_limits.h"
 #include "site_registry.h"
 #include "site_examples.h"
@@ -69,6 +70,46 @@ private slots:
         runSteps(*site, rs, ctx, &trace);
         QCOMPARE(rs[30].size(), slot30);
         QCOMPARE(trace.last().why, why);
+    }
+
+    // A description that replaces a built-in one reaches only its namesake's hosts; one of a
+    // new service only its own page host.
+    void hostsAreTheServicesOwn_data()
+    {
+        QTest::addColumn<QString>("namesake");  // "" for a new service
+        QTest::addColumn<QByteArray>("prefixes");
+        QTest::addColumn<QByteArray>("fetch");  // a fetch step's address, "" for none
+        QTest::addColumn<QString>("why");       // "" when kept to its hosts
+        const QByteArray page = "page = { host = \"WEIPAI_PAGE_HOST\", path = \"/video/\" }\n";
+        const QByteArray api = "api = { host = \"WEIPAI_API_HOST\", path = \"/api/\" }\n";
+        QTest::newRow("weipai fetching its interface") << "weipai" << page + api << QByteArray("{prefix:api}x") << "";
+        QTest::newRow("weipai naming another service's host")
+            << "weipai" << page + "o = { host = \"MEIPAI_PAGE_HOST\", path = \"/\" }\n"
+            << QByteArray() << "the host MEIPAI_PAGE_HOST is not one weipai's built-in description uses";
+        QTest::newRow("weipai fetching from its avatar host")
+            << "weipai" << page + "a = { host = \"WEIPAI_AVATAR_HOST\", path = \"/\" }\n"
+            << QByteArray("{prefix:a}x") << "a fetch from WEIPAI_AVATAR_HOST, where weipai's built-in";
+        QTest::newRow("a new service on its page host") << "" << page << QByteArray("{prefix:page}x") << "";
+        QTest::newRow("a new service with a second host")
+            << "" << page + api << QByteArray() << "the host WEIPAI_API_HOST is not one a new service uses";
+    }
+    void hostsAreTheServicesOwn()
+    {
+        QFETCH(QString, namesake);
+        QFETCH(QByteArray, prefixes);
+        QFETCH(QByteArray, fetch);
+        QFETCH(QString, why);
+        const QByteArray text = "index = 3\ncaption = \"c\"\nname = \"x\"\n[prefixes]\n" + prefixes +
+            "[checks]\nempty = \"a\"\nwrong_prefix = \"b\"\nonly_prefix = \"c\"\n[display]\nauthor = 8\n"
+            "author_cut = 8\ndescription = 10\ndate = 12\ncover = 4\navatar = 6\n[[step]]\nto = 30\n" +
+            (fetch.isEmpty() ? QByteArray("text = 'x'\n") : "fetch = '" + fetch + "'\n");
+        LoadError error;
+        const std::optional<SiteDescription> own = parseSiteDescription(text, "x.toml", &error);
+        QVERIFY2(own, qPrintable(error.reason));
+        const SiteDescription *builtIn = namesake.isEmpty() ? nullptr : siteDescription(siteFromName(namesake));
+        const std::optional<LoadError> refused = foreignHost(*own, builtIn, Hosts::fromBuild());
+        QCOMPARE(refused.value_or(LoadError()).reason.left(why.size()), why);
+        QCOMPARE(bool(refused), !why.isEmpty());
     }
 
     // Every built-in description's examples pass under the examples' own hosts.

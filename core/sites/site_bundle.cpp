@@ -186,7 +186,7 @@ bool verify(const QByteArray &data, const QByteArray &signature, const QStringLi
 {
     const QByteArray raw = signatureBytes(signature).value_or(QByteArray());
     if (!sodiumReady() || raw.size() != crypto_sign_BYTES) {
-        *why = QStringLiteral("the signature is not an Ed25519 signature");
+        *why = QStringLiteral("the signature is not an Ed25519 signature written as one line of 88 base64 characters");
         return false;
     }
     if (keys.isEmpty()) {

@@ -154,6 +154,8 @@ std::optional<SignedSet> readSignedSet(const QString &path, QString *why)
         return std::nullopt;
     };
     const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
+        return refuse(QStringLiteral("a link, not the stored set itself"));
     if (fd < 0)
         return errno == ENOENT ? refuse(QString()) : refuse(QStringLiteral("cannot be read: ") + systemError());
     struct stat info {};
