@@ -5,6 +5,7 @@
 #include "driver.h"
 #include "result.h"
 #include "seams.h"
+#include "sites.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -61,7 +62,7 @@ public:
     // Controls, by their names.
     QGroupBox *Frame1, *Frame2;
     std::array<QLabel *, 2> Labe1;
-    std::array<QRadioButton *, 5> Option1;
+    std::array<QRadioButton *, SiteCount> Option1;
     QLineEdit *Text1;
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5;
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label10;

@@ -2,9 +2,8 @@
 // operation, with fuzzed markers, patterns and templates, run on a fuzzed page under the caps.
 // Whatever they do, an extraction ends within the time and memory limits the run is given
 // (-timeout=10 -rss_limit_mb=512 in scripts/checks.sh).
-#include "extractor.h"
+#include "fuzz_run.h"
 #include "transfer_watch.h"
-#include "site_registry.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -119,20 +118,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::optional<SiteDescription> site = parseSiteDescription(text, QStringLiteral("fuzz.toml"), &error);
     if (!site)
         return 0;
-    static const Hosts hosts = Hosts::allOn(QStringLiteral("127.0.0.1:1"));
     // The page deadline bounds a run's time as the work budget bounds its reading.
     static const bool deadline = (fetch::setDeadline(3000), true);
     Q_UNUSED(deadline);
-    Slots rs;
     // The page: what is left of the input, repeated up to a few MiB to give the caps work.
     const std::string rest = in.ConsumeRemainingBytesAsString();
     QString page = QString::fromUtf8(rest.data(), qsizetype(rest.size()));
     if (!page.isEmpty())
         page = page.repeated(qMin<qsizetype>(4096, (qsizetype(4) << 20) / page.size() + 1));
-    rs[SlotPage] = page;
     // Every fetch is answered with the page again: the largest answer a fetch can bring.
-    const ExtractorContext ctx {[&](const QString &) { return std::optional<QString>(rs[SlotPage]); },
-        [] { return QStringLiteral("http://127.0.0.1:1/media/1"); }, hosts};
-    runSteps(*site, rs, ctx);
+    runOnPage(*site, page, [](const QString &, const Slots &rs) { return std::optional<QString>(rs[SlotPage]); });
     return 0;
 }

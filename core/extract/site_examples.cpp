@@ -2,29 +2,16 @@
 
 #include "driver.h"
 #include "headless_view.h"
+#include "hosts_config.h"
 
 namespace {
 
-struct ExampleHost {
-    const char *variable;
-    const char *host;
-};
-
-// The real services' hosts, so that a saved page can be kept as it was served.
-const ExampleHost ExampleHostTable[] = {{"WEISHI_PAGE_HOST", "www.weishi.com"},
-    {"WEISHI_DOWNLOAD_API_HOST", "wsi.weishi.com"}, {"WEISHI_VIDEO_CDN_HOST", "videotx.weishi.qq.com"},
-    {"WEISHI_VIDEO_RELAY_HOST", "video.quorvin.com"}, {"WEISHI_COVER_HOST", "wsi.weishi.com"},
-    {"MEIPAI_PAGE_HOST", "www.meipai.com"}, {"MEIPAI_AVATAR_HOST", "mvavatar"},
-    {"KUAISHOU_PAGE_HOST", "www.kuaishou.com"}, {"WEIPAI_PAGE_HOST", "www.weipai.cn"},
-    {"WEIPAI_API_HOST", "w1.weipai.cn"}, {"WEIPAI_AVATAR_HOST", "aliv.weipai.cn"},
-    {"MIAOPAI_PAGE_HOST", "www.miaopai.com"}, {"MIAOPAI_STREAM_HOST", "gslb.miaopai.com"},
-    {"MIAOPAI_AVATAR_HOST", "tp"}};
-
 Hosts makeExampleHosts()
 {
+    // The real services' hosts, so that a saved page can be kept as it was served.
     Hosts h;
-    for (const ExampleHost &e : ExampleHostTable)
-        h.variables.insert(QString::fromLatin1(e.variable), QString::fromLatin1(e.host));
+    for (const hostconfig::HostVariable &v : hostconfig::ServiceHosts)
+        h.variables.insert(QString::fromLatin1(v.name), QString::fromLatin1(v.value));
     return h;
 }
 
@@ -124,8 +111,8 @@ QString withExampleHosts(QString text)
 {
     if (!text.contains(QStringLiteral("{{")))
         return text;
-    for (const ExampleHost &e : ExampleHostTable)
-        text.replace(QStringLiteral("{{") + QLatin1String(e.variable) + QStringLiteral("}}"), QLatin1String(e.host));
+    for (const hostconfig::HostVariable &v : hostconfig::ServiceHosts)
+        text.replace(QStringLiteral("{{") + QLatin1String(v.name) + QStringLiteral("}}"), QLatin1String(v.value));
     return text;
 }
 
