@@ -783,6 +783,18 @@ private slots:
         QVERIFY(fromHelp.size() > 25);
         QCOMPARE(names(manNames), fromHelp);
         QCOMPARE(names(words), fromHelp);
+        // Each service the descriptions hold is offered wherever a service is named.
+        const auto after = [](const QByteArray &text, const QByteArray &from, const QByteArray &to) {
+            const qsizetype at = text.indexOf(from);
+            return text.mid(at, text.indexOf(to, at) - at);
+        };
+        for (int site = 0; site < SiteCount; ++site) {
+            const QByteArray name = siteName(site).toUtf8();
+            QVERIFY2(after(help.out, "--site SITE", "--batch-file").contains(name), name.constData());
+            QVERIFY2(after(page, ".BI --site", ".TP").contains(name), name.constData());
+            for (const char *option : {"--site)", "--check-site)", "--show-site)"})
+                QVERIFY2(after(script, option, "return").contains(name), (QByteArray(option) + name).constData());
+        }
     }
 
     // Without --site (or with --site auto) each address picks the service of its prefix.
