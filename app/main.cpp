@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "translations.h"
+#include "main_window/form1.h"
+#include "desktop/translations.h"
 
 #include <QApplication>
 #include <QLocale>

@@ -1,6 +1,6 @@
 // Measures the processor time the process uses while GetBody waits for a slow server.
 // Prints it as a share of the wall time; the wait should cost well under 2 %.
-#include "fetch.h"
+#include "net/fetch.h"
 #include "http_server.h"
 
 #include <QCoreApplication>

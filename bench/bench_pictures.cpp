@@ -1,8 +1,8 @@
 // Extraction time in the window (offscreen) when the picture hosts are slow: one slow host
 // against two. With cover and avatar fetched side by side, two slow hosts cost about what
 // one does. Also prints the longest gap between event-loop turns during the extraction.
-#include "form1.h"
-#include "hosts.h"
+#include "main_window/form1.h"
+#include "record/hosts.h"
 #include "http_server.h"
 
 #include <QApplication>

@@ -3,10 +3,10 @@
 // over it 300 ms before (its first play: the multimedia module is loaded then); "bare" is a
 // minimal program with a QMediaPlayer and a QVideoWidget made at start, from setSource +
 // play. Prints the milliseconds.
-#include "alpha_image.h"
-#include "form1.h"
-#include "hosts.h"
-#include "media_player.h"
+#include "controls/alpha_image.h"
+#include "main_window/form1.h"
+#include "record/hosts.h"
+#include "controls/media_player.h"
 
 #include <QApplication>
 #include <QAudioOutput>

@@ -1,13 +1,13 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
-#include "address_check.h"
-#include "decode.h"
-#include "download_text.h"
-#include "fetch.h"
+#include "extract/address_check.h"
+#include "net/decode.h"
+#include "download/download_text.h"
+#include "net/fetch.h"
 #include "options.h"
 #include "session.h"
 #include "report.h"
-#include "site_registry.h"
-#include "sites.h"
+#include "sites/site_registry.h"
+#include "sites/sites.h"
 #include "terminal_text.h"
 
 #include <QCoreApplication>

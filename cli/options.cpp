@@ -1,6 +1,7 @@
 #include "options.h"
 
-#include "download_text.h"
+#include "download/download_text.h"
+#include "download/video_name.h"
 
 #include <QCommandLineParser>
 #include <QFile>

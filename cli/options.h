@@ -1,7 +1,7 @@
 // The command line of quorvin-extract: what it was asked to do.
 #pragma once
 
-#include "hosts.h"
+#include "record/hosts.h"
 #include "save.h"
 
 #include <QStringList>

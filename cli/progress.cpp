@@ -1,6 +1,6 @@
 #include "progress.h"
 
-#include "download_text.h"
+#include "download/download_text.h"
 
 #include <cstdio>
 #include <sys/ioctl.h>

@@ -1,7 +1,7 @@
 // Download progress on standard error: a bar that fits the terminal, or plain lines.
 #pragma once
 
-#include "download.h"
+#include "download/download.h"
 
 #include <QElapsedTimer>
 #include <QString>

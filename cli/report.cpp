@@ -1,7 +1,7 @@
 #include "report.h"
 
-#include "display.h"
-#include "sites.h"
+#include "extract/display.h"
+#include "sites/sites.h"
 #include "terminal_text.h"
 
 namespace {

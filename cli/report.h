@@ -1,8 +1,8 @@
 // What quorvin-extract prints for one address: a JSON line or a few lines for people.
 #pragma once
 
-#include "driver.h"
-#include "headless_view.h"
+#include "extract/driver.h"
+#include "extract/headless_view.h"
 #include "json_out.h"
 #include "save.h"
 

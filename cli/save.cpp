@@ -1,8 +1,7 @@
 #include "save.h"
 
-#include "download.h"
-#include "download_text.h"
-#include "part_file.h"
+#include "download/download.h"
+#include "download/download_text.h"
 #include "progress.h"
 #include "terminal_text.h"
 
@@ -96,121 +95,7 @@ void pause(int ms)
     loop.exec();
 }
 
-const QRegularExpression &fieldPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("%\\(([a-z_]*)\\)s|%%"));
-    return pattern;
-}
-
-// The date as YYYYMMDD when it can be read ("2015-07-08 18:00", "2015.07.08"), else empty.
-QString uploadDate(const QString &date)
-{
-    static const QRegularExpression ymd(QStringLiteral("(\\d{4})\\D(\\d{1,2})\\D(\\d{1,2})"));
-    const QRegularExpressionMatch m = ymd.match(date);
-    if (!m.hasMatch())
-        return QString();
-    return m.captured(1) + m.captured(2).rightJustified(2, u'0') + m.captured(3).rightJustified(2, u'0');
-}
-
-// A field's value; no value for a field no video has.
-std::optional<QString> fieldValue(const QString &field, const VideoFields &video, const QString &extension)
-{
-    static const QHash<QString, QString VideoFields::*> plain = {{QStringLiteral("id"), &VideoFields::id},
-        {QStringLiteral("site"), &VideoFields::site}, {QStringLiteral("extractor"), &VideoFields::site},
-        {QStringLiteral("extractor_key"), &VideoFields::site}, {QStringLiteral("author"), &VideoFields::author},
-        {QStringLiteral("uploader"), &VideoFields::author}, {QStringLiteral("description"), &VideoFields::description},
-        {QStringLiteral("title"), &VideoFields::description}, {QStringLiteral("date"), &VideoFields::date},
-        {QStringLiteral("webpage_url"), &VideoFields::address}, {QStringLiteral("url"), &VideoFields::link},
-        {QStringLiteral("thumbnail"), &VideoFields::cover}};
-    if (field == u"ext")
-        return extension;
-    if (field == u"upload_date")
-        return uploadDate(video.date);
-    if (const auto it = plain.constFind(field); it != plain.cend())
-        return video.*(*it);
-    return std::nullopt;
-}
-
-// "name (n).ext" beside path.
-QString numbered(const QString &path, int n)
-{
-    const QFileInfo info(path);
-    const QString suffix = info.suffix();
-    return info.dir().filePath(
-        info.completeBaseName() + QStringLiteral(" (%1)").arg(n) + (suffix.isEmpty() ? QString() : u'.' + suffix));
-}
-
-// What stands at a candidate name for this link.
-enum class NameState { Free, ThisVideo, Taken };
-
-NameState stateOf(const QString &path, const QString &link, bool firstNameCarriesId)
-{
-    const partfile::Kind kind = partfile::kindOf(path);
-    if (kind == partfile::Kind::Missing) {
-        // A part of another link under this name belongs to another video's download.
-        const auto control = partfile::readControl(Download::controlPath(path));
-        return control && control->url != link ? NameState::Taken : NameState::Free;
-    }
-    if (kind != partfile::Kind::Regular)
-        return NameState::Taken;
-    const partfile::Origin origin = partfile::originOf(path);
-    if (origin.url == link || (!origin.supported && firstNameCarriesId))
-        return NameState::ThisVideo;
-    return NameState::Taken;
-}
-
 }  // namespace
-
-std::optional<QString> templateProblem(const QString &nameTemplate)
-{
-    if (QDir::isAbsolutePath(nameTemplate))
-        return QStringLiteral("the template names a path below the folder, not an absolute one");
-    if (nameTemplate.split(u'/').contains(QStringLiteral("..")))
-        return QStringLiteral("the template may not climb out of the folder with ..");
-    if (nameTemplate.endsWith(u'/'))
-        return QStringLiteral("the template names a folder, not a file");
-    return std::nullopt;
-}
-
-QStringList unknownTemplateFields(const QString &text)
-{
-    QStringList unknown;
-    for (auto it = fieldPattern().globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        if (m.captured() != u"%%" && !fieldValue(m.captured(1), VideoFields(), QString()) &&
-            !unknown.contains(m.captured()))
-            unknown << m.captured();
-    }
-    return unknown;
-}
-
-QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension, bool forFile)
-{
-    const auto value = [&](const QString &field) {
-        const QString text = fieldValue(field, video, extension).value_or(QString());
-        if (text.trimmed().isEmpty())
-            return QStringLiteral("NA");
-        // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
-        // folder or a device.
-        return forFile ? safeFileName(text) : text;
-    };
-    QString out;
-    qsizetype at = 0;
-    for (auto it = fieldPattern().globalMatch(nameTemplate); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += nameTemplate.mid(at, m.capturedStart() - at);
-        out += m.captured() == u"%%" ? QStringLiteral("%") : value(m.captured(1));
-        at = m.capturedEnd();
-    }
-    out += nameTemplate.mid(at);
-    if (!forFile)
-        return out;
-    // Every part of the path within a file name's length, the extension kept on the last.
-    QStringList parts = out.split(u'/');
-    for (qsizetype i = 0; i < parts.size(); ++i)
-        parts[i] = safeFileName(parts[i], i + 1 == parts.size());
-    return parts.join(u'/');
-}
 
 namespace {
 
@@ -270,9 +155,9 @@ Try saveUnder(const QString &first, const QString &link, const SaveOptions &opti
     const ProgressMode mode = progressMode(options);
     Try t;
     for (int n = 1;; ++n) {
-        const QString target = n == 1 ? first : numbered(first, n);
+        const QString target = n == 1 ? first : numberedName(first, n);
         const NameState state =
-            options.forceOverwrite ? NameState::Free : stateOf(target, link, n == 1 && nameCarriesId);
+            options.forceOverwrite ? NameState::Free : nameStateOf(target, link, n == 1 && nameCarriesId);
         if (state == NameState::ThisVideo)
             return {DownloadError::None, 0, target, true};
         if (state == NameState::Taken && options.oneFile)
@@ -283,7 +168,7 @@ Try saveUnder(const QString &first, const QString &link, const SaveOptions &opti
         // Another video took the name meanwhile, or the answer's type named a taken file.
         if (t.error != DownloadError::Exists || options.oneFile)
             break;
-        if (partfile::originOf(t.file).url == link)
+        if (holdsVideoFrom(t.file, link))
             return {DownloadError::None, 0, t.file, true};
     }
     return t;
@@ -296,10 +181,9 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     SaveOutcome outcome;
     // The name is decided before the first byte; a link without a video extension takes the
     // answer's type, which the download applies when the answer's headers arrive.
-    const QString extension = linkVideoExtension(link);
-    const QString relative = options.nameTemplate.isEmpty()
-        ? videoFileName(video.author, video.description, video.site, video.id, extension)
-        : expandTemplate(options.nameTemplate, video, extension);
+    VideoFields named = video;
+    named.link = link;
+    const QString relative = videoName(named, options.nameTemplate);
     if (const QFileInfo folder(options.folder); folder.exists() && !folder.isDir()) {
         outcome = {QString(), false, QStringLiteral("not a folder: ") + options.folder, QStringLiteral("not_a_folder"),
             QStringLiteral("保存位置不是文件夹")};

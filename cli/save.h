@@ -2,20 +2,10 @@
 // error.
 #pragma once
 
+#include "download/video_name.h"
+
 #include <QString>
 #include <optional>
-
-// What a video's file name is made of.
-struct VideoFields {
-    QString id;  // the share address after the page prefix ("10004")
-    QString site;
-    QString author;
-    QString description;
-    QString date;
-    QString address;  // the share address
-    QString link;     // the video's own address
-    QString cover;
-};
 
 struct SaveOutcome {
     QString file;          // the path on disk: saved, or the earlier copy of this video when skipped
@@ -43,21 +33,6 @@ struct SaveOptions {
     QString nameTemplate;  // -o with %(field)s: the file's path below folder
     bool oneFile = false;  // -o named the file itself: no other name is tried
 };
-
-// Why a -o template cannot be used (absolute, "..", a folder) or no value when it can.
-std::optional<QString> templateProblem(const QString &nameTemplate);
-
-// The fields of a template that no video has ("%(views)s"): each is filled with "NA".
-QStringList unknownTemplateFields(const QString &text);
-
-// The template with its fields filled in: %(id)s, %(site)s, %(extractor)s and
-// %(extractor_key)s (the service), %(author)s and %(uploader)s, %(description)s and
-// %(title)s, %(date)s, %(upload_date)s (YYYYMMDD when the date can be read), %(webpage_url)s
-// (the share address), %(url)s (the video link), %(thumbnail)s (the cover), %(ext)s; "%%" is
-// a percent sign; an empty or unknown field is "NA". For a file name (forFile) each value is
-// made one file name, and so is every part of the filled path.
-QString expandTemplate(
-    const QString &nameTemplate, const VideoFields &video, const QString &extension, bool forFile = true);
 
 // Saves the video at link. The name (the default, or the template's) and its " (2)",
 // " (3)"... variants are looked at in order: one that records this link as its origin means

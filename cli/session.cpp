@@ -1,11 +1,11 @@
 #include "session.h"
 
-#include "address_check.h"
-#include "fetch.h"
-#include "site_examples.h"
-#include "site_registry.h"
-#include "site_update.h"
-#include "sites.h"
+#include "extract/address_check.h"
+#include "net/fetch.h"
+#include "extract/site_examples.h"
+#include "sites/site_registry.h"
+#include "extract/site_update.h"
+#include "sites/sites.h"
 #include "terminal_text.h"
 
 #include <QFile>

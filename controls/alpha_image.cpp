@@ -1,6 +1,6 @@
-#include "alpha_image.h"
+#include "controls/alpha_image.h"
 
-#include "picture.h"
+#include "picture/picture.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "media_engine.h"
+#include "controls/media_engine.h"
 
 #include <QCoreApplication>
 #include <QLibrary>

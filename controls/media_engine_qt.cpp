@@ -1,5 +1,5 @@
 // The media engine on Qt Multimedia, built into the module the player loads on first use.
-#include "media_engine.h"
+#include "controls/media_engine.h"
 
 #include <QAudioOutput>
 #include <QMediaPlayer>

@@ -1,7 +1,7 @@
-#include "media_player.h"
+#include "controls/media_player.h"
 
-#include "fetch.h"
-#include "media_engine.h"
+#include "net/fetch.h"
+#include "controls/media_engine.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

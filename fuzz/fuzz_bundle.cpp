@@ -1,8 +1,8 @@
 // Description sets: any file, and any set text behind a good header, is unpacked or refused
 // with a reason; what is unpacked packs back to a set that unpacks the same, and every set
 // of files it holds is read like descriptions (no crash, no hang).
-#include "site_bundle.h"
-#include "site_registry.h"
+#include "sites/site_bundle.h"
+#include "sites/site_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

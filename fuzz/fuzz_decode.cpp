@@ -1,6 +1,6 @@
 // Decoding a body by a fuzzed Content-Type, byte-order mark or meta declaration.
-#include "decode.h"
-#include "fetch.h"
+#include "net/decode.h"
+#include "net/fetch.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -2,8 +2,8 @@
 // record of their own, every host on one that never answers.
 #pragma once
 
-#include "extractor.h"
-#include "site_registry.h"
+#include "record/extractor.h"
+#include "sites/site_registry.h"
 
 #include <functional>
 #include <optional>

@@ -1,13 +1,13 @@
 // Each service description's steps (the built-in files, loaded as the program loads them)
 // and the display step on a fuzzed page and a fuzzed interface answer,
 // with the address checks on a fuzzed address. First byte: the site.
-#include "address_check.h"
-#include "display.h"
-#include "extractor.h"
-#include "site_registry.h"
-#include "sites.h"
+#include "extract/address_check.h"
+#include "extract/display.h"
+#include "record/extractor.h"
+#include "sites/site_registry.h"
+#include "sites/sites.h"
 #include "fuzz_input.h"
-#include "hosts.h"
+#include "record/hosts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

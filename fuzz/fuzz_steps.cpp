@@ -3,7 +3,7 @@
 // Whatever they do, an extraction ends within the time and memory limits the run is given
 // (-timeout=10 -rss_limit_mb=512 in scripts/checks.sh).
 #include "fuzz_run.h"
-#include "transfer_watch.h"
+#include "net/transfer_watch.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

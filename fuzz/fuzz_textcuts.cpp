@@ -1,7 +1,7 @@
 // The text cuts and the pattern replace on fuzzed texts, markers and patterns.
 #include "fuzz_input.h"
 #include "pattern.h"
-#include "textcuts.h"
+#include "sites/textcuts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

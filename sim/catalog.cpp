@@ -1,9 +1,9 @@
 #include "catalog.h"
 
-#include "site_registry.h"
+#include "sites/site_registry.h"
 
-#include "address_check.h"
-#include "sites.h"
+#include "extract/address_check.h"
+#include "sites/sites.h"
 
 #include <QFile>
 #include <QUrl>

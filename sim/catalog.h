@@ -3,7 +3,7 @@
 #pragma once
 
 #include "http_server.h"
-#include "hosts.h"
+#include "record/hosts.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "site_changed.h"
 
-#include "site_bundle.h"
-#include "site_registry.h"
+#include "sites/site_bundle.h"
+#include "sites/site_registry.h"
 
 #include <QDate>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "address_check.h"
+#include "extract/address_check.h"
 #include "fixtures.h"
 #include "json_out.h"
 #include "process.h"
 #include "progress.h"
-#include "sites.h"
+#include "sites/sites.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>

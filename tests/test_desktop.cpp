@@ -1,6 +1,6 @@
 // Desktop habits of the window (offscreen): Enter extracts, Tab order, accessible names,
 // drops anywhere, and the service chosen from a pasted or dropped address.
-#include "address_check.h"
+#include "extract/address_check.h"
 #include "window_harness.h"
 
 #include <QClipboard>

@@ -1,7 +1,7 @@
 // The display step's pictures: cover and avatar are asked for side by side, and whatever
 // arrives (or fails) is shown as before, text first, for the sites with an avatar picture
 // and for 快手 with its "face" file.
-#include "alpha_image.h"
+#include "controls/alpha_image.h"
 #include "window_harness.h"
 
 #include <QFile>

@@ -1,8 +1,9 @@
 // The downloader on the loopback server: complete files, redirects, failures that leave no
 // final file, resume with Range, a server that ignores Range, stall, cancel.
-#include "download.h"
-#include "download_text.h"
-#include "fetch.h"
+#include "download/download.h"
+#include "download/download_text.h"
+#include "download/video_name.h"
+#include "net/fetch.h"
 #include "fixtures.h"
 #include "part_file.h"
 

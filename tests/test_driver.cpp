@@ -1,10 +1,10 @@
-#include "address_check.h"
-#include "display.h"
-#include "driver.h"
-#include "headless_view.h"
-#include "readable_text.h"
-#include "site_registry.h"
-#include "sites.h"
+#include "extract/address_check.h"
+#include "extract/display.h"
+#include "extract/driver.h"
+#include "extract/headless_view.h"
+#include "extract/readable_text.h"
+#include "sites/site_registry.h"
+#include "sites/sites.h"
 
 #include "http_server.h"
 

@@ -1,11 +1,11 @@
 // End to end on the service simulator: the real simulator process, the real window, the
 // real player and the command-line front end.
-#include "alpha_image.h"
-#include "fetch.h"
-#include "media_player.h"
+#include "controls/alpha_image.h"
+#include "net/fetch.h"
+#include "controls/media_player.h"
 #include "process.h"
-#include "site_registry.h"
-#include "sites.h"
+#include "sites/site_registry.h"
+#include "sites/sites.h"
 #include "window_harness.h"
 
 #include <QClipboard>

@@ -1,6 +1,6 @@
-#include "fetch.h"
+#include "net/fetch.h"
 #include "fixtures.h"
-#include "picture.h"
+#include "picture/picture.h"
 #include "pattern.h"
 
 #include <QBuffer>

@@ -1,9 +1,9 @@
 // Hostile answers on the loopback server, through the command-line front end and through the
 // window (offscreen): every case ends within its time bound and its memory bound, and
 // nothing a page names outside the web is ever opened.
-#include "fetch.h"
+#include "net/fetch.h"
 #include "fixtures.h"
-#include "player_control.h"
+#include "controls/player_control.h"
 #include "window_harness.h"
 
 #include <QElapsedTimer>

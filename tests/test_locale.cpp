@@ -1,7 +1,7 @@
 // The program's start-up locale under an environment that names only C.UTF-8 (no zh_CN
 // installed, as on most systems): the C library keeps a UTF-8 character type, so the window's
 // title reaches X intact, and Qt's system locale (the file dialog's dates) is Chinese.
-#include "translations.h"
+#include "desktop/translations.h"
 
 #include <QApplication>
 #include <QDate>

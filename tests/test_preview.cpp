@@ -1,6 +1,6 @@
-#include "alpha_image.h"
-#include "media_player.h"
-#include "player_control.h"
+#include "controls/alpha_image.h"
+#include "controls/media_player.h"
+#include "controls/player_control.h"
 #include "window_harness.h"
 
 #include <QBuffer>

@@ -1,7 +1,8 @@
 // 下载视频 in the window, with the save dialog and the message boxes answered through the
 // window's seams; and the file names and progress lines it shows.
-#include "download_text.h"
-#include "fetch.h"
+#include "download/download_text.h"
+#include "download/video_name.h"
+#include "net/fetch.h"
 #include "window_harness.h"
 
 #include <QDir>
@@ -218,7 +219,7 @@ private slots:
         {
             WindowHarness h;
             if (!remembered.isEmpty()) {
-                QSettings(Form1::settingsFile(), QSettings::IniFormat)
+                QSettings(Settings::file(), QSettings::IniFormat)
                     .setValue("download/folder", home.filePath(remembered == "deleted" ? "gone" : remembered));
             }
             h.server.route("/v/clip.mp4", patternBytes(1000), "video/mp4");
@@ -230,7 +231,7 @@ private slots:
             QTRY_COMPARE(h.form->Label5->text(), QStringLiteral("视频下载完毕.."));
             QVERIFY(QFile::exists(home.filePath(saved)));
             // The next dialog starts where this video went.
-            QCOMPARE(QSettings(Form1::settingsFile(), QSettings::IniFormat).value("download/folder").toString(),
+            QCOMPARE(QSettings(Settings::file(), QSettings::IniFormat).value("download/folder").toString(),
                 home.filePath("a"));
         }
         qputenv("HOME", oldHome);

@@ -1,6 +1,6 @@
 // The window on a screen with two pixels per unit (run with QT_SCALE_FACTOR=2): every
 // picture comes from its sharp 2x version, none is blown up from the 1x one.
-#include "alpha_image.h"
+#include "controls/alpha_image.h"
 #include "window_harness.h"
 
 #include <QLabel>

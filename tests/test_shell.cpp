@@ -1,5 +1,5 @@
-#include "alpha_image.h"
-#include "site_registry.h"
+#include "controls/alpha_image.h"
+#include "sites/site_registry.h"
 #include "window_harness.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 // Signed description sets: which are taken and which leave the set in use untouched.
-#include "fetch.h"
+#include "net/fetch.h"
 #include "fixtures.h"
 #include "site_run.h"
-#include "site_store.h"
-#include "site_update.h"
+#include "sites/site_store.h"
+#include "extract/site_update.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,10 @@
+#include "pattern.h"
 #include "site_host_rule.h"
 #include "site_limits.h"
-#include "site_registry.h"
-#include "site_examples.h"
+#include "sites/site_registry.h"
+#include "extract/site_examples.h"
 #include "site_run.h"
-#include "sites.h"
+#include "sites/sites.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "textcuts.h"
+#include "sites/textcuts.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "alpha_image.h"
-#include "media_player.h"
-#include "skin.h"
+#include "controls/alpha_image.h"
+#include "controls/media_player.h"
+#include "desktop/skin.h"
 #include "window_harness.h"
 
 #include <QFrame>

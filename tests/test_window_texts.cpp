@@ -1,10 +1,10 @@
 // What a person sees of the window: Chinese standard texts, the player inside its frame and
 // readable, the caption buttons after a state change, the address box from its start, the
 // skin's colours and its disabled look, the play symbol under a message box.
-#include "alpha_image.h"
-#include "media_player.h"
-#include "skin.h"
-#include "translations.h"
+#include "controls/alpha_image.h"
+#include "controls/media_player.h"
+#include "desktop/skin.h"
+#include "desktop/translations.h"
 #include "window_harness.h"
 
 #include <QAbstractButton>

@@ -3,7 +3,7 @@
 //
 //   quorvin-sites-bundle pack SITES_DIR SET_VERSION DATE OUT
 //   quorvin-sites-bundle sign SECRET_FILE FILE        (writes FILE.sig)
-#include "site_bundle.h"
+#include "sites/site_bundle.h"
 
 #include <QCoreApplication>
 #include <QFile>

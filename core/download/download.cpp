@@ -1,7 +1,8 @@
-#include "download.h"
+#include "download/download.h"
 
-#include "download_text.h"
-#include "fetch.h"
+#include "download/download_text.h"
+#include "download/video_name.h"
+#include "net/fetch.h"
 #include "media_framing.h"
 #include "part_file.h"
 

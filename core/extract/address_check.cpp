@@ -1,7 +1,7 @@
-#include "address_check.h"
+#include "extract/address_check.h"
 
-#include "site_registry.h"
-#include "textcuts.h"
+#include "sites/site_registry.h"
+#include "sites/textcuts.h"
 
 #include <QRegularExpression>
 

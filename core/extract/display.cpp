@@ -1,8 +1,8 @@
-#include "display.h"
+#include "extract/display.h"
 
-#include "readable_text.h"
-#include "site_registry.h"
-#include "textcuts.h"
+#include "extract/readable_text.h"
+#include "sites/site_registry.h"
+#include "sites/textcuts.h"
 
 DisplayPlan planDisplay(int site, const Slots &rs, const Hosts &h, std::bitset<SlotCount> builtFromEmpty)
 {
@@ -21,6 +21,7 @@ DisplayPlan planDisplay(
     plan.label1 = cuts::displayCut(plan.author, row.authorCut);
     plan.label2 = plan.description.isEmpty() ? NoDescriptionText : cuts::displayCut(plan.description, 20);
     plan.label3 = readableText(rs[row.date]);
+    plan.shownDate = cuts::displayCut(plan.label3, MaxShownDateUnits);
     const Badge badge = row.badgeKind == u"weishi" ? Badge::Weishi
         : row.badgeKind == u"miaopai"              ? Badge::Miaopai
                                                    : Badge::None;

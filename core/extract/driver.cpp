@@ -1,8 +1,8 @@
-#include "driver.h"
+#include "extract/driver.h"
 
-#include "address_check.h"
-#include "decode.h"
-#include "site_registry.h"
+#include "extract/address_check.h"
+#include "net/decode.h"
+#include "sites/site_registry.h"
 
 namespace {
 

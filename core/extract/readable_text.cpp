@@ -1,4 +1,4 @@
-#include "readable_text.h"
+#include "extract/readable_text.h"
 
 #include <QHash>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
-#include "site_examples.h"
+#include "extract/site_examples.h"
 
-#include "driver.h"
-#include "headless_view.h"
+#include "extract/driver.h"
+#include "extract/headless_view.h"
 #include "hosts_config.h"
 
 namespace {

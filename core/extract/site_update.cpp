@@ -1,8 +1,8 @@
-#include "site_update.h"
+#include "extract/site_update.h"
 
-#include "fetch.h"
-#include "site_examples.h"
-#include "site_store.h"
+#include "net/fetch.h"
+#include "extract/site_examples.h"
+#include "sites/site_store.h"
 
 namespace {
 

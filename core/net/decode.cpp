@@ -1,6 +1,6 @@
 // Turning a page's bytes into text by the charset it declares, or guessing when it declares
 // none.
-#include "decode.h"
+#include "net/decode.h"
 
 #include <QStringDecoder>
 

@@ -1,6 +1,6 @@
-#include "fetch.h"
+#include "net/fetch.h"
 
-#include "decode.h"
+#include "net/decode.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>

@@ -1,6 +1,6 @@
-#include "transfer_watch.h"
+#include "net/transfer_watch.h"
 
-#include "fetch.h"
+#include "net/fetch.h"
 
 #include <QNetworkReply>
 

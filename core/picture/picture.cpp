@@ -1,6 +1,6 @@
-#include "picture.h"
+#include "picture/picture.h"
 
-#include "fetch.h"
+#include "net/fetch.h"
 
 #include <QBuffer>
 #include <QEventLoop>

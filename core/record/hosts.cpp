@@ -1,4 +1,4 @@
-#include "hosts.h"
+#include "record/hosts.h"
 
 #include "hosts_config.h"
 

@@ -1,6 +1,6 @@
-#include "site_bundle.h"
+#include "sites/site_bundle.h"
 
-#include "site_description.h"
+#include "sites/site_description.h"
 #include "site_limits.h"
 #include "sites_keys.h"
 

@@ -2,8 +2,8 @@
 // or a signed set's) reaches only the hosts its built-in namesake reaches.
 #pragma once
 
-#include "hosts.h"
-#include "site_description.h"
+#include "record/hosts.h"
+#include "sites/site_description.h"
 
 #include <optional>
 

@@ -1,9 +1,10 @@
 // Reading a service description from TOML. Everything is checked here, once: unknown keys
 // and steps, slots out of range, prefixes and hosts that do not exist, patterns that do not
 // compile. The running steps then never meet a malformed description.
-#include "site_description.h"
+#include "sites/site_description.h"
 
 #include "hosts_config.h"
+#include "pattern.h"
 #include "site_limits.h"
 #include "toml_ascii.h"
 #include "toml_bounds.h"
@@ -354,9 +355,10 @@ private:
                 if (++patterns_ > sitelimits::MaxPatterns)
                     refuse(value, QStringLiteral("more than %1 patterns").arg(sitelimits::MaxPatterns));
                 QString why;
-                op.pattern = Pattern::compile(op.text.source, op.replacement, &why);
-                if (!op.pattern)
+                std::optional<Pattern> compiled = Pattern::compile(op.text.source, op.replacement, &why);
+                if (!compiled)
                     refuse(value, why);
+                op.pattern = std::make_shared<const Pattern>(std::move(*compiled));
                 // An empty match with something to put in its place grows every value.
                 if (!op.replacement.isEmpty() && op.pattern->matchesEmpty())
                     refuse(value, QStringLiteral("the pattern matches an empty text and the replacement is not empty"));

@@ -1,8 +1,9 @@
-#include "site_registry.h"
+#include "sites/site_registry.h"
 
+#include "pattern.h"
 #include "site_host_rule.h"
 #include "site_limits.h"
-#include "site_store.h"
+#include "sites/site_store.h"
 
 #include <QDir>
 #include <QFile>

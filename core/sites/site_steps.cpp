@@ -4,10 +4,11 @@
 // the description: no value grows past its cap (checked before it is built), a fetch reaches
 // only the service's own host, and every operation draws on one work budget that also
 // watches the page deadline; once it runs out, the remaining steps are skipped.
-#include "fetch.h"
+#include "net/fetch.h"
+#include "pattern.h"
 #include "site_limits.h"
-#include "site_registry.h"
-#include "textcuts.h"
+#include "sites/site_registry.h"
+#include "sites/textcuts.h"
 #include "work_budget.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "site_store.h"
+#include "sites/site_store.h"
 
-#include "site_bundle.h"
+#include "sites/site_bundle.h"
 
 #include <QDir>
 #include <QFile>

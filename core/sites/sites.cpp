@@ -1,6 +1,6 @@
-#include "sites.h"
+#include "sites/sites.h"
 
-#include "site_registry.h"
+#include "sites/site_registry.h"
 
 bool extractSite(int site, Slots &rs, const ExtractorContext &ctx)
 {

@@ -1,7 +1,7 @@
 // The TOML reader is only ever given ASCII.
 #pragma once
 
-#include "site_description.h"
+#include "sites/site_description.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 // dotted key and once per table-header part, which no limit of its own covers.
 #pragma once
 
-#include "site_description.h"
+#include "sites/site_description.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // Shared test helpers: a loopback server answering from a table of routes, and test data.
 #pragma once
 
-#include "hosts.h"
+#include "record/hosts.h"
 
 #include "http_server.h"
 

@@ -2,9 +2,9 @@
 // service at that server.
 #pragma once
 
-#include "driver.h"
+#include "extract/driver.h"
 #include "fixtures.h"
-#include "headless_view.h"
+#include "extract/headless_view.h"
 
 struct SiteRun {
     RouteServer server;

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "fixtures.h"
-#include "form1.h"
-#include "hosts.h"
+#include "main_window/form1.h"
+#include "record/hosts.h"
 
 #include <QApplication>
 #include <QList>

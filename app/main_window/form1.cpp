@@ -1,0 +1,258 @@
+#include "main_window/form1.h"
+
+#include "address_box/address_box.h"
+
+#include "extract/address_check.h"
+#include "controls/alpha_image.h"
+#include "download/download_text.h"
+#include "download/video_name.h"
+#include "net/fetch.h"
+#include "record/hosts.h"
+#include "controls/media_player.h"
+#include "picture/picture.h"
+#include "sites/sites.h"
+#include "desktop/skin.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStandardPaths>
+
+namespace {
+
+void substituteFonts()
+{
+    // Chinese font families of the original look, drawn with an installed CJK font.
+    static const bool done = [] {
+        const QString cjk = QStringLiteral("WenQuanYi Micro Hei");
+        for (const char *family : {"微软雅黑", "Microsoft YaHei", "宋体", "SimSun", "新宋体"})
+            QFont::insertSubstitution(QString::fromUtf8(family), cjk);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+}  // namespace
+
+void setCaption(QLabel *label, const QString &text)
+{
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->adjustSize();
+}
+
+Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seams_)
+{
+    Q_INIT_RESOURCE(assets);
+    substituteFonts();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(Title);
+    setFixedSize(DesignWidth, DesignHeight);
+    QFont base(QStringLiteral("宋体"));
+    base.setPointSize(9);
+    setFont(base);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+
+    buildControls();
+    setupKeyboardAndDrops();
+    player_ = W1;
+    W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
+    Web1->handler = [this](const QString &link) { saveVideo(link); };
+    connect(download_, &Download::progress, this, &Form1::downloadProgress);
+    connect(download_, &Download::finished, this, &Form1::downloadFinished);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::setPlayer(PlayerControl *player)
+{
+    player_ = player ? player : W1;
+}
+
+void Form1::Form_Load()
+{
+    // 1. No window icon.
+    setWindowIcon(QIcon());
+    // 2. The rounded outline, one pixel larger than the client area, 9 x 9 corners.
+    QPainterPath rounded;
+    rounded.addRoundedRect(QRectF(0, 0, width() + 1, height() + 1), 4.5, 4.5);
+    outline_ = QRegion(rounded.toFillPolygon().toPolygon());
+    setMask(outline_);
+    // 3. The player stays out of sight until something plays.
+    W1->setPlayerVisible(false);
+    // 4-5. The skin beside the program, shifted in colour.
+    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
+    SkinH_AdjustHSV(-44, -40, 0);
+    // 6. The volume slider shows the player's volume.
+    const QSignalBlocker quiet(Slider1);
+    Slider1->setValue(player_->volume());
+}
+
+void Form1::Option1_Click(int)
+{
+    if (const int site = selectedSite(); site >= 0)
+        setStatus(siteChosenText(site));
+}
+
+void Form1::setStatus(const QString &text)
+{
+    setCaption(Label5, text);
+}
+
+int Form1::ask(const QString &text, BoxIcon icon, BoxButtons buttons)
+{
+    return seams.messageBox ? seams.messageBox(this, {text, AppMessageTitle, icon, buttons}) : IDCANCEL;
+}
+
+void Form1::launch(const QString &address)
+{
+    if (seams.openUrl)
+        seams.openUrl(address);
+}
+
+QString Form1::faceFilePath() const
+{
+    // The user's cache folder, never the program's: the file is the program's own scratch.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    return cache + QStringLiteral("/face");
+}
+
+// ---- Extraction ----
+
+void Form1::Command1_Click()
+{
+    // Back to where the hands are afterwards: 提取视频 when it was pressed from the keyboard
+    // (a mouse click does not focus it), else the address box. Disabling the button during
+    // the fetch would otherwise leave the focus on the next control, the volume.
+    QWidget *back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
+    extractWhenUsable_ = false;  // a handed-in address waiting for the set check: this is it
+    // A typed share message is taken as a pasted one would be; a text that holds no address
+    // stays as typed, for the checks to answer.
+    const QString typed = Text1->text();
+    const QString address = shareAddressIn(typed, hosts());
+    if (!address.isEmpty() && address != typed)
+        addressBox_->paste(typed);
+    ExtractionDriver driver(Result, *this, hosts());
+    driver.run();
+    back->setFocus(Qt::OtherFocusReason);
+}
+
+int Form1::selectedSite() const
+{
+    for (int i = 0; i < SiteCount; ++i) {
+        if (Option1[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+QString Form1::addressText() const
+{
+    return Text1->text();
+}
+
+void Form1::hideBadges()
+{
+    aicAlphaImage8->hide();
+    aicAlphaImage4->hide();
+}
+
+void Form1::setExtractEnabled(bool enabled)
+{
+    Command1->setEnabled(enabled);
+}
+
+void Form1::resetForExtraction()
+{
+    // The result area as it looks at start-up, so nothing of the previous video stays.
+    setCaption(Label1, StartAuthorText);
+    setCaption(Label2, StartDescriptionText);
+    setCaption(Label3, StartDateText);
+    hideBadges();
+    Image1->setPixmap(QPixmap());
+    Image2->setPixmap(QPixmap());
+    aicAlphaImage3->setPictureResource(QStringLiteral(":/assets/avatar_default.png"));
+    aicAlphaImage3->show();
+    // The avatar file of an earlier video goes, so a failed extraction cannot show it.
+    QFile::remove(faceFilePath());
+    shownCover_.clear();
+    videoName_.clear();
+    aicAlphaImage1->show();
+    Image1->show();
+    player_->setURL(QString());
+    // Unloading raises no stop notification, so the picture of a running preview goes here,
+    // and the unloaded player is not paused.
+    player_->setPlayerVisible(false);
+    Command4->setText(QStringLiteral("播放视频"));
+}
+
+void Form1::applyDisplay(const DisplayPlan &plan)
+{
+    const QString &date = plan.shownDate;
+    shownCover_ = plan.cover;
+    // The same name the command line gives this video.
+    VideoFields video;
+    video.id = videoIdOf(Text1->text(), plan.site, hosts());
+    video.site = siteName(plan.site);
+    video.author = plan.author;
+    video.description = plan.description;
+    video.date = plan.label3;
+    video.address = Text1->text();
+    video.link = Result.ResultSlots[SlotVideoUrl];
+    video.cover = plan.cover;
+    videoName_ = videoName(video);
+
+    // Cover and avatar (for 快手 the download of "face") are fetched side by side and
+    // decoded off this thread; then everything is shown in the display step's order.
+    const QString face = plan.avatarViaFile ? faceFilePath() : QString();
+    const QList<QImage> pictures = LoadPictures(
+        {{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}});
+    const QPixmap cover = QPixmap::fromImage(pictures[0]);
+    const QImage &avatar = pictures[1];
+
+    if (plan.avatarViaFile) {
+        setCaption(Label3, date);
+        setCaption(Label1, plan.label1);
+        setCaption(Label2, plan.label2);
+        Image1->setPixmap(cover);
+        Image2->show();
+        aicAlphaImage3->show();
+        if (!avatar.isNull())  // the face file, as the download left it
+            aicAlphaImage3->setPicture(QPixmap::fromImage(avatar));
+        return;
+    }
+
+    setCaption(Label1, plan.label1);
+    AlphaImage *badge = plan.badge == Badge::Weishi ? aicAlphaImage8
+        : plan.badge == Badge::Miaopai              ? aicAlphaImage4
+                                                    : nullptr;
+    if (badge) {
+        badge->setLeft(Label1->x() + Label1->width() + plan.badgeOffset);
+        badge->show();
+    }
+    setCaption(Label2, plan.label2);
+    setCaption(Label3, date);
+    Image2->show();
+    aicAlphaImage3->hide();
+    Image1->setPixmap(cover);
+    Image2->setPixmap(QPixmap::fromImage(avatar));
+}

@@ -1,0 +1,187 @@
+// The one window of the program: every control, the shared record and every handler.
+#pragma once
+
+#include "download/download.h"
+#include "extract/driver.h"
+#include "record/result.h"
+#include "desktop/seams.h"
+#include "settings/settings.h"
+#include "sites/sites.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+#include <array>
+
+class AddressBox;
+class AlphaImage;
+class MediaPlayerWidget;
+class PlayerControl;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+
+// The download hand-over: a non-visual stand-in for a browser control, whose download
+// handling is the window's own downloader.
+class WebNavigator : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    std::function<void(const QString &)> handler;
+    void Navigate(const QString &link)
+    {
+        if (handler)
+            handler(link);
+    }
+};
+
+class Form1 : public QWidget, private ExtractionView {
+    Q_OBJECT
+public:
+    static constexpr int DesignWidth = 777;
+    static constexpr int DesignHeight = 571;
+    static inline const QString Title = QStringLiteral("QuorvinAPP视频助手 V1.0");
+    static inline const QString AppVersion = QStringLiteral("V1.0");
+    static inline const QString WelcomeText = QStringLiteral("欢迎使用Quorvin系列软件 ..");
+    // How long an address handed in at start waits for the description-set check.
+    static constexpr int SetWaitMs = 5000;
+    static inline const QString HintText = QStringLiteral("请在此粘贴您要获取的微视视频页面地址");
+    static inline const QString StartAuthorText = QStringLiteral("用户名");
+    static inline const QString StartDateText = QStringLiteral("日期");
+    static inline const QString StartDescriptionText = QStringLiteral("描述");
+
+    explicit Form1(const Seams &seams = Seams::system(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Controls, by their names.
+    QGroupBox *Frame1, *Frame2;
+    std::array<QLabel *, 2> Labe1;
+    std::array<QRadioButton *, SiteCount> Option1;
+    QLineEdit *Text1;
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label10;
+    QLabel *Image1, *Image2, *Image8, *Image9, *Image10;
+    AlphaImage *aicAlphaImage1, *aicAlphaImage2, *aicAlphaImage3, *aicAlphaImage4, *aicAlphaImage5, *aicAlphaImage8;
+    QWidget *Picture1;
+    QFrame *Line2, *Line3;
+    QSlider *Slider1;
+    MediaPlayerWidget *W1;
+    WebNavigator *Web1;
+    Download *download_;  // the running (or last) download of 下载视频
+    QTimer *Timer1;
+
+    // The shared record of every extraction.
+    ExtractionResult Result;
+    Seams seams;
+
+    // The player the window drives: W1, or a stand-in installed by a test.
+    PlayerControl *player() const { return player_; }
+    void setPlayer(PlayerControl *player);
+
+    QRegion outlineRegion() const { return outline_; }
+    QString faceFilePath() const;
+
+    // An address handed to the program (its command line): put in the box with its service
+    // selected, and extracted as soon as the window is usable.
+    void handInAddress(const QString &address);
+
+    // Handlers.
+    void Option1_Click(int index);
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Timer1_Timer();
+    void Slider1_Scroll();
+    void aicAlphaImage1_MouseMove();
+    void aicAlphaImage2_MouseLeave();
+    void aicAlphaImage2_MouseUp();
+    void W1_PlayStateChange(int NewState);
+    void tzstop();
+
+    // Chrome (the self-drawn frame and caption buttons).
+    void DrawMinimise(int row);
+    void DrawClose(int row);
+    int minimiseRow() const { return minimiseRow_; }
+    int closeRow() const { return closeRow_; }
+    int dragRequests() const { return dragRequests_; }  // presses that asked the system to move
+
+    // Colours of the feedback label.
+    static inline const QColor FeedbackRest = QColor(231, 231, 231);
+    static inline const QColor FeedbackHover = QColor(255, 255, 255);
+    static inline const QColor FeedbackPressed = QColor(255, 0, 0);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool feedbackLabelEvent(QEvent *event);
+
+private:
+    void buildControls();
+    void bindControls();
+    void setFirstLook();
+    void connectControls();
+    void setupKeyboardAndDrops();
+    // Selects the service when it is not selected yet, as a click on its button does.
+    void selectSite(int site);
+    void Form_Load();
+    void launch(const QString &address);
+    int ask(const QString &text, BoxIcon icon, BoxButtons buttons);
+    void refuseWithoutVideo();
+    // The extracted video link, or nothing before an extraction and after one that failed.
+    QString videoLink() const;
+    void saveVideo(const QString &link);
+    void extractHandedInAddress();
+    // The rest of a current version's start: controls enabled, the clipboard, the description
+    // set update and an address handed in.
+    void becomeUsable();
+    // The status line's word on refused description files and what is used instead; empty
+    // when none was refused.
+    static QString refusalText();
+    void downloadProgress(const DownloadProgress &progress);
+    void downloadFinished(DownloadError error, int httpStatus);
+    void setLabel10Colour(const QColor &colour);
+    void setStatus(const QString &text) override;
+
+    // ExtractionView
+    int selectedSite() const override;
+    QString addressText() const override;
+    void hideBadges() override;
+    void setExtractEnabled(bool enabled) override;
+    void resetForExtraction() override;
+    void applyDisplay(const DisplayPlan &plan) override;
+
+    PlayerControl *player_;
+    AddressBox *addressBox_;  // what Text1 does
+    Settings settings_;
+    QRegion outline_;
+    QString shownCover_;  // the cover address the last display step loaded
+    QString videoName_;   // the file name the last extraction's video is offered under
+    int minimiseRow_ = 0;
+    int closeRow_ = 0;
+    int dragRequests_ = 0;
+    bool updateCheckDone_ = false;
+    bool cancelQuestionOpen_ = false;
+    bool quitQuestionOpen_ = false;
+    bool extractWhenUsable_ = false;  // an address handed in on the command line
+    QElapsedTimer sinceProgressShown_;
+};
+
+// Sets a label's text as plain text and sizes the label to it.
+void setCaption(QLabel *label, const QString &text);

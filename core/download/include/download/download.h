@@ -1,0 +1,131 @@
+// Saving a video to a file: asynchronous, streamed to "<target>.part" and renamed over the
+// target only when complete, resumable, cancellable, with progress. Memory stays flat
+// whatever the size: at most one read buffer of the answer is held at a time.
+//
+// A part belongs to one download: the control file "<target>.part.meta" beside it records
+// the link, the server's validator (ETag, else Last-Modified) and the total size. A part is
+// resumed only when its link matches, with If-Range carrying the validator (without one,
+// only when the total still matches); otherwise the download starts over from byte 0. A
+// download succeeds only when the file on disk holds exactly the total the server gave.
+#pragma once
+
+#include "net/transfer_watch.h"
+
+#include <QElapsedTimer>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+struct DownloadProgress {
+    qint64 done = 0;            // bytes of the file on disk so far (resumed part included)
+    qint64 total = -1;          // size of the whole file, -1 when the server does not say
+    double bytesPerSecond = 0;  // rate of this transfer
+    qint64 secondsLeft = -1;    // -1 when unknown
+};
+
+enum class DownloadError {
+    None,
+    NotWeb,          // the link (or a redirect) is not an http(s) address
+    ConnectFailed,   // refused, unknown host
+    ConnectionLost,  // reset or closed before the whole file arrived
+    TimedOut,        // nothing arrived for the stall timeout
+    TooSlow,         // less than the low-speed limit arrived over its time span
+    Incomplete,      // the body ended before the whole file (short, or cut chunking)
+    HttpStatus,      // the server answered with an error status
+    TooManyRedirects,
+    DiskFull,        // free space below Content-Length, or a write ran out of space
+    NoPermission,    // the folder or file cannot be written
+    WriteFailed,     // any other file error
+    NotRegularFile,  // a link, FIFO, device or folder stands where a file would be written
+    Exists,          // the target exists and may not be replaced
+    Cancelled,
+    Busy,         // another download holds the part of the same target
+    Interrupted,  // stopped by the user, the part kept for a later resume
+};
+
+class Download : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        bool overwrite = true;           // false: an existing target is never replaced (Exists)
+        bool extensionFromType = false;  // the target's extension follows the answer's type
+    };
+
+    explicit Download(QObject *parent = nullptr);
+    ~Download() override;
+
+    // Starts saving url to target (see the top of this file for how a part is resumed).
+    void start(const QString &url, const QString &target, Options options);
+    void start(const QString &url, const QString &target) { start(url, target, Options()); }
+    // Stops at once and removes the part file; finished(Cancelled) follows.
+    void cancel();
+    // Stops at once keeping what was written, for a later download to resume; finished(Interrupted)
+    // follows.
+    void stop();
+
+    bool isRunning() const { return state_ != State::Idle; }
+    // How often a part locked by another download is tried again, up to the stall timeout.
+    static constexpr int LockRetryMs = 200;
+    // The file the download writes: decided before the first byte is written.
+    QString target() const { return target_; }
+    QString contentType() const { return contentType_; }
+    static QString partPath(const QString &target) { return target + QStringLiteral(".part"); }
+    static QString controlPath(const QString &target) { return target + QStringLiteral(".part.meta"); }
+
+signals:
+    void progress(const DownloadProgress &progress);
+    void finished(DownloadError error, int httpStatus);
+
+private:
+    void tryLock();
+    void begin();
+    void request(const QUrl &url);
+    void restart();
+    void onHeaders();
+    bool acceptAnswer();
+    bool openPart(bool truncate);
+    void onData();
+    void startWriteback();
+    void onFinished();
+    void answerEnded();
+    void bodyEnded(QNetworkReply::NetworkError error);
+    void fail(DownloadError error);
+    void complete();
+    void emitProgress();
+    void dropReply();
+    void closePart();
+    qint64 onDisk() const { return resumeFrom_ + received_; }
+
+    QPointer<QNetworkReply> reply_;
+    QByteArray buffer_;  // what is read from the answer goes through here to the part
+    fetch::TransferWatch watch_;
+    QElapsedTimer clock_;
+    QString link_;
+    QString part_;     // the part file's path, from the target asked for
+    QString control_;  // its control file's path
+    QString target_;
+    QString contentType_;
+    QByteArray validator_;  // what If-Range carries when resuming
+    Options options_;
+    int fd_ = -1;  // the part file, open and locked from the lock until the final rename
+    QTimer lockRetry_;
+    QElapsedTimer lockClock_;
+    bool partOpened_ = false;  // the part was opened for this answer's body
+    qint64 resumeFrom_ = 0;    // bytes already in the part file when the request was made
+    qint64 received_ = 0;      // bytes of this answer written so far
+    qint64 expected_ = -1;     // bytes this answer should bring, -1 when unknown
+    qint64 total_ = -1;        // size of the whole file, -1 when unknown
+    qint64 recordedTotal_ = -1;
+    qint64 writtenBack_ = 0;  // bytes of the part handed to the disk already
+    int status_ = 0;
+    int redirects_ = 0;
+    // Where the download is: not running; waiting for the part's lock; a request out whose
+    // body is not written (a redirect, an error page); the body going to the part; asking
+    // whether a body of unknown length was whole.
+    enum class State { Idle, Locking, Asking, Writing, Probing } state_ = State::Idle;
+    bool restarted_ = false;  // started over once already
+    bool rangesAdvertised_ = false;
+};
