@@ -98,6 +98,70 @@ void Writer::string(QStringView s)
     std::fputc('"', out_);
 }
 
+void Writer::separate(const char *separator)
+{
+    if (!empty_.empty() && !empty_.back())
+        raw(separator);
+    if (!empty_.empty())
+        empty_.back() = false;
+}
+
+void Writer::beginObject()
+{
+    raw("{");
+    empty_.push_back(true);
+}
+
+void Writer::endObject()
+{
+    raw("}");
+    empty_.pop_back();
+}
+
+void Writer::beginArray()
+{
+    raw("[");
+    empty_.push_back(true);
+}
+
+void Writer::endArray()
+{
+    raw("]");
+    empty_.pop_back();
+}
+
+void Writer::key(const char *name)
+{
+    separate(", ");
+    std::fputc('"', out_);
+    raw(name);
+    raw("\": ");
+}
+
+void Writer::member(const char *name, QStringView value)
+{
+    key(name);
+    string(value);
+}
+
+void Writer::member(const char *name, bool value)
+{
+    key(name);
+    raw(value ? "true" : "false");
+}
+
+void Writer::nullMember(const char *name)
+{
+    key(name);
+    raw("null");
+}
+
+void Writer::element(QStringView value)
+{
+    separate(",");
+    string(value);
+}
+
 void Writer::flush()
 {
     std::fflush(out_);

@@ -2,6 +2,7 @@
 
 #include "download/download_text.h"
 #include "download/video_name.h"
+#include "report.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -9,11 +10,53 @@
 #include <QTextStream>
 #include <cstdio>
 
+namespace opt {
+// Every option, by which the code reads it: a misspelt option does not compile.
+enum Id : int {
+    Site,
+    BatchFile,
+    Json,
+    Print,
+    GetUrl,
+    Simulate,
+    SkipDownload,
+    Slots,
+    Download,
+    Paths,
+    Output,
+    ForceOverwrite,
+    NoOverwrites,
+    Retries,
+    Progress,
+    Newline,
+    NoProgress,
+    Quiet,
+    Verbose,
+    IgnoreErrors,
+    Continue,
+    NoPart,
+    LowSpeed,
+    AllHosts,
+    SitesDir,
+    ListSites,
+    ShowSite,
+    CheckSite,
+    UpdateSites,
+    Explain,
+    Page,
+    StallTimeout,
+    Deadline,
+    Help,
+    Version
+};
+}  // namespace opt
+
 namespace {
 
-// Every option once: its names, its value's name, and its help. The parser, --help and the
-// documentation test are all made from this table.
+// Every option once: its names, its value's name, and its help. The parser, --help, the
+// options' readers and the documentation test are all made from this table.
 struct OptionSpec {
+    opt::Id id;
     QList<const char *> names;  // short names first
     const char *value;          // "" for a switch
     const char *help;
@@ -21,80 +64,106 @@ struct OptionSpec {
 
 using S = QList<const char *>;
 const QList<OptionSpec> Table = {
-    {S {"site"}, "SITE",
+    {opt::Site, S {"site"}, "SITE",
         "weishi, meipai, kuaishou, weipai, miaopai, 0-4, or auto (the default): each address gets the service "
         "whose page prefix it starts with"},
-    {S {"a", "batch-file"}, "FILE",
+    {opt::BatchFile, S {"a", "batch-file"}, "FILE",
         "read addresses from FILE, one a line (blank lines and lines starting with #, ; or ] are skipped); - as "
         "an address reads them from standard input the same way"},
-    {S {"j", "J", "json", "dump-json"}, "",
-        "one JSON object per address and line: address, site, ok, video_url, cover_url, avatar_url, author, "
-        "description, date, verified, status, error, error_code (see the man page)"},
-    {S {"O", "print"}, "TEMPLATE",
+    {opt::Json, S {"j", "J", "json", "dump-json"}, "",
+        "one JSON object per address and line: %COLUMNS% (see the man page)"},
+    {opt::Print, S {"O", "print"}, "TEMPLATE",
         "print the template filled in for each video extracted, one line each, the fields as -o names them; "
         "not with --json"},
-    {S {"g", "get-url"}, "", "print the link of each video extracted, one line each; not with --json"},
-    {S {"s", "simulate"}, "", "extract only: no download, even with --download"},
-    {S {"skip-download"}, "", "the same as --simulate"},
-    {S {"slots"}, "", "with --json, also the whole record (\"slots\") and the captions as the window shows them"},
-    {S {"download"}, "",
+    {opt::GetUrl, S {"g", "get-url"}, "", "print the link of each video extracted, one line each; not with --json"},
+    {opt::Simulate, S {"s", "simulate"}, "", "extract only: no download, even with --download"},
+    {opt::SkipDownload, S {"skip-download"}, "", "the same as --simulate"},
+    {opt::Slots, S {"slots"}, "",
+        "with --json, also the whole record (\"slots\") and the captions as the window shows them"},
+    {opt::Download, S {"download"}, "",
         "save each extracted video under a name of its own (resuming an earlier .part file of the same link); "
         "the JSON line then has \"file\" or \"download_error\" and \"download_error_code\""},
-    {S {"P", "paths"}, "DIR", "folder for --download, made when missing (default: the current folder)"},
-    {S {"o", "output"}, "DIR|TEMPLATE|FILE",
+    {opt::Paths, S {"P", "paths"}, "DIR", "folder for --download, made when missing (default: the current folder)"},
+    {opt::Output, S {"o", "output"}, "DIR|TEMPLATE|FILE",
         "a file name when it ends in a video extension (.mp4, .flv...) and is no folder (one address only); "
         "when it holds %(, a file name template below the folder: %(id)s, %(site)s or %(extractor)s, "
         "%(author)s or %(uploader)s, %(description)s or %(title)s, %(date)s, %(upload_date)s (YYYYMMDD), "
         "%(webpage_url)s, %(url)s, %(thumbnail)s, %(ext)s, %% for a percent sign (an unknown field is NA); "
         "else a folder as -P"},
-    {S {"force-overwrite", "force-overwrites"}, "",
+    {opt::ForceOverwrite, S {"force-overwrite", "force-overwrites"}, "",
         "replace an existing file of the same name (by default a file of this video is reported with "
         "\"skipped\": \"exists\" and another video takes the next free name)"},
-    {S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
-    {S {"R", "retries"}, "N",
+    {opt::NoOverwrites, S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
+    {opt::Retries, S {"R", "retries"}, "N",
         "try a download again N times (or infinite) after a network error, with a growing pause, resuming its "
         "part (3)"},
-    {S {"progress"}, "MODE",
+    {opt::Progress, S {"progress"}, "MODE",
         "none, bar (a one-line bar; the default on a terminal) or lines (a line per 10 %; the default "
         "otherwise)"},
-    {S {"newline"}, "", "progress as lines (--progress lines)"},
-    {S {"no-progress"}, "", "no progress (--progress none)"},
-    {S {"q", "quiet"}, "", "no progress and no notes on standard error; JSON and errors are still printed"},
-    {S {"v", "verbose"}, "", "each address fetched and each extraction step on standard error (--explain)"},
-    {S {"i", "ignore-errors"}, "", "go on with the next address after a failure (always done)"},
-    {S {"c", "continue"}, "", "resume a partly downloaded file (always done)"},
-    {S {"no-part"}, "", "refused: the .part file is what keeps a broken download from passing for a video"},
-    {S {"low-speed"}, "LIMIT,SECONDS",
+    {opt::Newline, S {"newline"}, "", "progress as lines (--progress lines)"},
+    {opt::NoProgress, S {"no-progress"}, "", "no progress (--progress none)"},
+    {opt::Quiet, S {"q", "quiet"}, "", "no progress and no notes on standard error; JSON and errors are still printed"},
+    {opt::Verbose, S {"v", "verbose"}, "",
+        "each address fetched and each extraction step on standard error (--explain)"},
+    {opt::IgnoreErrors, S {"i", "ignore-errors"}, "", "go on with the next address after a failure (always done)"},
+    {opt::Continue, S {"c", "continue"}, "", "resume a partly downloaded file (always done)"},
+    {opt::NoPart, S {"no-part"}, "",
+        "refused: the .part file is what keeps a broken download from passing for a video"},
+    {opt::LowSpeed, S {"low-speed"}, "LIMIT,SECONDS",
         "give up a transfer that brings fewer than LIMIT bytes a second over SECONDS seconds (1024,60)"},
-    {S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
-    {S {"sites-dir"}, "DIR",
+    {opt::AllHosts, S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
+    {opt::SitesDir, S {"sites-dir"}, "DIR",
         "service descriptions that replace the built-in ones (default: "
         "$XDG_CONFIG_HOME/quorvin-video-helper/sites)"},
-    {S {"list-sites"}, "", "show each service, its description file and where it came from"},
-    {S {"show-site"}, "SITE", "print the description in force for a service (to copy and edit)"},
-    {S {"check-site"}, "SITE|all",
+    {opt::ListSites, S {"list-sites"}, "", "show each service, its description file and where it came from"},
+    {opt::ShowSite, S {"show-site"}, "SITE", "print the description in force for a service (to copy and edit)"},
+    {opt::CheckSite, S {"check-site"}, "SITE|all",
         "run the examples of a service's description (or of all), with --sites-dir those of the folder: pass, "
         "or the first field that differs; exit 0 when all pass, 1 otherwise"},
-    {S {"update-sites"}, "",
+    {opt::UpdateSites, S {"update-sites"}, "",
         "fetch the signed description set published beside the version file and take it when its signature "
         "is trusted, it is newer and every example passes; exit 0 when updated or already current, 1 when "
         "refused"},
-    {S {"explain"}, "", "print each extraction step: the slot it writes, its marker, found or not, and the value"},
-    {S {"page"}, "FILE",
+    {opt::Explain, S {"explain"}, "",
+        "print each extraction step: the slot it writes, its marker, found or not, and the value"},
+    {opt::Page, S {"page"}, "FILE",
         "run the steps on a saved page instead of fetching the share page (later fetches still go to the "
         "network)"},
-    {S {"stall-timeout"}, "MS", "give up a fetch that receives nothing for MS ms (30000)"},
-    {S {"deadline"}, "MS",
+    {opt::StallTimeout, S {"stall-timeout"}, "MS", "give up a fetch that receives nothing for MS ms (30000)"},
+    {opt::Deadline, S {"deadline"}, "MS",
         "give up a page fetch that takes longer than MS ms in all (90000); downloads are bounded by "
         "--low-speed instead"},
-    {S {"h", "help"}, "", "show this help"},
-    {S {"version"}, "", "show the version"},
+    {opt::Help, S {"h", "help"}, "", "show this help"},
+    {opt::Version, S {"version"}, "", "show the version"},
 };
 
 const QList<OptionSpec> &optionTable()
 {
     return Table;
 }
+
+// The parsed command line, read by option.
+class Args {
+public:
+    explicit Args(const QCommandLineParser &parser) : parser_(parser) {}
+    bool isSet(opt::Id id) const { return parser_.isSet(name(id)); }
+    QString value(opt::Id id) const { return parser_.value(name(id)); }
+    QStringList values(opt::Id id) const { return parser_.values(name(id)); }
+    QStringList positional() const { return parser_.positionalArguments(); }
+    // The option's long name, as messages give it.
+    static QString name(opt::Id id)
+    {
+        for (const OptionSpec &o : optionTable()) {
+            if (o.id == id)
+                return QString::fromLatin1(o.names.last());
+        }
+        Q_UNREACHABLE();
+        return QString();
+    }
+
+private:
+    const QCommandLineParser &parser_;
+};
 
 const char UsageHead[] = "Usage: quorvin-extract [OPTION]... ADDRESS... | -\n"
                          "\n"
@@ -108,6 +177,17 @@ const char UsageTail[] = "\n"
                          "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
                          "extraction failed (no page, or no video link in it). When several apply, the highest.\n"
                          "130 when Ctrl+C stopped a download: its part is kept for the next run to resume.\n";
+
+// An option's help; the --json help names the members every line may have.
+QString helpText(const OptionSpec &o)
+{
+    QStringList members;
+    for (const JsonColumn &c : jsonColumns()) {
+        if (c.when == JsonWhen::Always || c.when == JsonWhen::Failed)
+            members << QString::fromLatin1(c.name);
+    }
+    return QString::fromUtf8(o.help).replace(QStringLiteral("%COLUMNS%"), members.join(QStringLiteral(", ")));
+}
 
 // An option's names with their dashes: "-j", "--json".
 QStringList dashed(const OptionSpec &o)
@@ -129,7 +209,7 @@ QString usage()
             head += u' ' + QString::fromLatin1(o.value);
         QString line = head.size() < 26 ? head.leftJustified(27) : head + u'\n' + QString(27, u' ');
         qsizetype column = 27;
-        for (const QString &word : QString::fromUtf8(o.help).split(u' ')) {
+        for (const QString &word : helpText(o).split(u' ')) {
             if (column + word.size() + 1 > 92 && column > 27) {
                 line += u'\n' + QString(27, u' ');
                 column = 27;
@@ -164,15 +244,15 @@ std::optional<int> positiveNumber(const QString &text)
     return ok && n > 0 ? std::optional<int>(n) : std::nullopt;
 }
 
-QString applySaving(const QCommandLineParser &parser, CliOptions &o)
+QString applySaving(const Args &args, CliOptions &o)
 {
-    if (parser.isSet(QStringLiteral("paths"))) {
-        o.save.folder = parser.value(QStringLiteral("paths"));
+    if (args.isSet(opt::Paths)) {
+        o.save.folder = args.value(opt::Paths);
         if (o.save.folder.isEmpty())
             return QStringLiteral("--paths needs a folder");
     }
-    if (parser.isSet(QStringLiteral("output"))) {
-        const QString value = parser.value(QStringLiteral("output"));
+    if (args.isSet(opt::Output)) {
+        const QString value = args.value(opt::Output);
         if (value.isEmpty())
             return QStringLiteral("--output needs a folder, a template or a file name");
         if (value.contains(u"%(")) {
@@ -192,15 +272,15 @@ QString applySaving(const QCommandLineParser &parser, CliOptions &o)
             o.save.folder = value;
         }
     }
-    if (parser.isSet(QStringLiteral("retries"))) {
-        const QString value = parser.value(QStringLiteral("retries"));
+    if (args.isSet(opt::Retries)) {
+        const QString value = args.value(opt::Retries);
         bool ok = value == u"infinite";
         o.save.retries = ok ? -1 : value.toInt(&ok);
         if (!ok || o.save.retries < -1)
             return QStringLiteral("--retries needs a number or infinite");
     }
-    if (parser.isSet(QStringLiteral("progress"))) {
-        const QString mode = parser.value(QStringLiteral("progress"));
+    if (args.isSet(opt::Progress)) {
+        const QString mode = args.value(opt::Progress);
         if (mode == u"none")
             o.save.progress = ProgressMode::None;
         else if (mode == u"bar")
@@ -210,37 +290,37 @@ QString applySaving(const QCommandLineParser &parser, CliOptions &o)
         else
             return QStringLiteral("--progress is none, bar or lines");
     }
-    if (parser.isSet(QStringLiteral("newline")))
+    if (args.isSet(opt::Newline))
         o.save.progress = ProgressMode::Lines;
-    if (parser.isSet(QStringLiteral("no-progress")))
+    if (args.isSet(opt::NoProgress))
         o.save.progress = ProgressMode::None;
-    o.save.quiet = parser.isSet(QStringLiteral("quiet"));
-    o.save.forceOverwrite = parser.isSet(QStringLiteral("force-overwrite"));
-    if (o.save.forceOverwrite && parser.isSet(QStringLiteral("no-overwrites")))
+    o.save.quiet = args.isSet(opt::Quiet);
+    o.save.forceOverwrite = args.isSet(opt::ForceOverwrite);
+    if (o.save.forceOverwrite && args.isSet(opt::NoOverwrites))
         return QStringLiteral("--force-overwrite and --no-overwrites contradict each other");
     return QString();
 }
 
 // Reads the options that take a value; a usage error's message when one is wrong.
-QString applyValues(const QCommandLineParser &parser, CliOptions &o)
+QString applyValues(const Args &args, CliOptions &o)
 {
-    o.siteName = parser.value(QStringLiteral("site"));
-    if (parser.isSet(QStringLiteral("all-hosts"))) {
-        const QString value = parser.value(QStringLiteral("all-hosts"));
+    o.siteName = args.value(opt::Site);
+    if (args.isSet(opt::AllHosts)) {
+        const QString value = args.value(opt::AllHosts);
         if (value.isEmpty())
             return QStringLiteral("--all-hosts needs HOST[:PORT]");
         o.table = Hosts::allOn(value);
     }
-    for (const char *name : {"stall-timeout", "deadline"}) {
-        if (!parser.isSet(QString::fromLatin1(name)))
+    for (const opt::Id id : {opt::StallTimeout, opt::Deadline}) {
+        if (!args.isSet(id))
             continue;
-        const auto ms = positiveNumber(parser.value(QString::fromLatin1(name)));
+        const auto ms = positiveNumber(args.value(id));
         if (!ms)
-            return QStringLiteral("--%1 needs a number of milliseconds").arg(QString::fromLatin1(name));
-        (name[0] == 'd' ? o.deadlineMs : o.stallTimeoutMs) = *ms;
+            return QStringLiteral("--%1 needs a number of milliseconds").arg(Args::name(id));
+        (id == opt::Deadline ? o.deadlineMs : o.stallTimeoutMs) = *ms;
     }
-    if (parser.isSet(QStringLiteral("low-speed"))) {
-        const QString value = parser.value(QStringLiteral("low-speed"));
+    if (args.isSet(opt::LowSpeed)) {
+        const QString value = args.value(opt::LowSpeed);
         bool okLimit = false;
         const qint64 limit = value.section(u',', 0, 0).toLongLong(&okLimit);
         const auto seconds = positiveNumber(value.section(u',', 1));
@@ -249,13 +329,13 @@ QString applyValues(const QCommandLineParser &parser, CliOptions &o)
         o.lowSpeedLimit = limit;
         o.lowSpeedSeconds = *seconds;
     }
-    o.sitesDirGiven = parser.isSet(QStringLiteral("sites-dir"));
-    o.sitesDir = parser.value(QStringLiteral("sites-dir"));
-    o.listSites = parser.isSet(QStringLiteral("list-sites"));
-    o.showSite = parser.value(QStringLiteral("show-site"));
-    o.checkSite = parser.value(QStringLiteral("check-site"));
-    o.updateSites = parser.isSet(QStringLiteral("update-sites"));
-    return applySaving(parser, o);
+    o.sitesDirGiven = args.isSet(opt::SitesDir);
+    o.sitesDir = args.value(opt::SitesDir);
+    o.listSites = args.isSet(opt::ListSites);
+    o.showSite = args.value(opt::ShowSite);
+    o.checkSite = args.value(opt::CheckSite);
+    o.updateSites = args.isSet(opt::UpdateSites);
+    return applySaving(args, o);
 }
 
 void addOptions(QCommandLineParser &parser)
@@ -270,13 +350,13 @@ void addOptions(QCommandLineParser &parser)
 }
 
 // --help and --version: what they print, and the exit status; no value when neither was given.
-std::optional<int> answerQuestion(const QCommandLineParser &parser)
+std::optional<int> answerQuestion(const Args &args)
 {
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (args.isSet(opt::Help)) {
         std::fputs(usage().toUtf8().constData(), stdout);
         return ExitOk;
     }
-    if (parser.isSet(QStringLiteral("version"))) {
+    if (args.isSet(opt::Version)) {
         std::fputs("quorvin-extract 1.0\n", stdout);
         return ExitOk;
     }
@@ -284,16 +364,16 @@ std::optional<int> answerQuestion(const QCommandLineParser &parser)
 }
 
 // The addresses: those of -a files, then the arguments, "-" reading standard input.
-QString collectAddresses(const QCommandLineParser &parser, QStringList &addresses)
+QString collectAddresses(const Args &args, QStringList &addresses)
 {
-    for (const QString &path : parser.values(QStringLiteral("batch-file"))) {
+    for (const QString &path : args.values(opt::BatchFile)) {
         QFile file(path);
         if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
             return QStringLiteral("cannot read %1").arg(path);
         QTextStream in(&file);
         addresses += readAddresses(in);
     }
-    for (const QString &address : parser.positionalArguments()) {
+    for (const QString &address : args.positional()) {
         if (address == u"-") {
             QTextStream in(stdin);
             addresses += readAddresses(in);
@@ -307,16 +387,16 @@ QString collectAddresses(const QCommandLineParser &parser, QStringList &addresse
 }
 
 // Options that cannot go together, or that mean nothing without another; the message, or "".
-QString contradictions(const QCommandLineParser &parser, CliOptions &o)
+QString contradictions(const Args &args, CliOptions &o)
 {
-    if (parser.isSet(QStringLiteral("no-part")))
+    if (args.isSet(opt::NoPart))
         return QStringLiteral("--no-part is not offered: a download is written to NAME.part and renamed only when "
                               "it is whole, so a broken one never passes for a video");
     if ((!o.printTemplate.isEmpty() || o.getUrl) && o.json)
         return QStringLiteral("--print and --get-url write plain lines; they cannot go with --json");
-    if ((parser.isSet(QStringLiteral("output")) || parser.isSet(QStringLiteral("paths"))) && !o.download)
+    if ((args.isSet(opt::Output) || args.isSet(opt::Paths)) && !o.download)
         return QStringLiteral("-o and -P say where --download saves: add --download");
-    if (parser.isSet(QStringLiteral("simulate")) || parser.isSet(QStringLiteral("skip-download")))
+    if (args.isSet(opt::Simulate) || args.isSet(opt::SkipDownload))
         o.download = false;
     return QString();
 }
@@ -341,27 +421,27 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
                 QStringLiteral("unknown option %1%2").arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
         return usageError(parser.errorText());
     }
-    if (const std::optional<int> status = answerQuestion(parser))
+    const Args args(parser);
+    if (const std::optional<int> status = answerQuestion(args))
         return *status;
 
     CliOptions o;
     o.table = hosts();
-    o.verbose = parser.isSet(QStringLiteral("verbose"));
-    o.explain = parser.isSet(QStringLiteral("explain")) || o.verbose;
-    o.pageFile = parser.value(QStringLiteral("page"));
-    o.json = parser.isSet(QStringLiteral("json"));
-    o.withSlots = parser.isSet(QStringLiteral("slots"));
-    o.download = parser.isSet(QStringLiteral("download"));
-    o.printTemplate = parser.value(QStringLiteral("print"));
-    o.getUrl = parser.isSet(QStringLiteral("get-url"));
-    if (const QString why = applyValues(parser, o); !why.isEmpty())
+    o.verbose = args.isSet(opt::Verbose);
+    o.explain = args.isSet(opt::Explain) || o.verbose;
+    o.pageFile = args.value(opt::Page);
+    o.json = args.isSet(opt::Json);
+    o.withSlots = args.isSet(opt::Slots);
+    o.download = args.isSet(opt::Download);
+    o.printTemplate = args.value(opt::Print);
+    o.getUrl = args.isSet(opt::GetUrl);
+    if (const QString why = applyValues(args, o); !why.isEmpty())
         return usageError(why);
-    if (const QString why = contradictions(parser, o); !why.isEmpty())
+    if (const QString why = contradictions(args, o); !why.isEmpty())
         return usageError(why);
-    if (o.listSites || o.updateSites || parser.isSet(QStringLiteral("show-site")) ||
-        parser.isSet(QStringLiteral("check-site")))
+    if (o.listSites || o.updateSites || args.isSet(opt::ShowSite) || args.isSet(opt::CheckSite))
         return o;  // a question about the descriptions: no addresses needed
-    if (const QString why = collectAddresses(parser, o.addresses); !why.isEmpty())
+    if (const QString why = collectAddresses(args, o.addresses); !why.isEmpty())
         return usageError(why);
     if (o.save.oneFile && o.addresses.size() > 1)
         return usageError(QStringLiteral("-o names one file; use a template such as '%(id)s.%(ext)s'"));

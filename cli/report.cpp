@@ -6,77 +6,152 @@
 
 namespace {
 
-void member(json::Writer &w, const char *key, const QString &value)
-{
-    w.raw(key);
-    w.string(value);
-}
+// What a column writes from: the report, its display step (an empty one when none ran) and
+// whether the line carries the record.
+struct Line {
+    const AddressReport &r;
+    const DisplayPlan &d;
+    bool withSlots;
+};
 
-void nullableMember(json::Writer &w, const char *key, const QString &value, bool present)
-{
-    w.raw(key);
-    if (present)
-        w.string(value);
-    else
-        w.raw("null");
-}
+using Write = void (*)(json::Writer &w, const char *name, const Line &l);
 
-void writeDisplay(json::Writer &w, const std::optional<DisplayPlan> &plan)
+struct Column {
+    JsonColumn column;
+    Write write;
+};
+
+void writeDisplay(json::Writer &w, const char *name, const std::optional<DisplayPlan> &plan)
 {
-    w.raw(", \"display\": ");
     if (!plan) {
-        w.raw("null");
+        w.nullMember(name);
         return;
     }
-    member(w, "{\"author\": ", plan->label1);
-    member(w, ", \"description\": ", plan->label2);
-    member(w, ", \"date\": ", plan->label3);
-    member(w, ", \"badge\": ", badgeKindName(plan->badge));
-    member(w, ", \"cover\": ", plan->cover);
-    member(w, ", \"avatar\": ", plan->avatar);
-    w.raw("}");
+    w.key(name);
+    w.beginObject();
+    w.member("author", plan->label1);
+    w.member("description", plan->label2);
+    w.member("date", plan->label3);
+    w.member("badge", badgeKindName(plan->badge));
+    w.member("cover", plan->cover);
+    w.member("avatar", plan->avatar);
+    w.endObject();
+}
+
+void writeSlots(json::Writer &w, const char *name, const ExtractionResult &result)
+{
+    w.key(name);
+    w.beginArray();
+    for (int i = 0; i < SlotCount; ++i)
+        w.element(result.ResultSlots[i]);
+    w.endArray();
+}
+
+// A string member, or null when absent.
+void stringOrNull(json::Writer &w, const char *name, const QString &value, bool present)
+{
+    if (present)
+        w.member(name, value);
+    else
+        w.nullMember(name);
+}
+
+bool savedWell(const Line &l)
+{
+    return l.r.saved && l.r.saved->error.isEmpty();
+}
+
+const QList<Column> &columns()
+{
+    using W = json::Writer;
+    static const QList<Column> table = {
+        {{"address", "string", JsonWhen::Always, "the address as extracted (taken out of the text around it)"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.r.address); }},
+        {{"site", "string or null", JsonWhen::Always, "the service's name, null when no service matched"},
+            [](W &w, const char *n, const Line &l) { stringOrNull(w, n, siteName(l.r.site), l.r.site >= 0); }},
+        {{"ok", "boolean", JsonWhen::Always, "true when a web video link was extracted"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.r.ok()); }},
+        {{"video_url", "string or null", JsonWhen::Always, "the video link, null when ok is false"},
+            [](W &w, const char *n, const Line &l) {
+                stringOrNull(w, n, l.r.result.ResultSlots[SlotVideoUrl], l.r.ok());
+            }},
+        {{"cover_url", "string", JsonWhen::Always, "the cover's address as extracted"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.d.cover); }},
+        {{"avatar_url", "string", JsonWhen::Always, "the avatar's address as extracted"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.d.avatarUrl()); }},
+        {{"author", "string", JsonWhen::Always, "the author, uncut"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.d.author); }},
+        {{"description", "string", JsonWhen::Always, "the description, uncut"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.d.description); }},
+        {{"date", "string", JsonWhen::Always, "the date, uncut"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.d.label3); }},
+        {{"verified", "boolean", JsonWhen::Always, "true when the verified badge would be shown"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.d.badge != Badge::None); }},
+        {{"status", "string", JsonWhen::Always, "the status line as the window shows it, in Chinese"},
+            [](W &w, const char *n, const Line &l) { w.member(n, l.r.view.status); }},
+        {{"error", "string or null", JsonWhen::Always, "why the extraction failed, in short English"},
+            [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.error, !l.r.error.isEmpty()); }},
+        {{"error_code", "string", JsonWhen::Failed, "the failure's fixed code"},
+            [](W &w, const char *n, const Line &l) {
+                if (!l.r.errorCode.isEmpty())
+                    w.member(n, l.r.errorCode);
+            }},
+        {{"slots", "array", JsonWhen::WithSlots, "the whole record (51 strings)"},
+            [](W &w, const char *n, const Line &l) {
+                if (l.withSlots)
+                    writeSlots(w, n, l.r.result);
+            }},
+        {{"display", "object or null", JsonWhen::WithSlots, "the captions as the window shows them"},
+            [](W &w, const char *n, const Line &l) {
+                if (l.withSlots)
+                    writeDisplay(w, n, l.r.view.display);
+            }},
+        {{"file", "string", JsonWhen::WithDownload, "the path on disk"},
+            [](W &w, const char *n, const Line &l) {
+                if (savedWell(l))
+                    w.member(n, l.r.saved->file);
+            }},
+        {{"skipped", "string", JsonWhen::WithDownload, "\"exists\" when this video was there already"},
+            [](W &w, const char *n, const Line &l) {
+                if (savedWell(l) && l.r.saved->skipped)
+                    w.member(n, QStringLiteral("exists"));
+            }},
+        {{"download_error", "string", JsonWhen::WithDownload, "why the download failed, in short English"},
+            [](W &w, const char *n, const Line &l) {
+                if (l.r.saved && !savedWell(l))
+                    w.member(n, l.r.saved->error);
+            }},
+        {{"download_error_code", "string", JsonWhen::WithDownload, "the download failure's fixed code"},
+            [](W &w, const char *n, const Line &l) {
+                if (l.r.saved && !savedWell(l))
+                    w.member(n, l.r.saved->errorCode);
+            }},
+    };
+    return table;
 }
 
 }  // namespace
 
+const QList<JsonColumn> &jsonColumns()
+{
+    static const QList<JsonColumn> names = [] {
+        QList<JsonColumn> out;
+        for (const Column &c : columns())
+            out << c.column;
+        return out;
+    }();
+    return names;
+}
+
 void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
 {
-    const std::optional<DisplayPlan> &plan = r.view.display;
     const DisplayPlan none;
-    const DisplayPlan &d = plan ? *plan : none;
-    member(w, "{\"address\": ", r.address);
-    nullableMember(w, ", \"site\": ", siteName(r.site), r.site >= 0);
-    w.raw(r.ok() ? ", \"ok\": true" : ", \"ok\": false");
-    nullableMember(w, ", \"video_url\": ", r.result.ResultSlots[SlotVideoUrl], r.ok());
-    member(w, ", \"cover_url\": ", d.cover);
-    member(w, ", \"avatar_url\": ", d.avatarUrl());
-    member(w, ", \"author\": ", d.author);
-    member(w, ", \"description\": ", d.description);
-    member(w, ", \"date\": ", d.label3);
-    w.raw(d.badge != Badge::None ? ", \"verified\": true" : ", \"verified\": false");
-    member(w, ", \"status\": ", r.view.status);
-    nullableMember(w, ", \"error\": ", r.error, !r.error.isEmpty());
-    if (!r.errorCode.isEmpty())
-        member(w, ", \"error_code\": ", r.errorCode);
-    if (withSlots) {
-        w.raw(", \"slots\": [");
-        for (int i = 0; i < SlotCount; ++i) {
-            if (i > 0)
-                w.raw(",");
-            w.string(r.result.ResultSlots[i]);
-        }
-        w.raw("]");
-        writeDisplay(w, plan);
-    }
-    if (r.saved && r.saved->error.isEmpty()) {
-        member(w, ", \"file\": ", r.saved->file);
-        if (r.saved->skipped)
-            w.raw(", \"skipped\": \"exists\"");
-    } else if (r.saved) {
-        member(w, ", \"download_error\": ", r.saved->error);
-        member(w, ", \"download_error_code\": ", r.saved->errorCode);
-    }
-    w.raw("}\n");
+    const Line line {r, r.view.display ? *r.view.display : none, withSlots};
+    w.beginObject();
+    for (const Column &c : columns())
+        c.write(w, c.column.name, line);
+    w.endObject();
+    w.raw("\n");
     w.flush();
 }
 

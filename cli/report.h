@@ -22,9 +22,26 @@ struct AddressReport {
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }
 };
 
-// One JSON object on one line: address, site, ok, video_url, cover_url, avatar_url, author,
-// description, date, verified, status, error, then withSlots: the whole record and the
-// captions, then "file" (and "skipped") or "download_error" after a download.
+// When a JSON line has a member.
+enum class JsonWhen {
+    Always,
+    Failed,        // when the extraction failed
+    WithSlots,     // with --slots
+    WithDownload,  // with --download, after the download
+};
+
+// One member of the JSON lines: its name, its JSON type, when it is there and what it holds.
+// The table makes the writer, the --json help and the test's expected keys.
+struct JsonColumn {
+    const char *name;
+    const char *type;
+    JsonWhen when;
+    const char *meaning;
+};
+// Every member, in the order a line has them.
+const QList<JsonColumn> &jsonColumns();
+
+// One JSON object on one line, its members as jsonColumns() says.
 void writeJson(json::Writer &w, const AddressReport &r, bool withSlots);
 
 void printSummary(QTextStream &out, const AddressReport &r);

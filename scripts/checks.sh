@@ -14,7 +14,7 @@ for symbolizer in /usr/bin/llvm-symbolizer /usr/lib/llvm-14/bin/llvm-symbolizer;
 done
 
 # The product code: everything but the tests, benchmarks and fuzz targets.
-mapfile -t product < <(git ls-files 'core/*.cpp' 'core/*.h' 'app/*.cpp' 'app/*.h' 'player/*.cpp' \
+mapfile -t product < <(git ls-files 'core/*.cpp' 'core/*.h' 'app/*.cpp' 'app/*.h' \
   'controls/*.cpp' 'controls/*.h' 'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h' 'tools/*.cpp')
 
 echo "== format"

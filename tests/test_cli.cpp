@@ -3,6 +3,7 @@
 #include "json_out.h"
 #include "process.h"
 #include "progress.h"
+#include "report.h"
 #include "sites/sites.h"
 
 #include <QJsonArray>
@@ -55,11 +56,11 @@ private slots:
         QCOMPARE(lines.size(), 5);
 
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
-        QStringList keys {"address", "author", "avatar_url", "cover_url", "date", "description", "error", "ok", "site",
-            "status", "verified", "video_url"};
-        if (withSlots)
-            keys << "display"
-                 << "slots";
+        QStringList keys;
+        for (const JsonColumn &c : jsonColumns()) {
+            if (c.when == JsonWhen::Always || (withSlots && c.when == JsonWhen::WithSlots))
+                keys << c.name;
+        }
         keys.sort();
         QCOMPARE(first.keys(), keys);
         QVERIFY(lines[0].startsWith("{\"address\": "));
@@ -783,6 +784,22 @@ private slots:
         QVERIFY(fromHelp.size() > 25);
         QCOMPARE(names(manNames), fromHelp);
         QCOMPARE(names(words), fromHelp);
+        // The man page's JSON fields are the columns the lines are written from.
+        QSet<QString> manFields;
+        const QByteArray fieldsPart = page.mid(page.indexOf(".SH JSON FIELDS"));
+        const QList<QByteArray> fieldLines = fieldsPart.left(fieldsPart.indexOf("\n.SH ", 1)).split('\n');
+        for (qsizetype i = 1; i < fieldLines.size(); ++i) {
+            static const QRegularExpression word(QStringLiteral("\\b[a-z][a-z_]+\\b"));
+            if (fieldLines[i - 1] != ".TP" || !fieldLines[i].startsWith(".B"))
+                continue;
+            for (auto it = word.globalMatch(QString::fromUtf8(fieldLines[i].mid(fieldLines[i].indexOf(' '))));
+                 it.hasNext();)
+                manFields << it.next().captured();
+        }
+        QSet<QString> columns;
+        for (const JsonColumn &c : jsonColumns())
+            columns << c.name;
+        QCOMPARE(manFields, columns);
         // Each service the descriptions hold is offered wherever a service is named.
         const auto after = [](const QByteArray &text, const QByteArray &from, const QByteArray &to) {
             const qsizetype at = text.indexOf(from);
