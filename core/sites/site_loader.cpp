@@ -2,6 +2,7 @@
 // and steps, slots out of range, prefixes and hosts that do not exist, patterns that do not
 // compile. The running steps then never meet a malformed description.
 #include "sites/site_description.h"
+#include "sites/sites.h"
 
 #include "hosts_config.h"
 #include "pattern.h"
@@ -115,7 +116,7 @@ public:
         onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step", "example"},
             QStringLiteral("the file"));
         const toml::node &index = required(root, "index", root, QStringLiteral("the file"));
-        site_.index = integer(index, QStringLiteral("index"), 0, 4);
+        site_.index = integer(index, QStringLiteral("index"), 0, SiteCount - 1);
         site_.indexLine = lineOf(index);
         site_.caption =
             shownText(required(root, "caption", root, QStringLiteral("the file")), QStringLiteral("caption"));

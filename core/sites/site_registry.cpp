@@ -21,7 +21,9 @@
 
 namespace {
 
+// The service folders compiled in (sites/NAME/NAME.toml), one per selector index.
 const char *const BuiltInNames[] = {"weishi", "meipai", "kuaishou", "weipai", "miaopai"};
+static_assert(std::size(BuiltInNames) == SiteCount, "a built-in description for every selector index");
 
 struct Registry {
     std::shared_ptr<const SiteSet> current;
