@@ -61,74 +61,69 @@ bool savedWell(const Line &l)
     return l.r.saved && l.r.saved->error.isEmpty();
 }
 
-const QList<Column> &columns()
-{
-    using W = json::Writer;
-    static const QList<Column> table = {
-        {{"address", "string", JsonWhen::Always, "the address as extracted (taken out of the text around it)"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.r.address); }},
-        {{"site", "string or null", JsonWhen::Always, "the service's name, null when no service matched"},
-            [](W &w, const char *n, const Line &l) { stringOrNull(w, n, siteName(l.r.site), l.r.site >= 0); }},
-        {{"ok", "boolean", JsonWhen::Always, "true when a web video link was extracted"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.r.ok()); }},
-        {{"video_url", "string or null", JsonWhen::Always, "the video link, null when ok is false"},
-            [](W &w, const char *n, const Line &l) {
-                stringOrNull(w, n, l.r.result.ResultSlots[SlotVideoUrl], l.r.ok());
-            }},
-        {{"cover_url", "string", JsonWhen::Always, "the cover's address as extracted"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.d.cover); }},
-        {{"avatar_url", "string", JsonWhen::Always, "the avatar's address as extracted"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.d.avatarUrl()); }},
-        {{"author", "string", JsonWhen::Always, "the author, uncut"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.d.author); }},
-        {{"description", "string", JsonWhen::Always, "the description, uncut"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.d.description); }},
-        {{"date", "string", JsonWhen::Always, "the date, uncut"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.d.label3); }},
-        {{"verified", "boolean", JsonWhen::Always, "true when the verified badge would be shown"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.d.badge != Badge::None); }},
-        {{"status", "string", JsonWhen::Always, "the status line as the window shows it, in Chinese"},
-            [](W &w, const char *n, const Line &l) { w.member(n, l.r.view.status); }},
-        {{"error", "string or null", JsonWhen::Always, "why the extraction failed, in short English"},
-            [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.error, !l.r.error.isEmpty()); }},
-        {{"error_code", "string", JsonWhen::Failed, "the failure's fixed code"},
-            [](W &w, const char *n, const Line &l) {
-                if (!l.r.errorCode.isEmpty())
-                    w.member(n, l.r.errorCode);
-            }},
-        {{"slots", "array", JsonWhen::WithSlots, "the whole record (51 strings)"},
-            [](W &w, const char *n, const Line &l) {
-                if (l.withSlots)
-                    writeSlots(w, n, l.r.result);
-            }},
-        {{"display", "object or null", JsonWhen::WithSlots, "the captions as the window shows them"},
-            [](W &w, const char *n, const Line &l) {
-                if (l.withSlots)
-                    writeDisplay(w, n, l.r.view.display);
-            }},
-        {{"file", "string", JsonWhen::WithDownload, "the path on disk"},
-            [](W &w, const char *n, const Line &l) {
-                if (savedWell(l))
-                    w.member(n, l.r.saved->file);
-            }},
-        {{"skipped", "string", JsonWhen::WithDownload, "\"exists\" when this video was there already"},
-            [](W &w, const char *n, const Line &l) {
-                if (savedWell(l) && l.r.saved->skipped)
-                    w.member(n, QStringLiteral("exists"));
-            }},
-        {{"download_error", "string", JsonWhen::WithDownload, "why the download failed, in short English"},
-            [](W &w, const char *n, const Line &l) {
-                if (l.r.saved && !savedWell(l))
-                    w.member(n, l.r.saved->error);
-            }},
-        {{"download_error_code", "string", JsonWhen::WithDownload, "the download failure's fixed code"},
-            [](W &w, const char *n, const Line &l) {
-                if (l.r.saved && !savedWell(l))
-                    w.member(n, l.r.saved->errorCode);
-            }},
-    };
-    return table;
-}
+using W = json::Writer;
+
+const Column Columns[] = {
+    {{"address", "string", JsonWhen::Always, "the address as extracted (taken out of the text around it)"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.r.address); }},
+    {{"site", "string or null", JsonWhen::Always, "the service's name, null when no service matched"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, siteName(l.r.site), l.r.site >= 0); }},
+    {{"ok", "boolean", JsonWhen::Always, "true when a web video link was extracted"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.r.ok()); }},
+    {{"video_url", "string or null", JsonWhen::Always, "the video link, null when ok is false"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.result.ResultSlots[SlotVideoUrl], l.r.ok()); }},
+    {{"cover_url", "string", JsonWhen::Always, "the cover's address as extracted"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.cover); }},
+    {{"avatar_url", "string", JsonWhen::Always, "the avatar's address as extracted"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.avatarUrl()); }},
+    {{"author", "string", JsonWhen::Always, "the author, uncut"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.author); }},
+    {{"description", "string", JsonWhen::Always, "the description, uncut"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.description); }},
+    {{"date", "string", JsonWhen::Always, "the date, uncut"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.label3); }},
+    {{"verified", "boolean", JsonWhen::Always, "true when the verified badge would be shown"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.badge != Badge::None); }},
+    {{"status", "string", JsonWhen::Always, "the status line as the window shows it, in Chinese"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.r.view.status); }},
+    {{"error", "string or null", JsonWhen::Always, "why the extraction failed, in short English"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.error, !l.r.error.isEmpty()); }},
+    {{"error_code", "string", JsonWhen::Failed, "the failure's fixed code"},
+        [](W &w, const char *n, const Line &l) {
+            if (!l.r.errorCode.isEmpty())
+                w.member(n, l.r.errorCode);
+        }},
+    {{"slots", "array", JsonWhen::WithSlots, "the whole record (51 strings)"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.withSlots)
+                writeSlots(w, n, l.r.result);
+        }},
+    {{"display", "object or null", JsonWhen::WithSlots, "the captions as the window shows them"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.withSlots)
+                writeDisplay(w, n, l.r.view.display);
+        }},
+    {{"file", "string", JsonWhen::WithDownload, "the path on disk"},
+        [](W &w, const char *n, const Line &l) {
+            if (savedWell(l))
+                w.member(n, l.r.saved->file);
+        }},
+    {{"skipped", "string", JsonWhen::WithDownload, "\"exists\" when this video was there already"},
+        [](W &w, const char *n, const Line &l) {
+            if (savedWell(l) && l.r.saved->skipped)
+                w.member(n, QStringLiteral("exists"));
+        }},
+    {{"download_error", "string", JsonWhen::WithDownload, "why the download failed, in short English"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.r.saved && !savedWell(l))
+                w.member(n, l.r.saved->error);
+        }},
+    {{"download_error_code", "string", JsonWhen::WithDownload, "the download failure's fixed code"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.r.saved && !savedWell(l))
+                w.member(n, l.r.saved->errorCode);
+        }},
+};
 
 }  // namespace
 
@@ -136,7 +131,7 @@ const QList<JsonColumn> &jsonColumns()
 {
     static const QList<JsonColumn> names = [] {
         QList<JsonColumn> out;
-        for (const Column &c : columns())
+        for (const Column &c : Columns)
             out << c.column;
         return out;
     }();
@@ -148,7 +143,7 @@ void writeJson(json::Writer &w, const AddressReport &r, bool withSlots)
     const DisplayPlan none;
     const Line line {r, r.view.display ? *r.view.display : none, withSlots};
     w.beginObject();
-    for (const Column &c : columns())
+    for (const Column &c : Columns)
         c.write(w, c.column.name, line);
     w.endObject();
     w.raw("\n");
