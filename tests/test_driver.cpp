@@ -50,7 +50,8 @@ private slots:
         const QString onlys[] = {"请输入正确的微视地址.." + www, QStringLiteral("请输入正确的美拍地址.."),
             QStringLiteral("请输入正确的快手地址.."), QStringLiteral("请输入正确的微拍地址.."),
             "请输入正确的秒拍地址.." + www};
-        for (int site = 0; site < SiteCount; ++site) {
+        // The five services whose texts are known here.
+        for (int site = 0; site < int(std::size(empties)); ++site) {
             const QString prefix = pagePrefix(site, H);
             const QByteArray tag = siteCaption(site).toUtf8();
             QTest::newRow(tag + ": empty") << site << QString() << QString::fromUtf8(empties[site]);
