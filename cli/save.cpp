@@ -2,6 +2,7 @@
 
 #include "download/download.h"
 #include "download/download_text.h"
+#include "download/retrying_download.h"
 #include "progress.h"
 #include "terminal_text.h"
 
@@ -23,20 +24,6 @@ struct Try {
     QString file;
     bool skipped = false;  // the file is this video already
 };
-
-// A failure that another try may mend: the network's, not the file's or the link's.
-bool worthRetrying(const Try &t)
-{
-    switch (t.error) {
-    case DownloadError::ConnectFailed:
-    case DownloadError::ConnectionLost:
-    case DownloadError::TimedOut:
-    case DownloadError::TooSlow:
-    case DownloadError::Incomplete: return true;
-    case DownloadError::HttpStatus: return t.status >= 500;
-    default: return false;
-    }
-}
 
 volatile std::sig_atomic_t g_interrupted = 0;
 volatile std::sig_atomic_t g_downloading = 0;
@@ -60,9 +47,12 @@ ProgressMode progressMode(const SaveOptions &options)
     return mode;
 }
 
-Try downloadOnce(const QString &link, const QString &target, const Download::Options &options, ProgressMode mode)
+// One name's download, tried again after network errors as the options say, with progress
+// on standard error and a Ctrl+C stopping it with its part kept.
+Try downloadWithRetries(const QString &link, const QString &target, const Download::Options &downloadOptions,
+    ProgressMode mode, const SaveOptions &options)
 {
-    Download download;
+    RetryingDownload download;
     QEventLoop loop;
     QTimer watch;  // a Ctrl+C is seen between two events
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
@@ -71,52 +61,38 @@ Try downloadOnce(const QString &link, const QString &target, const Download::Opt
     });
     watch.start(50);
     g_downloading = 1;
-    ProgressPrinter printer(mode == ProgressMode::Bar, QFileInfo(target).fileName());
+    // A fresh bar for every try.
+    std::optional<ProgressPrinter> printer(std::in_place, mode == ProgressMode::Bar, QFileInfo(target).fileName());
     Try result;
     if (mode != ProgressMode::None)
-        QObject::connect(&download, &Download::progress, &loop, [&](const DownloadProgress &p) { printer.update(p); });
-    QObject::connect(&download, &Download::finished, &loop, [&](DownloadError e, int s) {
+        QObject::connect(
+            &download, &RetryingDownload::progress, &loop, [&](const DownloadProgress &p) { printer->update(p); });
+    QObject::connect(&download, &RetryingDownload::retrying, &loop, [&](DownloadError e, int s, int waitMs) {
+        printer->finish();
+        printer.emplace(mode == ProgressMode::Bar, QFileInfo(target).fileName());
+        if (!options.quiet) {
+            const QString why = options.chinese ? downloadErrorText(e, s) : downloadErrorEnglish(e, s);
+            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0,
+                forTerminal(link).toUtf8().constData(), why.toUtf8().constData());
+        }
+    });
+    QObject::connect(&download, &RetryingDownload::finished, &loop, [&](DownloadError e, int s) {
         result.error = e;
         result.status = s;
         loop.quit();
     });
-    download.start(link, target, options);
-    loop.exec();
+    download.start(link, target, downloadOptions, {options.retries, options.firstPauseMs});
+    if (download.isRunning())
+        loop.exec();
     g_downloading = 0;
-    printer.finish();
+    printer->finish();
     result.file = download.target();
     return result;
-}
-
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 }  // namespace
 
 namespace {
-
-// One name's download, tried again after network errors as the options say.
-Try downloadWithRetries(const QString &link, const QString &target, const Download::Options &downloadOptions,
-    ProgressMode mode, const SaveOptions &options)
-{
-    for (int attempt = 0;; ++attempt) {
-        Try t = downloadOnce(link, target, downloadOptions, mode);
-        if (t.error == DownloadError::None || (options.retries >= 0 && attempt >= options.retries) || !worthRetrying(t))
-            return t;
-        const int waitMs = options.firstPauseMs << qMin(attempt, 6);
-        if (!options.quiet) {
-            const QString why =
-                options.chinese ? downloadErrorText(t.error, t.status) : downloadErrorEnglish(t.error, t.status);
-            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0,
-                forTerminal(link).toUtf8().constData(), why.toUtf8().constData());
-        }
-        pause(waitMs);
-    }
-}
 
 // The absolute path of relative in folder, when it lies inside it.
 std::optional<QString> insideFolder(const QString &folder, const QString &relative)

@@ -5,14 +5,14 @@
 # the room, the tests and the fuzz targets include them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-core="record net sites download picture extract"
+core="record net sites download picture extract history"
 declare -A folder=([settings]=app/settings [desktop]=app/desktop [address_box]=app/address_box
   [main_window]=app/main_window [controls]=controls [cli]=cli)
 for room in $core; do folder[$room]=core/$room; done
 # Lowest first: the core's rooms, the controls, the window's rooms, the command line.
 declare -A allowed=(
   [record]="record" [net]="net" [sites]="sites record net" [download]="download net"
-  [picture]="picture net" [extract]="extract record net sites"
+  [picture]="picture net" [extract]="extract record net sites" [history]="history"
   [controls]="controls picture net"
   [settings]="settings" [desktop]="desktop" [address_box]="address_box extract record net sites"
   [main_window]="main_window settings desktop address_box controls $core"

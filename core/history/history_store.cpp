@@ -1,0 +1,310 @@
+#include "history/history_store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QVariant>
+#include <atomic>
+
+namespace history {
+
+namespace {
+
+const char *const StateNames[] = {"waiting", "running", "paused", "done", "failed", "cancelled"};
+
+// Each schema version's statements, the first version first: a database of version n runs
+// those after n, in one transaction.
+const QList<QStringList> &migrations()
+{
+    static const QList<QStringList> steps = {
+        {QStringLiteral("CREATE TABLE downloads (id INTEGER PRIMARY KEY, site TEXT NOT NULL, video_id TEXT NOT NULL, "
+                        "address TEXT NOT NULL, link TEXT NOT NULL, file TEXT NOT NULL, size INTEGER NOT NULL DEFAULT "
+                        "-1, started INTEGER, finished INTEGER, state TEXT NOT NULL, reason TEXT NOT NULL DEFAULT '', "
+                        "owner INTEGER NOT NULL DEFAULT 0)"),
+            QStringLiteral("CREATE INDEX downloads_video ON downloads (site, video_id)")},
+        {QStringLiteral("ALTER TABLE downloads ADD COLUMN description TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("ALTER TABLE downloads ADD COLUMN author TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("ALTER TABLE downloads ADD COLUMN cover TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("ALTER TABLE downloads ADD COLUMN done INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("CREATE INDEX downloads_state ON downloads (state)")},
+    };
+    return steps;
+}
+
+const QString Columns = QStringLiteral(
+    "id, site, video_id, address, link, file, size, started, finished, state, reason, owner, description, author, "
+    "cover, done");
+
+QVariant timeValue(const QDateTime &t)
+{
+    return t.isValid() ? QVariant(t.toMSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong));
+}
+
+QDateTime timeOf(const QVariant &v)
+{
+    return v.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(v.toLongLong());
+}
+
+State stateFrom(const QString &name)
+{
+    for (int i = 0; i < int(std::size(StateNames)); ++i) {
+        if (name == QLatin1String(StateNames[i]))
+            return State(i);
+    }
+    return State::Failed;
+}
+
+Entry entryOf(const QSqlQuery &q)
+{
+    Entry e;
+    e.id = q.value(0).toLongLong();
+    e.site = q.value(1).toString();
+    e.videoId = q.value(2).toString();
+    e.address = q.value(3).toString();
+    e.link = q.value(4).toString();
+    e.file = q.value(5).toString();
+    e.size = q.value(6).toLongLong();
+    e.started = timeOf(q.value(7));
+    e.finished = timeOf(q.value(8));
+    e.state = stateFrom(q.value(9).toString());
+    e.reason = q.value(10).toString();
+    e.owner = q.value(11).toLongLong();
+    e.description = q.value(12).toString();
+    e.author = q.value(13).toString();
+    e.cover = q.value(14).toString();
+    e.done = q.value(15).toLongLong();
+    return e;
+}
+
+// A text column's value: an empty text, never NULL.
+QVariant text(const QString &s)
+{
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
+void bindEntry(QSqlQuery &q, const Entry &e)
+{
+    const QVariantList values = {text(e.site), text(e.videoId), text(e.address), text(e.link), text(e.file), e.size,
+        timeValue(e.started), timeValue(e.finished), stateName(e.state), text(e.reason), e.owner, text(e.description),
+        text(e.author), text(e.cover), e.done};
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+}
+
+// The database's own word on itself: "ok", or the first thing it found wrong.
+bool passesQuickCheck(const QSqlDatabase &db)
+{
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("PRAGMA quick_check")) && q.next() && q.value(0).toString() == u"ok";
+}
+
+}  // namespace
+
+QString stateName(State state)
+{
+    return QLatin1String(StateNames[int(state)]);
+}
+
+QString Store::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/quorvin-video-helper/history.sqlite");
+}
+
+Store::Store(const QString &path)
+{
+    static std::atomic<int> serial {0};
+    connection_ = QStringLiteral("history-%1").arg(++serial);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    path_ = path;
+    if (openAt(path))
+        return;
+    // Moved aside with its journal files, under the date it was found broken.
+    QSqlDatabase::removeDatabase(connection_);
+    movedAside_ =
+        path + QStringLiteral(".broken-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QFile::rename(path, movedAside_);
+    for (const char *suffix : {"-wal", "-shm"})
+        QFile::rename(path + QLatin1String(suffix), movedAside_ + QLatin1String(suffix));
+    openAt(path);
+}
+
+Store::~Store()
+{
+    claims_.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+bool Store::openAt(const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open() || !passesQuickCheck(db))
+        return false;
+    QSqlQuery q(db);
+    // Readers never wait for the writer of another window; a write waits for the other's.
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        return false;
+    open_ = migrate();
+    return open_;
+}
+
+bool Store::migrate()
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q(db);
+    // BEGIN IMMEDIATE: two windows starting together migrate one after the other.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    int version = q.exec(QStringLiteral("PRAGMA user_version")) && q.next() ? q.value(0).toInt() : -1;
+    if (version < 0 || version > SchemaVersion) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        return false;  // a newer program's database: moved aside rather than misread
+    }
+    for (; version < SchemaVersion; ++version) {
+        for (const QString &statement : migrations().at(version)) {
+            if (!q.exec(statement)) {
+                q.exec(QStringLiteral("ROLLBACK"));
+                return false;
+            }
+        }
+    }
+    return q.exec(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) && q.exec(QStringLiteral("COMMIT"));
+}
+
+qint64 Store::add(Entry entry)
+{
+    if (!open_)
+        return 0;
+    if (!entry.started.isValid())
+        entry.started = QDateTime::currentDateTime();
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("INSERT INTO downloads (") + Columns.mid(4) +
+        QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    bindEntry(q, entry);
+    return q.exec() ? q.lastInsertId().toLongLong() : 0;
+}
+
+bool Store::update(const Entry &entry)
+{
+    if (!open_)
+        return false;
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("UPDATE downloads SET site = ?, video_id = ?, address = ?, link = ?, file = ?, size = ?, "
+                             "started = ?, finished = ?, state = ?, reason = ?, owner = ?, description = ?, "
+                             "author = ?, cover = ?, done = ? WHERE id = ?"));
+    bindEntry(q, entry);
+    q.addBindValue(entry.id);
+    return q.exec() && q.numRowsAffected() == 1;
+}
+
+std::optional<Entry> Store::get(qint64 id) const
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM downloads WHERE id = ?"));
+    q.addBindValue(id);
+    if (!open_ || !q.exec() || !q.next())
+        return std::nullopt;
+    return entryOf(q);
+}
+
+QList<Entry> Store::recent(int limit, int offset) const
+{
+    QList<Entry> out;
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(
+        QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM downloads ORDER BY id DESC LIMIT ? OFFSET ?"));
+    q.addBindValue(limit);
+    q.addBindValue(offset);
+    if (open_ && q.exec()) {
+        while (q.next())
+            out << entryOf(q);
+    }
+    return out;
+}
+
+QList<Entry> Store::unfinished() const
+{
+    QList<Entry> out;
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    if (open_ &&
+        q.exec(QStringLiteral("SELECT ") + Columns +
+            QStringLiteral(" FROM downloads WHERE state IN ('waiting', 'running', 'paused') ORDER BY id"))) {
+        while (q.next())
+            out << entryOf(q);
+    }
+    return out;
+}
+
+int Store::count() const
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    return open_ && q.exec(QStringLiteral("SELECT COUNT(*) FROM downloads")) && q.next() ? q.value(0).toInt() : 0;
+}
+
+bool Store::remove(qint64 id)
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("DELETE FROM downloads WHERE id = ?"));
+    q.addBindValue(id);
+    return open_ && q.exec() && q.numRowsAffected() == 1;
+}
+
+int Store::clear(bool everything)
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    const QString which = everything ? QStringLiteral("('done', 'failed', 'cancelled')") : QStringLiteral("('done')");
+    if (!open_ || !q.exec(QStringLiteral("DELETE FROM downloads WHERE state IN ") + which))
+        return 0;
+    return q.numRowsAffected();
+}
+
+QString Store::lockPath(qint64 id) const
+{
+    return path_ + QStringLiteral(".locks/%1.lock").arg(id);
+}
+
+bool Store::claim(qint64 id)
+{
+    if (claims_.count(id) != 0)
+        return true;
+    QDir().mkpath(QFileInfo(lockPath(id)).absolutePath());
+    auto lock = std::make_unique<QLockFile>(lockPath(id));
+    lock->setStaleLockTime(0);  // a lock is stale only when its process is gone
+    if (!lock->tryLock(0))
+        return false;
+    claims_[id] = std::move(lock);
+    return true;
+}
+
+void Store::release(qint64 id)
+{
+    claims_.erase(id);
+}
+
+bool Store::heldElsewhere(qint64 id) const
+{
+    if (claims_.count(id) != 0)
+        return false;
+    QLockFile lock(lockPath(id));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0))
+        return lock.error() == QLockFile::LockFailedError;
+    lock.unlock();
+    return false;
+}
+
+}  // namespace history

@@ -1,0 +1,93 @@
+// The download list's memory: every download the window started, in an SQLite database
+// ($XDG_DATA_HOME/quorvin-video-helper/history.sqlite, WAL mode), one transaction per state
+// change, so a killed program loses no row. A database that cannot be opened or fails its
+// quick check is moved aside (history.sqlite.broken-DATE) and a new one started: the program
+// never refuses to start because of it. Two programs share the file (a busy timeout, no
+// "database is locked"); a row being downloaded is held by its process through a lock file,
+// so another program sees it as running elsewhere and never starts it.
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QLockFile;
+
+namespace history {
+
+enum class State { Waiting, Running, Paused, Done, Failed, Cancelled };
+
+// The state's name in the database ("waiting", "done"...).
+QString stateName(State state);
+
+struct Entry {
+    qint64 id = 0;  // given by add()
+    QString site;   // the service's name ("meipai")
+    QString videoId;
+    QString address;  // the share address
+    QString link;     // the video link the download used
+    QString file;     // the path on disk
+    QString description;
+    QString author;
+    QString cover;      // the cover's address
+    qint64 size = -1;   // the whole file's bytes, -1 while unknown
+    qint64 done = 0;    // bytes on disk so far
+    QDateTime started;  // when it was added
+    QDateTime finished;
+    State state = State::Waiting;
+    QString reason;    // why it failed, in Chinese
+    qint64 owner = 0;  // the process that last ran it
+};
+
+class Store {
+public:
+    static constexpr int SchemaVersion = 2;
+
+    // Opens the database at path (made with its folder when missing).
+    explicit Store(const QString &path = defaultPath());
+    ~Store();
+    Store(const Store &) = delete;
+    Store &operator=(const Store &) = delete;
+
+    static QString defaultPath();
+    bool isOpen() const { return open_; }
+    // Where a broken database was moved this time; empty when none was.
+    QString movedAsideTo() const { return movedAside_; }
+
+    // A new row; its id, or 0 when it could not be written.
+    qint64 add(Entry entry);
+    // Writes the whole row in one transaction.
+    bool update(const Entry &entry);
+    std::optional<Entry> get(qint64 id) const;
+    // The newest rows first.
+    QList<Entry> recent(int limit, int offset = 0) const;
+    // Rows not finished: waiting, running or paused, oldest first.
+    QList<Entry> unfinished() const;
+    int count() const;
+    bool remove(qint64 id);
+    // Removes the finished rows (done, or with everything also failed and cancelled ones);
+    // rows still to run are kept.
+    int clear(bool everything);
+
+    // Holds the row for this process while it downloads; false when another process holds it.
+    bool claim(qint64 id);
+    void release(qint64 id);
+    // True when another living process holds the row.
+    bool heldElsewhere(qint64 id) const;
+
+private:
+    bool openAt(const QString &path);
+    bool migrate();
+    QString lockPath(qint64 id) const;
+
+    QString connection_;
+    QString path_;
+    QString movedAside_;
+    bool open_ = false;
+    std::map<qint64, std::unique_ptr<QLockFile>> claims_;
+};
+
+}  // namespace history

@@ -1,0 +1,167 @@
+// The download history's database: opening and migrating, a broken file moved aside, a writer
+// killed mid-write, and rows held by another process.
+#include "history/history_store.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <csignal>
+
+namespace {
+
+history::Entry sample(const QString &id)
+{
+    history::Entry e;
+    e.site = QStringLiteral("meipai");
+    e.videoId = id;
+    e.address = QStringLiteral("http://www.meipai.com/media/") + id;
+    e.link = QStringLiteral("http://mvvideo1.meipai.com/") + id + QStringLiteral(".mp4");
+    e.file = QStringLiteral("/tmp/") + id + QStringLiteral(".mp4");
+    e.description = QStringLiteral("海边的日落 🌅");
+    return e;
+}
+
+// Writes a file with SQL as an older program would have left it.
+void writeRaw(const QString &path, const QStringList &statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const QString &s : statements)
+            QVERIFY2(q.exec(s), qPrintable(s));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+}
+
+}  // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void opens_data()
+    {
+        QTest::addColumn<QStringList>("before");  // SQL run on the file first; "garbage" writes junk
+        QTest::addColumn<int>("rowsAfter");
+        QTest::addColumn<bool>("movedAside");
+        QTest::newRow("no file") << QStringList() << 0 << false;
+        QTest::newRow("version 1 with a row")
+            << QStringList {"CREATE TABLE downloads (id INTEGER PRIMARY KEY, site TEXT NOT NULL, video_id TEXT NOT "
+                            "NULL, address TEXT NOT NULL, link TEXT NOT NULL, file TEXT NOT NULL, size INTEGER NOT "
+                            "NULL DEFAULT -1, started INTEGER, finished INTEGER, state TEXT NOT NULL, reason TEXT NOT "
+                            "NULL DEFAULT '', owner INTEGER NOT NULL DEFAULT 0)",
+                   "CREATE INDEX downloads_video ON downloads (site, video_id)",
+                   "INSERT INTO downloads (site, video_id, address, link, file, state) VALUES ('weishi', '7', "
+                   "'http://weishi.qq.com/t/7', 'http://v/7.mp4', '/tmp/7.mp4', 'done')",
+                   "PRAGMA user_version=1"}
+            << 1 << false;
+        QTest::newRow("not a database") << QStringList {"garbage"} << 0 << true;
+        QTest::newRow("a newer program's") << QStringList {"PRAGMA user_version=99"} << 0 << true;
+    }
+    void opens()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(int, rowsAfter);
+        QFETCH(bool, movedAside);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        if (before == QStringList {"garbage"}) {
+            QFile junk(path);
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write(QByteArray(8192, 'x'));
+        } else if (!before.isEmpty()) {
+            writeRaw(path, before);
+        }
+        history::Store store(path);
+        QVERIFY(store.isOpen());
+        QCOMPARE(store.count(), rowsAfter);
+        QCOMPARE(!store.movedAsideTo().isEmpty(), movedAside);
+        if (movedAside)
+            QVERIFY(QFile::exists(store.movedAsideTo()));
+        // Every column of the newest version is there: a row goes in and comes back whole.
+        const qint64 id = store.add(sample("10004"));
+        QVERIFY(id > 0);
+        history::Entry e = *store.get(id);
+        QCOMPARE(e.description, sample("").description);
+        e.state = history::State::Done;
+        e.done = e.size = 1234;
+        QVERIFY(store.update(e));
+        QCOMPARE(store.recent(1).first().done, qint64(1234));
+        QCOMPARE(store.unfinished().size(), 0);
+    }
+
+    // A writer killed with SIGKILL between and during its transactions leaves a database that
+    // passes its check and holds every row it committed.
+    void survivesAKilledWriter()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        QProcess writer;
+        writer.start(QCoreApplication::applicationFilePath(), {"--write-forever", path});
+        QVERIFY(writer.waitForReadyRead(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(history::Store(path).count() > 200, 20000);
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        writer.waitForFinished();
+        history::Store store(path);
+        QVERIFY(store.isOpen());
+        QVERIFY(store.movedAsideTo().isEmpty());
+        QVERIFY(store.count() > 200);
+        QCOMPARE(store.unfinished().size(), store.count());
+    }
+
+    // A row held by another living process is seen as running elsewhere and cannot be taken.
+    void rowsHeldElsewhere()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        history::Store mine(path);
+        const qint64 id = mine.add(sample("1"));
+        QProcess other;
+        other.start(QCoreApplication::applicationFilePath(), {"--hold", path, QString::number(id)});
+        QVERIFY(other.waitForReadyRead(20000));
+        QVERIFY(mine.heldElsewhere(id));
+        QVERIFY(!mine.claim(id));
+        other.kill();
+        other.waitForFinished();
+        // Its process gone, the row is free again.
+        QVERIFY(!mine.heldElsewhere(id));
+        QVERIFY(mine.claim(id));
+        QVERIFY(!mine.heldElsewhere(id));
+    }
+};
+
+// The child processes of the tests: a writer that never stops, and a holder of one row.
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 3 && args[1] == u"--write-forever") {
+        history::Store store(args[2]);
+        for (int i = 0;; ++i) {
+            history::Entry e = sample(QString::number(i));
+            e.id = store.add(e);
+            e.state = history::State::Running;
+            store.update(e);
+            if (i == 0)
+                std::fputs("writing\n", stdout), std::fflush(stdout);
+        }
+    }
+    if (args.size() >= 4 && args[1] == u"--hold") {
+        history::Store store(args[2]);
+        if (!store.claim(args[3].toLongLong()))
+            return 1;
+        std::fputs("held\n", stdout), std::fflush(stdout);
+        for (;;)
+            QThread::sleep(1);
+    }
+    TestHistory test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_history.moc"
