@@ -4,6 +4,9 @@
 #include "net/fetch.h"
 #include "main_window/form1.h"
 
+#include "download_list/download_list.h"
+#include "download_list/list_window.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -38,15 +41,6 @@ void Form1::Command3_Click()
 
 void Form1::Command2_Click()
 {
-    if (download_->isRunning()) {
-        // The question closes itself when the download ends first (downloadFinished).
-        cancelQuestionOpen_ = true;
-        const int answer = ask(QStringLiteral("是否取消当前下载?"), BoxIcon::Information, BoxButtons::YesNo);
-        cancelQuestionOpen_ = false;
-        if (answer == IDYES && download_->isRunning())
-            download_->cancel();
-        return;
-    }
     const QString link = videoLink();
     if (link.isEmpty()) {
         refuseWithoutVideo();
@@ -93,41 +87,54 @@ void Form1::saveVideo(const QString &link)
     }
     sinceProgressShown_.invalidate();
     setStatus(QStringLiteral("正在下载视频.."));
-    Command2->setToolTip(QStringLiteral("正在下载视频,再次点击\"下载视频\"可取消下载"));
-    // The link is copied: a new extraction does not touch the running download.
-    // Overwrite only what the user agreed to replace: a file that appears meanwhile is kept.
-    Download::Options options;
-    options.overwrite = replace;
-    download_->start(QString(link), path, options);
+    Command2->setToolTip(QStringLiteral("正在下载视频,按 Ctrl+J 打开下载列表"));
+    // The link is copied: a new extraction does not touch the download. Overwrite only what
+    // the user agreed to replace: a file that appears meanwhile is kept.
+    DownloadRequest request;
+    request.video = videoName_.isEmpty() ? shown : shownVideo_;
+    request.video.link = link;
+    request.target = path;
+    request.replace = replace;
+    request.cover = Image1->pixmap().toImage();
+    lastDownload_ = downloads_->add(request);
 }
 
-void Form1::downloadProgress(const DownloadProgress &progress)
+void Form1::downloadProgress(qint64 id, const DownloadProgress &progress)
 {
-    // A few updates a second are enough to see it move.
-    if (sinceProgressShown_.isValid() && sinceProgressShown_.elapsed() < 250)
+    // The status line follows the download started last; a few updates a second are enough.
+    if (id != lastDownload_ || (sinceProgressShown_.isValid() && sinceProgressShown_.elapsed() < 250))
         return;
     sinceProgressShown_.start();
     setStatus(progressText(progress));
 }
 
-void Form1::downloadFinished(DownloadError error, int httpStatus)
+void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
 {
-    Command2->setToolTip(QString());
-    if ((cancelQuestionOpen_ || quitQuestionOpen_) && seams.closeMessageBox)
-        seams.closeMessageBox();  // nothing is left to cancel or to lose
-    const QString path = QDir::toNativeSeparators(download_->target());
+    if (id != lastDownload_)
+        return;  // seen in the list
+    Command2->setToolTip(QStringLiteral("按 Ctrl+J 打开下载列表"));
+    if (quitQuestionOpen_ && downloads_->unfinished() == 0 && seams.closeMessageBox)
+        seams.closeMessageBox();  // nothing is left to lose
+    const std::optional<history::Entry> entry = downloads_->entry(id);
+    const QString file = entry ? entry->file : QString();
+    const bool listOpen = listWindow_ && listWindow_->isVisible();
     if (error == DownloadError::None) {
-        settings_.setSaveFolder(QFileInfo(download_->target()).absolutePath());
+        settings_.setSaveFolder(QFileInfo(file).absolutePath());
         setStatus(QStringLiteral("视频下载完毕.."));
-        if (!isActiveWindow() && seams.notify)
-            seams.notify(QStringLiteral("视频下载完毕"), QFileInfo(download_->target()).fileName());
-        const QString text = QStringLiteral("视频已保存到:\r") + path + QStringLiteral("\r\r是否打开所在文件夹?");
+        if (listOpen)
+            return;
+        const QString text = QStringLiteral("视频已保存到:\r") + QDir::toNativeSeparators(file) +
+            QStringLiteral("\r\r是否打开所在文件夹?");
         if (ask(text, BoxIcon::Information, BoxButtons::YesNo) == IDYES)
-            launch(QUrl::fromLocalFile(QFileInfo(download_->target()).absolutePath()).toString());
+            launch(QUrl::fromLocalFile(QFileInfo(file).absolutePath()).toString());
     } else if (error == DownloadError::Cancelled) {
         setStatus(QStringLiteral("视频下载已取消.."));
+    } else if (error == DownloadError::Interrupted) {
+        setStatus(QStringLiteral("视频下载已暂停.."));
     } else {
         setStatus(QStringLiteral("视频下载失败.."));
-        ask(QStringLiteral("视频下载失败: ") + downloadErrorText(error, httpStatus), BoxIcon::Warning, BoxButtons::Ok);
+        if (!listOpen)
+            ask(QStringLiteral("视频下载失败: ") + downloadErrorText(error, httpStatus), BoxIcon::Warning,
+                BoxButtons::Ok);
     }
 }

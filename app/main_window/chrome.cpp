@@ -157,6 +157,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == Label10 && feedbackLabelEvent(event))
         return true;
+    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && lastDownload_ != 0) {
+        openDownloadList();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -1,19 +1,21 @@
 // Closing through the exit dialog, and the links to the maker's pages.
 #include "main_window/form1.h"
+
+#include "download_list/download_list.h"
 #include "record/hosts.h"
 
 #include <QCloseEvent>
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // A running download stops with the program; its part is resumed by the next download.
-    // The question closes itself when the download ends first: then nothing is left to lose.
-    if (download_->isRunning()) {
+    // Running downloads stop with the program, their parts kept; the next start goes on with
+    // them. The question closes itself when they end first: then nothing is left to lose.
+    if (const int running = downloads_->unfinished(); running > 0) {
         quitQuestionOpen_ = true;
-        const int answer = ask(
-            QStringLiteral("正在下载视频,退出后下次可继续下载。是否退出?"), BoxIcon::Information, BoxButtons::YesNo);
+        const int answer = ask(QStringLiteral("还有 %1 个视频正在下载,下次启动时继续。是否退出?").arg(running),
+            BoxIcon::Information, BoxButtons::YesNo);
         quitQuestionOpen_ = false;
-        if (answer != IDYES && download_->isRunning()) {
+        if (answer != IDYES && downloads_->unfinished() > 0) {
             event->ignore();
             return;
         }

@@ -73,8 +73,6 @@ Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seam
     player_ = W1;
     W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
     Web1->handler = [this](const QString &link) { saveVideo(link); };
-    connect(download_, &Download::progress, this, &Form1::downloadProgress);
-    connect(download_, &Download::finished, this, &Form1::downloadFinished);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     Form_Load();
@@ -196,6 +194,7 @@ void Form1::resetForExtraction()
     QFile::remove(faceFilePath());
     shownCover_.clear();
     videoName_.clear();
+    shownVideo_ = VideoFields();
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
@@ -220,6 +219,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     video.link = Result.ResultSlots[SlotVideoUrl];
     video.cover = plan.cover;
     videoName_ = videoName(video);
+    shownVideo_ = video;
 
     // Cover and avatar (for 快手 the download of "face") are fetched side by side and
     // decoded off this thread; then everything is shown in the display step's order.

@@ -203,7 +203,7 @@ void Form1::buildControls()
     bindControls();
     Web1 = new WebNavigator(this);
     Web1->setObjectName(QStringLiteral("Web1"));
-    download_ = new Download(this);
+    setupDownloadList();
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);

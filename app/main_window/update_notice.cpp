@@ -55,6 +55,7 @@ void Form1::becomeUsable()
     // address already on the clipboard is put in.
     Text1->setFocus(Qt::OtherFocusReason);
     addressBox_->takeClipboardAddress();
+    restoreDownloads();
     // A description file of the user's that could not be used is never passed over in
     // silence: the welcome gives way to it, whatever the clipboard selected.
     if (const QString refusal = refusalText(); !refusal.isEmpty())

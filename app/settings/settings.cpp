@@ -7,6 +7,17 @@
 
 namespace {
 const QString SaveFolderKey = QStringLiteral("download/folder");
+
+QVariant read(const QString &key, const QVariant &fallback)
+{
+    return QSettings(Settings::file(), QSettings::IniFormat).value(key, fallback);
+}
+
+void write(const QString &key, const QVariant &value)
+{
+    QSettings settings(Settings::file(), QSettings::IniFormat);
+    settings.setValue(key, value);
+}
 }  // namespace
 
 QString Settings::file()
@@ -30,4 +41,54 @@ void Settings::setSaveFolder(const QString &folder)
 {
     QSettings settings(file(), QSettings::IniFormat);
     settings.setValue(SaveFolderKey, folder);
+}
+
+int Settings::downloadsAtOnce() const
+{
+    return qBound(1, read(QStringLiteral("list/at_once"), 2).toInt(), 5);
+}
+
+void Settings::setDownloadsAtOnce(int n)
+{
+    write(QStringLiteral("list/at_once"), qBound(1, n, 5));
+}
+
+bool Settings::resumeAtStart() const
+{
+    return read(QStringLiteral("list/resume_at_start"), true).toBool();
+}
+
+void Settings::setResumeAtStart(bool on)
+{
+    write(QStringLiteral("list/resume_at_start"), on);
+}
+
+bool Settings::keepHistory() const
+{
+    return read(QStringLiteral("list/keep_history"), true).toBool();
+}
+
+void Settings::setKeepHistory(bool on)
+{
+    write(QStringLiteral("list/keep_history"), on);
+}
+
+int Settings::historyShown() const
+{
+    return qMax(100, read(QStringLiteral("list/history_shown"), 10000).toInt());
+}
+
+void Settings::setHistoryShown(int rows)
+{
+    write(QStringLiteral("list/history_shown"), qMax(100, rows));
+}
+
+QByteArray Settings::listGeometry() const
+{
+    return read(QStringLiteral("list/geometry"), QByteArray()).toByteArray();
+}
+
+void Settings::setListGeometry(const QByteArray &geometry)
+{
+    write(QStringLiteral("list/geometry"), geometry);
 }

@@ -178,7 +178,10 @@ void Download::begin()
     // Resume only a part that is known to belong to this link.
     const std::optional<partfile::Control> control = partfile::readControl(control_);
     const qint64 size = ::lseek(fd_, 0, SEEK_END);
-    if (control && control->url == link_ && size > 0 && (!control->validator.isEmpty() || control->total >= 0)) {
+    const bool sameLink = control && control->url == link_;
+    const bool formerLink = control && !options_.formerLink.isEmpty() && control->url == options_.formerLink &&
+        !control->validator.isEmpty();
+    if ((sameLink || formerLink) && size > 0 && (!control->validator.isEmpty() || control->total >= 0)) {
         resumeFrom_ = size;
         validator_ = control->validator;
         recordedTotal_ = control->total;

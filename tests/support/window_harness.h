@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QList>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
 
@@ -43,6 +44,10 @@ struct Recorder {
 };
 
 struct WindowHarness {
+    // A history database and thumbnails of this window's own: a test never sees another's.
+    QTemporaryDir data;
+    bool dataSet = qputenv("XDG_DATA_HOME", data.path().toLocal8Bit()) &&
+        qputenv("XDG_CACHE_HOME", data.filePath(QStringLiteral("cache")).toLocal8Bit());
     RouteServer server;
     Recorder recorder;
     std::unique_ptr<Form1> form;

@@ -5,6 +5,7 @@
 #include "extract/driver.h"
 #include "record/result.h"
 #include "desktop/seams.h"
+#include "download/video_name.h"
 #include "settings/settings.h"
 #include "sites/sites.h"
 
@@ -15,6 +16,8 @@
 #include <array>
 
 class AddressBox;
+class DownloadList;
+class ListWindow;
 class AlphaImage;
 class MediaPlayerWidget;
 class PlayerControl;
@@ -74,7 +77,7 @@ public:
     QSlider *Slider1;
     MediaPlayerWidget *W1;
     WebNavigator *Web1;
-    Download *download_;  // the running (or last) download of 下载视频
+    DownloadList *downloads_;  // every download of 下载视频, in the list and its history
     QTimer *Timer1;
 
     // The shared record of every extraction.
@@ -87,6 +90,12 @@ public:
 
     QRegion outlineRegion() const { return outline_; }
     QString faceFilePath() const;
+
+    // 下载列表, made when first opened.
+    ListWindow *downloadListWindow();
+    void openDownloadList();
+    // The download 下载视频 started last: the one the status line follows.
+    qint64 lastDownload() const { return lastDownload_; }
 
     // An address handed to the program (its command line): put in the box with its service
     // selected, and extracted as soon as the window is usable.
@@ -154,8 +163,12 @@ private:
     // The status line's word on refused description files and what is used instead; empty
     // when none was refused.
     static QString refusalText();
-    void downloadProgress(const DownloadProgress &progress);
-    void downloadFinished(DownloadError error, int httpStatus);
+    void downloadProgress(qint64 id, const DownloadProgress &progress);
+    void downloadFinished(qint64 id, DownloadError error, int httpStatus);
+    void batchFinished(int saved, int failed);
+    void setupDownloadList();
+    // The unfinished downloads of an earlier run, once the version check let the window on.
+    void restoreDownloads();
     void setLabel10Colour(const QColor &colour);
     void setStatus(const QString &text) override;
 
@@ -171,16 +184,19 @@ private:
     AddressBox *addressBox_;  // what Text1 does
     Settings settings_;
     QRegion outline_;
-    QString shownCover_;  // the cover address the last display step loaded
-    QString videoName_;   // the file name the last extraction's video is offered under
+    QString shownCover_;      // the cover address the last display step loaded
+    QString videoName_;       // the file name the last extraction's video is offered under
+    VideoFields shownVideo_;  // what the display step showed of it
     int minimiseRow_ = 0;
     int closeRow_ = 0;
     int dragRequests_ = 0;
     bool updateCheckDone_ = false;
-    bool cancelQuestionOpen_ = false;
     bool quitQuestionOpen_ = false;
     bool extractWhenUsable_ = false;  // an address handed in on the command line
     QElapsedTimer sinceProgressShown_;
+    ListWindow *listWindow_ = nullptr;
+    qint64 lastDownload_ = 0;
+    bool downloadsRestored_ = false;
 };
 
 // Sets a label's text as plain text and sizes the label to it.

@@ -1,5 +1,5 @@
 // What the window remembers across runs, in one INI file under the user's configuration
-// folder: today the folder the last video was saved to.
+// folder: the folder the last video was saved to, and the download list's settings.
 #pragma once
 
 #include <QString>
@@ -13,4 +13,21 @@ public:
     // Downloads folder, else the home folder.
     QString saveFolder() const;
     void setSaveFolder(const QString &folder);
+
+    // How many downloads run at once, 1 to 5 (2).
+    int downloadsAtOnce() const;
+    void setDownloadsAtOnce(int n);
+    // Whether unfinished downloads go on by themselves at the next start (true), or come back
+    // paused.
+    bool resumeAtStart() const;
+    void setResumeAtStart(bool on);
+    // Whether finished downloads are kept in the history (true).
+    bool keepHistory() const;
+    void setKeepHistory(bool on);
+    // How many rows of history the list shows at most (10,000).
+    int historyShown() const;
+    void setHistoryShown(int rows);
+    // The list window's size and place.
+    QByteArray listGeometry() const;
+    void setListGeometry(const QByteArray &geometry);
 };

@@ -52,6 +52,10 @@ public:
     struct Options {
         bool overwrite = true;           // false: an existing target is never replaced (Exists)
         bool extensionFromType = false;  // the target's extension follows the answer's type
+        // The link the part was started with, when the video's link has changed since (an
+        // expired link extracted again): that part is resumed too, but only under the
+        // validator it recorded (If-Range), never on its size alone.
+        QString formerLink;
     };
 
     explicit Download(QObject *parent = nullptr);

@@ -1,0 +1,158 @@
+#include "download_list/download_rows.h"
+
+#include <QFileInfo>
+
+DownloadRows::DownloadRows(history::Store &store, QObject *parent) : QAbstractListModel(parent), store_(store) {}
+
+int DownloadRows::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+QVariant DownloadRows::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(rows_.size()))
+        return QVariant();
+    const DownloadRow &r = rows_[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole: {
+        const QString title = r.entry.description.isEmpty() ? QFileInfo(r.entry.file).fileName() : r.entry.description;
+        return QString(title + QStringLiteral(" ") + stateText(r));
+    }
+    default: return QVariant();
+    }
+}
+
+bool DownloadRows::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && !allRead_ && int(rows_.size()) < shownAtMost_;
+}
+
+void DownloadRows::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    const int want = qMin(PageRows, shownAtMost_ - int(rows_.size()));
+    const QList<history::Entry> page = store_.recent(want, int(rows_.size()));
+    allRead_ = page.size() < want;
+    if (page.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), int(rows_.size()), int(rows_.size()) + int(page.size()) - 1);
+    for (const history::Entry &e : page)
+        rows_.push_back({e, {}, store_.heldElsewhere(e.id)});
+    endInsertRows();
+}
+
+void DownloadRows::reload()
+{
+    beginResetModel();
+    rows_.clear();
+    allRead_ = false;
+    endResetModel();
+    fetchMore(QModelIndex());
+}
+
+int DownloadRows::indexOf(qint64 id) const
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].entry.id == id)
+            return int(i);
+    }
+    return -1;
+}
+
+const DownloadRow *DownloadRows::row(qint64 id) const
+{
+    const int i = indexOf(id);
+    return i < 0 ? nullptr : &rows_[size_t(i)];
+}
+
+void DownloadRows::added(const history::Entry &entry)
+{
+    beginInsertRows(QModelIndex(), 0, 0);
+    rows_.insert(rows_.begin(), {entry, {}, false});
+    endInsertRows();
+}
+
+void DownloadRows::changed(const history::Entry &entry)
+{
+    const int i = indexOf(entry.id);
+    if (i < 0)
+        return;
+    rows_[size_t(i)].entry = entry;
+    emit dataChanged(index(i), index(i));
+}
+
+void DownloadRows::progressed(qint64 id, const DownloadProgress &progress)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    rows_[size_t(i)].progress = progress;
+    emit dataChanged(index(i), index(i));
+}
+
+void DownloadRows::removed(qint64 id)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    beginRemoveRows(QModelIndex(), i, i);
+    rows_.erase(rows_.begin() + i);
+    endRemoveRows();
+}
+
+void DownloadRows::setElsewhere(qint64 id, bool elsewhere)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    rows_[size_t(i)].elsewhere = elsewhere;
+    emit dataChanged(index(i), index(i));
+}
+
+void DownloadFilter::setText(const QString &text)
+{
+    text_ = text.trimmed();
+    invalidateFilter();
+}
+
+void DownloadFilter::setOnlyFailed(bool on)
+{
+    onlyFailed_ = on;
+    invalidateFilter();
+}
+
+bool DownloadFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
+{
+    Q_UNUSED(sourceParent);
+    const DownloadRow *r = static_cast<const DownloadRows *>(sourceModel())->at(sourceRow);
+    if (!r)
+        return false;
+    if (onlyFailed_ && r->entry.state != history::State::Failed)
+        return false;
+    if (text_.isEmpty())
+        return true;
+    for (const QString &field : {r->entry.description, r->entry.author, QFileInfo(r->entry.file).fileName()}) {
+        if (field.contains(text_, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+QString stateText(const DownloadRow &row)
+{
+    if (row.elsewhere)
+        return QStringLiteral("在另一个窗口中下载");
+    switch (row.entry.state) {
+    case history::State::Waiting: return QStringLiteral("等待中");
+    case history::State::Running: return QStringLiteral("下载中");
+    case history::State::Paused: return QStringLiteral("已暂停");
+    case history::State::Done: return QStringLiteral("已完成");
+    case history::State::Failed:
+        return row.entry.reason.isEmpty() ? QStringLiteral("失败") : QStringLiteral("失败: ") + row.entry.reason;
+    case history::State::Cancelled: return QStringLiteral("已取消");
+    }
+    return QString();
+}

@@ -1,0 +1,84 @@
+// The download list behind its window: every download of the program goes through here. It
+// keeps each in the history database (one transaction per state change), runs them through
+// the queue (at most the setting's number at once, the rest waiting in order), and brings
+// the unfinished ones of an earlier run back at start, their share address extracted again
+// since video links expire.
+#pragma once
+
+#include "download/download_queue.h"
+#include "download/video_name.h"
+#include "history/history_store.h"
+
+#include <QImage>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class DownloadRows;
+class Settings;
+
+struct DownloadRequest {
+    VideoFields video;
+    QString target;        // the file the user chose
+    bool replace = false;  // the user agreed to replace a file of that name
+    QImage cover;          // the cover as shown: the row's thumbnail
+};
+
+class DownloadList : public QObject {
+    Q_OBJECT
+public:
+    // Extracts a share address again: calls done with the video's link, or "" and why not.
+    using Reextract =
+        std::function<void(const QString &address, const std::function<void(const QString &, const QString &)> &done)>;
+
+    DownloadList(Settings &settings, const QString &historyPath, QObject *parent = nullptr);
+    ~DownloadList() override;
+
+    // A new download, started in its turn; its row's id.
+    qint64 add(const DownloadRequest &request);
+    // The unfinished downloads of earlier runs: back in the list, paused or (the setting)
+    // extracted again and resumed. Rows another window runs are only shown.
+    void restore(const Reextract &reextract);
+
+    void pause(qint64 id);
+    void resume(qint64 id);
+    void cancel(qint64 id);
+    void retry(qint64 id);
+    void retryAllFailed();
+    // Off the list; the file stays.
+    void remove(qint64 id);
+    // The file goes too (the window asks first).
+    void deleteFile(qint64 id);
+    void clearFinished();
+    void clearHistory();
+    void applySettings();
+
+    DownloadRows *rows() { return rows_; }
+    const DownloadQueue &queue() const { return queue_; }
+    // Downloads of this program waiting or running: what quitting would interrupt.
+    int unfinished() const { return queue_.unfinished(); }
+    std::optional<history::Entry> entry(qint64 id) const { return store_.get(id); }
+    // Where a broken history database was moved at start; empty when none was.
+    QString movedAsideTo() const { return store_.movedAsideTo(); }
+    // The folder of the rows' cover thumbnails.
+    static QString thumbnailFolder();
+
+signals:
+    void progressed(qint64 id, const DownloadProgress &progress);
+    // A download ended: done, failed, cancelled or paused.
+    void ended(qint64 id, DownloadError error, int httpStatus);
+    // The last running download of a batch ended: how many were saved and how many failed.
+    void batchEnded(int saved, int failed);
+
+private:
+    void onChanged(qint64 id);
+    void enqueue(const history::Entry &e, bool paused, const QString &formerLink = QString());
+    void save(history::Entry &e);
+
+    Settings &settings_;
+    history::Store store_;
+    DownloadQueue queue_;
+    DownloadRows *rows_;
+    int batchSaved_ = 0;
+    int batchFailed_ = 0;
+};

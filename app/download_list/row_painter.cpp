@@ -1,0 +1,96 @@
+#include "row_painter.h"
+
+#include "download/download_text.h"
+#include "download_list/download_list.h"
+#include "download_list/download_rows.h"
+#include "sites/sites.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QPainter>
+#include <QSortFilterProxyModel>
+
+namespace {
+
+constexpr int ThumbWidth = 80;
+constexpr int ThumbHeight = 45;
+
+QString sizeText(const DownloadRow &r)
+{
+    const qint64 total = r.progress.total >= 0 ? r.progress.total : r.entry.size;
+    return total >= 0 ? byteSize(total) : QString();
+}
+
+}  // namespace
+
+QSize RowPainter::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+{
+    return QSize(option.rect.width(), RowHeight);
+}
+
+QPixmap RowPainter::thumbnail(qint64 id) const
+{
+    if (QPixmap *cached = thumbnails_.object(id))
+        return *cached;
+    // Read once and kept for the rows on screen: scrolling never waits for the disk twice.
+    auto *pixmap = new QPixmap(DownloadList::thumbnailFolder() + QStringLiteral("/%1.png").arg(id));
+    QPixmap copy = *pixmap;
+    thumbnails_.insert(id, pixmap);
+    return copy;
+}
+
+void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const DownloadRow *r = rows_->at(filter_->mapToSource(index).row());
+    if (!r)
+        return;
+    painter->save();
+    QStyleOptionViewItem base = option;
+    initStyleOption(&base, index);
+    base.text.clear();
+    QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &base, painter);
+    const QRect area = option.rect.adjusted(6, 6, -6, -6);
+    const QRect thumb(area.left(), area.top() + (area.height() - ThumbHeight) / 2, ThumbWidth, ThumbHeight);
+    const QPixmap picture = thumbnail(r->entry.id);
+    painter->fillRect(thumb, QColor(230, 230, 230));
+    if (!picture.isNull()) {
+        const QPixmap fitted = picture.scaled(thumb.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        painter->drawPixmap(thumb.left() + (thumb.width() - fitted.width()) / 2,
+            thumb.top() + (thumb.height() - fitted.height()) / 2, fitted);
+    }
+    const QRect text = area.adjusted(ThumbWidth + 10, 0, 0, 0);
+    const QFontMetrics metrics(option.font);
+    const QString title =
+        r->entry.description.isEmpty() ? QFileInfo(r->entry.file).fileName() : r->entry.description.simplified();
+    const QString state = stateText(*r);
+    const int stateWidth = qMin(text.width() / 2, metrics.horizontalAdvance(state) + 8);
+    painter->setPen(
+        option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(QRect(text.left(), text.top(), text.width() - stateWidth, metrics.height()), Qt::AlignLeft,
+        metrics.elidedText(title, Qt::ElideRight, text.width() - stateWidth));
+    painter->drawText(QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight,
+        metrics.elidedText(state, Qt::ElideRight, stateWidth));
+    const int site = siteFromName(r->entry.site);
+    QStringList details = {r->entry.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.site, sizeText(*r)};
+    details.removeAll(QString());
+    const int second = text.top() + metrics.height() + 4;
+    if (r->entry.state == history::State::Running && !r->elsewhere) {
+        QStyleOptionProgressBar bar;
+        bar.rect = QRect(text.left(), second, text.width() / 2, metrics.height());
+        bar.minimum = 0;
+        bar.maximum = 1000;
+        bar.progress = r->progress.total > 0 ? int(r->progress.done * 1000 / r->progress.total) : 0;
+        QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+        details = {QStringLiteral("%1/s").arg(byteSize(qint64(r->progress.bytesPerSecond))),
+            QStringLiteral("剩余 ") + timeLeftText(r->progress.secondsLeft), sizeText(*r)};
+        details.removeAll(QString());
+        const QRect rest(text.left() + text.width() / 2 + 8, second, text.width() / 2 - 8, metrics.height());
+        painter->drawText(
+            rest, Qt::AlignLeft, metrics.elidedText(details.join(QStringLiteral("  ")), Qt::ElideRight, rest.width()));
+    } else {
+        painter->setPen(option.palette.color(QPalette::PlaceholderText));
+        painter->drawText(QRect(text.left(), second, text.width(), metrics.height()), Qt::AlignLeft,
+            metrics.elidedText(details.join(QStringLiteral(" · ")), Qt::ElideRight, text.width()));
+    }
+    painter->restore();
+}
