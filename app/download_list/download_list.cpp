@@ -106,32 +106,47 @@ void DownloadList::restore(const Reextract &reextract)
             rows_->setElsewhere(e.id, true);  // another window runs it
             continue;
         }
-        if (!resume || e.address.isEmpty()) {
+        // A download the user paused stays paused.
+        if (!resume || e.state == history::State::Paused || e.address.isEmpty()) {
             e.state = history::State::Paused;
             save(e);
             enqueue(e, true);
             continue;
         }
-        // A video link expires: the share address gives a fresh one, and the part recorded
-        // under the old link is resumed only when the server's validator still matches.
-        const qint64 id = e.id;
-        reextract(e.address, [this, id](const QString &link, const QString &why) {
-            std::optional<history::Entry> row = store_.get(id);
-            if (!row)
-                return;
+        toRestore_ << e.id;
+    }
+    reextract_ = reextract;
+    restoreNext();
+}
+
+void DownloadList::restoreNext()
+{
+    if (toRestore_.isEmpty())
+        return;
+    // A video link expires: the share address gives a fresh one, and the part recorded under
+    // the old link is resumed only when the server's validator still matches.
+    const qint64 id = toRestore_.takeFirst();
+    const std::optional<history::Entry> e = store_.get(id);
+    if (!e) {
+        restoreNext();
+        return;
+    }
+    reextract_(e->address, [this, id](const QString &link, const QString &why) {
+        if (std::optional<history::Entry> row = store_.get(id)) {
             const QString former = row->link;
             if (link.isEmpty()) {
                 row->state = history::State::Failed;
                 row->reason = why + KeptPart;
                 save(*row);  // 重试 puts it back in line under its recorded link
-                return;
+            } else {
+                row->link = link;
+                row->state = history::State::Waiting;
+                save(*row);
+                enqueue(*row, false, former);
             }
-            row->link = link;
-            row->state = history::State::Waiting;
-            save(*row);
-            enqueue(*row, false, former);
-        });
-    }
+        }
+        restoreNext();
+    });
 }
 
 void DownloadList::onChanged(qint64 id)

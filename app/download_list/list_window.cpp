@@ -41,6 +41,8 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     view_->setModel(filterModel_);
     view_->setItemDelegate(new RowPainter(list_.rows(), filterModel_, view_));
     view_->setUniformItemSizes(true);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setResizeMode(QListView::Adjust);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     view_->setAccessibleName(QStringLiteral("下载列表"));

@@ -23,9 +23,9 @@ QString sizeText(const DownloadRow &r)
 
 }  // namespace
 
-QSize RowPainter::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+QSize RowPainter::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
 {
-    return QSize(option.rect.width(), RowHeight);
+    return QSize(0, RowHeight);  // as wide as the view: texts are elided, never scrolled
 }
 
 QPixmap RowPainter::thumbnail(qint64 id) const

@@ -74,11 +74,15 @@ private:
     void onChanged(qint64 id);
     void enqueue(const history::Entry &e, bool paused, const QString &formerLink = QString());
     void save(history::Entry &e);
+    // The next row to extract again; one at a time, so the rows keep their order.
+    void restoreNext();
 
     Settings &settings_;
     history::Store store_;
     DownloadQueue queue_;
     DownloadRows *rows_;
+    Reextract reextract_;
+    QList<qint64> toRestore_;
     int batchSaved_ = 0;
     int batchFailed_ = 0;
 };
