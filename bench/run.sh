@@ -13,7 +13,7 @@ command -v yt-dlp >/dev/null || apt-get install -y -qq yt-dlp >/dev/null 2>&1 ||
 build="${BUILD:-build}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target bench_fetch_wait bench_pictures minimal_window map_time \
-  serve_bytes quorvin-extract quorvin-sim quorvin-video-helper quorvin-media player_window first_frame >/dev/null
+  serve_bytes quorvin-extract quorvin-sim quorvin-video-helper quorvin-media player_window first_frame list_open >/dev/null
 export QT_XCB_GL_INTEGRATION=none XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 export GST_PLUGIN_FEATURE_RANK=pulsesink:0,openalsink:0,jackaudiosink:0,osssink:0,oss4sink:0
 work="$(mktemp -d)"
@@ -112,6 +112,22 @@ dl_rss=$(echo "$line" | sed -n 's/.*peak RSS \([0-9]*\) MB.*/\1/p')
 ratio=$(echo "$dl_ours / $dl_curl" | bc -l)
 row "download rate, 512 MB, vs curl -o (MB/s)" "$dl_ours" "$dl_curl" "$(printf %.2f "$ratio")" ">= 1.0x" "$(verdict "$ratio >= 1.0")"
 row "peak RSS, downloading 512 MB (MB)" "$dl_rss" "-" "-" "< 40 MB" "$(verdict "$dl_rss < 40")"
+
+# 9. The download list opening over 10,000 rows of history against an empty one (medians of 5,
+# alternating), the memory the rows add once all are read, and the longest scrolling step.
+lists=$(xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
+  for _ in 1 2 3 4 5; do
+    echo empty \$('$build/bench/list_open' 0 2>/dev/null)
+    echo full \$('$build/bench/list_open' 10000 2>/dev/null)
+  done")
+median_list() { echo "$lists" | awk -v who="$1" -v f="$2" '$1 == who {print $f}' | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+open_empty=$(median_list empty 3); open_full=$(median_list full 3)
+rss_empty=$(median_list empty 11); rss_full=$(median_list full 11); scroll=$(median_list full 7)
+ratio=$(echo "$open_full / $open_empty" | bc -l)
+row "download list open, 10,000 rows vs none (ms)" "$open_full" "$open_empty" "$(printf %.2f "$ratio")" "<= 1.5x" "$(verdict "$ratio <= 1.5")"
+added=$(( (rss_full - rss_empty) / 1024 ))
+row "memory 10,000 rows add to the list (MB)" "$added" "-" "-" "<= 30 MB" "$(verdict "$added <= 30")"
+row "longest step scrolling the list (ms)" "$scroll" "-" "-" "< 20 ms" "$(verdict "$scroll < 20")"
 
 echo "Benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
 printf '%-48s | %11s | %11s | %6s | %-12s | %s\n' "measure" "ours" "baseline" "ratio" "goal" "result"
