@@ -1,9 +1,13 @@
 #include "desktop/seams.h"
 
+#include "notification_clicks.h"
+
 #include <QAbstractButton>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -13,6 +17,36 @@
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+
+namespace {
+const QString NotificationService = QStringLiteral("org.freedesktop.Notifications");
+const QString NotificationPath = QStringLiteral("/org/freedesktop/Notifications");
+}  // namespace
+
+NotificationClicks &NotificationClicks::instance()
+{
+    static NotificationClicks clicks;
+    return clicks;
+}
+
+void NotificationClicks::expect(uint id, const std::function<void()> &onClick)
+{
+    if (!listening_)
+        listening_ = QDBusConnection::sessionBus().connect(NotificationService, NotificationPath, NotificationService,
+            QStringLiteral("ActionInvoked"), this, SLOT(invoked(uint, QString)));
+    waiting_[id] = onClick;
+}
+
+void NotificationClicks::invoked(uint id, const QString &key)
+{
+    const auto it = waiting_.find(id);
+    if (it == waiting_.end() || key != u"default")
+        return;
+    const std::function<void()> onClick = it->second;
+    waiting_.erase(it);
+    onClick();
+}
 
 namespace {
 
@@ -52,15 +86,28 @@ QString askSavePath(QWidget *parent, const QString &title, const QString &sugges
 }
 
 // A notification through the freedesktop service on the session bus, when one is there.
-void notifyDesktop(const QString &summary, const QString &body)
+// Sends a notification; with onClick, its default action (a click on it) calls onClick.
+void notifyDesktop(const QString &summary, const QString &body, const std::function<void()> &onClick)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.freedesktop.Notifications");
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(NotificationService))
         return;
-    QDBusInterface notifications(service, QStringLiteral("/org/freedesktop/Notifications"), service, bus);
-    notifications.asyncCall(QStringLiteral("Notify"), QStringLiteral("QuorvinAPP视频助手"), 0u,
-        QStringLiteral("quorvin-video-helper"), summary, body, QStringList(), QVariantMap(), -1);
+    QDBusInterface notifications(NotificationService, NotificationPath, NotificationService, bus);
+    const QStringList actions =
+        onClick ? QStringList {QStringLiteral("default"), QStringLiteral("打开下载列表")} : QStringList();
+    QDBusPendingCall call = notifications.asyncCall(QStringLiteral("Notify"), QStringLiteral("QuorvinAPP视频助手"), 0u,
+        QStringLiteral("quorvin-video-helper"), summary, body, actions, QVariantMap(), -1);
+    if (!onClick)
+        return;
+    // The notification's id comes with the answer; its ActionInvoked signal names it.
+    auto *watcher = new QDBusPendingCallWatcher(call);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [onClick](QDBusPendingCallWatcher *w) {
+        const QDBusPendingReply<uint> reply = *w;
+        w->deleteLater();
+        if (reply.isError())
+            return;
+        NotificationClicks::instance().expect(reply.value(), onClick);
+    });
 }
 
 }  // namespace
@@ -104,7 +151,8 @@ Seams Seams::system()
         if (g_openBox)
             g_openBox->done(QMessageBox::No);
     };
-    s.notify = notifyDesktop;
+    s.notify = [](const QString &summary, const QString &body) { notifyDesktop(summary, body, {}); };
+    s.notifyClickable = notifyDesktop;
     s.endNow = [] {
         std::fflush(nullptr);
         std::_Exit(0);

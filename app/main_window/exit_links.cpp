@@ -2,6 +2,7 @@
 #include "main_window/form1.h"
 
 #include "download_list/download_list.h"
+#include "download_list/list_window.h"
 #include "record/hosts.h"
 
 #include <QCloseEvent>
@@ -20,6 +21,9 @@ void Form1::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    // The list's size and place are kept for the next start, whatever ends the program.
+    if (listWindow_ && listWindow_->isVisible())
+        settings_.setListGeometry(listWindow_->saveGeometry());
     const QString text = QStringLiteral("感谢您对Quorvin、Quorvin系列的软件的支持!") + u'\r' + u' ' + u'\r' +
         QStringLiteral("是否退出并到论坛可以下载更多Quorvin系列原创免费软件?");
     switch (ask(text, BoxIcon::Information, BoxButtons::YesNoCancel)) {

@@ -55,7 +55,8 @@ void Form1::openDownloadList()
 void Form1::batchFinished(int saved, int failed)
 {
     // A batch that saved nothing was told in its message box and its rows.
-    if (saved == 0 || isActiveWindow() || (listWindow_ && listWindow_->isActiveWindow()) || !seams.notify)
+    if (saved == 0 || isActiveWindow() || (listWindow_ && listWindow_->isActiveWindow()) ||
+        (!seams.notify && !seams.notifyClickable))
         return;
     // One download: its file, as before; several: how many.
     const std::optional<history::Entry> last = downloads_->entry(lastDownload_);
@@ -63,7 +64,11 @@ void Form1::batchFinished(int saved, int failed)
         saved + failed == 1 && last ? QFileInfo(last->file).fileName() : QStringLiteral("已保存 %1 个视频").arg(saved);
     if (failed > 0 && saved + failed > 1)
         body += QStringLiteral(",%1 个失败").arg(failed);
-    seams.notify(QStringLiteral("视频下载完毕"), body);
+    // A click on it opens the list.
+    if (seams.notifyClickable)
+        seams.notifyClickable(QStringLiteral("视频下载完毕"), body, [this] { openDownloadList(); });
+    else
+        seams.notify(QStringLiteral("视频下载完毕"), body);
 }
 
 void Form1::restoreDownloads()

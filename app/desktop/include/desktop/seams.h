@@ -33,6 +33,9 @@ struct Seams {
     std::function<void()> closeMessageBox;
     // A desktop notification; nothing happens when no notification service answers.
     std::function<void(const QString &summary, const QString &body)> notify;
+    // The same, with a click on it calling onClick; when unset, notify is used.
+    std::function<void(const QString &summary, const QString &body, const std::function<void()> &onClick)>
+        notifyClickable;
 
     static Seams system();
 };
