@@ -85,7 +85,7 @@ VideoFields videoFields(const AddressReport &r, const CliOptions &o)
 }
 
 // Extracts one address on a record of its own; downloads its video when asked.
-AddressReport runAddress(const QString &address, const CliOptions &o)
+AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &keeper)
 {
     AddressReport r;
     r.address = address;
@@ -100,6 +100,11 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         r.errorCode = QStringLiteral("no_service");
         std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n",
             forTerminal(address).toUtf8().constData());
+        return r;
+    }
+    // A video the archive or the history holds as saved: not even its page is fetched.
+    if (o.download && keeper.alreadySaved(siteName(r.site), videoIdOf(address, r.site, o.table))) {
+        r.archived = true;  // nothing failed: the exit status stays 0
         return r;
     }
     ExtractionDriver driver(r.result, r.view, o.table);
@@ -132,12 +137,18 @@ AddressReport runAddress(const QString &address, const CliOptions &o)
         SaveOptions save = o.save;
         save.chinese = false;  // the command line's messages are English; Chinese is the window's
         r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], videoFields(r, o), save);
+        if (r.saved->error.isEmpty()) {
+            const DisplayPlan plan = r.view.display.value_or(DisplayPlan());
+            keeper.saved({videoFields(r, o), plan.avatarUrl(), r.saved->file, r.saved->skipped});
+        }
     }
     return r;
 }
 
 int exitStatusOf(const AddressReport &r)
 {
+    if (r.archived)
+        return ExitOk;
     if (r.saved && !r.saved->error.isEmpty())
         return ExitDownloadFailed;
     if (r.outcome == ExtractionOutcome::AddressRejected || r.outcome == ExtractionOutcome::NoSite)
@@ -159,15 +170,18 @@ int main(int argc, char **argv)
     if (o.download)
         QDir().mkpath(o.save.folder);
 
+    Keeper keeper(o.keep);
+    if (!keeper.problem().isEmpty())
+        return usageError(keeper.problem());
     watchInterrupts();
     json::Writer writer(stdout);
     QTextStream out(stdout);
     int status = ExitOk;
     for (const QString &address : o.addresses) {
-        const AddressReport r = runAddress(address, o);
+        const AddressReport r = runAddress(address, o, keeper);
         if (o.json) {
             writeJson(writer, r, o.withSlots);
-        } else if (!o.printTemplate.isEmpty() || o.getUrl) {
+        } else if (!o.printTemplate.isEmpty() || o.getUrl || o.keep.printPath) {
             // Plain lines for scripts, for the videos extracted only.
             if (r.ok() && !o.printTemplate.isEmpty())
                 out << forTerminal(expandTemplate(o.printTemplate, videoFields(r, o),

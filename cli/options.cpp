@@ -47,6 +47,13 @@ enum Id : int {
     StallTimeout,
     Deadline,
     Help,
+    DownloadArchive,
+    History,
+    WriteInfoJson,
+    WriteThumbnail,
+    WriteDescription,
+    PrintPath,
+    Exec,
     Version
 };
 }  // namespace opt
@@ -90,6 +97,23 @@ const QList<OptionSpec> Table = {
         "%(author)s or %(uploader)s, %(description)s or %(title)s, %(date)s, %(upload_date)s (YYYYMMDD), "
         "%(webpage_url)s, %(url)s, %(thumbnail)s, %(ext)s, %% for a percent sign (an unknown field is NA); "
         "else a folder as -P"},
+    {opt::DownloadArchive, S {"download-archive"}, "FILE",
+        "skip a video FILE lists (a line \"SERVICE ID\", e.g. \"meipai 10004\") before its page is fetched, with "
+        "\"skipped\": \"archived\"; append each video saved"},
+    {opt::History, S {"history"}, "",
+        "the same with the window's download history: skip what it holds as saved, record what is saved"},
+    {opt::WriteInfoJson, S {"write-info-json"}, "",
+        "write NAME.info.json beside each saved video: service, id, addresses, author, description, date, the "
+        "time saved"},
+    {opt::WriteThumbnail, S {"write-thumbnail"}, "", "save the cover beside each saved video as NAME.jpg"},
+    {opt::WriteDescription, S {"write-description"}, "",
+        "write the description beside each saved video as NAME.description"},
+    {opt::PrintPath, S {"print-path"}, "",
+        "print the path of each saved (or already present) video, one a line, instead of the summary; not with "
+        "--json"},
+    {opt::Exec, S {"exec"}, "CMD",
+        "run CMD after each successful download, {} replaced by the path (one argument, no shell); its exit "
+        "status is reported, the batch goes on"},
     {opt::ForceOverwrite, S {"force-overwrite", "force-overwrites"}, "",
         "replace an existing file of the same name (by default a file of this video is reported with "
         "\"skipped\": \"exists\" and another video takes the next free name)"},
@@ -244,6 +268,20 @@ std::optional<int> positiveNumber(const QString &text)
     return ok && n > 0 ? std::optional<int>(n) : std::nullopt;
 }
 
+// What a run keeps of its saved videos.
+KeepOptions keepOptions(const Args &args)
+{
+    KeepOptions k;
+    k.archiveFile = args.value(opt::DownloadArchive);
+    k.history = args.isSet(opt::History);
+    k.infoJson = args.isSet(opt::WriteInfoJson);
+    k.thumbnail = args.isSet(opt::WriteThumbnail);
+    k.description = args.isSet(opt::WriteDescription);
+    k.printPath = args.isSet(opt::PrintPath);
+    k.exec = args.value(opt::Exec);
+    return k;
+}
+
 QString applySaving(const Args &args, CliOptions &o)
 {
     if (args.isSet(opt::Paths)) {
@@ -295,6 +333,7 @@ QString applySaving(const Args &args, CliOptions &o)
     if (args.isSet(opt::NoProgress))
         o.save.progress = ProgressMode::None;
     o.save.quiet = args.isSet(opt::Quiet);
+    o.keep = keepOptions(args);
     o.save.forceOverwrite = args.isSet(opt::ForceOverwrite);
     if (o.save.forceOverwrite && args.isSet(opt::NoOverwrites))
         return QStringLiteral("--force-overwrite and --no-overwrites contradict each other");
@@ -392,10 +431,15 @@ QString contradictions(const Args &args, CliOptions &o)
     if (args.isSet(opt::NoPart))
         return QStringLiteral("--no-part is not offered: a download is written to NAME.part and renamed only when "
                               "it is whole, so a broken one never passes for a video");
-    if ((!o.printTemplate.isEmpty() || o.getUrl) && o.json)
-        return QStringLiteral("--print and --get-url write plain lines; they cannot go with --json");
+    if ((!o.printTemplate.isEmpty() || o.getUrl || o.keep.printPath) && o.json)
+        return QStringLiteral("--print, --get-url and --print-path write plain lines; they cannot go with --json");
     if ((args.isSet(opt::Output) || args.isSet(opt::Paths)) && !o.download)
         return QStringLiteral("-o and -P say where --download saves: add --download");
+    const KeepOptions &k = o.keep;
+    if ((k.recordsSaved() || k.infoJson || k.thumbnail || k.description || k.printPath || !k.exec.isEmpty()) &&
+        !o.download)
+        return QStringLiteral("--download-archive, --history, --write-*, --print-path and --exec are about "
+                              "saved videos: add --download");
     if (args.isSet(opt::Simulate) || args.isSet(opt::SkipDownload))
         o.download = false;
     return QString();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "record/hosts.h"
+#include "keeping.h"
 #include "save.h"
 
 #include <QStringList>
@@ -26,6 +27,7 @@ struct CliOptions {
     bool withSlots = false;  // --slots: the whole record and the captions in each JSON line
     bool download = false;
     SaveOptions save;
+    KeepOptions keep;
     Hosts table;
     QStringList addresses;  // in order, "-" and -a files already read
     bool explain = false;   // print each extraction step

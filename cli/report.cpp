@@ -108,9 +108,12 @@ const Column Columns[] = {
             if (savedWell(l))
                 w.member(n, l.r.saved->file);
         }},
-    {{"skipped", "string", JsonWhen::WithDownload, "\"exists\" when this video was there already"},
+    {{"skipped", "string", JsonWhen::WithDownload,
+         "\"exists\" when this video was there already, \"archived\" when the archive or history holds it"},
         [](W &w, const char *n, const Line &l) {
-            if (savedWell(l) && l.r.saved->skipped)
+            if (l.r.archived)
+                w.member(n, QStringLiteral("archived"));
+            else if (savedWell(l) && l.r.saved->skipped)
                 w.member(n, QStringLiteral("exists"));
         }},
     {{"download_error", "string", JsonWhen::WithDownload, "why the download failed, in short English"},
@@ -155,6 +158,10 @@ void printSummary(QTextStream &out, const AddressReport &r)
     // Page text never reaches the terminal as control sequences.
     const auto line = [&out](const char *label, const QString &value) { out << label << forTerminal(value) << "\n"; };
     out << forTerminal(r.address) << "\n";
+    if (r.archived) {
+        line("  跳过: ", QStringLiteral("already in the download archive"));
+        return;
+    }
     if (!r.view.display) {
         line("  状态: ", r.view.status);
         return;

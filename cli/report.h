@@ -18,6 +18,7 @@ struct AddressReport {
     QString error;            // a short English reason, empty when it worked
     QString errorCode;        // the kind of failure, a fixed code ("fetch_failed")
     std::optional<SaveOutcome> saved;
+    bool archived = false;  // the archive or the history records it as saved: nothing was fetched
 
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }
 };

@@ -1,5 +1,6 @@
 #include "extract/address_check.h"
 #include "fixtures.h"
+#include "history/history_store.h"
 #include "json_out.h"
 #include "process.h"
 #include "progress.h"
@@ -749,6 +750,128 @@ private slots:
 
     // The help, the man page and the bash completion name the same options; the man page
     // lists every error code a script can get.
+    // What a run keeps of its saved videos: the archive (skip before the page, append after a
+    // save, two runs sharing it), the window's history, the sidecars and --exec.
+    void keeping_data()
+    {
+        QTest::addColumn<QStringList>("options");  // {DIR} is the save folder, {ARCHIVE} the archive
+        QTest::addColumn<QByteArray>("archiveBefore");
+        QTest::addColumn<bool>("historyBefore");  // the window's history holds meipai 1 as saved
+        QTest::addColumn<QString>("skipped");     // "archived": nothing fetched, no file
+        QTest::addColumn<QByteArray>("archiveAfter");
+        QTest::addColumn<QStringList>("besides");  // files beside the video (NAME is its base)
+        QTest::newRow("listed: skipped before the page")
+            << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("meipai 1\n") << false << "archived"
+            << QByteArray("meipai 1\n") << QStringList();
+        QTest::newRow("other tools' spacing")
+            << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("meipai   2\r\nmeipai\t1") << false
+            << "archived" << QByteArray("meipai   2\r\nmeipai\t1") << QStringList();
+        QTest::newRow("saved: appended") << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("weishi 1\n")
+                                         << false << "" << QByteArray("weishi 1\nmeipai 1\n") << QStringList();
+        QTest::newRow("the window's history")
+            << QStringList {"--history"} << QByteArray() << true << "archived" << QByteArray() << QStringList();
+        QTest::newRow("sidecars") << QStringList {"--write-info-json", "--write-thumbnail", "--write-description"}
+                                  << QByteArray() << false << "" << QByteArray()
+                                  << QStringList {"NAME.info.json", "NAME.jpg", "NAME.description"};
+        QTest::newRow("--exec, a path with spaces and quotes")
+            << QStringList {"-o", "it's a \"clip\" %(id)s.%(ext)s", "--exec", "cp {} {}.seen"} << QByteArray() << false
+            << "" << QByteArray() << QStringList {"NAME.mp4.seen"};
+    }
+    void keeping()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, archiveBefore);
+        QFETCH(bool, historyBefore);
+        QFETCH(QString, skipped);
+        QFETCH(QByteArray, archiveAfter);
+        QFETCH(QStringList, besides);
+        RouteServer server;
+        const QByteArray clip = QByteArray("....ftypisom").repeated(2000);
+        server.route("/media/1",
+            "<div data-video=\"" + server.url("/v/1.mp4").toUtf8() + "\"></div><img id=\"video_img\" src=\"" +
+                server.url("/c/1.jpg").toUtf8() +
+                "\"><a class=\"name\">作者</a><p class=\"description br\">海边的日落</p>");
+        server.route("/v/1.mp4", clip, "video/mp4");
+        server.route("/c/1.jpg", encodedPicture(Qt::red), "image/jpeg");
+        QTemporaryDir dir;
+        const QString archive = dir.filePath("archive.txt");
+        if (!archiveBefore.isEmpty()) {
+            QFile f(archive);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(archiveBefore);
+        }
+        qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+        if (historyBefore) {
+            history::Store store;
+            history::Entry e;
+            e.site = "meipai";
+            e.videoId = "1";
+            e.state = history::State::Done;
+            QVERIFY(store.add(e) > 0);
+        }
+        QStringList args = {"--site", "meipai", "--json", "--download", "-P", dir.filePath("out"), "--all-hosts",
+            server.hostPort(), server.url("/media/1")};
+        for (QString o : options)
+            args << o.replace("{DIR}", dir.filePath("out")).replace("{ARCHIVE}", archive);
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, args);
+        qputenv("XDG_DATA_HOME", QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+        QCOMPARE(line["skipped"].toString(), skipped);
+        if (skipped == u"archived") {
+            QVERIFY(!server.targets().contains("/media/1"));  // not even the page
+            QVERIFY(!QDir(dir.filePath("out")).exists() || QDir(dir.filePath("out")).isEmpty());
+        }
+        QFile after(archive);
+        QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), archiveAfter);
+        const QString file = line["file"].toString();
+        const QString base = QFileInfo(file).completeBaseName();
+        for (QString name : besides) {
+            const QString path = QFileInfo(file).dir().filePath(name.replace("NAME", base));
+            QVERIFY2(QFile::exists(path), qPrintable(path));
+            if (path.endsWith(".info.json")) {
+                QFile info(path);
+                QVERIFY(info.open(QIODevice::ReadOnly));
+                QCOMPARE(QJsonDocument::fromJson(info.readAll()).object()["author"].toString(), QString("作者"));
+            }
+            if (path.endsWith(".seen")) {  // the command got the path as one argument
+                QFile seen(path);
+                QVERIFY(seen.open(QIODevice::ReadOnly));
+                QVERIFY(seen.readAll() == clip);
+            }
+        }
+    }
+
+    // Two runs appending to one archive at once: every line whole, none lost.
+    void archiveSharedByTwoRuns()
+    {
+        RouteServer server;
+        QStringList first, second;
+        for (int i = 0; i < 16; ++i) {
+            const QByteArray id = QByteArray::number(i);
+            server.route("/media/" + id, "<div data-video=\"" + server.url("/v/" + id + ".mp4").toUtf8() + "\"></div>");
+            server.route("/v/" + id + ".mp4", QByteArray("....ftypisom").repeated(100), "video/mp4");
+            (i % 2 ? second : first) << server.url("/media/" + id);
+        }
+        QTemporaryDir dir;
+        const QString archive = dir.filePath("archive.txt");
+        const QStringList common = {"--site", "meipai", "--download", "-q", "-P", dir.path(), "--all-hosts",
+            server.hostPort(), "--download-archive", archive};
+        QProcess a, b;
+        a.start(QUORVIN_EXTRACT, common + first);
+        b.start(QUORVIN_EXTRACT, common + second);
+        QTRY_VERIFY_WITH_TIMEOUT(a.state() == QProcess::NotRunning && b.state() == QProcess::NotRunning, 60000);
+        QFile f(archive);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+        QStringList expected;
+        for (int i = 0; i < 16; ++i)
+            expected << QString("meipai %1").arg(i);
+        expected.sort();
+        QCOMPARE(lines, expected);
+    }
+
     void documentedWhole()
     {
         const auto names = [](const QByteArray &text) {

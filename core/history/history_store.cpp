@@ -249,6 +249,18 @@ QList<Entry> Store::unfinished() const
     return out;
 }
 
+std::optional<Entry> Store::savedVideo(const QString &site, const QString &videoId) const
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("SELECT ") + Columns +
+        QStringLiteral(" FROM downloads WHERE site = ? AND video_id = ? AND state = 'done' ORDER BY id DESC LIMIT 1"));
+    q.addBindValue(site);
+    q.addBindValue(videoId);
+    if (!open_ || !q.exec() || !q.next())
+        return std::nullopt;
+    return entryOf(q);
+}
+
 int Store::count() const
 {
     QSqlQuery q(QSqlDatabase::database(connection_));

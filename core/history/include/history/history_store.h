@@ -67,6 +67,8 @@ public:
     // Rows not finished: waiting, running or paused, oldest first.
     QList<Entry> unfinished() const;
     int count() const;
+    // The newest row that saved this video (state done), if any.
+    std::optional<Entry> savedVideo(const QString &site, const QString &videoId) const;
     bool remove(qint64 id);
     // Removes the finished rows (done, or with everything also failed and cancelled ones);
     // rows still to run are kept.

@@ -1,0 +1,54 @@
+// What the command line keeps of the videos it saves, for the next run and for scripts: the
+// download archive and the window's history (a recorded video is skipped before its page is
+// fetched), the sidecars beside each saved video, its path on standard output and a command
+// run on it.
+#pragma once
+
+#include "download/video_name.h"
+#include "history/download_archive.h"
+#include "history/history_store.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+struct KeepOptions {
+    QString archiveFile;       // --download-archive
+    bool history = false;      // --history: the window's history database
+    bool infoJson = false;     // --write-info-json
+    bool thumbnail = false;    // --write-thumbnail
+    bool description = false;  // --write-description
+    bool printPath = false;    // --print-path
+    QString exec;              // --exec: run after each successful download, {} the path
+
+    bool recordsSaved() const { return !archiveFile.isEmpty() || history; }
+};
+
+struct SavedVideo {
+    VideoFields video;
+    QString avatar;        // the avatar's address
+    QString file;          // the path on disk
+    bool skipped = false;  // it was there already (no new download)
+};
+
+class Keeper {
+public:
+    explicit Keeper(const KeepOptions &options);
+
+    // Why the archive cannot be used; empty when it can.
+    QString problem() const { return problem_; }
+    // True when the archive or the history records this video as saved.
+    bool alreadySaved(const QString &site, const QString &id) const;
+    // After a video was saved (or found already there): the archive line, the history row,
+    // the sidecars (for a new file), the path and the command.
+    void saved(const SavedVideo &video);
+
+private:
+    void writeSidecars(const SavedVideo &video);
+    void runCommand(const QString &path);
+
+    KeepOptions options_;
+    std::optional<history::DownloadArchive> archive_;
+    std::unique_ptr<history::Store> store_;
+    QString problem_;
+};

@@ -1,0 +1,48 @@
+#include "download/sidecar.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+QString sidecarPath(const QString &videoPath, const QString &ext)
+{
+    const QFileInfo info(videoPath);
+    const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
+    return info.dir().filePath(base + ext);
+}
+
+bool writeSidecar(const QString &path, const QByteArray &content, QString *why)
+{
+    QByteArray temp = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    qsizetype done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    const int writeError = errno;
+    const bool whole = done == content.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    // A hard link puts the file in place only when the name is free; the temporary name goes.
+    const bool placed = whole && ::link(temp.constData(), QFile::encodeName(path).constData()) == 0;
+    const int linkError = errno;
+    ::unlink(temp.constData());
+    if (placed)
+        return true;
+    *why = !whole             ? QString::fromLocal8Bit(std::strerror(writeError ? writeError : ENOSPC))
+        : linkError == EEXIST ? QStringLiteral("a file of that name exists")
+                              : QString::fromLocal8Bit(std::strerror(linkError));
+    return false;
+}
