@@ -74,7 +74,7 @@ int main(int argc, char **argv)
     Settings settings;
     Seams seams;
     DownloadList list(settings, history::Store::defaultPath());
-    list.restore([](const QString &, const auto &done) { done(QString(), QString()); });
+    list.restore();
     ListWindow window(list, settings, seams);
     window.present();
     while (!window.view()->viewport()->isVisible() || !window.isActiveWindow()) {

@@ -8,36 +8,11 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QUrl>
 #include <cstdio>
 
 namespace {
-
-QByteArray infoJson(const SavedVideo &s)
-{
-    const VideoFields &v = s.video;
-    const QJsonObject o {{QStringLiteral("site"), v.site}, {QStringLiteral("id"), v.id},
-        {QStringLiteral("address"), v.address}, {QStringLiteral("video_url"), v.link},
-        {QStringLiteral("author"), v.author}, {QStringLiteral("description"), v.description},
-        {QStringLiteral("date"), v.date}, {QStringLiteral("cover_url"), v.cover},
-        {QStringLiteral("avatar_url"), s.avatar},
-        {QStringLiteral("saved"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}};
-    return QJsonDocument(o).toJson(QJsonDocument::Indented);
-}
-
-// The cover's own extension when it names a picture type, else ".jpg".
-QString coverExtension(const QString &cover)
-{
-    const QString ext = QFileInfo(QUrl(cover).path()).suffix().toLower();
-    for (const char *known : {"jpg", "jpeg", "png", "webp", "gif"}) {
-        if (ext == QLatin1String(known))
-            return u'.' + ext;
-    }
-    return QStringLiteral(".jpg");
-}
 
 // Saves the cover beside the video as a download does (a part, then the name): an existing
 // file is never replaced. Empty when it worked, else why.
@@ -122,7 +97,7 @@ void Keeper::writeSidecars(const SavedVideo &s)
     QString why;
     if (options_.infoJson) {
         const QString path = sidecarPath(s.file, QStringLiteral(".info.json"));
-        if (!writeSidecar(path, infoJson(s), &why))
+        if (!writeSidecar(path, videoInfoJson(s.video, s.avatar, QDateTime::currentDateTime()), &why))
             warn(QStringLiteral("cannot write"), path, why);
     }
     if (options_.description) {

@@ -9,6 +9,7 @@
 #include "sites/sites.h"
 #include "download_list/download_list.h"
 #include "download_list/download_rows.h"
+#include "settings/settings.h"
 #include "window_harness.h"
 
 #include <QClipboard>
@@ -207,6 +208,7 @@ private slots:
 
     void commandLineDownloadsEveryClip();
     void downloadListKeepsGoingAndRemembers();
+    void chatPastedAndClipboardWatched();
     void commandLineExtractsEveryListedAddress()
     {
         for (int site = 0; site < SiteCount; ++site) {
@@ -282,7 +284,7 @@ qint64 extractAndSave(Form1 &form, Recorder &recorder, const QString &address, c
     if (form.Label5->text() != u"视频提取完毕..")
         return 0;
     recorder.saveAnswer = file;
-    recorder.answers = {IDNO};  // the saved box: do not open the folder
+    recorder.answers = {IDYES, IDNO};  // a video saved before: again; then the saved box: no folder
     form.Command2_Click();
     return form.lastDownload();
 }
@@ -332,6 +334,9 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         form.Timer1_Timer();
         id = extractAndSave(form, recorder, picks[0], big);
         link = form.Result.ResultSlots[SlotVideoUrl];
+        // The history holds this video as saved: asked once, naming the file.
+        QVERIFY(recorder.boxes.value(0).text.startsWith("该视频已于 "));
+        QVERIFY(recorder.boxes.value(0).text.endsWith(" 下载过: v0.mp4 。是否再次下载?"));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Download::partPath(big)).size() > 4 * 1024 * 1024, 20000);
     }  // the window is gone mid-download: its part is kept and its row unfinished
     QVERIFY(!QFile::exists(big));
@@ -346,6 +351,51 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
     }
     setHosts(Hosts::fromBuild());
     qputenv("XDG_DATA_HOME", QByteArray());
+}
+
+// A chat with three share addresses pasted into the box: 是 puts all three in the list, each
+// saved under its default name. With 监视剪贴板 a share message copied elsewhere is extracted
+// at once; without it, it is left alone.
+void TestEndToEnd::chatPastedAndClipboardWatched()
+{
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+    setHosts(Hosts::allOn(hostPort_));
+    Settings().setSaveFolder(dir.path());
+    Recorder recorder;
+    Form1 form(recorder.seams());
+    form.Timer1->stop();
+    form.show();
+    form.Timer1_Timer();
+    const QString chat = "【美拍】" + addresses_.at(3) + " 快来看！\n微视 " + addresses_.at(1) + "\n" +
+        addresses_.at(13) + " 复制这条消息，打开秒拍";
+    QGuiApplication::clipboard()->setText(chat);
+    recorder.answers = {IDYES};  // 找到 3 个视频地址,全部加入下载列表? 是
+    form.Text1->setFocus();
+    QTest::keySequence(form.Text1, QKeySequence::Paste);
+    QTRY_COMPARE(recorder.boxes.value(0).text, QString("找到 3 个视频地址,全部加入下载列表?"));
+    QTRY_COMPARE_WITH_TIMEOUT(form.downloads_->rows()->rowCount(), 3, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(form.downloads_->unfinished() == 0, 30000);
+    QCOMPARE(QDir(dir.path()).entryList({"*.mp4"}, QDir::Files).size(), 3);
+    QVERIFY(!form.Text1->text().startsWith("http"));  // nothing was pasted into the box
+
+    for (const bool watching : {false, true}) {
+        Settings().setWatchClipboard(watching);
+        const QString address = addresses_.at(watching ? 7 : 6);
+        QGuiApplication::clipboard()->setText("快手 " + address + " 看看这个");
+        if (watching) {
+            QTRY_COMPARE_WITH_TIMEOUT(form.Label5->text(), QString("视频提取完毕.."), 10000);
+            QCOMPARE(form.Text1->text(), address);
+        } else {
+            QTest::qWait(300);
+            QVERIFY(form.Text1->text() != address);
+        }
+    }
+    QCOMPARE(form.downloads_->rows()->rowCount(), 3);  // watching never starts a download
+    setHosts(Hosts::fromBuild());
+    qputenv("XDG_DATA_HOME", QByteArray());
+    qputenv("XDG_CONFIG_HOME", QByteArray());
 }
 
 int main(int argc, char **argv)

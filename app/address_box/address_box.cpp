@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -15,23 +16,45 @@
 
 namespace {
 
-// The text a drag carries: its first link, or its plain text.
 QString draggedText(const QMimeData *mime)
 {
-    if (!mime)
-        return QString();
-    if (mime->hasUrls() && !mime->urls().isEmpty())
-        return mime->urls().first().toString();
-    return mime->hasText() ? mime->text() : QString();
+    return AddressBox::textOfDrag(mime);
 }
 
 }  // namespace
+
+QString AddressBox::textOfDrag(const QMimeData *mime)
+{
+    if (!mime)
+        return QString();
+    if (mime->hasUrls() && !mime->urls().isEmpty()) {
+        const QUrl first = mime->urls().first();
+        // A list of share addresses kept in a text file.
+        if (first.isLocalFile() && first.fileName().endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)) {
+            QFile file(first.toLocalFile());
+            if (file.open(QIODevice::ReadOnly))
+                return QString::fromUtf8(file.read(qint64(1) << 20));
+        }
+        return first.toString();
+    }
+    return mime->hasText() ? mime->text() : QString();
+}
+
+bool AddressBox::offerMany(const QString &text)
+{
+    const QStringList all = shareAddressesIn(text, hosts());
+    if (all.size() < 2)
+        return false;
+    emit manyAddresses(all, text);
+    return true;
+}
 
 AddressBox::AddressBox(QLineEdit *box, const QString &hint, QObject *parent) : QObject(parent), box_(box), hint_(hint)
 {
     box_->installEventFilter(this);
     // Typing or editing an address selects its service, as a paste does.
     connect(box_, &QLineEdit::textEdited, this, &AddressBox::nameSiteOf);
+    connect(box_, &QLineEdit::textEdited, this, &AddressBox::typed);
     connect(box_, &QLineEdit::returnPressed, this, &AddressBox::submitted);
     box_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(box_, &QLineEdit::customContextMenuRequested, this, &AddressBox::showMenu);
@@ -62,7 +85,7 @@ bool AddressBox::acceptsDrop(const QMimeData *mime) const
 
 void AddressBox::drop(const QMimeData *mime)
 {
-    if (paste(draggedText(mime)))
+    if (offerMany(draggedText(mime)) || paste(draggedText(mime)))
         return;
     box_->setText(droppedAddress(draggedText(mime)));
     box_->end(false);
@@ -101,7 +124,8 @@ void AddressBox::showMenu(const QPoint &at)
         QAction *pasteAction = *found;
         disconnect(pasteAction, &QAction::triggered, nullptr, nullptr);
         connect(pasteAction, &QAction::triggered, this, [this] {
-            if (!paste(QGuiApplication::clipboard()->text())) {
+            const QString pasted = QGuiApplication::clipboard()->text();
+            if (!offerMany(pasted) && !paste(pasted)) {
                 box_->paste();
                 nameSiteOf(box_->text());
             }
@@ -128,7 +152,8 @@ bool AddressBox::keyPress(const QKeyEvent *key)
             box_->clear();
         return false;
     }
-    if (!paste(QGuiApplication::clipboard()->text())) {
+    const QString pasted = QGuiApplication::clipboard()->text();
+    if (!offerMany(pasted) && !paste(pasted)) {
         if (box_->text() == hint_)
             box_->clear();
         box_->paste();
@@ -150,7 +175,7 @@ bool AddressBox::boxEvent(QEvent *event)
     case QEvent::MouseButtonDblClick: {
         // The whole content becomes the clipboard's text (empty when it holds none).
         const QString text = clipboard->text();
-        if (!paste(text)) {
+        if (!offerMany(text) && !paste(text)) {
             box_->setText(text);
             box_->end(false);
             nameSiteOf(box_->text());
@@ -161,7 +186,7 @@ bool AddressBox::boxEvent(QEvent *event)
     case QEvent::MouseButtonRelease:
         // The middle button pastes the selection, as everywhere on X11.
         return static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton && clipboard->supportsSelection() &&
-            paste(clipboard->text(QClipboard::Selection));
+            (offerMany(clipboard->text(QClipboard::Selection)) || paste(clipboard->text(QClipboard::Selection)));
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         // A drop replaces the whole address, wherever it lands in the box.

@@ -147,6 +147,9 @@ Seams Seams::system()
     s.messageBox = showBox;
     s.openUrl = [](const QString &address) { QDesktopServices::openUrl(QUrl(address)); };
     s.saveFileName = askSavePath;
+    s.chooseFolder = [](QWidget *parent, const QString &title, const QString &start) {
+        return QFileDialog::getExistingDirectory(parent, title, start);
+    };
     s.closeMessageBox = [] {
         if (g_openBox)
             g_openBox->done(QMessageBox::No);

@@ -1,9 +1,12 @@
 #include "download_list/download_list.h"
 
 #include "download/download_text.h"
+#include "download/sidecar.h"
+#include "net/fetch.h"
 #include "download_list/download_rows.h"
 #include "settings/settings.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -83,6 +86,7 @@ qint64 DownloadList::add(const DownloadRequest &request)
             .save(thumbnailFolder() + QStringLiteral("/%1.png").arg(e.id));
     }
     rows_->added(e);
+    requests_[e.id] = request;
     Download::Options options;
     options.overwrite = request.replace;
     queue_.add(e.id, e.link, e.file, options);
@@ -97,7 +101,21 @@ void DownloadList::enqueue(const history::Entry &e, bool paused, const QString &
     queue_.add(e.id, e.link, e.file, options, paused);
 }
 
-void DownloadList::restore(const Reextract &reextract)
+qint64 DownloadList::addFailed(const VideoFields &video, const QString &reason)
+{
+    history::Entry e;
+    e.site = video.site;
+    e.videoId = video.id;
+    e.address = video.address;
+    e.state = history::State::Failed;
+    e.reason = reason;
+    e.owner = QCoreApplication::applicationPid();
+    e.id = store_.add(e);
+    rows_->added(e);
+    return e.id;
+}
+
+void DownloadList::restore()
 {
     rows_->reload();
     const bool resume = settings_.resumeAtStart();
@@ -115,13 +133,12 @@ void DownloadList::restore(const Reextract &reextract)
         }
         toRestore_ << e.id;
     }
-    reextract_ = reextract;
     restoreNext();
 }
 
 void DownloadList::restoreNext()
 {
-    if (toRestore_.isEmpty())
+    if (toRestore_.isEmpty() || !reextract_)
         return;
     // A video link expires: the share address gives a fresh one, and the part recorded under
     // the old link is resumed only when the server's validator still matches.
@@ -131,16 +148,27 @@ void DownloadList::restoreNext()
         restoreNext();
         return;
     }
-    reextract_(e->address, [this, id](const QString &link, const QString &why) {
+    reextract_(e->address, [this, id](const VideoFields &video, const QString &why) {
         if (std::optional<history::Entry> row = store_.get(id)) {
             const QString former = row->link;
-            if (link.isEmpty()) {
+            if (video.link.isEmpty()) {
                 row->state = history::State::Failed;
-                row->reason = why + KeptPart;
-                save(*row);  // 重试 puts it back in line under its recorded link
+                row->reason = why;
+                if (!row->file.isEmpty() && QFileInfo::exists(Download::partPath(row->file)))
+                    row->reason += KeptPart;
+                save(*row);  // 重试 tries again
             } else {
-                row->link = link;
+                row->link = video.link;
+                // A row of a failed batch extraction gets its default name now.
+                if (row->file.isEmpty())
+                    row->file = QDir(settings_.saveFolder()).filePath(videoName(video));
+                for (auto [field, value] : {std::pair {&row->description, video.description},
+                         std::pair {&row->author, video.author}, std::pair {&row->cover, video.cover}}) {
+                    if (field->isEmpty())
+                        *field = value;
+                }
                 row->state = history::State::Waiting;
+                row->reason.clear();
                 save(*row);
                 enqueue(*row, false, former);
             }
@@ -171,6 +199,8 @@ void DownloadList::onChanged(qint64 id)
         e->size = QFileInfo(item->target).size();
         e->done = e->size;
         e->finished = QDateTime::currentDateTime();
+        if (settings_.saveSidecars())
+            writeSidecars(id, *e);
     }
     save(*e);
     if (!over)
@@ -208,6 +238,15 @@ void DownloadList::retry(qint64 id)
 {
     if (queue_.item(id)) {
         queue_.retry(id);
+        return;
+    }
+    // A row whose address could not be extracted: extracted again, then in line.
+    if (std::optional<history::Entry> e = store_.get(id); e && e->link.isEmpty()) {
+        if (reextract_ && !e->address.isEmpty() && store_.claim(id)) {
+            toRestore_ << id;
+            if (toRestore_.size() == 1)
+                restoreNext();
+        }
         return;
     }
     // A row of an earlier run: back in line under its recorded link.
@@ -271,4 +310,35 @@ void DownloadList::clearHistory()
     }
     store_.clear(true);
     rows_->reload();
+}
+
+void DownloadList::writeSidecars(qint64 id, const history::Entry &e)
+{
+    const auto known = requests_.find(id);
+    VideoFields video = known != requests_.end() ? known->second.video : VideoFields();
+    video.site = e.site;
+    video.id = e.videoId;
+    video.address = e.address;
+    video.link = e.link;
+    video.author = e.author;
+    video.description = e.description;
+    video.cover = e.cover;
+    QString why;
+    writeSidecar(sidecarPath(e.file, QStringLiteral(".info.json")),
+        videoInfoJson(video, known != requests_.end() ? known->second.avatar : QString(), e.finished), &why);
+    // The cover as shown when the window has it; else fetched, as a download never replacing a file.
+    const QImage shown = known != requests_.end() ? known->second.cover : QImage();
+    if (!shown.isNull()) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        shown.save(&buffer, "JPEG", 90);
+        writeSidecar(sidecarPath(e.file, QStringLiteral(".jpg")), jpeg, &why);
+    } else if (fetch::isWebAddress(e.cover)) {
+        auto *cover = new Download(this);
+        connect(cover, &Download::finished, cover, &QObject::deleteLater);
+        Download::Options options;
+        options.overwrite = false;
+        cover->start(e.cover, sidecarPath(e.file, coverExtension(e.cover)), options);
+    }
 }

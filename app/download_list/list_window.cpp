@@ -9,6 +9,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -60,6 +63,8 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     connect(settingsButton_, &QPushButton::clicked, this, &ListWindow::showSettings);
     connect(view_, &QListView::customContextMenuRequested, this, &ListWindow::showRowMenu);
     connect(view_, &QListView::doubleClicked, this, [this] { openFile(currentId(), false); });
+    setAcceptDrops(true);
+    view_->setAcceptDrops(false);
     resize(640, 420);
     if (!restoreGeometry(settings_.listGeometry()))
         resize(640, 420);
@@ -71,6 +76,18 @@ void ListWindow::present()
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
+}
+
+void ListWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void ListWindow::dropEvent(QDropEvent *event)
+{
+    emit dropped(event->mimeData());
+    event->acceptProposedAction();
 }
 
 void ListWindow::closeEvent(QCloseEvent *event)
@@ -169,6 +186,13 @@ void ListWindow::showSettings()
     resume->setChecked(settings_.resumeAtStart());
     auto *keep = new QCheckBox(QStringLiteral("保留下载历史"), &dialog);
     keep->setChecked(settings_.keepHistory());
+    auto *sidecars = new QCheckBox(QStringLiteral("同时保存封面和视频信息"), &dialog);
+    sidecars->setChecked(settings_.saveSidecars());
+    sidecars->setToolTip(QStringLiteral("在视频旁保存封面和 .info.json 视频信息文件"));
+    auto *watch = new QCheckBox(QStringLiteral("监视剪贴板"), &dialog);
+    watch->setChecked(settings_.watchClipboard());
+    watch->setToolTip(QStringLiteral(
+        "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
     auto *shown = new QSpinBox(&dialog);
     shown->setRange(100, 100000);
     shown->setSingleStep(1000);
@@ -179,6 +203,8 @@ void ListWindow::showSettings()
     form->addRow(QStringLiteral("同时下载:"), atOnce);
     form->addRow(resume);
     form->addRow(keep);
+    form->addRow(sidecars);
+    form->addRow(watch);
     form->addRow(QStringLiteral("显示最近的历史:"), shown);
     form->addRow(clear);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -193,5 +219,7 @@ void ListWindow::showSettings()
     settings_.setResumeAtStart(resume->isChecked());
     settings_.setKeepHistory(keep->isChecked());
     settings_.setHistoryShown(shown->value());
+    settings_.setSaveSidecars(sidecars->isChecked());
+    settings_.setWatchClipboard(watch->isChecked());
     list_.applySettings();
 }

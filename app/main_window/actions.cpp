@@ -36,6 +36,7 @@ void Form1::Command3_Click()
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(link);
+    ownClipboardText_ = link;  // a watched clipboard does not take it back
     setStatus(QStringLiteral("视频链接地址已复制.."));
 }
 
@@ -51,6 +52,9 @@ void Form1::Command2_Click()
         ask(QStringLiteral("该视频地址无法下载!"), BoxIcon::Information, BoxButtons::Ok);
         return;
     }
+    // A video saved before: asked once whether again; 否 starts nothing.
+    if (!downloadAgain())
+        return;
     Web1->Navigate(link);
 }
 

@@ -290,6 +290,9 @@ void Form1::connectControls()
         connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
     addressBox_ = new AddressBox(Text1, HintText, this);
     connect(addressBox_, &AddressBox::siteFound, this, &Form1::selectSite);
+    connect(addressBox_, &AddressBox::typed, this, [this] { sinceTyped_.start(); });
+    // Asked once the paste or drop has ended.
+    connect(addressBox_, &AddressBox::manyAddresses, this, &Form1::offerAddresses, Qt::QueuedConnection);
     connect(addressBox_, &AddressBox::submitted, this, [this] {
         if (Command1->isEnabled())
             Command1_Click();

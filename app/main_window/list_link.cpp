@@ -3,6 +3,8 @@
 // usable; one notification when a batch has ended.
 #include "main_window/form1.h"
 
+#include "address_box/address_box.h"
+#include "batch_run.h"
 #include "download_list/download_list.h"
 #include "download_list/list_window.h"
 #include "extract/address_check.h"
@@ -11,9 +13,13 @@
 #include "history/history_store.h"
 #include "record/hosts.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -38,12 +44,97 @@ void Form1::setupDownloadList()
     });
     // A click on the status line while or after a download runs opens the list.
     Label5->installEventFilter(this);
+    // Each share address is extracted again on a record of its own, never the window's.
+    downloads_->setReextract([this](const QString &address, const auto &done) {
+        QTimer::singleShot(0, this, [address, done] {
+            const ExtractedVideo found = extractOnItsOwn(address);
+            done(found.video, found.status);
+        });
+    });
+    batch_ = new BatchRun(
+        *downloads_, [this] { return settings_.saveFolder(); }, [this] { return !Command1->isEnabled(); }, this);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &Form1::clipboardChanged);
+}
+
+void Form1::offerAddresses(const QStringList &addresses, const QString &text)
+{
+    const int answer = ask(QStringLiteral("找到 %1 个视频地址,全部加入下载列表?").arg(addresses.size()),
+        BoxIcon::Information, BoxButtons::YesNo);
+    if (answer != IDYES) {
+        addressBox_->paste(text);  // the first address, as a paste always did
+        return;
+    }
+    // The folder is asked once when none was ever chosen.
+    if (!settings_.hasSaveFolder() && seams.chooseFolder) {
+        const QString folder = seams.chooseFolder(this, QStringLiteral("选择保存位置"), settings_.saveFolder());
+        if (folder.isEmpty())
+            return;
+        settings_.setSaveFolder(folder);
+    }
+    batch_->add(addresses);
+    setStatus(QStringLiteral("已将 %1 个视频地址加入下载列表..").arg(addresses.size()));
+}
+
+void Form1::takeDroppedOnList(const QMimeData *mime)
+{
+    const QString text = AddressBox::textOfDrag(mime);
+    const QStringList addresses = shareAddressesIn(text, hosts());
+    if (addresses.isEmpty())
+        return;
+    // Asked after the drop has ended.
+    QTimer::singleShot(0, this, [this, addresses, text] { offerAddresses(addresses, text); });
+}
+
+void Form1::clipboardChanged()
+{
+    if (!settings_.watchClipboard())
+        return;
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty() || text == ownClipboardText_)
+        return;  // what this program copied is not taken back
+    const QString address = shareAddressIn(text, hosts());
+    if (siteForAddress(address, hosts()) < 0 || address == Text1->text())
+        return;
+    watchedAddress_ = address;
+    takeWatchedAddress();
+}
+
+void Form1::takeWatchedAddress()
+{
+    if (watchedAddress_.isEmpty())
+        return;
+    // Never in the user's way: not while an extraction runs or the user is typing in the box.
+    const bool typing = Text1->hasFocus() && sinceTyped_.isValid() && sinceTyped_.elapsed() < 2000;
+    if (!Text1->isEnabled() || !Command1->isEnabled() || typing) {
+        QTimer::singleShot(500, this, &Form1::takeWatchedAddress);
+        return;
+    }
+    const QString address = watchedAddress_;
+    watchedAddress_.clear();
+    if (!addressBox_->paste(address))
+        return;
+    Command1_Click();
+}
+
+bool Form1::downloadAgain()
+{
+    const std::optional<history::Entry> saved = downloads_->savedVideo(shownVideo_.site, shownVideo_.id);
+    if (shownVideo_.site.isEmpty() || shownVideo_.id.isEmpty() || !saved)
+        return true;
+    const QDateTime when = saved->finished.isValid() ? saved->finished : saved->started;
+    const QString file =
+        QFileInfo::exists(saved->file) ? QFileInfo(saved->file).fileName() : QStringLiteral("(文件已不在)");
+    const QString text = QStringLiteral("该视频已于 %1 下载过: %2 。是否再次下载?")
+                             .arg(when.toString(QStringLiteral("yyyy-MM-dd")), file);
+    return ask(text, BoxIcon::Information, BoxButtons::YesNo) == IDYES;
 }
 
 ListWindow *Form1::downloadListWindow()
 {
-    if (!listWindow_)
+    if (!listWindow_) {
         listWindow_ = new ListWindow(*downloads_, settings_, seams, this);
+        connect(listWindow_, &ListWindow::dropped, this, &Form1::takeDroppedOnList);
+    }
     return listWindow_;
 }
 
@@ -79,16 +170,5 @@ void Form1::restoreDownloads()
     if (const QString aside = downloads_->movedAsideTo(); !aside.isEmpty())
         ask(QStringLiteral("下载历史已损坏,已另存为 ") + aside + QStringLiteral(" 并新建了下载历史。"),
             BoxIcon::Warning, BoxButtons::Ok);
-    // Each share address is extracted again on a record of its own, never the window's.
-    downloads_->restore([this](const QString &address, const auto &done) {
-        QTimer::singleShot(0, this, [address, done] {
-            ExtractionResult record;
-            HeadlessView view;
-            view.site = siteForAddress(address, hosts());
-            view.address = address;
-            ExtractionDriver driver(record, view, hosts());
-            const bool ok = view.site >= 0 && driver.run() == ExtractionOutcome::Extracted;
-            done(ok ? record.ResultSlots[SlotVideoUrl] : QString(), view.status);
-        });
-    });
+    downloads_->restore();
 }

@@ -92,3 +92,29 @@ void Settings::setListGeometry(const QByteArray &geometry)
 {
     write(QStringLiteral("list/geometry"), geometry);
 }
+
+bool Settings::saveSidecars() const
+{
+    return read(QStringLiteral("list/sidecars"), false).toBool();
+}
+
+void Settings::setSaveSidecars(bool on)
+{
+    write(QStringLiteral("list/sidecars"), on);
+}
+
+bool Settings::watchClipboard() const
+{
+    return read(QStringLiteral("list/watch_clipboard"), false).toBool();
+}
+
+void Settings::setWatchClipboard(bool on)
+{
+    write(QStringLiteral("list/watch_clipboard"), on);
+}
+
+bool Settings::hasSaveFolder() const
+{
+    const QString remembered = read(SaveFolderKey, QString()).toString();
+    return !remembered.isEmpty() && QFileInfo(remembered).isDir();
+}

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -45,4 +48,24 @@ bool writeSidecar(const QString &path, const QByteArray &content, QString *why)
         : linkError == EEXIST ? QStringLiteral("a file of that name exists")
                               : QString::fromLocal8Bit(std::strerror(linkError));
     return false;
+}
+
+QByteArray videoInfoJson(const VideoFields &v, const QString &avatar, const QDateTime &saved)
+{
+    const QJsonObject o {{QStringLiteral("site"), v.site}, {QStringLiteral("id"), v.id},
+        {QStringLiteral("address"), v.address}, {QStringLiteral("video_url"), v.link},
+        {QStringLiteral("author"), v.author}, {QStringLiteral("description"), v.description},
+        {QStringLiteral("date"), v.date}, {QStringLiteral("cover_url"), v.cover},
+        {QStringLiteral("avatar_url"), avatar}, {QStringLiteral("saved"), saved.toUTC().toString(Qt::ISODate)}};
+    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+QString coverExtension(const QString &cover)
+{
+    const QString ext = QFileInfo(QUrl(cover).path()).suffix().toLower();
+    for (const char *known : {"jpg", "jpeg", "png", "webp", "gif"}) {
+        if (ext == QLatin1String(known))
+            return u'.' + ext;
+    }
+    return QStringLiteral(".jpg");
 }

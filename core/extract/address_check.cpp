@@ -121,6 +121,16 @@ QString shareAddressIn(const QString &text, const Hosts &h)
     return addresses.isEmpty() ? QString() : addresses.first();
 }
 
+QStringList shareAddressesIn(const QString &text, const Hosts &h)
+{
+    QStringList found;
+    for (const QString &address : addressesIn(text)) {
+        if (siteForAddress(address, h) >= 0 && !found.contains(address))
+            found << address;
+    }
+    return found;
+}
+
 QString withoutQuery(const QString &address)
 {
     const qsizetype end = address.indexOf(QRegularExpression(QStringLiteral("[?#]")));

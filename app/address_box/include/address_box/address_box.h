@@ -32,9 +32,17 @@ public:
     // The hint comes back into an empty box.
     void showHintWhenEmpty();
 
+    // The text a drag carries: the content of a dropped .txt file (at most 1 MiB), else its
+    // first link, else its plain text.
+    static QString textOfDrag(const QMimeData *mime);
+
 signals:
     // The text in the box is an address of this service.
     void siteFound(int site);
+    // A paste or drop held several share addresses: nothing was put in the box.
+    void manyAddresses(const QStringList &addresses, const QString &text);
+    // The user typed or edited in the box.
+    void typed();
     // Enter in the box.
     void submitted();
 
@@ -43,6 +51,8 @@ protected:
 
 private:
     bool boxEvent(QEvent *event);
+    // True (and manyAddresses told) when text holds more than one share address.
+    bool offerMany(const QString &text);
     bool keyPress(const QKeyEvent *key);
     void nameSiteOf(const QString &text);
     void showMenu(const QPoint &at);

@@ -28,6 +28,8 @@ struct Seams {
     std::function<void(const QString &address)> openUrl;  // the default web browser
     // The save dialog: the chosen path, or "" when the user cancelled.
     std::function<QString(QWidget *parent, const QString &title, const QString &suggested)> saveFileName;
+    // A folder dialog: the chosen folder, or "" when the user cancelled.
+    std::function<QString(QWidget *parent, const QString &title, const QString &start)> chooseFolder;
     std::function<void()> endNow;  // leave the process at once
     // Closes the message box that is open, as if 否 (or its close button) were chosen.
     std::function<void()> closeMessageBox;

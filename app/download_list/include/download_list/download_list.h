@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QObject>
 #include <functional>
+#include <map>
 #include <memory>
 
 class DownloadRows;
@@ -22,23 +23,35 @@ struct DownloadRequest {
     QString target;        // the file the user chose
     bool replace = false;  // the user agreed to replace a file of that name
     QImage cover;          // the cover as shown: the row's thumbnail
+    QString avatar;        // the avatar's address, for the video's information file
 };
 
 class DownloadList : public QObject {
     Q_OBJECT
 public:
-    // Extracts a share address again: calls done with the video's link, or "" and why not.
-    using Reextract =
-        std::function<void(const QString &address, const std::function<void(const QString &, const QString &)> &done)>;
+    // Extracts a share address again: calls done with the video (its link empty when the
+    // extraction failed) and the status text.
+    using Reextract = std::function<void(
+        const QString &address, const std::function<void(const VideoFields &, const QString &)> &done)>;
 
     DownloadList(Settings &settings, const QString &historyPath, QObject *parent = nullptr);
     ~DownloadList() override;
 
     // A new download, started in its turn; its row's id.
     qint64 add(const DownloadRequest &request);
+    // A video whose share address could not be extracted: a failed row with why, so that
+    // nothing of a batch is lost in silence; 重试 extracts it again.
+    qint64 addFailed(const VideoFields &video, const QString &reason);
+    // How a share address is extracted again (for restored rows and failed extractions).
+    void setReextract(const Reextract &reextract) { reextract_ = reextract; }
+    // The newest row that saved this video, if any.
+    std::optional<history::Entry> savedVideo(const QString &site, const QString &id) const
+    {
+        return store_.savedVideo(site, id);
+    }
     // The unfinished downloads of earlier runs: back in the list, paused or (the setting)
     // extracted again and resumed. Rows another window runs are only shown.
-    void restore(const Reextract &reextract);
+    void restore();
 
     void pause(qint64 id);
     void resume(qint64 id);
@@ -81,7 +94,11 @@ private:
     history::Store store_;
     DownloadQueue queue_;
     DownloadRows *rows_;
+    // With "同时保存封面和视频信息": NAME.info.json and the cover beside a saved video.
+    void writeSidecars(qint64 id, const history::Entry &e);
+
     Reextract reextract_;
+    std::map<qint64, DownloadRequest> requests_;  // what this run knows of its downloads
     QList<qint64> toRestore_;
     int batchSaved_ = 0;
     int batchFailed_ = 0;

@@ -11,6 +11,7 @@ class DownloadFilter;
 class DownloadList;
 class QCheckBox;
 class QLineEdit;
+class QMimeData;
 class QListView;
 class QPushButton;
 class Settings;
@@ -27,7 +28,14 @@ public:
     QLineEdit *filterBox() const { return filter_; }
     QCheckBox *onlyFailed() const { return onlyFailed_; }
 
+signals:
+    // Something was dropped on the list (links, text, a .txt file): the window takes its
+    // share addresses.
+    void dropped(const QMimeData *mime);
+
 protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 

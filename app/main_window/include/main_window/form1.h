@@ -16,6 +16,7 @@
 #include <array>
 
 class AddressBox;
+class BatchRun;
 class DownloadList;
 class ListWindow;
 class AlphaImage;
@@ -167,6 +168,15 @@ private:
     void downloadFinished(qint64 id, DownloadError error, int httpStatus);
     void batchFinished(int saved, int failed);
     void setupDownloadList();
+    // Several share addresses at once: asked whether all go to the list; 否 pastes the first.
+    void offerAddresses(const QStringList &addresses, const QString &text);
+    void takeDroppedOnList(const QMimeData *mime);
+    // "监视剪贴板": a share address copied anywhere is put in the box and extracted, never
+    // while the user types in the box or an extraction runs.
+    void clipboardChanged();
+    void takeWatchedAddress();
+    // 下载视频 for a video the history holds as saved: true when the user wants it again.
+    bool downloadAgain();
     // The unfinished downloads of an earlier run, once the version check let the window on.
     void restoreDownloads();
     void setLabel10Colour(const QColor &colour);
@@ -197,6 +207,10 @@ private:
     ListWindow *listWindow_ = nullptr;
     qint64 lastDownload_ = 0;
     bool downloadsRestored_ = false;
+    BatchRun *batch_ = nullptr;
+    QString ownClipboardText_;  // what 复制地址 put there: not taken back
+    QString watchedAddress_;    // a copied share address waiting for the box to be free
+    QElapsedTimer sinceTyped_;  // the user's last edit in the box
 };
 
 // Sets a label's text as plain text and sizes the label to it.

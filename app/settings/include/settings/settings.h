@@ -27,6 +27,14 @@ public:
     // How many rows of history the list shows at most (10,000).
     int historyShown() const;
     void setHistoryShown(int rows);
+    // "同时保存封面和视频信息": NAME.info.json and the cover beside each saved video (off).
+    bool saveSidecars() const;
+    void setSaveSidecars(bool on);
+    // "监视剪贴板": a share address copied anywhere is extracted (off).
+    bool watchClipboard() const;
+    void setWatchClipboard(bool on);
+    // Whether the user chose the save folder (a video was saved, or a folder chosen).
+    bool hasSaveFolder() const;
     // The list window's size and place.
     QByteArray listGeometry() const;
     void setListGeometry(const QByteArray &geometry);

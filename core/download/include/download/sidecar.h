@@ -3,7 +3,10 @@
 // name, so a sidecar never replaces another file and is never seen half written.
 #pragma once
 
+#include "download/video_name.h"
+
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // NAME.ext beside a video: the video's path without its extension, then ext (".info.json").
@@ -12,3 +15,11 @@ QString sidecarPath(const QString &videoPath, const QString &ext);
 // Writes content to path; false with why (in English) when it exists already or cannot be
 // written.
 bool writeSidecar(const QString &path, const QByteArray &content, QString *why);
+
+// NAME.info.json of a video: site, id, address, video_url, author, description, date,
+// cover_url, avatar_url and the time it was saved (UTC, ISO 8601); UTF-8, keys in English as
+// in the command line's JSON.
+QByteArray videoInfoJson(const VideoFields &video, const QString &avatar, const QDateTime &saved);
+
+// The cover's own extension when its address names a picture type, else ".jpg".
+QString coverExtension(const QString &cover);

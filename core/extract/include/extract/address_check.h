@@ -5,6 +5,7 @@
 #include "record/hosts.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The share-page prefix of a site.
@@ -30,6 +31,10 @@ QStringList addressesIn(const QString &text);
 // The address text holds: the first one that belongs to a known service, else the first
 // one; empty when text holds none.
 QString shareAddressIn(const QString &text, const Hosts &h);
+
+// Every share address of a known service in text (a chat pasted whole, a list of links), in
+// order, each once.
+QStringList shareAddressesIn(const QString &text, const Hosts &h);
 
 // The address without its query and fragment: what links built from it start with.
 QString withoutQuery(const QString &address);

@@ -1,0 +1,85 @@
+#include "batch_run.h"
+
+#include "download_list/download_list.h"
+#include "extract/address_check.h"
+#include "extract/driver.h"
+#include "extract/headless_view.h"
+#include "record/hosts.h"
+#include "sites/sites.h"
+
+#include <QDir>
+
+BatchRun::BatchRun(
+    DownloadList &list, std::function<QString()> folder, std::function<bool()> windowBusy, QObject *parent)
+    : QObject(parent), list_(list), folder_(std::move(folder)), windowBusy_(std::move(windowBusy))
+{
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &BatchRun::next);
+}
+
+void BatchRun::add(const QStringList &addresses)
+{
+    for (const QString &address : addresses) {
+        if (!pending_.contains(address))
+            pending_ << address;
+    }
+    if (!timer_.isActive())
+        timer_.start(0);
+}
+
+void BatchRun::next()
+{
+    if (pending_.isEmpty())
+        return;
+    // The window's own extraction goes first.
+    if (windowBusy_()) {
+        timer_.start(300);
+        return;
+    }
+    extract(pending_.takeFirst());
+}
+
+ExtractedVideo extractOnItsOwn(const QString &address)
+{
+    ExtractionResult record;
+    HeadlessView view;
+    view.site = siteForAddress(address, hosts());
+    view.address = address;
+    ExtractionDriver driver(record, view, hosts());
+    const ExtractionOutcome outcome = view.site >= 0 ? driver.run() : ExtractionOutcome::NoSite;
+    ExtractedVideo out;
+    VideoFields &video = out.video;
+    video.site = siteName(view.site);
+    video.id = view.site >= 0 ? videoIdOf(address, view.site, hosts()) : QString();
+    video.address = address;
+    out.status = view.site >= 0 ? view.status : QStringLiteral("没有与该地址对应的视频网站");
+    if (outcome == ExtractionOutcome::Extracted && view.display) {
+        const DisplayPlan &plan = *view.display;
+        video.author = plan.author;
+        video.description = plan.description;
+        video.date = plan.label3;
+        video.cover = plan.cover;
+        video.link = record.ResultSlots[SlotVideoUrl];
+        out.avatar = plan.avatarUrl();
+    }
+    const QString error = driver.failure().error;
+    out.slowDown = error.endsWith(QStringLiteral(" 429")) || error.endsWith(QStringLiteral(" 503"));
+    return out;
+}
+
+void BatchRun::extract(const QString &address)
+{
+    const ExtractedVideo found = extractOnItsOwn(address);
+    if (!found.video.link.isEmpty()) {
+        DownloadRequest request;
+        request.video = found.video;
+        request.avatar = found.avatar;
+        request.target = QDir(folder_()).filePath(videoName(found.video));
+        list_.add(request);
+    } else {
+        // Nothing is lost in silence: the address stays in the list with why it failed.
+        list_.addFailed(found.video, found.status);
+    }
+    if (!pending_.isEmpty())
+        timer_.start(found.slowDown ? BusyServerPauseMs : PauseMs);
+}

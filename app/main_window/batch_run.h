@@ -1,0 +1,50 @@
+// Many share addresses at once (a chat pasted whole, a dropped list): each extracted in turn
+// on a record of its own, never the window's, and its video added to the download list under
+// its default name. A short pause between two pages, a longer one after a 429 or 503 answer;
+// waits while the window extracts. An address that fails becomes a failed row with its reason.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+
+#include "download/video_name.h"
+
+class DownloadList;
+
+// A share address extracted on a record of its own: the video (its link empty when the
+// extraction failed), the status text, and whether the service asked for a slower pace (an
+// answer 429 or 503).
+struct ExtractedVideo {
+    VideoFields video;
+    QString avatar;
+    QString status;
+    bool slowDown = false;
+};
+ExtractedVideo extractOnItsOwn(const QString &address);
+
+class BatchRun : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int PauseMs = 800;
+    static constexpr int BusyServerPauseMs = 15000;
+
+    // folder: where the videos go; windowBusy: true while the window extracts.
+    BatchRun(DownloadList &list, std::function<QString()> folder, std::function<bool()> windowBusy,
+        QObject *parent = nullptr);
+
+    void add(const QStringList &addresses);
+    bool running() const { return !pending_.isEmpty() || timer_.isActive(); }
+    int pending() const { return int(pending_.size()); }
+
+private:
+    void next();
+    void extract(const QString &address);
+
+    DownloadList &list_;
+    std::function<QString()> folder_;
+    std::function<bool()> windowBusy_;
+    QStringList pending_;
+    QTimer timer_;
+};
