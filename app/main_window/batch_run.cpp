@@ -4,6 +4,7 @@
 #include "extract/address_check.h"
 #include "extract/driver.h"
 #include "extract/headless_view.h"
+#include "picture/picture.h"
 #include "record/hosts.h"
 #include "sites/sites.h"
 
@@ -75,6 +76,9 @@ void BatchRun::extract(const QString &address)
         request.video = found.video;
         request.avatar = found.avatar;
         request.target = QDir(folder_()).filePath(videoName(found.video));
+        // The cover for the row's thumbnail, fetched and decoded off the window's thread.
+        if (!found.video.cover.isEmpty())
+            request.cover = LoadPictures({{found.video.cover, QString()}}).value(0);
         list_.add(request);
     } else {
         // Nothing is lost in silence: the address stays in the list with why it failed.
