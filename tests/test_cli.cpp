@@ -773,6 +773,9 @@ private slots:
         QTest::newRow("sidecars") << QStringList {"--write-info-json", "--write-thumbnail", "--write-description"}
                                   << QByteArray() << false << "" << QByteArray()
                                   << QStringList {"NAME.info.json", "NAME.jpg", "NAME.description"};
+        QTest::newRow("a sidecar never replaces a file")
+            << QStringList {"-o", "clip.%(ext)s", "--write-description", "--write-info-json"} << QByteArray() << false
+            << "" << QByteArray() << QStringList {"NAME.info.json", "NAME.description=mine"};
         QTest::newRow("--exec, a path with spaces and quotes")
             << QStringList {"-o", "it's a \"clip\" %(id)s.%(ext)s", "--exec", "cp {} {}.seen"} << QByteArray() << false
             << "" << QByteArray() << QStringList {"NAME.mp4.seen"};
@@ -809,6 +812,14 @@ private slots:
             e.state = history::State::Done;
             QVERIFY(store.add(e) > 0);
         }
+        QDir().mkpath(dir.filePath("out"));
+        for (const QString &name : besides) {
+            if (!name.contains('='))
+                continue;  // NAME.ext=content: a file there before, with the video's name "clip"
+            QFile mine(dir.filePath("out/" + name.section('=', 0, 0).replace("NAME", "clip")));
+            QVERIFY(mine.open(QIODevice::WriteOnly));
+            mine.write(name.section('=', 1).toUtf8());
+        }
         QStringList args = {"--site", "meipai", "--json", "--download", "-P", dir.filePath("out"), "--all-hosts",
             server.hostPort(), server.url("/media/1")};
         for (QString o : options)
@@ -820,15 +831,21 @@ private slots:
         QCOMPARE(line["skipped"].toString(), skipped);
         if (skipped == u"archived") {
             QVERIFY(!server.targets().contains("/media/1"));  // not even the page
-            QVERIFY(!QDir(dir.filePath("out")).exists() || QDir(dir.filePath("out")).isEmpty());
+            QVERIFY(QDir(dir.filePath("out")).isEmpty());
         }
         QFile after(archive);
         QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), archiveAfter);
         const QString file = line["file"].toString();
         const QString base = QFileInfo(file).completeBaseName();
         for (QString name : besides) {
-            const QString path = QFileInfo(file).dir().filePath(name.replace("NAME", base));
+            const QString kept = name.section('=', 1);
+            const QString path = QFileInfo(file).dir().filePath(name.section('=', 0, 0).replace("NAME", base));
             QVERIFY2(QFile::exists(path), qPrintable(path));
+            if (!kept.isEmpty()) {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QCOMPARE(QString::fromUtf8(f.readAll()), kept);  // left as it was
+            }
             if (path.endsWith(".info.json")) {
                 QFile info(path);
                 QVERIFY(info.open(QIODevice::ReadOnly));
