@@ -124,8 +124,8 @@ Store::Store(const QString &path)
     connection_ = QStringLiteral("history-%1").arg(++serial);
     QDir().mkpath(QFileInfo(path).absolutePath());
     path_ = path;
-    if (openAt(path))
-        return;
+    if (openAt(path) || busy_)
+        return;  // a database another program holds locked is left as it is
     // Moved aside with its journal files, under the date it was found broken.
     QSqlDatabase::removeDatabase(connection_);
     movedAside_ =
@@ -166,16 +166,24 @@ bool Store::migrate()
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     QSqlQuery q(db);
+    const auto version = [&q] {
+        return q.exec(QStringLiteral("PRAGMA user_version")) && q.next() ? q.value(0).toInt() : -1;
+    };
+    // The usual case, a database of this version, takes no lock: another window may be writing.
+    if (version() == SchemaVersion)
+        return true;
     // BEGIN IMMEDIATE: two windows starting together migrate one after the other.
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        busy_ = true;  // locked past the busy timeout: not broken, only not usable now
         return false;
-    int version = q.exec(QStringLiteral("PRAGMA user_version")) && q.next() ? q.value(0).toInt() : -1;
-    if (version < 0 || version > SchemaVersion) {
+    }
+    int from = version();
+    if (from < 0 || from > SchemaVersion) {
         q.exec(QStringLiteral("ROLLBACK"));
         return false;  // a newer program's database: moved aside rather than misread
     }
-    for (; version < SchemaVersion; ++version) {
-        for (const QString &statement : migrations().at(version)) {
+    for (; from < SchemaVersion; ++from) {
+        for (const QString &statement : migrations().at(from)) {
             if (!q.exec(statement)) {
                 q.exec(QStringLiteral("ROLLBACK"));
                 return false;

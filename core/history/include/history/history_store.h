@@ -89,6 +89,7 @@ private:
     QString path_;
     QString movedAside_;
     bool open_ = false;
+    bool busy_ = false;  // another program held it locked past the busy timeout
     std::map<qint64, std::unique_ptr<QLockFile>> claims_;
 };
 
