@@ -70,6 +70,7 @@ ExtractedVideo extractOnItsOwn(const QString &address)
 
 void BatchRun::extract(const QString &address)
 {
+    extracting_ = true;
     const ExtractedVideo found = extractOnItsOwn(address);
     if (!found.video.link.isEmpty()) {
         DownloadRequest request;
@@ -84,6 +85,9 @@ void BatchRun::extract(const QString &address)
         // Nothing is lost in silence: the address stays in the list with why it failed.
         list_.addFailed(found.video, found.status);
     }
+    extracting_ = false;
     if (!pending_.isEmpty())
         timer_.start(found.slowDown ? BusyServerPauseMs : PauseMs);
+    else
+        emit extracted();
 }

@@ -35,8 +35,12 @@ public:
         QObject *parent = nullptr);
 
     void add(const QStringList &addresses);
-    bool running() const { return !pending_.isEmpty() || timer_.isActive(); }
+    bool running() const { return extracting_ || !pending_.isEmpty() || timer_.isActive(); }
     int pending() const { return int(pending_.size()); }
+
+signals:
+    // The last address of the batch has been extracted (its downloads may still run).
+    void extracted();
 
 private:
     void next();
@@ -47,4 +51,5 @@ private:
     std::function<bool()> windowBusy_;
     QStringList pending_;
     QTimer timer_;
+    bool extracting_ = false;
 };

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
+#include <utility>
 
 void Form1::setupDownloadList()
 {
@@ -53,6 +54,11 @@ void Form1::setupDownloadList()
     });
     batch_ = new BatchRun(
         *downloads_, [this] { return settings_.saveFolder(); }, [this] { return !Command1->isEnabled(); }, this);
+    // Downloads that all ended while the batch was still extracting are told once it is done.
+    connect(batch_, &BatchRun::extracted, this, [this] {
+        if (downloads_->unfinished() == 0 && savedInBatch_ + failedInBatch_ > 0)
+            batchFinished(0, 0);
+    });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &Form1::clipboardChanged);
 }
 
@@ -145,6 +151,13 @@ void Form1::openDownloadList()
 
 void Form1::batchFinished(int saved, int failed)
 {
+    // Many addresses still being extracted: the batch is not over, one notification at its end.
+    savedInBatch_ += saved;
+    failedInBatch_ += failed;
+    if (batch_ && batch_->running())
+        return;
+    saved = std::exchange(savedInBatch_, 0);
+    failed = std::exchange(failedInBatch_, 0);
     // A batch that saved nothing was told in its message box and its rows.
     if (saved == 0 || isActiveWindow() || (listWindow_ && listWindow_->isActiveWindow()) ||
         (!seams.notify && !seams.notifyClickable))

@@ -208,6 +208,8 @@ private:
     qint64 lastDownload_ = 0;
     bool downloadsRestored_ = false;
     BatchRun *batch_ = nullptr;
+    int savedInBatch_ = 0;  // what ended while a batch of addresses was still being extracted
+    int failedInBatch_ = 0;
     QString ownClipboardText_;  // what 复制地址 put there: not taken back
     QString watchedAddress_;    // a copied share address waiting for the box to be free
     QElapsedTimer sinceTyped_;  // the user's last edit in the box
