@@ -40,6 +40,20 @@ void writeRaw(const QString &path, const QStringList &statements)
     QSqlDatabase::removeDatabase(QStringLiteral("raw"));
 }
 
+// A database as the first version of the program left it, with one saved row or none.
+QStringList version1(bool withRow)
+{
+    QStringList sql = {"CREATE TABLE downloads (id INTEGER PRIMARY KEY, site TEXT NOT NULL, video_id TEXT NOT NULL, "
+                       "address TEXT NOT NULL, link TEXT NOT NULL, file TEXT NOT NULL, size INTEGER NOT NULL DEFAULT "
+                       "-1, started INTEGER, finished INTEGER, state TEXT NOT NULL, reason TEXT NOT NULL DEFAULT '', "
+                       "owner INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX downloads_video ON downloads (site, video_id)", "PRAGMA user_version=1"};
+    if (withRow)
+        sql << "INSERT INTO downloads (site, video_id, address, link, file, state) VALUES ('weishi', '7', "
+               "'http://weishi.qq.com/t/7', 'http://v/7.mp4', '/tmp/7.mp4', 'done')";
+    return sql;
+}
+
 }  // namespace
 
 class TestHistory : public QObject {
@@ -51,16 +65,7 @@ private slots:
         QTest::addColumn<int>("rowsAfter");
         QTest::addColumn<bool>("movedAside");
         QTest::newRow("no file") << QStringList() << 0 << false;
-        QTest::newRow("version 1 with a row")
-            << QStringList {"CREATE TABLE downloads (id INTEGER PRIMARY KEY, site TEXT NOT NULL, video_id TEXT NOT "
-                            "NULL, address TEXT NOT NULL, link TEXT NOT NULL, file TEXT NOT NULL, size INTEGER NOT "
-                            "NULL DEFAULT -1, started INTEGER, finished INTEGER, state TEXT NOT NULL, reason TEXT NOT "
-                            "NULL DEFAULT '', owner INTEGER NOT NULL DEFAULT 0)",
-                   "CREATE INDEX downloads_video ON downloads (site, video_id)",
-                   "INSERT INTO downloads (site, video_id, address, link, file, state) VALUES ('weishi', '7', "
-                   "'http://weishi.qq.com/t/7', 'http://v/7.mp4', '/tmp/7.mp4', 'done')",
-                   "PRAGMA user_version=1"}
-            << 1 << false;
+        QTest::newRow("version 1 with a row") << version1(true) << 1 << false;
         QTest::newRow("not a database") << QStringList {"garbage"} << 0 << true;
         QTest::newRow("a newer program's") << QStringList {"PRAGMA user_version=99"} << 0 << true;
     }
@@ -113,6 +118,32 @@ private slots:
         QVERIFY(store.movedAsideTo().isEmpty());
         QVERIFY(store.count() > 200);
         QCOMPARE(store.unfinished().size(), store.count());
+    }
+
+    // A database another program holds locked (here in the middle of a write) is busy, not
+    // broken: it is never moved aside, and is usable again once the lock is gone.
+    void lockedIsNotBroken()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        writeRaw(path, version1(false));  // needs its migration
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+            history::Store blocked(path);  // waits out the busy timeout
+            QVERIFY(!blocked.isOpen());
+            QVERIFY(blocked.movedAsideTo().isEmpty());
+            QVERIFY(q.exec("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        history::Store store(path);
+        QVERIFY(store.isOpen());
+        QVERIFY(store.movedAsideTo().isEmpty());
+        QVERIFY(store.add(sample("1")) > 0);
     }
 
     // A row held by another living process is seen as running elsewhere and cannot be taken.

@@ -99,10 +99,23 @@ void bindEntry(QSqlQuery &q, const Entry &e)
 }
 
 // The database's own word on itself: "ok", or the first thing it found wrong.
-bool passesQuickCheck(const QSqlDatabase &db)
+// True when a statement failed because another program holds the database locked
+// (SQLITE_BUSY, SQLITE_LOCKED): busy, not broken.
+bool lockedOut(const QSqlQuery &q)
+{
+    const QString code = q.lastError().nativeErrorCode();
+    return code == u"5" || code == u"6";
+}
+
+// The database's own word on itself: "ok", or the first thing it found wrong; busy when it
+// could not be read for another program's lock.
+enum class Check { Ok, Broken, Busy };
+Check quickCheck(const QSqlDatabase &db)
 {
     QSqlQuery q(db);
-    return q.exec(QStringLiteral("PRAGMA quick_check")) && q.next() && q.value(0).toString() == u"ok";
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+        return lockedOut(q) ? Check::Busy : Check::Broken;
+    return q.next() && q.value(0).toString() == u"ok" ? Check::Ok : Check::Broken;
 }
 
 }  // namespace
@@ -152,12 +165,18 @@ bool Store::openAt(const QString &path)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open() || !passesQuickCheck(db))
+    if (!db.open())
         return false;
+    if (const Check check = quickCheck(db); check != Check::Ok) {
+        busy_ = check == Check::Busy;
+        return false;
+    }
     QSqlQuery q(db);
     // Readers never wait for the writer of another window; a write waits for the other's.
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))) {
+        busy_ = lockedOut(q);
         return false;
+    }
     open_ = migrate();
     return open_;
 }
@@ -174,7 +193,7 @@ bool Store::migrate()
         return true;
     // BEGIN IMMEDIATE: two windows starting together migrate one after the other.
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        busy_ = true;  // locked past the busy timeout: not broken, only not usable now
+        busy_ = lockedOut(q);  // locked past the busy timeout: not broken, only not usable now
         return false;
     }
     int from = version();
