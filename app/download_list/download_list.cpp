@@ -28,6 +28,9 @@ history::State historyState(DownloadQueue::State s)
     return history::State::Failed;
 }
 
+// The setting's bound is the queue's.
+static_assert(Settings::MostAtOnce == DownloadQueue::MaxLimit);
+
 const QString KeptPart = QStringLiteral(" (已保留已下载的部分,可重试)");
 
 }  // namespace
@@ -49,6 +52,11 @@ QString DownloadList::thumbnailFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
         QStringLiteral("/quorvin-video-helper/thumbnails");
+}
+
+QString DownloadList::thumbnailPath(qint64 id)
+{
+    return thumbnailFolder() + QStringLiteral("/%1.png").arg(id);
 }
 
 void DownloadList::applySettings()
@@ -82,8 +90,7 @@ qint64 DownloadList::add(const DownloadRequest &request)
     store_.claim(e.id);
     if (!request.cover.isNull()) {
         QDir().mkpath(thumbnailFolder());
-        request.cover.scaled(160, 90, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-            .save(thumbnailFolder() + QStringLiteral("/%1.png").arg(e.id));
+        request.cover.scaled(160, 90, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(thumbnailPath(e.id));
     }
     rows_->added(e);
     requests_[e.id] = request;

@@ -33,7 +33,7 @@ QPixmap RowPainter::thumbnail(qint64 id) const
     if (QPixmap *cached = thumbnails_.object(id))
         return *cached;
     // Read once and kept for the rows on screen: scrolling never waits for the disk twice.
-    auto *pixmap = new QPixmap(DownloadList::thumbnailFolder() + QStringLiteral("/%1.png").arg(id));
+    auto *pixmap = new QPixmap(DownloadList::thumbnailPath(id));
     QPixmap copy = *pixmap;
     thumbnails_.insert(id, pixmap);
     return copy;

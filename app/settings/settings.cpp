@@ -7,6 +7,14 @@
 
 namespace {
 const QString SaveFolderKey = QStringLiteral("download/folder");
+const QString AtOnceKey = QStringLiteral("list/at_once");
+const QString ResumeKey = QStringLiteral("list/resume_at_start");
+const QString KeepHistoryKey = QStringLiteral("list/keep_history");
+const QString HistoryShownKey = QStringLiteral("list/history_shown");
+const QString GeometryKey = QStringLiteral("list/geometry");
+const QString SidecarsKey = QStringLiteral("list/sidecars");
+const QString WatchClipboardKey = QStringLiteral("list/watch_clipboard");
+constexpr int FewestShown = 100;
 
 QVariant read(const QString &key, const QVariant &fallback)
 {
@@ -45,72 +53,72 @@ void Settings::setSaveFolder(const QString &folder)
 
 int Settings::downloadsAtOnce() const
 {
-    return qBound(1, read(QStringLiteral("list/at_once"), 2).toInt(), 5);
+    return qBound(1, read(AtOnceKey, 2).toInt(), MostAtOnce);
 }
 
 void Settings::setDownloadsAtOnce(int n)
 {
-    write(QStringLiteral("list/at_once"), qBound(1, n, 5));
+    write(AtOnceKey, qBound(1, n, MostAtOnce));
 }
 
 bool Settings::resumeAtStart() const
 {
-    return read(QStringLiteral("list/resume_at_start"), true).toBool();
+    return read(ResumeKey, true).toBool();
 }
 
 void Settings::setResumeAtStart(bool on)
 {
-    write(QStringLiteral("list/resume_at_start"), on);
+    write(ResumeKey, on);
 }
 
 bool Settings::keepHistory() const
 {
-    return read(QStringLiteral("list/keep_history"), true).toBool();
+    return read(KeepHistoryKey, true).toBool();
 }
 
 void Settings::setKeepHistory(bool on)
 {
-    write(QStringLiteral("list/keep_history"), on);
+    write(KeepHistoryKey, on);
 }
 
 int Settings::historyShown() const
 {
-    return qMax(100, read(QStringLiteral("list/history_shown"), 10000).toInt());
+    return qMax(FewestShown, read(HistoryShownKey, 10000).toInt());
 }
 
 void Settings::setHistoryShown(int rows)
 {
-    write(QStringLiteral("list/history_shown"), qMax(100, rows));
+    write(HistoryShownKey, qMax(FewestShown, rows));
 }
 
 QByteArray Settings::listGeometry() const
 {
-    return read(QStringLiteral("list/geometry"), QByteArray()).toByteArray();
+    return read(GeometryKey, QByteArray()).toByteArray();
 }
 
 void Settings::setListGeometry(const QByteArray &geometry)
 {
-    write(QStringLiteral("list/geometry"), geometry);
+    write(GeometryKey, geometry);
 }
 
 bool Settings::saveSidecars() const
 {
-    return read(QStringLiteral("list/sidecars"), false).toBool();
+    return read(SidecarsKey, false).toBool();
 }
 
 void Settings::setSaveSidecars(bool on)
 {
-    write(QStringLiteral("list/sidecars"), on);
+    write(SidecarsKey, on);
 }
 
 bool Settings::watchClipboard() const
 {
-    return read(QStringLiteral("list/watch_clipboard"), false).toBool();
+    return read(WatchClipboardKey, false).toBool();
 }
 
 void Settings::setWatchClipboard(bool on)
 {
-    write(QStringLiteral("list/watch_clipboard"), on);
+    write(WatchClipboardKey, on);
 }
 
 bool Settings::hasSaveFolder() const

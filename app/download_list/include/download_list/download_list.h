@@ -73,8 +73,9 @@ public:
     std::optional<history::Entry> entry(qint64 id) const { return store_.get(id); }
     // Where a broken history database was moved at start; empty when none was.
     QString movedAsideTo() const { return store_.movedAsideTo(); }
-    // The folder of the rows' cover thumbnails.
+    // The folder of the rows' cover thumbnails, and a row's thumbnail in it.
     static QString thumbnailFolder();
+    static QString thumbnailPath(qint64 id);
 
 signals:
     void progressed(qint64 id, const DownloadProgress &progress);

@@ -14,7 +14,8 @@ public:
     QString saveFolder() const;
     void setSaveFolder(const QString &folder);
 
-    // How many downloads run at once, 1 to 5 (2).
+    static constexpr int MostAtOnce = 5;
+    // How many downloads run at once, 1 to MostAtOnce (2).
     int downloadsAtOnce() const;
     void setDownloadsAtOnce(int n);
     // Whether unfinished downloads go on by themselves at the next start (true), or come back
