@@ -264,6 +264,12 @@ void HttpServer::readRequest(QTcpSocket *socket)
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     request.method = first.value(0);
     request.target = first.value(1);
+    // Asked as of a proxy: answered here, as a proxy that reaches every host would.
+    if (request.target.startsWith("http://")) {
+        request.absolute = request.target;
+        const qsizetype path = request.target.indexOf('/', 7);
+        request.target = path < 0 ? QByteArray("/") : request.target.mid(path);
+    }
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         if (colon > 0)

@@ -16,7 +16,8 @@ class QTcpSocket;
 
 struct HttpRequest {
     QByteArray method;
-    QByteArray target;                             // path with query, as sent
+    QByteArray target;    // path with query
+    QByteArray absolute;  // the whole address when asked as of a proxy ("GET http://host/path")
     QList<QPair<QByteArray, QByteArray>> headers;  // names in lower case
     quint16 localPort = 0;
 

@@ -5,6 +5,9 @@
 #include "net/fetch.h"
 #include "media_framing.h"
 #include "part_file.h"
+#include "segments.h"
+#include "net/host_slots.h"
+#include "net/rate_limit.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -18,38 +21,6 @@
 namespace {
 
 constexpr qint64 ReadBufferSize = qint64(1024) * 1024;
-
-// "Content-Range: bytes a-b/size" (or "bytes */size"): the first position and the size,
-// -1 where not given.
-struct ContentRange {
-    qint64 start = -1;
-    qint64 total = -1;
-};
-
-ContentRange contentRange(const QByteArray &header)
-{
-    ContentRange range;
-    QByteArray value = header.trimmed();
-    if (!value.startsWith("bytes "))
-        return range;
-    value = value.mid(6).trimmed();
-    const qsizetype slash = value.lastIndexOf('/');
-    bool ok = false;
-    const qint64 total = slash < 0 ? -1 : value.mid(slash + 1).trimmed().toLongLong(&ok);
-    range.total = ok && total >= 0 ? total : -1;
-    const qint64 start = value.left(value.indexOf('-')).toLongLong(&ok);
-    range.start = ok && start >= 0 ? start : -1;
-    return range;
-}
-
-// The validator If-Range may carry: a strong ETag, else Last-Modified.
-QByteArray validatorOf(const QNetworkReply *reply)
-{
-    QByteArray etag = reply->rawHeader("ETag").trimmed();
-    if (!etag.isEmpty() && !etag.startsWith("W/"))
-        return etag;
-    return reply->rawHeader("Last-Modified").trimmed();
-}
 
 // Bytes free for this user in the file system that holds folder; -1 when unknown. Asked of
 // the folder itself: the mount table does not describe it inside a chroot or some containers.
@@ -87,20 +58,35 @@ Download::Download(QObject *parent)
 {
     lockRetry_.setSingleShot(true);
     connect(&lockRetry_, &QTimer::timeout, this, &Download::tryLock);
+    pace_.setSingleShot(true);
+    connect(&pace_, &QTimer::timeout, this, [this] {
+        if (reply_ && reply_->isFinished())
+            onFinished();
+        else
+            onData();
+    });
 }
 
 Download::~Download()
 {
+    delete ranges_;  // records what is on disk and gives its slots back
     dropReply();
     closePart();
+    giveSlot();
 }
 
 void Download::start(const QString &url, const QString &target, Options options)
 {
+    delete ranges_;
+    ranges_ = nullptr;
     dropReply();
     closePart();
+    giveSlot();
     lockRetry_.stop();
+    pace_.stop();
     partOpened_ = false;
+    mostConnections_ = 1;
+    hostKey_ = fetch::hostKey(QUrl(url));
     link_ = url;
     target_ = target;
     part_ = partPath(target);
@@ -143,6 +129,16 @@ void Download::tryLock()
 {
     if (state_ != State::Locking)
         return;
+    // The download's first connection waits for a slot of its host; the wait is not the
+    // lock's, so it never ends as Busy.
+    if (!slotHeld_) {
+        if (!fetch::takeHostSlot(hostKey_)) {
+            lockRetry_.start(LockRetryMs);
+            return;
+        }
+        slotHeld_ = true;
+        lockClock_.start();
+    }
     // A part renamed away or replaced while we waited is opened again.
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int fd = partfile::openForWrite(part_, false);
@@ -175,6 +171,8 @@ void Download::begin()
         fail(DownloadError::Exists);
         return;
     }
+    if (resumeRanges())
+        return;
     // Resume only a part that is known to belong to this link.
     const std::optional<partfile::Control> control = partfile::readControl(control_);
     const qint64 size = ::lseek(fd_, 0, SEEK_END);
@@ -276,15 +274,19 @@ bool Download::acceptAnswer()
         total_ = expected_;
     }
 
-    if (options_.extensionFromType) {
-        const QString typed = withTypeExtension(target_, contentType_);
-        if (typed != target_)
-            target_ = typed;
-        const partfile::Kind there = partfile::kindOf(target_);
-        if (there == partfile::Kind::Other || (!options_.overwrite && there == partfile::Kind::Regular)) {
-            fail(there == partfile::Kind::Other ? DownloadError::NotRegularFile : DownloadError::Exists);
-            return false;
-        }
+    if (!nameByType())
+        return false;
+    if (!append && rangesWorthIt()) {
+        partfile::RangeControl control;
+        control.link = link_;
+        control.validator = validatorOf(reply_);
+        control.total = total_;
+        control.contentType = contentType_;
+        QNetworkReply *first = reply_;
+        reply_ = nullptr;
+        first->disconnect(this);
+        startRanges(first, control);
+        return false;
     }
     if (!openPart(!append))
         return false;
@@ -297,6 +299,131 @@ bool Download::acceptAnswer()
         return false;
     }
     return true;
+}
+
+// The answer names the file's extension when asked to (the part stays where it was).
+bool Download::nameByType()
+{
+    if (!options_.extensionFromType)
+        return true;
+    target_ = withTypeExtension(target_, contentType_);
+    const partfile::Kind there = partfile::kindOf(target_);
+    if (there == partfile::Kind::Other || (!options_.overwrite && there == partfile::Kind::Regular)) {
+        fail(there == partfile::Kind::Other ? DownloadError::NotRegularFile : DownloadError::Exists);
+        return false;
+    }
+    return true;
+}
+
+// A whole file from byte 0 that the server lets us fetch in ranges, large enough for two.
+bool Download::rangesWorthIt() const
+{
+    return fetch::connectionsPerHost() > 1 && state_ == State::Asking && resumeFrom_ == 0 && rangesAdvertised_ &&
+        total_ >= 2 * MinSegmentBytes && !validatorOf(reply_).isEmpty();
+}
+
+// A part whose ranges were being fetched apart goes on with the ranges not recorded, under
+// the validator it recorded. A part of another link is left to the single path, which
+// starts it over.
+bool Download::resumeRanges()
+{
+    const std::optional<partfile::RangeControl> control = partfile::readRangeControl(control_);
+    if (!control || (control->link != link_ && (options_.formerLink.isEmpty() || control->link != options_.formerLink)))
+        return false;
+    contentType_ = control->contentType;
+    validator_ = control->validator;
+    total_ = control->total;
+    if (!nameByType())
+        return true;
+    partfile::RangeControl kept = *control;
+    kept.link = link_;
+    kept.done = control->done.within(::lseek(fd_, 0, SEEK_END));
+    startRanges(nullptr, kept);
+    return true;
+}
+
+// Reserves the file's length in the part and hands it to the connections. first: the answer
+// that showed the ranges are worth it (the part then starts empty).
+bool Download::startRanges(QNetworkReply *first, const partfile::RangeControl &control)
+{
+    partOpened_ = true;
+    total_ = control.total;
+    if (first && ::ftruncate(fd_, 0) != 0) {
+        fail(openError(errno));
+        return false;
+    }
+    const qint64 free = freeBytes(QFileInfo(target_).absolutePath());
+    if (free >= 0 && free < total_ - control.done.bytes()) {
+        if (first)
+            first->deleteLater();
+        fail(DownloadError::DiskFull);
+        return false;
+    }
+    // Reserved without writing zeros; where the file system cannot reserve, the part is
+    // extended sparse and a full disk shows on a write.
+    if (::fallocate(fd_, 0, 0, total_) != 0) {
+        const int why = errno;
+        if (why == ENOSPC || why == EDQUOT || why == EFBIG || ::ftruncate(fd_, total_) != 0) {
+            if (first)
+                first->deleteLater();
+            fail(openError(why == EFBIG ? ENOSPC : why));
+            return false;
+        }
+    }
+    if (!partfile::writeRangeControl(control_, control)) {
+        if (first)
+            first->deleteLater();
+        fail(openError(errno));
+        return false;
+    }
+    SegmentRun::Setup setup;
+    setup.fd = fd_;
+    setup.url = first ? first->url() : QUrl(link_);
+    setup.control = control;
+    setup.controlPath = control_;
+    setup.hostKey = hostKey_;
+    slotHeld_ = false;  // the connections hold it now
+    state_ = State::Ranges;
+    ranges_ = new SegmentRun(setup, this);
+    ranges_->onProgress = [this] {
+        watch_.activity(ranges_->doneBytes());
+        emitProgress();
+    };
+    ranges_->onEnd = [this](SegmentRun::Ending ending, DownloadError error, int status) {
+        rangesEnded(int(ending), error, status);
+    };
+    ranges_->start(first);
+    emitProgress();
+    return true;
+}
+
+void Download::rangesEnded(int ending, DownloadError error, int status)
+{
+    SegmentRun *run = ranges_;
+    ranges_ = nullptr;
+    run->deleteLater();  // it is still on the stack
+    mostConnections_ = qMax(mostConnections_, run->mostConnections());
+    resumeFrom_ = run->startBytes();
+    received_ = run->doneBytes() - resumeFrom_;
+    status_ = status;
+    switch (SegmentRun::Ending(ending)) {
+    case SegmentRun::Ending::Done: complete(); return;
+    case SegmentRun::Ending::Changed:
+        // The file changed on the server: what was written belongs to the old one.
+        state_ = State::Asking;
+        slotHeld_ = fetch::takeHostSlot(hostKey_);
+        partfile::removeRegular(control_);
+        restart();
+        return;
+    case SegmentRun::Ending::Failed: fail(error); return;
+    }
+}
+
+void Download::giveSlot()
+{
+    if (slotHeld_)
+        fetch::giveHostSlot(hostKey_);
+    slotHeld_ = false;
 }
 
 // The locked part, emptied or kept for appending.
@@ -325,7 +452,13 @@ void Download::onData()
     if (buffer_.size() != ReadBufferSize)
         buffer_.resize(ReadBufferSize);
     while (reply_ && reply_->bytesAvailable() > 0) {
-        const qint64 size = reply_->read(buffer_.data(), buffer_.size());
+        const qint64 allowed = fetch::takeBytes(qMin<qint64>(buffer_.size(), reply_->bytesAvailable()));
+        if (allowed <= 0) {
+            if (!pace_.isActive())
+                pace_.start(fetch::msUntilMoreBytes());
+            break;
+        }
+        const qint64 size = reply_->read(buffer_.data(), allowed);
         if (size <= 0)
             break;
         const qint64 written = partfile::writeAll(fd_, buffer_.constData(), size);
@@ -361,7 +494,8 @@ void Download::onFinished()
     if (!reply_ || !isRunning())
         return;
     onData();
-    if (reply_ && isRunning())
+    // Under the rate limit the answer may end before all of it was read: read on first.
+    if (reply_ && isRunning() && !(state_ == State::Writing && reply_->bytesAvailable() > 0))
         answerEnded();
 }
 
@@ -447,6 +581,7 @@ void Download::complete()
 {
     dropReply();
     watch_.stop();
+    pace_.stop();
     // On disk before the rename, so a completed file survives a power cut.
     if (fd_ >= 0 && ::fsync(fd_) != 0) {
         fail(errno == ENOSPC ? DownloadError::DiskFull : DownloadError::WriteFailed);
@@ -467,6 +602,7 @@ void Download::complete()
     }
     partfile::removeRegular(control_);
     closePart();
+    giveSlot();
     state_ = State::Idle;
     DownloadProgress p;
     p.done = p.total = QFileInfo(target_).size();
@@ -495,17 +631,32 @@ void Download::fail(DownloadError error)
 {
     if (!isRunning())
         return;
+    const bool ranges = state_ == State::Ranges;
+    qint64 rangeBytes = 0;
+    if (ranges_) {
+        ranges_->stop();  // what is on disk recorded
+        rangeBytes = ranges_->doneBytes();
+        mostConnections_ = qMax(mostConnections_, ranges_->mostConnections());
+        ranges_->deleteLater();
+        ranges_ = nullptr;
+    } else if (ranges) {
+        rangeBytes = resumeFrom_ + received_;
+    }
     state_ = State::Idle;
     watch_.stop();
     lockRetry_.stop();
+    pace_.stop();
     dropReply();
+    giveSlot();
     // Cancelling removes the part; an empty part is worth nothing; a part holding an error
     // page's place is dropped; a broken transfer or a full disk keeps what was written
     // correctly for a later resume. Nothing but our own regular files is removed, and only
     // while this download holds the part's lock: another download's part is never touched.
     if (fd_ >= 0 && error != DownloadError::NotRegularFile && partfile::isFileAt(fd_, part_)) {
-        const bool drop = error == DownloadError::Cancelled || ::lseek(fd_, 0, SEEK_END) == 0 ||
-            (partOpened_ && error == DownloadError::HttpStatus);
+        // A part of ranges has its length from the start: what counts is what was written.
+        const bool drop = error == DownloadError::Cancelled ||
+            (ranges ? rangeBytes == 0 : ::lseek(fd_, 0, SEEK_END) == 0) ||
+            (!ranges && partOpened_ && error == DownloadError::HttpStatus);
         if (drop) {
             partfile::removeRegular(part_);
             partfile::removeRegular(control_);
@@ -520,10 +671,11 @@ void Download::fail(DownloadError error)
 void Download::emitProgress()
 {
     DownloadProgress p;
-    p.done = onDisk();
+    p.done = ranges_ ? ranges_->doneBytes() : onDisk();
     p.total = total_;
     const double seconds = clock_.elapsed() / 1000.0;
-    p.bytesPerSecond = seconds > 0.05 ? received_ / seconds : 0;
+    const qint64 fetched = ranges_ ? p.done - ranges_->startBytes() : received_;
+    p.bytesPerSecond = seconds > 0.05 ? fetched / seconds : 0;
     if (p.total >= 0 && p.bytesPerSecond > 0)
         p.secondsLeft = qint64((p.total - p.done) / p.bytesPerSecond);
     emit progress(p);

@@ -1,9 +1,11 @@
 #include "part_file.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -114,6 +116,122 @@ bool writeControl(const QString &path, const Control &control)
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     const bool ok = writeAll(fd, bytes.constData(), bytes.size()) == bytes.size();
     return ::close(fd) == 0 && ok;
+}
+
+void RangeSet::add(qint64 from, qint64 to)
+{
+    if (to <= from)
+        return;
+    QList<ByteRange> merged;
+    ByteRange added {from, to};
+    for (const ByteRange &r : ranges_) {
+        if (r.to < added.from || r.from > added.to) {
+            merged.append(r);
+        } else {
+            added.from = qMin(added.from, r.from);
+            added.to = qMax(added.to, r.to);
+        }
+    }
+    merged.append(added);
+    std::sort(merged.begin(), merged.end(), [](const ByteRange &a, const ByteRange &b) { return a.from < b.from; });
+    ranges_ = merged;
+}
+
+qint64 RangeSet::bytes() const
+{
+    qint64 sum = 0;
+    for (const ByteRange &r : ranges_)
+        sum += r.to - r.from;
+    return sum;
+}
+
+QList<ByteRange> RangeSet::gaps(qint64 total) const
+{
+    QList<ByteRange> out;
+    qint64 at = 0;
+    for (const ByteRange &r : ranges_) {
+        if (r.from > at)
+            out.append({at, qMin(r.from, total)});
+        at = qMax(at, r.to);
+        if (at >= total)
+            break;
+    }
+    if (at < total)
+        out.append({at, total});
+    return out;
+}
+
+RangeSet RangeSet::within(qint64 size) const
+{
+    RangeSet out;
+    for (const ByteRange &r : ranges_)
+        out.add(qMax<qint64>(0, r.from), qMin(r.to, size));
+    return out;
+}
+
+namespace {
+constexpr int RangeFormat = 2;
+constexpr qsizetype MostRecordedRanges = 4096;
+}  // namespace
+
+std::optional<RangeControl> readRangeControl(const QString &path)
+{
+    const int fd = openRegular(path, O_RDONLY);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const QJsonObject o = QJsonDocument::fromJson(file.read(MaxControlBytes)).object();
+    if (o.value(u"format").toInt() != RangeFormat || !o.value(u"link").isString())
+        return std::nullopt;
+    RangeControl control;
+    control.link = o.value(u"link").toString();
+    control.validator = o.value(u"validator").toString().toUtf8();
+    control.total = qint64(o.value(u"total").toDouble(-1));
+    control.contentType = o.value(u"type").toString();
+    const QJsonArray done = o.value(u"done").toArray();
+    if (control.validator.isEmpty() || control.total <= 0 || done.size() > MostRecordedRanges)
+        return std::nullopt;
+    for (const QJsonValue &range : done) {
+        const qint64 from = qint64(range.toArray().at(0).toDouble(-1));
+        const qint64 to = qint64(range.toArray().at(1).toDouble(-1));
+        if (from < 0 || to > control.total)
+            return std::nullopt;
+        control.done.add(from, to);
+    }
+    return control;
+}
+
+bool writeRangeControl(const QString &path, const RangeControl &control)
+{
+    QJsonArray done;
+    for (const ByteRange &r : control.done.ranges())
+        done.append(QJsonArray {double(r.from), double(r.to)});
+    QJsonObject o;
+    o.insert(u"format", RangeFormat);
+    o.insert(u"link", control.link);
+    o.insert(u"validator", QString::fromUtf8(control.validator));
+    o.insert(u"total", double(control.total));
+    o.insert(u"type", control.contentType);
+    o.insert(u"done", done);
+    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+    const QString temporary = path + QStringLiteral(".new");
+    const int fd = openForWrite(temporary, true);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes.constData(), bytes.size()) == bytes.size() && ::fdatasync(fd) == 0;
+    int why = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && std::rename(native(temporary).constData(), native(path).constData()) == 0)
+        return true;
+    if (ok)
+        why = errno;
+    removeRegular(temporary);
+    errno = why;
+    return false;
 }
 
 bool isFileAt(int fd, const QString &path)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -32,6 +33,47 @@ struct Control {
 
 std::optional<Control> readControl(const QString &path);
 bool writeControl(const QString &path, const Control &control);
+
+// A byte range [from, to) of the file.
+struct ByteRange {
+    qint64 from = 0;
+    qint64 to = 0;
+};
+
+// Byte ranges kept sorted, with touching ones merged.
+class RangeSet {
+public:
+    void add(qint64 from, qint64 to);
+    const QList<ByteRange> &ranges() const { return ranges_; }
+    qint64 bytes() const;
+    bool covers(qint64 total) const
+    {
+        return total == 0 || (ranges_.size() == 1 && ranges_[0].from == 0 && ranges_[0].to >= total);
+    }
+    // What is missing of [0, total).
+    QList<ByteRange> gaps(qint64 total) const;
+    // The ranges cut to [0, size).
+    RangeSet within(qint64 size) const;
+
+private:
+    QList<ByteRange> ranges_;
+};
+
+// The control file of a part written by several connections at once, each at its own offsets
+// into a part whose length is reserved from the start. Its format is one that builds reading
+// only the control above refuse (it has no "url"): they start such a part over instead of
+// taking its reserved length for a whole file. Only ranges flushed to disk are recorded.
+struct RangeControl {
+    QString link;
+    QByteArray validator;  // never empty: ranges are only fetched under a validator
+    qint64 total = -1;
+    QString contentType;
+    RangeSet done;
+};
+std::optional<RangeControl> readRangeControl(const QString &path);
+// Replaces the control file whole (a temporary file renamed over it), so a kill leaves the
+// former one or the new one. False with errno set when it could not be written.
+bool writeRangeControl(const QString &path, const RangeControl &control);
 
 // True when fd is the file at path now: not renamed away or replaced since it was opened.
 bool isFileAt(int fd, const QString &path);

@@ -24,6 +24,7 @@ QString fetchFailureText(fetch::Failure failure)
     case fetch::Failure::TooLarge: return QStringLiteral("页面太大");
     case fetch::Failure::Incomplete: return QStringLiteral("页面没有完整收到");
     case fetch::Failure::Redirect: return QStringLiteral("页面跳转有误");
+    case fetch::Failure::Proxy: return QStringLiteral("无法连接到代理服务器");
     case fetch::Failure::None: break;
     }
     return QStringLiteral("无法获取页面");
@@ -53,7 +54,7 @@ FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page)
             QStringLiteral("fetch_failed")};
     case ExtractionOutcome::HttpError:
         return {httpStatusText(page.status), QStringLiteral("HTTP status ") + QString::number(page.status),
-            QStringLiteral("http_status")};
+            QStringLiteral("http_status"), page.status == 429 || page.status == 503, page.retryAfter};
     case ExtractionOutcome::EmptyPage:
         return {QStringLiteral("页面是空的"), QStringLiteral("empty page"), QStringLiteral("empty_page")};
     case ExtractionOutcome::NoVideoLink:
@@ -75,6 +76,7 @@ PageAnswer fetchPage(const QString &address)
     page.status = answer.status;
     page.failure = answer.failure;
     page.error = answer.error;
+    page.retryAfter = answer.retryAfter;
     if (answer.ok)
         page.text = fetch::decode(answer.body, answer.contentType);
     return page;

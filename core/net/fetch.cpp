@@ -1,11 +1,14 @@
 #include "net/fetch.h"
 
 #include "net/decode.h"
+#include "net/proxy.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -79,7 +82,31 @@ public:
     QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
 };
 
+// Every request's proxy, decided per address by the one rule (net/proxy.h). Set on the
+// manager itself: the application-wide proxy is never used for loopback addresses.
+class ChosenProxy : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override { return {proxyFor(query.url())}; }
+};
+
 }  // namespace
+
+int retryAfterSeconds(const QByteArray &value, const QDateTime &now)
+{
+    bool number = false;
+    const qint64 seconds = value.trimmed().toLongLong(&number);
+    if (number)
+        return seconds < 0 ? -1 : int(qMin(seconds, qint64(MaxRetryAfter)));
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+    if (!when.isValid())
+        return -1;
+    return int(qBound(qint64(0), now.secsTo(when), qint64(MaxRetryAfter)));
+}
+
+bool isProxyError(int error)
+{
+    return error >= QNetworkReply::ProxyConnectionRefusedError && error <= QNetworkReply::UnknownProxyError;
+}
 
 // One manager per thread for the life of the thread: its connection threads and kept-alive
 // connections serve every fetch. Each fetch has its own reply, so a fetch started while
@@ -90,6 +117,7 @@ QNetworkAccessManager &networkManager()
         auto *m = new QNetworkAccessManager;
         m->setCookieJar(new NoCookies);
         m->setAutoDeleteReplies(false);
+        m->setProxyFactory(new ChosenProxy);
         QObject::connect(QThread::currentThread(), &QThread::finished, m, &QObject::deleteLater);
         return m;
     }();
@@ -187,6 +215,8 @@ private:
 
         result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         result.contentType = reply->rawHeader("Content-Type");
+        if (result.status == 429 || result.status == 503)
+            result.retryAfter = retryAfterSeconds(reply->rawHeader("Retry-After"));
         const qint64 length = declaredLength(reply);
         const QNetworkReply::NetworkError error = reply->error();
         if (!failure_.isEmpty()) {
@@ -195,8 +225,11 @@ private:
         } else if (result.status <= 0 || (error != QNetworkReply::NoError && error != statusError(result.status))) {
             // No status line (refused, unknown host...), or the transfer broke (reset, a
             // chunked body without its last chunk, failed decoding...).
-            result.error = reply->errorString();
-            result.failure = result.status <= 0 ? Failure::Connect : Failure::Incomplete;
+            result.error = isProxyError(error) ? QStringLiteral("cannot connect to the proxy: ") + reply->errorString()
+                                               : reply->errorString();
+            result.failure = isProxyError(error) ? Failure::Proxy
+                : result.status <= 0             ? Failure::Connect
+                                                 : Failure::Incomplete;
         } else if (length == -2) {
             result.error = QStringLiteral("conflicting Content-Length");
             result.failure = Failure::Incomplete;

@@ -7,6 +7,11 @@
 // resumed only when its link matches, with If-Range carrying the validator (without one,
 // only when the total still matches); otherwise the download starts over from byte 0. A
 // download succeeds only when the file on disk holds exactly the total the server gave.
+//
+// When the first answer gives the length, a validator and "Accept-Ranges: bytes", and the
+// file is large enough, further connections fetch ranges of it at once, up to the number of
+// connections per host (net/host_slots.h); see segments.h. All connections of all downloads
+// share the rate limit (net/rate_limit.h).
 #pragma once
 
 #include "net/transfer_watch.h"
@@ -46,6 +51,11 @@ enum class DownloadError {
     Interrupted,  // stopped by the user, the part kept for a later resume
 };
 
+class SegmentRun;
+namespace partfile {
+struct RangeControl;
+}
+
 class Download : public QObject {
     Q_OBJECT
 public:
@@ -76,6 +86,8 @@ public:
     // The file the download writes: decided before the first byte is written.
     QString target() const { return target_; }
     QString contentType() const { return contentType_; }
+    // The most connections the download had open at once (1 without ranges fetched apart).
+    int mostConnections() const { return mostConnections_; }
     static QString partPath(const QString &target) { return target + QStringLiteral(".part"); }
     static QString controlPath(const QString &target) { return target + QStringLiteral(".part.meta"); }
 
@@ -86,6 +98,12 @@ signals:
 private:
     void tryLock();
     void begin();
+    bool resumeRanges();
+    bool nameByType();
+    bool rangesWorthIt() const;
+    bool startRanges(QNetworkReply *first, const partfile::RangeControl &control);
+    void rangesEnded(int ending, DownloadError error, int status);
+    void giveSlot();
     void request(const QUrl &url);
     void restart();
     void onHeaders();
@@ -116,6 +134,11 @@ private:
     Options options_;
     int fd_ = -1;  // the part file, open and locked from the lock until the final rename
     QTimer lockRetry_;
+    QTimer pace_;                   // the rate limit's wait before reading on
+    SegmentRun *ranges_ = nullptr;  // the connections fetching ranges, while they run
+    QString hostKey_;
+    bool slotHeld_ = false;  // a connection slot of the link's host is ours
+    int mostConnections_ = 1;
     QElapsedTimer lockClock_;
     bool partOpened_ = false;  // the part was opened for this answer's body
     qint64 resumeFrom_ = 0;    // bytes already in the part file when the request was made
@@ -129,7 +152,8 @@ private:
     // Where the download is: not running; waiting for the part's lock; a request out whose
     // body is not written (a redirect, an error page); the body going to the part; asking
     // whether a body of unknown length was whole.
-    enum class State { Idle, Locking, Asking, Writing, Probing } state_ = State::Idle;
+    // The ranges: several connections write the part (see segments.h).
+    enum class State { Idle, Locking, Asking, Writing, Probing, Ranges } state_ = State::Idle;
     bool restarted_ = false;  // started over once already
     bool rangesAdvertised_ = false;
 };

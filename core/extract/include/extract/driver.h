@@ -54,7 +54,8 @@ struct PageAnswer {
     std::optional<QString> text;  // none when the page could not be fetched
     int status = 0;               // its HTTP status; 0 when not known
     fetch::Failure failure = fetch::Failure::None;
-    QString error;  // why it could not be fetched, in English ("Connection refused")
+    QString error;        // why it could not be fetched, in English ("Connection refused")
+    int retryAfter = -1;  // a 429 or 503 answer's Retry-After in seconds, -1 when none
 };
 
 // Why an extraction did not give a video: for people, shown after "视频提取失败.."; for
@@ -63,6 +64,10 @@ struct FailureReason {
     QString text;   // "无法连接到服务器"
     QString error;  // "fetch failed: connection refused"
     QString code;   // "fetch_failed"
+    // The page was answered 429 or 503: the service asks for a slower pace, after
+    // retryAfter seconds when it said (-1 when not).
+    bool busyServer = false;
+    int retryAfter = -1;
 };
 
 FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page);

@@ -27,6 +27,7 @@
 #include "net/transfer_watch.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QStringList>
 #include <QString>
@@ -50,7 +51,16 @@ enum class Failure {
     TooLarge,    // the size limit
     Incomplete,  // the answer broke off or its length was wrong
     Redirect,    // a redirect to a non-web address, or too many
+    Proxy,       // the proxy refused, could not be reached or failed
 };
+
+// Seconds a Retry-After value asks to wait (a number, or an HTTP date after now), at most
+// MaxRetryAfter; -1 when there is none or it is not understood.
+inline constexpr int MaxRetryAfter = 600;
+int retryAfterSeconds(const QByteArray &value, const QDateTime &now = QDateTime::currentDateTimeUtc());
+
+// True for a QNetworkReply::NetworkError that comes from the proxy.
+bool isProxyError(int error);
 
 struct Result {
     bool ok = false;  // true: the answer is a page (see the rule above)
@@ -59,6 +69,7 @@ struct Result {
     QByteArray body;         // the body, whatever the status; empty when !ok
     QByteArray contentType;  // the Content-Type header as sent
     QString error;           // why ok is false
+    int retryAfter = -1;     // seconds a 429 or 503 answer's Retry-After asks to wait, -1 when none
 };
 
 // The calling thread's network manager, kept for the life of the thread (no cookies kept).

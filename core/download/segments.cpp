@@ -1,0 +1,428 @@
+#include "segments.h"
+
+#include "net/fetch.h"
+#include "net/host_slots.h"
+#include "net/rate_limit.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 SegmentBufferSize = qint64(512) * 1024;
+constexpr int RecordEveryMs = 2000;
+constexpr int TickMs = 500;
+// A run gives up after this many broken connections in a row with no byte between them.
+constexpr int MostFailuresInRow = 4;
+
+bool pwriteAll(int fd, const char *data, qint64 size, qint64 offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size_t(size), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+ContentRange contentRange(const QByteArray &header)
+{
+    ContentRange range;
+    QByteArray value = header.trimmed();
+    if (!value.startsWith("bytes "))
+        return range;
+    value = value.mid(6).trimmed();
+    const qsizetype slash = value.lastIndexOf('/');
+    bool ok = false;
+    const qint64 total = slash < 0 ? -1 : value.mid(slash + 1).trimmed().toLongLong(&ok);
+    range.total = ok && total >= 0 ? total : -1;
+    const qint64 start = value.left(value.indexOf('-')).toLongLong(&ok);
+    range.start = ok && start >= 0 ? start : -1;
+    return range;
+}
+
+QByteArray validatorOf(const QNetworkReply *reply)
+{
+    QByteArray etag = reply->rawHeader("ETag").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return reply->rawHeader("Last-Modified").trimmed();
+}
+
+SegmentRun::SegmentRun(Setup setup, QObject *parent) : QObject(parent), s_(std::move(setup))
+{
+    done_ = s_.control.done;
+    startBytes_ = recordedBytes_ = done_.bytes();
+    pace_.setSingleShot(true);
+    connect(&pace_, &QTimer::timeout, this, &SegmentRun::readAll);
+    connect(&ticker_, &QTimer::timeout, this, &SegmentRun::tick);
+}
+
+SegmentRun::~SegmentRun()
+{
+    stop();
+}
+
+void SegmentRun::start(QNetworkReply *first)
+{
+    clock_.start();
+    ticker_.start(TickMs);
+    buffer_.resize(SegmentBufferSize);
+    maxConnections_ = fetch::connectionsPerHost();
+    plan();
+    if (first) {
+        // The first answer reads the first range; its connection is the slot the run holds.
+        auto *segment = new Segment;
+        const partfile::ByteRange range = todo_.takeFirst();
+        segment->from = segment->pos = range.from;
+        segment->end = range.to;
+        segment->checked = true;
+        segment->reply = first;
+        active_.append(segment);
+        watch(segment);
+    }
+    QTimer::singleShot(0, this, [this] {
+        fill();
+        readAll();
+    });
+}
+
+// Splits what is missing into ranges, no more than there may be connections and none
+// smaller than the minimum.
+void SegmentRun::plan()
+{
+    todo_ = done_.gaps(s_.control.total);
+    while (todo_.size() < maxConnections_) {
+        qsizetype largest = -1;
+        for (qsizetype i = 0; i < todo_.size(); ++i) {
+            if (largest < 0 || todo_[i].to - todo_[i].from > todo_[largest].to - todo_[largest].from)
+                largest = i;
+        }
+        const partfile::ByteRange r = largest < 0 ? partfile::ByteRange() : todo_[largest];
+        if (largest < 0 || r.to - r.from < 2 * MinSegmentBytes)
+            break;
+        const qint64 middle = r.from + (r.to - r.from) / 2;
+        todo_[largest].to = middle;
+        todo_.insert(largest + 1, {middle, r.to});
+    }
+}
+
+// Opens connections while there is work, room under the run's number and a free slot.
+void SegmentRun::fill()
+{
+    while (!ended_ && active_.size() < maxConnections_) {
+        if (active_.size() >= heldSlots_) {
+            if (!fetch::takeHostSlot(s_.hostKey))
+                break;
+            ++heldSlots_;
+        }
+        partfile::ByteRange range;
+        if (!nextRange(range))
+            break;
+        auto *segment = new Segment;
+        segment->from = segment->pos = range.from;
+        segment->end = range.to;
+        active_.append(segment);
+        ask(segment, s_.url);
+    }
+    mostConnections_ = qMax(mostConnections_, int(active_.size()));
+    while (heldSlots_ > qMax<qsizetype>(1, active_.size())) {
+        fetch::giveHostSlot(s_.hostKey);
+        --heldSlots_;
+    }
+    if (!ended_ && active_.isEmpty() && todo_.isEmpty())
+        finish(record() ? Ending::Done : Ending::Failed, DownloadError::DiskFull, 0);
+}
+
+// The next range to fetch: one nobody holds, else the second half of the largest one left.
+bool SegmentRun::nextRange(partfile::ByteRange &range)
+{
+    if (!todo_.isEmpty()) {
+        range = todo_.takeFirst();
+        return true;
+    }
+    Segment *largest = nullptr;
+    for (Segment *s : active_) {
+        if (!s->whole && (!largest || s->end - s->pos > largest->end - largest->pos))
+            largest = s;
+    }
+    if (!largest || largest->end - largest->pos < 2 * MinStealBytes)
+        return false;
+    const qint64 middle = largest->pos + (largest->end - largest->pos) / 2;
+    range = {middle, largest->end};
+    largest->end = middle;
+    return true;
+}
+
+void SegmentRun::ask(Segment *segment, const QUrl &url)
+{
+    QNetworkRequest request = fetch::makeRequest(url, fetch::RequestKind::File);
+    request.setRawHeader(
+        "Range", "bytes=" + QByteArray::number(segment->pos) + "-" + QByteArray::number(segment->end - 1));
+    request.setRawHeader("If-Range", s_.control.validator);
+    segment->reply = fetch::networkManager().get(request);
+    segment->checked = false;
+    watch(segment);
+}
+
+void SegmentRun::watch(Segment *segment)
+{
+    QNetworkReply *reply = segment->reply;
+    reply->setReadBufferSize(SegmentBufferSize);
+    segment->lastActiveMs = clock_.elapsed();
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        if (Segment *s = find(reply))
+            check(s);
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        if (Segment *s = find(reply))
+            read(s);
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        if (Segment *s = find(reply))
+            answered(s);
+    });
+}
+
+SegmentRun::Segment *SegmentRun::find(const QNetworkReply *reply)
+{
+    for (Segment *s : active_) {
+        if (s->reply == reply)
+            return s;
+    }
+    return nullptr;
+}
+
+// Whether the answer is the range asked for of the same file; acts on it when it is not.
+bool SegmentRun::check(Segment *segment)
+{
+    if (segment->checked)
+        return true;
+    QNetworkReply *reply = segment->reply;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status <= 0 || fetch::isRedirect(status))
+        return false;  // no answer yet, or a redirect: judged when it ends
+    segment->lastActiveMs = clock_.elapsed();
+    const QByteArray validator = validatorOf(reply);
+    if ((status == 200 || status == 206) && validator != s_.control.validator) {
+        finish(Ending::Changed, DownloadError::HttpStatus, status);
+        return false;
+    }
+    if (status == 200) {
+        bool known = false;
+        const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
+        if (known && length == s_.control.total) {
+            takeWhole(segment);
+            return true;
+        }
+    } else if (status == 206) {
+        const ContentRange range = contentRange(reply->rawHeader("Content-Range"));
+        if (range.start == segment->pos && range.total == s_.control.total) {
+            segment->checked = true;
+            return true;
+        }
+    }
+    broke(segment, DownloadError::HttpStatus, status);
+    return false;
+}
+
+// The server sends the whole file to a range request: this connection alone fetches it,
+// from its first byte; the others end, what they wrote kept.
+void SegmentRun::takeWhole(Segment *segment)
+{
+    for (Segment *other : QList<Segment *>(active_)) {
+        if (other != segment)
+            drop(other, true);
+    }
+    todo_.clear();
+    maxConnections_ = 1;
+    segment->checked = segment->whole = true;
+    segment->from = segment->pos = 0;
+    segment->end = s_.control.total;
+}
+
+void SegmentRun::read(Segment *segment)
+{
+    if (ended_ || !check(segment))
+        return;
+    QNetworkReply *reply = segment->reply;
+    while (segment->pos < segment->end && reply->bytesAvailable() > 0) {
+        const qint64 want = qMin(qMin<qint64>(buffer_.size(), reply->bytesAvailable()), segment->end - segment->pos);
+        const qint64 allowed = fetch::takeBytes(want);
+        if (allowed <= 0) {
+            if (!pace_.isActive())
+                pace_.start(fetch::msUntilMoreBytes());
+            break;
+        }
+        const qint64 n = reply->read(buffer_.data(), allowed);
+        if (n <= 0)
+            break;
+        if (!pwriteAll(s_.fd, buffer_.constData(), n, segment->pos)) {
+            const int why = errno;
+            finish(Ending::Failed, why == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull, 0);
+            return;
+        }
+        segment->pos += n;
+        segment->lastActiveMs = clock_.elapsed();
+        failuresInRow_ = 0;
+    }
+    if (onProgress)
+        onProgress();
+    if (segment->pos >= segment->end)
+        ended(segment);
+    else if (reply->isFinished() && reply->bytesAvailable() == 0)
+        broke(segment, DownloadError::ConnectionLost, 0);  // the body ended before its range did
+}
+
+void SegmentRun::readAll()
+{
+    for (Segment *s : QList<Segment *>(active_)) {
+        if (!ended_ && active_.contains(s))
+            read(s);
+    }
+}
+
+// The answer ended: a redirect, a connection that never answered, or a body read to its end
+// (see read).
+void SegmentRun::answered(Segment *segment)
+{
+    QNetworkReply *reply = segment->reply;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (fetch::isRedirect(status)) {
+        const fetch::Hop hop = fetch::redirectHop(reply, segment->redirects);
+        if (hop.kind == fetch::Hop::Follow) {
+            reply->disconnect(this);
+            reply->deleteLater();
+            s_.url = hop.next;  // the ranges left are asked where the file now is
+            ask(segment, hop.next);
+            return;
+        }
+        broke(segment, DownloadError::TooManyRedirects, status);
+        return;
+    }
+    if (status <= 0) {
+        const QNetworkReply::NetworkError error = reply->error();
+        const bool refused =
+            error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
+        broke(segment, refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost, 0);
+        return;
+    }
+    read(segment);
+}
+
+// A range is whole: recorded, and the connection takes on more work.
+void SegmentRun::ended(Segment *segment)
+{
+    drop(segment, true);
+    if (!record()) {
+        finish(Ending::Failed, errno == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull, 0);
+        return;
+    }
+    fill();
+}
+
+// A connection that failed: its bytes kept, its range left to the others, one connection
+// fewer for the rest of the file.
+void SegmentRun::broke(Segment *segment, DownloadError error, int status)
+{
+    lastError_ = error;
+    lastStatus_ = status;
+    const partfile::ByteRange rest {segment->pos, segment->end};
+    drop(segment, true);
+    if (rest.to > rest.from)
+        todo_.prepend(rest);
+    maxConnections_ = qMax<qsizetype>(1, active_.size());
+    if (++failuresInRow_ >= MostFailuresInRow) {
+        finish(Ending::Failed, error, status);
+        return;
+    }
+    fill();
+}
+
+void SegmentRun::drop(Segment *segment, bool keepBytes)
+{
+    if (keepBytes)
+        done_.add(segment->from, segment->pos);
+    active_.removeOne(segment);
+    if (QNetworkReply *reply = segment->reply) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    delete segment;
+}
+
+void SegmentRun::tick()
+{
+    const qint64 now = clock_.elapsed();
+    for (Segment *s : QList<Segment *>(active_)) {
+        if (!ended_ && active_.contains(s) && now - s->lastActiveMs > fetch::timeout())
+            broke(s, DownloadError::TimedOut, 0);
+    }
+    if (!ended_ && now - lastRecordMs_ >= RecordEveryMs && doneBytes() > recordedBytes_ && !record())
+        finish(Ending::Failed, errno == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull, 0);
+}
+
+qint64 SegmentRun::doneBytes() const
+{
+    qint64 bytes = done_.bytes();
+    for (const Segment *s : active_)
+        bytes += s->pos - s->from;
+    return bytes;
+}
+
+// Flushes the part to disk, then records the ranges written before the flush.
+bool SegmentRun::record()
+{
+    partfile::RangeControl control = s_.control;
+    control.done = done_;
+    for (const Segment *s : active_)
+        control.done.add(s->from, s->pos);
+    lastRecordMs_ = clock_.elapsed();
+    if (::fdatasync(s_.fd) != 0 || !partfile::writeRangeControl(s_.controlPath, control))
+        return false;
+    recordedBytes_ = control.done.bytes();
+    s_.control.done = control.done;
+    return true;
+}
+
+void SegmentRun::finish(Ending ending, DownloadError error, int status)
+{
+    if (ended_)
+        return;
+    stop();
+    if (ending == Ending::Done && !done_.covers(s_.control.total))
+        ending = Ending::Failed;
+    if (onEnd)
+        onEnd(ending, ending == Ending::Done ? DownloadError::None : error, status ? status : lastStatus_);
+}
+
+void SegmentRun::stop()
+{
+    if (ended_)
+        return;
+    ended_ = true;
+    pace_.stop();
+    ticker_.stop();
+    const bool wrote = doneBytes() > recordedBytes_;
+    for (Segment *s : QList<Segment *>(active_))
+        drop(s, true);
+    if (wrote)
+        record();
+    while (heldSlots_ > 0) {
+        fetch::giveHostSlot(s_.hostKey);
+        --heldSlots_;
+    }
+}
