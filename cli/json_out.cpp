@@ -150,6 +150,12 @@ void Writer::member(const char *name, bool value)
     raw(value ? "true" : "false");
 }
 
+void Writer::member(const char *name, qint64 value)
+{
+    key(name);
+    raw(QByteArray::number(value).constData());
+}
+
 void Writer::nullMember(const char *name)
 {
     key(name);

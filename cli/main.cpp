@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -130,6 +131,8 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
         printTrace(address, r.site, trace);
     r.error = driver.failure().error;
     r.errorCode = driver.failure().code;
+    r.busyServer = driver.failure().busyServer;
+    r.retryAfter = driver.failure().retryAfter;
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
         std::fprintf(stderr, "quorvin-extract: %s: %s\n", forTerminal(address).toUtf8().constData(),
             forTerminal(r.error).toUtf8().constData());
@@ -141,6 +144,29 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
             const DisplayPlan plan = r.view.display.value_or(DisplayPlan());
             keeper.saved({videoFields(r, o), plan.avatarUrl(), r.saved->file, r.saved->skipped});
         }
+    }
+    return r;
+}
+
+// How many times an address answered 429 or 503 is tried again, and the pauses when the
+// service does not say how long to wait.
+constexpr int MostBusyRetries = 3;
+constexpr int BusyPauseSeconds = 15;  // doubled for each next try
+
+// A batch's polite pace: the pause before each address but the first, and a busy service's
+// wait before the same address is tried again.
+AddressReport runPaced(const QString &address, bool first, const CliOptions &o, Keeper &keeper)
+{
+    if (!first && o.sleepRequestsMs > 0)
+        QThread::msleep(ulong(o.sleepRequestsMs));
+    AddressReport r = runAddress(address, o, keeper);
+    for (int busy = 0; r.busyServer && busy < MostBusyRetries; ++busy) {
+        const int seconds = r.retryAfter >= 0 ? r.retryAfter : BusyPauseSeconds << busy;
+        if (!o.save.quiet)
+            std::fprintf(stderr, "quorvin-extract: %s: the service is busy; trying again in %d s\n",
+                forTerminal(address).toUtf8().constData(), seconds);
+        QThread::msleep(ulong(seconds) * 1000);
+        r = runAddress(address, o, keeper);
     }
     return r;
 }
@@ -177,8 +203,8 @@ int main(int argc, char **argv)
     json::Writer writer(stdout);
     QTextStream out(stdout);
     int status = ExitOk;
-    for (const QString &address : o.addresses) {
-        const AddressReport r = runAddress(address, o, keeper);
+    for (qsizetype i = 0; i < o.addresses.size(); ++i) {
+        const AddressReport r = runPaced(o.addresses[i], i == 0, o, keeper);
         if (o.json) {
             writeJson(writer, r, o.withSlots);
         } else if (!o.printTemplate.isEmpty() || o.getUrl || o.keep.printPath) {

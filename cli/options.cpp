@@ -3,6 +3,9 @@
 #include "download/download_text.h"
 #include "download/video_name.h"
 #include "report.h"
+#include "net/host_slots.h"
+#include "net/proxy.h"
+#include "net/rate_limit.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -54,6 +57,10 @@ enum Id : int {
     WriteDescription,
     PrintPath,
     Exec,
+    Connections,
+    LimitRate,
+    Proxy,
+    SleepRequests,
     Version
 };
 }  // namespace opt
@@ -135,6 +142,17 @@ const QList<OptionSpec> Table = {
         "refused: the .part file is what keeps a broken download from passing for a video"},
     {opt::LowSpeed, S {"low-speed"}, "LIMIT,SECONDS",
         "give up a transfer that brings fewer than LIMIT bytes a second over SECONDS seconds (1024,60)"},
+    {opt::Connections, S {"N", "connections"}, "N",
+        "at most N connections to a host (1-6; 4): a large file whose server allows ranges is fetched on several "
+        "at once; 1 turns that off"},
+    {opt::LimitRate, S {"r", "limit-rate"}, "RATE",
+        "keep each download under RATE bytes a second on average, all its connections together (500K, 2M)"},
+    {opt::Proxy, S {"proxy"}, "URL",
+        "send every request through this proxy (http://HOST:PORT or socks5://HOST:PORT); \"\" for none. "
+        "Without it, http_proxy, https_proxy, all_proxy and no_proxy are followed"},
+    {opt::SleepRequests, S {"sleep-requests"}, "SECONDS",
+        "wait SECONDS between two page fetches of a batch (a 429 or 503 answer to a page always makes it wait "
+        "its Retry-After, else 15, 30, 60 s, and try that address again)"},
     {opt::AllHosts, S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
     {opt::SitesDir, S {"sites-dir"}, "DIR",
         "service descriptions that replace the built-in ones (default: "
@@ -340,6 +358,35 @@ QString applySaving(const Args &args, CliOptions &o)
     return QString();
 }
 
+// The connections, the rate limit, the proxy and the pace of a batch.
+QString applyNetwork(const Args &args, CliOptions &o)
+{
+    if (args.isSet(opt::Connections)) {
+        const auto n = positiveNumber(args.value(opt::Connections));
+        if (!n || *n > fetch::MostConnectionsPerHost)
+            return QStringLiteral("--connections needs a number from 1 to %1").arg(fetch::MostConnectionsPerHost);
+        o.connections = *n;
+    }
+    if (args.isSet(opt::LimitRate)) {
+        o.rateLimit = fetch::parseRate(args.value(opt::LimitRate));
+        if (o.rateLimit <= 0)
+            return QStringLiteral("--limit-rate needs a rate such as 500K or 2M");
+    }
+    if (args.isSet(opt::Proxy)) {
+        o.proxy = args.value(opt::Proxy).trimmed();
+        if (const QString problem = fetch::proxyProblem(*o.proxy); !problem.isEmpty())
+            return QStringLiteral("--proxy: ") + problem;
+    }
+    if (args.isSet(opt::SleepRequests)) {
+        bool ok = false;
+        const double seconds = args.value(opt::SleepRequests).toDouble(&ok);
+        if (!ok || seconds < 0 || seconds > 3600)
+            return QStringLiteral("--sleep-requests needs a number of seconds");
+        o.sleepRequestsMs = int(seconds * 1000);
+    }
+    return QString();
+}
+
 // Reads the options that take a value; a usage error's message when one is wrong.
 QString applyValues(const Args &args, CliOptions &o)
 {
@@ -368,6 +415,8 @@ QString applyValues(const Args &args, CliOptions &o)
         o.lowSpeedLimit = limit;
         o.lowSpeedSeconds = *seconds;
     }
+    if (const QString why = applyNetwork(args, o); !why.isEmpty())
+        return why;
     o.sitesDirGiven = args.isSet(opt::SitesDir);
     o.sitesDir = args.value(opt::SitesDir);
     o.listSites = args.isSet(opt::ListSites);

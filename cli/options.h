@@ -6,6 +6,7 @@
 #include "save.h"
 
 #include <QStringList>
+#include <optional>
 #include <variant>
 
 inline constexpr int AutoSite = -2;  // --site auto: each address picks its own service
@@ -46,6 +47,10 @@ struct CliOptions {
     int deadlineMs = 0;
     qint64 lowSpeedLimit = 0;  // bytes a second over lowSpeedSeconds; 0: the default
     int lowSpeedSeconds = 0;
+    int connections = 0;           // --connections; 0: the default
+    qint64 rateLimit = 0;          // --limit-rate in bytes a second; 0: none
+    std::optional<QString> proxy;  // --proxy; no value: the environment's, "": none
+    int sleepRequestsMs = 0;       // --sleep-requests
 };
 
 // Parses the arguments (program name first) into options, changing nothing else. Returns the

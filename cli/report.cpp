@@ -126,6 +126,12 @@ const Column Columns[] = {
             if (l.r.saved && !savedWell(l))
                 w.member(n, l.r.saved->errorCode);
         }},
+    {{"connections", "number", JsonWhen::WithDownload,
+         "the most connections the download had open at once (when one ran)"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.r.saved && l.r.saved->connections > 0)
+                w.member(n, l.r.saved->connections);
+        }},
 };
 
 }  // namespace

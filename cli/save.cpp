@@ -23,6 +23,7 @@ struct Try {
     int status = 0;
     QString file;
     bool skipped = false;  // the file is this video already
+    int connections = 0;   // the most a download had open at once; 0 when none ran
 };
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -87,6 +88,7 @@ Try downloadWithRetries(const QString &link, const QString &target, const Downlo
     g_downloading = 0;
     printer->finish();
     result.file = download.target();
+    result.connections = download.mostConnections();
     return result;
 }
 
@@ -176,6 +178,7 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     const QStringList made = missingFolders(options.folder, *inside);
     QDir().mkpath(QFileInfo(*inside).absolutePath());
     const Try t = saveUnder(*inside, link, options);
+    outcome.connections = t.connections;
     if (t.error == DownloadError::None || t.skipped) {
         outcome.file = t.file;
         outcome.skipped = t.skipped;

@@ -13,6 +13,7 @@ struct SaveOutcome {
     QString error;         // a short English reason when it did not work
     QString errorCode;     // its fixed code ("disk_full")
     QString errorText;     // the reason in Chinese, for people
+    int connections = 0;   // the most connections the download had open at once; 0: none ran
 };
 
 enum class ProgressMode {

@@ -2,6 +2,9 @@
 
 #include "extract/address_check.h"
 #include "net/fetch.h"
+#include "net/host_slots.h"
+#include "net/proxy.h"
+#include "net/rate_limit.h"
 #include "extract/site_examples.h"
 #include "sites/site_registry.h"
 #include "extract/site_update.h"
@@ -79,6 +82,11 @@ void applyLimits(const CliOptions &o)
         fetch::setDeadline(o.deadlineMs);
     if (o.lowSpeedLimit > 0)
         fetch::setLowSpeed(o.lowSpeedLimit, o.lowSpeedSeconds);
+    if (o.connections > 0)
+        fetch::setConnectionsPerHost(o.connections);
+    fetch::setRateLimit(o.rateLimit);
+    if (o.proxy)
+        fetch::setProxyChoice(o.proxy);
 }
 
 }  // namespace

@@ -696,6 +696,24 @@ private slots:
         QTest::newRow("-P names a file") << j + QStringList {"--download", "-P", "{{LIST}}", "{{BASE}}/media/good"} << 3
                                          << QStringList {"not_a_folder"} << QByteArray("not a folder: ")
                                          << QByteArray("not a folder: ");
+        QTest::newRow("network options") << j +
+                QStringList {"--download", "-P", "{{DIR}}", "-N", "2", "--limit-rate", "2M", "--sleep-requests", "0.2",
+                    "{{BASE}}/media/good", "{{BASE}}/media/dated"}
+                                         << 0 << QStringList {"", ""} << QByteArray("\"connections\": 1")
+                                         << QByteArray();
+        QTest::newRow("--connections past six") << QStringList {"--connections", "7", "{{BASE}}/media/good"} << 2
+                                                << QStringList() << QByteArray() << QByteArray("from 1 to 6");
+        QTest::newRow("--limit-rate not a rate") << QStringList {"-r", "fast", "{{BASE}}/media/good"} << 2
+                                                 << QStringList() << QByteArray() << QByteArray("such as 500K");
+        QTest::newRow("--proxy of an unknown kind")
+            << QStringList {"--proxy", "ftp://p:21", "{{BASE}}/media/good"} << 2 << QStringList() << QByteArray()
+            << QByteArray("unknown proxy type");
+        QTest::newRow("a proxy that refuses")
+            << QStringList {"--proxy", "127.0.0.1:1", "{{BASE}}/media/good"} << 4 << QStringList()
+            << QByteArray("无法连接到代理服务器") << QByteArray("cannot connect to the proxy");
+        QTest::newRow("429 with Retry-After: 1, then the page")
+            << j + QStringList {"{{BASE}}/media/busy"} << 0 << QStringList {""} << QByteArray("\"ok\": true")
+            << QByteArray("the service is busy; trying again in 1 s");
         QTest::newRow("a failed download leaves no empty folder, in English")
             << QStringList {"--download", "-P", "{{DIR}}", "-o", "a/b/%(id)s.%(ext)s", "-R", "0", "{{BASE}}/media/gone"}
             << 3 << QStringList() << QByteArray("下载失败: HTTP status 404") << QByteArray(": HTTP status 404");
@@ -718,6 +736,14 @@ private slots:
         server.route("/media/escape", video + "<a class=\"name\">作者\x1b[31m红\x1b]0;t\x07</a>");
         server.route("/v/clip.mp4", patternBytes(20000), "video/mp4");
         server.route("/media/dated", video + "<a class=\"name\">作者</a><div class=\"date\">2015-07-08 18:00</div>");
+        HttpResponse busy = HttpResponse::text("busy");
+        busy.status = 429;
+        busy.headers = {{"Retry-After", "1"}};
+        server.route("/media/busy", busy);
+        connect(&server, &HttpServer::served, this, [&](const HttpRequest &r) {
+            if (r.target == "/media/busy")
+                server.route("/media/busy", video);  // the next try gets the page
+        });
         QTemporaryDir dir;
         QFile list(dir.filePath("list.txt"));
         QVERIFY(list.open(QIODevice::WriteOnly));
@@ -750,6 +776,56 @@ private slots:
 
     // The help, the man page and the bash completion name the same options; the man page
     // lists every error code a script can get.
+    // Every request through the proxy, given or from the environment, to host names that do
+    // not resolve here: only the proxy reaches them.
+    void throughTheProxy_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("httpProxy");  // the environment's http_proxy
+        QTest::addColumn<QByteArray>("noProxy");
+        QTest::addColumn<bool>("proxied");
+        QTest::newRow("--proxy") << QStringList {"--proxy", "{{PROXY}}"} << QByteArray() << QByteArray() << true;
+        QTest::newRow("http_proxy") << QStringList() << QByteArray("http://{{PROXY}}") << QByteArray() << true;
+        QTest::newRow("no_proxy names the host")
+            << QStringList() << QByteArray("http://{{PROXY}}") << QByteArray("example.com, .invalid") << false;
+        QTest::newRow("--proxy \"\" turns it off")
+            << QStringList {"--proxy", ""} << QByteArray("http://{{PROXY}}") << QByteArray() << false;
+    }
+    void throughTheProxy()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, httpProxy);
+        QFETCH(QByteArray, noProxy);
+        QFETCH(bool, proxied);
+        RouteServer proxy;  // answers what it is asked for as a proxy, and logs it
+        const QByteArray clip = patternBytes(70000);
+        proxy.route("/media/1", "<div data-video=\"http://video.invalid/v/1.mp4\"></div>");
+        proxy.route("/v/1.mp4", clip, "video/mp4");
+        QTemporaryDir dir;
+        for (QString &o : options)
+            o.replace("{{PROXY}}", proxy.hostPort());
+        qputenv("http_proxy", httpProxy.replace("{{PROXY}}", proxy.hostPort().toUtf8()));
+        qputenv("no_proxy", noProxy);
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT,
+            QStringList {"--site", "meipai", "-j", "-q", "--download", "-P", dir.path(), "--stall-timeout", "5000",
+                "--all-hosts", "video.invalid"} +
+                options + QStringList {"http://video.invalid/media/1"});
+        qunsetenv("http_proxy");
+        qunsetenv("no_proxy");
+        if (!proxied) {
+            QCOMPARE(run.exitCode, 4);
+            QVERIFY(proxy.requests().isEmpty());
+            return;
+        }
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(proxy.requests().size(), 2);
+        for (const HttpRequest &r : proxy.requests())
+            QVERIFY2(r.absolute.startsWith("http://video.invalid/"), r.target.constData());
+        const QString file = QJsonDocument::fromJson(run.out).object().value("file").toString();
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly) && saved.readAll() == clip);
+    }
+
     // What a run keeps of its saved videos: the archive (skip before the page, append after a
     // save, two runs sharing it), the window's history, the sidecars and --exec.
     void keeping_data()

@@ -506,7 +506,9 @@ void Download::answerEnded()
     if (status_ <= 0) {
         const bool refused =
             error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
-        fail(refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost);
+        fail(fetch::proxyFailed(reply_) ? DownloadError::ProxyFailed
+                : refused               ? DownloadError::ConnectFailed
+                                        : DownloadError::ConnectionLost);
         return;
     }
     const fetch::Hop hop = fetch::redirectHop(reply_, redirects_);

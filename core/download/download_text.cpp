@@ -59,6 +59,7 @@ QString downloadErrorText(DownloadError error, int httpStatus)
     case DownloadError::Cancelled: return QStringLiteral("下载已取消");
     case DownloadError::Busy: return QStringLiteral("另一个下载正在写入这个文件");
     case DownloadError::Interrupted: return QStringLiteral("下载已中断,已下载的部分会在下次下载时继续");
+    case DownloadError::ProxyFailed: return QStringLiteral("无法连接到代理服务器");
     }
     return QString();
 }
@@ -83,6 +84,7 @@ QString downloadErrorEnglish(DownloadError error, int httpStatus)
     case DownloadError::Cancelled: return QStringLiteral("cancelled");
     case DownloadError::Busy: return QStringLiteral("another download is writing this file");
     case DownloadError::Interrupted: return QStringLiteral("interrupted");
+    case DownloadError::ProxyFailed: return QStringLiteral("cannot connect to the proxy");
     }
     return QString();
 }
@@ -107,6 +109,7 @@ QString downloadErrorCode(DownloadError error)
     case DownloadError::Cancelled: return QStringLiteral("cancelled");
     case DownloadError::Busy: return QStringLiteral("busy");
     case DownloadError::Interrupted: return QStringLiteral("interrupted");
+    case DownloadError::ProxyFailed: return QStringLiteral("proxy_failed");
     }
     return QString();
 }

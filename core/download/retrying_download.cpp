@@ -10,7 +10,7 @@ bool worthRetrying(DownloadError error, int httpStatus)
     case DownloadError::TimedOut:
     case DownloadError::TooSlow:
     case DownloadError::Incomplete: return true;
-    case DownloadError::HttpStatus: return httpStatus >= 500;
+    case DownloadError::HttpStatus: return httpStatus >= 500 || httpStatus == 429;
     default: return false;
     }
 }
@@ -42,6 +42,7 @@ void RetryingDownload::tryOnce()
 
 void RetryingDownload::onFinished(DownloadError error, int httpStatus)
 {
+    mostConnections_ = qMax(mostConnections_, download_->mostConnections());
     const int attempt = tries_ - 1;
     if (error == DownloadError::None || (retry_.retries >= 0 && attempt >= retry_.retries) ||
         !worthRetrying(error, httpStatus)) {

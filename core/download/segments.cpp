@@ -316,7 +316,11 @@ void SegmentRun::answered(Segment *segment)
         const QNetworkReply::NetworkError error = reply->error();
         const bool refused =
             error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
-        broke(segment, refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost, 0);
+        broke(segment,
+            fetch::proxyFailed(reply) ? DownloadError::ProxyFailed
+                : refused             ? DownloadError::ConnectFailed
+                                      : DownloadError::ConnectionLost,
+            0);
         return;
     }
     read(segment);

@@ -103,9 +103,15 @@ int retryAfterSeconds(const QByteArray &value, const QDateTime &now)
     return int(qBound(qint64(0), now.secsTo(when), qint64(MaxRetryAfter)));
 }
 
-bool isProxyError(int error)
+bool proxyFailed(const QNetworkReply *reply)
 {
-    return error >= QNetworkReply::ProxyConnectionRefusedError && error <= QNetworkReply::UnknownProxyError;
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error >= QNetworkReply::ProxyConnectionRefusedError && error <= QNetworkReply::UnknownProxyError)
+        return true;
+    // Through an http proxy Qt reports the proxy's refusal as the server's; the server itself
+    // is never reached but through the proxy.
+    const bool refused = error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
+    return refused && proxyFor(reply->url()).type() != QNetworkProxy::NoProxy;
 }
 
 // One manager per thread for the life of the thread: its connection threads and kept-alive
@@ -225,11 +231,11 @@ private:
         } else if (result.status <= 0 || (error != QNetworkReply::NoError && error != statusError(result.status))) {
             // No status line (refused, unknown host...), or the transfer broke (reset, a
             // chunked body without its last chunk, failed decoding...).
-            result.error = isProxyError(error) ? QStringLiteral("cannot connect to the proxy: ") + reply->errorString()
-                                               : reply->errorString();
-            result.failure = isProxyError(error) ? Failure::Proxy
-                : result.status <= 0             ? Failure::Connect
-                                                 : Failure::Incomplete;
+            result.error = proxyFailed(reply) ? QStringLiteral("cannot connect to the proxy: ") + reply->errorString()
+                                              : reply->errorString();
+            result.failure = proxyFailed(reply) ? Failure::Proxy
+                : result.status <= 0            ? Failure::Connect
+                                                : Failure::Incomplete;
         } else if (length == -2) {
             result.error = QStringLiteral("conflicting Content-Length");
             result.failure = Failure::Incomplete;

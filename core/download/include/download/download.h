@@ -49,6 +49,7 @@ enum class DownloadError {
     Cancelled,
     Busy,         // another download holds the part of the same target
     Interrupted,  // stopped by the user, the part kept for a later resume
+    ProxyFailed,  // the proxy refused, could not be reached or failed
 };
 
 class SegmentRun;

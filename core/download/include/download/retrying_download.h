@@ -35,6 +35,8 @@ public:
     bool isRunning() const { return running_; }
     QString target() const { return download_->target(); }
     int tries() const { return tries_; }
+    // The most connections one of its tries had open at once.
+    int mostConnections() const { return qMax(mostConnections_, download_->mostConnections()); }
 
 signals:
     void progress(const DownloadProgress &progress);
@@ -54,5 +56,6 @@ private:
     Download::Options options_;
     Retry retry_;
     int tries_ = 0;
+    int mostConnections_ = 0;
     bool running_ = false;
 };

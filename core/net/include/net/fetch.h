@@ -35,6 +35,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace fetch {
 
@@ -59,8 +60,8 @@ enum class Failure {
 inline constexpr int MaxRetryAfter = 600;
 int retryAfterSeconds(const QByteArray &value, const QDateTime &now = QDateTime::currentDateTimeUtc());
 
-// True for a QNetworkReply::NetworkError that comes from the proxy.
-bool isProxyError(int error);
+// True when a request failed at the proxy (refused, unreachable, failed): no answer came.
+bool proxyFailed(const QNetworkReply *reply);
 
 struct Result {
     bool ok = false;  // true: the answer is a page (see the rule above)
