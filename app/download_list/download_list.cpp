@@ -1,5 +1,9 @@
 #include "download_list/download_list.h"
 
+#include "net/host_slots.h"
+#include "net/proxy.h"
+#include "net/rate_limit.h"
+
 #include "download/download_text.h"
 #include "download/sidecar.h"
 #include "net/fetch.h"
@@ -30,6 +34,7 @@ history::State historyState(DownloadQueue::State s)
 
 // The setting's bound is the queue's.
 static_assert(Settings::MostAtOnce == DownloadQueue::MaxLimit);
+static_assert(Settings::MostConnections == fetch::MostConnectionsPerHost);
 
 const QString KeptPart = QStringLiteral(" (已保留已下载的部分,可重试)");
 
@@ -63,6 +68,19 @@ void DownloadList::applySettings()
 {
     queue_.setLimit(settings_.downloadsAtOnce());
     rows_->setShownAtMost(settings_.historyShown());
+    // The network's settings hold for every request of the window, from the version check on.
+    fetch::setConnectionsPerHost(settings_.connectionsPerHost());
+    fetch::setRateLimit(qMax<qint64>(0, fetch::parseRate(settings_.rateLimit())));
+    fetch::setProxyChoice(proxyChoice(settings_.proxy()));
+}
+
+std::optional<QString> DownloadList::proxyChoice(const QString &field)
+{
+    if (field.isEmpty())
+        return std::nullopt;  // the environment's
+    if (field == u"无" || field.compare(u"none", Qt::CaseInsensitive) == 0)
+        return QString();
+    return field;
 }
 
 void DownloadList::save(history::Entry &e)

@@ -1,5 +1,8 @@
 #include "download_list/list_window.h"
 
+#include "net/proxy.h"
+#include "net/rate_limit.h"
+
 #include "desktop/seams.h"
 #include "download_list/download_list.h"
 #include "download_list/download_rows.h"
@@ -24,6 +27,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QLabel>
+#include <QMessageBox>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -33,7 +38,8 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
       onlyFailed_(new QCheckBox(QStringLiteral("只看失败"), this)),
       retryAll_(new QPushButton(QStringLiteral("全部重试"), this)),
       clearDone_(new QPushButton(QStringLiteral("清除已完成"), this)),
-      settingsButton_(new QPushButton(QStringLiteral("设置"), this)), view_(new QListView(this))
+      settingsButton_(new QPushButton(QStringLiteral("设置"), this)), view_(new QListView(this)),
+      notice_(new QLabel(this))
 {
     setObjectName(QStringLiteral("DownloadList"));
     setWindowTitle(QStringLiteral("下载列表"));
@@ -56,6 +62,13 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(view_, 1);
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->hide();
+    layout->addWidget(notice_);
+    connect(&list_, &DownloadList::notice, this, [this](const QString &text) {
+        notice_->setText(text);
+        notice_->setVisible(!text.isEmpty());
+    });
     connect(filter_, &QLineEdit::textChanged, filterModel_, &DownloadFilter::setText);
     connect(onlyFailed_, &QCheckBox::toggled, filterModel_, &DownloadFilter::setOnlyFailed);
     connect(retryAll_, &QPushButton::clicked, &list_, &DownloadList::retryAllFailed);
@@ -193,6 +206,15 @@ void ListWindow::showSettings()
     watch->setChecked(settings_.watchClipboard());
     watch->setToolTip(QStringLiteral(
         "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
+    auto *connections = new QSpinBox(&dialog);
+    connections->setRange(1, Settings::MostConnections);
+    connections->setValue(settings_.connectionsPerHost());
+    connections->setToolTip(QStringLiteral("服务器允许时，大文件分成几段同时下载；1 为不分段"));
+    auto *rate = new QLineEdit(settings_.rateLimit(), &dialog);
+    rate->setPlaceholderText(QStringLiteral("不限速 (例如 500K、2M)"));
+    auto *proxy = new QLineEdit(settings_.proxy(), &dialog);
+    proxy->setPlaceholderText(QStringLiteral("使用环境变量 http_proxy 等"));
+    proxy->setToolTip(QStringLiteral("http://主机:端口 或 socks5://主机:端口；填“无”不使用代理"));
     auto *shown = new QSpinBox(&dialog);
     shown->setRange(100, 100000);
     shown->setSingleStep(1000);
@@ -205,12 +227,29 @@ void ListWindow::showSettings()
     form->addRow(keep);
     form->addRow(sidecars);
     form->addRow(watch);
+    form->addRow(QStringLiteral("每个服务器的连接数:"), connections);
+    form->addRow(QStringLiteral("限速:"), rate);
+    form->addRow(QStringLiteral("代理:"), proxy);
     form->addRow(QStringLiteral("显示最近的历史:"), shown);
     form->addRow(clear);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    // A rate or a proxy that cannot be used is said, and the dialog stays open.
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        const std::optional<QString> chosen = DownloadList::proxyChoice(proxy->text().trimmed());
+        if (!rate->text().trimmed().isEmpty() && fetch::parseRate(rate->text()) <= 0) {
+            QMessageBox::warning(
+                &dialog, QStringLiteral("下载设置"), QStringLiteral("限速的格式不对，例如 500K 或 2M。"));
+            rate->setFocus();
+        } else if (chosen && !fetch::proxyProblem(*chosen).isEmpty()) {
+            QMessageBox::warning(&dialog, QStringLiteral("下载设置"),
+                QStringLiteral("代理地址不对，例如 http://127.0.0.1:8080 或 socks5://127.0.0.1:1080。"));
+            proxy->setFocus();
+        } else {
+            dialog.accept();
+        }
+    });
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);
     if (dialog.exec() != QDialog::Accepted)
@@ -221,5 +260,8 @@ void ListWindow::showSettings()
     settings_.setHistoryShown(shown->value());
     settings_.setSaveSidecars(sidecars->isChecked());
     settings_.setWatchClipboard(watch->isChecked());
+    settings_.setConnectionsPerHost(connections->value());
+    settings_.setRateLimit(rate->text());
+    settings_.setProxy(proxy->text());
     list_.applySettings();
 }

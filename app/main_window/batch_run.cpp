@@ -63,8 +63,8 @@ ExtractedVideo extractOnItsOwn(const QString &address)
         video.link = record.ResultSlots[SlotVideoUrl];
         out.avatar = plan.avatarUrl();
     }
-    const QString error = driver.failure().error;
-    out.slowDown = error.endsWith(QStringLiteral(" 429")) || error.endsWith(QStringLiteral(" 503"));
+    out.slowDown = driver.failure().busyServer;
+    out.retryAfter = driver.failure().retryAfter;
     return out;
 }
 
@@ -72,6 +72,20 @@ void BatchRun::extract(const QString &address)
 {
     extracting_ = true;
     const ExtractedVideo found = extractOnItsOwn(address);
+    if (found.slowDown && busyTries_ < MostBusyTries) {
+        // The service asks for a slower pace: this address again, after its wait.
+        const int waitMs = found.retryAfter >= 0 ? found.retryAfter * 1000 : BusyServerPauseMs << busyTries_;
+        ++busyTries_;
+        pending_.prepend(address);
+        extracting_ = false;
+        list_.setNotice(QStringLiteral("服务器繁忙，%1 秒后继续提取 (还有 %2 个地址)")
+                            .arg((waitMs + 999) / 1000)
+                            .arg(pending_.size()));
+        timer_.start(waitMs);
+        return;
+    }
+    busyTries_ = 0;
+    list_.setNotice(QString());
     if (!found.video.link.isEmpty()) {
         DownloadRequest request;
         request.video = found.video;
@@ -87,7 +101,7 @@ void BatchRun::extract(const QString &address)
     }
     extracting_ = false;
     if (!pending_.isEmpty())
-        timer_.start(found.slowDown ? BusyServerPauseMs : PauseMs);
+        timer_.start(PauseMs);
     else
         emit extracted();
 }

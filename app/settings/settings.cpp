@@ -14,7 +14,11 @@ const QString HistoryShownKey = QStringLiteral("list/history_shown");
 const QString GeometryKey = QStringLiteral("list/geometry");
 const QString SidecarsKey = QStringLiteral("list/sidecars");
 const QString WatchClipboardKey = QStringLiteral("list/watch_clipboard");
+const QString ConnectionsKey = QStringLiteral("network/connections");
+const QString RateLimitKey = QStringLiteral("network/rate_limit");
+const QString ProxyKey = QStringLiteral("network/proxy");
 constexpr int FewestShown = 100;
+constexpr int DefaultConnections = 4;
 
 QVariant read(const QString &key, const QVariant &fallback)
 {
@@ -119,6 +123,36 @@ bool Settings::watchClipboard() const
 void Settings::setWatchClipboard(bool on)
 {
     write(WatchClipboardKey, on);
+}
+
+int Settings::connectionsPerHost() const
+{
+    return qBound(1, read(ConnectionsKey, DefaultConnections).toInt(), MostConnections);
+}
+
+void Settings::setConnectionsPerHost(int n)
+{
+    write(ConnectionsKey, qBound(1, n, MostConnections));
+}
+
+QString Settings::rateLimit() const
+{
+    return read(RateLimitKey, QString()).toString().trimmed();
+}
+
+void Settings::setRateLimit(const QString &rate)
+{
+    write(RateLimitKey, rate.trimmed());
+}
+
+QString Settings::proxy() const
+{
+    return read(ProxyKey, QString()).toString().trimmed();
+}
+
+void Settings::setProxy(const QString &proxy)
+{
+    write(ProxyKey, proxy.trimmed());
 }
 
 bool Settings::hasSaveFolder() const

@@ -133,9 +133,11 @@ void Download::tryLock()
     // lock's, so it never ends as Busy.
     if (!slotHeld_) {
         if (!fetch::takeHostSlot(hostKey_)) {
+            wantSlot(true);
             lockRetry_.start(LockRetryMs);
             return;
         }
+        wantSlot(false);
         slotHeld_ = true;
         lockClock_.start();
     }
@@ -419,8 +421,16 @@ void Download::rangesEnded(int ending, DownloadError error, int status)
     }
 }
 
+void Download::wantSlot(bool wanting)
+{
+    if (wanting != slotWanted_)
+        fetch::wantHostSlot(hostKey_, wanting);
+    slotWanted_ = wanting;
+}
+
 void Download::giveSlot()
 {
+    wantSlot(false);
     if (slotHeld_)
         fetch::giveHostSlot(hostKey_);
     slotHeld_ = false;

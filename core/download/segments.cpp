@@ -371,6 +371,20 @@ void SegmentRun::drop(Segment *segment, bool keepBytes)
 void SegmentRun::tick()
 {
     const qint64 now = clock_.elapsed();
+    // Another download waits for a connection to this host: one of ours makes room, its
+    // range left to the others.
+    if (fetch::hostSlotWanted(s_.hostKey) && active_.size() > 1) {
+        Segment *longest = active_.first();
+        for (Segment *s : active_) {
+            if (s->end - s->pos > longest->end - longest->pos)
+                longest = s;
+        }
+        const partfile::ByteRange rest {longest->pos, longest->end};
+        drop(longest, true);
+        todo_.prepend(rest);
+        maxConnections_ = int(active_.size());
+        fill();  // gives its slot back
+    }
     for (Segment *s : QList<Segment *>(active_)) {
         if (!ended_ && active_.contains(s) && now - s->lastActiveMs > fetch::timeout())
             broke(s, DownloadError::TimedOut, 0);

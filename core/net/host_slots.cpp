@@ -15,7 +15,26 @@ QHash<QString, int> &taken()
     return counts;
 }
 
+QHash<QString, int> &wanted()
+{
+    static QHash<QString, int> counts;
+    return counts;
+}
+
 }  // namespace
+
+void wantHostSlot(const QString &host, bool wanting)
+{
+    int &count = wanted()[host];
+    count = qMax(0, count + (wanting ? 1 : -1));
+    if (count == 0)
+        wanted().remove(host);
+}
+
+bool hostSlotWanted(const QString &host)
+{
+    return wanted().value(host) > 0;
+}
 
 void setConnectionsPerHost(int connections)
 {

@@ -65,6 +65,10 @@ public:
     void clearFinished();
     void clearHistory();
     void applySettings();
+    // The proxy the 代理 field asks for: no value for the environment's, "" for none.
+    static std::optional<QString> proxyChoice(const QString &field);
+    // Tells the list window what a batch is waiting for ("服务器繁忙…"); empty to clear it.
+    void setNotice(const QString &text) { emit notice(text); }
 
     DownloadRows *rows() { return rows_; }
     const DownloadQueue &queue() const { return queue_; }
@@ -83,6 +87,7 @@ signals:
     void ended(qint64 id, DownloadError error, int httpStatus);
     // The last running download of a batch ended: how many were saved and how many failed.
     void batchEnded(int saved, int failed);
+    void notice(const QString &text);
 
 private:
     void onChanged(qint64 id);

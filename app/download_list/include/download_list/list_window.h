@@ -13,6 +13,7 @@ class QCheckBox;
 class QLineEdit;
 class QMimeData;
 class QListView;
+class QLabel;
 class QPushButton;
 class Settings;
 struct Seams;
@@ -57,4 +58,5 @@ private:
     QPushButton *clearDone_;
     QPushButton *settingsButton_;
     QListView *view_;
+    QLabel *notice_;  // what a batch waits for
 };

@@ -34,6 +34,17 @@ public:
     // "监视剪贴板": a share address copied anywhere is extracted (off).
     bool watchClipboard() const;
     void setWatchClipboard(bool on);
+    static constexpr int MostConnections = 6;
+    // How many connections the program opens to one host at most, 1 to MostConnections (4).
+    int connectionsPerHost() const;
+    void setConnectionsPerHost(int n);
+    // "限速": all downloads together stay under it ("500K", "2M"); empty for no limit.
+    QString rateLimit() const;
+    void setRateLimit(const QString &rate);
+    // "代理": the proxy every request goes through; empty to follow the environment's
+    // http_proxy and the like, "无" for none.
+    QString proxy() const;
+    void setProxy(const QString &proxy);
     // Whether the user chose the save folder (a video was saved, or a folder chosen).
     bool hasSaveFolder() const;
     // The list window's size and place.

@@ -105,6 +105,7 @@ private:
     bool startRanges(QNetworkReply *first, const partfile::RangeControl &control);
     void rangesEnded(int ending, DownloadError error, int status);
     void giveSlot();
+    void wantSlot(bool wanting);
     void request(const QUrl &url);
     void restart();
     void onHeaders();
@@ -138,7 +139,8 @@ private:
     QTimer pace_;                   // the rate limit's wait before reading on
     SegmentRun *ranges_ = nullptr;  // the connections fetching ranges, while they run
     QString hostKey_;
-    bool slotHeld_ = false;  // a connection slot of the link's host is ours
+    bool slotHeld_ = false;    // a connection slot of the link's host is ours
+    bool slotWanted_ = false;  // waiting for one
     int mostConnections_ = 1;
     QElapsedTimer lockClock_;
     bool partOpened_ = false;  // the part was opened for this answer's body

@@ -24,4 +24,9 @@ bool takeHostSlot(const QString &host);
 void giveHostSlot(const QString &host);
 int hostSlotsTaken(const QString &host);
 
+// A download waiting for a slot of host says so; one that holds several of its slots gives
+// one back, so that a batch of videos from one host does not wait behind one large file.
+void wantHostSlot(const QString &host, bool wanting);
+bool hostSlotWanted(const QString &host);
+
 }  // namespace fetch
