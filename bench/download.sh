@@ -1,38 +1,92 @@
 #!/usr/bin/env bash
-# Download benchmark: one 512 MB file from a loopback server, saved by quorvin-extract
-# --download and by curl -o, alternately, three times each. Prints the median rates, their
-# ratio (goal: ours at least 1.0x curl's, with the fsync before the rename) and our peak RSS (goal: under 40 MB).
+# Download benchmark, three servers on loopback, each tool run three times, alternately:
+#  - each connection held to 2 MiB/s (24 MiB): ours (no option), curl -o and aria2c -x4 -s4;
+#    goals: ours >= 3.5x curl's rate and >= 0.95x aria2c's;
+#  - the whole host held to 2 MiB/s (24 MiB), the same three; goal: ours >= 0.95x curl's;
+#  (aria2c -x4 -s4 -k1M beside them: aria2c split as finely as ours, for reference);
+#  - unthrottled, 512 MB: ours and curl; goal: ours >= 1.0x curl's (with the fsync before the
+#    rename).
+# Prints the medians, their ratios and our peak RSS (goal: under 40 MB in all three). The last
+# line keeps the form bench/run.sh reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for p in curl time bc; do
+for p in curl time bc aria2; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
     { apt-get install -y -qq "$p" >/dev/null 2>&1 || sudo apt-get install -y -qq "$p" >/dev/null; }
 done
 build="${BUILD:-build}"
 [ -x "$build/bench/serve_bytes" ] || { cmake -S . -B "$build" >/dev/null; cmake --build "$build" -j"$(nproc)" --target serve_bytes quorvin-extract >/dev/null; }
-size=$((512 * 1024 * 1024))
-port=19777
 work="$(mktemp -d)"
+server=
 trap 'kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
-"$build/bench/serve_bytes" "$port" "$size" > "$work/server.log" &
-server=$!
-sleep 1
-
-ours=() theirs=() rss=()
-for run in 1 2 3; do
-  rm -f "$work"/*.mp4*
-  /usr/bin/time -f "%e %M" -o "$work/t" "$build/cli/quorvin-extract" --site meipai --download -P "$work" -o 'file.%(ext)s' \
-    --all-hosts "127.0.0.1:$port" "http://127.0.0.1:$port/media/1" > /dev/null 2>&1
-  read -r secs kb < "$work/t"
-  [ "$(stat -c %s "$work/file.mp4")" -eq "$size" ] || { echo "bench: our file is incomplete"; exit 1; }
-  ours+=("$(echo "$size / $secs / 1048576" | bc -l)")
-  rss+=("$((kb / 1024))")
-  rm -f "$work/curl.mp4"
-  /usr/bin/time -f "%e %M" -o "$work/t" curl -s -o "$work/curl.mp4" "http://127.0.0.1:$port/file.mp4"
-  read -r secs kb < "$work/t"
-  theirs+=("$(echo "$size / $secs / 1048576" | bc -l)")
-done
 median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
-o=$(median "${ours[@]}"); c=$(median "${theirs[@]}"); r=$(median "${rss[@]}")
+
+# One tool's run: its rate in MB/s and its peak RSS in MB, as "RATE RSS".
+run_tool() {
+  local tool=$1 port=$2 size=$3 secs kb
+  rm -f "$work"/*.mp4* "$work"/*.aria2
+  case $tool in
+    ours) /usr/bin/time -f "%e %M" -o "$work/t" "$build/cli/quorvin-extract" --site meipai --download -P "$work" \
+            -o 'file.%(ext)s' --all-hosts "127.0.0.1:$port" "http://127.0.0.1:$port/media/1" > /dev/null 2>&1
+          [ "$(stat -c %s "$work/file.mp4")" -eq "$size" ] || { echo "bench: our file is incomplete" >&2; exit 1; } ;;
+    curl) /usr/bin/time -f "%e %M" -o "$work/t" curl -s -o "$work/curl.mp4" "http://127.0.0.1:$port/file.mp4" ;;
+    aria2c|aria2c-k1M)
+            # aria2c's default --min-split-size (20M) gives a 24 MiB file one connection; -k1M
+            # lets it split as we do.
+            split=(); [ "$tool" = aria2c-k1M ] && split=(-k1M)
+            /usr/bin/time -f "%e %M" -o "$work/t" aria2c -q -x4 -s4 "${split[@]}" --allow-overwrite=true -d "$work" \
+              -o aria2.mp4 "http://127.0.0.1:$port/file.mp4"
+            [ "$(stat -c %s "$work/aria2.mp4")" -eq "$size" ] || { echo "bench: aria2c's file is incomplete" >&2; exit 1; } ;;
+  esac
+  read -r secs kb < "$work/t"
+  echo "$(echo "$size / $secs / 1048576" | bc -l) $((kb / 1024))"
+}
+
+# Starts a server, runs each tool three times in turn, prints one line of medians.
+compare() {
+  local label=$1 port=$2 size=$3 mode=$4 rate=$5; shift 5
+  local tools=("$@") t r
+  "$build/bench/serve_bytes" "$port" "$size" $mode $rate > "$work/server.log" &
+  server=$!
+  sleep 1
+  declare -A rates rss
+  for run in 1 2 3; do
+    for t in "${tools[@]}"; do
+      read -r r m < <(run_tool "$t" "$port" "$size")
+      rates[$t]+="$r "; rss[$t]+="$m "
+    done
+  done
+  kill "$server"; wait "$server" 2>/dev/null || true
+  local line="$label:"
+  for t in "${tools[@]}"; do
+    # shellcheck disable=SC2086
+    line+=" $t $(printf %.1f "$(median ${rates[$t]})") MB/s,"
+  done
+  # shellcheck disable=SC2086
+  line+=" our peak RSS $(median ${rss[ours]}) MB"
+  echo "$line"
+}
+
+ratio() { printf %.2f "$(echo "$1 / $2" | bc -l)"; }
+rate_of() { sed -n "s/.* $2 \([0-9.]*\) MB\/s.*/\1/p" <<< "$1"; }
+rss_of() { sed -n 's/.*our peak RSS \([0-9]*\) MB.*/\1/p' <<< "$1"; }
+
+mib=1048576
+per=$(compare "each connection held to 2 MiB/s, 24 MiB" 19778 $((24 * mib)) connection $((2 * mib)) ours curl aria2c aria2c-k1M)
+echo "$per"
+printf '  ours/curl %s (goal >= 3.5), ours/aria2c %s (goal >= 0.95), ours/aria2c-k1M %s\n' \
+  "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" curl)")" "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" aria2c)")" \
+  "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" aria2c-k1M)")"
+host=$(compare "the host held to 2 MiB/s, 24 MiB" 19779 $((24 * mib)) host $((2 * mib)) ours curl aria2c)
+echo "$host"
+printf '  ours/curl %s (goal >= 0.95)\n' "$(ratio "$(rate_of "$host" ours)" "$(rate_of "$host" curl)")"
+size=$((512 * mib))
+flat=$(compare "unthrottled, 512 MB" 19777 "$size" "" "" ours curl)
+o=$(rate_of "$flat" ours); c=$(rate_of "$flat" curl)
+printf 'throttled: per connection ours %s MB/s, curl %s, aria2c %s, ratios %s %s; host ours %s, curl %s, ratio %s; RSS %s %s MB\n' \
+  "$(rate_of "$per" ours)" "$(rate_of "$per" curl)" "$(rate_of "$per" aria2c)" \
+  "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" curl)")" "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" aria2c)")" \
+  "$(rate_of "$host" ours)" "$(rate_of "$host" curl)" "$(ratio "$(rate_of "$host" ours)" "$(rate_of "$host" curl)")" \
+  "$(rss_of "$per")" "$(rss_of "$host")"
 printf 'download 512 MB: ours %.0f MB/s, curl %.0f MB/s, ratio %.2f (goal >= 1.00); our peak RSS %d MB (goal < 40)\n' \
-  "$o" "$c" "$(echo "$o / $c" | bc -l)" "$r"
+  "$o" "$c" "$(echo "$o / $c" | bc -l)" "$(rss_of "$flat")"

@@ -88,8 +88,12 @@ public:
         } else if (r_.bytesPerSecond > 0) {
             auto *timer = new QTimer(this);
             connect(timer, &QTimer::timeout, this, [this] {
-                if (socket_->bytesToWrite() < r_.bytesPerSecond)
-                    send(qMax<qint64>(1, r_.bytesPerSecond / 20));
+                if (socket_->bytesToWrite() >= r_.bytesPerSecond)
+                    return;
+                const qint64 want = qMax<qint64>(1, r_.bytesPerSecond / 20);
+                const qint64 n = r_.budget ? r_.budget(want) : want;
+                if (n > 0)
+                    send(n);
             });
             timer->start(50);
         } else {

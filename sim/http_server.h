@@ -44,6 +44,9 @@ struct HttpResponse {
     bool omitLength = false;            // no Content-Length: the body ends when the connection does
     int trickleMs = 0;                  // send the body one byte every trickleMs
     qint64 bytesPerSecond = 0;          // when set: the body goes out no faster than this
+    // With bytesPerSecond: how many of the bytes wanted may go out now, shared by answers
+    // (a host that holds all its connections together to one rate).
+    std::function<qint64(qint64 want)> budget;
     bool keepOpen = false;              // leave the connection open after the answer
     bool ignoreRange = false;           // answer a Range request with the whole body (200)
     qint64 brokenChunkAt = -1;          // chunked: past this body offset, a chunk size line that is
