@@ -1,4 +1,5 @@
 #include "controls/alpha_image.h"
+#include "net/proxy.h"
 #include "sites/site_registry.h"
 #include "window_harness.h"
 
@@ -9,9 +10,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QClipboard>
 #include <QGuiApplication>
+#include "net/proxy.h"
+
+#include <QScopeGuard>
 #include <QTest>
 #include <QBuffer>
 #include <QImage>
@@ -33,7 +38,7 @@ class TestShell : public QObject {
 private slots:
     void updateNotice_data()
     {
-        QTest::addColumn<int>("kind");  // 0 body, 1 refused
+        QTest::addColumn<int>("kind");  // 0 body, 1 refused, 2 the proxy refuses
         QTest::addColumn<QByteArray>("version");
         QTest::addColumn<QList<int>>("answers");
         QTest::addColumn<bool>("isUsable");
@@ -59,6 +64,8 @@ private slots:
                                     << QStringList {"暂时无法使用!请您稍后再试!"} << QStringList {};
         QTest::newRow("no server") << 1 << QByteArray() << QList<int> {} << false << 1
                                    << QStringList {"暂时无法使用!请您稍后再试!"} << QStringList {};
+        QTest::newRow("a proxy that refuses") << 2 << QByteArray("V1.0") << QList<int> {} << false << 1
+                                              << QStringList {"暂时无法使用!请您稍后再试!"} << QStringList {};
     }
     void updateNotice()
     {
@@ -70,6 +77,9 @@ private slots:
         QFETCH(QStringList, boxes);
         QFETCH(QStringList, opened);
         WindowHarness h(false);
+        const auto direct = qScopeGuard([] { fetch::setProxyChoice(std::nullopt); });
+        if (kind == 2)
+            fetch::setProxyChoice(QStringLiteral("127.0.0.1:1"));  // loopback too goes through it
         if (kind == 1) {
             Hosts table = hosts();
             table.VersionFileUrl = "http://127.0.0.1:1/version.txt";
