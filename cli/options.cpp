@@ -415,7 +415,7 @@ QString applyValues(const Args &args, CliOptions &o)
         o.lowSpeedLimit = limit;
         o.lowSpeedSeconds = *seconds;
     }
-    if (const QString why = applyNetwork(args, o); !why.isEmpty())
+    if (QString why = applyNetwork(args, o); !why.isEmpty())
         return why;
     o.sitesDirGiven = args.isSet(opt::SitesDir);
     o.sitesDir = args.value(opt::SitesDir);

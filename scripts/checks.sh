@@ -35,11 +35,11 @@ fi
 echo "== sanitizers"
 cmake -S . -B build-asan -DQUORVIN_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-asan -j"$jobs" --target quorvin-extract test_textcuts test_fetch test_driver \
-  test_sites test_site_update test_cli test_download >/dev/null
+  test_sites test_site_update test_cli test_download test_ranges >/dev/null
 (cd build-asan &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 LSAN_OPTIONS="suppressions=$supp" \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --output-on-failure --timeout 300 -R '^test_(textcuts|fetch|driver|sites|site_update|cli|download)$')
+  ctest --output-on-failure --timeout 300 -R '^test_(textcuts|fetch|driver|sites|site_update|cli|download|ranges)$')
 
 echo "== fuzzing"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUORVIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -192,7 +192,7 @@ private slots:
                 filled = true;
                 QFile filler(dir.filePath("filler"));
                 if (filler.open(QIODevice::WriteOnly)) {
-                    const QByteArray block(64 * 1024, 'x');
+                    const QByteArray block(qsizetype(64) * 1024, 'x');
                     while (filler.write(block) == block.size() && filler.flush()) {}
                 }
             }

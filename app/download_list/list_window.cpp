@@ -188,6 +188,59 @@ void ListWindow::showRowMenu(const QPoint &at)
     menu->popup(view_->viewport()->mapToGlobal(at));
 }
 
+namespace {
+
+// The network's part of the settings dialog: connections per host, 限速 and 代理.
+struct NetworkFields {
+    QSpinBox *connections;
+    QLineEdit *rate;
+    QLineEdit *proxy;
+
+    NetworkFields(QDialog &dialog, const Settings &settings)
+        : connections(new QSpinBox(&dialog)), rate(new QLineEdit(settings.rateLimit(), &dialog)),
+          proxy(new QLineEdit(settings.proxy(), &dialog))
+    {
+        connections->setRange(1, Settings::MostConnections);
+        connections->setValue(settings.connectionsPerHost());
+        connections->setToolTip(QStringLiteral("服务器允许时，大文件分成几段同时下载；1 为不分段"));
+        rate->setPlaceholderText(QStringLiteral("不限速 (例如 500K、2M)"));
+        proxy->setPlaceholderText(QStringLiteral("使用环境变量 http_proxy 等"));
+        proxy->setToolTip(QStringLiteral("http://主机:端口 或 socks5://主机:端口；填“无”不使用代理"));
+    }
+    void addTo(QFormLayout *form) const
+    {
+        form->addRow(QStringLiteral("每个服务器的连接数:"), connections);
+        form->addRow(QStringLiteral("限速:"), rate);
+        form->addRow(QStringLiteral("代理:"), proxy);
+    }
+    // Says what cannot be used; false while something cannot.
+    bool check(QWidget *parent) const
+    {
+        const std::optional<QString> chosen = DownloadList::proxyChoice(proxy->text().trimmed());
+        if (!rate->text().trimmed().isEmpty() && fetch::parseRate(rate->text()) <= 0) {
+            QMessageBox::warning(
+                parent, QStringLiteral("下载设置"), QStringLiteral("限速的格式不对，例如 500K 或 2M。"));
+            rate->setFocus();
+            return false;
+        }
+        if (chosen && !fetch::proxyProblem(*chosen).isEmpty()) {
+            QMessageBox::warning(parent, QStringLiteral("下载设置"),
+                QStringLiteral("代理地址不对，例如 http://127.0.0.1:8080 或 socks5://127.0.0.1:1080。"));
+            proxy->setFocus();
+            return false;
+        }
+        return true;
+    }
+    void save(Settings &settings) const
+    {
+        settings.setConnectionsPerHost(connections->value());
+        settings.setRateLimit(rate->text());
+        settings.setProxy(proxy->text());
+    }
+};
+
+}  // namespace
+
 void ListWindow::showSettings()
 {
     QDialog dialog(this);
@@ -206,15 +259,7 @@ void ListWindow::showSettings()
     watch->setChecked(settings_.watchClipboard());
     watch->setToolTip(QStringLiteral(
         "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
-    auto *connections = new QSpinBox(&dialog);
-    connections->setRange(1, Settings::MostConnections);
-    connections->setValue(settings_.connectionsPerHost());
-    connections->setToolTip(QStringLiteral("服务器允许时，大文件分成几段同时下载；1 为不分段"));
-    auto *rate = new QLineEdit(settings_.rateLimit(), &dialog);
-    rate->setPlaceholderText(QStringLiteral("不限速 (例如 500K、2M)"));
-    auto *proxy = new QLineEdit(settings_.proxy(), &dialog);
-    proxy->setPlaceholderText(QStringLiteral("使用环境变量 http_proxy 等"));
-    proxy->setToolTip(QStringLiteral("http://主机:端口 或 socks5://主机:端口；填“无”不使用代理"));
+    NetworkFields network(dialog, settings_);
     auto *shown = new QSpinBox(&dialog);
     shown->setRange(100, 100000);
     shown->setSingleStep(1000);
@@ -227,9 +272,7 @@ void ListWindow::showSettings()
     form->addRow(keep);
     form->addRow(sidecars);
     form->addRow(watch);
-    form->addRow(QStringLiteral("每个服务器的连接数:"), connections);
-    form->addRow(QStringLiteral("限速:"), rate);
-    form->addRow(QStringLiteral("代理:"), proxy);
+    network.addTo(form);
     form->addRow(QStringLiteral("显示最近的历史:"), shown);
     form->addRow(clear);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -237,18 +280,8 @@ void ListWindow::showSettings()
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
     // A rate or a proxy that cannot be used is said, and the dialog stays open.
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        const std::optional<QString> chosen = DownloadList::proxyChoice(proxy->text().trimmed());
-        if (!rate->text().trimmed().isEmpty() && fetch::parseRate(rate->text()) <= 0) {
-            QMessageBox::warning(
-                &dialog, QStringLiteral("下载设置"), QStringLiteral("限速的格式不对，例如 500K 或 2M。"));
-            rate->setFocus();
-        } else if (chosen && !fetch::proxyProblem(*chosen).isEmpty()) {
-            QMessageBox::warning(&dialog, QStringLiteral("下载设置"),
-                QStringLiteral("代理地址不对，例如 http://127.0.0.1:8080 或 socks5://127.0.0.1:1080。"));
-            proxy->setFocus();
-        } else {
+        if (network.check(&dialog))
             dialog.accept();
-        }
     });
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);
@@ -260,8 +293,6 @@ void ListWindow::showSettings()
     settings_.setHistoryShown(shown->value());
     settings_.setSaveSidecars(sidecars->isChecked());
     settings_.setWatchClipboard(watch->isChecked());
-    settings_.setConnectionsPerHost(connections->value());
-    settings_.setRateLimit(rate->text());
-    settings_.setProxy(proxy->text());
+    network.save(settings_);
     list_.applySettings();
 }

@@ -394,6 +394,7 @@ bool Download::startRanges(QNetworkReply *first, const partfile::RangeControl &c
     ranges_->onEnd = [this](SegmentRun::Ending ending, DownloadError error, int status) {
         rangesEnded(int(ending), error, status);
     };
+    watch_.start();  // the low-speed limit over the whole file
     ranges_->start(first);
     emitProgress();
     return true;

@@ -195,7 +195,7 @@ std::optional<RangeControl> readRangeControl(const QString &path)
     const QJsonArray done = o.value(u"done").toArray();
     if (control.validator.isEmpty() || control.total <= 0 || done.size() > MostRecordedRanges)
         return std::nullopt;
-    for (const QJsonValue &range : done) {
+    for (const auto &range : done) {
         const qint64 from = qint64(range.toArray().at(0).toDouble(-1));
         const qint64 to = qint64(range.toArray().at(1).toDouble(-1));
         if (from < 0 || to > control.total)
