@@ -40,10 +40,10 @@ struct HttpResponse {
     qint64 stallAfter = -1;  // send this many body bytes, then nothing more
     qint64 closeAfter = -1;  // send this many body bytes, then close the connection
     bool closeWithoutAnswer = false;
-    bool chunked = false;               // chunked transfer coding instead of Content-Length
-    bool omitLength = false;            // no Content-Length: the body ends when the connection does
-    int trickleMs = 0;                  // send the body one byte every trickleMs
-    qint64 bytesPerSecond = 0;          // when set: the body goes out no faster than this
+    bool chunked = false;       // chunked transfer coding instead of Content-Length
+    bool omitLength = false;    // no Content-Length: the body ends when the connection does
+    int trickleMs = 0;          // send the body one byte every trickleMs
+    qint64 bytesPerSecond = 0;  // when set: the body goes out no faster than this
     // With bytesPerSecond: how many of the bytes wanted may go out now, shared by answers
     // (a host that holds all its connections together to one rate).
     std::function<qint64(qint64 want)> budget;

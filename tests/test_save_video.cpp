@@ -4,13 +4,18 @@
 #include "download/video_name.h"
 #include "net/fetch.h"
 #include "download_list/download_list.h"
+#include "download_list/download_rows.h"
+#include "settings/settings.h"
 #include "window_harness.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -385,6 +390,43 @@ private slots:
         h.form->downloads_->cancel(first);
         QTRY_COMPARE(h.form->downloads_->unfinished(), 0);
         QVERIFY(QDir(slow.dir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // Two share addresses pasted at once, the first page answered 429 with Retry-After: 1:
+    // the batch says so in the list's window, waits, asks again and saves both.
+    void busyServiceIsWaitedOut()
+    {
+        QTemporaryDir dir;
+        // Settings of its own: tests running beside it change the shared ones.
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", config); });
+        WindowHarness h;
+        Settings().setSaveFolder(dir.path());
+        HttpResponse busy = HttpResponse::text("busy");
+        busy.status = 429;
+        busy.headers = {{"Retry-After", "1"}};
+        h.server.route("/media/1", busy);
+        const auto page = [&](const QByteArray &id) {
+            h.server.route("/v/" + id + ".mp4", patternBytes(5000), "video/mp4");
+            return "<div data-video=\"" + h.server.url("/v/" + id + ".mp4").toUtf8() + "\"></div>";
+        };
+        h.server.route("/media/2", page("2"));
+        connect(&h.server, &HttpServer::served, this, [&](const HttpRequest &r) {
+            if (r.target == "/media/1")
+                h.server.route("/media/1", page("1"));  // the next try gets the page
+        });
+        QStringList notices;
+        connect(h.form->downloads_, &DownloadList::notice, this, [&](const QString &t) { notices << t; });
+        h.recorder.answers = {IDYES};
+        QGuiApplication::clipboard()->setText(h.server.url("/media/1") + " 看看\n" + h.server.url("/media/2"));
+        h.form->Text1->setFocus();
+        QTest::keySequence(h.form->Text1, QKeySequence::Paste);
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads_->rows()->rowCount(), 2, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads_->unfinished(), 0, 15000);
+        QCOMPARE(QDir(dir.path()).entryList({"*.mp4"}, QDir::Files).size(), 2);
+        QVERIFY2(notices.value(0).startsWith("服务器繁忙，1 秒后继续"), qPrintable(notices.join('|')));
+        QCOMPARE(h.server.targets().count("/media/1"), 2);
     }
 };
 
