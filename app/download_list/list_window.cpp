@@ -206,6 +206,9 @@ struct NetworkFields {
         rate->setPlaceholderText(QStringLiteral("不限速 (例如 500K、2M)"));
         proxy->setPlaceholderText(QStringLiteral("使用环境变量 http_proxy 等"));
         proxy->setToolTip(QStringLiteral("http://主机:端口 或 socks5://主机:端口；填“无”不使用代理"));
+        // Wide enough for the hints to be read whole.
+        for (QLineEdit *field : {rate, proxy})
+            field->setMinimumWidth(field->fontMetrics().horizontalAdvance(field->placeholderText()) + 24);
     }
     void addTo(QFormLayout *form) const
     {
