@@ -60,7 +60,7 @@ compare() {
   local line="$label:"
   for t in "${tools[@]}"; do
     # shellcheck disable=SC2086
-    line+=" $t $(printf %.1f "$(median ${rates[$t]})") MB/s,"
+    line+=" $t $(printf %.2f "$(median ${rates[$t]})") MB/s,"
   done
   # shellcheck disable=SC2086
   line+=" our peak RSS $(median ${rss[ours]}) MB"
