@@ -112,12 +112,15 @@ line=$(echo "$out" | tail -1)
 held=$(echo "$out" | grep '^throttled:')
 num() { echo "$held" | sed -n "s/.*$1 \([0-9.]*\).*/\1/p"; }
 per_ours=$(num "per connection ours"); per_curl=$(num "MB\/s, curl"); per_aria=$(num "aria2c")
+per_k1m=$(echo "$out" | sed -n 's/^each connection.* aria2c-k1M \([0-9.]*\) MB.*/\1/p')
 host_ours=$(num "host ours"); host_curl=$(num "host ours [0-9.]*, curl")
 held_rss=$(echo "$held" | sed -n 's/.*RSS \([0-9]*\) \([0-9]*\) MB.*/\1 \2/p')
 ratio=$(echo "$per_ours / $per_curl" | bc -l)
 row "each connection held to 2 MiB/s: vs curl (MB/s)" "$per_ours" "$per_curl" "$(printf %.2f "$ratio")" ">= 3.5x" "$(verdict "$ratio >= 3.5")"
 ratio=$(echo "$per_ours / $per_aria" | bc -l)
 row "each connection held: vs aria2c -x4 -s4 (MB/s)" "$per_ours" "$per_aria" "$(printf %.2f "$ratio")" ">= 0.95x" "$(verdict "$ratio >= 0.95")"
+ratio=$(echo "$per_ours / $per_k1m" | bc -l)
+row "  same, vs aria2c -x4 -s4 -k1M (reference)" "$per_ours" "$per_k1m" "$(printf %.2f "$ratio")" "-" "-"
 ratio=$(echo "$host_ours / $host_curl" | bc -l)
 row "whole host held to 2 MiB/s: vs curl (MB/s)" "$host_ours" "$host_curl" "$(printf %.2f "$ratio")" ">= 0.95x" "$(verdict "$ratio >= 0.95")"
 for r in $held_rss; do
