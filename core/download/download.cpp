@@ -463,12 +463,9 @@ void Download::onData()
     if (buffer_.size() != ReadBufferSize)
         buffer_.resize(ReadBufferSize);
     while (reply_ && reply_->bytesAvailable() > 0) {
-        const qint64 allowed = fetch::takeBytes(qMin<qint64>(buffer_.size(), reply_->bytesAvailable()));
-        if (allowed <= 0) {
-            if (!pace_.isActive())
-                pace_.start(fetch::msUntilMoreBytes());
+        const qint64 allowed = fetch::takeBytesOrWait(qMin<qint64>(buffer_.size(), reply_->bytesAvailable()), pace_);
+        if (allowed <= 0)
             break;
-        }
         const qint64 size = reply_->read(buffer_.data(), allowed);
         if (size <= 0)
             break;
@@ -515,11 +512,7 @@ void Download::answerEnded()
     const QNetworkReply::NetworkError error = reply_->error();
     status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status_ <= 0) {
-        const bool refused =
-            error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
-        fail(fetch::proxyFailed(reply_) ? DownloadError::ProxyFailed
-                : refused               ? DownloadError::ConnectFailed
-                                        : DownloadError::ConnectionLost);
+        fail(noAnswerError(reply_));
         return;
     }
     const fetch::Hop hop = fetch::redirectHop(reply_, redirects_);

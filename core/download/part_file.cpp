@@ -42,6 +42,21 @@ int openRegular(const QString &path, int flags, mode_t mode = 0)
     return fd;
 }
 
+// A control file's JSON object (at most its first MaxControlBytes); empty when it cannot be
+// read or is something else than a regular file.
+QJsonObject readObject(const QString &path)
+{
+    const int fd = openRegular(path, O_RDONLY);
+    if (fd < 0)
+        return {};
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    return QJsonDocument::fromJson(file.read(MaxControlBytes)).object();
+}
+
 }  // namespace
 
 Kind kindOf(const QString &path)
@@ -86,15 +101,7 @@ qint64 writeAll(int fd, const char *data, qint64 size)
 
 std::optional<Control> readControl(const QString &path)
 {
-    const int fd = openRegular(path, O_RDONLY);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const QJsonObject o = QJsonDocument::fromJson(file.read(MaxControlBytes)).object();
+    const QJsonObject o = readObject(path);
     if (!o.value(u"url").isString())
         return std::nullopt;
     Control control;
@@ -176,15 +183,7 @@ constexpr qsizetype MostRecordedRanges = 4096;
 
 std::optional<RangeControl> readRangeControl(const QString &path)
 {
-    const int fd = openRegular(path, O_RDONLY);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const QJsonObject o = QJsonDocument::fromJson(file.read(MaxControlBytes)).object();
+    const QJsonObject o = readObject(path);
     if (o.value(u"format").toInt() != RangeFormat || !o.value(u"link").isString())
         return std::nullopt;
     RangeControl control;

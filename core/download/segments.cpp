@@ -61,6 +61,15 @@ QByteArray validatorOf(const QNetworkReply *reply)
     return reply->rawHeader("Last-Modified").trimmed();
 }
 
+DownloadError noAnswerError(const QNetworkReply *reply)
+{
+    const QNetworkReply::NetworkError error = reply->error();
+    if (fetch::proxyFailed(reply))
+        return DownloadError::ProxyFailed;
+    const bool refused = error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
+    return refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost;
+}
+
 SegmentRun::SegmentRun(Setup setup, QObject *parent) : QObject(parent), s_(std::move(setup))
 {
     done_ = s_.control.done;
@@ -260,12 +269,9 @@ void SegmentRun::read(Segment *segment)
     QNetworkReply *reply = segment->reply;
     while (segment->pos < segment->end && reply->bytesAvailable() > 0) {
         const qint64 want = qMin(qMin<qint64>(buffer_.size(), reply->bytesAvailable()), segment->end - segment->pos);
-        const qint64 allowed = fetch::takeBytes(want);
-        if (allowed <= 0) {
-            if (!pace_.isActive())
-                pace_.start(fetch::msUntilMoreBytes());
+        const qint64 allowed = fetch::takeBytesOrWait(want, pace_);
+        if (allowed <= 0)
             break;
-        }
         const qint64 n = reply->read(buffer_.data(), allowed);
         if (n <= 0)
             break;
@@ -313,14 +319,7 @@ void SegmentRun::answered(Segment *segment)
         return;
     }
     if (status <= 0) {
-        const QNetworkReply::NetworkError error = reply->error();
-        const bool refused =
-            error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError;
-        broke(segment,
-            fetch::proxyFailed(reply) ? DownloadError::ProxyFailed
-                : refused             ? DownloadError::ConnectFailed
-                                      : DownloadError::ConnectionLost,
-            0);
+        broke(segment, noAnswerError(reply), 0);
         return;
     }
     read(segment);

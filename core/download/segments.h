@@ -42,6 +42,9 @@ ContentRange contentRange(const QByteArray &header);
 // The validator If-Range may carry: a strong ETag, else Last-Modified.
 QByteArray validatorOf(const QNetworkReply *reply);
 
+// Why an answer ended without a status line: the proxy, a refusal, or a lost connection.
+DownloadError noAnswerError(const QNetworkReply *reply);
+
 class SegmentRun : public QObject {
 public:
     struct Setup {

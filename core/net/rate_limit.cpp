@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <algorithm>
 
 namespace fetch {
@@ -69,6 +70,14 @@ int msUntilMoreBytes()
     // Enough for a useful read (4 KiB or a fiftieth of a second), not a byte at a time.
     const double need = std::max(4096.0, double(b.rate) / 50) - b.tokens;
     return std::clamp(int(need * 1000 / double(b.rate)) + 1, 1, 1000);
+}
+
+qint64 takeBytesOrWait(qint64 want, QTimer &wait)
+{
+    const qint64 allowed = takeBytes(want);
+    if (allowed <= 0 && !wait.isActive())
+        wait.start(msUntilMoreBytes());
+    return allowed;
 }
 
 qint64 parseRate(const QString &text)

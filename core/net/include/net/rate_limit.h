@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class QTimer;
+
 namespace fetch {
 
 // Bytes a second; 0 or less for no limit.
@@ -16,6 +18,9 @@ qint64 rateLimit();
 qint64 takeBytes(qint64 want);
 // How long until some bytes may be read again, in milliseconds (at least 1).
 int msUntilMoreBytes();
+// takeBytes, and when nothing may be read now, wait started (unless it runs) for the time
+// until more may: its timeout is the reader's cue to read on.
+qint64 takeBytesOrWait(qint64 want, QTimer &wait);
 
 // A rate as people write it: "500K", "2M", "1.5m", "300000" (bytes); K and M are 1024 and
 // 1024², a trailing "B" or "/s" is allowed. -1 when it is not a rate.
