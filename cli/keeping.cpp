@@ -1,8 +1,8 @@
 #include "keeping.h"
 
-#include "download/retrying_download.h"
 #include "download/sidecar.h"
 #include "net/fetch.h"
+#include "shell_words.h"
 #include "terminal_text.h"
 
 #include <QDateTime>
@@ -14,25 +14,15 @@
 
 namespace {
 
-// Saves the cover beside the video as a download does (a part, then the name): an existing
-// file is never replaced. Empty when it worked, else why.
+// Saves the cover beside the video, bounded as the window's pictures are (8 MiB, the stall
+// rule, the deadline) and only when it is a picture; an existing file is never replaced.
+// Empty when it worked, else why.
 QString saveCover(const QString &cover, const QString &target)
 {
     if (!fetch::isWebAddress(cover))
         return QStringLiteral("no cover address");
-    RetryingDownload download;
-    QEventLoop loop;
-    DownloadError error = DownloadError::None;
-    QObject::connect(&download, &RetryingDownload::finished, &loop, [&](DownloadError e, int) {
-        error = e;
-        loop.quit();
-    });
-    Download::Options options;
-    options.overwrite = false;
-    download.start(cover, target, options, {1, 500});
-    if (download.isRunning())
-        loop.exec();
-    return error == DownloadError::None ? QString() : QStringLiteral("the cover could not be saved");
+    QString why;
+    return keepCover(fetch::get(cover, fetch::PictureLimit), target, &why) ? QString() : why;
 }
 
 void warn(const QString &what, const QString &path, const QString &why)
@@ -51,7 +41,24 @@ Keeper::Keeper(const KeepOptions &options) : options_(options)
             problem_ = QStringLiteral("cannot read the download archive %1: %2").arg(options_.archiveFile, problem_);
     }
     if (options_.history)
-        store_ = std::make_unique<history::Store>();
+        openHistory();
+}
+
+// The window's history, or a line on standard error once when it cannot be used as usual:
+// a newer version's (or something else in its place) is not used at all, a read-only one is
+// read only, a broken one was moved aside.
+void Keeper::openHistory()
+{
+    store_ = std::make_unique<history::Store>();
+    const QString path = history::Store::defaultPath();
+    if (!store_->movedAsideTo().isEmpty())
+        warn(QStringLiteral("the history was broken: moved aside to"), store_->movedAsideTo(),
+            QStringLiteral("a new one was started"));
+    if (store_->problem() == history::Store::Problem::None)
+        return;
+    warn(QStringLiteral("--history"), path, store_->problemText());
+    if (store_->inMemory())
+        store_.reset();
 }
 
 bool Keeper::alreadySaved(const QString &site, const QString &id) const
@@ -61,7 +68,7 @@ bool Keeper::alreadySaved(const QString &site, const QString &id) const
     return (archive_ && archive_->contains(site, id)) || (store_ && store_->savedVideo(site, id));
 }
 
-void Keeper::saved(const SavedVideo &s)
+std::optional<QString> Keeper::saved(const SavedVideo &s)
 {
     QString why;
     if (archive_ && !s.video.id.isEmpty() && !archive_->contains(s.video.site, s.video.id) &&
@@ -82,17 +89,19 @@ void Keeper::saved(const SavedVideo &s)
         e.finished = QDateTime::currentDateTime();
         store_->add(e);
     }
+    std::optional<QString> cover;
     if (!s.skipped)
-        writeSidecars(s);
+        cover = writeSidecars(s);
     if (options_.printPath) {
         std::fprintf(stdout, "%s\n", forTerminal(s.file).toUtf8().constData());
         std::fflush(stdout);
     }
     if (!s.skipped && !options_.exec.isEmpty())
         runCommand(s.file);
+    return cover;
 }
 
-void Keeper::writeSidecars(const SavedVideo &s)
+std::optional<QString> Keeper::writeSidecars(const SavedVideo &s)
 {
     QString why;
     if (options_.infoJson) {
@@ -105,17 +114,20 @@ void Keeper::writeSidecars(const SavedVideo &s)
         if (!writeSidecar(path, s.video.description.toUtf8(), &why))
             warn(QStringLiteral("cannot write"), path, why);
     }
-    if (options_.thumbnail) {
-        const QString path = sidecarPath(s.file, coverExtension(s.video.cover));
-        if (const QString problem = saveCover(s.video.cover, path); !problem.isEmpty())
-            warn(QStringLiteral("cannot write"), path, problem);
+    if (!options_.thumbnail)
+        return std::nullopt;
+    const QString path = sidecarPath(s.file, coverExtension(s.video.cover));
+    if (const QString problem = saveCover(s.video.cover, path); !problem.isEmpty()) {
+        warn(QStringLiteral("cover skipped:"), path, problem);
+        return QString();  // asked for, not written: null in the JSON line
     }
+    return path;
 }
 
 void Keeper::runCommand(const QString &path)
 {
     // Words as a shell would split them, but no shell: {} is the path as one argument.
-    QStringList words = QProcess::splitCommand(options_.exec);
+    QStringList words = shellWords(options_.exec).value_or(QStringList());
     if (words.isEmpty())
         return;
     bool placed = false;

@@ -40,11 +40,13 @@ public:
     // True when the archive or the history records this video as saved.
     bool alreadySaved(const QString &site, const QString &id) const;
     // After a video was saved (or found already there): the archive line, the history row,
-    // the sidecars (for a new file), the path and the command.
-    void saved(const SavedVideo &video);
+    // the sidecars (for a new file), the path and the command. With --write-thumbnail, the
+    // cover file written (empty when it was skipped); no value otherwise.
+    std::optional<QString> saved(const SavedVideo &video);
 
 private:
-    void writeSidecars(const SavedVideo &video);
+    void openHistory();
+    std::optional<QString> writeSidecars(const SavedVideo &video);
     void runCommand(const QString &path);
 
     KeepOptions options_;

@@ -142,7 +142,7 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
         r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], videoFields(r, o), save);
         if (r.saved->error.isEmpty()) {
             const DisplayPlan plan = r.view.display.value_or(DisplayPlan());
-            keeper.saved({videoFields(r, o), plan.avatarUrl(), r.saved->file, r.saved->skipped});
+            r.thumbnail = keeper.saved({videoFields(r, o), plan.avatarUrl(), r.saved->file, r.saved->skipped});
         }
     }
     return r;

@@ -6,11 +6,13 @@
 #include "net/host_slots.h"
 #include "net/proxy.h"
 #include "net/rate_limit.h"
+#include "shell_words.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <cmath>
 #include <cstdio>
 
 namespace opt {
@@ -119,15 +121,16 @@ const QList<OptionSpec> Table = {
         "print the path of each saved (or already present) video, one a line, instead of the summary; not with "
         "--json"},
     {opt::Exec, S {"exec"}, "CMD",
-        "run CMD after each successful download, {} replaced by the path (one argument, no shell); its exit "
-        "status is reported, the batch goes on"},
+        "run CMD after each successful download, {} replaced by the path (one argument, no shell; CMD split as a "
+        "shell splits words); its exit status is reported, the batch goes on. {} inside sh -c's script is "
+        "refused: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
     {opt::ForceOverwrite, S {"force-overwrite", "force-overwrites"}, "",
         "replace an existing file of the same name (by default a file of this video is reported with "
         "\"skipped\": \"exists\" and another video takes the next free name)"},
     {opt::NoOverwrites, S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
     {opt::Retries, S {"R", "retries"}, "N",
-        "try a download again N times (or infinite) after a network error, with a growing pause, resuming its "
-        "part (3)"},
+        "try a download again N times (or infinite; -1 is infinite too) after a network error, with a growing "
+        "pause, resuming its part (3)"},
     {opt::Progress, S {"progress"}, "MODE",
         "none, bar (a one-line bar; the default on a terminal) or lines (a line per 10 %; the default "
         "otherwise)"},
@@ -380,7 +383,7 @@ QString applyNetwork(const Args &args, CliOptions &o)
     if (args.isSet(opt::SleepRequests)) {
         bool ok = false;
         const double seconds = args.value(opt::SleepRequests).toDouble(&ok);
-        if (!ok || seconds < 0 || seconds > 3600)
+        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
             return QStringLiteral("--sleep-requests needs a number of seconds");
         o.sleepRequestsMs = int(seconds * 1000);
     }
@@ -489,6 +492,13 @@ QString contradictions(const Args &args, CliOptions &o)
         !o.download)
         return QStringLiteral("--download-archive, --history, --write-*, --print-path and --exec are about "
                               "saved videos: add --download");
+    if (!k.exec.isEmpty()) {
+        const std::optional<QStringList> words = shellWords(k.exec);
+        if (!words || words->isEmpty())
+            return QStringLiteral("--exec needs a command (with its quotes closed)");
+        if (const QString problem = shellScriptProblem(*words); !problem.isEmpty())
+            return problem;
+    }
     if (args.isSet(opt::Simulate) || args.isSet(opt::SkipDownload))
         o.download = false;
     return QString();

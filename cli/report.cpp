@@ -126,6 +126,12 @@ const Column Columns[] = {
             if (l.r.saved && !savedWell(l))
                 w.member(n, l.r.saved->errorCode);
         }},
+    {{"thumbnail", "string or null", JsonWhen::WithDownload,
+         "with --write-thumbnail, the cover file written beside the video; null when the cover was skipped"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.r.thumbnail)
+                stringOrNull(w, n, *l.r.thumbnail, !l.r.thumbnail->isEmpty());
+        }},
     {{"connections", "number", JsonWhen::WithDownload,
          "the most connections the download had open at once (when one ran)"},
         [](W &w, const char *n, const Line &l) {

@@ -86,8 +86,27 @@ std::optional<QString> DownloadList::proxyChoice(const QString &field)
 void DownloadList::save(history::Entry &e)
 {
     e.owner = QCoreApplication::applicationPid();
-    store_.update(e);
+    if (const auto kept = unrecorded_.find(e.id); kept != unrecorded_.end())
+        kept->second = e;
+    else
+        store_.update(e);
     rows_->changed(e);
+}
+
+std::optional<history::Entry> DownloadList::row(qint64 id) const
+{
+    if (const auto kept = unrecorded_.find(id); kept != unrecorded_.end())
+        return kept->second;
+    return store_.get(id);
+}
+
+// A row the history could not take (read-only, or full): kept in memory for this run, under
+// an id of its own that no recorded row has.
+qint64 DownloadList::keepUnrecorded(history::Entry &e)
+{
+    e.id = --lastUnrecorded_;
+    unrecorded_[e.id] = e;
+    return e.id;
 }
 
 qint64 DownloadList::add(const DownloadRequest &request)
@@ -104,8 +123,9 @@ qint64 DownloadList::add(const DownloadRequest &request)
     e.owner = QCoreApplication::applicationPid();
     e.id = store_.add(e);
     if (e.id == 0)
-        e.id = -qint64(queue_.ids().size()) - 1;  // kept in this run only: the database is not writable
-    store_.claim(e.id);
+        keepUnrecorded(e);
+    else
+        store_.claim(e.id);
     if (!request.cover.isNull()) {
         QDir().mkpath(thumbnailFolder());
         request.cover.scaled(160, 90, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(thumbnailPath(e.id));
@@ -136,6 +156,8 @@ qint64 DownloadList::addFailed(const VideoFields &video, const QString &reason)
     e.reason = reason;
     e.owner = QCoreApplication::applicationPid();
     e.id = store_.add(e);
+    if (e.id == 0)
+        keepUnrecorded(e);
     rows_->added(e);
     return e.id;
 }
@@ -168,13 +190,13 @@ void DownloadList::restoreNext()
     // A video link expires: the share address gives a fresh one, and the part recorded under
     // the old link is resumed only when the server's validator still matches.
     const qint64 id = toRestore_.takeFirst();
-    const std::optional<history::Entry> e = store_.get(id);
+    const std::optional<history::Entry> e = row(id);
     if (!e) {
         restoreNext();
         return;
     }
     reextract_(e->address, [this, id](const VideoFields &video, const QString &why) {
-        if (std::optional<history::Entry> row = store_.get(id)) {
+        if (std::optional<history::Entry> row = this->row(id)) {
             const QString former = row->link;
             if (video.link.isEmpty()) {
                 row->state = history::State::Failed;
@@ -205,7 +227,7 @@ void DownloadList::restoreNext()
 void DownloadList::onChanged(qint64 id)
 {
     const DownloadQueue::Item *item = queue_.item(id);
-    std::optional<history::Entry> e = store_.get(id);
+    std::optional<history::Entry> e = row(id);
     if (!item || !e)
         return;
     e->state = historyState(item->state);
@@ -266,7 +288,7 @@ void DownloadList::retry(qint64 id)
         return;
     }
     // A row whose address could not be extracted: extracted again, then in line.
-    if (std::optional<history::Entry> e = store_.get(id); e && e->link.isEmpty()) {
+    if (std::optional<history::Entry> e = row(id); e && e->link.isEmpty()) {
         if (reextract_ && !e->address.isEmpty() && store_.claim(id)) {
             toRestore_ << id;
             if (toRestore_.size() == 1)
@@ -275,7 +297,7 @@ void DownloadList::retry(qint64 id)
         return;
     }
     // A row of an earlier run: back in line under its recorded link.
-    if (std::optional<history::Entry> e = store_.get(id); e && store_.claim(id)) {
+    if (std::optional<history::Entry> e = row(id); e && store_.claim(id)) {
         e->state = history::State::Waiting;
         save(*e);
         enqueue(*e, false);
@@ -296,6 +318,7 @@ void DownloadList::remove(qint64 id)
     if (item && (item->state == DownloadQueue::State::Running || item->state == DownloadQueue::State::Waiting))
         queue_.cancel(id);
     queue_.forget(id);
+    unrecorded_.erase(id);
     store_.remove(id);
     store_.release(id);
     rows_->removed(id);
@@ -303,7 +326,7 @@ void DownloadList::remove(qint64 id)
 
 void DownloadList::deleteFile(qint64 id)
 {
-    if (std::optional<history::Entry> e = store_.get(id)) {
+    if (std::optional<history::Entry> e = row(id)) {
         QFile::remove(e->file);
         QFile::remove(Download::partPath(e->file));
         QFile::remove(Download::controlPath(e->file));
@@ -360,10 +383,13 @@ void DownloadList::writeSidecars(qint64 id, const history::Entry &e)
         shown.save(&buffer, "JPEG", 90);
         writeSidecar(sidecarPath(e.file, QStringLiteral(".jpg")), jpeg, &why);
     } else if (fetch::isWebAddress(e.cover)) {
-        auto *cover = new Download(this);
-        connect(cover, &Download::finished, cover, &QObject::deleteLater);
-        Download::Options options;
-        options.overwrite = false;
-        cover->start(e.cover, sidecarPath(e.file, coverExtension(e.cover)), options);
+        // Fetched as the window's pictures are (8 MiB, the stall rule, the deadline) and kept
+        // only when it is a picture, never replacing a file.
+        const QString path = sidecarPath(e.file, coverExtension(e.cover));
+        fetch::getLater(e.cover, fetch::PictureLimit, this, [path](const fetch::Result &answer) {
+            QString skipped;
+            if (!keepCover(answer, path, &skipped))
+                qInfo("cover skipped: %s", qUtf8Printable(skipped));
+        });
     }
 }

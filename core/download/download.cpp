@@ -361,16 +361,14 @@ bool Download::startRanges(QNetworkReply *first, const partfile::RangeControl &c
         fail(DownloadError::DiskFull);
         return false;
     }
-    // Reserved without writing zeros; where the file system cannot reserve, the part is
-    // extended sparse and a full disk shows on a write.
-    if (::fallocate(fd_, 0, 0, total_) != 0) {
+    // The part has the file's length from the start, sparse: the connections reserve blocks
+    // just ahead of their writing (segments.h), and a full disk shows on a write.
+    if (::lseek(fd_, 0, SEEK_END) < total_ && ::ftruncate(fd_, total_) != 0) {
         const int why = errno;
-        if (why == ENOSPC || why == EDQUOT || why == EFBIG || ::ftruncate(fd_, total_) != 0) {
-            if (first)
-                first->deleteLater();
-            fail(openError(why == EFBIG ? ENOSPC : why));
-            return false;
-        }
+        if (first)
+            first->deleteLater();
+        fail(openError(why == EFBIG ? ENOSPC : why));
+        return false;
     }
     if (!partfile::writeRangeControl(control_, control)) {
         if (first)

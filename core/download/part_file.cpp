@@ -144,6 +144,15 @@ void RangeSet::add(qint64 from, qint64 to)
     ranges_ = merged;
 }
 
+bool RangeSet::contains(qint64 from, qint64 to) const
+{
+    for (const ByteRange &r : ranges_) {
+        if (r.from <= from && to <= r.to)
+            return true;
+    }
+    return to <= from;
+}
+
 qint64 RangeSet::bytes() const
 {
     qint64 sum = 0;

@@ -50,6 +50,8 @@ public:
     {
         return total == 0 || (ranges_.size() == 1 && ranges_[0].from == 0 && ranges_[0].to >= total);
     }
+    // True when every byte of [from, to) is in the set.
+    bool contains(qint64 from, qint64 to) const;
     // What is missing of [0, total).
     QList<ByteRange> gaps(qint64 total) const;
     // The ranges cut to [0, size).

@@ -1,5 +1,7 @@
 #include "download/retrying_download.h"
 
+#include "net/request_pace.h"
+
 #include <QFile>
 
 bool worthRetrying(DownloadError error, int httpStatus)
@@ -49,7 +51,8 @@ void RetryingDownload::onFinished(DownloadError error, int httpStatus)
         end(error, httpStatus);
         return;
     }
-    const int waitMs = retry_.firstPauseMs << qMin(attempt, 6);
+    // Never more requests that bring nothing than the program allows in a minute.
+    const int waitMs = qMax(retry_.firstPauseMs << qMin(attempt, 6), fetch::msUntilFruitlessAllowed());
     emit retrying(error, httpStatus, waitMs);
     if (running_)
         pause_.start(waitMs);

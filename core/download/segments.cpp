@@ -3,10 +3,13 @@
 #include "net/fetch.h"
 #include "net/host_slots.h"
 #include "net/rate_limit.h"
+#include "net/request_pace.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -14,8 +17,12 @@ namespace {
 constexpr qint64 SegmentBufferSize = qint64(512) * 1024;
 constexpr int RecordEveryMs = 2000;
 constexpr int TickMs = 500;
-// A run gives up after this many broken connections in a row with no byte between them.
+// A run gives up after this many broken connections in a row with no new byte between them.
 constexpr int MostFailuresInRow = 4;
+// How far ahead of the writing blocks are reserved, for the whole run, and what is always
+// left free on the disk by a reservation (writing itself goes on until the disk is full).
+constexpr qint64 ReserveAheadBytes = qint64(64) * 1024 * 1024;
+constexpr qint64 KeepFreeBytes = qint64(1024) * 1024 * 1024;
 
 bool pwriteAll(int fd, const char *data, qint64 size, qint64 offset)
 {
@@ -76,6 +83,8 @@ SegmentRun::SegmentRun(Setup setup, QObject *parent) : QObject(parent), s_(std::
     startBytes_ = recordedBytes_ = done_.bytes();
     pace_.setSingleShot(true);
     connect(&pace_, &QTimer::timeout, this, &SegmentRun::readAll);
+    hold_.setSingleShot(true);
+    connect(&hold_, &QTimer::timeout, this, &SegmentRun::fill);
     connect(&ticker_, &QTimer::timeout, this, &SegmentRun::tick);
 }
 
@@ -101,6 +110,7 @@ void SegmentRun::start(QNetworkReply *first)
         segment->reply = first;
         active_.append(segment);
         watch(segment);
+        reserveAhead(segment);
     }
     QTimer::singleShot(0, this, [this] {
         fill();
@@ -137,6 +147,13 @@ void SegmentRun::fill()
                 break;
             ++heldSlots_;
         }
+        // After a request that brought nothing, the next one waits its pause.
+        const qint64 now = clock_.elapsed();
+        if (holdUntilMs_ > now) {
+            if (!hold_.isActive())
+                hold_.start(int(holdUntilMs_ - now));
+            break;
+        }
         partfile::ByteRange range;
         if (!nextRange(range))
             break;
@@ -145,6 +162,7 @@ void SegmentRun::fill()
         segment->end = range.to;
         active_.append(segment);
         ask(segment, s_.url);
+        reserveAhead(segment);
     }
     mostConnections_ = qMax(mostConnections_, int(active_.size()));
     while (heldSlots_ > qMax<qsizetype>(1, active_.size())) {
@@ -183,6 +201,7 @@ void SegmentRun::ask(Segment *segment, const QUrl &url)
     request.setRawHeader("If-Range", s_.control.validator);
     segment->reply = fetch::networkManager().get(request);
     segment->checked = false;
+    segment->fresh = false;
     watch(segment);
 }
 
@@ -280,9 +299,16 @@ void SegmentRun::read(Segment *segment)
             finish(Ending::Failed, why == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull, 0);
             return;
         }
+        // Only bytes the part did not have count as progress: a connection sent the whole
+        // file again rewrites what is done before it brings anything.
+        if (!segment->fresh && (!segment->whole || !done_.contains(segment->pos, segment->pos + n))) {
+            segment->fresh = true;
+            failuresInRow_ = 0;
+            holdUntilMs_ = 0;
+        }
         segment->pos += n;
         segment->lastActiveMs = clock_.elapsed();
-        failuresInRow_ = 0;
+        reserveAhead(segment);
     }
     if (onProgress)
         onProgress();
@@ -342,14 +368,21 @@ void SegmentRun::broke(Segment *segment, DownloadError error, int status)
 {
     lastError_ = error;
     lastStatus_ = status;
+    const bool fruitless = !segment->fresh;
     const partfile::ByteRange rest {segment->pos, segment->end};
     drop(segment, true);
     if (rest.to > rest.from)
         todo_.prepend(rest);
     maxConnections_ = qMax<qsizetype>(1, active_.size());
+    if (fruitless)
+        fetch::noteFruitlessRequest();
     if (++failuresInRow_ >= MostFailuresInRow) {
         finish(Ending::Failed, error, status);
         return;
+    }
+    if (fruitless) {
+        const int pause = qMax(fetch::fruitlessPauseMs(failuresInRow_), fetch::msUntilFruitlessAllowed());
+        holdUntilMs_ = clock_.elapsed() + pause;
     }
     fill();
 }
@@ -392,12 +425,46 @@ void SegmentRun::tick()
         finish(Ending::Failed, errno == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull, 0);
 }
 
+// Each byte of the file once, however many times it was written.
 qint64 SegmentRun::doneBytes() const
 {
-    qint64 bytes = done_.bytes();
+    partfile::RangeSet all = done_;
     for (const Segment *s : active_)
-        bytes += s->pos - s->from;
-    return bytes;
+        all.add(s->from, s->pos);
+    return all.bytes();
+}
+
+// Reserves the blocks just ahead of a connection's writing, so the file lies together on
+// the disk without holding space for bytes that may never come.
+void SegmentRun::reserveAhead(Segment *segment)
+{
+    const qint64 ahead = ReserveAheadBytes / qMax(1, maxConnections_);
+    if (segment->reservedTo >= segment->end || segment->reservedTo - segment->pos >= ahead / 2)
+        return;
+    const qint64 from = qMax(segment->reservedTo, segment->pos);
+    qint64 to = qMin(segment->end, segment->pos + ahead);
+    struct statvfs info {};
+    if (::fstatvfs(s_.fd, &info) == 0)
+        to = qMin(to, from + qint64(info.f_bavail) * qint64(info.f_frsize) - KeepFreeBytes);
+    if (to <= from)
+        return;  // little room left: the writes go on without a reservation
+    if (::fallocate(s_.fd, 0, from, to - from) == 0)
+        segment->reservedTo = to;
+}
+
+// A run that did not finish gives back the blocks it holds beyond what is recorded: the
+// gaps between recorded ranges are punched out and the part ends after the last one (the
+// control file keeps the whole length for the resume).
+void SegmentRun::giveBack()
+{
+    const partfile::RangeSet &kept = s_.control.done;
+    if (kept.covers(s_.control.total))
+        return;
+    const qint64 end = kept.ranges().isEmpty() ? 0 : kept.ranges().constLast().to;
+    for (const partfile::ByteRange &gap : kept.gaps(end))
+        ::fallocate(s_.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, gap.from, gap.to - gap.from);
+    if (::ftruncate(s_.fd, end) != 0)
+        ::fallocate(s_.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, end, s_.control.total - end);
 }
 
 // Flushes the part to disk, then records the ranges written before the flush.
@@ -433,11 +500,13 @@ void SegmentRun::stop()
     ended_ = true;
     pace_.stop();
     ticker_.stop();
+    hold_.stop();
     const bool wrote = doneBytes() > recordedBytes_;
     for (Segment *s : QList<Segment *>(active_))
         drop(s, true);
     if (wrote)
         record();
+    giveBack();
     while (heldSlots_ > 0) {
         fetch::giveHostSlot(s_.hostKey);
         --heldSlots_;

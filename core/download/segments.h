@@ -10,6 +10,15 @@
 // whole. A changed validator means the file changed: the run ends so that the download
 // starts over. A connection that finishes early takes half of the largest range left.
 //
+// A request that brings no byte the part does not have yet (a server that sends the whole
+// file to every range request and breaks off early, or answers ranges with an error) counts
+// as a failure: four in a row end the run, and between two of them the run waits as the
+// retry loop does (net/request_pace.h). Requests that bring new bytes are never held.
+//
+// The part's length is set from the start, sparse; each connection reserves the blocks just
+// ahead of its writing (at most 64 MiB for the run, never into the last GiB free). When the
+// run fails or stops, the part gives back what it holds beyond the recorded ranges.
+//
 // The finished ranges are recorded in the control file only after their bytes are flushed to
 // disk, every two seconds and whenever a range ends; a download killed meanwhile resumes only
 // the ranges not recorded.
@@ -83,6 +92,9 @@ private:
         bool whole = false;  // the answer is the whole file (200)
         qint64 lastActiveMs = 0;
         int redirects = 0;
+        bool fresh = false;      // this request brought a byte the part did not have
+        qint64 reservedTo = 0;   // blocks are reserved up to here
+
     };
 
     void plan();
@@ -99,6 +111,8 @@ private:
     void takeWhole(Segment *segment);
     void drop(Segment *segment, bool keepBytes);
     void tick();
+    void reserveAhead(Segment *segment);
+    void giveBack();
     bool record();
     void finish(Ending ending, DownloadError error, int status);
     Segment *find(const QNetworkReply *reply);
@@ -110,6 +124,8 @@ private:
     QByteArray buffer_;
     QTimer pace_;  // the rate limit's wait
     QTimer ticker_;
+    QTimer hold_;  // the wait after a request that brought nothing
+    qint64 holdUntilMs_ = 0;
     QElapsedTimer clock_;
     qint64 startBytes_ = 0;
     qint64 recordedBytes_ = 0;

@@ -9,7 +9,20 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// The mode a new file gets from open(2): 0666 less the umask, as the videos get.
+mode_t newFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
 
 QString sidecarPath(const QString &videoPath, const QString &ext)
 {
@@ -36,6 +49,7 @@ bool writeSidecar(const QString &path, const QByteArray &content, QString *why)
         done += n;
     }
     const int writeError = errno;
+    ::fchmod(fd, newFileMode());  // mkstemp makes it 0600
     const bool whole = done == content.size() && ::fsync(fd) == 0;
     ::close(fd);
     // A hard link puts the file in place only when the name is free; the temporary name goes.
@@ -68,4 +82,27 @@ QString coverExtension(const QString &cover)
             return u'.' + ext;
     }
     return QStringLiteral(".jpg");
+}
+
+bool isImageData(const QByteArray &bytes)
+{
+    return bytes.startsWith("\xFF\xD8\xFF") || bytes.startsWith("\x89PNG\r\n\x1A\n") || bytes.startsWith("GIF87a") ||
+        bytes.startsWith("GIF89a") || (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP");
+}
+
+bool keepCover(const fetch::Result &answer, const QString &path, QString *why)
+{
+    if (!answer.ok) {
+        *why = answer.failure == fetch::Failure::TooLarge ? QStringLiteral("larger than 8 MiB") : answer.error;
+        return false;
+    }
+    if (answer.status != 200) {
+        *why = QStringLiteral("the server answered %1").arg(answer.status);
+        return false;
+    }
+    if (!isImageData(answer.body)) {
+        *why = QStringLiteral("not a picture");
+        return false;
+    }
+    return writeSidecar(path, answer.body, why);
 }

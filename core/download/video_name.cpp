@@ -233,9 +233,14 @@ NameState nameStateOf(const QString &path, const QString &link, bool firstNameCa
 {
     const partfile::Kind kind = partfile::kindOf(path);
     if (kind == partfile::Kind::Missing) {
-        // A part of another link under this name belongs to another video's download.
-        const auto control = partfile::readControl(Download::controlPath(path));
-        return control && control->url != link ? NameState::Taken : NameState::Free;
+        // A part of another link under this name belongs to another video's download, whether
+        // one connection or several wrote it.
+        const QString controlPath = Download::controlPath(path);
+        if (const auto control = partfile::readControl(controlPath))
+            return control->url != link ? NameState::Taken : NameState::Free;
+        if (const auto ranges = partfile::readRangeControl(controlPath))
+            return ranges->link != link ? NameState::Taken : NameState::Free;
+        return NameState::Free;
     }
     if (kind != partfile::Kind::Regular)
         return NameState::Taken;

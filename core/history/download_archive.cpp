@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace history {
@@ -16,10 +17,24 @@ QString DownloadArchive::key(const QString &site, const QString &id)
 
 bool DownloadArchive::load(QString *why)
 {
-    QFile file(path_);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened without waiting (a FIFO would block until a writer came), and only a regular
+    // file is read.
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *why = QStringLiteral("not a regular file");
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         *why = file.errorString();
         return false;
     }
@@ -41,9 +56,13 @@ bool DownloadArchive::contains(const QString &site, const QString &id) const
 bool DownloadArchive::add(const QString &site, const QString &id, QString *why)
 {
     const QByteArray line = (key(site, id) + u'\n').toUtf8();
-    const int fd = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *why = QString::fromLocal8Bit(std::strerror(errno));
+    const int fd =
+        ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *why = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a regular file");
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
     // The lock keeps a reader of the whole file from seeing half a line; O_APPEND and one

@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QVariant>
 #include <atomic>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace history {
 
@@ -137,8 +139,34 @@ Store::Store(const QString &path)
     connection_ = QStringLiteral("history-%1").arg(++serial);
     QDir().mkpath(QFileInfo(path).absolutePath());
     path_ = path;
+    // What stands at path is looked at before SQLite opens it: anything but a regular file,
+    // or a newer program's database, is left exactly as it is, and this run keeps its rows in
+    // memory.
+    struct stat info {};
+    const bool exists = ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+    if (exists && !S_ISREG(info.st_mode))
+        problem_ = Problem::NotRegular;
+    else if (exists && newerVersion(path))
+        problem_ = Problem::Newer;
+    if (problem_ != Problem::None) {
+        memory_ = true;
+        openAt(QStringLiteral(":memory:"));
+        return;
+    }
+    if (exists && ::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+        // Read, never written: its rows are shown, new downloads are not recorded.
+        problem_ = Problem::ReadOnly;
+        openReadOnly(path);
+        return;
+    }
     if (openAt(path) || busy_)
         return;  // a database another program holds locked is left as it is
+    if (problem_ == Problem::Newer) {
+        QSqlDatabase::removeDatabase(connection_);
+        memory_ = true;
+        openAt(QStringLiteral(":memory:"));
+        return;
+    }
     // Moved aside with its journal files, under the date it was found broken.
     QSqlDatabase::removeDatabase(connection_);
     movedAside_ =
@@ -158,6 +186,49 @@ Store::~Store()
             db.close();
     }
     QSqlDatabase::removeDatabase(connection_);
+}
+
+// Whether the database at path was written by a newer program, asked without writing to it.
+bool Store::newerVersion(const QString &path) const
+{
+    const QString peek = connection_ + QStringLiteral("-peek");
+    int version = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), peek);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next())
+                version = q.value(0).toInt();
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(peek);
+    return version > SchemaVersion;
+}
+
+bool Store::openReadOnly(const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+    QSqlQuery q(db);
+    open_ = db.open() && q.exec(QStringLiteral("PRAGMA user_version")) && q.next() &&
+        q.value(0).toInt() == SchemaVersion;
+    return open_;
+}
+
+QString Store::problemText() const
+{
+    switch (problem_) {
+    case Problem::None: break;
+    case Problem::Newer: return QStringLiteral("the history belongs to a newer version: not used this time");
+    case Problem::NotRegular: return QStringLiteral("the history is not a regular file: not used this time");
+    case Problem::ReadOnly: return QStringLiteral("the history is read-only: new downloads are not recorded");
+    }
+    return QString();
 }
 
 bool Store::openAt(const QString &path)
@@ -199,7 +270,9 @@ bool Store::migrate()
     int from = version();
     if (from < 0 || from > SchemaVersion) {
         q.exec(QStringLiteral("ROLLBACK"));
-        return false;  // a newer program's database: moved aside rather than misread
+        if (from > SchemaVersion)
+            problem_ = Problem::Newer;  // written by a newer program meanwhile: left as it is
+        return false;
     }
     for (; from < SchemaVersion; ++from) {
         for (const QString &statement : migrations().at(from)) {
@@ -318,8 +391,8 @@ QString Store::lockPath(qint64 id) const
 
 bool Store::claim(qint64 id)
 {
-    if (claims_.count(id) != 0)
-        return true;
+    if (claims_.count(id) != 0 || memory_)
+        return true;  // rows kept in memory are this program's alone
     QDir().mkpath(QFileInfo(lockPath(id)).absolutePath());
     auto lock = std::make_unique<QLockFile>(lockPath(id));
     lock->setStaleLockTime(0);  // a lock is stale only when its process is gone
@@ -337,6 +410,8 @@ void Store::release(qint64 id)
 bool Store::heldElsewhere(qint64 id) const
 {
     if (claims_.count(id) != 0)
+        return false;
+    if (memory_)
         return false;
     QLockFile lock(lockPath(id));
     lock.setStaleLockTime(0);

@@ -15,6 +15,7 @@
 #include <QSaveFile>
 #include <QThread>
 #include <QTimer>
+#include <cctype>
 #include <memory>
 #include <vector>
 
@@ -91,13 +92,51 @@ public:
 
 }  // namespace
 
+QDateTime httpDate(const QByteArray &value, const QDateTime &now)
+{
+    // "Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT" or
+    // "Sun Nov  6 08:49:37 1994": the day's name first, then the rest in either order.
+    QByteArray text = value.trimmed();
+    text.replace(',', ' ').replace('-', ' ');
+    QList<QByteArray> words = text.simplified().split(' ');
+    if (words.size() < 5)
+        return QDateTime();
+    words.removeFirst();
+    static const QByteArray Months[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    const bool dayFirst = !words[0].isEmpty() && std::isdigit(static_cast<unsigned char>(words[0][0]));
+    const QByteArray dayWord = dayFirst ? words[0] : words[1];
+    const QByteArray monthWord = (dayFirst ? words[1] : words[0]).toLower();
+    const QByteArray yearWord = dayFirst ? words[2] : words[3];
+    const QByteArray timeWord = dayFirst ? words[3] : words[2];
+    if (dayFirst && words.size() >= 5 && words[4] != "GMT" && words[4] != "UTC")
+        return QDateTime();
+    int month = 0;
+    while (month < 12 && Months[month] != monthWord)
+        ++month;
+    bool dayOk = false;
+    bool yearOk = false;
+    const int day = dayWord.toInt(&dayOk);
+    int year = yearWord.toInt(&yearOk);
+    const QTime time = QTime::fromString(QString::fromLatin1(timeWord), QStringLiteral("HH:mm:ss"));
+    if (month == 12 || !dayOk || !yearOk || !time.isValid())
+        return QDateTime();
+    if (yearWord.size() == 2) {
+        // A two-digit year more than 50 years ahead is the most recent past one.
+        year += 2000;
+        if (year > now.date().year() + 50)
+            year -= 100;
+    }
+    const QDate date(year, month + 1, day);
+    return date.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+}
+
 int retryAfterSeconds(const QByteArray &value, const QDateTime &now)
 {
     bool number = false;
     const qint64 seconds = value.trimmed().toLongLong(&number);
     if (number)
         return seconds < 0 ? -1 : int(qMin(seconds, qint64(MaxRetryAfter)));
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+    const QDateTime when = httpDate(value, now);
     if (!when.isValid())
         return -1;
     return int(qBound(qint64(0), now.secsTo(when), qint64(MaxRetryAfter)));
@@ -312,6 +351,17 @@ QList<Result> getAll(const QStringList &urls, qint64 maxBytes)
     for (const auto &transfer : transfers)
         results.append(std::move(transfer->result));
     return results;
+}
+
+void getLater(const QString &url, qint64 maxBytes, QObject *context, std::function<void(const Result &)> done)
+{
+    auto *transfer = new Transfer(url, maxBytes);
+    transfer->setParent(context);  // gone with its context, its answer unread
+    transfer->onDone = [transfer, done = std::move(done)] {
+        done(transfer->result);
+        transfer->deleteLater();
+    };
+    transfer->start();
 }
 
 Result get(const QString &address, qint64 maxBytes)

@@ -74,9 +74,11 @@ public:
     const DownloadQueue &queue() const { return queue_; }
     // Downloads of this program waiting or running: what quitting would interrupt.
     int unfinished() const { return queue_.unfinished(); }
-    std::optional<history::Entry> entry(qint64 id) const { return store_.get(id); }
+    std::optional<history::Entry> entry(qint64 id) const { return row(id); }
     // Where a broken history database was moved at start; empty when none was.
     QString movedAsideTo() const { return store_.movedAsideTo(); }
+    // Why the history is not used as usual (a newer version's, read-only...).
+    history::Store::Problem historyProblem() const { return store_.problem(); }
     // The folder of the rows' cover thumbnails, and a row's thumbnail in it.
     static QString thumbnailFolder();
     static QString thumbnailPath(qint64 id);
@@ -104,6 +106,10 @@ private:
     void writeSidecars(qint64 id, const history::Entry &e);
 
     Reextract reextract_;
+    std::optional<history::Entry> row(qint64 id) const;
+    qint64 keepUnrecorded(history::Entry &e);
+    std::map<qint64, history::Entry> unrecorded_;  // rows the history could not take
+    qint64 lastUnrecorded_ = 0;
     std::map<qint64, DownloadRequest> requests_;  // what this run knows of its downloads
     QList<qint64> toRestore_;
     int batchSaved_ = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "download/video_name.h"
+#include "net/fetch.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -23,3 +24,11 @@ QByteArray videoInfoJson(const VideoFields &video, const QString &avatar, const 
 
 // The cover's own extension when its address names a picture type, else ".jpg".
 QString coverExtension(const QString &cover);
+
+// True when bytes begin as a JPEG, PNG, GIF or WebP picture does.
+bool isImageData(const QByteArray &bytes);
+
+// A cover fetched for a file (fetch::get with fetch::PictureLimit: 8 MiB, the stall rule and
+// the deadline) is kept at path only when it arrived whole with 200 and is a picture, never
+// replacing a file; false with why (in English) otherwise.
+bool keepCover(const fetch::Result &answer, const QString &path, QString *why);

@@ -2,7 +2,8 @@
 // ($XDG_DATA_HOME/quorvin-video-helper/history.sqlite, WAL mode), one transaction per state
 // change, so a killed program loses no row. A database that cannot be opened or fails its
 // quick check is moved aside (history.sqlite.broken-DATE) and a new one started: the program
-// never refuses to start because of it. Two programs share the file (a busy timeout, no
+// never refuses to start because of it. A newer program's database, or anything but a
+// regular file in its place, is never moved nor written: the run keeps its rows in memory. Two programs share the file (a busy timeout, no
 // "database is locked"); a row being downloaded is held by its process through a lock file,
 // so another program sees it as running elsewhere and never starts it.
 #pragma once
@@ -54,6 +55,15 @@ public:
 
     static QString defaultPath();
     bool isOpen() const { return open_; }
+    // Why the database at the path is not used as usual. Newer (a newer program's) and
+    // NotRegular (a FIFO, device, folder or link in its place): left untouched, the rows of
+    // this run kept in memory only. ReadOnly: read, new rows not recorded.
+    enum class Problem { None, Newer, NotRegular, ReadOnly };
+    Problem problem() const { return problem_; }
+    // The problem in short English, empty when none.
+    QString problemText() const;
+    // True when the rows live in memory for this run only.
+    bool inMemory() const { return memory_; }
     // Where a broken database was moved this time; empty when none was.
     QString movedAsideTo() const { return movedAside_; }
 
@@ -82,6 +92,8 @@ public:
 
 private:
     bool openAt(const QString &path);
+    bool openReadOnly(const QString &path);
+    bool newerVersion(const QString &path) const;
     bool migrate();
     QString lockPath(qint64 id) const;
 
@@ -90,6 +102,8 @@ private:
     QString movedAside_;
     bool open_ = false;
     bool busy_ = false;  // another program held it locked past the busy timeout
+    bool memory_ = false;
+    Problem problem_ = Problem::None;
     std::map<qint64, std::unique_ptr<QLockFile>> claims_;
 };
 

@@ -32,9 +32,11 @@
 #include <QStringList>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 class QNetworkAccessManager;
+class QObject;
 class QNetworkReply;
 
 namespace fetch {
@@ -59,6 +61,9 @@ enum class Failure {
 // MaxRetryAfter; -1 when there is none or it is not understood.
 inline constexpr int MaxRetryAfter = 600;
 int retryAfterSeconds(const QByteArray &value, const QDateTime &now = QDateTime::currentDateTimeUtc());
+// An HTTP date (IMF-fixdate, or the obsolete RFC 850 and asctime forms), in UTC; invalid
+// when it is none of them. now places a two-digit year.
+QDateTime httpDate(const QByteArray &value, const QDateTime &now = QDateTime::currentDateTimeUtc());
 
 // True when a request failed at the proxy (refused, unreachable, failed): no answer came.
 bool proxyFailed(const QNetworkReply *reply);
@@ -85,6 +90,10 @@ Result get(const QString &url, qint64 maxBytes = PageLimit);
 
 // Several GETs side by side in one wait; the results in the order of urls.
 QList<Result> getAll(const QStringList &urls, qint64 maxBytes);
+
+// One GET under the same rule without waiting: done is called with the result on the
+// calling thread, unless context is gone by then.
+void getLater(const QString &url, qint64 maxBytes, QObject *context, std::function<void(const Result &)> done);
 
 // Writes bytes to a temporary file beside target that replaces it only when complete.
 bool saveToFile(const QByteArray &bytes, const QString &target);
