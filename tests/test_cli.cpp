@@ -8,6 +8,8 @@
 #include "sites/sites.h"
 
 #include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QRegularExpression>
 #include <QSet>
 #include <QJsonDocument>
@@ -273,6 +275,20 @@ private slots:
             << "/v/clip.flv"
             << "作者"
             << "作者 - 描述" + tag << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
+        // Another video's interrupted part under the name, recorded by one connection or by
+        // several: the name is taken, the part left as it was.
+        QTest::newRow("another video's part (one connection)")
+            << "/v/clip.flv"
+            << "作者"
+            << "作者 - 描述" + tag + ".part.meta={\"url\":\"http://other/x.flv\",\"validator\":\"\",\"total\":9}"
+            << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
+        QTest::newRow("another video's part (several connections)")
+            << "/v/clip.flv"
+            << "作者"
+            << "作者 - 描述" + tag +
+                ".part.meta={\"format\":2,\"link\":\"http://other/x.flv\",\"validator\":\"\\\"a\\\"\",\"total\":9,"
+                "\"type\":\"video/x-flv\",\"done\":[[0,4]]}"
+            << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
         QTest::newRow("--force-overwrites replaces it")
             << "/v/clip.flv"
             << "作者"
@@ -310,11 +326,19 @@ private slots:
                 author.toUtf8() + "</a><h1 class=\"description br\">描述</h1>");
         server.route(link.toUtf8(), clip, "video/x-flv");
         QTemporaryDir dir;
-        if (!existing.isEmpty()) {
-            QFile old(dir.filePath(existing));
+        // NAME=content: that content; a control file comes with its part.
+        const QString existingName = existing.section('=', 0, 0);
+        const QByteArray existingBytes = existing.contains('=') ? existing.section('=', 1).toUtf8() : "the user's own file";
+        const auto writeFile = [&dir](const QString &name, const QByteArray &bytes) {
+            QFile old(dir.filePath(name));
             QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("the user's own file");
-        }
+            old.write(bytes);
+        };
+        if (!existing.isEmpty())
+            writeFile(existingName, existingBytes);
+        const QString otherPart = existingName.endsWith(".meta") ? existingName.chopped(5) : QString();
+        if (!otherPart.isEmpty())
+            writeFile(otherPart, "another video's part");
         const QStringList arguments = QStringList {"--site", "meipai", "--json", "--download", "-P", dir.path(),
                                           "--all-hosts", server.hostPort(), server.url("/media/1")} +
             options;
@@ -333,9 +357,14 @@ private slots:
             QVERIFY(onDisk.readAll() == clip);
         }
         if (!existing.isEmpty() && existing != file) {
-            QFile other(dir.filePath(existing));
+            QFile other(dir.filePath(existingName));
             QVERIFY(other.open(QIODevice::ReadOnly));
-            QCOMPARE(other.readAll(), QByteArray("the user's own file"));
+            QCOMPARE(other.readAll(), existingBytes);
+        }
+        if (!otherPart.isEmpty()) {
+            QFile part(dir.filePath(otherPart));
+            QVERIFY(part.open(QIODevice::ReadOnly));
+            QCOMPARE(part.readAll(), QByteArray("another video's part"));
         }
     }
 
@@ -711,6 +740,14 @@ private slots:
         QTest::newRow("a proxy that refuses")
             << QStringList {"--proxy", "127.0.0.1:1", "{{BASE}}/media/good"} << 4 << QStringList()
             << QByteArray("无法连接到代理服务器") << QByteArray("cannot connect to the proxy");
+        QTest::newRow("--sleep-requests nan") << QStringList {"--sleep-requests", "nan", "{{BASE}}/media/good"} << 2
+                                              << QStringList() << QByteArray() << QByteArray("needs a number");
+        QTest::newRow("{} inside sh -c's script: refused with the safe form")
+            << QStringList {"--download", "-P", "{{DIR}}", "--exec", "sh -c 'echo {}'", "{{BASE}}/media/good"} << 2
+            << QStringList() << QByteArray() << QByteArray("sh -c '\\''cmd \"$1\"'\\'' sh {}");
+        QTest::newRow("a FIFO as the archive: refused at once")
+            << QStringList {"--download", "-P", "{{DIR}}", "--download-archive", "{{DIR}}/fifo", "{{BASE}}/media/good"}
+            << 2 << QStringList() << QByteArray() << QByteArray("not a regular file");
         QTest::newRow("429 with Retry-After: 1, then the page")
             << j + QStringList {"{{BASE}}/media/busy"} << 0 << QStringList {""} << QByteArray("\"ok\": true")
             << QByteArray("the service is busy; trying again in 1 s");
@@ -752,6 +789,7 @@ private slots:
         QFile empty(dir.filePath("empty.txt"));
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
         for (QString &a : arguments)
             a.replace("{{BASE}}", server.base()).replace("{{DIR}}", dir.path()).replace("{{LIST}}", list.fileName());
         out.replace("{{BASE}}", server.base().toUtf8());
@@ -832,35 +870,55 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");  // {DIR} is the save folder, {ARCHIVE} the archive
         QTest::addColumn<QByteArray>("archiveBefore");
-        QTest::addColumn<bool>("historyBefore");  // the window's history holds meipai 1 as saved
+        // The window's history before: "saved" holds meipai 1 as saved, "newer" is a newer
+        // version's (left byte for byte as it was).
+        QTest::addColumn<QString>("historyBefore");
+        QTest::addColumn<QByteArray>("cover");    // the cover's answer: a picture, "endless" or "slow"
         QTest::addColumn<QString>("skipped");     // "archived": nothing fetched, no file
         QTest::addColumn<QByteArray>("archiveAfter");
-        QTest::addColumn<QStringList>("besides");  // files beside the video (NAME is its base)
+        QTest::addColumn<QStringList>("besides");  // files beside the video (NAME is its base; !: none)
         QTest::newRow("listed: skipped before the page")
-            << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("meipai 1\n") << false << "archived"
-            << QByteArray("meipai 1\n") << QStringList();
+            << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("meipai 1\n") << "" << QByteArray()
+            << "archived" << QByteArray("meipai 1\n") << QStringList();
         QTest::newRow("other tools' spacing")
-            << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("meipai   2\r\nmeipai\t1") << false
-            << "archived" << QByteArray("meipai   2\r\nmeipai\t1") << QStringList();
+            << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("meipai   2\r\nmeipai\t1") << ""
+            << QByteArray() << "archived" << QByteArray("meipai   2\r\nmeipai\t1") << QStringList();
         QTest::newRow("saved: appended") << QStringList {"--download-archive", "{ARCHIVE}"} << QByteArray("weishi 1\n")
-                                         << false << "" << QByteArray("weishi 1\nmeipai 1\n") << QStringList();
-        QTest::newRow("the window's history")
-            << QStringList {"--history"} << QByteArray() << true << "archived" << QByteArray() << QStringList();
+                                         << "" << QByteArray() << "" << QByteArray("weishi 1\nmeipai 1\n")
+                                         << QStringList();
+        QTest::newRow("the window's history") << QStringList {"--history"} << QByteArray() << "saved" << QByteArray()
+                                              << "archived" << QByteArray() << QStringList();
+        QTest::newRow("a newer version's history: not used, not changed")
+            << QStringList {"--history"} << QByteArray() << "newer" << QByteArray() << "" << QByteArray()
+            << QStringList();
         QTest::newRow("sidecars") << QStringList {"--write-info-json", "--write-thumbnail", "--write-description"}
-                                  << QByteArray() << false << "" << QByteArray()
+                                  << QByteArray() << "" << QByteArray() << "" << QByteArray()
                                   << QStringList {"NAME.info.json", "NAME.jpg", "NAME.description"};
+        QTest::newRow("an endless cover: skipped at 8 MiB, the video saved")
+            << QStringList {"--write-thumbnail"} << QByteArray() << "" << QByteArray("endless") << "" << QByteArray()
+            << QStringList {"!NAME.jpg"};
+        QTest::newRow("a trickling cover: skipped at the deadline")
+            << QStringList {"--write-thumbnail", "--deadline", "2"} << QByteArray() << "" << QByteArray("slow") << ""
+            << QByteArray() << QStringList {"!NAME.jpg"};
+        QTest::newRow("a page for a cover: skipped") << QStringList {"--write-thumbnail"} << QByteArray() << ""
+                                                     << QByteArray("page") << "" << QByteArray()
+                                                     << QStringList {"!NAME.jpg"};
         QTest::newRow("a sidecar never replaces a file")
-            << QStringList {"-o", "clip.%(ext)s", "--write-description", "--write-info-json"} << QByteArray() << false
-            << "" << QByteArray() << QStringList {"NAME.info.json", "NAME.description=mine"};
+            << QStringList {"-o", "clip.%(ext)s", "--write-description", "--write-info-json"} << QByteArray() << ""
+            << QByteArray() << "" << QByteArray() << QStringList {"NAME.info.json", "NAME.description=mine"};
         QTest::newRow("--exec, a path with spaces and quotes")
-            << QStringList {"-o", "it's a \"clip\" %(id)s.%(ext)s", "--exec", "cp {} {}.seen"} << QByteArray() << false
-            << "" << QByteArray() << QStringList {"NAME.mp4.seen"};
+            << QStringList {"-o", "it's a \"clip\" %(id)s.%(ext)s", "--exec", "cp {} {}.seen"} << QByteArray() << ""
+            << QByteArray() << "" << QByteArray() << QStringList {"NAME.mp4.seen"};
+        QTest::newRow("--exec, the safe form of sh -c")
+            << QStringList {"-o", "it's $(touch pwned) %(id)s.%(ext)s", "--exec", "sh -c 'cp \"$1\" \"$1.seen\"' sh {}"}
+            << QByteArray() << "" << QByteArray() << "" << QByteArray() << QStringList {"NAME.mp4.seen"};
     }
     void keeping()
     {
         QFETCH(QStringList, options);
         QFETCH(QByteArray, archiveBefore);
-        QFETCH(bool, historyBefore);
+        QFETCH(QString, historyBefore);
+        QFETCH(QByteArray, cover);
         QFETCH(QString, skipped);
         QFETCH(QByteArray, archiveAfter);
         QFETCH(QStringList, besides);
@@ -871,7 +929,17 @@ private slots:
                 server.url("/c/1.jpg").toUtf8() +
                 "\"><a class=\"name\">作者</a><p class=\"description br\">海边的日落</p>");
         server.route("/v/1.mp4", clip, "video/mp4");
-        server.route("/c/1.jpg", encodedPicture(Qt::red), "image/jpeg");
+        HttpResponse picture = HttpResponse::text(encodedPicture(Qt::red), "image/jpeg");
+        if (cover == "endless") {
+            picture = HttpResponse::filled(qint64(1) << 40, '\xFF', "image/jpeg");
+            picture.chunked = true;
+        } else if (cover == "slow") {
+            picture = HttpResponse::filled(qint64(1) << 20, '\xFF', "image/jpeg");
+            picture.bytesPerSecond = 4096;
+        } else if (cover == "page") {
+            picture = HttpResponse::text("<html>moved</html>");
+        }
+        server.route("/c/1.jpg", picture);
         QTemporaryDir dir;
         const QString archive = dir.filePath("archive.txt");
         if (!archiveBefore.isEmpty()) {
@@ -880,14 +948,29 @@ private slots:
             f.write(archiveBefore);
         }
         qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
-        if (historyBefore) {
-            history::Store store;
-            history::Entry e;
-            e.site = "meipai";
-            e.videoId = "1";
-            e.state = history::State::Done;
-            QVERIFY(store.add(e) > 0);
+        QByteArray historyBytes;
+        if (!historyBefore.isEmpty()) {
+            {
+                history::Store store;
+                history::Entry e;
+                e.site = "meipai";
+                e.videoId = "1";
+                e.state = history::State::Done;
+                QVERIFY(store.add(e) > 0);
+            }
+            if (historyBefore == u"newer") {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+                db.setDatabaseName(history::Store::defaultPath());
+                QVERIFY(db.open());
+                QVERIFY(QSqlQuery(db).exec("PRAGMA journal_mode=DELETE"));
+                QVERIFY(QSqlQuery(db).exec("PRAGMA user_version=99"));
+                db.close();
+            }
+            QFile before(history::Store::defaultPath());
+            QVERIFY(before.open(QIODevice::ReadOnly));
+            historyBytes = before.readAll();
         }
+        QSqlDatabase::removeDatabase("newer");
         QDir().mkpath(dir.filePath("out"));
         for (const QString &name : besides) {
             if (!name.contains('='))
@@ -901,9 +984,20 @@ private slots:
         for (QString o : options)
             args << o.replace("{DIR}", dir.filePath("out")).replace("{ARCHIVE}", archive);
         const ProcessResult run = runProgram(QUORVIN_EXTRACT, args);
+        if (historyBefore == u"newer") {
+            QFile after(history::Store::defaultPath());
+            QVERIFY(after.open(QIODevice::ReadOnly));
+            QVERIFY(after.readAll() == historyBytes);
+            QVERIFY2(run.err.contains("belongs to a newer version"), run.err.constData());
+        }
         qputenv("XDG_DATA_HOME", QByteArray());
         QCOMPARE(run.exitCode, 0);
         const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+        if (options.contains("--write-thumbnail")) {
+            const bool kept = cover.isEmpty();
+            QCOMPARE(line["thumbnail"].isNull(), !kept);
+            QVERIFY2(kept || run.err.contains("cover skipped"), run.err.constData());
+        }
         QCOMPARE(line["skipped"].toString(), skipped);
         if (skipped == u"archived") {
             QVERIFY(!server.targets().contains("/media/1"));  // not even the page
@@ -913,10 +1007,15 @@ private slots:
         QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), archiveAfter);
         const QString file = line["file"].toString();
         const QString base = QFileInfo(file).completeBaseName();
+        QVERIFY(skipped == u"archived" || QFile::exists(file));
         for (QString name : besides) {
             const QString kept = name.section('=', 1);
-            const QString path = QFileInfo(file).dir().filePath(name.section('=', 0, 0).replace("NAME", base));
-            QVERIFY2(QFile::exists(path), qPrintable(path));
+            const bool absent = name.startsWith('!');
+            const QString path =
+                QFileInfo(file).dir().filePath(name.section('=', 0, 0).mid(absent ? 1 : 0).replace("NAME", base));
+            QVERIFY2(QFile::exists(path) != absent, qPrintable(path));
+            if (absent)
+                continue;
             if (!kept.isEmpty()) {
                 QFile f(path);
                 QVERIFY(f.open(QIODevice::ReadOnly));

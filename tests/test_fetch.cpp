@@ -1,4 +1,5 @@
 #include "net/fetch.h"
+#include "net/request_pace.h"
 #include "fixtures.h"
 #include "picture/picture.h"
 #include "pattern.h"
@@ -294,6 +295,44 @@ private slots:
         const auto outerAnswer = GetBody(server.base() + "/outer");
         QCOMPARE(outerAnswer, std::optional<QString>("outer"));
         QCOMPARE(innerAnswer, std::optional<QString>("inner"));
+    }
+
+    // Retry-After as servers write it: seconds, or an HTTP date in any of its three forms.
+    void retryAfter_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("seconds") << QByteArray("2") << 2;
+        QTest::newRow("IMF-fixdate, 2 s ahead") << QByteArray("Tue, 08 Dec 2026 12:00:02 GMT") << 2;
+        QTest::newRow("IMF-fixdate, 120 s ahead") << QByteArray("Tue, 08 Dec 2026 12:02:00 GMT") << 120;
+        QTest::newRow("RFC 850") << QByteArray("Tuesday, 08-Dec-26 12:02:00 GMT") << 120;
+        QTest::newRow("asctime") << QByteArray("Tue Dec  8 12:02:00 2026") << 120;
+        QTest::newRow("past: now") << QByteArray("Tue, 08 Dec 2026 11:00:00 GMT") << 0;
+        QTest::newRow("a day ahead: capped") << QByteArray("Wed, 09 Dec 2026 12:00:00 GMT") << fetch::MaxRetryAfter;
+        QTest::newRow("another zone: not HTTP's") << QByteArray("Tue, 08 Dec 2026 12:02:00 +0800") << -1;
+        QTest::newRow("no date") << QByteArray("soon") << -1;
+    }
+    void retryAfter()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, seconds);
+        const QDateTime now(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
+        QCOMPARE(fetch::retryAfterSeconds(value, now), seconds);
+    }
+
+    // Requests that brought nothing: at most so many in any minute, the program over.
+    void fruitlessRequestsPerMinute()
+    {
+        fetch::forgetFruitlessRequests();
+        for (int i = 0; i < fetch::MostFruitlessPerMinute - 1; ++i)
+            fetch::noteFruitlessRequest();
+        QCOMPARE(fetch::msUntilFruitlessAllowed(), 0);
+        fetch::noteFruitlessRequest();
+        const int wait = fetch::msUntilFruitlessAllowed();
+        QVERIFY2(wait > 55000 && wait <= 60001, qPrintable(QString::number(wait)));
+        fetch::forgetFruitlessRequests();
+        QCOMPARE(fetch::fruitlessPauseMs(1), 1000);
+        QCOMPARE(fetch::fruitlessPauseMs(20), 64000);
     }
 
     void pregStripsLinkTags_data()

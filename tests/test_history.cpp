@@ -9,7 +9,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QDir>
+#include <QFileInfo>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,27 +68,44 @@ private slots:
         QTest::addColumn<QStringList>("before");  // SQL run on the file first; "garbage" writes junk
         QTest::addColumn<int>("rowsAfter");
         QTest::addColumn<bool>("movedAside");
-        QTest::newRow("no file") << QStringList() << 0 << false;
-        QTest::newRow("version 1 with a row") << version1(true) << 1 << false;
-        QTest::newRow("not a database") << QStringList {"garbage"} << 0 << true;
-        QTest::newRow("a newer program's") << QStringList {"PRAGMA user_version=99"} << 0 << true;
+        // Problem: the file is left byte for byte as it was, the rows kept in memory.
+        QTest::addColumn<int>("problem");
+        const int none = int(history::Store::Problem::None);
+        QTest::newRow("no file") << QStringList() << 0 << false << none;
+        QTest::newRow("version 1 with a row") << version1(true) << 1 << false << none;
+        QTest::newRow("not a database") << QStringList {"garbage"} << 0 << true << none;
+        QTest::newRow("a newer program's: untouched")
+            << QStringList {"PRAGMA user_version=99"} << 0 << false << int(history::Store::Problem::Newer);
+        QTest::newRow("a FIFO in its place: untouched")
+            << QStringList {"fifo"} << 0 << false << int(history::Store::Problem::NotRegular);
     }
     void opens()
     {
         QFETCH(QStringList, before);
         QFETCH(int, rowsAfter);
         QFETCH(bool, movedAside);
+        QFETCH(int, problem);
+        const int none = int(history::Store::Problem::None);
         QTemporaryDir dir;
         const QString path = dir.filePath("history.sqlite");
-        if (before == QStringList {"garbage"}) {
+        if (before == QStringList {"fifo"}) {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else if (before == QStringList {"garbage"}) {
             QFile junk(path);
             QVERIFY(junk.open(QIODevice::WriteOnly));
             junk.write(QByteArray(8192, 'x'));
         } else if (!before.isEmpty()) {
             writeRaw(path, before);
         }
+        const auto bytes = [&path] {
+            QFile f(path);
+            return QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<not a file>");
+        };
+        const QByteArray bytesBefore = bytes();
         history::Store store(path);
         QVERIFY(store.isOpen());
+        QCOMPARE(int(store.problem()), problem);
+        QCOMPARE(store.inMemory(), problem != none);
         QCOMPARE(store.count(), rowsAfter);
         QCOMPARE(!store.movedAsideTo().isEmpty(), movedAside);
         if (movedAside)
@@ -99,6 +120,30 @@ private slots:
         QVERIFY(store.update(e));
         QCOMPARE(store.recent(1).first().done, qint64(1234));
         QCOMPARE(store.unfinished().size(), 0);
+        if (problem != none) {
+            QVERIFY(bytes() == bytesBefore);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                QStringList {"history.sqlite"});
+        }
+    }
+
+    // A history this user may read but not write: its rows shown, nothing written, said once.
+    void readOnly()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        {
+            history::Store store(path);
+            QVERIFY(store.add(sample("1")) > 0);
+        }
+        QFile::setPermissions(path, QFile::ReadOwner);
+        if (::access(QFile::encodeName(path).constData(), W_OK) == 0)
+            QSKIP("root writes a read-only file");
+        history::Store store(path);
+        QCOMPARE(int(store.problem()), int(history::Store::Problem::ReadOnly));
+        QCOMPARE(store.count(), 1);
+        QCOMPARE(store.add(sample("2")), qint64(0));
+        QVERIFY(store.movedAsideTo().isEmpty());
     }
 
     // A writer killed with SIGKILL between and during its transactions leaves a database that

@@ -4,6 +4,7 @@
 #include "net/fetch.h"
 #include "net/host_slots.h"
 #include "net/rate_limit.h"
+#include "net/request_pace.h"
 #include "fixtures.h"
 #include "part_file.h"
 
@@ -15,6 +16,8 @@
 
 #include <csignal>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace {
 
@@ -203,10 +206,99 @@ private slots:
         const std::optional<partfile::RangeControl> kept = partfile::readRangeControl(Download::controlPath(target));
         ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
         QCOMPARE(int(*error), int(DownloadError::DiskFull));
-        QCOMPARE(part.size(), body.size());
         QVERIFY(kept.has_value());
+        // The part ends after its last recorded range: what was reserved past it is given back.
+        QCOMPARE(part.size(), kept->done.ranges().isEmpty() ? 0 : kept->done.ranges().constLast().to);
         for (const partfile::ByteRange &r : kept->done.ranges())
             QVERIFY(part.mid(r.from, r.to - r.from) == body.mid(r.from, r.to - r.from));
+    }
+
+    // Servers that lie to every request: a whole file sent again to each range and cut after
+    // 1,000 bytes, or 3 GiB claimed and ranges refused. The download fails after a few
+    // requests, never a storm, and the part holds no more blocks than its recorded bytes need.
+    void hostileServer_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("rangeStatus");  // 200: the whole file again; else that status
+        QTest::addColumn<int>("mostRequests");
+        QTest::addColumn<int>("error");
+        QTest::newRow("every request a whole file cut short")
+            << qint64(20000000) << 200 << 12 << int(DownloadError::ConnectionLost);
+        QTest::newRow("3 GiB claimed, ranges refused")
+            << qint64(3) * 1024 * MiB << 404 << 8 << int(DownloadError::HttpStatus);
+    }
+    void hostileServer()
+    {
+        QFETCH(qint64, size);
+        QFETCH(int, rangeStatus);
+        QFETCH(int, mostRequests);
+        QFETCH(int, error);
+        fetch::forgetFruitlessRequests();
+        fetch::setTimeout(30000);  // the pauses between requests are no stall
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.setHandler([&](const HttpRequest &r) {
+            if (!r.header("range").isEmpty() && rangeStatus != 200)
+                return HttpResponse::notFound();
+            HttpResponse answer = HttpResponse::filled(size, 'v', "video/mp4");
+            answer.headers = {{"ETag", "\"a\""}};
+            if (rangeStatus == 200) {
+                answer.ignoreRange = true;
+                answer.headers.append(qMakePair(QByteArray("Accept-Ranges"), QByteArray("bytes")));
+            }
+            answer.closeAfter = 1000;
+            return answer;
+        });
+        QTemporaryDir dir;
+        struct statvfs disk {};
+        QVERIFY(::statvfs(QFile::encodeName(dir.path()).constData(), &disk) == 0);
+        if (qint64(disk.f_bavail) * qint64(disk.f_frsize) < size + 1024 * MiB)
+            QSKIP("needs the claimed size free on the disk");
+        const QString target = dir.filePath("v.mp4");
+        const Run run = download(server.base() + "/v.mp4", target);
+        QCOMPARE(int(run.error), error);
+        qInfo("%d requests in %lld ms", int(server.requests().size()), run.ms);
+        QVERIFY2(server.requests().size() <= mostRequests, qPrintable(QString::number(server.requests().size())));
+        struct stat part {};
+        QVERIFY(::stat(QFile::encodeName(Download::partPath(target)).constData(), &part) == 0);
+        QVERIFY2(qint64(part.st_blocks) * 512 <= 64 * MiB, qPrintable(QString::number(part.st_blocks)));
+        QCOMPARE(qint64(part.st_size), qint64(1000));  // up to the last recorded byte
+        QCOMPARE(partfile::readRangeControl(Download::controlPath(target))->total, size);
+    }
+
+    // A part of ranges resumed when the server no longer honours ranges: the whole file comes
+    // again from byte 0, and the progress counts each byte once (never above the total).
+    void resumedPartAnsweredWhole()
+    {
+        const QByteArray body = patternBytes(16 * MiB);
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.setHandler([&](const HttpRequest &) {
+            HttpResponse answer = HttpResponse::text(body, "video/mp4");
+            answer.headers = {{"ETag", "\"a\""}};
+            answer.ignoreRange = true;
+            return answer;
+        });
+        QTemporaryDir dir;
+        const QString target = dir.filePath("v.mp4");
+        const QString url = server.base() + "/v.mp4";
+        QFile part(Download::partPath(target));
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write(body.left(12 * MiB));
+        part.close();
+        partfile::RangeControl control {url, "\"a\"", body.size(), "video/mp4", {}};
+        control.done.add(0, 12 * MiB);
+        QVERIFY(partfile::writeRangeControl(Download::controlPath(target), control));
+        Download d;
+        qint64 most = 0;
+        std::optional<DownloadError> error;
+        connect(&d, &Download::progress, this, [&](const DownloadProgress &p) { most = qMax(most, p.done); });
+        connect(&d, &Download::finished, this, [&](DownloadError e) { error = e; });
+        d.start(url, target);
+        QTRY_VERIFY_WITH_TIMEOUT(error.has_value(), 30000);
+        QCOMPARE(int(*error), int(DownloadError::None));
+        QVERIFY(contents(target) == body);
+        QCOMPARE(most, body.size());
     }
 
     // All connections together stay under the limit (a lower bound on the time only).

@@ -183,5 +183,19 @@ void Form1::restoreDownloads()
     if (const QString aside = downloads_->movedAsideTo(); !aside.isEmpty())
         ask(QStringLiteral("下载历史已损坏,已另存为 ") + aside + QStringLiteral(" 并新建了下载历史。"),
             BoxIcon::Warning, BoxButtons::Ok);
+    switch (downloads_->historyProblem()) {
+    case history::Store::Problem::None: break;
+    case history::Store::Problem::Newer:
+        ask(QStringLiteral("下载历史属于更新的版本,本次不使用:下载列表只保存在内存中,关闭后不保留。"), BoxIcon::Warning,
+            BoxButtons::Ok);
+        break;
+    case history::Store::Problem::NotRegular:
+        ask(QStringLiteral("下载历史不是普通文件,本次不使用:下载列表只保存在内存中,关闭后不保留。"), BoxIcon::Warning,
+            BoxButtons::Ok);
+        break;
+    case history::Store::Problem::ReadOnly:
+        ask(QStringLiteral("下载历史是只读的:新的下载不会被记录。"), BoxIcon::Warning, BoxButtons::Ok);
+        break;
+    }
     downloads_->restore();
 }

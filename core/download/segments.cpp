@@ -393,9 +393,16 @@ void SegmentRun::drop(Segment *segment, bool keepBytes)
         done_.add(segment->from, segment->pos);
     active_.removeOne(segment);
     if (QNetworkReply *reply = segment->reply) {
+        // Ended after what Qt has already queued for it (an error status is reported that
+        // way): a reply aborted in between would be ended twice.
         reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
+        QMetaObject::invokeMethod(
+            reply,
+            [reply] {
+                reply->abort();
+                reply->deleteLater();
+            },
+            Qt::QueuedConnection);
     }
     delete segment;
 }
