@@ -5,7 +5,11 @@
 #  - the whole host held to 2 MiB/s (24 MiB), the same three; goal: ours >= 0.95x curl's;
 #  (aria2c -x4 -s4 -k1M beside them: aria2c split as finely as ours, for reference);
 #  - unthrottled, 512 MB: ours and curl; goal: ours >= 1.0x curl's (with the fsync before the
-#    rename).
+#    rename);
+#  - unthrottled with a validator, 512 MB: ours on several connections against ours on one
+#    (--connections 1); goal: >= 1.0x;
+#  - a storm server (every request answered whole, cut after 1,000 bytes): ours with the
+#    defaults, the requests it made and the seconds to the failure; goal: <= 50 requests, < 60 s.
 # Prints the medians, their ratios and our peak RSS (goal: under 40 MB in all three). The last
 # line keeps the form bench/run.sh reads.
 set -euo pipefail
@@ -26,8 +30,10 @@ run_tool() {
   local tool=$1 port=$2 size=$3 secs kb
   rm -f "$work"/*.mp4* "$work"/*.aria2
   case $tool in
-    ours) /usr/bin/time -f "%e %M" -o "$work/t" "$build/cli/quorvin-extract" --site meipai --download -P "$work" \
-            -o 'file.%(ext)s' --all-hosts "127.0.0.1:$port" "http://127.0.0.1:$port/media/1" > /dev/null 2>&1
+    ours|ours1)
+          one=(); [ "$tool" = ours1 ] && one=(--connections 1)
+          /usr/bin/time -f "%e %M" -o "$work/t" "$build/cli/quorvin-extract" --site meipai --download -P "$work" \
+            -o 'file.%(ext)s' "${one[@]}" --all-hosts "127.0.0.1:$port" "http://127.0.0.1:$port/media/1" > /dev/null 2>&1
           [ "$(stat -c %s "$work/file.mp4")" -eq "$size" ] || { echo "bench: our file is incomplete" >&2; exit 1; } ;;
     curl) /usr/bin/time -f "%e %M" -o "$work/t" curl -s -o "$work/curl.mp4" "http://127.0.0.1:$port/file.mp4" ;;
     aria2c|aria2c-k1M)
@@ -83,6 +89,21 @@ printf '  ours/curl %s (goal >= 0.95)\n' "$(ratio "$(rate_of "$host" ours)" "$(r
 size=$((512 * mib))
 flat=$(compare "unthrottled, 512 MB" 19777 "$size" "" "" ours curl)
 o=$(rate_of "$flat" ours); c=$(rate_of "$flat" curl)
+ranged=$(compare "unthrottled with a validator, 512 MB" 19776 "$size" validator "" ours ours1)
+echo "$ranged"
+# The storm server: one run with the defaults, the requests counted by the server.
+"$build/bench/serve_bytes" 19775 20000000 storm > "$work/server.log" &
+server=$!
+sleep 1
+start=$(date +%s.%N)
+"$build/cli/quorvin-extract" --site meipai --download -P "$work" -o 'storm.%(ext)s' --all-hosts 127.0.0.1:19775 \
+  http://127.0.0.1:19775/media/1 > /dev/null 2>&1 || true
+storm_secs=$(printf %.1f "$(echo "$(date +%s.%N) - $start" | bc -l)")
+storm_requests=$(curl -s http://127.0.0.1:19775/count)
+kill "$server"; wait "$server" 2>/dev/null || true
+printf 'storm: %s requests, %s s to the failure (goals <= 50, < 60 s)\n' "$storm_requests" "$storm_secs"
+printf 'ranges: several %s MB/s, one connection %s MB/s, ratio %s (goal >= 1.00)\n' \
+  "$(rate_of "$ranged" ours)" "$(rate_of "$ranged" ours1)" "$(ratio "$(rate_of "$ranged" ours)" "$(rate_of "$ranged" ours1)")"
 printf 'throttled: per connection ours %s MB/s, curl %s, aria2c %s, ratios %s %s; host ours %s, curl %s, ratio %s; RSS %s %s MB\n' \
   "$(rate_of "$per" ours)" "$(rate_of "$per" curl)" "$(rate_of "$per" aria2c)" \
   "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" curl)")" "$(ratio "$(rate_of "$per" ours)" "$(rate_of "$per" aria2c)")" \

@@ -132,6 +132,14 @@ dl_rss=$(echo "$line" | sed -n 's/.*peak RSS \([0-9]*\) MB.*/\1/p')
 ratio=$(echo "$dl_ours / $dl_curl" | bc -l)
 row "download rate, 512 MB, vs curl -o (MB/s)" "$dl_ours" "$dl_curl" "$(printf %.2f "$ratio")" ">= 1.0x" "$(verdict "$ratio >= 1.0")"
 row "peak RSS, downloading 512 MB (MB)" "$dl_rss" "-" "-" "< 40 MB" "$(verdict "$dl_rss < 40")"
+several=$(echo "$out" | sed -n 's/^ranges: several \([0-9.]*\) MB.*/\1/p')
+single=$(echo "$out" | sed -n 's/^ranges: .*one connection \([0-9.]*\) MB.*/\1/p')
+ratio=$(echo "$several / $single" | bc -l)
+row "ranges, 512 MB with a validator: vs --connections 1" "$several" "$single" "$(printf %.2f "$ratio")" ">= 1.0x" "$(verdict "$ratio >= 1.0")"
+storm_requests=$(echo "$out" | sed -n 's/^storm: \([0-9]*\) requests.*/\1/p')
+storm_secs=$(echo "$out" | sed -n 's/^storm: .*, \([0-9.]*\) s to the failure.*/\1/p')
+row "storm server: requests made (defaults)" "$storm_requests" "-" "-" "<= 50" "$(verdict "$storm_requests <= 50")"
+row "storm server: seconds to the failure" "$storm_secs" "-" "-" "< 60 s" "$(verdict "$storm_secs < 60")"
 
 # 9. The download list opening over 10,000 rows of history against an empty one (medians of 5,
 # alternating), the memory the rows add once all are read, and the longest scrolling step.

@@ -3,6 +3,10 @@
 //   serve_bytes PORT SIZE                 as fast as the client reads, without a validator
 //   serve_bytes PORT SIZE connection RATE each connection held to RATE bytes a second
 //   serve_bytes PORT SIZE host RATE       all connections together held to RATE
+//   serve_bytes PORT SIZE validator       as fast as the client reads, with a validator
+//   serve_bytes PORT SIZE storm           every request, ranges too, answered with the whole
+//                                         file (a validator, Accept-Ranges) cut after 1,000
+//                                         bytes; /count tells how many requests came for it
 // The held back files carry an ETag and Last-Modified, as video servers send them.
 #include "http_server.h"
 
@@ -44,17 +48,28 @@ int main(int argc, char **argv)
     const QString mode = args.value(3);
     const qint64 rate = args.value(4).toLongLong();
     HttpServer server;
-    if (!server.listen(port) || size <= 0 || (!mode.isEmpty() && rate <= 0)) {
-        std::fprintf(stderr, "usage: serve_bytes PORT SIZE [connection|host RATE]\n");
+    const bool unheld = mode.isEmpty() || mode == u"validator" || mode == u"storm";
+    if (!server.listen(port) || size <= 0 || (!unheld && rate <= 0)) {
+        std::fprintf(stderr, "usage: serve_bytes PORT SIZE [connection|host RATE | validator | storm]\n");
         return 2;
     }
     HostBucket bucket(rate);
     const QByteArray page = "<div data-video=\"" + server.base().toUtf8() + "/file.mp4\"></div>";
+    qint64 fileRequests = 0;
     server.setHandler([&](const HttpRequest &r) {
+        if (r.path() == "/count")
+            return HttpResponse::text(QByteArray::number(fileRequests), "text/plain");
         if (r.path() != "/file.mp4")
             return HttpResponse::text(page);
+        ++fileRequests;
         HttpResponse file = HttpResponse::filled(size, '\x42', "video/mp4");
-        if (!mode.isEmpty()) {
+        if (mode == u"validator") {
+            file.headers = {{"ETag", "\"bench-1\""}};
+        } else if (mode == u"storm") {
+            file.headers = {{"ETag", "\"bench-1\""}, {"Accept-Ranges", "bytes"}};
+            file.ignoreRange = true;
+            file.closeAfter = 1000;
+        } else if (!mode.isEmpty()) {
             file.headers = {{"ETag", "\"bench-1\""}, {"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"}};
             file.bytesPerSecond = rate;
             if (mode == u"host")

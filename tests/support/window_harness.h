@@ -10,6 +10,7 @@
 #include <QList>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 struct Recorder {
@@ -52,8 +53,11 @@ struct WindowHarness {
     Recorder recorder;
     std::unique_ptr<Form1> form;
 
-    explicit WindowHarness(bool usable = true)
+    // prepare: called with the data folder before the window is made (a history put there).
+    explicit WindowHarness(bool usable = true, const std::function<void(const QString &)> &prepare = {})
     {
+        if (prepare)
+            prepare(data.path());
         setHosts(Hosts::allOn(server.hostPort()));
         form = std::make_unique<Form1>(recorder.seams());
         form->Timer1->stop();
