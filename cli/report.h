@@ -18,10 +18,10 @@ struct AddressReport {
     QString error;            // a short English reason, empty when it worked
     QString errorCode;        // the kind of failure, a fixed code ("fetch_failed")
     std::optional<SaveOutcome> saved;
-    bool archived = false;    // the archive or the history records it as saved: nothing was fetched
+    bool archived = false;             // the archive or the history records it as saved: nothing was fetched
     std::optional<QString> thumbnail;  // --write-thumbnail: the cover file, empty when skipped
-    bool busyServer = false;  // the page was answered 429 or 503
-    int retryAfter = -1;      // the seconds its Retry-After asked for, -1 when none
+    bool busyServer = false;           // the page was answered 429 or 503
+    int retryAfter = -1;               // the seconds its Retry-After asked for, -1 when none
 
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }
 };

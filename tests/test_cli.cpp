@@ -282,13 +282,12 @@ private slots:
             << "作者"
             << "作者 - 描述" + tag + ".part.meta={\"url\":\"http://other/x.flv\",\"validator\":\"\",\"total\":9}"
             << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
-        QTest::newRow("another video's part (several connections)")
-            << "/v/clip.flv"
-            << "作者"
-            << "作者 - 描述" + tag +
+        QTest::newRow("another video's part (several connections)") << "/v/clip.flv"
+                                                                    << "作者"
+                                                                    << "作者 - 描述" + tag +
                 ".part.meta={\"format\":2,\"link\":\"http://other/x.flv\",\"validator\":\"\\\"a\\\"\",\"total\":9,"
-                "\"type\":\"video/x-flv\",\"done\":[[0,4]]}"
-            << QStringList() << "作者 - 描述 [meipai-1] (2).flv";
+                "\"type\":\"video/x-flv\",\"done\":[[0,4]]}" << QStringList()
+                                                                    << "作者 - 描述 [meipai-1] (2).flv";
         QTest::newRow("--force-overwrites replaces it")
             << "/v/clip.flv"
             << "作者"
@@ -328,7 +327,8 @@ private slots:
         QTemporaryDir dir;
         // NAME=content: that content; a control file comes with its part.
         const QString existingName = existing.section('=', 0, 0);
-        const QByteArray existingBytes = existing.contains('=') ? existing.section('=', 1).toUtf8() : "the user's own file";
+        const QByteArray existingBytes =
+            existing.contains('=') ? existing.section('=', 1).toUtf8() : "the user's own file";
         const auto writeFile = [&dir](const QString &name, const QByteArray &bytes) {
             QFile old(dir.filePath(name));
             QVERIFY(old.open(QIODevice::WriteOnly));
@@ -873,8 +873,8 @@ private slots:
         // The window's history before: "saved" holds meipai 1 as saved, "newer" is a newer
         // version's (left byte for byte as it was).
         QTest::addColumn<QString>("historyBefore");
-        QTest::addColumn<QByteArray>("cover");    // the cover's answer: a picture, "endless" or "slow"
-        QTest::addColumn<QString>("skipped");     // "archived": nothing fetched, no file
+        QTest::addColumn<QByteArray>("cover");  // the cover's answer: a picture, "endless" or "slow"
+        QTest::addColumn<QString>("skipped");   // "archived": nothing fetched, no file
         QTest::addColumn<QByteArray>("archiveAfter");
         QTest::addColumn<QStringList>("besides");  // files beside the video (NAME is its base; !: none)
         QTest::newRow("listed: skipped before the page")
@@ -900,9 +900,9 @@ private slots:
         QTest::newRow("a trickling cover: skipped at the deadline")
             << QStringList {"--write-thumbnail", "--deadline", "1500"} << QByteArray() << "" << QByteArray("slow") << ""
             << QByteArray() << QStringList {"!NAME.jpg"};
-        QTest::newRow("a page for a cover: skipped") << QStringList {"--write-thumbnail"} << QByteArray() << ""
-                                                     << QByteArray("page") << "" << QByteArray()
-                                                     << QStringList {"!NAME.jpg"};
+        QTest::newRow("a page for a cover: skipped")
+            << QStringList {"--write-thumbnail"} << QByteArray() << "" << QByteArray("page") << "" << QByteArray()
+            << QStringList {"!NAME.jpg"};
         QTest::newRow("a sidecar never replaces a file")
             << QStringList {"-o", "clip.%(ext)s", "--write-description", "--write-info-json"} << QByteArray() << ""
             << QByteArray() << "" << QByteArray() << QStringList {"NAME.info.json", "NAME.description=mine"};

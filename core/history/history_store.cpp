@@ -215,8 +215,8 @@ bool Store::openReadOnly(const QString &path)
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
     QSqlQuery q(db);
-    open_ = db.open() && q.exec(QStringLiteral("PRAGMA user_version")) && q.next() &&
-        q.value(0).toInt() == SchemaVersion;
+    open_ =
+        db.open() && q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == SchemaVersion;
     return open_;
 }
 

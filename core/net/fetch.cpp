@@ -102,7 +102,8 @@ QDateTime httpDate(const QByteArray &value, const QDateTime &now)
     if (words.size() < 5)
         return QDateTime();
     words.removeFirst();
-    static const QByteArray Months[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    static const QByteArray Months[] = {
+        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
     const bool dayFirst = !words[0].isEmpty() && std::isdigit(static_cast<unsigned char>(words[0][0]));
     const QByteArray dayWord = dayFirst ? words[0] : words[1];
     const QByteArray monthWord = (dayFirst ? words[1] : words[0]).toLower();

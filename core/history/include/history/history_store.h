@@ -3,9 +3,10 @@
 // change, so a killed program loses no row. A database that cannot be opened or fails its
 // quick check is moved aside (history.sqlite.broken-DATE) and a new one started: the program
 // never refuses to start because of it. A newer program's database, or anything but a
-// regular file in its place, is never moved nor written: the run keeps its rows in memory. Two programs share the file (a busy timeout, no
-// "database is locked"); a row being downloaded is held by its process through a lock file,
-// so another program sees it as running elsewhere and never starts it.
+// regular file in its place, is never moved nor written: the run keeps its rows in memory.
+// Two programs share the file (a busy timeout, no "database is locked"); a row being
+// downloaded is held by its process through a lock file, so another program sees it as
+// running elsewhere and never starts it.
 #pragma once
 
 #include <QDateTime>
