@@ -1,7 +1,7 @@
 // The download list opening over a history of N rows (argument; 0 for an empty one): the time
 // from making the list to its window shown and painted, the memory that adds, and the longest
 // step while scrolling from top to bottom. Prints "open MS rss KB scroll MS".
-#include "download_list/download_list.h"
+#include "downloads/download_list.h"
 #include "download_list/list_window.h"
 #include "desktop/seams.h"
 #include "history/history_store.h"

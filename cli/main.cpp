@@ -1,5 +1,6 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
 #include "extract/address_check.h"
+#include "extract/extract_video.h"
 #include "net/decode.h"
 #include "download/download_text.h"
 #include "net/fetch.h"
@@ -78,40 +79,21 @@ std::optional<QByteArray> readPageFile(const QString &path, QString *why)
     return bytes;
 }
 
-VideoFields videoFields(const AddressReport &r, const CliOptions &o)
-{
-    const DisplayPlan plan = r.view.display.value_or(DisplayPlan());
-    return {videoIdOf(r.address, r.site, o.table), siteName(r.site), plan.author, plan.description, plan.label3,
-        r.address, r.result.ResultSlots[SlotVideoUrl], plan.cover};
-}
-
 // Extracts one address on a record of its own; downloads its video when asked.
 AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &keeper)
 {
     AddressReport r;
     r.address = address;
     r.site = o.site == AutoSite ? siteForAddress(address, o.table) : o.site;
-    r.view.site = r.site;
-    r.view.address = address;
-    if (r.site < 0) {
-        // No service recognised: reported like an address check that fired.
-        r.view.status = QStringLiteral("没有与该地址对应的视频网站");
-        r.outcome = ExtractionOutcome::AddressRejected;
-        r.error = QStringLiteral("no service for this address");
-        r.errorCode = QStringLiteral("no_service");
-        std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n",
-            forTerminal(address).toUtf8().constData());
-        return r;
-    }
     // A video the archive or the history holds as saved: not even its page is fetched.
-    if (o.download && keeper.alreadySaved(siteName(r.site), videoIdOf(address, r.site, o.table))) {
+    if (r.site >= 0 && o.download && keeper.alreadySaved(siteName(r.site), videoIdOf(address, r.site, o.table))) {
         r.archived = true;  // nothing failed: the exit status stays 0
         return r;
     }
-    ExtractionDriver driver(r.result, r.view, o.table);
+    ExtractOptions options;
     if (!o.pageFile.isEmpty()) {
         // --page: the share page comes from a file, read like a fetch.
-        driver.setPageFetcher([&o](const QString &) {
+        options.pageFetcher = [&o](const QString &) {
             PageAnswer page;
             QString why;
             if (const std::optional<QByteArray> bytes = readPageFile(o.pageFile, &why))
@@ -119,39 +101,43 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
             else
                 page.error = o.pageFile + QStringLiteral(": ") + why;
             return page;
-        });
+        };
     }
     QList<StepTrace> trace;
     if (o.explain)
-        driver.setTrace(&trace);
-    if (o.verbose)
+        options.trace = &trace;
+    if (o.verbose && r.site >= 0)
         std::fprintf(stderr, "quorvin-extract: fetching %s\n", forTerminal(address).toUtf8().constData());
-    r.outcome = driver.run();
+    ExtractedVideo found = extractVideo(address, r.site, o.table, options);
+    r.outcome = found.outcome;
+    r.view = std::move(found.view);
+    r.result = found.record;
+    r.video = found.video;
+    r.avatar = found.avatar;
+    r.error = found.failure.error;
+    r.errorCode = found.failure.code;
+    r.busyServer = found.failure.busyServer;
+    r.retryAfter = found.failure.retryAfter;
+    if (r.site < 0) {
+        // No service recognised: reported like an address check that fired.
+        std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n",
+            forTerminal(address).toUtf8().constData());
+        return r;
+    }
     if (o.explain)
         printTrace(address, r.site, trace);
-    r.error = driver.failure().error;
-    r.errorCode = driver.failure().code;
-    r.busyServer = driver.failure().busyServer;
-    r.retryAfter = driver.failure().retryAfter;
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
         std::fprintf(stderr, "quorvin-extract: %s: %s\n", forTerminal(address).toUtf8().constData(),
             forTerminal(r.error).toUtf8().constData());
     if (o.download && r.ok()) {
         SaveOptions save = o.save;
         save.chinese = false;  // the command line's messages are English; Chinese is the window's
-        r.saved = saveVideo(r.result.ResultSlots[SlotVideoUrl], videoFields(r, o), save);
-        if (r.saved->error.isEmpty()) {
-            const DisplayPlan plan = r.view.display.value_or(DisplayPlan());
-            r.thumbnail = keeper.saved({videoFields(r, o), plan.avatarUrl(), r.saved->file, r.saved->skipped});
-        }
+        r.saved = saveVideo(r.video.link, r.video, save);
+        if (r.saved->error.isEmpty())
+            r.thumbnail = keeper.saved({r.video, r.avatar, r.saved->file, r.saved->skipped});
     }
     return r;
 }
-
-// How many times an address answered 429 or 503 is tried again, and the pauses when the
-// service does not say how long to wait.
-constexpr int MostBusyRetries = 3;
-constexpr int BusyPauseSeconds = 15;  // doubled for each next try
 
 // A batch's polite pace: the pause before each address but the first, and a busy service's
 // wait before the same address is tried again.
@@ -160,8 +146,8 @@ AddressReport runPaced(const QString &address, bool first, const CliOptions &o, 
     if (!first && o.sleepRequestsMs > 0)
         QThread::msleep(ulong(o.sleepRequestsMs));
     AddressReport r = runAddress(address, o, keeper);
-    for (int busy = 0; r.busyServer && busy < MostBusyRetries; ++busy) {
-        const int seconds = r.retryAfter >= 0 ? r.retryAfter : BusyPauseSeconds << busy;
+    for (int busy = 0; r.busyServer && busy < MostBusyTries; ++busy) {
+        const int seconds = busyPauseSeconds(r.retryAfter, busy);
         if (!o.save.quiet)
             std::fprintf(stderr, "quorvin-extract: %s: the service is busy; trying again in %d s\n",
                 forTerminal(address).toUtf8().constData(), seconds);
@@ -210,8 +196,7 @@ int main(int argc, char **argv)
         } else if (!o.printTemplate.isEmpty() || o.getUrl || o.keep.printPath) {
             // Plain lines for scripts, for the videos extracted only.
             if (r.ok() && !o.printTemplate.isEmpty())
-                out << forTerminal(expandTemplate(o.printTemplate, videoFields(r, o),
-                           linkVideoExtension(r.result.ResultSlots[SlotVideoUrl]), false))
+                out << forTerminal(expandTemplate(o.printTemplate, r.video, linkVideoExtension(r.video.link), false))
                     << "\n";
             if (r.ok() && o.getUrl)
                 out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";

@@ -3,6 +3,7 @@
 
 #include "extract/driver.h"
 #include "extract/headless_view.h"
+#include "record/video_fields.h"
 #include "json_out.h"
 #include "save.h"
 
@@ -15,6 +16,8 @@ struct AddressReport {
     ExtractionOutcome outcome = ExtractionOutcome::NoSite;
     HeadlessView view;        // the status and the display step, as the window has them
     ExtractionResult result;  // this address's own record
+    VideoFields video;        // the video's fields (its link empty when none was extracted)
+    QString avatar;           // the avatar's address
     QString error;            // a short English reason, empty when it worked
     QString errorCode;        // the kind of failure, a fixed code ("fetch_failed")
     std::optional<SaveOutcome> saved;

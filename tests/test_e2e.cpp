@@ -7,8 +7,8 @@
 #include "process.h"
 #include "sites/site_registry.h"
 #include "sites/sites.h"
-#include "download_list/download_list.h"
-#include "download_list/download_rows.h"
+#include "downloads/download_list.h"
+#include "downloads/download_rows.h"
 #include "settings/settings.h"
 #include "window_harness.h"
 

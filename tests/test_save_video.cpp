@@ -3,8 +3,9 @@
 #include "download/download_text.h"
 #include "download/video_name.h"
 #include "net/fetch.h"
-#include "download_list/download_list.h"
-#include "download_list/download_rows.h"
+#include "downloads/batch_run.h"
+#include "downloads/download_list.h"
+#include "downloads/download_rows.h"
 #include "settings/settings.h"
 #include "window_harness.h"
 
@@ -15,11 +16,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -446,6 +449,57 @@ private slots:
         h.form->downloads_->cancel(first);
         QTRY_COMPARE(h.form->downloads_->unfinished(), 0);
         QVERIFY(QDir(slow.dir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // A press of 提取视频 while a batch's page fetch waits is taken when it returns, never
+    // inside it; text typed while the window's own run fetches stays in the box, and each
+    // video keeps the address its run started with.
+    void onePressAtATime()
+    {
+        QTemporaryDir dir;
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", config); });
+        WindowHarness h;
+        Settings().setSaveFolder(dir.path());
+        for (const QByteArray id : {"1", "2"}) {
+            h.server.route("/v/" + id + ".mp4", patternBytes(5000), "video/mp4");
+            HttpResponse slow =
+                HttpResponse::text("<div data-video=\"" + h.server.url("/v/" + id + ".mp4").toUtf8() + "\"></div>");
+            slow.delayMs = 600;
+            h.server.route("/media/" + id, slow);
+        }
+        const QString first = h.server.url("/media/1");
+        const QString second = h.server.url("/media/2");
+        h.form->Option1[1]->setChecked(true);
+        // Acts from inside the runs' waits: the press during the batch's fetch, the typing
+        // during the window's own.
+        int step = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (step == 0 && h.form->downloads_->batch()->extracting()) {
+                step = 1;
+                h.form->Text1->setText(second);
+                h.form->Command1_Click();
+                QCOMPARE(h.server.targets().count("/media/2"), 0);  // not inside the batch's run
+            } else if (step == 1 && h.form->Label5->text() == QStringLiteral("正在提取视频,请稍等...")) {
+                step = 2;
+                h.form->Text1->setText("typed meanwhile");
+            }
+        });
+        poll.start(20);
+        h.form->downloads_->addAddresses({first});
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->Label5->text(), QStringLiteral("视频提取完毕.."), 15000);
+        poll.stop();
+        QCOMPARE(step, 2);
+        QCOMPARE(h.form->Text1->text(), QString("typed meanwhile"));
+        QCOMPARE(h.server.targets().count("/media/1"), 1);
+        QCOMPARE(h.server.targets().count("/media/2"), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads_->rows()->rowCount(), 1, 15000);
+        QCOMPARE(h.form->downloads_->rows()->at(0)->entry.address, first);
+        h.recorder.saveAnswer = dir.filePath("w.mp4");
+        h.form->Command2_Click();
+        QCOMPARE(h.form->downloads_->entry(h.form->lastDownload())->address, second);
     }
 
     // Two share addresses pasted at once, the first page answered 429 with Retry-After: 1:

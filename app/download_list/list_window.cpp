@@ -4,8 +4,8 @@
 #include "net/rate_limit.h"
 
 #include "desktop/seams.h"
-#include "download_list/download_list.h"
-#include "download_list/download_rows.h"
+#include "downloads/download_list.h"
+#include "downloads/download_rows.h"
 #include "row_painter.h"
 #include "settings/settings.h"
 

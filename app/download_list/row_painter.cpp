@@ -1,8 +1,8 @@
 #include "row_painter.h"
 
 #include "download/download_text.h"
-#include "download_list/download_list.h"
-#include "download_list/download_rows.h"
+#include "downloads/download_list.h"
+#include "downloads/download_rows.h"
 #include "sites/sites.h"
 
 #include <QApplication>

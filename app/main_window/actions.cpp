@@ -4,7 +4,7 @@
 #include "net/fetch.h"
 #include "main_window/form1.h"
 
-#include "download_list/download_list.h"
+#include "downloads/download_list.h"
 #include "download_list/list_window.h"
 
 #include <QClipboard>
@@ -55,7 +55,7 @@ void Form1::Command2_Click()
     // A video saved before: asked once whether again; 否 starts nothing.
     if (!downloadAgain())
         return;
-    Web1->Navigate(link);
+    saveVideo(link);
 }
 
 void Form1::saveVideo(const QString &link)

@@ -1,7 +1,7 @@
 // Closing through the exit dialog, and the links to the maker's pages.
 #include "main_window/form1.h"
 
-#include "download_list/download_list.h"
+#include "downloads/download_list.h"
 #include "download_list/list_window.h"
 #include "record/hosts.h"
 

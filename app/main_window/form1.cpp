@@ -2,7 +2,10 @@
 
 #include "address_box/address_box.h"
 
+#include "downloads/batch_run.h"
+#include "downloads/download_list.h"
 #include "extract/address_check.h"
+#include "extract/extract_video.h"
 #include "controls/alpha_image.h"
 #include "download/download_text.h"
 #include "download/video_name.h"
@@ -72,7 +75,6 @@ Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seam
     setupKeyboardAndDrops();
     player_ = W1;
     W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
-    Web1->handler = [this](const QString &link) { saveVideo(link); };
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     Form_Load();
@@ -145,13 +147,23 @@ void Form1::Command1_Click()
     extractWhenUsable_ = false;  // a handed-in address waiting for the set check: this is it
     // A typed share message is taken as a pasted one would be; a text that holds no address
     // stays as typed, for the checks to answer.
+    // A run in progress (the window's own, or a batch's page fetch waiting) is never entered:
+    // this press is taken when it returns.
+    if (extracting_ || (downloads_ && downloads_->batch()->extracting())) {
+        pressWaiting_ = true;
+        return;
+    }
     const QString typed = Text1->text();
     const QString address = shareAddressIn(typed, hosts());
     if (!address.isEmpty() && address != typed)
         addressBox_->paste(typed);
+    extracting_ = true;
+    runAddress_ = Text1->text();
     ExtractionDriver driver(Result, *this, hosts());
     driver.run();
+    extracting_ = false;
     back->setFocus(Qt::OtherFocusReason);
+    takeWaitingPress();
 }
 
 int Form1::selectedSite() const
@@ -208,16 +220,9 @@ void Form1::applyDisplay(const DisplayPlan &plan)
 {
     const QString &date = plan.shownDate;
     shownCover_ = plan.cover;
-    // The same name the command line gives this video.
-    VideoFields video;
-    video.id = videoIdOf(Text1->text(), plan.site, hosts());
-    video.site = siteName(plan.site);
-    video.author = plan.author;
-    video.description = plan.description;
-    video.date = plan.label3;
-    video.address = Text1->text();
-    video.link = Result.ResultSlots[SlotVideoUrl];
-    video.cover = plan.cover;
+    // The same name the command line gives this video, from the address the run started with
+    // (text typed in the box meanwhile stays there, for the next run).
+    const VideoFields video = videoFieldsOf(runAddress_, plan.site, plan, Result, hosts());
     videoName_ = videoName(video);
     shownVideo_ = video;
 

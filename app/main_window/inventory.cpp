@@ -201,8 +201,6 @@ void Form1::buildControls()
         make(row, parent);
     }
     bindControls();
-    Web1 = new WebNavigator(this);
-    Web1->setObjectName(QStringLiteral("Web1"));
     setupDownloadList();
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

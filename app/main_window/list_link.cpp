@@ -4,8 +4,8 @@
 #include "main_window/form1.h"
 
 #include "address_box/address_box.h"
-#include "batch_run.h"
-#include "download_list/download_list.h"
+#include "downloads/batch_run.h"
+#include "downloads/download_list.h"
 #include "download_list/list_window.h"
 #include "extract/address_check.h"
 #include "extract/driver.h"
@@ -31,7 +31,9 @@ void Form1::setupDownloadList()
     downloads_ = new DownloadList(settings_, history::Store::defaultPath(), this);
     connect(downloads_, &DownloadList::progressed, this, &Form1::downloadProgress);
     connect(downloads_, &DownloadList::ended, this, &Form1::downloadFinished);
-    connect(downloads_, &DownloadList::batchEnded, this, &Form1::batchFinished);
+    connect(downloads_, &DownloadList::finished, this, &Form1::batchFinished);
+    downloads_->setWindowBusy([this] { return extracting_ || pressWaiting_; });
+    connect(downloads_->batch(), &BatchRun::returned, this, &Form1::takeWaitingPress);
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
     shortcut->setContext(Qt::ApplicationShortcut);
     connect(shortcut, &QShortcut::activated, this, &Form1::openDownloadList);
@@ -45,20 +47,6 @@ void Form1::setupDownloadList()
     });
     // A click on the status line while or after a download runs opens the list.
     Label5->installEventFilter(this);
-    // Each share address is extracted again on a record of its own, never the window's.
-    downloads_->setReextract([this](const QString &address, const auto &done) {
-        QTimer::singleShot(0, this, [address, done] {
-            const ExtractedVideo found = extractOnItsOwn(address);
-            done(found.video, found.status);
-        });
-    });
-    batch_ = new BatchRun(
-        *downloads_, [this] { return settings_.saveFolder(); }, [this] { return !Command1->isEnabled(); }, this);
-    // Downloads that all ended while the batch was still extracting are told once it is done.
-    connect(batch_, &BatchRun::extracted, this, [this] {
-        if (downloads_->unfinished() == 0 && savedInBatch_ + failedInBatch_ > 0)
-            batchFinished(0, 0);
-    });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &Form1::clipboardChanged);
 }
 
@@ -77,7 +65,7 @@ void Form1::offerAddresses(const QStringList &addresses, const QString &text)
             return;
         settings_.setSaveFolder(folder);
     }
-    batch_->add(addresses);
+    downloads_->addAddresses(addresses);
     setStatus(QStringLiteral("已将 %1 个视频地址加入下载列表..").arg(addresses.size()));
 }
 
@@ -149,15 +137,21 @@ void Form1::openDownloadList()
     downloadListWindow()->present();
 }
 
+void Form1::takeWaitingPress()
+{
+    if (!pressWaiting_ || extracting_ || downloads_->batch()->extracting())
+        return;
+    // Waiting still (the batch does not start its next address) until the press is taken.
+    QTimer::singleShot(0, this, [this] {
+        if (!std::exchange(pressWaiting_, false))
+            return;
+        Command1_Click();
+    });
+}
+
+// One notification when the list is idle again: what it saved and what failed since.
 void Form1::batchFinished(int saved, int failed)
 {
-    // Many addresses still being extracted: the batch is not over, one notification at its end.
-    savedInBatch_ += saved;
-    failedInBatch_ += failed;
-    if (batch_ && batch_->running())
-        return;
-    saved = std::exchange(savedInBatch_, 0);
-    failed = std::exchange(failedInBatch_, 0);
     // A batch that saved nothing was told in its message box and its rows.
     if (saved == 0 || isActiveWindow() || (listWindow_ && listWindow_->isActiveWindow()) ||
         (!seams.notify && !seams.notifyClickable))

@@ -32,20 +32,6 @@ class QRadioButton;
 class QSlider;
 class QTimer;
 
-// The download hand-over: a non-visual stand-in for a browser control, whose download
-// handling is the window's own downloader.
-class WebNavigator : public QObject {
-    Q_OBJECT
-public:
-    using QObject::QObject;
-    std::function<void(const QString &)> handler;
-    void Navigate(const QString &link)
-    {
-        if (handler)
-            handler(link);
-    }
-};
-
 class Form1 : public QWidget, private ExtractionView {
     Q_OBJECT
 public:
@@ -77,7 +63,6 @@ public:
     QFrame *Line2, *Line3;
     QSlider *Slider1;
     MediaPlayerWidget *W1;
-    WebNavigator *Web1;
     DownloadList *downloads_;  // every download of 下载视频, in the list and its history
     QTimer *Timer1;
 
@@ -167,6 +152,8 @@ private:
     void downloadProgress(qint64 id, const DownloadProgress &progress);
     void downloadFinished(qint64 id, DownloadError error, int httpStatus);
     void batchFinished(int saved, int failed);
+    // A press of 提取视频 that waited for a run in progress, taken now that none is.
+    void takeWaitingPress();
     void setupDownloadList();
     // Several share addresses at once: asked whether all go to the list; 否 pastes the first.
     void offerAddresses(const QStringList &addresses, const QString &text);
@@ -207,9 +194,11 @@ private:
     ListWindow *listWindow_ = nullptr;
     qint64 lastDownload_ = 0;
     bool downloadsRestored_ = false;
-    BatchRun *batch_ = nullptr;
-    int savedInBatch_ = 0;  // what ended while a batch of addresses was still being extracted
-    int failedInBatch_ = 0;
+    // One run at a time: a press of 提取视频 while the window's run or a batch's extraction
+    // is in progress waits for it to return.
+    bool extracting_ = false;
+    bool pressWaiting_ = false;
+    QString runAddress_;        // the address the window's run started with
     QString ownClipboardText_;  // what 复制地址 put there: not taken back
     QString watchedAddress_;    // a copied share address waiting for the box to be free
     QElapsedTimer sinceTyped_;  // the user's last edit in the box

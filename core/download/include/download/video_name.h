@@ -7,17 +7,7 @@
 #include <QStringList>
 #include <optional>
 
-// What a video's file name is made of.
-struct VideoFields {
-    QString id;  // the share address after the page prefix ("10004")
-    QString site;
-    QString author;
-    QString description;
-    QString date;
-    QString address;  // the share address
-    QString link;     // the video's own address
-    QString cover;
-};
+#include "record/video_fields.h"
 
 // The name a video is saved under, below the chosen folder: the template's when nameTemplate
 // is not empty (expandTemplate), else the default (videoFileName). A link shown without an

@@ -1,4 +1,4 @@
-#include "download_list/download_rows.h"
+#include "downloads/download_rows.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "download_list/download_list.h"
+#include "downloads/download_list.h"
 
 #include "net/host_slots.h"
 #include "net/proxy.h"
@@ -7,7 +7,11 @@
 #include "download/download_text.h"
 #include "download/sidecar.h"
 #include "net/fetch.h"
-#include "download_list/download_rows.h"
+#include "downloads/batch_run.h"
+#include "downloads/download_rows.h"
+#include "extract/address_check.h"
+#include "extract/extract_video.h"
+#include "record/hosts.h"
 #include "settings/settings.h"
 
 #include <QBuffer>
@@ -16,6 +20,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -41,8 +47,19 @@ const QString KeptPart = QStringLiteral(" (已保留已下载的部分,可重试
 }  // namespace
 
 DownloadList::DownloadList(Settings &settings, const QString &historyPath, QObject *parent)
-    : QObject(parent), settings_(settings), store_(historyPath), rows_(new DownloadRows(store_, this))
+    : QObject(parent), settings_(settings), store_(historyPath), rows_(new DownloadRows(store_, this)),
+      batch_(new BatchRun(
+          *this, [this] { return settings_.saveFolder(); }, this))
 {
+    // Each share address is extracted again on a record of its own, never the window's.
+    reextract_ = [this](const QString &address, const auto &done) {
+        QTimer::singleShot(0, this, [address, done] {
+            const ExtractedVideo found = extractVideo(address, siteForAddress(address, hosts()), hosts());
+            done(found.video, found.view.status);
+        });
+    };
+    // Downloads that all ended while the batch was still extracting are told once it is done.
+    connect(batch_, &BatchRun::extracted, this, &DownloadList::finishIfIdle);
     applySettings();
     connect(&queue_, &DownloadQueue::changed, this, &DownloadList::onChanged);
     connect(&queue_, &DownloadQueue::progressed, this, [this](qint64 id, const DownloadProgress &p) {
@@ -255,15 +272,31 @@ void DownloadList::onChanged(qint64 id)
     emit ended(id, item->error, item->httpStatus);
     batchSaved_ += item->state == DownloadQueue::State::Done ? 1 : 0;
     batchFailed_ += item->state == DownloadQueue::State::Failed ? 1 : 0;
-    if (queue_.unfinished() == 0 && batchSaved_ + batchFailed_ > 0) {
-        emit batchEnded(batchSaved_, batchFailed_);
-        batchSaved_ = batchFailed_ = 0;
-    }
+    finishIfIdle();
     if (item->state == DownloadQueue::State::Done && !settings_.keepHistory()) {
         store_.remove(id);
         rows_->removed(id);
         queue_.forget(id);
     }
+}
+
+void DownloadList::finishIfIdle()
+{
+    if (queue_.unfinished() != 0 || batch_->running() || batchSaved_ + batchFailed_ == 0)
+        return;
+    const int saved = std::exchange(batchSaved_, 0);
+    const int failed = std::exchange(batchFailed_, 0);
+    emit finished(saved, failed);
+}
+
+void DownloadList::addAddresses(const QStringList &addresses)
+{
+    batch_->add(addresses);
+}
+
+void DownloadList::setWindowBusy(std::function<bool()> windowBusy)
+{
+    batch_->setWindowBusy(std::move(windowBusy));
 }
 
 void DownloadList::pause(qint64 id)

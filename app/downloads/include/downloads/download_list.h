@@ -1,8 +1,9 @@
-// The download list behind its window: every download of the program goes through here. It
-// keeps each in the history database (one transaction per state change), runs them through
-// the queue (at most the setting's number at once, the rest waiting in order), and brings
-// the unfinished ones of an earlier run back at start, their share address extracted again
-// since video links expire.
+// The owner of the program's downloads: every download goes through here, the list window
+// and the main window only show it and ask it. It keeps each in the history database (one
+// transaction per state change), runs them through the queue (at most the setting's number
+// at once, the rest waiting in order), extracts a batch of addresses (BatchRun), brings the
+// unfinished downloads of an earlier run back at start, their share address extracted again
+// since video links expire, and counts what a batch saved and failed: one finished().
 #pragma once
 
 #include "download/download_queue.h"
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 
+class BatchRun;
 class DownloadRows;
 class Settings;
 
@@ -42,8 +44,15 @@ public:
     // A video whose share address could not be extracted: a failed row with why, so that
     // nothing of a batch is lost in silence; 重试 extracts it again.
     qint64 addFailed(const VideoFields &video, const QString &reason);
-    // How a share address is extracted again (for restored rows and failed extractions).
+    // How a share address is extracted again (for restored rows and failed extractions); by
+    // default the one extraction, on a record of its own.
     void setReextract(const Reextract &reextract) { reextract_ = reextract; }
+    // Many share addresses at once: each extracted in turn, its video added under its default
+    // name in the save folder.
+    void addAddresses(const QStringList &addresses);
+    // windowBusy: true while the window extracts; the batch waits for it.
+    void setWindowBusy(std::function<bool()> windowBusy);
+    BatchRun *batch() { return batch_; }
     // The newest row that saved this video, if any.
     std::optional<history::Entry> savedVideo(const QString &site, const QString &id) const
     {
@@ -87,8 +96,9 @@ signals:
     void progressed(qint64 id, const DownloadProgress &progress);
     // A download ended: done, failed, cancelled or paused.
     void ended(qint64 id, DownloadError error, int httpStatus);
-    // The last running download of a batch ended: how many were saved and how many failed.
-    void batchEnded(int saved, int failed);
+    // The last download ended with no address of a batch left to extract: how many were
+    // saved and how many failed since the list was last idle.
+    void finished(int saved, int failed);
     void notice(const QString &text);
 
 private:
@@ -97,11 +107,13 @@ private:
     void save(history::Entry &e);
     // The next row to extract again; one at a time, so the rows keep their order.
     void restoreNext();
+    void finishIfIdle();
 
     Settings &settings_;
     history::Store store_;
     DownloadQueue queue_;
     DownloadRows *rows_;
+    BatchRun *batch_;
     // With "同时保存封面和视频信息": NAME.info.json and the cover beside a saved video.
     void writeSidecars(qint64 id, const history::Entry &e);
 
@@ -112,6 +124,6 @@ private:
     qint64 lastUnrecorded_ = 0;
     std::map<qint64, DownloadRequest> requests_;  // what this run knows of its downloads
     QList<qint64> toRestore_;
-    int batchSaved_ = 0;
+    int batchSaved_ = 0;  // since the list was last idle
     int batchFailed_ = 0;
 };

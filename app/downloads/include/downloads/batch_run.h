@@ -1,0 +1,49 @@
+// Many share addresses at once (a chat pasted whole, a dropped list): each extracted in turn
+// on a record of its own, never the window's, and its video added to the download list under
+// its default name. A short pause between two pages; a page answered 429 or 503 is tried
+// again under the one busy-server policy (extract/extract_video.h), said in the list's
+// window; waits while the window extracts. An address that fails becomes a failed row with
+// its reason.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+
+class DownloadList;
+
+class BatchRun : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int PauseMs = 800;
+
+    // folder: where the videos go.
+    BatchRun(DownloadList &list, std::function<QString()> folder, QObject *parent = nullptr);
+
+    // windowBusy: true while the window extracts, or a press of its extract button waits.
+    void setWindowBusy(std::function<bool()> windowBusy) { windowBusy_ = std::move(windowBusy); }
+    void add(const QStringList &addresses);
+    bool running() const { return extracting_ || !pending_.isEmpty() || timer_.isActive(); }
+    // An address is being extracted now (its page fetch waits).
+    bool extracting() const { return extracting_; }
+    int pending() const { return int(pending_.size()); }
+
+signals:
+    // One address's extraction returned: the window may take a press that waited for it.
+    void returned();
+    // The last address of the batch has been extracted (its downloads may still run).
+    void extracted();
+
+private:
+    void next();
+    void extract(const QString &address);
+
+    DownloadList &list_;
+    std::function<QString()> folder_;
+    std::function<bool()> windowBusy_;
+    QStringList pending_;
+    QTimer timer_;
+    bool extracting_ = false;
+    int busyTries_ = 0;  // of the address at the head of the batch
+};
