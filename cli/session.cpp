@@ -2,6 +2,7 @@
 
 #include "extract/address_check.h"
 #include "net/fetch.h"
+#include "net/network_policy.h"
 #include "net/host_slots.h"
 #include "net/proxy.h"
 #include "net/rate_limit.h"
@@ -74,19 +75,24 @@ int updateSitesNow(const Hosts &h)
     return result.kind == SiteUpdateResult::Refused ? 1 : ExitOk;
 }
 
+// The run's network policy, made once before its first request: the limits of a transfer
+// and what the options chose (unset ones keep their defaults).
 void applyLimits(const CliOptions &o)
 {
-    if (o.stallTimeoutMs > 0)
-        fetch::setTimeout(o.stallTimeoutMs);
-    if (o.deadlineMs > 0)
-        fetch::setDeadline(o.deadlineMs);
-    if (o.lowSpeedLimit > 0)
-        fetch::setLowSpeed(o.lowSpeedLimit, o.lowSpeedSeconds);
+    fetch::NetworkPolicy::Limits limits;
+    limits.stallMs = o.stallTimeoutMs;
+    limits.deadlineMs = o.deadlineMs;
+    if (o.lowSpeedLimit > 0) {
+        limits.lowSpeedBytes = o.lowSpeedLimit;
+        limits.lowSpeedSeconds = o.lowSpeedSeconds;
+    }
+    fetch::policy().setLimits(limits);
+    fetch::NetworkPolicy::Choice choice;
     if (o.connections > 0)
-        fetch::setConnectionsPerHost(o.connections);
-    fetch::setRateLimit(o.rateLimit);
-    if (o.proxy)
-        fetch::setProxyChoice(o.proxy);
+        choice.connectionsPerHost = o.connections;
+    choice.rateLimit = o.rateLimit;
+    choice.proxy = o.proxy;
+    fetch::policy().apply(choice);
 }
 
 }  // namespace

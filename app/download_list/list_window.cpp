@@ -1,5 +1,7 @@
 #include "download_list/list_window.h"
 
+#include "net/network_policy.h"
+
 #include "net/proxy.h"
 #include "net/rate_limit.h"
 
@@ -219,7 +221,7 @@ struct NetworkFields {
     // Says what cannot be used; false while something cannot.
     bool check(QWidget *parent) const
     {
-        const std::optional<QString> chosen = DownloadList::proxyChoice(proxy->text().trimmed());
+        const std::optional<QString> chosen = fetch::NetworkPolicy::proxyField(proxy->text());
         if (!rate->text().trimmed().isEmpty() && fetch::parseRate(rate->text()) <= 0) {
             QMessageBox::warning(
                 parent, QStringLiteral("下载设置"), QStringLiteral("限速的格式不对，例如 500K 或 2M。"));

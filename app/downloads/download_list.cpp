@@ -1,6 +1,7 @@
 #include "downloads/download_list.h"
 
 #include "net/host_slots.h"
+#include "net/network_policy.h"
 #include "net/proxy.h"
 #include "net/rate_limit.h"
 
@@ -85,19 +86,18 @@ void DownloadList::applySettings()
 {
     queue_.setLimit(settings_.downloadsAtOnce());
     rows_->setShownAtMost(settings_.historyShown());
-    // The network's settings hold for every request of the window, from the version check on.
-    fetch::setConnectionsPerHost(settings_.connectionsPerHost());
-    fetch::setRateLimit(qMax<qint64>(0, fetch::parseRate(settings_.rateLimit())));
-    fetch::setProxyChoice(proxyChoice(settings_.proxy()));
+    applyNetworkSettings(settings_);
 }
 
-std::optional<QString> DownloadList::proxyChoice(const QString &field)
+void applyNetworkSettings(const Settings &settings)
 {
-    if (field.isEmpty())
-        return std::nullopt;  // the environment's
-    if (field == u"无" || field.compare(u"none", Qt::CaseInsensitive) == 0)
-        return QString();
-    return field;
+    // The network's settings hold for every request of the window, from the version check on:
+    // one call on the program's network policy.
+    fetch::NetworkPolicy::Choice choice;
+    choice.connectionsPerHost = settings.connectionsPerHost();
+    choice.rateLimit = qMax<qint64>(0, fetch::parseRate(settings.rateLimit()));
+    choice.proxy = fetch::NetworkPolicy::proxyField(settings.proxy());
+    fetch::policy().apply(choice);
 }
 
 void DownloadList::save(history::Entry &e)

@@ -7,6 +7,7 @@
 #include "part_file.h"
 #include "segments.h"
 #include "net/host_slots.h"
+#include "net/network_policy.h"
 #include "net/rate_limit.h"
 
 #include <QFileInfo>
@@ -51,8 +52,8 @@ DownloadError openError(int why)
 
 }  // namespace
 
-Download::Download(QObject *parent)
-    : QObject(parent), watch_([this](fetch::TransferWatch::Reason why) {
+Download::Download(QObject *parent, fetch::NetworkPolicy *policy)
+    : QObject(parent), policy_(policy ? *policy : fetch::policy()), watch_([this](fetch::TransferWatch::Reason why) {
           fail(why == fetch::TransferWatch::StoppedSlow ? DownloadError::TooSlow : DownloadError::TimedOut);
       })
 {
@@ -132,7 +133,7 @@ void Download::tryLock()
     // The download's first connection waits for a slot of its host; the wait is not the
     // lock's, so it never ends as Busy.
     if (!slotHeld_) {
-        if (!fetch::takeHostSlot(hostKey_)) {
+        if (!policy_.takeHostSlot(hostKey_)) {
             wantSlot(true);
             lockRetry_.start(LockRetryMs);
             return;
@@ -159,7 +160,7 @@ void Download::tryLock()
         }
         ::close(fd);
     }
-    if (lockClock_.elapsed() >= fetch::timeout())
+    if (lockClock_.elapsed() >= policy_.limits().stallMs)
         fail(DownloadError::Busy);
     else
         lockRetry_.start(LockRetryMs);
@@ -320,8 +321,8 @@ bool Download::nameByType()
 // A whole file from byte 0 that the server lets us fetch in ranges, large enough for two.
 bool Download::rangesWorthIt() const
 {
-    return fetch::connectionsPerHost() > 1 && state_ == State::Asking && resumeFrom_ == 0 && rangesAdvertised_ &&
-        total_ >= 2 * MinSegmentBytes && !validatorOf(reply_).isEmpty();
+    return policy_.choice().connectionsPerHost > 1 && state_ == State::Asking && resumeFrom_ == 0 &&
+        rangesAdvertised_ && total_ >= 2 * MinSegmentBytes && !validatorOf(reply_).isEmpty();
 }
 
 // A part whose ranges were being fetched apart goes on with the ranges not recorded, under
@@ -382,6 +383,7 @@ bool Download::startRanges(QNetworkReply *first, const partfile::RangeControl &c
     setup.control = control;
     setup.controlPath = control_;
     setup.hostKey = hostKey_;
+    setup.policy = &policy_;
     slotHeld_ = false;  // the connections hold it now
     state_ = State::Ranges;
     ranges_ = new SegmentRun(setup, this);
@@ -412,7 +414,7 @@ void Download::rangesEnded(int ending, DownloadError error, int status)
     case SegmentRun::Ending::Changed:
         // The file changed on the server: what was written belongs to the old one.
         state_ = State::Asking;
-        slotHeld_ = fetch::takeHostSlot(hostKey_);
+        slotHeld_ = policy_.takeHostSlot(hostKey_);
         partfile::removeRegular(control_);
         restart();
         return;
@@ -423,7 +425,7 @@ void Download::rangesEnded(int ending, DownloadError error, int status)
 void Download::wantSlot(bool wanting)
 {
     if (wanting != slotWanted_)
-        fetch::wantHostSlot(hostKey_, wanting);
+        policy_.wantHostSlot(hostKey_, wanting);
     slotWanted_ = wanting;
 }
 
@@ -431,7 +433,7 @@ void Download::giveSlot()
 {
     wantSlot(false);
     if (slotHeld_)
-        fetch::giveHostSlot(hostKey_);
+        policy_.giveHostSlot(hostKey_);
     slotHeld_ = false;
 }
 
@@ -461,7 +463,8 @@ void Download::onData()
     if (buffer_.size() != ReadBufferSize)
         buffer_.resize(ReadBufferSize);
     while (reply_ && reply_->bytesAvailable() > 0) {
-        const qint64 allowed = fetch::takeBytesOrWait(qMin<qint64>(buffer_.size(), reply_->bytesAvailable()), pace_);
+        const qint64 allowed =
+            fetch::takeBytesOrWait(policy_, qMin<qint64>(buffer_.size(), reply_->bytesAvailable()), pace_);
         if (allowed <= 0)
             break;
         const qint64 size = reply_->read(buffer_.data(), allowed);

@@ -77,7 +77,8 @@ DownloadError noAnswerError(const QNetworkReply *reply)
     return refused ? DownloadError::ConnectFailed : DownloadError::ConnectionLost;
 }
 
-SegmentRun::SegmentRun(Setup setup, QObject *parent) : QObject(parent), s_(std::move(setup))
+SegmentRun::SegmentRun(Setup setup, QObject *parent)
+    : QObject(parent), s_(std::move(setup)), policy_(s_.policy ? *s_.policy : fetch::policy())
 {
     done_ = s_.control.done;
     startBytes_ = recordedBytes_ = done_.bytes();
@@ -98,7 +99,7 @@ void SegmentRun::start(QNetworkReply *first)
     clock_.start();
     ticker_.start(TickMs);
     buffer_.resize(SegmentBufferSize);
-    maxConnections_ = fetch::connectionsPerHost();
+    maxConnections_ = policy_.choice().connectionsPerHost;
     plan();
     if (first) {
         // The first answer reads the first range; its connection is the slot the run holds.
@@ -143,7 +144,7 @@ void SegmentRun::fill()
 {
     while (!ended_ && active_.size() < maxConnections_) {
         if (active_.size() >= heldSlots_) {
-            if (!fetch::takeHostSlot(s_.hostKey))
+            if (!policy_.takeHostSlot(s_.hostKey))
                 break;
             ++heldSlots_;
         }
@@ -166,7 +167,7 @@ void SegmentRun::fill()
     }
     mostConnections_ = qMax(mostConnections_, int(active_.size()));
     while (heldSlots_ > qMax<qsizetype>(1, active_.size())) {
-        fetch::giveHostSlot(s_.hostKey);
+        policy_.giveHostSlot(s_.hostKey);
         --heldSlots_;
     }
     if (!ended_ && active_.isEmpty() && todo_.isEmpty())
@@ -288,7 +289,7 @@ void SegmentRun::read(Segment *segment)
     QNetworkReply *reply = segment->reply;
     while (segment->pos < segment->end && reply->bytesAvailable() > 0) {
         const qint64 want = qMin(qMin<qint64>(buffer_.size(), reply->bytesAvailable()), segment->end - segment->pos);
-        const qint64 allowed = fetch::takeBytesOrWait(want, pace_);
+        const qint64 allowed = fetch::takeBytesOrWait(policy_, want, pace_);
         if (allowed <= 0)
             break;
         const qint64 n = reply->read(buffer_.data(), allowed);
@@ -375,13 +376,13 @@ void SegmentRun::broke(Segment *segment, DownloadError error, int status)
         todo_.prepend(rest);
     maxConnections_ = qMax<qsizetype>(1, active_.size());
     if (fruitless)
-        fetch::noteFruitlessRequest();
+        policy_.noteFruitlessRequest();
     if (++failuresInRow_ >= MostFailuresInRow) {
         finish(Ending::Failed, error, status);
         return;
     }
     if (fruitless) {
-        const int pause = qMax(fetch::fruitlessPauseMs(failuresInRow_), fetch::msUntilFruitlessAllowed());
+        const int pause = qMax(fetch::fruitlessPauseMs(failuresInRow_), policy_.msUntilFruitlessAllowed());
         holdUntilMs_ = clock_.elapsed() + pause;
     }
     fill();
@@ -412,7 +413,7 @@ void SegmentRun::tick()
     const qint64 now = clock_.elapsed();
     // Another download waits for a connection to this host: one of ours makes room, its
     // range left to the others.
-    if (fetch::hostSlotWanted(s_.hostKey) && active_.size() > 1) {
+    if (policy_.hostSlotWanted(s_.hostKey) && active_.size() > 1) {
         Segment *longest = active_.first();
         for (Segment *s : active_) {
             if (s->end - s->pos > longest->end - longest->pos)
@@ -425,7 +426,7 @@ void SegmentRun::tick()
         fill();  // gives its slot back
     }
     for (Segment *s : QList<Segment *>(active_)) {
-        if (!ended_ && active_.contains(s) && now - s->lastActiveMs > fetch::timeout())
+        if (!ended_ && active_.contains(s) && now - s->lastActiveMs > policy_.limits().stallMs)
             broke(s, DownloadError::TimedOut, 0);
     }
     if (!ended_ && now - lastRecordMs_ >= RecordEveryMs && doneBytes() > recordedBytes_ && !record())
@@ -515,7 +516,7 @@ void SegmentRun::stop()
         record();
     giveBack();
     while (heldSlots_ > 0) {
-        fetch::giveHostSlot(s_.hostKey);
+        policy_.giveHostSlot(s_.hostKey);
         --heldSlots_;
     }
 }

@@ -26,6 +26,7 @@
 
 #include "download/download.h"
 #include "part_file.h"
+#include "net/network_policy.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -61,7 +62,8 @@ public:
         QUrl url;     // where the ranges are asked for
         partfile::RangeControl control;
         QString controlPath;
-        QString hostKey;  // whose connection slots the run takes (it holds one on start)
+        QString hostKey;                         // whose connection slots the run takes (it holds one on start)
+        fetch::NetworkPolicy *policy = nullptr;  // the program's: slots, rate limit, limits
     };
     // How the run ended: None when every range is on disk and recorded; Changed when the file
     // changed on the server (the download starts over).
@@ -117,6 +119,7 @@ private:
     Segment *find(const QNetworkReply *reply);
 
     Setup s_;
+    fetch::NetworkPolicy &policy_;
     QList<Segment *> active_;
     QList<partfile::ByteRange> todo_;  // ranges no connection holds
     partfile::RangeSet done_;          // ranges written in full (not all recorded yet)

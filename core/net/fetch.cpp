@@ -1,6 +1,7 @@
 #include "net/fetch.h"
 
 #include "net/decode.h"
+#include "net/network_policy.h"
 #include "net/proxy.h"
 
 #include <QDateTime>
@@ -87,7 +88,14 @@ public:
 // manager itself: the application-wide proxy is never used for loopback addresses.
 class ChosenProxy : public QNetworkProxyFactory {
 public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override { return {proxyFor(query.url())}; }
+    explicit ChosenProxy(const NetworkPolicy &policy) : policy_(policy) {}
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        return {policy_.proxyFor(query.url())};
+    }
+
+private:
+    const NetworkPolicy &policy_;
 };
 
 }  // namespace
@@ -163,7 +171,7 @@ QNetworkAccessManager &networkManager()
         auto *m = new QNetworkAccessManager;
         m->setCookieJar(new NoCookies);
         m->setAutoDeleteReplies(false);
-        m->setProxyFactory(new ChosenProxy);
+        m->setProxyFactory(new ChosenProxy(policy()));
         QObject::connect(QThread::currentThread(), &QThread::finished, m, &QObject::deleteLater);
         return m;
     }();

@@ -1,49 +1,29 @@
 #include "net/host_slots.h"
 
-#include <QHash>
-#include <algorithm>
+#include "net/network_policy.h"
 
 namespace fetch {
 
-namespace {
-
-int perHost = DefaultConnectionsPerHost;
-
-QHash<QString, int> &taken()
-{
-    static QHash<QString, int> counts;  // used on the thread that downloads
-    return counts;
-}
-
-QHash<QString, int> &wanted()
-{
-    static QHash<QString, int> counts;
-    return counts;
-}
-
-}  // namespace
-
 void wantHostSlot(const QString &host, bool wanting)
 {
-    int &count = wanted()[host];
-    count = qMax(0, count + (wanting ? 1 : -1));
-    if (count == 0)
-        wanted().remove(host);
+    policy().wantHostSlot(host, wanting);
 }
 
 bool hostSlotWanted(const QString &host)
 {
-    return wanted().value(host) > 0;
+    return policy().hostSlotWanted(host);
 }
 
 void setConnectionsPerHost(int connections)
 {
-    perHost = std::clamp(connections, 1, MostConnectionsPerHost);
+    NetworkPolicy::Choice choice = policy().choice();
+    choice.connectionsPerHost = connections;
+    policy().apply(choice);
 }
 
 int connectionsPerHost()
 {
-    return perHost;
+    return policy().choice().connectionsPerHost;
 }
 
 QString hostKey(const QUrl &url)
@@ -53,25 +33,17 @@ QString hostKey(const QUrl &url)
 
 bool takeHostSlot(const QString &host)
 {
-    int &count = taken()[host];
-    if (count >= perHost)
-        return false;
-    ++count;
-    return true;
+    return policy().takeHostSlot(host);
 }
 
 void giveHostSlot(const QString &host)
 {
-    auto it = taken().find(host);
-    if (it == taken().end())
-        return;
-    if (--it.value() <= 0)
-        taken().erase(it);
+    policy().giveHostSlot(host);
 }
 
 int hostSlotsTaken(const QString &host)
 {
-    return taken().value(host);
+    return policy().hostSlotsTaken(host);
 }
 
 }  // namespace fetch

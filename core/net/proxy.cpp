@@ -1,15 +1,12 @@
 #include "net/proxy.h"
 
-#include <QMutex>
-#include <QMutexLocker>
+#include "net/network_policy.h"
+
 #include <QStringList>
 
 namespace fetch {
 
 namespace {
-
-QMutex choiceMutex;
-std::optional<QString> choice;  // guarded by choiceMutex: managers of several threads ask
 
 QString environment(const char *name)
 {
@@ -77,8 +74,9 @@ bool bypassed(const QString &host, const QString &noProxy)
 
 void setProxyChoice(std::optional<QString> proxy)
 {
-    const QMutexLocker lock(&choiceMutex);
-    choice = proxy ? std::optional<QString>(proxy->trimmed()) : std::nullopt;
+    NetworkPolicy::Choice choice = policy().choice();
+    choice.proxy = proxy;
+    policy().apply(choice);
 }
 
 QString proxyProblem(const QString &proxy)
@@ -88,11 +86,11 @@ QString proxyProblem(const QString &proxy)
 
 QNetworkProxy proxyFor(const QUrl &url)
 {
-    std::optional<QString> chosen;
-    {
-        const QMutexLocker lock(&choiceMutex);
-        chosen = choice;
-    }
+    return policy().proxyFor(url);
+}
+
+QNetworkProxy proxyUnder(const std::optional<QString> &chosen, const QUrl &url)
+{
     QString text;
     if (chosen) {
         text = *chosen;

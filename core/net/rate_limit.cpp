@@ -1,82 +1,45 @@
 #include "net/rate_limit.h"
 
-#include <QElapsedTimer>
+#include "net/network_policy.h"
+
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
 
 namespace fetch {
 
-namespace {
-
-// A token bucket. Its depth is a tenth of a second's worth (at least 16 KiB), so a burst
-// after a pause stays small and the average holds over any second.
-struct Bucket {
-    qint64 rate = 0;
-    double tokens = 0;
-    QElapsedTimer clock;
-
-    double depth() const { return std::max(double(rate) / 10, 16384.0); }
-    void refill()
-    {
-        if (!clock.isValid()) {
-            clock.start();
-            tokens = 0;
-            return;
-        }
-        const qint64 ns = clock.nsecsElapsed();
-        clock.restart();
-        tokens = std::min(depth(), tokens + double(rate) * double(ns) / 1e9);
-    }
-};
-
-Bucket &bucket()
-{
-    static Bucket b;  // read and changed on the thread that downloads
-    return b;
-}
-
-}  // namespace
-
 void setRateLimit(qint64 bytesPerSecond)
 {
-    Bucket &b = bucket();
-    b.rate = std::max<qint64>(0, bytesPerSecond);
-    b.tokens = 0;
-    b.clock.invalidate();
+    NetworkPolicy::Choice choice = policy().choice();
+    choice.rateLimit = bytesPerSecond;
+    policy().apply(choice);
 }
 
 qint64 rateLimit()
 {
-    return bucket().rate;
+    return policy().choice().rateLimit;
 }
 
 qint64 takeBytes(qint64 want)
 {
-    Bucket &b = bucket();
-    if (b.rate <= 0 || want <= 0)
-        return want;
-    b.refill();
-    const qint64 granted = std::min(want, qint64(b.tokens));
-    b.tokens -= double(granted);
-    return granted;
+    return policy().takeBytes(want);
 }
 
 int msUntilMoreBytes()
 {
-    const Bucket &b = bucket();
-    if (b.rate <= 0)
-        return 1;
-    // Enough for a useful read (4 KiB or a fiftieth of a second), not a byte at a time.
-    const double need = std::max(4096.0, double(b.rate) / 50) - b.tokens;
-    return std::clamp(int(need * 1000 / double(b.rate)) + 1, 1, 1000);
+    return policy().msUntilMoreBytes();
 }
 
 qint64 takeBytesOrWait(qint64 want, QTimer &wait)
 {
-    const qint64 allowed = takeBytes(want);
+    return takeBytesOrWait(policy(), want, wait);
+}
+
+qint64 takeBytesOrWait(NetworkPolicy &policy, qint64 want, QTimer &wait)
+{
+    const qint64 allowed = policy.takeBytes(want);
     if (allowed <= 0 && !wait.isActive())
-        wait.start(msUntilMoreBytes());
+        wait.start(policy.msUntilMoreBytes());
     return allowed;
 }
 

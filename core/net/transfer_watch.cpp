@@ -1,54 +1,52 @@
 #include "net/transfer_watch.h"
 
 #include "net/fetch.h"
+#include "net/network_policy.h"
 
 #include <QNetworkReply>
 
 namespace fetch {
 
-namespace {
-
-int g_stallMs = DefaultStallMs;
-int g_deadlineMs = DefaultDeadlineMs;
-qint64 g_lowSpeedBytes = DefaultLowSpeedBytes;
-int g_lowSpeedSeconds = DefaultLowSpeedSeconds;
-
-}  // namespace
-
 void setTimeout(int ms)
 {
-    g_stallMs = ms > 0 ? ms : DefaultStallMs;
+    NetworkPolicy::Limits limits = policy().limits();
+    limits.stallMs = ms;
+    policy().setLimits(limits);
 }
 
 int timeout()
 {
-    return g_stallMs;
+    return policy().limits().stallMs;
 }
 
 void setDeadline(int ms)
 {
-    g_deadlineMs = ms > 0 ? ms : DefaultDeadlineMs;
+    NetworkPolicy::Limits limits = policy().limits();
+    limits.deadlineMs = ms;
+    policy().setLimits(limits);
 }
 
 int deadline()
 {
-    return g_deadlineMs;
+    return policy().limits().deadlineMs;
 }
 
 void setLowSpeed(qint64 bytesPerSecond, int seconds)
 {
-    g_lowSpeedBytes = bytesPerSecond > 0 ? bytesPerSecond : DefaultLowSpeedBytes;
-    g_lowSpeedSeconds = seconds > 0 ? seconds : DefaultLowSpeedSeconds;
+    NetworkPolicy::Limits limits = policy().limits();
+    limits.lowSpeedBytes = bytesPerSecond;
+    limits.lowSpeedSeconds = seconds;
+    policy().setLimits(limits);
 }
 
 qint64 lowSpeedBytes()
 {
-    return g_lowSpeedBytes;
+    return policy().limits().lowSpeedBytes;
 }
 
 int lowSpeedSeconds()
 {
-    return g_lowSpeedSeconds;
+    return policy().limits().lowSpeedSeconds;
 }
 
 QNetworkRequest makeRequest(const QUrl &url, RequestKind kind)
@@ -101,20 +99,22 @@ TransferWatch::TransferWatch(std::function<void(Reason)> onStop) : onStop_(std::
 
 void TransferWatch::start()
 {
-    stall_.start(g_stallMs);
+    // The limits as they are when the transfer starts, kept for its life.
+    limits_ = policy().limits();
+    stall_.start(limits_.stallMs);
     if (!speed_.isActive()) {
         clock_.start();
         windowStartMs_ = 0;
         windowBytes_ = bytes_ = 0;
         // A few looks per window: a slow transfer is ended soon after its window closes.
-        speed_.start(qBound(50, g_lowSpeedSeconds * 250, 1000));
+        speed_.start(qBound(50, limits_.lowSpeedSeconds * 250, 1000));
     }
 }
 
 void TransferWatch::activity(qint64 bytes)
 {
     bytes_ = bytes;
-    stall_.start(g_stallMs);
+    stall_.start(limits_.stallMs);
 }
 
 void TransferWatch::stop()
@@ -126,10 +126,10 @@ void TransferWatch::stop()
 void TransferWatch::sample()
 {
     const qint64 now = clock_.elapsed();
-    const qint64 span = qint64(g_lowSpeedSeconds) * 1000;
+    const qint64 span = qint64(limits_.lowSpeedSeconds) * 1000;
     if (now - windowStartMs_ < span)
         return;
-    if (bytes_ - windowBytes_ < g_lowSpeedBytes * g_lowSpeedSeconds) {
+    if (bytes_ - windowBytes_ < limits_.lowSpeedBytes * limits_.lowSpeedSeconds) {
         stop();
         onStop_(StoppedSlow);
         return;

@@ -28,6 +28,9 @@ struct DownloadRequest {
     QString avatar;        // the avatar's address, for the video's information file
 };
 
+// The list settings' network part (代理, 限速, connections) on the program's network policy.
+void applyNetworkSettings(const Settings &settings);
+
 class DownloadList : public QObject {
     Q_OBJECT
 public:
@@ -74,8 +77,6 @@ public:
     void clearFinished();
     void clearHistory();
     void applySettings();
-    // The proxy the 代理 field asks for: no value for the environment's, "" for none.
-    static std::optional<QString> proxyChoice(const QString &field);
     // Tells the list window what a batch is waiting for ("服务器繁忙…"); empty to clear it.
     void setNotice(const QString &text) { emit notice(text); }
 

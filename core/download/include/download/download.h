@@ -56,6 +56,9 @@ class SegmentRun;
 namespace partfile {
 struct RangeControl;
 }
+namespace fetch {
+class NetworkPolicy;
+}
 
 class Download : public QObject {
     Q_OBJECT
@@ -69,7 +72,8 @@ public:
         QString formerLink;
     };
 
-    explicit Download(QObject *parent = nullptr);
+    // policy: the network policy it follows (the program's when none is given).
+    explicit Download(QObject *parent = nullptr, fetch::NetworkPolicy *policy = nullptr);
     ~Download() override;
 
     // Starts saving url to target (see the top of this file for how a part is resumed).
@@ -123,6 +127,7 @@ private:
     void closePart();
     qint64 onDisk() const { return resumeFrom_ + received_; }
 
+    fetch::NetworkPolicy &policy_;
     QPointer<QNetworkReply> reply_;
     QByteArray buffer_;  // what is read from the answer goes through here to the part
     fetch::TransferWatch watch_;

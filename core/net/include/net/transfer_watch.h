@@ -21,6 +21,14 @@ inline constexpr int DefaultDeadlineMs = 90000;
 inline constexpr qint64 DefaultLowSpeedBytes = 1024;
 inline constexpr int DefaultLowSpeedSeconds = 60;
 
+// The limits of one transfer, as the network policy holds them (net/network_policy.h).
+struct TransferLimits {
+    int stallMs = DefaultStallMs;
+    int deadlineMs = DefaultDeadlineMs;
+    qint64 lowSpeedBytes = DefaultLowSpeedBytes;
+    int lowSpeedSeconds = DefaultLowSpeedSeconds;
+};
+
 // Wait for connecting and for a stalled transfer, in milliseconds (default 30 s).
 void setTimeout(int ms);
 int timeout();
@@ -74,6 +82,7 @@ private:
     QTimer speed_;
     QElapsedTimer clock_;
     qint64 bytes_ = 0;
+    TransferLimits limits_;
     qint64 windowBytes_ = 0;  // bytes at the start of the current low-speed window
     qint64 windowStartMs_ = 0;
 };
