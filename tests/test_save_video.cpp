@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopeGuard>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -47,6 +46,14 @@ struct SlowSave {
 };
 
 }  // namespace
+
+// A folder whose config/ holds the settings for the test's life: tests running beside it
+// change the shared ones.
+struct OwnSettings : QTemporaryDir {
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const bool set = qputenv("XDG_CONFIG_HOME", filePath("config").toUtf8());
+    ~OwnSettings() { qputenv("XDG_CONFIG_HOME", config); }
+};
 
 class TestSaveVideo : public QObject {
     Q_OBJECT
@@ -456,10 +463,7 @@ private slots:
     // video keeps the address its run started with.
     void onePressAtATime()
     {
-        QTemporaryDir dir;
-        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
-        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", config); });
+        OwnSettings dir;
         WindowHarness h;
         Settings().setSaveFolder(dir.path());
         for (const QByteArray id : {"1", "2"}) {
@@ -506,11 +510,7 @@ private slots:
     // the batch says so in the list's window, waits, asks again and saves both.
     void busyServiceIsWaitedOut()
     {
-        QTemporaryDir dir;
-        // Settings of its own: tests running beside it change the shared ones.
-        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
-        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", config); });
+        OwnSettings dir;
         WindowHarness h;
         Settings().setSaveFolder(dir.path());
         HttpResponse busy = HttpResponse::text("busy");
