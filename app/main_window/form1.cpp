@@ -222,7 +222,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     shownCover_ = plan.cover;
     // The same name the command line gives this video, from the address the run started with
     // (text typed in the box meanwhile stays there, for the next run).
-    const VideoFields video = videoFieldsOf(runAddress_, plan.site, plan, Result, hosts());
+    const VideoFields video = videoFields(runAddress_, plan.site, plan, Result, hosts());
     videoName_ = videoName(video);
     shownVideo_ = video;
 

@@ -3,7 +3,7 @@
 #include "extract/address_check.h"
 #include "sites/sites.h"
 
-VideoFields videoFieldsOf(
+VideoFields videoFields(
     const QString &address, int site, const DisplayPlan &plan, const ExtractionResult &record, const Hosts &h)
 {
     VideoFields video;
@@ -38,7 +38,7 @@ ExtractedVideo extractVideo(const QString &address, int site, const Hosts &h, co
     out.outcome = driver.run();
     out.failure = driver.failure();
     const DisplayPlan plan = out.view.display.value_or(DisplayPlan());
-    out.video = videoFieldsOf(address, site, plan, out.record, h);
+    out.video = videoFields(address, site, plan, out.record, h);
     if (!out.extracted())
         out.video.link.clear();
     out.avatar = plan.avatarUrl();

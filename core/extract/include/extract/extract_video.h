@@ -14,7 +14,7 @@ inline const QString NoServiceText = QStringLiteral("没有与该地址对应的
 
 // The fields of the video extracted from address: plan is the display step's, record the
 // run's slots.
-VideoFields videoFieldsOf(
+VideoFields videoFields(
     const QString &address, int site, const DisplayPlan &plan, const ExtractionResult &record, const Hosts &h);
 
 struct ExtractOptions {
