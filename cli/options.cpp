@@ -496,7 +496,7 @@ QString contradictions(const Args &args, CliOptions &o)
         const std::optional<QStringList> words = shellWords(k.exec);
         if (!words || words->isEmpty())
             return QStringLiteral("--exec needs a command (with its quotes closed)");
-        if (const QString problem = shellScriptProblem(*words); !problem.isEmpty())
+        if (QString problem = shellScriptProblem(*words); !problem.isEmpty())
             return problem;
     }
     if (args.isSet(opt::Simulate) || args.isSet(opt::SkipDownload))

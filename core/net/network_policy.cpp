@@ -9,7 +9,7 @@ namespace fetch {
 
 namespace {
 
-constexpr qint64 MinuteMs = 60 * 1000;
+constexpr qint64 MinuteMs = qint64(60) * 1000;
 
 // The token bucket's depth: a tenth of a second's worth (at least 16 KiB), so a burst after a
 // pause stays small and the average holds over any second.
