@@ -171,9 +171,3 @@ void DownloadQueue::forget(qint64 id)
     items_.erase(id);
     order_.removeAll(id);
 }
-
-void DownloadQueue::setLink(qint64 id, const QString &link)
-{
-    if (items_.count(id) && !running_.count(id))
-        items_[id].link = link;
-}

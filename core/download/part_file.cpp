@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statvfs.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -310,3 +311,173 @@ int moveInto(const QString &from, const QString &to, bool replace)
 }
 
 }  // namespace partfile
+
+void PartFile::setTarget(const QString &target)
+{
+    close();
+    path_ = Download::partPath(target);
+    control_ = Download::controlPath(target);
+}
+
+PartFile::Lock PartFile::lock()
+{
+    close();
+    // A part renamed away or replaced while it was opened is opened again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = partfile::openForWrite(path_, false);
+        if (fd < 0)
+            return Lock::Failed;
+        if (partfile::tryLock(fd) != 0) {
+            ::close(fd);
+            return Lock::Held;
+        }
+        if (partfile::isFileAt(fd, path_)) {
+            fd_ = fd;
+            end_ = writtenBack_ = size();
+            return Lock::Taken;
+        }
+        ::close(fd);
+    }
+    return Lock::Held;
+}
+
+qint64 PartFile::size() const
+{
+    return fd_ < 0 ? 0 : qint64(::lseek(fd_, 0, SEEK_END));
+}
+
+qint64 PartFile::freeBytes() const
+{
+    struct statvfs info {};
+    if (fd_ >= 0 && ::fstatvfs(fd_, &info) == 0)
+        return qint64(info.f_bavail) * qint64(info.f_frsize);
+    return -1;
+}
+
+int PartFile::prepareAppend(bool empty)
+{
+    if (empty && ::ftruncate(fd_, 0) != 0)
+        return errno;
+    end_ = writtenBack_ = size();
+    return 0;
+}
+
+qint64 PartFile::append(const char *data, qint64 size)
+{
+    const qint64 written = partfile::writeAll(fd_, data, size);
+    const int why = errno;
+    end_ += written;
+    constexpr qint64 Step = qint64(4) * 1024 * 1024;
+    if (end_ - writtenBack_ >= Step) {
+#ifdef Q_OS_LINUX
+        ::sync_file_range(fd_, writtenBack_, end_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
+#endif
+        writtenBack_ = end_;
+    }
+    errno = why;
+    return written;
+}
+
+bool PartFile::writeAt(const char *data, qint64 size, qint64 offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, data, size_t(size), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+int PartFile::setLength(qint64 total)
+{
+    if (size() >= total || ::ftruncate(fd_, total) == 0)
+        return 0;
+    return errno == EFBIG ? ENOSPC : errno;
+}
+
+qint64 PartFile::reserve(qint64 from, qint64 to)
+{
+    const qint64 free = freeBytes();
+    if (free >= 0)
+        to = qMin(to, from + free - KeepFreeBytes);
+    if (to <= from || ::fallocate(fd_, 0, from, to - from) != 0)
+        return from;  // little room left: the writes go on without a reservation
+    return to;
+}
+
+void PartFile::giveBack(const partfile::RangeSet &kept, qint64 total)
+{
+    if (fd_ < 0 || kept.covers(total))
+        return;
+    const qint64 end = kept.ranges().isEmpty() ? 0 : kept.ranges().constLast().to;
+    for (const partfile::ByteRange &gap : kept.gaps(end))
+        ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, gap.from, gap.to - gap.from);
+    if (::ftruncate(fd_, end) != 0)
+        ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, end, total - end);
+}
+
+bool PartFile::record(const partfile::RangeControl &control)
+{
+    return ::fdatasync(fd_) == 0 && partfile::writeRangeControl(control_, control);
+}
+
+int PartFile::sync()
+{
+    return fd_ >= 0 && ::fsync(fd_) != 0 ? errno : 0;
+}
+
+int PartFile::moveOnto(const QString &target, bool replace, const QString &origin)
+{
+    partfile::setOrigin(fd_, origin);
+    // Still locked: the rename is the last thing the download does to the part.
+    const int why = partfile::moveInto(path_, target, replace);
+    if (why != 0)
+        return why;
+    partfile::removeRegular(control_);
+    close();
+    return 0;
+}
+
+void PartFile::release(DownloadError error, qint64 written, bool errorPage)
+{
+    if (fd_ >= 0 && error != DownloadError::NotRegularFile && partfile::isFileAt(fd_, path_)) {
+        const bool cancelled = error == DownloadError::Cancelled;
+        if (cancelled || written == 0 || (errorPage && error == DownloadError::HttpStatus)) {
+            partfile::removeRegular(path_);
+            partfile::removeRegular(control_);
+        }
+    }
+    close();
+}
+
+void PartFile::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+DownloadError PartFile::errorOf(int why)
+{
+    switch (why) {
+    case EACCES:
+    case EPERM:
+    case EROFS: return DownloadError::NoPermission;
+    case ENOSPC:
+    case EDQUOT: return DownloadError::DiskFull;
+    case ELOOP:
+    case ENXIO:
+    case EISDIR:
+    case EINVAL:
+    case EEXIST: return DownloadError::NotRegularFile;
+    default: return DownloadError::WriteFailed;
+    }
+}

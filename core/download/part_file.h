@@ -3,6 +3,8 @@
 // folder in their place is left as it is.
 #pragma once
 
+#include "download/download.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -102,3 +104,77 @@ void removeRegular(const QString &path);
 int moveInto(const QString &from, const QString &to, bool replace);
 
 }  // namespace partfile
+
+// A download's part file "<target>.part" and its control file "<target>.part.meta": the
+// descriptor, held open and locked from the lock to the final rename; the blocks reserved
+// ahead of the writing and given back; the writeback and the syncs; the rename over the
+// target; and what stays of the part when the download ends without it.
+class PartFile {
+public:
+    PartFile() = default;
+    ~PartFile() { close(); }
+    PartFile(const PartFile &) = delete;
+    PartFile &operator=(const PartFile &) = delete;
+
+    // The part of target (closed first when another one is open).
+    void setTarget(const QString &target);
+    const QString &path() const { return path_; }
+    const QString &controlPath() const { return control_; }
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    // Opens the part (created when missing, never through a link) and locks it for this one
+    // writer. Taken; Held when another download holds it; Failed with errno set.
+    enum class Lock { Taken, Held, Failed };
+    Lock lock();
+    // The part's length now.
+    qint64 size() const;
+    // Bytes free for this user on the part's file system; -1 when unknown.
+    qint64 freeBytes() const;
+
+    // The part ready for appending, emptied first when asked. 0, or an errno value.
+    int prepareAppend(bool empty);
+    // Appends at the end; a few MiB at a time are handed to the disk in the background so
+    // the sync before the rename has little left to wait for. Returns the bytes written;
+    // fewer means the write failed (errno tells why).
+    qint64 append(const char *data, qint64 size);
+    // Writes all of data at offset. False with errno set when it could not.
+    bool writeAt(const char *data, qint64 size, qint64 offset);
+
+    // The part's length set to total without writing its blocks (sparse). 0, or an errno
+    // value (ENOSPC for a length the file system cannot hold).
+    int setLength(qint64 total);
+    // Reserves the blocks of [from, to), never into the last KeepFreeBytes of the disk.
+    // Returns where the reservation ends: from when nothing could be reserved.
+    qint64 reserve(qint64 from, qint64 to);
+    static constexpr qint64 KeepFreeBytes = qint64(1024) * 1024 * 1024;
+    // Gives back what the part holds beyond the kept ranges of a file of total bytes: the
+    // gaps between them are punched out and the part ends after the last one.
+    void giveBack(const partfile::RangeSet &kept, qint64 total);
+    // Flushes the part's data, then records control. False with errno set.
+    bool record(const partfile::RangeControl &control);
+
+    // fsync: the part on disk. 0, or an errno value.
+    int sync();
+    // Renames the part over target (never replacing it unless replace), records where it came
+    // from on it, removes the control file and closes. 0, or an errno value (the part stays).
+    int moveOnto(const QString &target, bool replace, const QString &origin);
+    // Ends the download's hold on the part after it ended with error, written bytes of the
+    // file being on disk. Cancelling removes the part and its control file; a part with
+    // nothing written, or holding an error page's place (errorPage), is removed; a broken
+    // transfer or a full disk keeps what was written for a later resume. Nothing is removed
+    // unless the part is still the file this download locked, and never when something else
+    // stood in a file's place.
+    void release(DownloadError error, qint64 written, bool errorPage);
+    void close();
+
+    // What a file error (an errno value) means for the download.
+    static DownloadError errorOf(int why);
+
+private:
+    QString path_;
+    QString control_;
+    int fd_ = -1;
+    qint64 end_ = 0;          // where the next append goes
+    qint64 writtenBack_ = 0;  // bytes handed to the disk already
+};

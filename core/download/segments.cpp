@@ -9,7 +9,6 @@
 #include <QNetworkReply>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -19,28 +18,9 @@ constexpr int RecordEveryMs = 2000;
 constexpr int TickMs = 500;
 // A run gives up after this many broken connections in a row with no new byte between them.
 constexpr int MostFailuresInRow = 4;
-// How far ahead of the writing blocks are reserved, for the whole run, and what is always
-// left free on the disk by a reservation (writing itself goes on until the disk is full).
+// How far ahead of the writing blocks are reserved, for the whole run (writing itself goes on
+// until the disk is full).
 constexpr qint64 ReserveAheadBytes = qint64(64) * 1024 * 1024;
-constexpr qint64 KeepFreeBytes = qint64(1024) * 1024 * 1024;
-
-bool pwriteAll(int fd, const char *data, qint64 size, qint64 offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size_t(size), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -295,7 +275,7 @@ void SegmentRun::read(Segment *segment)
         const qint64 n = reply->read(buffer_.data(), allowed);
         if (n <= 0)
             break;
-        if (!pwriteAll(s_.fd, buffer_.constData(), n, segment->pos)) {
+        if (!s_.part->writeAt(buffer_.constData(), n, segment->pos)) {
             const int why = errno;
             finish(Ending::Failed, why == EIO ? DownloadError::WriteFailed : DownloadError::DiskFull, 0);
             return;
@@ -450,29 +430,7 @@ void SegmentRun::reserveAhead(Segment *segment)
     if (segment->reservedTo >= segment->end || segment->reservedTo - segment->pos >= ahead / 2)
         return;
     const qint64 from = qMax(segment->reservedTo, segment->pos);
-    qint64 to = qMin(segment->end, segment->pos + ahead);
-    struct statvfs info {};
-    if (::fstatvfs(s_.fd, &info) == 0)
-        to = qMin(to, from + qint64(info.f_bavail) * qint64(info.f_frsize) - KeepFreeBytes);
-    if (to <= from)
-        return;  // little room left: the writes go on without a reservation
-    if (::fallocate(s_.fd, 0, from, to - from) == 0)
-        segment->reservedTo = to;
-}
-
-// A run that did not finish gives back the blocks it holds beyond what is recorded: the
-// gaps between recorded ranges are punched out and the part ends after the last one (the
-// control file keeps the whole length for the resume).
-void SegmentRun::giveBack()
-{
-    const partfile::RangeSet &kept = s_.control.done;
-    if (kept.covers(s_.control.total))
-        return;
-    const qint64 end = kept.ranges().isEmpty() ? 0 : kept.ranges().constLast().to;
-    for (const partfile::ByteRange &gap : kept.gaps(end))
-        ::fallocate(s_.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, gap.from, gap.to - gap.from);
-    if (::ftruncate(s_.fd, end) != 0)
-        ::fallocate(s_.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, end, s_.control.total - end);
+    segment->reservedTo = s_.part->reserve(from, qMin(segment->end, segment->pos + ahead));
 }
 
 // Flushes the part to disk, then records the ranges written before the flush.
@@ -483,7 +441,7 @@ bool SegmentRun::record()
     for (const Segment *s : active_)
         control.done.add(s->from, s->pos);
     lastRecordMs_ = clock_.elapsed();
-    if (::fdatasync(s_.fd) != 0 || !partfile::writeRangeControl(s_.controlPath, control))
+    if (!s_.part->record(control))
         return false;
     recordedBytes_ = control.done.bytes();
     s_.control.done = control.done;
@@ -514,7 +472,9 @@ void SegmentRun::stop()
         drop(s, true);
     if (wrote)
         record();
-    giveBack();
+    // A run that did not finish gives back the blocks it holds beyond what is recorded (the
+    // control file keeps the whole length for the resume).
+    s_.part->giveBack(s_.control.done, s_.control.total);
     while (heldSlots_ > 0) {
         policy_.giveHostSlot(s_.hostKey);
         --heldSlots_;

@@ -37,6 +37,10 @@
 
 class QNetworkReply;
 
+// How a run of ranges ended: Done when every range is on disk and recorded; Changed when the
+// file changed on the server (the download starts over).
+enum class RangesEnding { Done, Failed, Changed };
+
 // Each connection gets at least this much of a file; a smaller file uses one connection.
 inline constexpr qint64 MinSegmentBytes = qint64(4) * 1024 * 1024;
 // A range is split for a connection that ran out of work only when both halves get this.
@@ -58,16 +62,13 @@ DownloadError noAnswerError(const QNetworkReply *reply);
 class SegmentRun : public QObject {
 public:
     struct Setup {
-        int fd = -1;  // the locked part, its length reserved
-        QUrl url;     // where the ranges are asked for
+        PartFile *part = nullptr;  // the locked part, its length set
+        QUrl url;                  // where the ranges are asked for
         partfile::RangeControl control;
-        QString controlPath;
         QString hostKey;                         // whose connection slots the run takes (it holds one on start)
         fetch::NetworkPolicy *policy = nullptr;  // the program's: slots, rate limit, limits
     };
-    // How the run ended: None when every range is on disk and recorded; Changed when the file
-    // changed on the server (the download starts over).
-    enum class Ending { Done, Failed, Changed };
+    using Ending = RangesEnding;
     std::function<void(Ending, DownloadError, int status)> onEnd;
     std::function<void()> onProgress;
 
@@ -113,7 +114,6 @@ private:
     void drop(Segment *segment, bool keepBytes);
     void tick();
     void reserveAhead(Segment *segment);
-    void giveBack();
     bool record();
     void finish(Ending ending, DownloadError error, int status);
     Segment *find(const QNetworkReply *reply);

@@ -23,6 +23,7 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <memory>
 
 struct DownloadProgress {
     qint64 done = 0;            // bytes of the file on disk so far (resumed part included)
@@ -52,7 +53,9 @@ enum class DownloadError {
     ProxyFailed,  // the proxy refused, could not be reached or failed
 };
 
+class PartFile;
 class SegmentRun;
+enum class RangesEnding;  // how the connections fetching ranges ended (segments.h)
 namespace partfile {
 struct RangeControl;
 }
@@ -107,7 +110,7 @@ private:
     bool nameByType();
     bool rangesWorthIt() const;
     bool startRanges(QNetworkReply *first, const partfile::RangeControl &control);
-    void rangesEnded(int ending, DownloadError error, int status);
+    void rangesEnded(RangesEnding ending, DownloadError error, int status);
     void giveSlot();
     void wantSlot(bool wanting);
     void request(const QUrl &url);
@@ -116,7 +119,6 @@ private:
     bool acceptAnswer();
     bool openPart(bool truncate);
     void onData();
-    void startWriteback();
     void onFinished();
     void answerEnded();
     void bodyEnded(QNetworkReply::NetworkError error);
@@ -124,7 +126,6 @@ private:
     void complete();
     void emitProgress();
     void dropReply();
-    void closePart();
     qint64 onDisk() const { return resumeFrom_ + received_; }
 
     fetch::NetworkPolicy &policy_;
@@ -133,13 +134,11 @@ private:
     fetch::TransferWatch watch_;
     QElapsedTimer clock_;
     QString link_;
-    QString part_;     // the part file's path, from the target asked for
-    QString control_;  // its control file's path
+    std::unique_ptr<PartFile> part_;  // the part and its control file, from the target asked for
     QString target_;
     QString contentType_;
     QByteArray validator_;  // what If-Range carries when resuming
     Options options_;
-    int fd_ = -1;  // the part file, open and locked from the lock until the final rename
     QTimer lockRetry_;
     QTimer pace_;                   // the rate limit's wait before reading on
     SegmentRun *ranges_ = nullptr;  // the connections fetching ranges, while they run
@@ -154,7 +153,6 @@ private:
     qint64 expected_ = -1;     // bytes this answer should bring, -1 when unknown
     qint64 total_ = -1;        // size of the whole file, -1 when unknown
     qint64 recordedTotal_ = -1;
-    qint64 writtenBack_ = 0;  // bytes of the part handed to the disk already
     int status_ = 0;
     int redirects_ = 0;
     // Where the download is: not running; waiting for the part's lock; a request out whose

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "download/retrying_download.h"
+#include "record/download_state.h"
 
 #include <QList>
 #include <QObject>
@@ -14,7 +15,7 @@
 class DownloadQueue : public QObject {
     Q_OBJECT
 public:
-    enum class State { Waiting, Running, Paused, Done, Failed, Cancelled };
+    using State = DownloadState;
 
     struct Item {
         qint64 id = 0;
@@ -45,8 +46,6 @@ public:
     void retry(qint64 id);
     // Forgets a download that is not running.
     void forget(qint64 id);
-    // A new link for a download not running (an expired link extracted again).
-    void setLink(qint64 id, const QString &link);
 
     const Item *item(qint64 id) const;
     QList<qint64> ids() const { return order_; }
