@@ -76,14 +76,8 @@ std::optional<QString> Keeper::saved(const SavedVideo &s)
         warn(QStringLiteral("cannot write the download archive"), options_.archiveFile, why);
     if (store_ && !store_->savedVideo(s.video.site, s.video.id)) {
         history::Entry e;
-        e.site = s.video.site;
-        e.videoId = s.video.id;
-        e.address = s.video.address;
-        e.link = s.video.link;
+        e.video = s.video;
         e.file = QFileInfo(s.file).absoluteFilePath();
-        e.description = s.video.description;
-        e.author = s.video.author;
-        e.cover = s.video.cover;
         e.size = e.done = QFileInfo(s.file).size();
         e.state = history::State::Done;
         e.finished = QDateTime::currentDateTime();

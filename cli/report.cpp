@@ -29,9 +29,9 @@ void writeDisplay(json::Writer &w, const char *name, const std::optional<Display
     }
     w.key(name);
     w.beginObject();
-    w.member("author", plan->label1);
-    w.member("description", plan->label2);
-    w.member("date", plan->label3);
+    w.member("author", plan->authorCaption);
+    w.member("description", plan->descriptionCaption);
+    w.member("date", plan->date);
     w.member("badge", badgeKindName(plan->badge));
     w.member("cover", plan->cover);
     w.member("avatar", plan->avatar);
@@ -81,7 +81,7 @@ const Column Columns[] = {
     {{"description", "string", JsonWhen::Always, "the description, uncut"},
         [](W &w, const char *n, const Line &l) { w.member(n, l.d.description); }},
     {{"date", "string", JsonWhen::Always, "the date, uncut"},
-        [](W &w, const char *n, const Line &l) { w.member(n, l.d.label3); }},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.d.date); }},
     {{"verified", "boolean", JsonWhen::Always, "true when the verified badge would be shown"},
         [](W &w, const char *n, const Line &l) { w.member(n, l.d.badge != Badge::None); }},
     {{"status", "string", JsonWhen::Always, "the status line as the window shows it, in Chinese"},
@@ -179,9 +179,9 @@ void printSummary(QTextStream &out, const AddressReport &r)
         return;
     }
     const DisplayPlan &d = *r.view.display;
-    line("  作者: ", d.label1);
-    line("  描述: ", d.label2);
-    line("  日期: ", d.label3);
+    line("  作者: ", d.authorCaption);
+    line("  描述: ", d.descriptionCaption);
+    line("  日期: ", d.date);
     line("  视频: ", r.ok() ? r.result.ResultSlots[SlotVideoUrl] : QString());
     line("  封面: ", d.cover);
     if (!r.ok())

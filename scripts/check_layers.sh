@@ -7,18 +7,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 core="record net sites download picture extract history"
 declare -A folder=([settings]=app/settings [desktop]=app/desktop [address_box]=app/address_box
-  [main_window]=app/main_window [downloads]=app/downloads [download_list]=app/download_list [controls]=controls
+  [main_window]=app/main_window [downloads]=app/downloads [settings_dialog]=app/settings_dialog [download_list]=app/download_list [controls]=controls
   [cli]=cli)
 for room in $core; do folder[$room]=core/$room; done
 # Lowest first: the core's rooms, the controls, the window's rooms, the command line.
 declare -A allowed=(
   [record]="record" [net]="net" [sites]="sites record net" [download]="download net record"
-  [picture]="picture net" [extract]="extract record net sites" [history]="history"
+  [picture]="picture net" [extract]="extract record net sites" [history]="history record"
   [controls]="controls picture net"
   [settings]="settings" [desktop]="desktop" [address_box]="address_box extract record net sites"
   [downloads]="downloads settings download net history sites record extract picture"
-  [download_list]="download_list downloads settings desktop download net history sites record"
-  [main_window]="main_window settings desktop address_box downloads download_list controls $core"
+  [settings_dialog]="settings_dialog settings desktop net"
+  [download_list]="download_list downloads settings settings_dialog desktop download net history sites record"
+  [main_window]="main_window settings desktop address_box downloads settings_dialog download_list controls $core"
   [cli]="$core")
 
 # The internals: headers lying beside a room's sources rather than under its include folder.

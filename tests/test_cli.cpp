@@ -953,8 +953,8 @@ private slots:
             {
                 history::Store store;
                 history::Entry e;
-                e.site = "meipai";
-                e.videoId = "1";
+                e.video.site = "meipai";
+                e.video.id = "1";
                 e.state = history::State::Done;
                 QVERIFY(store.add(e) > 0);
             }

@@ -389,9 +389,9 @@ private slots:
         s[SlotDescription] = description;
         s[SlotDate] = "2014-05-01";
         const DisplayPlan plan = planDisplay(site, s, H);
-        QCOMPARE(plan.label1, label1);
-        QCOMPARE(plan.label2, label2);
-        QCOMPARE(plan.label3, QString("2014-05-01"));
+        QCOMPARE(plan.authorCaption, label1);
+        QCOMPARE(plan.descriptionCaption, label2);
+        QCOMPARE(plan.date, QString("2014-05-01"));
         QCOMPARE(int(plan.badge), badge);
         QCOMPARE(plan.badgeOffset, badge == int(Badge::Miaopai) ? 5 : 0);
     }
@@ -429,9 +429,9 @@ private slots:
         s[12] = "九个字的作者名字啊";
         s[SlotPage] = "vip v.png";
         const DisplayPlan plan = planDisplay(Kuaishou, s, H);
-        QCOMPARE(plan.label1, QString("九个字的作者名字.."));
-        QCOMPARE(plan.label2, QString("描述"));
-        QCOMPARE(plan.label3, QString("日期"));
+        QCOMPARE(plan.authorCaption, QString("九个字的作者名字.."));
+        QCOMPARE(plan.descriptionCaption, QString("描述"));
+        QCOMPARE(plan.date, QString("日期"));
         QCOMPARE(plan.cover, QString("http://a/cover.jpg"));
         QCOMPARE(plan.avatar, QString("http://a/avatar.jpg"));
         QVERIFY(plan.avatarViaFile);

@@ -20,12 +20,12 @@ namespace {
 history::Entry sample(const QString &id)
 {
     history::Entry e;
-    e.site = QStringLiteral("meipai");
-    e.videoId = id;
-    e.address = QStringLiteral("http://www.meipai.com/media/") + id;
-    e.link = QStringLiteral("http://mvvideo1.meipai.com/") + id + QStringLiteral(".mp4");
+    e.video.site = QStringLiteral("meipai");
+    e.video.id = id;
+    e.video.address = QStringLiteral("http://www.meipai.com/media/") + id;
+    e.video.link = QStringLiteral("http://mvvideo1.meipai.com/") + id + QStringLiteral(".mp4");
     e.file = QStringLiteral("/tmp/") + id + QStringLiteral(".mp4");
-    e.description = QStringLiteral("海边的日落 🌅");
+    e.video.description = QStringLiteral("海边的日落 🌅");
     return e;
 }
 
@@ -114,7 +114,7 @@ private slots:
         const qint64 id = store.add(sample("10004"));
         QVERIFY(id > 0);
         history::Entry e = *store.get(id);
-        QCOMPARE(e.description, sample("").description);
+        QCOMPARE(e.video.description, sample("").video.description);
         e.state = history::State::Done;
         e.done = e.size = 1234;
         QVERIFY(store.update(e));

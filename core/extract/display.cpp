@@ -18,16 +18,16 @@ DisplayPlan planDisplay(
     // Texts as people read them, before anything is cut from them or looked for in them.
     plan.author = readableText(rs[row.author]);
     plan.description = readableText(rs[row.description]);
-    plan.label1 = cuts::displayCut(plan.author, row.authorCut);
-    plan.label2 = plan.description.isEmpty() ? NoDescriptionText : cuts::displayCut(plan.description, 20);
-    plan.label3 = readableText(rs[row.date]);
-    plan.shownDate = cuts::displayCut(plan.label3, MaxShownDateUnits);
+    plan.authorCaption = cuts::displayCut(plan.author, row.authorCut);
+    plan.descriptionCaption = plan.description.isEmpty() ? NoDescriptionText : cuts::displayCut(plan.description, 20);
+    plan.date = readableText(rs[row.date]);
+    plan.shownDate = cuts::displayCut(plan.date, MaxShownDateUnits);
     const Badge badge = row.badgeKind == u"weishi" ? Badge::Weishi
         : row.badgeKind == u"miaopai"              ? Badge::Miaopai
                                                    : Badge::None;
     if (badge != Badge::None) {
         const bool marked = rs[SlotPage].contains(row.badgeMarker);
-        const bool always = !h.AlwaysVerifiedAuthor.isEmpty() && plan.label1.contains(h.AlwaysVerifiedAuthor);
+        const bool always = !h.AlwaysVerifiedAuthor.isEmpty() && plan.authorCaption.contains(h.AlwaysVerifiedAuthor);
         if (marked || always) {
             plan.badge = badge;
             plan.badgeOffset = row.badgeOffset;

@@ -11,7 +11,7 @@ VideoFields videoFields(
     video.site = siteName(site);
     video.author = plan.author;
     video.description = plan.description;
-    video.date = plan.label3;
+    video.date = plan.date;
     video.address = address;
     video.link = record.ResultSlots[SlotVideoUrl];
     video.cover = plan.cover;

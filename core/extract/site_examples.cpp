@@ -31,7 +31,7 @@ QString fieldOf(
     if (field == u"description")
         return d.description;
     if (field == u"date")
-        return d.label3;
+        return d.date;
     if (field == u"verified")
         return d.badge != Badge::None ? QStringLiteral("true") : QStringLiteral("false");
     return view.status;

@@ -40,10 +40,6 @@ const QList<QStringList> &migrations()
     return steps;
 }
 
-const QString Columns = QStringLiteral(
-    "id, site, video_id, address, link, file, size, started, finished, state, reason, owner, description, author, "
-    "cover, done");
-
 QVariant timeValue(const QDateTime &t)
 {
     return t.isValid() ? QVariant(t.toMSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong));
@@ -63,41 +59,80 @@ State stateFrom(const QString &name)
     return State::Failed;
 }
 
-Entry entryOf(const QSqlQuery &q)
-{
-    Entry e;
-    e.id = q.value(0).toLongLong();
-    e.site = q.value(1).toString();
-    e.videoId = q.value(2).toString();
-    e.address = q.value(3).toString();
-    e.link = q.value(4).toString();
-    e.file = q.value(5).toString();
-    e.size = q.value(6).toLongLong();
-    e.started = timeOf(q.value(7));
-    e.finished = timeOf(q.value(8));
-    e.state = stateFrom(q.value(9).toString());
-    e.reason = q.value(10).toString();
-    e.owner = q.value(11).toLongLong();
-    e.description = q.value(12).toString();
-    e.author = q.value(13).toString();
-    e.cover = q.value(14).toString();
-    e.done = q.value(15).toLongLong();
-    return e;
-}
-
 // A text column's value: an empty text, never NULL.
 QVariant text(const QString &s)
 {
     return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
 }
 
+// Every column of the downloads table but its id, by name, with how an entry's field goes in
+// and comes out.
+struct Column {
+    const char *name;
+    QVariant (*value)(const Entry &);
+    void (*take)(Entry &, const QVariant &);
+};
+const Column EntryColumns[] = {
+    {"site", [](const Entry &e) { return text(e.video.site); },
+        [](Entry &e, const QVariant &v) { e.video.site = v.toString(); }},
+    {"video_id", [](const Entry &e) { return text(e.video.id); },
+        [](Entry &e, const QVariant &v) { e.video.id = v.toString(); }},
+    {"address", [](const Entry &e) { return text(e.video.address); },
+        [](Entry &e, const QVariant &v) { e.video.address = v.toString(); }},
+    {"link", [](const Entry &e) { return text(e.video.link); },
+        [](Entry &e, const QVariant &v) { e.video.link = v.toString(); }},
+    {"file", [](const Entry &e) { return text(e.file); }, [](Entry &e, const QVariant &v) { e.file = v.toString(); }},
+    {"size", [](const Entry &e) { return QVariant(e.size); },
+        [](Entry &e, const QVariant &v) { e.size = v.toLongLong(); }},
+    {"started", [](const Entry &e) { return timeValue(e.started); },
+        [](Entry &e, const QVariant &v) { e.started = timeOf(v); }},
+    {"finished", [](const Entry &e) { return timeValue(e.finished); },
+        [](Entry &e, const QVariant &v) { e.finished = timeOf(v); }},
+    {"state", [](const Entry &e) { return QVariant(stateName(e.state)); },
+        [](Entry &e, const QVariant &v) { e.state = stateFrom(v.toString()); }},
+    {"reason", [](const Entry &e) { return text(e.reason); },
+        [](Entry &e, const QVariant &v) { e.reason = v.toString(); }},
+    {"owner", [](const Entry &e) { return QVariant(e.owner); },
+        [](Entry &e, const QVariant &v) { e.owner = v.toLongLong(); }},
+    {"description", [](const Entry &e) { return text(e.video.description); },
+        [](Entry &e, const QVariant &v) { e.video.description = v.toString(); }},
+    {"author", [](const Entry &e) { return text(e.video.author); },
+        [](Entry &e, const QVariant &v) { e.video.author = v.toString(); }},
+    {"cover", [](const Entry &e) { return text(e.video.cover); },
+        [](Entry &e, const QVariant &v) { e.video.cover = v.toString(); }},
+    {"done", [](const Entry &e) { return QVariant(e.done); },
+        [](Entry &e, const QVariant &v) { e.done = v.toLongLong(); }},
+};
+
+// The columns' names, each followed by suffix, joined by commas ("site, video_id",
+// "site = ?, video_id = ?").
+QString columnList(const QString &suffix = QString())
+{
+    QStringList names;
+    for (const Column &c : EntryColumns)
+        names << QLatin1String(c.name) + suffix;
+    return names.join(QStringLiteral(", "));
+}
+
+// What a SELECT of whole entries asks for.
+QString selectEntries()
+{
+    return QStringLiteral("SELECT id, ") + columnList() + QStringLiteral(" FROM downloads");
+}
+
+Entry entryOf(const QSqlQuery &q)
+{
+    Entry e;
+    e.id = q.value(QStringLiteral("id")).toLongLong();
+    for (const Column &c : EntryColumns)
+        c.take(e, q.value(QLatin1String(c.name)));
+    return e;
+}
+
 void bindEntry(QSqlQuery &q, const Entry &e)
 {
-    const QVariantList values = {text(e.site), text(e.videoId), text(e.address), text(e.link), text(e.file), e.size,
-        timeValue(e.started), timeValue(e.finished), stateName(e.state), text(e.reason), e.owner, text(e.description),
-        text(e.author), text(e.cover), e.done};
-    for (const QVariant &v : values)
-        q.addBindValue(v);
+    for (const Column &c : EntryColumns)
+        q.addBindValue(c.value(e));
 }
 
 // The database's own word on itself: "ok", or the first thing it found wrong.
@@ -292,8 +327,11 @@ qint64 Store::add(Entry entry)
     if (!entry.started.isValid())
         entry.started = QDateTime::currentDateTime();
     QSqlQuery q(QSqlDatabase::database(connection_));
-    q.prepare(QStringLiteral("INSERT INTO downloads (") + Columns.mid(4) +
-        QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    QStringList marks;
+    for (qsizetype i = 0; i < qsizetype(std::size(EntryColumns)); ++i)
+        marks << QStringLiteral("?");
+    q.prepare(QStringLiteral("INSERT INTO downloads (") + columnList() + QStringLiteral(") VALUES (") +
+        marks.join(QStringLiteral(", ")) + u')');
     bindEntry(q, entry);
     return q.exec() ? q.lastInsertId().toLongLong() : 0;
 }
@@ -303,9 +341,8 @@ bool Store::update(const Entry &entry)
     if (!open_)
         return false;
     QSqlQuery q(QSqlDatabase::database(connection_));
-    q.prepare(QStringLiteral("UPDATE downloads SET site = ?, video_id = ?, address = ?, link = ?, file = ?, size = ?, "
-                             "started = ?, finished = ?, state = ?, reason = ?, owner = ?, description = ?, "
-                             "author = ?, cover = ?, done = ? WHERE id = ?"));
+    q.prepare(
+        QStringLiteral("UPDATE downloads SET ") + columnList(QStringLiteral(" = ?")) + QStringLiteral(" WHERE id = ?"));
     bindEntry(q, entry);
     q.addBindValue(entry.id);
     return q.exec() && q.numRowsAffected() == 1;
@@ -314,7 +351,7 @@ bool Store::update(const Entry &entry)
 std::optional<Entry> Store::get(qint64 id) const
 {
     QSqlQuery q(QSqlDatabase::database(connection_));
-    q.prepare(QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM downloads WHERE id = ?"));
+    q.prepare(selectEntries() + QStringLiteral(" WHERE id = ?"));
     q.addBindValue(id);
     if (!open_ || !q.exec() || !q.next())
         return std::nullopt;
@@ -325,8 +362,7 @@ QList<Entry> Store::recent(int limit, int offset) const
 {
     QList<Entry> out;
     QSqlQuery q(QSqlDatabase::database(connection_));
-    q.prepare(
-        QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM downloads ORDER BY id DESC LIMIT ? OFFSET ?"));
+    q.prepare(selectEntries() + QStringLiteral(" ORDER BY id DESC LIMIT ? OFFSET ?"));
     q.addBindValue(limit);
     q.addBindValue(offset);
     if (open_ && q.exec()) {
@@ -341,8 +377,7 @@ QList<Entry> Store::unfinished() const
     QList<Entry> out;
     QSqlQuery q(QSqlDatabase::database(connection_));
     if (open_ &&
-        q.exec(QStringLiteral("SELECT ") + Columns +
-            QStringLiteral(" FROM downloads WHERE state IN ('waiting', 'running', 'paused') ORDER BY id"))) {
+        q.exec(selectEntries() + QStringLiteral(" WHERE state IN ('waiting', 'running', 'paused') ORDER BY id"))) {
         while (q.next())
             out << entryOf(q);
     }
@@ -352,8 +387,8 @@ QList<Entry> Store::unfinished() const
 std::optional<Entry> Store::savedVideo(const QString &site, const QString &videoId) const
 {
     QSqlQuery q(QSqlDatabase::database(connection_));
-    q.prepare(QStringLiteral("SELECT ") + Columns +
-        QStringLiteral(" FROM downloads WHERE site = ? AND video_id = ? AND state = 'done' ORDER BY id DESC LIMIT 1"));
+    q.prepare(selectEntries() +
+        QStringLiteral(" WHERE site = ? AND video_id = ? AND state = 'done' ORDER BY id DESC LIMIT 1"));
     q.addBindValue(site);
     q.addBindValue(videoId);
     if (!open_ || !q.exec() || !q.next())

@@ -41,9 +41,4 @@ void giveHostSlot(const QString &host)
     policy().giveHostSlot(host);
 }
 
-int hostSlotsTaken(const QString &host)
-{
-    return policy().hostSlotsTaken(host);
-}
-
 }  // namespace fetch

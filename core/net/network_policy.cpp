@@ -136,12 +136,6 @@ void NetworkPolicy::giveHostSlot(const QString &host)
         taken_.erase(it);
 }
 
-int NetworkPolicy::hostSlotsTaken(const QString &host) const
-{
-    const QMutexLocker lock(&mutex_);
-    return taken_.value(host);
-}
-
 void NetworkPolicy::wantHostSlot(const QString &host, bool wanting)
 {
     const QMutexLocker lock(&mutex_);

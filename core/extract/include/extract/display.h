@@ -12,9 +12,9 @@ enum class Badge { None, Weishi, Miaopai };
 
 struct DisplayPlan {
     int site = 0;
-    QString label1;  // author caption
-    QString label2;  // description caption
-    QString label3;  // the date, uncut (the command line's "date")
+    QString authorCaption;       // the author as Label1 shows it, cut to fit
+    QString descriptionCaption;  // the description as Label2 shows it, cut, or NoDescriptionText
+    QString date;                // the date, uncut (the command line's "date")
     // The date caption as shown: a hostile page could make the date megabytes long, and laying
     // out such a caption freezes the window for seconds; no real date comes near the bound.
     QString shownDate;

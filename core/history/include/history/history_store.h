@@ -9,6 +9,9 @@
 // running elsewhere and never starts it.
 #pragma once
 
+#include "record/download_state.h"
+#include "record/video_fields.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -20,21 +23,15 @@ class QLockFile;
 
 namespace history {
 
-enum class State { Waiting, Running, Paused, Done, Failed, Cancelled };
+using State = DownloadState;
 
 // The state's name in the database ("waiting", "done"...).
 QString stateName(State state);
 
 struct Entry {
-    qint64 id = 0;  // given by add()
-    QString site;   // the service's name ("meipai")
-    QString videoId;
-    QString address;  // the share address
-    QString link;     // the video link the download used
-    QString file;     // the path on disk
-    QString description;
-    QString author;
-    QString cover;      // the cover's address
+    qint64 id = 0;      // given by add()
+    VideoFields video;  // the video (its date is not kept); video.link is the link the download used
+    QString file;       // the path on disk
     qint64 size = -1;   // the whole file's bytes, -1 while unknown
     qint64 done = 0;    // bytes on disk so far
     QDateTime started;  // when it was added

@@ -22,7 +22,6 @@ QString hostKey(const QUrl &url);
 // Takes a slot of host when one is free.
 bool takeHostSlot(const QString &host);
 void giveHostSlot(const QString &host);
-int hostSlotsTaken(const QString &host);
 
 // A download waiting for a slot of host says so; one that holds several of its slots gives
 // one back, so that a batch of videos from one host does not wait behind one large file.

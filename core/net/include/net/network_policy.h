@@ -59,7 +59,6 @@ public:
     // its ranges more while free; a download waiting for one says so.
     bool takeHostSlot(const QString &host);
     void giveHostSlot(const QString &host);
-    int hostSlotsTaken(const QString &host) const;
     void wantHostSlot(const QString &host, bool wanting);
     bool hostSlotWanted(const QString &host) const;
 
