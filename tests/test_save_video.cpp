@@ -239,7 +239,7 @@ private slots:
         h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.mp4");
         h.form->Command2_Click();
         QTRY_COMPARE_WITH_TIMEOUT(h.form->Label5->text(), QStringLiteral("视频下载完毕.."), 15000);
-        const std::optional<history::Entry> row = h.form->downloads_->entry(h.form->lastDownload());
+        const std::optional<history::Entry> row = h.form->downloads()->entry(h.form->lastDownload());
         QVERIFY(row.has_value());
         QCOMPARE(int(row->state), int(history::State::Done));
         if (fifo) {
@@ -292,8 +292,7 @@ private slots:
         {
             WindowHarness h;
             if (!remembered.isEmpty()) {
-                QSettings(Settings::file(), QSettings::IniFormat)
-                    .setValue("download/folder", home.filePath(remembered == "deleted" ? "gone" : remembered));
+                Settings().set(Settings::Key::SaveFolder, home.filePath(remembered == "deleted" ? "gone" : remembered));
             }
             h.server.route("/v/clip.mp4", patternBytes(1000), "video/mp4");
             h.recorder.saveAnswer = home.filePath(answer);
@@ -362,7 +361,7 @@ private slots:
         if (saved.isEmpty()) {
             // 否 went back to the dialog, offering the name it asked about.
             QCOMPARE(h.recorder.saveDialogs.last(), "保存视频|" + dir.filePath(existing));
-            QCOMPARE(h.form->downloads_->unfinished(), 0);
+            QCOMPARE(h.form->downloads()->unfinished(), 0);
             QFile old(dir.filePath(existing));
             QVERIFY(old.open(QIODevice::ReadOnly));
             QCOMPARE(old.readAll(), QByteArray("mine"));
@@ -386,7 +385,7 @@ private slots:
         h.recorder.saveAnswer = dir.filePath("v.mp4");
         f.Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/brief.mp4");
         f.Command2_Click();
-        QCOMPARE(f.downloads_->unfinished(), 1);
+        QCOMPARE(f.downloads()->unfinished(), 1);
         QCOMPARE(f.Command2->toolTip(), QStringLiteral("正在下载视频,按 Ctrl+J 打开下载列表"));
         bool closed = false;
         f.seams.closeMessageBox = [&] { closed = true; };
@@ -414,7 +413,7 @@ private slots:
         h.form->close();
         QCOMPARE(h.recorder.ended, 0);
         QCOMPARE(h.recorder.boxes.last().text, QStringLiteral("还有 1 个视频正在下载,下次启动时继续。是否退出?"));
-        QCOMPARE(h.form->downloads_->unfinished(), 1);
+        QCOMPARE(h.form->downloads()->unfinished(), 1);
         h.recorder.answers = {IDYES, IDNO};  // leave, then the exit dialog: without the forum
         h.form->close();
         QCOMPARE(h.recorder.ended, 1);
@@ -448,24 +447,62 @@ private slots:
         QVERIFY(h.recorder.boxes.isEmpty());
         const qint64 second = h.form->lastDownload();
         QVERIFY(second != first);
-        QCOMPARE(h.form->downloads_->queue().ids(), (QList<qint64> {first, second}));
-        h.form->downloads_->cancel(second);
+        QCOMPARE(h.form->downloads()->queue().ids(), (QList<qint64> {first, second}));
+        h.form->downloads()->cancel(second);
         QTRY_COMPARE(h.form->Label5->text(), QStringLiteral("视频下载已取消.."));
         // The first goes on untouched until it is cancelled in its turn.
-        QCOMPARE(int(h.form->downloads_->queue().item(first)->state), int(DownloadQueue::State::Running));
-        h.form->downloads_->cancel(first);
-        QTRY_COMPARE(h.form->downloads_->unfinished(), 0);
+        QCOMPARE(int(h.form->downloads()->queue().item(first)->state), int(DownloadQueue::State::Running));
+        h.form->downloads()->cancel(first);
+        QTRY_COMPARE(h.form->downloads()->unfinished(), 0);
         QVERIFY(QDir(slow.dir.path()).entryList(QDir::Files).isEmpty());
     }
 
     // A press of 提取视频 while a batch's page fetch waits is taken when it returns, never
     // inside it; text typed while the window's own run fetches stays in the box, and each
     // video keeps the address its run started with.
+    // The settings' table: a value out of its bounds or of the wrong kind is refused, a change
+    // is told once, kept for every Settings of the file and written to it at once.
+    void settingsTable_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QVariant>("kept");
+        QTest::addColumn<int>("told");
+        using K = Settings::Key;
+        QTest::newRow("in bounds") << int(K::AtOnce) << QVariant(3) << true << QVariant(3) << 1;
+        QTest::newRow("above") << int(K::AtOnce) << QVariant(Settings::MostAtOnce + 1) << false << QVariant(2) << 0;
+        QTest::newRow("below") << int(K::HistoryShown) << QVariant(99) << false << QVariant(10000) << 0;
+        QTest::newRow("not a number") << int(K::Connections) << QVariant("many") << false << QVariant(4) << 0;
+        QTest::newRow("the same again") << int(K::Connections) << QVariant(4) << true << QVariant(4) << 0;
+        QTest::newRow("trimmed") << int(K::RateLimit) << QVariant(" 2M ") << true << QVariant("2M") << 1;
+    }
+    void settingsTable()
+    {
+        QFETCH(int, key);
+        QFETCH(QVariant, value);
+        QFETCH(bool, taken);
+        QFETCH(QVariant, kept);
+        QFETCH(int, told);
+        OwnSettings dir;
+        Settings settings;
+        int changes = 0;
+        connect(settings.notifier(), &SettingsValues::changed, this, [&](Settings::Key k) {
+            QCOMPARE(int(k), key);
+            ++changes;
+        });
+        QCOMPARE(settings.set(Settings::Key(key), value), taken);
+        QCOMPARE(changes, told);
+        QCOMPARE(Settings().value(Settings::Key(key)).toString(), kept.toString());
+        const QString name = QString::fromLatin1(Settings::spec(Settings::Key(key)).name);
+        QCOMPARE(QSettings(Settings::file(), QSettings::IniFormat).value(name, kept).toString(), kept.toString());
+    }
+
     void onePressAtATime()
     {
         OwnSettings dir;
         WindowHarness h;
-        Settings().setSaveFolder(dir.path());
+        Settings().set(Settings::Key::SaveFolder, dir.path());
         for (const QByteArray id : {"1", "2"}) {
             h.server.route("/v/" + id + ".mp4", patternBytes(5000), "video/mp4");
             HttpResponse slow =
@@ -481,7 +518,7 @@ private slots:
         int step = 0;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
-            if (step == 0 && h.form->downloads_->batch()->extracting()) {
+            if (step == 0 && h.form->downloads()->batch()->extracting()) {
                 step = 1;
                 h.form->Text1->setText(second);
                 h.form->Command1_Click();
@@ -492,18 +529,18 @@ private slots:
             }
         });
         poll.start(20);
-        h.form->downloads_->addAddresses({first});
+        h.form->downloads()->addAddresses({first});
         QTRY_COMPARE_WITH_TIMEOUT(h.form->Label5->text(), QStringLiteral("视频提取完毕.."), 15000);
         poll.stop();
         QCOMPARE(step, 2);
         QCOMPARE(h.form->Text1->text(), QString("typed meanwhile"));
         QCOMPARE(h.server.targets().count("/media/1"), 1);
         QCOMPARE(h.server.targets().count("/media/2"), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads_->rows()->rowCount(), 1, 15000);
-        QCOMPARE(h.form->downloads_->rows()->at(0)->entry.address, first);
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads()->rows()->rowCount(), 1, 15000);
+        QCOMPARE(h.form->downloads()->rows()->at(0)->entry.video.address, first);
         h.recorder.saveAnswer = dir.filePath("w.mp4");
         h.form->Command2_Click();
-        QCOMPARE(h.form->downloads_->entry(h.form->lastDownload())->address, second);
+        QCOMPARE(h.form->downloads()->entry(h.form->lastDownload())->video.address, second);
     }
 
     // Two share addresses pasted at once, the first page answered 429 with Retry-After: 1:
@@ -512,7 +549,7 @@ private slots:
     {
         OwnSettings dir;
         WindowHarness h;
-        Settings().setSaveFolder(dir.path());
+        Settings().set(Settings::Key::SaveFolder, dir.path());
         HttpResponse busy = HttpResponse::text("busy");
         busy.status = 429;
         busy.headers = {{"Retry-After", "1"}};
@@ -527,13 +564,13 @@ private slots:
                 h.server.route("/media/1", page("1"));  // the next try gets the page
         });
         QStringList notices;
-        connect(h.form->downloads_, &DownloadList::notice, this, [&](const QString &t) { notices << t; });
+        connect(h.form->downloads(), &DownloadList::notice, this, [&](const QString &t) { notices << t; });
         h.recorder.answers = {IDYES};
         QGuiApplication::clipboard()->setText(h.server.url("/media/1") + " 看看\n" + h.server.url("/media/2"));
         h.form->Text1->setFocus();
         QTest::keySequence(h.form->Text1, QKeySequence::Paste);
-        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads_->rows()->rowCount(), 2, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads_->unfinished(), 0, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads()->rows()->rowCount(), 2, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads()->unfinished(), 0, 15000);
         QCOMPARE(QDir(dir.path()).entryList({"*.mp4"}, QDir::Files).size(), 2);
         QVERIFY2(notices.value(0).startsWith("服务器繁忙，1 秒后继续"), qPrintable(notices.join('|')));
         QCOMPARE(h.server.targets().count("/media/1"), 2);

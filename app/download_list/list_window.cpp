@@ -1,15 +1,11 @@
 #include "download_list/list_window.h"
 
-#include "net/network_policy.h"
-
-#include "net/proxy.h"
-#include "net/rate_limit.h"
-
 #include "desktop/seams.h"
 #include "downloads/download_list.h"
 #include "downloads/download_rows.h"
 #include "row_painter.h"
 #include "settings/settings.h"
+#include "settings_dialog/settings_dialog.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -17,10 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -28,9 +21,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -107,7 +98,7 @@ void ListWindow::dropEvent(QDropEvent *event)
 
 void ListWindow::closeEvent(QCloseEvent *event)
 {
-    settings_.setListGeometry(saveGeometry());
+    settings_.set(Settings::Key::ListGeometry, saveGeometry());
     QWidget::closeEvent(event);
 }
 
@@ -146,7 +137,7 @@ void ListWindow::openFile(qint64 id, bool folder)
 void ListWindow::copyLink(qint64 id)
 {
     if (const DownloadRow *row = list_.rows()->row(id))
-        QGuiApplication::clipboard()->setText(row->entry.link);
+        QGuiApplication::clipboard()->setText(row->entry.video.link);
 }
 
 void ListWindow::askDeleteFile(qint64 id)
@@ -190,114 +181,10 @@ void ListWindow::showRowMenu(const QPoint &at)
     menu->popup(view_->viewport()->mapToGlobal(at));
 }
 
-namespace {
-
-// The network's part of the settings dialog: connections per host, 限速 and 代理.
-struct NetworkFields {
-    QSpinBox *connections;
-    QLineEdit *rate;
-    QLineEdit *proxy;
-
-    NetworkFields(QDialog &dialog, const Settings &settings)
-        : connections(new QSpinBox(&dialog)), rate(new QLineEdit(settings.rateLimit(), &dialog)),
-          proxy(new QLineEdit(settings.proxy(), &dialog))
-    {
-        connections->setRange(1, Settings::MostConnections);
-        connections->setValue(settings.connectionsPerHost());
-        connections->setToolTip(QStringLiteral("服务器允许时，大文件分成几段同时下载；1 为不分段"));
-        rate->setPlaceholderText(QStringLiteral("不限速 (例如 500K、2M)"));
-        proxy->setPlaceholderText(QStringLiteral("使用环境变量 http_proxy 等"));
-        proxy->setToolTip(QStringLiteral("http://主机:端口 或 socks5://主机:端口；填“无”不使用代理"));
-        // Wide enough for the hints to be read whole.
-        for (QLineEdit *field : {rate, proxy})
-            field->setMinimumWidth(field->fontMetrics().horizontalAdvance(field->placeholderText()) + 24);
-    }
-    void addTo(QFormLayout *form) const
-    {
-        form->addRow(QStringLiteral("每个服务器的连接数:"), connections);
-        form->addRow(QStringLiteral("限速:"), rate);
-        form->addRow(QStringLiteral("代理:"), proxy);
-    }
-    // Says what cannot be used; false while something cannot.
-    bool check(QWidget *parent) const
-    {
-        const std::optional<QString> chosen = fetch::NetworkPolicy::proxyField(proxy->text());
-        if (!rate->text().trimmed().isEmpty() && fetch::parseRate(rate->text()) <= 0) {
-            QMessageBox::warning(
-                parent, QStringLiteral("下载设置"), QStringLiteral("限速的格式不对，例如 500K 或 2M。"));
-            rate->setFocus();
-            return false;
-        }
-        if (chosen && !fetch::proxyProblem(*chosen).isEmpty()) {
-            QMessageBox::warning(parent, QStringLiteral("下载设置"),
-                QStringLiteral("代理地址不对，例如 http://127.0.0.1:8080 或 socks5://127.0.0.1:1080。"));
-            proxy->setFocus();
-            return false;
-        }
-        return true;
-    }
-    void save(Settings &settings) const
-    {
-        settings.setConnectionsPerHost(connections->value());
-        settings.setRateLimit(rate->text());
-        settings.setProxy(proxy->text());
-    }
-};
-
-}  // namespace
-
+// The settings: the list follows them as they change (DownloadList listens to them).
 void ListWindow::showSettings()
 {
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("下载设置"));
-    auto *atOnce = new QSpinBox(&dialog);
-    atOnce->setRange(1, DownloadQueue::MaxLimit);
-    atOnce->setValue(settings_.downloadsAtOnce());
-    auto *resume = new QCheckBox(QStringLiteral("启动时继续未完成的下载"), &dialog);
-    resume->setChecked(settings_.resumeAtStart());
-    auto *keep = new QCheckBox(QStringLiteral("保留下载历史"), &dialog);
-    keep->setChecked(settings_.keepHistory());
-    auto *sidecars = new QCheckBox(QStringLiteral("同时保存封面和视频信息"), &dialog);
-    sidecars->setChecked(settings_.saveSidecars());
-    sidecars->setToolTip(QStringLiteral("在视频旁保存封面和 .info.json 视频信息文件"));
-    auto *watch = new QCheckBox(QStringLiteral("监视剪贴板"), &dialog);
-    watch->setChecked(settings_.watchClipboard());
-    watch->setToolTip(QStringLiteral(
-        "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
-    NetworkFields network(dialog, settings_);
-    auto *shown = new QSpinBox(&dialog);
-    shown->setRange(100, 100000);
-    shown->setSingleStep(1000);
-    shown->setValue(settings_.historyShown());
-    auto *clear = new QPushButton(QStringLiteral("清除历史"), &dialog);
-    connect(clear, &QPushButton::clicked, &list_, &DownloadList::clearHistory);
-    auto *form = new QFormLayout(&dialog);
-    form->addRow(QStringLiteral("同时下载:"), atOnce);
-    form->addRow(resume);
-    form->addRow(keep);
-    form->addRow(sidecars);
-    form->addRow(watch);
-    network.addTo(form);
-    form->addRow(QStringLiteral("显示最近的历史:"), shown);
-    form->addRow(clear);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    // A rate or a proxy that cannot be used is said, and the dialog stays open.
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        if (network.check(&dialog))
-            dialog.accept();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    settings_.setDownloadsAtOnce(atOnce->value());
-    settings_.setResumeAtStart(resume->isChecked());
-    settings_.setKeepHistory(keep->isChecked());
-    settings_.setHistoryShown(shown->value());
-    settings_.setSaveSidecars(sidecars->isChecked());
-    settings_.setWatchClipboard(watch->isChecked());
-    network.save(settings_);
-    list_.applySettings();
+    SettingsDialog dialog(settings_, seams_, this);
+    connect(&dialog, &SettingsDialog::clearHistory, &list_, &DownloadList::clearHistory);
+    dialog.ask();
 }

@@ -60,8 +60,8 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
     }
     const QRect text = area.adjusted(ThumbWidth + 10, 0, 0, 0);
     const QFontMetrics metrics(option.font);
-    const QString title =
-        r->entry.description.isEmpty() ? QFileInfo(r->entry.file).fileName() : r->entry.description.simplified();
+    const QString title = r->entry.video.description.isEmpty() ? QFileInfo(r->entry.file).fileName()
+                                                               : r->entry.video.description.simplified();
     const QString state = stateText(*r);
     const int stateWidth = qMin(text.width() / 2, metrics.horizontalAdvance(state) + 8);
     painter->setPen(
@@ -70,8 +70,9 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
         metrics.elidedText(title, Qt::ElideRight, text.width() - stateWidth));
     painter->drawText(QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight,
         metrics.elidedText(state, Qt::ElideRight, stateWidth));
-    const int site = siteFromName(r->entry.site);
-    QStringList details = {r->entry.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.site, sizeText(*r)};
+    const int site = siteFromName(r->entry.video.site);
+    QStringList details = {
+        r->entry.video.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.video.site, sizeText(*r)};
     details.removeAll(QString());
     const int second = text.top() + metrics.height() + 4;
     if (r->entry.state == history::State::Running && !r->elsewhere) {

@@ -26,28 +26,16 @@
 
 namespace {
 
-history::State historyState(DownloadQueue::State s)
-{
-    switch (s) {
-    case DownloadQueue::State::Waiting: return history::State::Waiting;
-    case DownloadQueue::State::Running: return history::State::Running;
-    case DownloadQueue::State::Paused: return history::State::Paused;
-    case DownloadQueue::State::Done: return history::State::Done;
-    case DownloadQueue::State::Failed: return history::State::Failed;
-    case DownloadQueue::State::Cancelled: return history::State::Cancelled;
-    }
-    return history::State::Failed;
-}
-
 // The setting's bound is the queue's.
 static_assert(Settings::MostAtOnce == DownloadQueue::MaxLimit);
 static_assert(Settings::MostConnections == fetch::MostConnectionsPerHost);
+static_assert(Settings::DefaultConnections == fetch::DefaultConnectionsPerHost);
 
 const QString KeptPart = QStringLiteral(" (已保留已下载的部分,可重试)");
 
 }  // namespace
 
-DownloadList::DownloadList(Settings &settings, const QString &historyPath, QObject *parent)
+DownloadList::DownloadList(const Settings &settings, const QString &historyPath, QObject *parent)
     : QObject(parent), settings_(settings), store_(historyPath), rows_(new DownloadRows(store_, this)),
       batch_(new BatchRun(
           *this, [this] { return settings_.saveFolder(); }, this))
@@ -62,6 +50,13 @@ DownloadList::DownloadList(Settings &settings, const QString &historyPath, QObje
     // Downloads that all ended while the batch was still extracting are told once it is done.
     connect(batch_, &BatchRun::extracted, this, &DownloadList::finishIfIdle);
     applySettings();
+    // The list follows its settings as they change: how many at once, the rows shown, the network.
+    connect(settings_.notifier(), &SettingsValues::changed, this, [this](Settings::Key key) {
+        using K = Settings::Key;
+        if (key == K::AtOnce || key == K::HistoryShown || key == K::Connections || key == K::RateLimit ||
+            key == K::Proxy)
+            applySettings();
+    });
     connect(&queue_, &DownloadQueue::changed, this, &DownloadList::onChanged);
     connect(&queue_, &DownloadQueue::progressed, this, [this](qint64 id, const DownloadProgress &p) {
         rows_->progressed(id, p);
@@ -129,14 +124,8 @@ qint64 DownloadList::keepUnrecorded(history::Entry &e)
 qint64 DownloadList::add(const DownloadRequest &request)
 {
     history::Entry e;
-    e.site = request.video.site;
-    e.videoId = request.video.id;
-    e.address = request.video.address;
-    e.link = request.video.link;
+    e.video = request.video;
     e.file = request.target;
-    e.description = request.video.description;
-    e.author = request.video.author;
-    e.cover = request.video.cover;
     e.owner = QCoreApplication::applicationPid();
     e.id = store_.add(e);
     if (e.id == 0)
@@ -151,7 +140,7 @@ qint64 DownloadList::add(const DownloadRequest &request)
     requests_[e.id] = request;
     Download::Options options;
     options.overwrite = request.replace;
-    queue_.add(e.id, e.link, e.file, options);
+    queue_.add(e.id, e.video.link, e.file, options);
     return e.id;
 }
 
@@ -160,15 +149,15 @@ void DownloadList::enqueue(const history::Entry &e, bool paused, const QString &
     Download::Options options;
     options.overwrite = true;  // the user chose this file when the download began
     options.formerLink = formerLink;
-    queue_.add(e.id, e.link, e.file, options, paused);
+    queue_.add(e.id, e.video.link, e.file, options, paused);
 }
 
 qint64 DownloadList::addFailed(const VideoFields &video, const QString &reason)
 {
     history::Entry e;
-    e.site = video.site;
-    e.videoId = video.id;
-    e.address = video.address;
+    e.video.site = video.site;
+    e.video.id = video.id;
+    e.video.address = video.address;
     e.state = history::State::Failed;
     e.reason = reason;
     e.owner = QCoreApplication::applicationPid();
@@ -189,7 +178,7 @@ void DownloadList::restore()
             continue;
         }
         // A download the user paused stays paused.
-        if (!resume || e.state == history::State::Paused || e.address.isEmpty()) {
+        if (!resume || e.state == history::State::Paused || e.video.address.isEmpty()) {
             e.state = history::State::Paused;
             save(e);
             enqueue(e, true);
@@ -212,9 +201,9 @@ void DownloadList::restoreNext()
         restoreNext();
         return;
     }
-    reextract_(e->address, [this, id](const VideoFields &video, const QString &why) {
+    reextract_(e->video.address, [this, id](const VideoFields &video, const QString &why) {
         if (std::optional<history::Entry> row = this->row(id)) {
-            const QString former = row->link;
+            const QString former = row->video.link;
             if (video.link.isEmpty()) {
                 row->state = history::State::Failed;
                 row->reason = why;
@@ -222,12 +211,12 @@ void DownloadList::restoreNext()
                     row->reason += KeptPart;
                 save(*row);  // 重试 tries again
             } else {
-                row->link = video.link;
+                row->video.link = video.link;
                 // A row of a failed batch extraction gets its default name now.
                 if (row->file.isEmpty())
                     row->file = QDir(settings_.saveFolder()).filePath(videoName(video));
-                for (auto [field, value] : {std::pair {&row->description, video.description},
-                         std::pair {&row->author, video.author}, std::pair {&row->cover, video.cover}}) {
+                for (auto [field, value] : {std::pair {&row->video.description, video.description},
+                         std::pair {&row->video.author, video.author}, std::pair {&row->video.cover, video.cover}}) {
                     if (field->isEmpty())
                         *field = value;
                 }
@@ -247,7 +236,7 @@ void DownloadList::onChanged(qint64 id)
     std::optional<history::Entry> e = row(id);
     if (!item || !e)
         return;
-    e->state = historyState(item->state);
+    e->state = item->state;  // one state for the queue and the history
     e->file = item->target;
     e->reason.clear();
     if (item->progress.total >= 0)
@@ -321,8 +310,8 @@ void DownloadList::retry(qint64 id)
         return;
     }
     // A row whose address could not be extracted: extracted again, then in line.
-    if (std::optional<history::Entry> e = row(id); e && e->link.isEmpty()) {
-        if (reextract_ && !e->address.isEmpty() && store_.claim(id)) {
+    if (std::optional<history::Entry> e = row(id); e && e->video.link.isEmpty()) {
+        if (reextract_ && !e->video.address.isEmpty() && store_.claim(id)) {
             toRestore_ << id;
             if (toRestore_.size() == 1)
                 restoreNext();
@@ -396,14 +385,9 @@ void DownloadList::clearHistory()
 void DownloadList::writeSidecars(qint64 id, const history::Entry &e)
 {
     const auto known = requests_.find(id);
-    VideoFields video = known != requests_.end() ? known->second.video : VideoFields();
-    video.site = e.site;
-    video.id = e.videoId;
-    video.address = e.address;
-    video.link = e.link;
-    video.author = e.author;
-    video.description = e.description;
-    video.cover = e.cover;
+    // The history keeps every field but the date: the date is the request's.
+    VideoFields video = e.video;
+    video.date = known != requests_.end() ? known->second.video.date : QString();
     QString why;
     writeSidecar(sidecarPath(e.file, QStringLiteral(".info.json")),
         videoInfoJson(video, known != requests_.end() ? known->second.avatar : QString(), e.finished), &why);
@@ -415,11 +399,11 @@ void DownloadList::writeSidecars(qint64 id, const history::Entry &e)
         buffer.open(QIODevice::WriteOnly);
         shown.save(&buffer, "JPEG", 90);
         writeSidecar(sidecarPath(e.file, QStringLiteral(".jpg")), jpeg, &why);
-    } else if (fetch::isWebAddress(e.cover)) {
+    } else if (fetch::isWebAddress(e.video.cover)) {
         // Fetched as the window's pictures are (8 MiB, the stall rule, the deadline) and kept
         // only when it is a picture, never replacing a file.
-        const QString path = sidecarPath(e.file, coverExtension(e.cover));
-        fetch::getLater(e.cover, fetch::PictureLimit, this, [path](const fetch::Result &answer) {
+        const QString path = sidecarPath(e.file, coverExtension(e.video.cover));
+        fetch::getLater(e.video.cover, fetch::PictureLimit, this, [path](const fetch::Result &answer) {
             QString skipped;
             if (!keepCover(answer, path, &skipped))
                 qInfo("cover skipped: %s", qUtf8Printable(skipped));

@@ -17,7 +17,8 @@ QVariant DownloadRows::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole: {
-        const QString title = r.entry.description.isEmpty() ? QFileInfo(r.entry.file).fileName() : r.entry.description;
+        const QString title =
+            r.entry.video.description.isEmpty() ? QFileInfo(r.entry.file).fileName() : r.entry.video.description;
         return QString(title + QStringLiteral(" ") + stateText(r));
     }
     default: return QVariant();
@@ -134,7 +135,8 @@ bool DownloadFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourcePa
         return false;
     if (text_.isEmpty())
         return true;
-    for (const QString &field : {r->entry.description, r->entry.author, QFileInfo(r->entry.file).fileName()}) {
+    for (const QString &field :
+        {r->entry.video.description, r->entry.video.author, QFileInfo(r->entry.file).fileName()}) {
         if (field.contains(text_, Qt::CaseInsensitive))
             return true;
     }

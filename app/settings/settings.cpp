@@ -4,33 +4,64 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <climits>
+#include <map>
+#include <optional>
 
 namespace {
-const QString SaveFolderKey = QStringLiteral("download/folder");
-const QString AtOnceKey = QStringLiteral("list/at_once");
-const QString ResumeKey = QStringLiteral("list/resume_at_start");
-const QString KeepHistoryKey = QStringLiteral("list/keep_history");
-const QString HistoryShownKey = QStringLiteral("list/history_shown");
-const QString GeometryKey = QStringLiteral("list/geometry");
-const QString SidecarsKey = QStringLiteral("list/sidecars");
-const QString WatchClipboardKey = QStringLiteral("list/watch_clipboard");
-const QString ConnectionsKey = QStringLiteral("network/connections");
-const QString RateLimitKey = QStringLiteral("network/rate_limit");
-const QString ProxyKey = QStringLiteral("network/proxy");
-constexpr int FewestShown = 100;
-constexpr int DefaultConnections = 4;
 
-QVariant read(const QString &key, const QVariant &fallback)
+using K = Settings::Key;
+const QList<Settings::Spec> Table = {
+    {K::SaveFolder, "download/folder", QString(), 0, -1, false, "the folder the last video was saved to"},
+    {K::AtOnce, "list/at_once", 2, 1, Settings::MostAtOnce, false, "downloads running at once"},
+    {K::ResumeAtStart, "list/resume_at_start", true, 0, -1, false,
+        "unfinished downloads go on by themselves at the next start (else they come back paused)"},
+    {K::KeepHistory, "list/keep_history", true, 0, -1, false, "finished downloads are kept in the history"},
+    {K::HistoryShown, "list/history_shown", 10000, Settings::FewestShown, INT_MAX, false,
+        "rows of history the list shows at most"},
+    {K::Sidecars, "list/sidecars", false, 0, -1, false, "NAME.info.json and the cover beside each saved video"},
+    {K::WatchClipboard, "list/watch_clipboard", false, 0, -1, false, "a share address copied anywhere is extracted"},
+    {K::Connections, "network/connections", Settings::DefaultConnections, 1, Settings::MostConnections, false,
+        "connections to one host at most"},
+    {K::RateLimit, "network/rate_limit", QString(), 0, -1, true,
+        "all downloads together stay under it (\"500K\", \"2M\"); empty for no limit"},
+    {K::Proxy, "network/proxy", QString(), 0, -1, true,
+        "the proxy every request goes through; empty for the environment's, \"无\" for none"},
+    {K::ListGeometry, "list/geometry", QByteArray(), 0, -1, false, "the list window's size and place"},
+};
+
+bool bounded(const Settings::Spec &spec)
 {
-    return QSettings(Settings::file(), QSettings::IniFormat).value(key, fallback);
+    return spec.low <= spec.high;
 }
 
-void write(const QString &key, const QVariant &value)
+// value as the setting's kind; no value when it cannot be one.
+std::optional<QVariant> asKind(const Settings::Spec &spec, QVariant value)
 {
-    QSettings settings(Settings::file(), QSettings::IniFormat);
-    settings.setValue(key, value);
+    const QMetaType kind = spec.fallback.metaType();
+    if (kind.id() == QMetaType::QString && spec.trimmed && value.canConvert<QString>())
+        value = value.toString().trimmed();
+    if (!value.canConvert(kind) || !value.convert(kind))
+        return std::nullopt;
+    return value;
 }
+
 }  // namespace
+
+const QList<Settings::Spec> &Settings::table()
+{
+    return Table;
+}
+
+const Settings::Spec &Settings::spec(Key key)
+{
+    for (const Spec &s : Table) {
+        if (s.key == key)
+            return s;
+    }
+    Q_UNREACHABLE();
+    return Table.first();
+}
 
 QString Settings::file()
 {
@@ -38,9 +69,30 @@ QString Settings::file()
         QStringLiteral("/quorvin-video-helper/quorvin-video-helper.conf");
 }
 
+Settings::Settings()
+{
+    // One set of values per file (a test changes the configuration folder between windows),
+    // kept for the whole run.
+    static std::map<QString, SettingsValues *> byFile;
+    SettingsValues *&values = byFile[file()];
+    if (!values)
+        values = new SettingsValues(file());
+    values_ = values;
+}
+
+QVariant Settings::value(Key key) const
+{
+    return values_->value(key);
+}
+
+bool Settings::set(Key key, const QVariant &value)
+{
+    return values_->set(key, value);
+}
+
 QString Settings::saveFolder() const
 {
-    const QString remembered = QSettings(file(), QSettings::IniFormat).value(SaveFolderKey).toString();
+    const QString remembered = value(Key::SaveFolder).toString();
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     for (const QString &folder : {remembered, downloads}) {
         if (!folder.isEmpty() && QFileInfo(folder).isDir())
@@ -49,114 +101,36 @@ QString Settings::saveFolder() const
     return QDir::homePath();
 }
 
-void Settings::setSaveFolder(const QString &folder)
-{
-    QSettings settings(file(), QSettings::IniFormat);
-    settings.setValue(SaveFolderKey, folder);
-}
-
-int Settings::downloadsAtOnce() const
-{
-    return qBound(1, read(AtOnceKey, 2).toInt(), MostAtOnce);
-}
-
-void Settings::setDownloadsAtOnce(int n)
-{
-    write(AtOnceKey, qBound(1, n, MostAtOnce));
-}
-
-bool Settings::resumeAtStart() const
-{
-    return read(ResumeKey, true).toBool();
-}
-
-void Settings::setResumeAtStart(bool on)
-{
-    write(ResumeKey, on);
-}
-
-bool Settings::keepHistory() const
-{
-    return read(KeepHistoryKey, true).toBool();
-}
-
-void Settings::setKeepHistory(bool on)
-{
-    write(KeepHistoryKey, on);
-}
-
-int Settings::historyShown() const
-{
-    return qMax(FewestShown, read(HistoryShownKey, 10000).toInt());
-}
-
-void Settings::setHistoryShown(int rows)
-{
-    write(HistoryShownKey, qMax(FewestShown, rows));
-}
-
-QByteArray Settings::listGeometry() const
-{
-    return read(GeometryKey, QByteArray()).toByteArray();
-}
-
-void Settings::setListGeometry(const QByteArray &geometry)
-{
-    write(GeometryKey, geometry);
-}
-
-bool Settings::saveSidecars() const
-{
-    return read(SidecarsKey, false).toBool();
-}
-
-void Settings::setSaveSidecars(bool on)
-{
-    write(SidecarsKey, on);
-}
-
-bool Settings::watchClipboard() const
-{
-    return read(WatchClipboardKey, false).toBool();
-}
-
-void Settings::setWatchClipboard(bool on)
-{
-    write(WatchClipboardKey, on);
-}
-
-int Settings::connectionsPerHost() const
-{
-    return qBound(1, read(ConnectionsKey, DefaultConnections).toInt(), MostConnections);
-}
-
-void Settings::setConnectionsPerHost(int n)
-{
-    write(ConnectionsKey, qBound(1, n, MostConnections));
-}
-
-QString Settings::rateLimit() const
-{
-    return read(RateLimitKey, QString()).toString().trimmed();
-}
-
-void Settings::setRateLimit(const QString &rate)
-{
-    write(RateLimitKey, rate.trimmed());
-}
-
-QString Settings::proxy() const
-{
-    return read(ProxyKey, QString()).toString().trimmed();
-}
-
-void Settings::setProxy(const QString &proxy)
-{
-    write(ProxyKey, proxy.trimmed());
-}
-
 bool Settings::hasSaveFolder() const
 {
-    const QString remembered = read(SaveFolderKey, QString()).toString();
+    const QString remembered = value(Key::SaveFolder).toString();
     return !remembered.isEmpty() && QFileInfo(remembered).isDir();
+}
+
+SettingsValues::SettingsValues(const QString &file) : file_(file)
+{
+    const QSettings saved(file_, QSettings::IniFormat);
+    for (const Settings::Spec &spec : Settings::table()) {
+        // A value of the wrong kind reads as the default; a number out of bounds as the bound.
+        QVariant v = asKind(spec, saved.value(QLatin1String(spec.name), spec.fallback)).value_or(spec.fallback);
+        if (bounded(spec))
+            v = qBound(spec.low, v.toInt(), spec.high);
+        values_.insert(int(spec.key), v);
+    }
+}
+
+bool SettingsValues::set(Settings::Key key, const QVariant &value)
+{
+    const Settings::Spec &spec = Settings::spec(key);
+    const std::optional<QVariant> v = asKind(spec, value);
+    if (!v || (bounded(spec) && (v->toInt() < spec.low || v->toInt() > spec.high)))
+        return false;
+    if (values_.value(int(key)) == *v)
+        return true;
+    values_.insert(int(key), *v);
+    QSettings saved(file_, QSettings::IniFormat);
+    saved.setValue(QLatin1String(spec.name), *v);
+    saved.sync();
+    emit changed(key);
+    return true;
 }

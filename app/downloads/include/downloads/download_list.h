@@ -9,6 +9,7 @@
 #include "download/download_queue.h"
 #include "download/video_name.h"
 #include "history/history_store.h"
+#include "settings/settings.h"
 
 #include <QImage>
 #include <QObject>
@@ -18,7 +19,6 @@
 
 class BatchRun;
 class DownloadRows;
-class Settings;
 
 struct DownloadRequest {
     VideoFields video;
@@ -39,7 +39,9 @@ public:
     using Reextract = std::function<void(
         const QString &address, const std::function<void(const VideoFields &, const QString &)> &done)>;
 
-    DownloadList(Settings &settings, const QString &historyPath, QObject *parent = nullptr);
+    DownloadList(const Settings &settings, const QString &historyPath, QObject *parent = nullptr);
+    // The settings the list follows.
+    Settings &settings() { return settings_; }
     ~DownloadList() override;
 
     // A new download, started in its turn; its row's id.
@@ -110,7 +112,7 @@ private:
     void restoreNext();
     void finishIfIdle();
 
-    Settings &settings_;
+    Settings settings_;
     history::Store store_;
     DownloadQueue queue_;
     DownloadRows *rows_;
