@@ -1,6 +1,4 @@
-#include "downloads/download_list.h"
 #include "main_window/form1.h"
-#include "settings/settings.h"
 #include "desktop/translations.h"
 
 #include <QApplication>
@@ -54,9 +52,6 @@ int main(int argc, char **argv)
     // Chinese dates, sizes and type names in Qt's own dialogs, whatever the system's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installChineseTranslations(&app);
-    // The one network policy, set up before the first request (the version check goes
-    // through the chosen proxy).
-    applyNetworkSettings(Settings());
     Form1 window;
     window.show();
     // A link handed in by a browser or file manager (the desktop entry passes %u).

@@ -330,8 +330,8 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         form.Timer1->stop();
         form.Timer1_Timer();
         int most = 0;
-        connect(&form.downloads_->queue(), &DownloadQueue::changed, this,
-            [&] { most = qMax(most, form.downloads_->queue().running()); });
+        connect(&form.downloads()->queue(), &DownloadQueue::changed, this,
+            [&] { most = qMax(most, form.downloads()->queue().running()); });
         QList<qint64> ids;
         QStringList links;
         for (int i = 0; i < picks.size(); ++i) {
@@ -339,11 +339,11 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
             QVERIFY(ids.last() > 0);
             links << form.Result.ResultSlots[SlotVideoUrl];
         }
-        QCOMPARE(form.downloads_->rows()->rowCount(), 3);
-        QTRY_VERIFY_WITH_TIMEOUT(form.downloads_->unfinished() == 0, 60000);
+        QCOMPARE(form.downloads()->rows()->rowCount(), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(form.downloads()->unfinished() == 0, 60000);
         QCOMPARE(most, 2);
         for (int i = 0; i < picks.size(); ++i) {
-            QCOMPARE(int(form.downloads_->entry(ids[i])->state), int(history::State::Done));
+            QCOMPARE(int(form.downloads()->entry(ids[i])->state), int(history::State::Done));
             QVERIFY2(contents(dir.filePath(QString("v%1.mp4").arg(i))) == rawGet(links[i]), qPrintable(picks[i]));
         }
     }
@@ -362,7 +362,7 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         QVERIFY(recorder.boxes.value(0).text.endsWith(" 下载过: v0.mp4 。是否再次下载?"));
         // Past a record of its ranges (the part has its whole length from the start).
         const auto done = [&] {
-            return form.downloads_->queue().item(id) ? form.downloads_->queue().item(id)->progress.done : 0;
+            return form.downloads()->queue().item(id) ? form.downloads()->queue().item(id)->progress.done : 0;
         };
         QTRY_VERIFY_WITH_TIMEOUT(done() > 20 * 1024 * 1024, 30000);
     }  // the window is gone mid-download: its part is kept and its row unfinished
@@ -372,9 +372,9 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         Form1 form(recorder.seams());
         form.Timer1->stop();
         form.Timer1_Timer();  // usable: the unfinished download comes back and goes on
-        QTRY_VERIFY_WITH_TIMEOUT(form.downloads_->entry(id)->state == history::State::Done, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(form.downloads()->entry(id)->state == history::State::Done, 60000);
         QVERIFY(contents(big) == rawGet(link));
-        QCOMPARE(form.downloads_->rows()->rowCount(), 4);
+        QCOMPARE(form.downloads()->rows()->rowCount(), 4);
     }
     setHosts(Hosts::fromBuild());
     qputenv("XDG_DATA_HOME", QByteArray());
@@ -389,7 +389,7 @@ void TestEndToEnd::chatPastedAndClipboardWatched()
     qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
     setHosts(Hosts::allOn(hostPort_));
-    Settings().setSaveFolder(dir.path());
+    Settings().set(Settings::Key::SaveFolder, dir.path());
     Recorder recorder;
     Form1 form(recorder.seams());
     form.Timer1->stop();
@@ -402,13 +402,13 @@ void TestEndToEnd::chatPastedAndClipboardWatched()
     form.Text1->setFocus();
     QTest::keySequence(form.Text1, QKeySequence::Paste);
     QTRY_COMPARE(recorder.boxes.value(0).text, QString("找到 3 个视频地址,全部加入下载列表?"));
-    QTRY_COMPARE_WITH_TIMEOUT(form.downloads_->rows()->rowCount(), 3, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(form.downloads_->unfinished() == 0, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(form.downloads()->rows()->rowCount(), 3, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(form.downloads()->unfinished() == 0, 30000);
     QCOMPARE(QDir(dir.path()).entryList({"*.mp4"}, QDir::Files).size(), 3);
     QVERIFY(!form.Text1->text().startsWith("http"));  // nothing was pasted into the box
 
     for (const bool watching : {false, true}) {
-        Settings().setWatchClipboard(watching);
+        Settings().set(Settings::Key::WatchClipboard, watching);
         const QString address = addresses_.at(watching ? 7 : 6);
         QGuiApplication::clipboard()->setText("快手 " + address + " 看看这个");
         if (watching) {
@@ -419,7 +419,7 @@ void TestEndToEnd::chatPastedAndClipboardWatched()
             QVERIFY(form.Text1->text() != address);
         }
     }
-    QCOMPARE(form.downloads_->rows()->rowCount(), 3);  // watching never starts a download
+    QCOMPARE(form.downloads()->rows()->rowCount(), 3);  // watching never starts a download
     setHosts(Hosts::fromBuild());
     qputenv("XDG_DATA_HOME", QByteArray());
     qputenv("XDG_CONFIG_HOME", QByteArray());

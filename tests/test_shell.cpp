@@ -78,8 +78,10 @@ private slots:
         QFETCH(QStringList, opened);
         WindowHarness h(false);
         const auto direct = qScopeGuard([] { fetch::setProxyChoice(std::nullopt); });
-        if (kind == 2)
+        if (kind == 2) {
+            h.form->downloads();  // the settings' network policy, made once the window is up
             fetch::setProxyChoice(QStringLiteral("127.0.0.1:1"));  // loopback too goes through it
+        }
         if (kind == 1) {
             Hosts table = hosts();
             table.VersionFileUrl = "http://127.0.0.1:1/version.txt";

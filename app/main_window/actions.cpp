@@ -4,6 +4,8 @@
 #include "net/fetch.h"
 #include "main_window/form1.h"
 
+#include "clipboard_watch.h"
+
 #include "downloads/download_list.h"
 #include "download_list/list_window.h"
 
@@ -36,7 +38,7 @@ void Form1::Command3_Click()
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(link);
-    ownClipboardText_ = link;  // a watched clipboard does not take it back
+    clipboard_->copiedByWindow(link);  // a watched clipboard does not take it back
     setStatus(QStringLiteral("视频链接地址已复制.."));
 }
 
@@ -66,8 +68,8 @@ void Form1::saveVideo(const QString &link)
     shown.author = Label1->text();
     shown.date = Label3->text();
     shown.link = link;
-    const QString name = videoName_.isEmpty() ? videoName(shown) : videoName_;
-    QString suggested = settings_.saveFolder() + u'/' + name;
+    const QString name = shown_.name.isEmpty() ? videoName(shown) : shown_.name;
+    QString suggested = Settings().saveFolder() + u'/' + name;
     QString path;
     bool replace = false;
     for (;;) {
@@ -89,41 +91,39 @@ void Form1::saveVideo(const QString &link)
             break;
         suggested = path;
     }
-    sinceProgressShown_.invalidate();
     setStatus(QStringLiteral("正在下载视频.."));
     Command2->setToolTip(QStringLiteral("正在下载视频,按 Ctrl+J 打开下载列表"));
     // The link is copied: a new extraction does not touch the download. Overwrite only what
     // the user agreed to replace: a file that appears meanwhile is kept.
     DownloadRequest request;
-    request.video = videoName_.isEmpty() ? shown : shownVideo_;
+    request.video = shown_.name.isEmpty() ? shown : shown_.video;
     request.video.link = link;
     request.target = path;
     request.replace = replace;
     request.cover = Image1->pixmap().toImage();
-    lastDownload_ = downloads_->add(request);
+    follow_.follow(downloads()->add(request));
 }
 
 void Form1::downloadProgress(qint64 id, const DownloadProgress &progress)
 {
     // The status line follows the download started last; a few updates a second are enough.
-    if (id != lastDownload_ || (sinceProgressShown_.isValid() && sinceProgressShown_.elapsed() < 250))
+    if (!follow_.progressDue(id))
         return;
-    sinceProgressShown_.start();
     setStatus(progressText(progress));
 }
 
 void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
 {
-    if (id != lastDownload_)
+    if (!follow_.follows(id))
         return;  // seen in the list
     Command2->setToolTip(QStringLiteral("按 Ctrl+J 打开下载列表"));
-    if (quitQuestionOpen_ && downloads_->unfinished() == 0 && seams.closeMessageBox)
+    if (phase_.quitQuestionOpen && downloads()->unfinished() == 0 && seams.closeMessageBox)
         seams.closeMessageBox();  // nothing is left to lose
-    const std::optional<history::Entry> entry = downloads_->entry(id);
+    const std::optional<history::Entry> entry = downloads()->entry(id);
     const QString file = entry ? entry->file : QString();
-    const bool listOpen = listWindow_ && listWindow_->isVisible();
+    const bool listOpen = listWindowIfMade() && listWindowIfMade()->isVisible();
     if (error == DownloadError::None) {
-        settings_.setSaveFolder(QFileInfo(file).absolutePath());
+        Settings().set(Settings::Key::SaveFolder, QFileInfo(file).absolutePath());
         setStatus(QStringLiteral("视频下载完毕.."));
         if (listOpen)
             return;

@@ -36,21 +36,24 @@ bool onClose(int x, int w)
 
 void Form1::DrawMinimise(int row)
 {
-    minimiseRow_ = row;
+    chrome_.minimiseRow = row;
     update(width() - 80, 2, 29, 20);
 }
 
 void Form1::DrawClose(int row)
 {
-    closeRow_ = row;
+    chrome_.closeRow = row;
     update(width() - 51, 2, 41, 20);
 }
 
 void Form1::showEvent(QShowEvent *event)
 {
     // A fresh repaint draws both buttons in their normal look.
-    minimiseRow_ = closeRow_ = 0;
+    chrome_.minimiseRow = chrome_.closeRow = 0;
     QWidget::showEvent(event);
+    // The downloads, their history and the network policy are set up once the window is up.
+    if (!downloads_)
+        QTimer::singleShot(0, this, [this] { downloads(); });
 }
 
 void Form1::changeEvent(QEvent *event)
@@ -93,8 +96,8 @@ void Form1::paintEvent(QPaintEvent *)
     };
     for (const auto &piece : pieces)
         p.drawPixmap(QRectF(piece.to), skin, source(skin, piece.from));
-    p.drawPixmap(QRectF(w - 80, 2, 29, 20), sprite, source(sprite, QRect(0, minimiseRow_, 29, 20)));
-    p.drawPixmap(QRectF(w - 51, 2, 41, 20), sprite, source(sprite, QRect(29, closeRow_, 41, 20)));
+    p.drawPixmap(QRectF(w - 80, 2, 29, 20), sprite, source(sprite, QRect(0, chrome_.minimiseRow, 29, 20)));
+    p.drawPixmap(QRectF(w - 51, 2, 41, 20), sprite, source(sprite, QRect(29, chrome_.closeRow, 41, 20)));
     p.drawPixmap(10, 12, Image8->pixmap());
 }
 
@@ -109,7 +112,7 @@ void Form1::mousePressEvent(QMouseEvent *event)
     } else if (inStrip(y) && onClose(x, width())) {
         DrawClose(40);
     } else {
-        ++dragRequests_;
+        ++chrome_.dragRequests;
         if (QWindow *window = windowHandle())
             window->startSystemMove();  // the system moves the window until the release
     }
@@ -157,7 +160,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == Label10 && feedbackLabelEvent(event))
         return true;
-    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && lastDownload_ != 0) {
+    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && follow_.followed() != 0) {
         openDownloadList();
         return true;
     }

@@ -11,19 +11,20 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // Running downloads stop with the program, their parts kept; the next start goes on with
     // them. The question closes itself when they end first: then nothing is left to lose.
-    if (const int running = downloads_->unfinished(); running > 0) {
-        quitQuestionOpen_ = true;
+    // (No list made yet: nothing runs.)
+    if (const int running = downloads_ ? downloads_->unfinished() : 0; running > 0) {
+        phase_.quitQuestionOpen = true;
         const int answer = ask(QStringLiteral("还有 %1 个视频正在下载,下次启动时继续。是否退出?").arg(running),
             BoxIcon::Information, BoxButtons::YesNo);
-        quitQuestionOpen_ = false;
-        if (answer != IDYES && downloads_->unfinished() > 0) {
+        phase_.quitQuestionOpen = false;
+        if (answer != IDYES && downloads()->unfinished() > 0) {
             event->ignore();
             return;
         }
     }
     // The list's size and place are kept for the next start, whatever ends the program.
-    if (listWindow_ && listWindow_->isVisible())
-        settings_.setListGeometry(listWindow_->saveGeometry());
+    if (ListWindow *list = listWindowIfMade(); list && list->isVisible())
+        Settings().set(Settings::Key::ListGeometry, list->saveGeometry());
     const QString text = QStringLiteral("感谢您对Quorvin、Quorvin系列的软件的支持!") + u'\r' + u' ' + u'\r' +
         QStringLiteral("是否退出并到论坛可以下载更多Quorvin系列原创免费软件?");
     switch (ask(text, BoxIcon::Information, BoxButtons::YesNoCancel)) {

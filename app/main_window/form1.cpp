@@ -94,8 +94,8 @@ void Form1::Form_Load()
     // 2. The rounded outline, one pixel larger than the client area, 9 x 9 corners.
     QPainterPath rounded;
     rounded.addRoundedRect(QRectF(0, 0, width() + 1, height() + 1), 4.5, 4.5);
-    outline_ = QRegion(rounded.toFillPolygon().toPolygon());
-    setMask(outline_);
+    chrome_.outline = QRegion(rounded.toFillPolygon().toPolygon());
+    setMask(chrome_.outline);
     // 3. The player stays out of sight until something plays.
     W1->setPlayerVisible(false);
     // 4-5. The skin beside the program, shifted in colour.
@@ -144,24 +144,24 @@ void Form1::Command1_Click()
     // (a mouse click does not focus it), else the address box. Disabling the button during
     // the fetch would otherwise leave the focus on the next control, the volume.
     QWidget *back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
-    extractWhenUsable_ = false;  // a handed-in address waiting for the set check: this is it
+    phase_.extractWhenUsable = false;  // a handed-in address waiting for the set check: this is it
     // A typed share message is taken as a pasted one would be; a text that holds no address
     // stays as typed, for the checks to answer.
     // A run in progress (the window's own, or a batch's page fetch waiting) is never entered:
     // this press is taken when it returns.
-    if (extracting_ || (downloads_ && downloads_->batch()->extracting())) {
-        pressWaiting_ = true;
+    if (run_.extracting || (downloads_ && downloads()->batch()->extracting())) {
+        run_.pressWaiting = true;
         return;
     }
     const QString typed = Text1->text();
     const QString address = shareAddressIn(typed, hosts());
     if (!address.isEmpty() && address != typed)
         addressBox_->paste(typed);
-    extracting_ = true;
-    runAddress_ = Text1->text();
+    run_.extracting = true;
+    run_.address = Text1->text();
     ExtractionDriver driver(Result, *this, hosts());
     driver.run();
-    extracting_ = false;
+    run_.extracting = false;
     back->setFocus(Qt::OtherFocusReason);
     takeWaitingPress();
 }
@@ -204,9 +204,9 @@ void Form1::resetForExtraction()
     aicAlphaImage3->show();
     // The avatar file of an earlier video goes, so a failed extraction cannot show it.
     QFile::remove(faceFilePath());
-    shownCover_.clear();
-    videoName_.clear();
-    shownVideo_ = VideoFields();
+    shown_.cover.clear();
+    shown_.name.clear();
+    shown_.video = VideoFields();
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
@@ -219,12 +219,12 @@ void Form1::resetForExtraction()
 void Form1::applyDisplay(const DisplayPlan &plan)
 {
     const QString &date = plan.shownDate;
-    shownCover_ = plan.cover;
+    shown_.cover = plan.cover;
     // The same name the command line gives this video, from the address the run started with
     // (text typed in the box meanwhile stays there, for the next run).
-    const VideoFields video = videoFields(runAddress_, plan.site, plan, Result, hosts());
-    videoName_ = videoName(video);
-    shownVideo_ = video;
+    const VideoFields video = videoFields(run_.address, plan.site, plan, Result, hosts());
+    shown_.name = videoName(video);
+    shown_.video = video;
 
     // Cover and avatar (for 快手 the download of "face") are fetched side by side and
     // decoded off this thread; then everything is shown in the display step's order.
@@ -236,8 +236,8 @@ void Form1::applyDisplay(const DisplayPlan &plan)
 
     if (plan.avatarViaFile) {
         setCaption(Label3, date);
-        setCaption(Label1, plan.label1);
-        setCaption(Label2, plan.label2);
+        setCaption(Label1, plan.authorCaption);
+        setCaption(Label2, plan.descriptionCaption);
         Image1->setPixmap(cover);
         Image2->show();
         aicAlphaImage3->show();
@@ -246,7 +246,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
         return;
     }
 
-    setCaption(Label1, plan.label1);
+    setCaption(Label1, plan.authorCaption);
     AlphaImage *badge = plan.badge == Badge::Weishi ? aicAlphaImage8
         : plan.badge == Badge::Miaopai              ? aicAlphaImage4
                                                     : nullptr;
@@ -254,7 +254,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
         badge->setLeft(Label1->x() + Label1->width() + plan.badgeOffset);
         badge->show();
     }
-    setCaption(Label2, plan.label2);
+    setCaption(Label2, plan.descriptionCaption);
     setCaption(Label3, date);
     Image2->show();
     aicAlphaImage3->hide();

@@ -22,16 +22,16 @@ void Form1::handInAddress(const QString &address)
         Text1->setText(address.trimmed());
         Text1->end(false);
     }
-    extractWhenUsable_ = true;
+    phase_.extractWhenUsable = true;
     if (Command1->isEnabled())
         extractHandedInAddress();
 }
 
 void Form1::extractHandedInAddress()
 {
-    if (!extractWhenUsable_)
+    if (!phase_.extractWhenUsable)
         return;
-    extractWhenUsable_ = false;
+    phase_.extractWhenUsable = false;
     // After the current event: the window has finished becoming usable.
     QTimer::singleShot(0, this, [this] {
         if (Command1->isEnabled())

@@ -7,6 +7,7 @@
 #include "downloads/batch_run.h"
 #include "downloads/download_list.h"
 #include "download_list/list_window.h"
+#include "clipboard_watch.h"
 #include "extract/address_check.h"
 #include "extract/driver.h"
 #include "extract/headless_view.h"
@@ -28,12 +29,6 @@
 
 void Form1::setupDownloadList()
 {
-    downloads_ = new DownloadList(settings_, history::Store::defaultPath(), this);
-    connect(downloads_, &DownloadList::progressed, this, &Form1::downloadProgress);
-    connect(downloads_, &DownloadList::ended, this, &Form1::downloadFinished);
-    connect(downloads_, &DownloadList::finished, this, &Form1::batchFinished);
-    downloads_->setWindowBusy([this] { return extracting_ || pressWaiting_; });
-    connect(downloads_->batch(), &BatchRun::returned, this, &Form1::takeWaitingPress);
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
     shortcut->setContext(Qt::ApplicationShortcut);
     connect(shortcut, &QShortcut::activated, this, &Form1::openDownloadList);
@@ -47,7 +42,21 @@ void Form1::setupDownloadList()
     });
     // A click on the status line while or after a download runs opens the list.
     Label5->installEventFilter(this);
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &Form1::clipboardChanged);
+    clipboard_ = new ClipboardWatch(Text1, Command1, this);
+    connect(clipboard_, &ClipboardWatch::addressCopied, this, &Form1::takeCopiedAddress);
+}
+
+DownloadList *Form1::downloads()
+{
+    if (downloads_)
+        return downloads_;
+    downloads_ = new DownloadList(Settings(), history::Store::defaultPath(), this);
+    connect(downloads_, &DownloadList::progressed, this, &Form1::downloadProgress);
+    connect(downloads_, &DownloadList::ended, this, &Form1::downloadFinished);
+    connect(downloads_, &DownloadList::finished, this, &Form1::batchFinished);
+    downloads_->setWindowBusy([this] { return run_.extracting || run_.pressWaiting; });
+    connect(downloads_->batch(), &BatchRun::returned, this, &Form1::takeWaitingPress);
+    return downloads_;
 }
 
 void Form1::offerAddresses(const QStringList &addresses, const QString &text)
@@ -59,13 +68,14 @@ void Form1::offerAddresses(const QStringList &addresses, const QString &text)
         return;
     }
     // The folder is asked once when none was ever chosen.
-    if (!settings_.hasSaveFolder() && seams.chooseFolder) {
-        const QString folder = seams.chooseFolder(this, QStringLiteral("选择保存位置"), settings_.saveFolder());
+    Settings settings;
+    if (!settings.hasSaveFolder() && seams.chooseFolder) {
+        const QString folder = seams.chooseFolder(this, QStringLiteral("选择保存位置"), settings.saveFolder());
         if (folder.isEmpty())
             return;
-        settings_.setSaveFolder(folder);
+        settings.set(Settings::Key::SaveFolder, folder);
     }
-    downloads_->addAddresses(addresses);
+    downloads()->addAddresses(addresses);
     setStatus(QStringLiteral("已将 %1 个视频地址加入下载列表..").arg(addresses.size()));
 }
 
@@ -79,41 +89,16 @@ void Form1::takeDroppedOnList(const QMimeData *mime)
     QTimer::singleShot(0, this, [this, addresses, text] { offerAddresses(addresses, text); });
 }
 
-void Form1::clipboardChanged()
+void Form1::takeCopiedAddress(const QString &address)
 {
-    if (!settings_.watchClipboard())
-        return;
-    const QString text = QGuiApplication::clipboard()->text();
-    if (text.isEmpty() || text == ownClipboardText_)
-        return;  // what this program copied is not taken back
-    const QString address = shareAddressIn(text, hosts());
-    if (siteForAddress(address, hosts()) < 0 || address == Text1->text())
-        return;
-    watchedAddress_ = address;
-    takeWatchedAddress();
-}
-
-void Form1::takeWatchedAddress()
-{
-    if (watchedAddress_.isEmpty())
-        return;
-    // Never in the user's way: not while an extraction runs or the user is typing in the box.
-    const bool typing = Text1->hasFocus() && sinceTyped_.isValid() && sinceTyped_.elapsed() < 2000;
-    if (!Text1->isEnabled() || !Command1->isEnabled() || typing) {
-        QTimer::singleShot(500, this, &Form1::takeWatchedAddress);
-        return;
-    }
-    const QString address = watchedAddress_;
-    watchedAddress_.clear();
-    if (!addressBox_->paste(address))
-        return;
-    Command1_Click();
+    if (addressBox_->paste(address))
+        Command1_Click();
 }
 
 bool Form1::downloadAgain()
 {
-    const std::optional<history::Entry> saved = downloads_->savedVideo(shownVideo_.site, shownVideo_.id);
-    if (shownVideo_.site.isEmpty() || shownVideo_.id.isEmpty() || !saved)
+    const std::optional<history::Entry> saved = downloads()->savedVideo(shown_.video.site, shown_.video.id);
+    if (shown_.video.site.isEmpty() || shown_.video.id.isEmpty() || !saved)
         return true;
     const QDateTime when = saved->finished.isValid() ? saved->finished : saved->started;
     const QString file =
@@ -123,13 +108,18 @@ bool Form1::downloadAgain()
     return ask(text, BoxIcon::Information, BoxButtons::YesNo) == IDYES;
 }
 
+ListWindow *Form1::listWindowIfMade() const
+{
+    return findChild<ListWindow *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
 ListWindow *Form1::downloadListWindow()
 {
-    if (!listWindow_) {
-        listWindow_ = new ListWindow(*downloads_, settings_, seams, this);
-        connect(listWindow_, &ListWindow::dropped, this, &Form1::takeDroppedOnList);
-    }
-    return listWindow_;
+    if (ListWindow *made = listWindowIfMade())
+        return made;
+    auto *list = new ListWindow(*downloads(), downloads()->settings(), seams, this);
+    connect(list, &ListWindow::dropped, this, &Form1::takeDroppedOnList);
+    return list;
 }
 
 void Form1::openDownloadList()
@@ -139,11 +129,11 @@ void Form1::openDownloadList()
 
 void Form1::takeWaitingPress()
 {
-    if (!pressWaiting_ || extracting_ || downloads_->batch()->extracting())
+    if (!run_.pressWaiting || run_.extracting || downloads()->batch()->extracting())
         return;
     // Waiting still (the batch does not start its next address) until the press is taken.
     QTimer::singleShot(0, this, [this] {
-        if (!std::exchange(pressWaiting_, false))
+        if (!std::exchange(run_.pressWaiting, false))
             return;
         Command1_Click();
     });
@@ -153,11 +143,11 @@ void Form1::takeWaitingPress()
 void Form1::batchFinished(int saved, int failed)
 {
     // A batch that saved nothing was told in its message box and its rows.
-    if (saved == 0 || isActiveWindow() || (listWindow_ && listWindow_->isActiveWindow()) ||
+    if (saved == 0 || isActiveWindow() || (listWindowIfMade() && listWindowIfMade()->isActiveWindow()) ||
         (!seams.notify && !seams.notifyClickable))
         return;
     // One download: its file, as before; several: how many.
-    const std::optional<history::Entry> last = downloads_->entry(lastDownload_);
+    const std::optional<history::Entry> last = downloads()->entry(follow_.followed());
     QString body =
         saved + failed == 1 && last ? QFileInfo(last->file).fileName() : QStringLiteral("已保存 %1 个视频").arg(saved);
     if (failed > 0 && saved + failed > 1)
@@ -171,13 +161,13 @@ void Form1::batchFinished(int saved, int failed)
 
 void Form1::restoreDownloads()
 {
-    if (downloadsRestored_)
+    if (phase_.downloadsRestored)
         return;
-    downloadsRestored_ = true;
-    if (const QString aside = downloads_->movedAsideTo(); !aside.isEmpty())
+    phase_.downloadsRestored = true;
+    if (const QString aside = downloads()->movedAsideTo(); !aside.isEmpty())
         ask(QStringLiteral("下载历史已损坏,已另存为 ") + aside + QStringLiteral(" 并新建了下载历史。"),
             BoxIcon::Warning, BoxButtons::Ok);
-    switch (downloads_->historyProblem()) {
+    switch (downloads()->historyProblem()) {
     case history::Store::Problem::None: break;
     case history::Store::Problem::Newer:
         ask(QStringLiteral("下载历史属于更新的版本,本次不使用:下载列表只保存在内存中,关闭后不保留。"), BoxIcon::Warning,
@@ -191,5 +181,5 @@ void Form1::restoreDownloads()
         ask(QStringLiteral("下载历史是只读的:新的下载不会被记录。"), BoxIcon::Warning, BoxButtons::Ok);
         break;
     }
-    downloads_->restore();
+    downloads()->restore();
 }

@@ -89,7 +89,7 @@ void Form1::tzstop()
     player_->setURL(QString());
     player_->setPlayerVisible(false);
     // The cover the last extraction showed (for Kuaishou it is not in the cover slot).
-    Image1->setPixmap(QPixmap::fromImage(LoadPicture(shownCover_)));
+    Image1->setPixmap(QPixmap::fromImage(LoadPicture(shown_.cover)));
     Image1->show();
     aicAlphaImage1->show();
     aicAlphaImage2->hide();

@@ -18,9 +18,10 @@ void Form1::Timer1_Timer()
 {
     // Off first: the check runs once, even if the fetch below waits longer than the interval.
     Timer1->stop();
-    if (updateCheckDone_)
+    if (phase_.updateCheckDone)
         return;
-    updateCheckDone_ = true;
+    phase_.updateCheckDone = true;
+    downloads();  // the network policy the check goes through (its proxy) is set up with them
 
     const QString answer = GetBody(hosts().VersionFileUrl).value_or(QString());
     if (answer.isEmpty()) {

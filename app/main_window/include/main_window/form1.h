@@ -6,6 +6,7 @@
 #include "record/result.h"
 #include "desktop/seams.h"
 #include "download/video_name.h"
+#include "main_window/download_follow.h"
 #include "settings/settings.h"
 #include "sites/sites.h"
 
@@ -17,6 +18,7 @@
 
 class AddressBox;
 class BatchRun;
+class ClipboardWatch;
 class DownloadList;
 class ListWindow;
 class AlphaImage;
@@ -63,7 +65,6 @@ public:
     QFrame *Line2, *Line3;
     QSlider *Slider1;
     MediaPlayerWidget *W1;
-    DownloadList *downloads_;  // every download of 下载视频, in the list and its history
     QTimer *Timer1;
 
     // The shared record of every extraction.
@@ -74,14 +75,19 @@ public:
     PlayerControl *player() const { return player_; }
     void setPlayer(PlayerControl *player);
 
-    QRegion outlineRegion() const { return outline_; }
+    QRegion outlineRegion() const { return chrome_.outline; }
     QString faceFilePath() const;
 
     // 下载列表, made when first opened.
     ListWindow *downloadListWindow();
+    // The list's window when it was made already, else null.
+    ListWindow *listWindowIfMade() const;
     void openDownloadList();
     // The download 下载视频 started last: the one the status line follows.
-    qint64 lastDownload() const { return lastDownload_; }
+    qint64 lastDownload() const { return follow_.followed(); }
+    // Every download of 下载视频, in the list and its history: set up once the window was
+    // first shown, or when first asked for.
+    DownloadList *downloads();
 
     // An address handed to the program (its command line): put in the box with its service
     // selected, and extracted as soon as the window is usable.
@@ -105,9 +111,9 @@ public:
     // Chrome (the self-drawn frame and caption buttons).
     void DrawMinimise(int row);
     void DrawClose(int row);
-    int minimiseRow() const { return minimiseRow_; }
-    int closeRow() const { return closeRow_; }
-    int dragRequests() const { return dragRequests_; }  // presses that asked the system to move
+    int minimiseRow() const { return chrome_.minimiseRow; }
+    int closeRow() const { return chrome_.closeRow; }
+    int dragRequests() const { return chrome_.dragRequests; }  // presses that asked the system to move
 
     // Colours of the feedback label.
     static inline const QColor FeedbackRest = QColor(231, 231, 231);
@@ -158,10 +164,8 @@ private:
     // Several share addresses at once: asked whether all go to the list; 否 pastes the first.
     void offerAddresses(const QStringList &addresses, const QString &text);
     void takeDroppedOnList(const QMimeData *mime);
-    // "监视剪贴板": a share address copied anywhere is put in the box and extracted, never
-    // while the user types in the box or an extraction runs.
-    void clipboardChanged();
-    void takeWatchedAddress();
+    // "监视剪贴板": a copied share address, now that the box is free, put in it and extracted.
+    void takeCopiedAddress(const QString &address);
     // 下载视频 for a video the history holds as saved: true when the user wants it again.
     bool downloadAgain();
     // The unfinished downloads of an earlier run, once the version check let the window on.
@@ -179,29 +183,37 @@ private:
 
     PlayerControl *player_;
     AddressBox *addressBox_;  // what Text1 does
-    Settings settings_;
-    QRegion outline_;
-    QString shownCover_;      // the cover address the last display step loaded
-    QString videoName_;       // the file name the last extraction's video is offered under
-    VideoFields shownVideo_;  // what the display step showed of it
-    int minimiseRow_ = 0;
-    int closeRow_ = 0;
-    int dragRequests_ = 0;
-    bool updateCheckDone_ = false;
-    bool quitQuestionOpen_ = false;
-    bool extractWhenUsable_ = false;  // an address handed in on the command line
-    QElapsedTimer sinceProgressShown_;
-    ListWindow *listWindow_ = nullptr;
-    qint64 lastDownload_ = 0;
-    bool downloadsRestored_ = false;
+
+    // The self-drawn frame: its outline, the caption buttons' looks, the moves asked for.
+    struct Chrome {
+        QRegion outline;
+        int minimiseRow = 0;
+        int closeRow = 0;
+        int dragRequests = 0;
+    } chrome_;
+    // What the last extraction's display step showed of its video.
+    struct Shown {
+        QString cover;      // the cover address it loaded
+        QString name;       // the file name the video is offered under
+        VideoFields video;  // the video's fields
+    } shown_;
     // One run at a time: a press of 提取视频 while the window's run or a batch's extraction
     // is in progress waits for it to return.
-    bool extracting_ = false;
-    bool pressWaiting_ = false;
-    QString runAddress_;        // the address the window's run started with
-    QString ownClipboardText_;  // what 复制地址 put there: not taken back
-    QString watchedAddress_;    // a copied share address waiting for the box to be free
-    QElapsedTimer sinceTyped_;  // the user's last edit in the box
+    struct Run {
+        bool extracting = false;
+        bool pressWaiting = false;
+        QString address;  // the address the window's run started with
+    } run_;
+    // Where the window is in its life.
+    struct Phase {
+        bool updateCheckDone = false;
+        bool quitQuestionOpen = false;
+        bool extractWhenUsable = false;  // an address handed in on the command line
+        bool downloadsRestored = false;
+    } phase_;
+    DownloadList *downloads_ = nullptr;
+    ClipboardWatch *clipboard_;
+    DownloadFollow follow_;
 };
 
 // Sets a label's text as plain text and sizes the label to it.
