@@ -4,8 +4,6 @@
 #include "net/fetch.h"
 #include "main_window/form1.h"
 
-#include "clipboard_watch.h"
-
 #include "downloads/download_list.h"
 #include "download_list/list_window.h"
 
@@ -38,7 +36,7 @@ void Form1::Command3_Click()
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(link);
-    clipboard_->copiedByWindow(link);  // a watched clipboard does not take it back
+    emit linkCopied(link);  // a watched clipboard does not take it back
     setStatus(QStringLiteral("视频链接地址已复制.."));
 }
 

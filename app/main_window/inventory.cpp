@@ -3,7 +3,6 @@
 #include "main_window/form1.h"
 
 #include "address_box/address_box.h"
-#include "clipboard_watch.h"
 #include "sites/sites.h"
 #include "controls/media_player.h"
 
@@ -289,7 +288,7 @@ void Form1::connectControls()
         connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
     addressBox_ = new AddressBox(Text1, HintText, this);
     connect(addressBox_, &AddressBox::siteFound, this, &Form1::selectSite);
-    connect(addressBox_, &AddressBox::typed, clipboard_, &ClipboardWatch::typed);
+    watchClipboard();
     // Asked once the paste or drop has ended.
     connect(addressBox_, &AddressBox::manyAddresses, this, &Form1::offerAddresses, Qt::QueuedConnection);
     connect(addressBox_, &AddressBox::submitted, this, [this] {

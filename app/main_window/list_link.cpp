@@ -42,8 +42,14 @@ void Form1::setupDownloadList()
     });
     // A click on the status line while or after a download runs opens the list.
     Label5->installEventFilter(this);
-    clipboard_ = new ClipboardWatch(Text1, Command1, this);
-    connect(clipboard_, &ClipboardWatch::addressCopied, this, &Form1::takeCopiedAddress);
+}
+
+void Form1::watchClipboard()
+{
+    auto *clipboard = new ClipboardWatch(Text1, Command1, this);
+    connect(clipboard, &ClipboardWatch::addressCopied, this, &Form1::takeCopiedAddress);
+    connect(this, &Form1::linkCopied, clipboard, &ClipboardWatch::copiedByWindow);
+    connect(addressBox_, &AddressBox::typed, clipboard, &ClipboardWatch::typed);
 }
 
 DownloadList *Form1::downloads()

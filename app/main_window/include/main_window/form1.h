@@ -18,7 +18,6 @@
 
 class AddressBox;
 class BatchRun;
-class ClipboardWatch;
 class DownloadList;
 class ListWindow;
 class AlphaImage;
@@ -120,6 +119,10 @@ public:
     static inline const QColor FeedbackHover = QColor(255, 255, 255);
     static inline const QColor FeedbackPressed = QColor(255, 0, 0);
 
+signals:
+    // 复制地址 put the video link on the clipboard.
+    void linkCopied(const QString &link);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -165,6 +168,7 @@ private:
     void offerAddresses(const QStringList &addresses, const QString &text);
     void takeDroppedOnList(const QMimeData *mime);
     // "监视剪贴板": a copied share address, now that the box is free, put in it and extracted.
+    void watchClipboard();
     void takeCopiedAddress(const QString &address);
     // 下载视频 for a video the history holds as saved: true when the user wants it again.
     bool downloadAgain();
@@ -182,7 +186,7 @@ private:
     void applyDisplay(const DisplayPlan &plan) override;
 
     PlayerControl *player_;
-    AddressBox *addressBox_;  // what Text1 does
+    AddressBox *addressBox_ = nullptr;  // what Text1 does
 
     // The self-drawn frame: its outline, the caption buttons' looks, the moves asked for.
     struct Chrome {
@@ -212,7 +216,6 @@ private:
         bool downloadsRestored = false;
     } phase_;
     DownloadList *downloads_ = nullptr;
-    ClipboardWatch *clipboard_;
     DownloadFollow follow_;
 };
 
