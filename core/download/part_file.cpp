@@ -367,11 +367,8 @@ qint64 PartFile::append(const char *data, qint64 size)
     const qint64 written = partfile::writeAll(fd_, data, size);
     const int why = errno;
     end_ += written;
-    constexpr qint64 Step = qint64(4) * 1024 * 1024;
-    if (end_ - writtenBack_ >= Step) {
-#ifdef Q_OS_LINUX
-        ::sync_file_range(fd_, writtenBack_, end_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
-#endif
+    if (end_ - writtenBack_ >= WritebackStep) {
+        writeBack(writtenBack_, end_);
         writtenBack_ = end_;
     }
     errno = why;
@@ -394,6 +391,14 @@ bool PartFile::writeAt(const char *data, qint64 size, qint64 offset)
         offset += n;
     }
     return true;
+}
+
+void PartFile::writeBack(qint64 from, qint64 to)
+{
+#ifdef Q_OS_LINUX
+    if (to > from)
+        ::sync_file_range(fd_, from, to - from, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 int PartFile::setLength(qint64 total)

@@ -140,6 +140,11 @@ public:
     qint64 append(const char *data, qint64 size);
     // Writes all of data at offset. False with errno set when it could not.
     bool writeAt(const char *data, qint64 size, qint64 offset);
+    // Hands [from, to) to the disk in the background, so that a later sync has little left
+    // to wait for.
+    void writeBack(qint64 from, qint64 to);
+    // How many bytes written are handed to the disk at a time.
+    static constexpr qint64 WritebackStep = qint64(4) * 1024 * 1024;
 
     // The part's length set to total without writing its blocks (sparse). 0, or an errno
     // value (ENOSPC for a length the file system cannot hold).

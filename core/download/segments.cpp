@@ -290,6 +290,12 @@ void SegmentRun::read(Segment *segment)
         segment->pos += n;
         segment->lastActiveMs = clock_.elapsed();
         reserveAhead(segment);
+        // Handed to the disk as it comes, so the flush before each record has little to wait for.
+        const qint64 behind = qMax(segment->from, segment->writtenBack);
+        if (segment->pos - behind >= PartFile::WritebackStep) {
+            s_.part->writeBack(behind, segment->pos);
+            segment->writtenBack = segment->pos;
+        }
     }
     if (onProgress)
         onProgress();
