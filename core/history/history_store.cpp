@@ -120,12 +120,15 @@ QString selectEntries()
     return QStringLiteral("SELECT id, ") + columnList() + QStringLiteral(" FROM downloads");
 }
 
+// A row of selectEntries(): the id, then the columns in the table's order (asked by position,
+// as a lookup by name per value costs more than the row itself on a long list).
 Entry entryOf(const QSqlQuery &q)
 {
     Entry e;
-    e.id = q.value(QStringLiteral("id")).toLongLong();
+    e.id = q.value(0).toLongLong();
+    int at = 1;
     for (const Column &c : EntryColumns)
-        c.take(e, q.value(QLatin1String(c.name)));
+        c.take(e, q.value(at++));
     return e;
 }
 
