@@ -494,7 +494,7 @@ private slots:
         QCOMPARE(settings.set(Settings::Key(key), value), taken);
         QCOMPARE(changes, told);
         QCOMPARE(Settings().value(Settings::Key(key)).toString(), kept.toString());
-        const QString name = QString::fromLatin1(Settings::spec(Settings::Key(key)).name);
+        const QString name = QString::fromLatin1(Settings::row(Settings::Key(key)).name);
         QCOMPARE(QSettings(Settings::file(), QSettings::IniFormat).value(name, kept).toString(), kept.toString());
     }
 

@@ -11,7 +11,7 @@
 namespace {
 
 using K = Settings::Key;
-const QList<Settings::Spec> Table = {
+const QList<Settings::Row> Table = {
     {K::SaveFolder, "download/folder", QString(), 0, -1, false, "the folder the last video was saved to"},
     {K::AtOnce, "list/at_once", 2, 1, Settings::MostAtOnce, false, "downloads running at once"},
     {K::ResumeAtStart, "list/resume_at_start", true, 0, -1, false,
@@ -30,16 +30,16 @@ const QList<Settings::Spec> Table = {
     {K::ListGeometry, "list/geometry", QByteArray(), 0, -1, false, "the list window's size and place"},
 };
 
-bool bounded(const Settings::Spec &spec)
+bool bounded(const Settings::Row &row)
 {
-    return spec.low <= spec.high;
+    return row.low <= row.high;
 }
 
 // value as the setting's kind; no value when it cannot be one.
-std::optional<QVariant> asKind(const Settings::Spec &spec, QVariant value)
+std::optional<QVariant> asKind(const Settings::Row &row, QVariant value)
 {
-    const QMetaType kind = spec.fallback.metaType();
-    if (kind.id() == QMetaType::QString && spec.trimmed && value.canConvert<QString>())
+    const QMetaType kind = row.fallback.metaType();
+    if (kind.id() == QMetaType::QString && row.trimmed && value.canConvert<QString>())
         value = value.toString().trimmed();
     if (!value.canConvert(kind) || !value.convert(kind))
         return std::nullopt;
@@ -48,14 +48,14 @@ std::optional<QVariant> asKind(const Settings::Spec &spec, QVariant value)
 
 }  // namespace
 
-const QList<Settings::Spec> &Settings::table()
+const QList<Settings::Row> &Settings::table()
 {
     return Table;
 }
 
-const Settings::Spec &Settings::spec(Key key)
+const Settings::Row &Settings::row(Key key)
 {
-    for (const Spec &s : Table) {
+    for (const Row &s : Table) {
         if (s.key == key)
             return s;
     }
@@ -110,26 +110,26 @@ bool Settings::hasSaveFolder() const
 SettingsValues::SettingsValues(const QString &file) : file_(file)
 {
     const QSettings saved(file_, QSettings::IniFormat);
-    for (const Settings::Spec &spec : Settings::table()) {
+    for (const Settings::Row &row : Settings::table()) {
         // A value of the wrong kind reads as the default; a number out of bounds as the bound.
-        QVariant v = asKind(spec, saved.value(QLatin1String(spec.name), spec.fallback)).value_or(spec.fallback);
-        if (bounded(spec))
-            v = qBound(spec.low, v.toInt(), spec.high);
-        values_.insert(int(spec.key), v);
+        QVariant v = asKind(row, saved.value(QLatin1String(row.name), row.fallback)).value_or(row.fallback);
+        if (bounded(row))
+            v = qBound(row.low, v.toInt(), row.high);
+        values_.insert(int(row.key), v);
     }
 }
 
 bool SettingsValues::set(Settings::Key key, const QVariant &value)
 {
-    const Settings::Spec &spec = Settings::spec(key);
-    const std::optional<QVariant> v = asKind(spec, value);
-    if (!v || (bounded(spec) && (v->toInt() < spec.low || v->toInt() > spec.high)))
+    const Settings::Row &row = Settings::row(key);
+    const std::optional<QVariant> v = asKind(row, value);
+    if (!v || (bounded(row) && (v->toInt() < row.low || v->toInt() > row.high)))
         return false;
     if (values_.value(int(key)) == *v)
         return true;
     values_.insert(int(key), *v);
     QSettings saved(file_, QSettings::IniFormat);
-    saved.setValue(QLatin1String(spec.name), *v);
+    saved.setValue(QLatin1String(row.name), *v);
     saved.sync();
     emit changed(key);
     return true;

@@ -30,7 +30,8 @@ public:
         Proxy,           // "代理"
         ListGeometry,    // the list window's size and place
     };
-    struct Spec {
+    // One setting, a row of the table.
+    struct Row {
         Key key;
         const char *name;  // the key in the file
         QVariant fallback;
@@ -39,8 +40,8 @@ public:
         bool trimmed = false;  // text saved without the white space around it
         const char *meaning = "";
     };
-    static const QList<Spec> &table();
-    static const Spec &spec(Key key);
+    static const QList<Row> &table();
+    static const Row &row(Key key);
 
     static constexpr int MostAtOnce = 5;
     static constexpr int MostConnections = 6;
