@@ -77,6 +77,7 @@ std::optional<QString> Keeper::saved(const SavedVideo &s)
     if (store_ && !store_->savedVideo(s.video.site, s.video.id)) {
         history::Entry e;
         e.video = s.video;
+        e.avatar = s.avatar;
         e.file = QFileInfo(s.file).absoluteFilePath();
         e.size = e.done = QFileInfo(s.file).size();
         e.state = history::State::Done;

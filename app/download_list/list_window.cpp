@@ -8,6 +8,7 @@
 #include "settings_dialog/settings_dialog.h"
 
 #include <QCheckBox>
+#include <functional>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -41,7 +42,7 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     filter_->setAccessibleName(QStringLiteral("筛选"));
     filterModel_->setSourceModel(list_.rows());
     view_->setModel(filterModel_);
-    view_->setItemDelegate(new RowPainter(list_.rows(), filterModel_, view_));
+    view_->setItemDelegate(new RowPainter(list_.rows(), &list_.thumbnails(), filterModel_, view_));
     view_->setUniformItemSizes(true);
     view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view_->setResizeMode(QListView::Adjust);
@@ -116,11 +117,21 @@ void ListWindow::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
+    const history::State shown = row->entry.state;
     switch (event->key()) {
-    case Qt::Key_Space: row->entry.state == history::State::Paused ? list_.resume(id) : list_.pause(id); return;
-    case Qt::Key_Delete: list_.remove(id); return;
+    case Qt::Key_Space:
+        if (list_.stillAs(id, shown))
+            shown == history::State::Paused ? list_.resume(id) : list_.pause(id);
+        return;
+    case Qt::Key_Delete:
+        if (list_.stillAs(id, shown))
+            list_.remove(id);
+        return;
     case Qt::Key_Return:
-    case Qt::Key_Enter: openFile(id, false); return;
+    case Qt::Key_Enter:
+        if (list_.stillAs(id, shown))
+            openFile(id, false);
+        return;
     default: QWidget::keyPressEvent(event);
     }
 }
@@ -145,7 +156,14 @@ void ListWindow::askDeleteFile(qint64 id)
     const DownloadRow *row = list_.rows()->row(id);
     if (!row || !seams_.messageBox)
         return;
-    const QString text = QStringLiteral("是否删除文件 ") + QFileInfo(row->entry.file).fileName() + QStringLiteral("?");
+    // The question names every file that goes: the video (when it is this row's) and what the
+    // row wrote beside it.
+    QStringList names;
+    for (const QString &path : list_.filesOf(id))
+        names << QFileInfo(path).fileName();
+    if (names.isEmpty())
+        names << QFileInfo(row->entry.file).fileName();
+    const QString text = QStringLiteral("是否删除文件 ") + names.join(QStringLiteral("、")) + QStringLiteral("?");
     if (seams_.messageBox(this, {text, windowTitle(), BoxIcon::Warning, BoxButtons::YesNo}) == IDYES)
         list_.deleteFile(id);
 }
@@ -160,24 +178,31 @@ void ListWindow::showRowMenu(const QPoint &at)
     const bool active = state == history::State::Waiting || state == history::State::Running;
     QMenu *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Each action first makes sure the row is still what the menu was made for.
+    const auto act = [this, id, state](const std::function<void()> &what) {
+        return [this, id, state, what] {
+            if (list_.stillAs(id, state))
+                what();
+        };
+    };
     if (active)
-        menu->addAction(QStringLiteral("暂停"), this, [this, id] { list_.pause(id); });
+        menu->addAction(QStringLiteral("暂停"), this, act([this, id] { list_.pause(id); }));
     if (state == history::State::Paused)
-        menu->addAction(QStringLiteral("继续"), this, [this, id] { list_.resume(id); });
+        menu->addAction(QStringLiteral("继续"), this, act([this, id] { list_.resume(id); }));
     if (active || state == history::State::Paused)
-        menu->addAction(QStringLiteral("取消"), this, [this, id] { list_.cancel(id); });
+        menu->addAction(QStringLiteral("取消"), this, act([this, id] { list_.cancel(id); }));
     if (state == history::State::Failed || state == history::State::Cancelled)
-        menu->addAction(QStringLiteral("重试"), this, [this, id] { list_.retry(id); });
+        menu->addAction(QStringLiteral("重试"), this, act([this, id] { list_.retry(id); }));
     menu->addSeparator();
     if (state == history::State::Done) {
-        menu->addAction(QStringLiteral("打开文件"), this, [this, id] { openFile(id, false); });
-        menu->addAction(QStringLiteral("打开所在文件夹"), this, [this, id] { openFile(id, true); });
+        menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }));
+        menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
     }
     menu->addAction(QStringLiteral("复制视频地址"), this, [this, id] { copyLink(id); });
     menu->addSeparator();
-    menu->addAction(QStringLiteral("从列表中删除"), this, [this, id] { list_.remove(id); });
+    menu->addAction(QStringLiteral("从列表中删除"), this, act([this, id] { list_.remove(id); }));
     if (state == history::State::Done)
-        menu->addAction(QStringLiteral("删除文件"), this, [this, id] { askDeleteFile(id); });
+        menu->addAction(QStringLiteral("删除文件"), this, act([this, id] { askDeleteFile(id); }));
     menu->popup(view_->viewport()->mapToGlobal(at));
 }
 
@@ -185,6 +210,12 @@ void ListWindow::showRowMenu(const QPoint &at)
 void ListWindow::showSettings()
 {
     SettingsDialog dialog(settings_, seams_, this);
-    connect(&dialog, &SettingsDialog::clearHistory, &list_, &DownloadList::clearHistory);
+    // Nothing of the history goes without a 是.
+    connect(&dialog, &SettingsDialog::clearHistory, this, [this, &dialog] {
+        const MessageRequest question {QStringLiteral("确定清除全部下载历史吗? 已下载的文件不会被删除。"), windowTitle(),
+            BoxIcon::Warning, BoxButtons::YesNo};
+        if (seams_.messageBox && seams_.messageBox(&dialog, question) == IDYES)
+            list_.clearHistory();
+    });
     dialog.ask();
 }

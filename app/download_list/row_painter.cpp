@@ -33,10 +33,12 @@ QPixmap RowPainter::thumbnail(qint64 id) const
     if (QPixmap *cached = thumbnails_.object(id))
         return *cached;
     // Read once and kept for the rows on screen: scrolling never waits for the disk twice.
-    auto *pixmap = new QPixmap(DownloadList::thumbnailPath(id));
-    QPixmap copy = *pixmap;
-    thumbnails_.insert(id, pixmap);
-    return copy;
+    // An id is never given to another row, so what is kept stays true; a row without one
+    // yet (another window writes it just after its row) is asked again.
+    const QPixmap pixmap = QPixmap::fromImage(covers_->get(id));
+    if (!pixmap.isNull())
+        thumbnails_.insert(id, new QPixmap(pixmap));
+    return pixmap;
 }
 
 void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const

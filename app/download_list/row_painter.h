@@ -8,6 +8,7 @@
 #include <QStyledItemDelegate>
 
 class DownloadRows;
+class Thumbnails;
 class QSortFilterProxyModel;
 
 class RowPainter : public QStyledItemDelegate {
@@ -15,8 +16,9 @@ class RowPainter : public QStyledItemDelegate {
 public:
     static constexpr int RowHeight = 64;
     // rows: the model under the filter the view shows.
-    RowPainter(const DownloadRows *rows, const QSortFilterProxyModel *filter, QObject *parent)
-        : QStyledItemDelegate(parent), rows_(rows), filter_(filter)
+    RowPainter(
+        const DownloadRows *rows, const Thumbnails *covers, const QSortFilterProxyModel *filter, QObject *parent)
+        : QStyledItemDelegate(parent), rows_(rows), covers_(covers), filter_(filter)
     {
     }
 
@@ -27,6 +29,7 @@ private:
     QPixmap thumbnail(qint64 id) const;
 
     const DownloadRows *rows_;
+    const Thumbnails *covers_;
     const QSortFilterProxyModel *filter_;
     mutable QCache<qint64, QPixmap> thumbnails_ {200};
 };

@@ -60,11 +60,18 @@ void BatchRun::extract(const QString &address)
         DownloadRequest request;
         request.video = found.video;
         request.avatar = found.avatar;
-        request.target = QDir(folder_()).filePath(videoName(found.video));
+        // A file there that is this very video makes the row 已完成 as it is; another file
+        // keeps its name, and the video takes the next free one, as on the command line.
+        const SavePlace place =
+            savePlace(QDir(folder_()).filePath(videoName(found.video)), {found.video.link}, true);
+        request.target = place.file;
         // The cover for the row's thumbnail, fetched and decoded off the window's thread.
         if (!found.video.cover.isEmpty())
             request.cover = LoadPictures({{found.video.cover, QString()}}).value(0);
-        list_.add(request);
+        if (place.thisVideo)
+            list_.addSaved(request);
+        else
+            list_.add(request);
     } else {
         // Nothing is lost in silence: the address stays in the list with why it failed.
         list_.addFailed(found.video, found.view.status);

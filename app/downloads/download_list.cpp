@@ -15,12 +15,10 @@
 #include "record/hosts.h"
 #include "settings/settings.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTimer>
 #include <utility>
 
@@ -58,6 +56,23 @@ DownloadList::DownloadList(const Settings &settings, const QString &historyPath,
             applySettings();
     });
     connect(&queue_, &DownloadQueue::changed, this, &DownloadList::onChanged);
+    // Rows of a history file keep their thumbnails on disk; the ones of ids this file never
+    // gave (another history's) go, so no row shows another video's cover.
+    thumbnails_.setOnDisk(store_.isOpen() && !store_.inMemory());
+    if (store_.isOpen() && store_.problem() == history::Store::Problem::None)
+        thumbnails_.removeAbove(store_.highestId());
+    // Another window on the same history: its changes are seen within a second or two
+    // (PRAGMA data_version moves for every other connection's commit, WAL writes included).
+    seenVersion_ = store_.dataVersion();
+    others_.setInterval(1000);
+    connect(&others_, &QTimer::timeout, this, [this] {
+        if (const qint64 version = store_.dataVersion(); version != seenVersion_) {
+            seenVersion_ = version;
+            followOthers();
+        }
+    });
+    if (!store_.inMemory())
+        others_.start();
     connect(&queue_, &DownloadQueue::progressed, this, [this](qint64 id, const DownloadProgress &p) {
         rows_->progressed(id, p);
         emit progressed(id, p);
@@ -65,17 +80,6 @@ DownloadList::DownloadList(const Settings &settings, const QString &historyPath,
 }
 
 DownloadList::~DownloadList() = default;
-
-QString DownloadList::thumbnailFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-        QStringLiteral("/quorvin-video-helper/thumbnails");
-}
-
-QString DownloadList::thumbnailPath(qint64 id)
-{
-    return thumbnailFolder() + QStringLiteral("/%1.png").arg(id);
-}
 
 void DownloadList::applySettings()
 {
@@ -125,6 +129,7 @@ qint64 DownloadList::add(const DownloadRequest &request)
 {
     history::Entry e;
     e.video = request.video;
+    e.avatar = request.avatar;
     e.file = request.target;
     e.owner = QCoreApplication::applicationPid();
     e.id = store_.add(e);
@@ -132,23 +137,69 @@ qint64 DownloadList::add(const DownloadRequest &request)
         keepUnrecorded(e);
     else
         store_.claim(e.id);
-    if (!request.cover.isNull()) {
-        QDir().mkpath(thumbnailFolder());
-        request.cover.scaled(160, 90, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(thumbnailPath(e.id));
-    }
+    thumbnails_.put(e.id, request.cover);
     rows_->added(e);
-    requests_[e.id] = request;
     Download::Options options;
     options.overwrite = request.replace;
     queue_.add(e.id, e.video.link, e.file, options);
     return e.id;
 }
 
-void DownloadList::enqueue(const history::Entry &e, bool paused, const QString &formerLink)
+qint64 DownloadList::addSaved(const DownloadRequest &request)
 {
+    history::Entry e;
+    e.video = request.video;
+    e.avatar = request.avatar;
+    e.file = request.target;
+    e.size = e.done = QFileInfo(request.target).size();
+    e.finished = QDateTime::currentDateTime();
+    e.state = history::State::Done;
+    e.reason = QStringLiteral("(文件已存在)");
+    e.owner = QCoreApplication::applicationPid();
+    e.id = store_.add(e);
+    if (e.id == 0)
+        keepUnrecorded(e);
+    thumbnails_.put(e.id, request.cover);
+    rows_->added(e);
+    ++batchSaved_;
+    finishIfIdle();
+    return e.id;
+}
+
+void DownloadList::enqueue(history::Entry &e, bool paused, const QString &formerLink)
+{
+    // The user agreed to replace only what was there when they answered the save dialog: a
+    // restored or retried download replaces its file only when the file holds this video.
+    const QStringList links = {e.video.link, formerLink};
+    const SavePlace place = savePlace(e.file, links, false);
+    if (place.thisVideo && !QFileInfo::exists(Download::partPath(place.file))) {
+        // Saved already (the program ended between the file and its row): nothing to fetch.
+        queue_.forget(e.id);
+        e.file = place.file;
+        e.state = history::State::Done;
+        e.size = e.done = QFileInfo(place.file).size();
+        e.finished = QDateTime::currentDateTime();
+        e.reason.clear();
+        save(e);
+        store_.release(e.id);
+        return;
+    }
+    if (place.file != e.file) {
+        // The part goes with the download to its new name, so what was fetched is kept.
+        for (const auto &path : {&Download::partPath, &Download::controlPath}) {
+            if (QFileInfo::exists(path(e.file)) && !QFileInfo::exists(path(place.file)))
+                QFile::rename(path(e.file), path(place.file));
+        }
+        notes_[e.id] = QStringLiteral("(%1 已被其他文件占用，另存为 %2)")
+                           .arg(QFileInfo(e.file).fileName(), QFileInfo(place.file).fileName());
+        e.file = place.file;
+        e.reason = notes_[e.id];
+        save(e);
+    }
     Download::Options options;
-    options.overwrite = true;  // the user chose this file when the download began
+    options.overwrite = place.thisVideo;
     options.formerLink = formerLink;
+    queue_.forget(e.id);
     queue_.add(e.id, e.video.link, e.file, options, paused);
 }
 
@@ -158,6 +209,7 @@ qint64 DownloadList::addFailed(const VideoFields &video, const QString &reason)
     e.video.site = video.site;
     e.video.id = video.id;
     e.video.address = video.address;
+    e.video.date = video.date;
     e.state = history::State::Failed;
     e.reason = reason;
     e.owner = QCoreApplication::applicationPid();
@@ -216,7 +268,8 @@ void DownloadList::restoreNext()
                 if (row->file.isEmpty())
                     row->file = QDir(settings_.saveFolder()).filePath(videoName(video));
                 for (auto [field, value] : {std::pair {&row->video.description, video.description},
-                         std::pair {&row->video.author, video.author}, std::pair {&row->video.cover, video.cover}}) {
+                         std::pair {&row->video.author, video.author}, std::pair {&row->video.cover, video.cover},
+                         std::pair {&row->video.date, video.date}}) {
                     if (field->isEmpty())
                         *field = value;
                 }
@@ -238,13 +291,15 @@ void DownloadList::onChanged(qint64 id)
         return;
     e->state = item->state;  // one state for the queue and the history
     e->file = item->target;
-    e->reason.clear();
+    const auto note = notes_.find(id);
+    e->reason = note == notes_.end() ? QString() : note->second;
     if (item->progress.total >= 0)
         e->size = item->progress.total;
     e->done = item->progress.done;
     const bool over = item->state != DownloadQueue::State::Waiting && item->state != DownloadQueue::State::Running;
     if (item->state == DownloadQueue::State::Failed) {
         e->reason = downloadErrorText(item->error, item->httpStatus);
+        notes_.erase(id);
         if (QFileInfo::exists(Download::partPath(item->target)))
             e->reason += KeptPart;
     }
@@ -263,9 +318,9 @@ void DownloadList::onChanged(qint64 id)
     batchFailed_ += item->state == DownloadQueue::State::Failed ? 1 : 0;
     finishIfIdle();
     if (item->state == DownloadQueue::State::Done && !settings_.keepHistory()) {
+        forgetRow(id);
         store_.remove(id);
         rows_->removed(id);
-        queue_.forget(id);
     }
 }
 
@@ -288,125 +343,33 @@ void DownloadList::setWindowBusy(std::function<bool()> windowBusy)
     batch_->setWindowBusy(std::move(windowBusy));
 }
 
-void DownloadList::pause(qint64 id)
+void DownloadList::writeSidecars(qint64 id, history::Entry &e)
 {
-    queue_.pause(id);
-}
-
-void DownloadList::resume(qint64 id)
-{
-    queue_.resume(id);
-}
-
-void DownloadList::cancel(qint64 id)
-{
-    queue_.cancel(id);
-}
-
-void DownloadList::retry(qint64 id)
-{
-    if (queue_.item(id)) {
-        queue_.retry(id);
-        return;
-    }
-    // A row whose address could not be extracted: extracted again, then in line.
-    if (std::optional<history::Entry> e = row(id); e && e->video.link.isEmpty()) {
-        if (reextract_ && !e->video.address.isEmpty() && store_.claim(id)) {
-            toRestore_ << id;
-            if (toRestore_.size() == 1)
-                restoreNext();
-        }
-        return;
-    }
-    // A row of an earlier run: back in line under its recorded link.
-    if (std::optional<history::Entry> e = row(id); e && store_.claim(id)) {
-        e->state = history::State::Waiting;
-        save(*e);
-        enqueue(*e, false);
-    }
-}
-
-void DownloadList::retryAllFailed()
-{
-    for (const history::Entry &e : store_.recent(settings_.historyShown())) {
-        if (e.state == history::State::Failed)
-            retry(e.id);
-    }
-}
-
-void DownloadList::remove(qint64 id)
-{
-    const DownloadQueue::Item *item = queue_.item(id);
-    if (item && (item->state == DownloadQueue::State::Running || item->state == DownloadQueue::State::Waiting))
-        queue_.cancel(id);
-    queue_.forget(id);
-    unrecorded_.erase(id);
-    store_.remove(id);
-    store_.release(id);
-    rows_->removed(id);
-}
-
-void DownloadList::deleteFile(qint64 id)
-{
-    if (std::optional<history::Entry> e = row(id)) {
-        QFile::remove(e->file);
-        QFile::remove(Download::partPath(e->file));
-        QFile::remove(Download::controlPath(e->file));
-    }
-    remove(id);
-}
-
-void DownloadList::clearFinished()
-{
-    for (const history::Entry &e : store_.recent(settings_.historyShown())) {
-        if (e.state == history::State::Done) {
-            queue_.forget(e.id);
-            store_.release(e.id);
-        }
-    }
-    store_.clear(false);
-    rows_->reload();
-}
-
-void DownloadList::clearHistory()
-{
-    for (const history::Entry &e : store_.recent(settings_.historyShown())) {
-        const bool finished = e.state == history::State::Done || e.state == history::State::Failed ||
-            e.state == history::State::Cancelled;
-        if (finished && !(queue_.item(e.id) && queue_.item(e.id)->state == DownloadQueue::State::Running)) {
-            queue_.forget(e.id);
-            store_.release(e.id);
-        }
-    }
-    store_.clear(true);
-    rows_->reload();
-}
-
-void DownloadList::writeSidecars(qint64 id, const history::Entry &e)
-{
-    const auto known = requests_.find(id);
-    // The history keeps every field but the date: the date is the request's.
-    VideoFields video = e.video;
-    video.date = known != requests_.end() ? known->second.video.date : QString();
     QString why;
-    writeSidecar(sidecarPath(e.file, QStringLiteral(".info.json")),
-        videoInfoJson(video, known != requests_.end() ? known->second.avatar : QString(), e.finished), &why);
-    // The cover as shown when the window has it; else fetched, as a download never replacing a file.
-    const QImage shown = known != requests_.end() ? known->second.cover : QImage();
-    if (!shown.isNull()) {
-        QByteArray jpeg;
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        shown.save(&buffer, "JPEG", 90);
-        writeSidecar(sidecarPath(e.file, QStringLiteral(".jpg")), jpeg, &why);
-    } else if (fetch::isWebAddress(e.video.cover)) {
-        // Fetched as the window's pictures are (8 MiB, the stall rule, the deadline) and kept
-        // only when it is a picture, never replacing a file.
-        const QString path = sidecarPath(e.file, coverExtension(e.video.cover));
-        fetch::getLater(e.video.cover, fetch::PictureLimit, this, [path](const fetch::Result &answer) {
-            QString skipped;
-            if (!keepCover(answer, path, &skipped))
-                qInfo("cover skipped: %s", qUtf8Printable(skipped));
-        });
+    const QString info = sidecarPath(e.file, QStringLiteral(".info.json"));
+    if (writeSidecar(info, videoInfoJson(e.video, e.avatar, e.finished), &why))
+        e.sidecars << info;
+    if (!fetch::isWebAddress(e.video.cover))
+        return;
+    // The cover as the server sent it, fetched as the window's pictures are (8 MiB, the stall
+    // rule, the deadline), kept only when it is a picture and under its type's extension,
+    // never replacing a file.
+    fetch::getLater(e.video.cover, fetch::PictureLimit, this,
+        [this, id, file = e.file](const fetch::Result &answer) { keepRowCover(id, file, answer); });
+}
+
+void DownloadList::keepRowCover(qint64 id, const QString &videoFile, const fetch::Result &answer)
+{
+    const QString extension = imageExtension(answer.body);
+    const QString path = sidecarPath(videoFile, extension.isEmpty() ? QStringLiteral(".jpg") : extension);
+    QString skipped;
+    if (!keepCover(answer, path, &skipped)) {
+        qInfo("cover skipped: %s", qUtf8Printable(skipped));
+        return;
+    }
+    // Recorded with its row, so that 删除文件 removes it; a row gone meanwhile leaves it be.
+    if (std::optional<history::Entry> e = row(id); e && e->file == videoFile) {
+        e->sidecars << path;
+        save(*e);
     }
 }

@@ -1,6 +1,7 @@
 #include "downloads/download_rows.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 DownloadRows::DownloadRows(history::Store &store, QObject *parent) : QAbstractListModel(parent), store_(store) {}
 
@@ -52,6 +53,55 @@ void DownloadRows::reload()
     allRead_ = false;
     endResetModel();
     fetchMore(QModelIndex());
+}
+
+void DownloadRows::refresh()
+{
+    // The rows from the oldest loaded on (a page when none is), newest first.
+    qint64 oldest = 0;
+    int loaded = 0;
+    for (const DownloadRow &r : rows_) {
+        if (r.entry.id > 0) {
+            oldest = oldest == 0 ? r.entry.id : qMin(oldest, r.entry.id);
+            ++loaded;
+        }
+    }
+    QList<history::Entry> fresh = store_.recent(qMin(shownAtMost_, qMax(loaded + PageRows, PageRows)));
+    if (loaded > 0 && !allRead_)
+        fresh.removeIf([oldest](const history::Entry &e) { return e.id < oldest; });
+    QSet<qint64> ids;
+    for (const history::Entry &e : fresh)
+        ids.insert(e.id);
+    for (int i = int(rows_.size()) - 1; i >= 0; --i) {
+        if (rows_[size_t(i)].entry.id > 0 && !ids.contains(rows_[size_t(i)].entry.id)) {
+            beginRemoveRows(QModelIndex(), i, i);
+            rows_.erase(rows_.begin() + i);
+            endRemoveRows();
+        }
+    }
+    for (const history::Entry &e : fresh) {
+        const bool unfinished =
+            e.state == history::State::Waiting || e.state == history::State::Running || e.state == history::State::Paused;
+        const bool elsewhere = unfinished && store_.heldElsewhere(e.id);
+        if (const int i = indexOf(e.id); i >= 0) {
+            rows_[size_t(i)].entry = e;
+            rows_[size_t(i)].elsewhere = elsewhere;
+            continue;
+        }
+        // Newest first: before the first recorded row older than it.
+        int at = int(rows_.size());
+        for (size_t j = 0; j < rows_.size(); ++j) {
+            if (rows_[j].entry.id > 0 && rows_[j].entry.id < e.id) {
+                at = int(j);
+                break;
+            }
+        }
+        beginInsertRows(QModelIndex(), at, at);
+        rows_.insert(rows_.begin() + at, {e, {}, elsewhere});
+        endInsertRows();
+    }
+    if (!rows_.empty())
+        emit dataChanged(index(0), index(int(rows_.size()) - 1));
 }
 
 int DownloadRows::indexOf(qint64 id) const
@@ -147,14 +197,16 @@ QString stateText(const DownloadRow &row)
 {
     if (row.elsewhere)
         return QStringLiteral("在另一个窗口中下载");
+    // What the row says beside its state ("(文件已存在)", the name it was saved under).
+    const QString note = row.entry.reason.isEmpty() ? QString() : u' ' + row.entry.reason;
     switch (row.entry.state) {
-    case history::State::Waiting: return QStringLiteral("等待中");
-    case history::State::Running: return QStringLiteral("下载中");
-    case history::State::Paused: return QStringLiteral("已暂停");
-    case history::State::Done: return QStringLiteral("已完成");
+    case history::State::Waiting: return QStringLiteral("等待中") + note;
+    case history::State::Running: return QStringLiteral("下载中") + note;
+    case history::State::Paused: return QStringLiteral("已暂停") + note;
+    case history::State::Done: return QStringLiteral("已完成") + note;
     case history::State::Failed:
         return row.entry.reason.isEmpty() ? QStringLiteral("失败") : QStringLiteral("失败: ") + row.entry.reason;
-    case history::State::Cancelled: return QStringLiteral("已取消");
+    case history::State::Cancelled: return QStringLiteral("已取消") + note;
     }
     return QString();
 }

@@ -99,6 +99,7 @@ void Form1::saveVideo(const QString &link)
     request.target = path;
     request.replace = replace;
     request.cover = Image1->pixmap().toImage();
+    request.avatar = shown_.avatar;
     follow_.follow(downloads()->add(request));
 }
 

@@ -204,9 +204,7 @@ void Form1::resetForExtraction()
     aicAlphaImage3->show();
     // The avatar file of an earlier video goes, so a failed extraction cannot show it.
     QFile::remove(faceFilePath());
-    shown_.cover.clear();
-    shown_.name.clear();
-    shown_.video = VideoFields();
+    shown_ = Shown();
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
@@ -220,6 +218,7 @@ void Form1::applyDisplay(const DisplayPlan &plan)
 {
     const QString &date = plan.shownDate;
     shown_.cover = plan.cover;
+    shown_.avatar = plan.avatarUrl();
     // The same name the command line gives this video, from the address the run started with
     // (text typed in the box meanwhile stays there, for the next run).
     const VideoFields video = videoFields(run_.address, plan.site, plan, Result, hosts());

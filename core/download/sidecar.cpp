@@ -84,10 +84,22 @@ QString coverExtension(const QString &cover)
     return QStringLiteral(".jpg");
 }
 
+QString imageExtension(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral(".jpg");
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+        return QStringLiteral(".png");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return QStringLiteral(".gif");
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return QStringLiteral(".webp");
+    return QString();
+}
+
 bool isImageData(const QByteArray &bytes)
 {
-    return bytes.startsWith("\xFF\xD8\xFF") || bytes.startsWith("\x89PNG\r\n\x1A\n") || bytes.startsWith("GIF87a") ||
-        bytes.startsWith("GIF89a") || (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP");
+    return !imageExtension(bytes).isEmpty();
 }
 
 bool keepCover(const fetch::Result &answer, const QString &path, QString *why)

@@ -255,6 +255,27 @@ bool holdsVideoFrom(const QString &path, const QString &link)
     return partfile::originOf(path).url == link;
 }
 
+SavePlace savePlace(const QString &first, const QStringList &links, bool firstNameCarriesId)
+{
+    // A folder of a thousand taken names is not searched further: the last is tried, and
+    // the download's own refusal to replace a file says why.
+    constexpr int MostTried = 1000;
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? first : numberedName(first, n);
+        bool free = false;
+        for (const QString &link : links) {
+            if (link.isEmpty())
+                continue;
+            const NameState state = nameStateOf(name, link, n == 1 && firstNameCarriesId);
+            if (state == NameState::ThisVideo)
+                return {name, true};
+            free = free || state == NameState::Free;
+        }
+        if (free || n == MostTried)
+            return {name, false};
+    }
+}
+
 std::optional<QString> templateProblem(const QString &nameTemplate)
 {
     if (QDir::isAbsolutePath(nameTemplate))

@@ -36,6 +36,23 @@ const QList<QStringList> &migrations()
             QStringLiteral("ALTER TABLE downloads ADD COLUMN cover TEXT NOT NULL DEFAULT ''"),
             QStringLiteral("ALTER TABLE downloads ADD COLUMN done INTEGER NOT NULL DEFAULT 0"),
             QStringLiteral("CREATE INDEX downloads_state ON downloads (state)")},
+        // Ids never come back (AUTOINCREMENT: a deleted last row's number is not given again,
+        // so nothing keyed by an id can land on another row), every row kept; the video's date,
+        // its avatar and the files written beside it.
+        {QStringLiteral("CREATE TABLE downloads_next (id INTEGER PRIMARY KEY AUTOINCREMENT, site TEXT NOT NULL, "
+                        "video_id TEXT NOT NULL, address TEXT NOT NULL, link TEXT NOT NULL, file TEXT NOT NULL, size "
+                        "INTEGER NOT NULL DEFAULT -1, started INTEGER, finished INTEGER, state TEXT NOT NULL, reason "
+                        "TEXT NOT NULL DEFAULT '', owner INTEGER NOT NULL DEFAULT 0, description TEXT NOT NULL DEFAULT "
+                        "'', author TEXT NOT NULL DEFAULT '', cover TEXT NOT NULL DEFAULT '', done INTEGER NOT NULL "
+                        "DEFAULT 0, date TEXT NOT NULL DEFAULT '', avatar TEXT NOT NULL DEFAULT '', sidecars TEXT NOT "
+                        "NULL DEFAULT '')"),
+            QStringLiteral("INSERT INTO downloads_next (id, site, video_id, address, link, file, size, started, "
+                           "finished, state, reason, owner, description, author, cover, done) SELECT id, site, "
+                           "video_id, address, link, file, size, started, finished, state, reason, owner, "
+                           "description, author, cover, done FROM downloads"),
+            QStringLiteral("DROP TABLE downloads"), QStringLiteral("ALTER TABLE downloads_next RENAME TO downloads"),
+            QStringLiteral("CREATE INDEX downloads_video ON downloads (site, video_id)"),
+            QStringLiteral("CREATE INDEX downloads_state ON downloads (state)")},
     };
     return steps;
 }
@@ -102,6 +119,13 @@ const Column EntryColumns[] = {
         [](Entry &e, const QVariant &v) { e.video.cover = v.toString(); }},
     {"done", [](const Entry &e) { return QVariant(e.done); },
         [](Entry &e, const QVariant &v) { e.done = v.toLongLong(); }},
+    {"date", [](const Entry &e) { return text(e.video.date); },
+        [](Entry &e, const QVariant &v) { e.video.date = v.toString(); }},
+    {"avatar", [](const Entry &e) { return text(e.avatar); },
+        [](Entry &e, const QVariant &v) { e.avatar = v.toString(); }},
+    // One path a line: a file name holds no line break (the names are made safe).
+    {"sidecars", [](const Entry &e) { return text(e.sidecars.join(u'\n')); },
+        [](Entry &e, const QVariant &v) { e.sidecars = v.toString().split(u'\n', Qt::SkipEmptyParts); }},
 };
 
 // The columns' names, each followed by suffix, joined by commas ("site, video_id",
@@ -413,13 +437,42 @@ bool Store::remove(qint64 id)
     return open_ && q.exec() && q.numRowsAffected() == 1;
 }
 
-int Store::clear(bool everything)
+QList<qint64> Store::clear(bool everything)
+{
+    QList<qint64> removed;
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q(db);
+    const QString which = everything ? QStringLiteral("('done', 'failed', 'cancelled')") : QStringLiteral("('done')");
+    // The ids and the delete in one transaction: a row another window finishes meanwhile is
+    // either in both or in neither.
+    if (!open_ || !q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return removed;
+    if (q.exec(QStringLiteral("SELECT id FROM downloads WHERE state IN ") + which)) {
+        while (q.next())
+            removed << q.value(0).toLongLong();
+    }
+    if (!q.exec(QStringLiteral("DELETE FROM downloads WHERE state IN ") + which) ||
+        !q.exec(QStringLiteral("COMMIT"))) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        removed.clear();
+    }
+    return removed;
+}
+
+qint64 Store::highestId() const
 {
     QSqlQuery q(QSqlDatabase::database(connection_));
-    const QString which = everything ? QStringLiteral("('done', 'failed', 'cancelled')") : QStringLiteral("('done')");
-    if (!open_ || !q.exec(QStringLiteral("DELETE FROM downloads WHERE state IN ") + which))
-        return 0;
-    return q.numRowsAffected();
+    const bool read = open_ &&
+        q.exec(QStringLiteral("SELECT MAX(n) FROM (SELECT seq AS n FROM sqlite_sequence WHERE name = 'downloads' "
+                              "UNION ALL SELECT MAX(id) FROM downloads)")) &&
+        q.next();
+    return read ? q.value(0).toLongLong() : 0;
+}
+
+qint64 Store::dataVersion() const
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    return open_ && q.exec(QStringLiteral("PRAGMA data_version")) && q.next() ? q.value(0).toLongLong() : 0;
 }
 
 QString Store::lockPath(qint64 id) const

@@ -8,11 +8,14 @@
 
 #include "download/download_queue.h"
 #include "download/video_name.h"
+#include "net/fetch.h"
+#include "downloads/thumbnails.h"
 #include "history/history_store.h"
 #include "settings/settings.h"
 
 #include <QImage>
 #include <QObject>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,6 +49,9 @@ public:
 
     // A new download, started in its turn; its row's id.
     qint64 add(const DownloadRequest &request);
+    // A video already in its file (a batch's address whose file holds this very video): a
+    // row 已完成 with "(文件已存在)", nothing downloaded.
+    qint64 addSaved(const DownloadRequest &request);
     // A video whose share address could not be extracted: a failed row with why, so that
     // nothing of a batch is lost in silence; 重试 extracts it again.
     qint64 addFailed(const VideoFields &video, const QString &reason);
@@ -67,6 +73,13 @@ public:
     // extracted again and resumed. Rows another window runs are only shown.
     void restore();
 
+    // True when the row is still as it was shown (its state, not held by another window):
+    // actions act on the row as the database holds it now. A row changed or gone since is
+    // shown again as it is, and false.
+    bool stillAs(qint64 id, history::State shown);
+    // Another window (or the command line) changed the history: the rows shown follow.
+    void followOthers();
+
     void pause(qint64 id);
     void resume(qint64 id);
     void cancel(qint64 id);
@@ -74,8 +87,11 @@ public:
     void retryAllFailed();
     // Off the list; the file stays.
     void remove(qint64 id);
-    // The file goes too (the window asks first).
+    // The file goes too, with what the row wrote beside it (the window asks first); a file
+    // the program did not write is never removed.
     void deleteFile(qint64 id);
+    // The files deleteFile(id) would remove.
+    QStringList filesOf(qint64 id) const;
     void clearFinished();
     void clearHistory();
     void applySettings();
@@ -91,9 +107,8 @@ public:
     QString movedAsideTo() const { return store_.movedAsideTo(); }
     // Why the history is not used as usual (a newer version's, read-only...).
     history::Store::Problem historyProblem() const { return store_.problem(); }
-    // The folder of the rows' cover thumbnails, and a row's thumbnail in it.
-    static QString thumbnailFolder();
-    static QString thumbnailPath(qint64 id);
+    // The rows' cover thumbnails.
+    const Thumbnails &thumbnails() const { return thumbnails_; }
 
 signals:
     void progressed(qint64 id, const DownloadProgress &progress);
@@ -106,7 +121,11 @@ signals:
 
 private:
     void onChanged(qint64 id);
-    void enqueue(const history::Entry &e, bool paused, const QString &formerLink = QString());
+    // The row in line under a file it may write: one that holds this video is replaced, any
+    // other is kept and the download goes to the next free name (its row says so).
+    void enqueue(history::Entry &e, bool paused, const QString &formerLink = QString());
+    // The row into this program's queue (paused) when no window runs it; false when another does.
+    bool adopt(qint64 id);
     void save(history::Entry &e);
     // The next row to extract again; one at a time, so the rows keep their order.
     void restoreNext();
@@ -118,14 +137,21 @@ private:
     DownloadRows *rows_;
     BatchRun *batch_;
     // With "同时保存封面和视频信息": NAME.info.json and the cover beside a saved video.
-    void writeSidecars(qint64 id, const history::Entry &e);
+    void writeSidecars(qint64 id, history::Entry &e);
+    // A cover fetched for a row's file, kept under its type's extension and recorded with the row.
+    void keepRowCover(qint64 id, const QString &videoFile, const fetch::Result &answer);
+    // The row's cover, recorded files and place in the queue go with it.
+    void forgetRow(qint64 id);
 
     Reextract reextract_;
     std::optional<history::Entry> row(qint64 id) const;
     qint64 keepUnrecorded(history::Entry &e);
     std::map<qint64, history::Entry> unrecorded_;  // rows the history could not take
     qint64 lastUnrecorded_ = 0;
-    std::map<qint64, DownloadRequest> requests_;  // what this run knows of its downloads
+    Thumbnails thumbnails_;
+    QTimer others_;        // looks for another window's changes
+    qint64 seenVersion_ = 0;
+    std::map<qint64, QString> notes_;  // what a row says beside its state ("(另存为 …)")
     QList<qint64> toRestore_;
     int batchSaved_ = 0;  // since the list was last idle
     int batchFailed_ = 0;

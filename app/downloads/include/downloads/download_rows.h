@@ -32,6 +32,10 @@ public:
     void setShownAtMost(int rows) { shownAtMost_ = rows; }
     // Reads the history again from its start.
     void reload();
+    // Follows the history as another window changed it: the rows loaded are read again and
+    // matched by id (gone ones leave, new ones come in their place, changed ones change),
+    // the rows the history does not keep stay, and the view keeps its place.
+    void refresh();
     // A row added to the history: shown at the top.
     void added(const history::Entry &entry);
     // A row's entry changed in the history (state, file, size...).

@@ -198,6 +198,7 @@ private:
     // What the last extraction's display step showed of its video.
     struct Shown {
         QString cover;      // the cover address it loaded
+        QString avatar;     // the avatar address, for the video's information file
         QString name;       // the file name the video is offered under
         VideoFields video;  // the video's fields
     } shown_;

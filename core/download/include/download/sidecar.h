@@ -25,6 +25,10 @@ QByteArray videoInfoJson(const VideoFields &video, const QString &avatar, const 
 // The cover's own extension when its address names a picture type, else ".jpg".
 QString coverExtension(const QString &cover);
 
+// The extension of the picture type bytes begin as (".jpg", ".png", ".gif", ".webp"); empty
+// when they are none of them.
+QString imageExtension(const QByteArray &bytes);
+
 // True when bytes begin as a JPEG, PNG, GIF or WebP picture does.
 bool isImageData(const QByteArray &bytes);
 

@@ -28,6 +28,16 @@ NameState nameStateOf(const QString &path, const QString &link, bool firstNameCa
 // True when path is a file that records link as its origin.
 bool holdsVideoFrom(const QString &path, const QString &link);
 
+// Where a video is saved when first is its name: first when it is free, else the first free
+// " (n)" variant; thisVideo when one of them already holds this very video. links: the
+// video's link and the links it had before (a link expires; a part or a file may name an
+// earlier one).
+struct SavePlace {
+    QString file;
+    bool thisVideo = false;
+};
+SavePlace savePlace(const QString &first, const QStringList &links, bool firstNameCarriesId);
+
 // A file name for the video at link: the link's own file name, or author and date when the
 // link has none; the extension from the link when it names a video type, else from the
 // answer's type (contentType, may be empty), else ".mp4". Path separators and control

@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <map>
 #include <memory>
@@ -30,7 +31,7 @@ QString stateName(State state);
 
 struct Entry {
     qint64 id = 0;      // given by add()
-    VideoFields video;  // the video (its date is not kept); video.link is the link the download used
+    VideoFields video;  // the video; video.link is the link the download used
     QString file;       // the path on disk
     qint64 size = -1;   // the whole file's bytes, -1 while unknown
     qint64 done = 0;    // bytes on disk so far
@@ -39,11 +40,13 @@ struct Entry {
     State state = State::Waiting;
     QString reason;    // why it failed, in Chinese
     qint64 owner = 0;  // the process that last ran it
+    QString avatar;    // the author's picture's address
+    QStringList sidecars;  // the files written beside the video for this row
 };
 
 class Store {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // Opens the database at path (made with its folder when missing).
     explicit Store(const QString &path = defaultPath());
@@ -79,8 +82,12 @@ public:
     std::optional<Entry> savedVideo(const QString &site, const QString &videoId) const;
     bool remove(qint64 id);
     // Removes the finished rows (done, or with everything also failed and cancelled ones);
-    // rows still to run are kept.
-    int clear(bool everything);
+    // rows still to run are kept. The ids removed.
+    QList<qint64> clear(bool everything);
+    // The highest id ever given (never lower: a row's id is never given again).
+    qint64 highestId() const;
+    // Moves when another connection (another window, the command line) committed a change.
+    qint64 dataVersion() const;
 
     // Holds the row for this process while it downloads; false when another process holds it.
     bool claim(qint64 id);
