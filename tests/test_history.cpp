@@ -58,6 +58,24 @@ QStringList version1(bool withRow)
     return sql;
 }
 
+// Version 2 with rows 3 and 9 (a row 10 once came after them and was deleted).
+QStringList version2WithRows()
+{
+    QStringList sql = version1(false);
+    sql.removeLast();
+    sql << "ALTER TABLE downloads ADD COLUMN description TEXT NOT NULL DEFAULT ''"
+        << "ALTER TABLE downloads ADD COLUMN author TEXT NOT NULL DEFAULT ''"
+        << "ALTER TABLE downloads ADD COLUMN cover TEXT NOT NULL DEFAULT ''"
+        << "ALTER TABLE downloads ADD COLUMN done INTEGER NOT NULL DEFAULT 0"
+        << "CREATE INDEX downloads_state ON downloads (state)";
+    for (const char *id : {"3", "9", "10"})
+        sql << QStringLiteral("INSERT INTO downloads (id, site, video_id, address, link, file, state, description, "
+                              "done) VALUES (%1, 'meipai', '%1', 'http://www.meipai.com/media/%1', 'http://v/%1.mp4', "
+                              "'/tmp/%1.mp4', 'done', '海边 %1', 77)")
+                   .arg(QLatin1String(id));
+    return sql << "DELETE FROM downloads WHERE id = 10" << "PRAGMA user_version=2";
+}
+
 }  // namespace
 
 class TestHistory : public QObject {
@@ -125,6 +143,55 @@ private slots:
             QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
                 QStringList {"history.sqlite"});
         }
+    }
+
+    // A row's id is never given again: not after the newest row was deleted, not after an
+    // older version's history was migrated (every row kept whole).
+    void idsNeverComeBack_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QList<qint64>>("kept");
+        QTest::newRow("a new history") << QStringList() << QList<qint64>();
+        QTest::newRow("version 1") << version1(true) << QList<qint64>({1});
+        QTest::newRow("version 2 with rows") << version2WithRows() << QList<qint64>({9, 3});
+    }
+    void idsNeverComeBack()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QList<qint64>, kept);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        if (!before.isEmpty())
+            writeRaw(path, before);
+        history::Store store(path);
+        QVERIFY(store.isOpen());
+        QList<qint64> ids;
+        for (const history::Entry &e : store.recent(100))
+            ids << e.id;
+        QCOMPARE(ids, kept);
+        if (before == version2WithRows()) {
+            const history::Entry e = *store.get(9);
+            QCOMPARE(e.video.description, QStringLiteral("海边 9"));
+            QCOMPARE(e.done, qint64(77));
+            QCOMPARE(e.file, QStringLiteral("/tmp/9.mp4"));
+        }
+        const qint64 first = store.add(sample("1"));
+        QVERIFY(first > (kept.isEmpty() ? 0 : kept.first()));
+        QVERIFY(store.remove(first));
+        const qint64 second = store.add(sample("2"));
+        QVERIFY2(second > first, qPrintable(QString("%1 after %2").arg(second).arg(first)));
+        QCOMPARE(store.highestId(), second);
+        QVERIFY(store.remove(second));
+        QCOMPARE(store.highestId(), second);
+        // The row's new fields come back whole.
+        history::Entry e = sample("3");
+        e.video.date = QStringLiteral("2015-07-08 18:00");
+        e.avatar = QStringLiteral("http://mvavatar1.meipai.com/u1.jpg");
+        e.sidecars = QStringList {"/tmp/3.info.json", "/tmp/3.jpg"};
+        const history::Entry back = *store.get(store.add(e));
+        QCOMPARE(back.video.date, e.video.date);
+        QCOMPARE(back.avatar, e.avatar);
+        QCOMPARE(back.sidecars, e.sidecars);
     }
 
     // A history this user may read but not write: its rows shown, nothing written, said once.

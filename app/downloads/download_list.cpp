@@ -69,6 +69,8 @@ DownloadList::DownloadList(const Settings &settings, const QString &historyPath,
         if (const qint64 version = store_.dataVersion(); version != seenVersion_) {
             seenVersion_ = version;
             followOthers();
+        } else {
+            rows_->refreshElsewhere();  // a window that quit lets its rows go without a write
         }
     });
     if (!store_.inMemory())
@@ -313,6 +315,9 @@ void DownloadList::onChanged(qint64 id)
     save(*e);
     if (!over)
         return;
+    // Ended: another window may take it again (a paused row stays this window's to resume).
+    if (item->state != DownloadQueue::State::Paused)
+        store_.release(id);
     emit ended(id, item->error, item->httpStatus);
     batchSaved_ += item->state == DownloadQueue::State::Done ? 1 : 0;
     batchFailed_ += item->state == DownloadQueue::State::Failed ? 1 : 0;

@@ -104,6 +104,19 @@ void DownloadRows::refresh()
         emit dataChanged(index(0), index(int(rows_.size()) - 1));
 }
 
+void DownloadRows::refreshElsewhere()
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        DownloadRow &r = rows_[i];
+        if (!r.elsewhere || store_.heldElsewhere(r.entry.id))
+            continue;
+        r.elsewhere = false;
+        if (const std::optional<history::Entry> e = store_.get(r.entry.id))
+            r.entry = *e;
+        emit dataChanged(index(int(i)), index(int(i)));
+    }
+}
+
 int DownloadRows::indexOf(qint64 id) const
 {
     for (size_t i = 0; i < rows_.size(); ++i) {

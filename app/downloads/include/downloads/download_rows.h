@@ -36,6 +36,8 @@ public:
     // matched by id (gone ones leave, new ones come in their place, changed ones change),
     // the rows the history does not keep stay, and the view keeps its place.
     void refresh();
+    // The rows another window ran, asked again: those it let go (it quit) are read again.
+    void refreshElsewhere();
     // A row added to the history: shown at the top.
     void added(const history::Entry &entry);
     // A row's entry changed in the history (state, file, size...).

@@ -1,0 +1,356 @@
+// The download list as a user who saves many videos a day meets it: two windows on one
+// history, rows that stay their own, and files the list did not write left alone.
+#include "desktop/seams.h"
+#include "download/sidecar.h"
+#include "download_list/list_window.h"
+#include "downloads/download_list.h"
+#include "downloads/download_rows.h"
+#include "fixtures.h"
+#include "record/hosts.h"
+#include "settings/settings.h"
+#include "window_harness.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace {
+
+// Folders of the test's own (settings, history, thumbnails, saved videos) and a server that
+// answers as the services would: /media/ID is a page whose video is /v/ID.mp4.
+struct ListHarness {
+    QTemporaryDir dir;
+    QByteArray saved[3] = {qgetenv("XDG_CONFIG_HOME"), qgetenv("XDG_DATA_HOME"), qgetenv("XDG_CACHE_HOME")};
+    bool set = qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8()) &&
+        qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8()) &&
+        qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
+    RouteServer server;
+    QString folder = dir.filePath("videos");
+    QString history = dir.filePath("data/history.sqlite");
+
+    ListHarness()
+    {
+        QDir().mkpath(folder);
+        setHosts(Hosts::allOn(server.hostPort()));
+        Settings().set(Settings::Key::SaveFolder, folder);
+    }
+    ~ListHarness()
+    {
+        setHosts(Hosts::fromBuild());
+        qputenv("XDG_CONFIG_HOME", saved[0]);
+        qputenv("XDG_DATA_HOME", saved[1]);
+        qputenv("XDG_CACHE_HOME", saved[2]);
+    }
+    // The share address of a video of size bytes (its bytes: videoBytes(id, size)).
+    QString video(const QByteArray &id, qint64 size = 5000)
+    {
+        server.route("/v/" + id + ".mp4", videoBytes(id, size), "video/mp4");
+        server.route("/c/" + id + ".jpg", encodedPicture(Qt::red), "image/jpeg");
+        server.route("/media/" + id, "<div data-video=\"" + server.url("/v/" + id + ".mp4").toUtf8() +
+                "\"><img id=\"video_img\" src=\"" + server.url("/c/" + id + ".jpg").toUtf8() +
+                "\"></div><a class=\"name\">小达人</a><h1 class=\"description br\">海边 " + id + "</h1>");
+        return server.url("/media/" + id);
+    }
+    static QByteArray videoBytes(const QByteArray &id, qint64 size) { return id + patternBytes(size); }
+    std::unique_ptr<DownloadList> list() { return std::make_unique<DownloadList>(Settings(), history); }
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+}
+
+// A file of the user's: written anew, so it records no origin.
+void writeUsers(const QString &path, const QByteArray &bytes)
+{
+    QFile::remove(path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// The ids of the rows a list shows, newest first.
+QList<qint64> shownIds(DownloadList &list)
+{
+    QList<qint64> ids;
+    for (int i = 0; i < list.rows()->rowCount(); ++i)
+        ids << list.rows()->at(i)->entry.id;
+    return ids;
+}
+
+// Adds the addresses as a batch and waits for every row to end.
+QList<qint64> saveBatch(DownloadList &list, const QStringList &addresses)
+{
+    const int before = list.rows()->rowCount();
+    list.addAddresses(addresses);
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(list.rows()->rowCount(), before + int(addresses.size()), 15000); }();
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(list.unfinished(), 0, 15000); }();
+    return shownIds(list).mid(0, addresses.size());
+}
+
+qint64 sequence(const QString &history)
+{
+    qint64 seq = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(history);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec("SELECT seq FROM sqlite_sequence WHERE name = 'downloads'") && q.next())
+                seq = q.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return seq;
+}
+
+}  // namespace
+
+class TestDownloadList : public QObject {
+    Q_OBJECT
+private slots:
+    // What one window does, the other shows within 2 s; an action on a row the other window
+    // changed meanwhile acts on nothing else; a row's id and cover never come back.
+    void twoWindowsAgree()
+    {
+        ListHarness h;
+        auto first = h.list();
+        auto second = h.list();
+        const QList<qint64> ids = saveBatch(*first, {h.video("1"), h.video("2"), h.video("3")});
+        QTRY_COMPARE_WITH_TIMEOUT(shownIds(*second), ids, 4000);
+        for (const qint64 id : ids)
+            QCOMPARE(int(second->rows()->row(id)->entry.state), int(history::State::Done));
+        QVERIFY(!first->thumbnails().get(ids[0]).isNull());
+
+        // The second deletes the newest row; the first still shows it and acts on it: the
+        // row is found gone, and nothing else changes.
+        second->remove(ids[0]);
+        QVERIFY(!first->stillAs(ids[0], history::State::Done));
+        QCOMPARE(shownIds(*first), ids.mid(1));
+        QVERIFY(first->entry(ids[1]) && first->entry(ids[2]));
+        QVERIFY(first->thumbnails().get(ids[0]).isNull());
+
+        // A new row after the last one was deleted: a new id, no trace of the old cover.
+        const qint64 before = sequence(h.history);
+        const QList<qint64> again = saveBatch(*second, {h.video("4")});
+        QVERIFY(again[0] > ids[0]);
+        QVERIFY(sequence(h.history) >= before);
+        QTRY_COMPARE_WITH_TIMEOUT(shownIds(*first), QList<qint64>({again[0], ids[1], ids[2]}), 4000);
+
+        // 清除已完成 in one window empties both.
+        first->clearFinished();
+        QTRY_COMPARE_WITH_TIMEOUT(second->rows()->rowCount(), 0, 4000);
+        QCOMPARE(first->rows()->rowCount(), 0);
+    }
+
+    // Covers of ids the history never gave (a history moved aside, an older version's that
+    // gave a deleted row's id again) go before any row could show them.
+    void strayCoversGo()
+    {
+        ListHarness h;
+        qint64 id = 0;
+        {
+            history::Store store(h.history);
+            id = store.add(history::Entry());
+        }
+        QDir().mkpath(Thumbnails::folder());
+        for (const qint64 n : {id, id + 1})
+            QVERIFY(QImage(8, 8, QImage::Format_RGB32).save(Thumbnails::folder() + QString("/%1.png").arg(n)));
+        auto list = h.list();
+        QVERIFY(!list->thumbnails().get(id).isNull());
+        QVERIFY(!QFileInfo::exists(Thumbnails::folder() + QString("/%1.png").arg(id + 1)));
+    }
+
+    // A row the other window runs has no menu; once that window lets it go (paused, then
+    // quit), this one shows it paused and can resume it.
+    void rowHandedBack()
+    {
+        ListHarness h;
+        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
+        slow.trickleMs = 10;
+        h.server.route("/v/slow.mp4", slow);
+        auto first = h.list();
+        auto second = h.list();
+        DownloadRequest request;
+        request.video.link = h.server.url("/v/slow.mp4");
+        request.target = QDir(h.folder).filePath("slow.mp4");
+        const qint64 id = first->add(request);
+        QTRY_VERIFY_WITH_TIMEOUT(second->rows()->row(id) && second->rows()->row(id)->elsewhere, 4000);
+        QVERIFY(!second->stillAs(id, history::State::Running));
+        first->pause(id);
+        QTRY_COMPARE_WITH_TIMEOUT(int(first->entry(id)->state), int(history::State::Paused), 5000);
+        first.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!second->rows()->row(id)->elsewhere, 4000);
+        QCOMPARE(int(second->rows()->row(id)->entry.state), int(history::State::Paused));
+        h.server.route("/v/slow.mp4", patternBytes(5000), "video/mp4");
+        QVERIFY(second->stillAs(id, history::State::Paused));
+        second->resume(id);
+        QTRY_COMPARE_WITH_TIMEOUT(int(second->entry(id)->state), int(history::State::Done), 10000);
+        QCOMPARE(contents(request.target), patternBytes(5000));
+    }
+
+    // 设置 → 清除历史 asks first; only 是 clears.
+    void clearHistoryAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("rowsAfter");
+        QTest::newRow("否 keeps every row") << int(IDNO) << 1;
+        QTest::newRow("是 clears") << int(IDYES) << 0;
+    }
+    void clearHistoryAsksFirst()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, rowsAfter);
+        ListHarness h;
+        auto list = h.list();
+        const qint64 id = saveBatch(*list, {h.video("1")})[0];
+        Recorder recorder;
+        recorder.answers = {answer};
+        const Seams seams = recorder.seams();
+        Settings settings;
+        ListWindow window(*list, settings, seams);
+        // In the settings dialog: 清除历史, then the dialog is closed.
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (auto *button : dialog->findChildren<QPushButton *>()) {
+                if (button->text() == QStringLiteral("清除历史"))
+                    button->click();
+            }
+            dialog->reject();
+        });
+        for (auto *button : window.findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("设置"))
+                button->click();
+        }
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(recorder.boxes[0].text, QStringLiteral("确定清除全部下载历史吗? 已下载的文件不会被删除。"));
+        QCOMPARE(list->rows()->rowCount(), rowsAfter);
+        QCOMPARE(h.list()->entry(id).has_value(), rowsAfter == 1);
+    }
+
+    // 删除文件 removes the video and what the row wrote beside it, never a file of the same
+    // name the program did not write.
+    void deleteFileTakesOnlyItsOwn_data()
+    {
+        QTest::addColumn<bool>("usersFiles");
+        QTest::newRow("its own files go") << false;
+        QTest::newRow("the user's files of the same names stay") << true;
+    }
+    void deleteFileTakesOnlyItsOwn()
+    {
+        QFETCH(bool, usersFiles);
+        ListHarness h;
+        Settings().set(Settings::Key::Sidecars, true);
+        auto list = h.list();
+        const qint64 id = saveBatch(*list, {h.video("1")})[0];
+        const QString file = list->entry(id)->file;
+        const QString info = sidecarPath(file, ".info.json");
+        const QString cover = sidecarPath(file, ".jpg");
+        QTRY_COMPARE_WITH_TIMEOUT(list->entry(id)->sidecars, QStringList({info, cover}), 5000);
+        // The cover as the server sent it, not a picture made again.
+        QCOMPARE(contents(cover), encodedPicture(Qt::red));
+        QCOMPARE(list->filesOf(id), QStringList({file, info, cover}));
+        if (usersFiles) {
+            writeUsers(file, "mine");
+            writeUsers(info, "mine too");
+            QCOMPARE(list->filesOf(id), QStringList({info, cover}));  // the video is not its own
+            QFile::remove(info);
+            QFile::copy(cover, info);  // a file the user put there: the row recorded one of its own
+        }
+        list->deleteFile(id);
+        QVERIFY(!list->entry(id));
+        QVERIFY(!QFileInfo::exists(cover));
+        QCOMPARE(QFileInfo::exists(file), usersFiles);
+        if (usersFiles)
+            QCOMPARE(contents(file), QByteArray("mine"));
+    }
+
+    // A batch's video whose default name is taken: the very video makes its row 已完成
+    // "(文件已存在)" (also after the history was cleared); another file keeps its name and
+    // the video takes the next free one.
+    void batchFindsWhatIsThere_data()
+    {
+        QTest::addColumn<bool>("other");
+        QTest::newRow("this very video") << false;
+        QTest::newRow("another file") << true;
+    }
+    void batchFindsWhatIsThere()
+    {
+        QFETCH(bool, other);
+        ListHarness h;
+        auto list = h.list();
+        const QString address = h.video("1");
+        const QString file = list->entry(saveBatch(*list, {address})[0])->file;
+        list->clearHistory();
+        if (other)
+            writeUsers(file, "mine");
+        const int served = int(h.server.targets().count("/v/1.mp4"));
+        const history::Entry row = *list->entry(saveBatch(*list, {address})[0]);
+        QCOMPARE(int(row.state), int(history::State::Done));
+        QCOMPARE(stateText({row, {}, false}), other ? QString("已完成") : QString("已完成 (文件已存在)"));
+        QCOMPARE(row.file, other ? numberedName(file, 2) : file);
+        QCOMPARE(contents(row.file), ListHarness::videoBytes("1", 5000));
+        QCOMPARE(contents(file), other ? QByteArray("mine") : ListHarness::videoBytes("1", 5000));
+        QCOMPARE(int(h.server.targets().count("/v/1.mp4")) - served, other ? 1 : 0);
+        // 重试 of such a row later finds the same.
+        list->retry(row.id);
+        QCOMPARE(int(list->entry(row.id)->state), int(history::State::Done));
+    }
+
+    // A download brought back at start, or retried, whose file became another of the user's:
+    // the user's file stays byte for byte, the video goes beside it and its row says so.
+    void restoredNeverReplacesAFile_data()
+    {
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("restored at start") << true;
+        QTest::newRow("retried") << false;
+    }
+    void restoredNeverReplacesAFile()
+    {
+        QFETCH(bool, restart);
+        ListHarness h;
+        Settings().set(Settings::Key::ResumeAtStart, true);
+        const QString address = h.video("1", 20000);
+        HttpResponse slow = HttpResponse::text(ListHarness::videoBytes("1", 20000), "video/mp4");
+        slow.trickleMs = 2;
+        h.server.route("/v/1.mp4", slow);
+        auto list = h.list();
+        list->addAddresses({address});
+        QTRY_COMPARE_WITH_TIMEOUT(list->rows()->rowCount(), 1, 10000);
+        const qint64 id = shownIds(*list)[0];
+        const QString file = list->entry(id)->file;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Download::partPath(file)).size() > 0, 10000);
+        if (restart)
+            list.reset();  // gone mid-download: the row stays unfinished
+        else
+            list->cancel(id);
+        writeUsers(file, "mine");
+        h.server.route("/v/1.mp4", ListHarness::videoBytes("1", 20000), "video/mp4");
+        if (restart) {
+            list = h.list();
+            list->restore();
+        } else {
+            list->retry(id);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(int(list->entry(id)->state), int(history::State::Done), 15000);
+        QCOMPARE(contents(file), QByteArray("mine"));
+        QCOMPARE(list->entry(id)->file, numberedName(file, 2));
+        QCOMPARE(contents(numberedName(file, 2)), ListHarness::videoBytes("1", 20000));
+        QVERIFY2(list->entry(id)->reason.contains(QFileInfo(numberedName(file, 2)).fileName()),
+            qPrintable(list->entry(id)->reason));
+    }
+};
+
+QTEST_MAIN(TestDownloadList)
+#include "test_download_list.moc"
