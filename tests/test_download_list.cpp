@@ -55,8 +55,9 @@ struct ListHarness {
     {
         server.route("/v/" + id + ".mp4", videoBytes(id, size), "video/mp4");
         server.route("/c/" + id + ".jpg", encodedPicture(Qt::red), "image/jpeg");
-        server.route("/media/" + id, "<div data-video=\"" + server.url("/v/" + id + ".mp4").toUtf8() +
-                "\"><img id=\"video_img\" src=\"" + server.url("/c/" + id + ".jpg").toUtf8() +
+        server.route("/media/" + id,
+            "<div data-video=\"" + server.url("/v/" + id + ".mp4").toUtf8() + "\"><img id=\"video_img\" src=\"" +
+                server.url("/c/" + id + ".jpg").toUtf8() +
                 "\"></div><a class=\"name\">小达人</a><h1 class=\"description br\">海边 " + id + "</h1>");
         return server.url("/media/" + id);
     }

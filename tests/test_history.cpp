@@ -73,7 +73,8 @@ QStringList version2WithRows()
                               "done) VALUES (%1, 'meipai', '%1', 'http://www.meipai.com/media/%1', 'http://v/%1.mp4', "
                               "'/tmp/%1.mp4', 'done', '海边 %1', 77)")
                    .arg(QLatin1String(id));
-    return sql << "DELETE FROM downloads WHERE id = 10" << "PRAGMA user_version=2";
+    return sql << "DELETE FROM downloads WHERE id = 10"
+               << "PRAGMA user_version=2";
 }
 
 }  // namespace

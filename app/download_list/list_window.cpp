@@ -212,8 +212,8 @@ void ListWindow::showSettings()
     SettingsDialog dialog(settings_, seams_, this);
     // Nothing of the history goes without a 是.
     connect(&dialog, &SettingsDialog::clearHistory, this, [this, &dialog] {
-        const MessageRequest question {QStringLiteral("确定清除全部下载历史吗? 已下载的文件不会被删除。"), windowTitle(),
-            BoxIcon::Warning, BoxButtons::YesNo};
+        const MessageRequest question {QStringLiteral("确定清除全部下载历史吗? 已下载的文件不会被删除。"),
+            windowTitle(), BoxIcon::Warning, BoxButtons::YesNo};
         if (seams_.messageBox && seams_.messageBox(&dialog, question) == IDYES)
             list_.clearHistory();
     });

@@ -16,8 +16,7 @@ class RowPainter : public QStyledItemDelegate {
 public:
     static constexpr int RowHeight = 64;
     // rows: the model under the filter the view shows.
-    RowPainter(
-        const DownloadRows *rows, const Thumbnails *covers, const QSortFilterProxyModel *filter, QObject *parent)
+    RowPainter(const DownloadRows *rows, const Thumbnails *covers, const QSortFilterProxyModel *filter, QObject *parent)
         : QStyledItemDelegate(parent), rows_(rows), covers_(covers), filter_(filter)
     {
     }

@@ -62,8 +62,7 @@ void BatchRun::extract(const QString &address)
         request.avatar = found.avatar;
         // A file there that is this very video makes the row 已完成 as it is; another file
         // keeps its name, and the video takes the next free one, as on the command line.
-        const SavePlace place =
-            savePlace(QDir(folder_()).filePath(videoName(found.video)), {found.video.link}, true);
+        const SavePlace place = savePlace(QDir(folder_()).filePath(videoName(found.video)), {found.video.link}, true);
         request.target = place.file;
         // The cover for the row's thumbnail, fetched and decoded off the window's thread.
         if (!found.video.cover.isEmpty())

@@ -80,8 +80,8 @@ void DownloadRows::refresh()
         }
     }
     for (const history::Entry &e : fresh) {
-        const bool unfinished =
-            e.state == history::State::Waiting || e.state == history::State::Running || e.state == history::State::Paused;
+        const bool unfinished = e.state == history::State::Waiting || e.state == history::State::Running ||
+            e.state == history::State::Paused;
         const bool elsewhere = unfinished && store_.heldElsewhere(e.id);
         if (const int i = indexOf(e.id); i >= 0) {
             rows_[size_t(i)].entry = e;

@@ -451,8 +451,7 @@ QList<qint64> Store::clear(bool everything)
         while (q.next())
             removed << q.value(0).toLongLong();
     }
-    if (!q.exec(QStringLiteral("DELETE FROM downloads WHERE state IN ") + which) ||
-        !q.exec(QStringLiteral("COMMIT"))) {
+    if (!q.exec(QStringLiteral("DELETE FROM downloads WHERE state IN ") + which) || !q.exec(QStringLiteral("COMMIT"))) {
         q.exec(QStringLiteral("ROLLBACK"));
         removed.clear();
     }

@@ -149,7 +149,7 @@ private:
     std::map<qint64, history::Entry> unrecorded_;  // rows the history could not take
     qint64 lastUnrecorded_ = 0;
     Thumbnails thumbnails_;
-    QTimer others_;        // looks for another window's changes
+    QTimer others_;  // looks for another window's changes
     qint64 seenVersion_ = 0;
     std::map<qint64, QString> notes_;  // what a row says beside its state ("(另存为 …)")
     QList<qint64> toRestore_;

@@ -38,9 +38,9 @@ struct Entry {
     QDateTime started;  // when it was added
     QDateTime finished;
     State state = State::Waiting;
-    QString reason;    // why it failed, in Chinese
-    qint64 owner = 0;  // the process that last ran it
-    QString avatar;    // the author's picture's address
+    QString reason;        // why it failed, in Chinese
+    qint64 owner = 0;      // the process that last ran it
+    QString avatar;        // the author's picture's address
     QStringList sidecars;  // the files written beside the video for this row
 };
 
