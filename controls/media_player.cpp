@@ -48,6 +48,11 @@ MediaPlayerWidget::MediaPlayerWidget(QWidget *parent)
     time_->setText(clock(0) + QStringLiteral(" / ") + clock(0));
     stopButton_->setText(QStringLiteral("■"));
     stopButton_->setToolTip(QStringLiteral("停止"));
+    // A screen reader reads words, not the signs painted on the buttons.
+    playButton_->setAccessibleName(QStringLiteral("播放"));
+    stopButton_->setAccessibleName(QStringLiteral("停止"));
+    position_->setAccessibleName(QStringLiteral("播放进度"));
+    time_->setAccessibleName(QStringLiteral("播放时间"));
     layout->addWidget(playButton_);
     layout->addWidget(stopButton_);
     layout->addWidget(position_, 1);
@@ -181,6 +186,7 @@ void MediaPlayerWidget::updateBar()
     }
     time_->setText(clock(pos) + QStringLiteral(" / ") + clock(duration));
     playButton_->setText(media_->isPlaying() ? QStringLiteral("❚❚") : QStringLiteral("▶"));
+    playButton_->setAccessibleName(media_->isPlaying() ? QStringLiteral("暂停") : QStringLiteral("播放"));
 }
 
 void MediaPlayerWidget::resizeEvent(QResizeEvent *event)

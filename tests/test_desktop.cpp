@@ -1,19 +1,26 @@
 // Desktop habits of the window (offscreen): Enter extracts, Tab order, accessible names,
 // drops anywhere, and the service chosen from a pasted or dropped address.
+#include "desktop/seams.h"
+#include "controls/media_player.h"
+#include "download_list/list_window.h"
 #include "extract/address_check.h"
 #include "window_harness.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 namespace {
 
@@ -35,6 +42,31 @@ int selected(const Form1 &f)
         if (f.Option1[i]->isChecked())
             return i;
     return -1;
+}
+
+// Walks what a screen reader sees below root: the first entry lists the focusable controls
+// without a Chinese name (empty when there is none), the others are every name met.
+QStringList unnamedAndNames(QWidget *root)
+{
+    QStringList unnamed;
+    QStringList names;
+    std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        if (!node || node->state().invisible)
+            return;
+        const QString name = node->text(QAccessible::Name);
+        names << name;
+        const bool chinese = std::any_of(
+            name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
+        if (node->state().focusable && !chinese && node->role() != QAccessible::ListItem &&
+            node->role() != QAccessible::Cell)
+            unnamed << QStringLiteral("%1 (role %2)")
+                           .arg(node->object() ? node->object()->metaObject()->className() : "?")
+                           .arg(int(node->role()));
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(root));
+    return QStringList {unnamed.join(QStringLiteral(", "))} + names;
 }
 
 }  // namespace
@@ -119,8 +151,9 @@ private slots:
         f.Text1->setFocus();
         QTest::keyClick(f.Text1, Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget(), f.Option1[3]);
-        const QList<QWidget *> expected = {
-            f.Text1, f.Command1, f.Slider1, f.Command2, f.Command3, f.Command4, f.Command5};
+        // The caption buttons come last: minimise and close are reached by the keyboard too.
+        const QList<QWidget *> expected = {f.Text1, f.Command1, f.Slider1, f.Command2, f.Command3, f.Command4,
+            f.Command5, f.findChild<QPushButton *>("最小化"), f.findChild<QPushButton *>("关闭")};
         for (QWidget *next : expected) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
@@ -140,18 +173,67 @@ private slots:
         }
     }
 
-    void everyControlHasAChineseName()
+    // What a screen reader meets: every control it can focus has a Chinese name, in the
+    // main window after an extraction (the author read with its value), the list and the
+    // settings dialog.
+    void screenReaderWalk()
     {
         WindowHarness h;
         Form1 &f = *h.form;
-        const QList<QWidget *> controls = {f.Option1[0], f.Option1[1], f.Option1[2], f.Option1[3], f.Option1[4],
-            f.Text1, f.Command1, f.Command2, f.Command3, f.Command4, f.Command5, f.Slider1, f.Image1, f.Label5};
-        for (QWidget *w : controls) {
-            const QString name = w->accessibleName();
-            const bool chinese = std::any_of(
-                name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
-            QVERIFY2(chinese, qPrintable(w->objectName()));
+        h.server.route("/media/1", examplePage("meipai/examples/plain.html", hosts()).toUtf8());
+        f.show();
+        f.Option1[1]->setChecked(true);
+        f.Text1->setText(h.server.url("/media/1"));
+        f.Command1_Click();
+        QStringList names = unnamedAndNames(&f);
+        QVERIFY2(names.first().isEmpty(), qPrintable(names.first()));
+        QVERIFY2(names.contains(QStringLiteral("作者: 美拍小达人")), qPrintable(names.join('|')));
+        QVERIFY(names.contains(QStringLiteral("运行提示: 视频提取完毕..")));
+        for (const char *name : {"最小化", "关闭"})
+            QVERIFY2(names.contains(QString::fromUtf8(name)), name);
+        // The player's controls, shown while it plays, are named in words, not signs.
+        QStringList player;
+        for (QWidget *control : f.W1->findChildren<QWidget *>()) {
+            if (control->focusPolicy() != Qt::NoFocus)
+                player << control->accessibleName();
         }
+        player.sort();
+        QCOMPARE(player, QStringList({"停止", "播放", "播放进度"}));
+
+        ListWindow *list = f.downloadListWindow();
+        list->present();
+        names = unnamedAndNames(list);
+        QVERIFY2(names.first().isEmpty(), qPrintable(names.first()));
+        QString dialogUnnamed = QStringLiteral("not shown");
+        QTimer::singleShot(0, this, [&] {
+            if (QWidget *dialog = QApplication::activeModalWidget()) {
+                dialogUnnamed = unnamedAndNames(dialog).first();
+                dialog->close();
+            }
+        });
+        for (auto *button : list->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("设置"))
+                button->click();
+        }
+        QVERIFY2(dialogUnnamed.isEmpty(), qPrintable(dialogUnnamed));
+    }
+
+    // One key, one answer: a key pressed as a message box appears (meant for what was there
+    // before) answers nothing; a key pressed once it has been seen does.
+    void keyPressedAsABoxAppearsIsNotItsAnswer()
+    {
+        const std::unique_ptr<QMessageBox> box =
+            buildMessageBox(nullptr, {QStringLiteral("是否退出?"), QString(), BoxIcon::Information, BoxButtons::YesNo});
+        box->setDefaultButton(QMessageBox::Yes);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QTest::keyClick(box.get(), Qt::Key_Return);
+        QTest::keyClick(box.get(), Qt::Key_Y, Qt::AltModifier);
+        QVERIFY(box->isVisible());
+        QTest::qWait(350);
+        QTest::keyClick(box.get(), Qt::Key_Return);
+        QTRY_VERIFY(!box->isVisible());
+        QCOMPARE(box->standardButton(box->clickedButton()), QMessageBox::Yes);
     }
 
     void dropsAnywhereSetTheAddress_data()

@@ -10,7 +10,14 @@
 #include "settings/settings.h"
 #include "window_harness.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QUrl>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -116,6 +123,8 @@ qint64 sequence(const QString &history)
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(history::Entry)
 
 class TestDownloadList : public QObject {
     Q_OBJECT
@@ -350,6 +359,106 @@ private slots:
         QCOMPARE(contents(numberedName(file, 2)), ListHarness::videoBytes("1", 20000));
         QVERIFY2(list->entry(id)->reason.contains(QFileInfo(numberedName(file, 2)).fileName()),
             qPrintable(list->entry(id)->reason));
+    }
+
+    // Every row says what it is: a failed extraction by its address, a paused one how far it
+    // got (also read back after a restart), a finished one whose file is gone says so.
+    void rowsReadable_data()
+    {
+        QTest::addColumn<history::Entry>("entry");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("state");
+        history::Entry failed;
+        failed.video.address = QStringLiteral("http://www.meipai.com/media/10001");
+        failed.state = history::State::Failed;
+        failed.reason = QStringLiteral("视频提取失败..(页面不存在)");
+        QTest::newRow("a failed extraction") << failed << failed.video.address << "失败: 视频提取失败..(页面不存在)";
+        history::Entry paused;
+        paused.file = QStringLiteral("/tmp/小达人 - 海边.mp4");
+        paused.state = history::State::Paused;
+        paused.size = 64 * 1024 * 1024;
+        paused.done = 23 * 1024 * 1024;
+        QTest::newRow("paused") << paused << "小达人 - 海边.mp4"
+                                << "已暂停 35% · 23.0 MB/64.0 MB";
+        history::Entry gone = paused;
+        gone.video.description = QStringLiteral("海边的日落");
+        gone.state = history::State::Done;
+        gone.file = QStringLiteral("/nonexistent/海边.mp4");
+        QTest::newRow("its file gone") << gone << "海边的日落"
+                                       << "文件已不在";
+    }
+    void rowsReadable()
+    {
+        QFETCH(history::Entry, entry);
+        QFETCH(QString, title);
+        QFETCH(QString, state);
+        const DownloadRow row(entry);
+        QCOMPARE(rowTitle(row), title);
+        QCOMPARE(stateText(row), state);
+        QCOMPARE(accessibleText(row), title + ", " + state);
+    }
+
+    // A failed extraction's row is found by its address and copies it; the keys of the
+    // README's table act on the selected row, also where the view would take them.
+    void rowKeysAndCopy()
+    {
+        ListHarness h;
+        HttpResponse slow = HttpResponse::text(patternBytes(5000), "video/mp4");
+        slow.trickleMs = 10;
+        h.server.route("/v/slow.mp4", slow);
+        auto list = h.list();
+        VideoFields video;
+        video.address = h.server.url("/media/404");
+        const qint64 failed = list->addFailed(video, QStringLiteral("视频提取失败.."));
+        DownloadRequest request;
+        request.video.link = h.server.url("/v/slow.mp4");
+        request.target = QDir(h.folder).filePath("slow.mp4");
+        const qint64 running = list->add(request);
+        Recorder recorder;
+        const Seams seams = recorder.seams();
+        Settings settings;
+        ListWindow window(*list, settings, seams);
+        window.present();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QListView *view = window.view();
+        window.filterBox()->setText("media/404");
+        QCOMPARE(view->model()->rowCount(), 1);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        emit view->customContextMenuRequested(view->visualRect(view->currentIndex()).center());
+        QMenu *menu = nullptr;
+        for (QMenu *m : window.findChildren<QMenu *>())
+            menu = m->isVisible() ? m : menu;
+        QVERIFY(menu);
+        QAction *copy = nullptr;
+        for (QAction *a : menu->actions())
+            copy = a->text() == QStringLiteral("复制分享地址") ? a : copy;
+        QVERIFY2(copy, qPrintable([&] {
+            QStringList t;
+            for (QAction *a : menu->actions())
+                t << a->text();
+            return t.join('|');
+        }()));
+        copy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), video.address);
+        menu->close();
+        window.filterBox()->clear();
+
+        const auto select = [&](qint64 id) {
+            view->setCurrentIndex(view->model()->index(list->rows()->rowOf(id), 0));
+            view->setFocus();
+        };
+        const auto state = [&](qint64 id) { return list->entry(id) ? int(list->entry(id)->state) : -1; };
+        select(running);
+        QTest::keyClick(view, Qt::Key_Space);
+        QTRY_COMPARE(state(running), int(history::State::Paused));
+        QTest::keyClick(view, Qt::Key_Space);
+        QTRY_VERIFY(state(running) == int(history::State::Running) || state(running) == int(history::State::Waiting));
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(recorder.opened, QStringList({QUrl::fromLocalFile(request.target).toString()}));
+        select(failed);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(state(failed), -1);
+        QCOMPARE(list->rows()->rowCount(), 1);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "downloads/batch_run.h"
 #include "downloads/download_list.h"
 #include "downloads/download_rows.h"
+#include "download_list/list_window.h"
 #include "settings/settings.h"
 #include "window_harness.h"
 
@@ -374,8 +375,22 @@ private slots:
     }
 
     // The quit question closes itself when the downloads end first: nothing is left to lose.
+    // The quit question says what will happen to the downloads, by the setting.
+    void downloadEndsWhileTheQuitQuestionIsOpen_data()
+    {
+        QTest::addColumn<bool>("resumeAtStart");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("启动时继续 on") << true << QStringLiteral("还有 1 个视频正在下载,下次启动时继续。是否退出?");
+        QTest::newRow("启动时继续 off") << false
+                                        << QStringLiteral(
+                                               "还有 1 个视频正在下载,下次启动时可在下载列表中继续。是否退出?");
+    }
     void downloadEndsWhileTheQuitQuestionIsOpen()
     {
+        QFETCH(bool, resumeAtStart);
+        QFETCH(QString, question);
+        OwnSettings settings;
+        Settings().set(Settings::Key::ResumeAtStart, resumeAtStart);
         WindowHarness h;
         Form1 &f = *h.form;
         QTemporaryDir dir;
@@ -398,6 +413,7 @@ private slots:
         };
         f.close();
         QVERIFY(closed);
+        QCOMPARE(h.recorder.boxes.first().text, question);
         QCOMPARE(h.recorder.ended, 1);  // nothing kept the window: the exit dialog's 否 ended it
         QCOMPARE(f.Label5->text(), QStringLiteral("视频下载完毕.."));
         QVERIFY(QFile::exists(dir.filePath("v.mp4")));
@@ -569,6 +585,10 @@ private slots:
         QGuiApplication::clipboard()->setText(h.server.url("/media/1") + " 看看\n" + h.server.url("/media/2"));
         h.form->Text1->setFocus();
         QTest::keySequence(h.form->Text1, QKeySequence::Paste);
+        // The status line tells of the batch; a click on it opens the list.
+        QCOMPARE(h.form->Label5->text(), QStringLiteral("已将 2 个视频地址加入下载列表.."));
+        QTest::mouseClick(h.form->Label5, Qt::LeftButton);
+        QTRY_VERIFY(h.form->downloadListWindow()->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads()->rows()->rowCount(), 2, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads()->unfinished(), 0, 15000);
         QCOMPARE(QDir(dir.path()).entryList({"*.mp4"}, QDir::Files).size(), 2);

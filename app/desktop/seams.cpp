@@ -3,6 +3,8 @@
 #include "notification_clicks.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -112,9 +114,44 @@ void notifyDesktop(const QString &summary, const QString &body, const std::funct
 
 }  // namespace
 
+namespace {
+
+// One key, one answer: a key pressed before the box was shown, or within GuardMs of it, was
+// meant for what was there before (a question that closed itself, the window) and answers
+// nothing here.
+class InputGuard : public QObject {
+public:
+    static constexpr int GuardMs = 300;
+    explicit InputGuard(QMessageBox *box) : QObject(box), box_(box) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == box_ && event->type() == QEvent::Show)
+            shown_.start();
+        const QEvent::Type type = event->type();
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+            return false;
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (!widget || (widget != box_ && !box_->isAncestorOf(widget)))
+            return false;
+        if (shown_.isValid() && shown_.elapsed() >= GuardMs)
+            return false;
+        event->accept();  // an accepted ShortcutOverride keeps the buttons' shortcuts from it too
+        return true;
+    }
+
+private:
+    QMessageBox *box_;
+    QElapsedTimer shown_;
+};
+
+}  // namespace
+
 std::unique_ptr<QMessageBox> buildMessageBox(QWidget *parent, const MessageRequest &request)
 {
     auto box = std::make_unique<QMessageBox>(parent);
+    new InputGuard(box.get());
     box->setWindowTitle(request.title);
     // A lone CR is a line break in the message, as on the system that wrote these texts.
     QString text = request.text;

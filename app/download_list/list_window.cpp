@@ -7,6 +7,7 @@
 #include "settings/settings.h"
 #include "settings_dialog/settings_dialog.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <functional>
 #include <QClipboard>
@@ -37,7 +38,7 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
 {
     setObjectName(QStringLiteral("DownloadList"));
     setWindowTitle(QStringLiteral("下载列表"));
-    filter_->setPlaceholderText(QStringLiteral("筛选: 描述、作者或文件名"));
+    filter_->setPlaceholderText(QStringLiteral("筛选: 描述、作者、文件名或地址"));
     filter_->setClearButtonEnabled(true);
     filter_->setAccessibleName(QStringLiteral("筛选"));
     filterModel_->setSourceModel(list_.rows());
@@ -63,6 +64,18 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
         notice_->setText(text);
         notice_->setVisible(!text.isEmpty());
     });
+    // A row that ends (done, failed) is told to a screen reader: its name changed.
+    connect(&list_, &DownloadList::ended, this, [this](qint64 id) {
+        if (!QAccessible::isActive())
+            return;
+        const int at = list_.rows()->rowOf(id);
+        const QModelIndex shown = at < 0 ? QModelIndex() : filterModel_->mapFromSource(list_.rows()->index(at));
+        if (!shown.isValid())
+            return;
+        QAccessibleEvent event(view_, QAccessible::NameChanged);
+        event.setChild(shown.row());
+        QAccessible::updateAccessibility(&event);
+    });
     connect(filter_, &QLineEdit::textChanged, filterModel_, &DownloadFilter::setText);
     connect(onlyFailed_, &QCheckBox::toggled, filterModel_, &DownloadFilter::setOnlyFailed);
     connect(retryAll_, &QPushButton::clicked, &list_, &DownloadList::retryAllFailed);
@@ -72,6 +85,7 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     connect(view_, &QListView::doubleClicked, this, [this] { openFile(currentId(), false); });
     setAcceptDrops(true);
     view_->setAcceptDrops(false);
+    view_->installEventFilter(this);
     resize(640, 420);
     if (!restoreGeometry(settings_.listGeometry()))
         resize(640, 420);
@@ -79,6 +93,7 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
 
 void ListWindow::present()
 {
+    list_.rows()->checkFiles();  // a file deleted or moved meanwhile shows as gone
     show();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
@@ -109,31 +124,45 @@ qint64 ListWindow::currentId() const
     return r ? r->entry.id : 0;
 }
 
-void ListWindow::keyPressEvent(QKeyEvent *event)
+// The list's keys on the selected row: Space pauses or continues, Delete takes it off the
+// list, Return opens its file (the menu key opens its menu, as the view does by itself).
+// True when the key was the row's.
+bool ListWindow::rowKey(QKeyEvent *event)
 {
+    const int key = event->key();
+    if (event->modifiers() & ~Qt::KeypadModifier ||
+        (key != Qt::Key_Space && key != Qt::Key_Delete && key != Qt::Key_Return && key != Qt::Key_Enter))
+        return false;
     const qint64 id = currentId();
     const DownloadRow *row = id ? list_.rows()->row(id) : nullptr;
-    if (!row) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
+    if (!row)
+        return false;
     const history::State shown = row->entry.state;
-    switch (event->key()) {
-    case Qt::Key_Space:
-        if (list_.stillAs(id, shown))
-            shown == history::State::Paused ? list_.resume(id) : list_.pause(id);
-        return;
-    case Qt::Key_Delete:
-        if (list_.stillAs(id, shown))
-            list_.remove(id);
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (list_.stillAs(id, shown))
-            openFile(id, false);
-        return;
-    default: QWidget::keyPressEvent(event);
-    }
+    if (!list_.stillAs(id, shown))
+        return true;
+    if (key == Qt::Key_Space && shown == history::State::Paused)
+        list_.resume(id);
+    else if (key == Qt::Key_Space)
+        list_.pause(id);
+    else if (key == Qt::Key_Delete)
+        list_.remove(id);
+    else
+        openFile(id, false);
+    return true;
+}
+
+void ListWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (!rowKey(event))
+        QWidget::keyPressEvent(event);
+}
+
+// The view would take Space (selection) and Return (editing) for itself: the row's keys go first.
+bool ListWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == view_ && event->type() == QEvent::KeyPress && rowKey(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void ListWindow::openFile(qint64 id, bool folder)
@@ -147,8 +176,10 @@ void ListWindow::openFile(qint64 id, bool folder)
 
 void ListWindow::copyLink(qint64 id)
 {
+    // The video link when there is one, else the share address (an extraction that failed).
     if (const DownloadRow *row = list_.rows()->row(id))
-        QGuiApplication::clipboard()->setText(row->entry.video.link);
+        QGuiApplication::clipboard()->setText(
+            row->entry.video.link.isEmpty() ? row->entry.video.address : row->entry.video.link);
 }
 
 void ListWindow::askDeleteFile(qint64 id)
@@ -193,16 +224,23 @@ void ListWindow::showRowMenu(const QPoint &at)
         menu->addAction(QStringLiteral("取消"), this, act([this, id] { list_.cancel(id); }));
     if (state == history::State::Failed || state == history::State::Cancelled)
         menu->addAction(QStringLiteral("重试"), this, act([this, id] { list_.retry(id); }));
+    // A finished row whose file was deleted or moved: downloaded again on request.
+    if (row->fileGone)
+        menu->addAction(QStringLiteral("重新下载"), this, act([this, id] { list_.retry(id); }));
     menu->addSeparator();
     if (state == history::State::Done) {
-        menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }));
+        menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }))
+            ->setEnabled(!row->fileGone);
         menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
     }
-    menu->addAction(QStringLiteral("复制视频地址"), this, [this, id] { copyLink(id); });
+    // The video link when there is one, else the share address; the menu says which.
+    menu->addAction(row->entry.video.link.isEmpty() ? QStringLiteral("复制分享地址") : QStringLiteral("复制视频地址"),
+        this, [this, id] { copyLink(id); });
     menu->addSeparator();
     menu->addAction(QStringLiteral("从列表中删除"), this, act([this, id] { list_.remove(id); }));
     if (state == history::State::Done)
-        menu->addAction(QStringLiteral("删除文件"), this, act([this, id] { askDeleteFile(id); }));
+        menu->addAction(QStringLiteral("删除文件"), this, act([this, id] { askDeleteFile(id); }))
+            ->setEnabled(!row->fileGone);
     menu->popup(view_->viewport()->mapToGlobal(at));
 }
 

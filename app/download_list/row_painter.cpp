@@ -14,6 +14,8 @@ namespace {
 
 constexpr int ThumbWidth = 80;
 constexpr int ThumbHeight = 45;
+constexpr int MinTitle = 60;  // the title's least width beside a long state
+constexpr int MinBar = 60;    // the progress bar's least width beside the rate
 
 QString sizeText(const DownloadRow &r)
 {
@@ -62,38 +64,42 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
     }
     const QRect text = area.adjusted(ThumbWidth + 10, 0, 0, 0);
     const QFontMetrics metrics(option.font);
-    const QString title = r->entry.video.description.isEmpty() ? QFileInfo(r->entry.file).fileName()
-                                                               : r->entry.video.description.simplified();
+    // The title gives way first: the state, the size and the rate keep their whole width
+    // (the title keeps at least MinTitle); the tooltip holds everything.
     const QString state = stateText(*r);
-    const int stateWidth = qMin(text.width() / 2, metrics.horizontalAdvance(state) + 8);
+    const int stateWidth = qMin(metrics.horizontalAdvance(state) + 8, qMax(0, text.width() - MinTitle));
     painter->setPen(
         option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawText(QRect(text.left(), text.top(), text.width() - stateWidth, metrics.height()), Qt::AlignLeft,
-        metrics.elidedText(title, Qt::ElideRight, text.width() - stateWidth));
+        metrics.elidedText(rowTitle(*r), Qt::ElideRight, text.width() - stateWidth));
     painter->drawText(QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight,
         metrics.elidedText(state, Qt::ElideRight, stateWidth));
-    const int site = siteFromName(r->entry.video.site);
-    QStringList details = {
-        r->entry.video.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.video.site, sizeText(*r)};
-    details.removeAll(QString());
     const int second = text.top() + metrics.height() + 4;
     if (r->entry.state == history::State::Running && !r->elsewhere) {
+        QStringList numbers = {QStringLiteral("%1/s").arg(byteSize(qint64(r->progress.bytesPerSecond))),
+            QStringLiteral("剩余 ") + timeLeftText(r->progress.secondsLeft), sizeText(*r)};
+        numbers.removeAll(QString());
+        const QString right = numbers.join(QStringLiteral("  "));
+        const int rightWidth = qMin(metrics.horizontalAdvance(right) + 8, qMax(0, text.width() - MinBar));
         QStyleOptionProgressBar bar;
-        bar.rect = QRect(text.left(), second, text.width() / 2, metrics.height());
+        bar.rect = QRect(text.left(), second, text.width() - rightWidth - 8, metrics.height());
         bar.minimum = 0;
         bar.maximum = 1000;
         bar.progress = r->progress.total > 0 ? int(r->progress.done * 1000 / r->progress.total) : 0;
         QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
-        details = {QStringLiteral("%1/s").arg(byteSize(qint64(r->progress.bytesPerSecond))),
-            QStringLiteral("剩余 ") + timeLeftText(r->progress.secondsLeft), sizeText(*r)};
-        details.removeAll(QString());
-        const QRect rest(text.left() + text.width() / 2 + 8, second, text.width() / 2 - 8, metrics.height());
-        painter->drawText(
-            rest, Qt::AlignLeft, metrics.elidedText(details.join(QStringLiteral("  ")), Qt::ElideRight, rest.width()));
+        painter->drawText(QRect(text.right() - rightWidth, second, rightWidth, metrics.height()), Qt::AlignRight,
+            metrics.elidedText(right, Qt::ElideRight, rightWidth));
     } else {
+        // Author and service give way to the size.
+        const int site = siteFromName(r->entry.video.site);
+        QStringList who = {r->entry.video.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.video.site};
+        who.removeAll(QString());
+        const QString size = sizeText(*r);
+        const int sizeWidth = size.isEmpty() ? 0 : metrics.horizontalAdvance(size) + 8;
         painter->setPen(option.palette.color(QPalette::PlaceholderText));
-        painter->drawText(QRect(text.left(), second, text.width(), metrics.height()), Qt::AlignLeft,
-            metrics.elidedText(details.join(QStringLiteral(" · ")), Qt::ElideRight, text.width()));
+        painter->drawText(QRect(text.left(), second, text.width() - sizeWidth, metrics.height()), Qt::AlignLeft,
+            metrics.elidedText(who.join(QStringLiteral(" · ")), Qt::ElideRight, text.width() - sizeWidth));
+        painter->drawText(QRect(text.right() - sizeWidth, second, sizeWidth, metrics.height()), Qt::AlignRight, size);
     }
     painter->restore();
 }

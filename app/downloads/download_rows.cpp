@@ -3,6 +3,19 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "download/download_text.h"
+
+DownloadRow::DownloadRow(const history::Entry &e, const DownloadProgress &p, bool other)
+    : entry(e), progress(p), elsewhere(other)
+{
+    checkFile();
+}
+
+void DownloadRow::checkFile()
+{
+    fileGone = entry.state == history::State::Done && !entry.file.isEmpty() && !QFileInfo::exists(entry.file);
+}
+
 DownloadRows::DownloadRows(history::Store &store, QObject *parent) : QAbstractListModel(parent), store_(store) {}
 
 int DownloadRows::rowCount(const QModelIndex &parent) const
@@ -16,12 +29,9 @@ QVariant DownloadRows::data(const QModelIndex &index, int role) const
         return QVariant();
     const DownloadRow &r = rows_[size_t(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole: {
-        const QString title =
-            r.entry.video.description.isEmpty() ? QFileInfo(r.entry.file).fileName() : r.entry.video.description;
-        return QString(title + QStringLiteral(" ") + stateText(r));
-    }
+    case Qt::DisplayRole: return QString(rowTitle(r) + u' ' + stateText(r));
+    case Qt::ToolTipRole: return QString(rowTitle(r) + u'\n' + stateText(r));
+    case Qt::AccessibleTextRole: return accessibleText(r);
     default: return QVariant();
     }
 }
@@ -84,8 +94,7 @@ void DownloadRows::refresh()
             e.state == history::State::Paused;
         const bool elsewhere = unfinished && store_.heldElsewhere(e.id);
         if (const int i = indexOf(e.id); i >= 0) {
-            rows_[size_t(i)].entry = e;
-            rows_[size_t(i)].elsewhere = elsewhere;
+            rows_[size_t(i)] = DownloadRow(e, rows_[size_t(i)].progress, elsewhere);
             continue;
         }
         // Newest first: before the first recorded row older than it.
@@ -112,7 +121,7 @@ void DownloadRows::refreshElsewhere()
             continue;
         r.elsewhere = false;
         if (const std::optional<history::Entry> e = store_.get(r.entry.id))
-            r.entry = *e;
+            r = DownloadRow(*e);
         emit dataChanged(index(int(i)), index(int(i)));
     }
 }
@@ -145,6 +154,7 @@ void DownloadRows::changed(const history::Entry &entry)
     if (i < 0)
         return;
     rows_[size_t(i)].entry = entry;
+    rows_[size_t(i)].checkFile();
     emit dataChanged(index(i), index(i));
 }
 
@@ -165,6 +175,14 @@ void DownloadRows::removed(qint64 id)
     beginRemoveRows(QModelIndex(), i, i);
     rows_.erase(rows_.begin() + i);
     endRemoveRows();
+}
+
+void DownloadRows::checkFiles()
+{
+    for (DownloadRow &r : rows_)
+        r.checkFile();
+    if (!rows_.empty())
+        emit dataChanged(index(0), index(int(rows_.size()) - 1));
 }
 
 void DownloadRows::setElsewhere(qint64 id, bool elsewhere)
@@ -198,12 +216,29 @@ bool DownloadFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourcePa
         return false;
     if (text_.isEmpty())
         return true;
-    for (const QString &field :
-        {r->entry.video.description, r->entry.video.author, QFileInfo(r->entry.file).fileName()}) {
+    for (const QString &field : {r->entry.video.description, r->entry.video.author, QFileInfo(r->entry.file).fileName(),
+             r->entry.video.address, r->entry.video.link}) {
         if (field.contains(text_, Qt::CaseInsensitive))
             return true;
     }
     return false;
+}
+
+QString rowTitle(const DownloadRow &row)
+{
+    const history::Entry &e = row.entry;
+    if (!e.video.description.isEmpty())
+        return e.video.description.simplified();
+    return e.file.isEmpty() ? e.video.address : QFileInfo(e.file).fileName();
+}
+
+// What a screen reader reads for a row: its title, its state and, while it runs, how far.
+QString accessibleText(const DownloadRow &row)
+{
+    QString text = rowTitle(row) + QStringLiteral(", ") + stateText(row);
+    if (row.entry.state == history::State::Running && row.progress.total > 0)
+        text += QStringLiteral(", %1%").arg(row.progress.done * 100 / row.progress.total);
+    return text;
 }
 
 QString stateText(const DownloadRow &row)
@@ -215,8 +250,18 @@ QString stateText(const DownloadRow &row)
     switch (row.entry.state) {
     case history::State::Waiting: return QStringLiteral("等待中") + note;
     case history::State::Running: return QStringLiteral("下载中") + note;
-    case history::State::Paused: return QStringLiteral("已暂停") + note;
-    case history::State::Done: return QStringLiteral("已完成") + note;
+    case history::State::Paused: {
+        // How far it got, also after a restart (the history keeps the bytes on disk).
+        const qint64 total = row.progress.total > 0 ? row.progress.total : row.entry.size;
+        const qint64 done = qMax(row.progress.done, row.entry.done);
+        if (total <= 0)
+            return QStringLiteral("已暂停") + note;
+        return QStringLiteral("已暂停 %1% · %2/%3")
+                   .arg(qMin<qint64>(100, done * 100 / total))
+                   .arg(byteSize(done), byteSize(total)) +
+            note;
+    }
+    case history::State::Done: return (row.fileGone ? QStringLiteral("文件已不在") : QStringLiteral("已完成")) + note;
     case history::State::Failed:
         return row.entry.reason.isEmpty() ? QStringLiteral("失败") : QStringLiteral("失败: ") + row.entry.reason;
     case history::State::Cancelled: return QStringLiteral("已取消") + note;

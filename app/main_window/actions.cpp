@@ -89,7 +89,7 @@ void Form1::saveVideo(const QString &link)
             break;
         suggested = path;
     }
-    setStatus(QStringLiteral("正在下载视频.."));
+    setDownloadStatus(QStringLiteral("正在下载视频.."));
     Command2->setToolTip(QStringLiteral("正在下载视频,按 Ctrl+J 打开下载列表"));
     // The link is copied: a new extraction does not touch the download. Overwrite only what
     // the user agreed to replace: a file that appears meanwhile is kept.
@@ -108,7 +108,7 @@ void Form1::downloadProgress(qint64 id, const DownloadProgress &progress)
     // The status line follows the download started last; a few updates a second are enough.
     if (!follow_.progressDue(id))
         return;
-    setStatus(progressText(progress));
+    setDownloadStatus(progressText(progress));
 }
 
 void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
@@ -123,7 +123,7 @@ void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
     const bool listOpen = listWindowIfMade() && listWindowIfMade()->isVisible();
     if (error == DownloadError::None) {
         Settings().set(Settings::Key::SaveFolder, QFileInfo(file).absolutePath());
-        setStatus(QStringLiteral("视频下载完毕.."));
+        setDownloadStatus(QStringLiteral("视频下载完毕.."));
         if (listOpen)
             return;
         const QString text = QStringLiteral("视频已保存到:\r") + QDir::toNativeSeparators(file) +
@@ -131,11 +131,11 @@ void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
         if (ask(text, BoxIcon::Information, BoxButtons::YesNo) == IDYES)
             launch(QUrl::fromLocalFile(QFileInfo(file).absolutePath()).toString());
     } else if (error == DownloadError::Cancelled) {
-        setStatus(QStringLiteral("视频下载已取消.."));
+        setDownloadStatus(QStringLiteral("视频下载已取消.."));
     } else if (error == DownloadError::Interrupted) {
-        setStatus(QStringLiteral("视频下载已暂停.."));
+        setDownloadStatus(QStringLiteral("视频下载已暂停.."));
     } else {
-        setStatus(QStringLiteral("视频下载失败.."));
+        setDownloadStatus(QStringLiteral("视频下载失败.."));
         if (!listOpen)
             ask(QStringLiteral("视频下载失败: ") + downloadErrorText(error, httpStatus), BoxIcon::Warning,
                 BoxButtons::Ok);

@@ -160,7 +160,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == Label10 && feedbackLabelEvent(event))
         return true;
-    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && follow_.followed() != 0) {
+    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && follow_.showing()) {
         openDownloadList();
         return true;
     }

@@ -4,6 +4,7 @@
 #include "downloads/download_list.h"
 #include "download_list/list_window.h"
 #include "record/hosts.h"
+#include "settings/settings.h"
 
 #include <QCloseEvent>
 
@@ -14,7 +15,10 @@ void Form1::closeEvent(QCloseEvent *event)
     // (No list made yet: nothing runs.)
     if (const int running = downloads_ ? downloads_->unfinished() : 0; running > 0) {
         phase_.quitQuestionOpen = true;
-        const int answer = ask(QStringLiteral("还有 %1 个视频正在下载,下次启动时继续。是否退出?").arg(running),
+        // The words say what will happen: they go on by themselves only with 启动时继续 on.
+        const QString next = Settings().resumeAtStart() ? QStringLiteral("下次启动时继续")
+                                                        : QStringLiteral("下次启动时可在下载列表中继续");
+        const int answer = ask(QStringLiteral("还有 %1 个视频正在下载,%2。是否退出?").arg(running).arg(next),
             BoxIcon::Information, BoxButtons::YesNo);
         phase_.quitQuestionOpen = false;
         if (answer != IDYES && downloads()->unfinished() > 0) {

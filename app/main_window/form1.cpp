@@ -52,6 +52,9 @@ void setCaption(QLabel *label, const QString &text)
     label->setTextFormat(Qt::PlainText);
     label->setText(text);
     label->adjustSize();
+    // A label that shows a value is read with what it is ("作者: 美拍小达人").
+    if (const QString readAs = label->property(ReadAsProperty).toString(); !readAs.isEmpty())
+        label->setAccessibleName(text.isEmpty() ? readAs : readAs + QStringLiteral(": ") + text);
 }
 
 Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seams_)
@@ -115,6 +118,13 @@ void Form1::Option1_Click(int)
 void Form1::setStatus(const QString &text)
 {
     setCaption(Label5, text);
+    follow_.setShowing(false);
+}
+
+void Form1::setDownloadStatus(const QString &text)
+{
+    setStatus(text);
+    follow_.setShowing(true);
 }
 
 int Form1::ask(const QString &text, BoxIcon icon, BoxButtons buttons)

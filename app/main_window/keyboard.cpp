@@ -47,12 +47,39 @@ void Form1::setupKeyboardAndDrops()
 
     const std::pair<QWidget *, const char *> names[] = {{Frame1, "软件类型"}, {Text1, "视频地址"},
         {Command1, "提取视频"}, {Command2, "下载视频"}, {Command3, "复制地址"}, {Command4, "播放视频"},
-        {Command5, "官方论坛"}, {Slider1, "音量"}, {Label1, "作者"}, {Label2, "视频描述"}, {Label3, "发布日期"},
-        {Label5, "运行提示"}, {Label10, "在线反馈"}, {Image1, "视频封面"}, {Image2, "作者头像"},
+        {Command5, "官方论坛"}, {Slider1, "音量"}, {Label10, "在线反馈"}, {Image1, "视频封面"}, {Image2, "作者头像"},
         {aicAlphaImage1, "播放视频"}, {aicAlphaImage2, "播放视频"}, {aicAlphaImage3, "作者头像"},
         {aicAlphaImage4, "秒拍认证"}, {aicAlphaImage8, "微视认证"}, {W1, "视频播放器"}};
     for (const auto &[widget, name] : names)
         widget->setAccessibleName(QString::fromUtf8(name));
+    // The labels that show what was extracted, and the status line, are read with their value.
+    for (const auto &[label, readAs] : {std::pair {Label1, "作者"}, std::pair {Label2, "视频描述"},
+             std::pair {Label3, "发布日期"}, std::pair {Label5, "运行提示"}}) {
+        label->setProperty(ReadAsProperty, QString::fromUtf8(readAs));
+        setCaption(label, label->text());
+    }
+    // The caption buttons are painted by the window (their mouse handling is the window's):
+    // for the keyboard and a screen reader each is also a button, last in the Tab chain.
+    const auto captionButton = [this](const char *name, const QRect &at) {
+        auto *button = new QPushButton(this);
+        button->setObjectName(QString::fromUtf8(name));
+        button->setAccessibleName(QString::fromUtf8(name));
+        button->setToolTip(QString::fromUtf8(name));
+        button->setGeometry(at);
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setAttribute(Qt::WA_TransparentForMouseEvents);
+        button->setStyleSheet(QStringLiteral("QPushButton { background: transparent; border: none; }"
+                                             "QPushButton:focus { border: 1px dotted #FFFFFF; }"));
+        button->installEventFilter(this);  // Return and Enter press it, as Space does
+        return button;
+    };
+    QPushButton *minimise = captionButton("最小化", QRect(width() - 80, 2, 29, 20));
+    QPushButton *close = captionButton("关闭", QRect(width() - 51, 2, 41, 20));
+    connect(minimise, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(close, &QPushButton::clicked, this, [this] { this->close(); });
+    order = {Command5, minimise, close};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
     for (int site = 0; site < SiteCount; ++site)
         Option1[site]->setAccessibleName(siteCaption(site));
 

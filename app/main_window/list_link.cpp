@@ -82,7 +82,7 @@ void Form1::offerAddresses(const QStringList &addresses, const QString &text)
         settings.set(Settings::Key::SaveFolder, folder);
     }
     downloads()->addAddresses(addresses);
-    setStatus(QStringLiteral("已将 %1 个视频地址加入下载列表..").arg(addresses.size()));
+    setDownloadStatus(QStringLiteral("已将 %1 个视频地址加入下载列表..").arg(addresses.size()));
 }
 
 void Form1::takeDroppedOnList(const QMimeData *mime)
@@ -107,8 +107,8 @@ bool Form1::downloadAgain()
     if (shown_.video.site.isEmpty() || shown_.video.id.isEmpty() || !saved)
         return true;
     const QDateTime when = saved->finished.isValid() ? saved->finished : saved->started;
-    const QString file =
-        QFileInfo::exists(saved->file) ? QFileInfo(saved->file).fileName() : QStringLiteral("(文件已不在)");
+    const QString file = QFileInfo(saved->file).fileName() +
+        (QFileInfo::exists(saved->file) ? QString() : QStringLiteral(" (文件已不在)"));
     const QString text = QStringLiteral("该视频已于 %1 下载过: %2 。是否再次下载?")
                              .arg(when.toString(QStringLiteral("yyyy-MM-dd")), file);
     return ask(text, BoxIcon::Information, BoxButtons::YesNo) == IDYES;

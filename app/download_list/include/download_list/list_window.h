@@ -39,8 +39,10 @@ protected:
     void dropEvent(QDropEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool rowKey(QKeyEvent *event);
     void showRowMenu(const QPoint &at);
     void showSettings();
     qint64 currentId() const;

@@ -14,6 +14,11 @@ struct DownloadRow {
     history::Entry entry;
     DownloadProgress progress;
     bool elsewhere = false;  // another window runs it
+    bool fileGone = false;   // finished, but its file was deleted or moved outside the program
+
+    DownloadRow(const history::Entry &e = {}, const DownloadProgress &p = {}, bool other = false);
+    // Looks again whether the finished row's file is there.
+    void checkFile();
 };
 
 class DownloadRows : public QAbstractListModel {
@@ -45,7 +50,12 @@ public:
     void progressed(qint64 id, const DownloadProgress &progress);
     void removed(qint64 id);
     void setElsewhere(qint64 id, bool elsewhere);
+    // Looks again whether the finished rows' files are there (a file deleted or moved
+    // outside the program).
+    void checkFiles();
     const DownloadRow *row(qint64 id) const;
+    // The place of a row in this model, -1 when it is not loaded.
+    int rowOf(qint64 id) const { return indexOf(id); }
     // The row at a place of this model (not of a filter over it).
     const DownloadRow *at(int row) const { return row >= 0 && row < int(rows_.size()) ? &rows_[size_t(row)] : nullptr; }
 
@@ -58,7 +68,8 @@ private:
     bool allRead_ = false;
 };
 
-// The filter box and "只看失败": rows whose description, author or file name holds the text.
+// The filter box and "只看失败": rows whose description, author, file name, share address or
+// video link holds the text.
 class DownloadFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -74,5 +85,13 @@ private:
     bool onlyFailed_ = false;
 };
 
-// The state in the list's words: 等待中, 下载中, 已暂停, 已完成, 失败: reason, 已取消.
+// The state in the list's words: 等待中, 下载中, 已暂停 (with how far it got), 已完成 (or
+// 文件已不在), 失败: reason, 已取消.
 QString stateText(const DownloadRow &row);
+
+// What a row is called: its description, else its file's name, else its share address (an
+// address that could not be extracted).
+QString rowTitle(const DownloadRow &row);
+
+// What a screen reader reads for a row: title, state and, while it runs, how far.
+QString accessibleText(const DownloadRow &row);

@@ -13,6 +13,10 @@ public:
         sinceShown_.invalidate();
     }
     qint64 followed() const { return followed_; }
+    // Whether the status line shows a download's or a batch's text: a click on it then
+    // opens the list.
+    void setShowing(bool download) { showing_ = download; }
+    bool showing() const { return showing_; }
     bool follows(qint64 id) const { return id != 0 && id == followed_; }
     // True when progress of id is to be shown now.
     bool progressDue(qint64 id)
@@ -25,5 +29,6 @@ public:
 
 private:
     qint64 followed_ = 0;
+    bool showing_ = false;
     QElapsedTimer sinceShown_;
 };

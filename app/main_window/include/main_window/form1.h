@@ -176,6 +176,8 @@ private:
     void restoreDownloads();
     void setLabel10Colour(const QColor &colour);
     void setStatus(const QString &text) override;
+    // A download's or a batch's text: a click on the status line opens the list.
+    void setDownloadStatus(const QString &text);
 
     // ExtractionView
     int selectedSite() const override;
@@ -220,5 +222,7 @@ private:
     DownloadFollow follow_;
 };
 
-// Sets a label's text as plain text and sizes the label to it.
+// Sets a label's text as plain text and sizes the label to it; a label with ReadAsProperty
+// ("作者") is named for a screen reader with its value ("作者: 美拍小达人").
+inline constexpr char ReadAsProperty[] = "quorvinReadAs";
 void setCaption(QLabel *label, const QString &text);
