@@ -586,7 +586,7 @@ private slots:
         h.form->Text1->setFocus();
         QTest::keySequence(h.form->Text1, QKeySequence::Paste);
         // The status line tells of the batch; a click on it opens the list.
-        QCOMPARE(h.form->Label5->text(), QStringLiteral("已将 2 个视频地址加入下载列表.."));
+        QTRY_COMPARE(h.form->Label5->text(), QStringLiteral("已将 2 个视频地址加入下载列表.."));
         QTest::mouseClick(h.form->Label5, Qt::LeftButton);
         QTRY_VERIFY(h.form->downloadListWindow()->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(h.form->downloads()->rows()->rowCount(), 2, 15000);
