@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QWindow>
+#include <utility>
 
 namespace {
 
@@ -51,9 +52,6 @@ void Form1::showEvent(QShowEvent *event)
     // A fresh repaint draws both buttons in their normal look.
     chrome_.minimiseRow = chrome_.closeRow = 0;
     QWidget::showEvent(event);
-    // The downloads, their history and the network policy are set up once the window is up.
-    if (!downloads_)
-        QTimer::singleShot(0, this, [this] { downloads(); });
 }
 
 void Form1::changeEvent(QEvent *event)
@@ -71,6 +69,10 @@ void Form1::changeEvent(QEvent *event)
 
 void Form1::paintEvent(QPaintEvent *)
 {
+    // The downloads, their history and the network policy are set up once the window is on
+    // the screen (drawn once), before the version check's first request a second later.
+    if (!std::exchange(chrome_.painted, true) && !downloads_)
+        QTimer::singleShot(0, this, [this] { downloads(); });
     const int w = width();
     const int h = height();
     const QPixmap skin = Image10->pixmap();

@@ -196,6 +196,7 @@ private:
         int minimiseRow = 0;
         int closeRow = 0;
         int dragRequests = 0;
+        bool painted = false;  // the window was drawn once: the downloads may be set up
     } chrome_;
     // What the last extraction's display step showed of its video.
     struct Shown {
