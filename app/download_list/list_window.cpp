@@ -86,6 +86,8 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     setAcceptDrops(true);
     view_->setAcceptDrops(false);
     view_->installEventFilter(this);
+    // Narrow enough to sit beside the main window, wide enough for a state and a size.
+    setMinimumSize(480, 240);
     resize(640, 420);
     if (!restoreGeometry(settings_.listGeometry()))
         resize(640, 420);

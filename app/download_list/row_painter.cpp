@@ -14,7 +14,6 @@ namespace {
 
 constexpr int ThumbWidth = 80;
 constexpr int ThumbHeight = 45;
-constexpr int MinTitle = 60;  // the title's least width beside a long state
 constexpr int MinBar = 60;    // the progress bar's least width beside the rate
 
 QString sizeText(const DownloadRow &r)
@@ -64,18 +63,23 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
     }
     const QRect text = area.adjusted(ThumbWidth + 10, 0, 0, 0);
     const QFontMetrics metrics(option.font);
-    // The title gives way first: the state, the size and the rate keep their whole width
-    // (the title keeps at least MinTitle); the tooltip holds everything.
-    const QString state = stateText(*r);
-    const int stateWidth = qMin(metrics.horizontalAdvance(state) + 8, qMax(0, text.width() - MinTitle));
+    // The title gives way first: the state, the size and the rate keep their whole width;
+    // the tooltip holds everything. A running row's second line is its progress: its state
+    // is the word alone.
+    const bool running = r->entry.state == history::State::Running && !r->elsewhere;
+    const QString state = running ? QStringLiteral("下载中") : stateText(*r);
+    const int second = text.top() + metrics.height() + 4;
+    // A state longer than half the row (a reason, a note) takes the second line for itself.
+    const bool stateBelow = metrics.horizontalAdvance(state) + 8 > text.width() / 2;
+    const int stateWidth = stateBelow ? 0 : metrics.horizontalAdvance(state) + 8;
     painter->setPen(
         option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawText(QRect(text.left(), text.top(), text.width() - stateWidth, metrics.height()), Qt::AlignLeft,
         metrics.elidedText(rowTitle(*r), Qt::ElideRight, text.width() - stateWidth));
-    painter->drawText(QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight,
-        metrics.elidedText(state, Qt::ElideRight, stateWidth));
-    const int second = text.top() + metrics.height() + 4;
-    if (r->entry.state == history::State::Running && !r->elsewhere) {
+    if (!stateBelow)
+        painter->drawText(QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight,
+            state);
+    if (running) {
         QStringList numbers = {QStringLiteral("%1/s").arg(byteSize(qint64(r->progress.bytesPerSecond))),
             QStringLiteral("剩余 ") + timeLeftText(r->progress.secondsLeft), sizeText(*r)};
         numbers.removeAll(QString());
@@ -89,6 +93,14 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
         QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
         painter->drawText(QRect(text.right() - rightWidth, second, rightWidth, metrics.height()), Qt::AlignRight,
             metrics.elidedText(right, Qt::ElideRight, rightWidth));
+    } else if (stateBelow) {
+        const QString size = sizeText(*r);
+        const int sizeWidth = size.isEmpty() ? 0 : metrics.horizontalAdvance(size) + 8;
+        painter->drawText(QRect(text.left(), second, text.width() - sizeWidth, metrics.height()), Qt::AlignLeft,
+            metrics.elidedText(state, Qt::ElideRight, text.width() - sizeWidth));
+        painter->setPen(option.palette.color(QPalette::PlaceholderText));
+        painter->drawText(
+            QRect(text.right() - sizeWidth, second, sizeWidth, metrics.height()), Qt::AlignRight, size);
     } else {
         // Author and service give way to the size.
         const int site = siteFromName(r->entry.video.site);

@@ -192,8 +192,8 @@ void DownloadList::enqueue(history::Entry &e, bool paused, const QString &former
             if (QFileInfo::exists(path(e.file)) && !QFileInfo::exists(path(place.file)))
                 QFile::rename(path(e.file), path(place.file));
         }
-        notes_[e.id] = QStringLiteral("(%1 已被其他文件占用，另存为 %2)")
-                           .arg(QFileInfo(e.file).fileName(), QFileInfo(place.file).fileName());
+        // The name was taken by another file meanwhile (the user's): the row says where it went.
+        notes_[e.id] = QStringLiteral("(原名已被占用，另存为 %1)").arg(QFileInfo(place.file).fileName());
         e.file = place.file;
         e.reason = notes_[e.id];
         save(e);
@@ -297,7 +297,10 @@ void DownloadList::onChanged(qint64 id)
     e->reason = note == notes_.end() ? QString() : note->second;
     if (item->progress.total >= 0)
         e->size = item->progress.total;
-    e->done = item->progress.done;
+    // A download brought back paused has not read its part yet: what the history recorded
+    // stays until it moves again (a cancelled one's part is gone).
+    if (item->progress.done > 0 || item->state == DownloadQueue::State::Cancelled)
+        e->done = item->progress.done;
     const bool over = item->state != DownloadQueue::State::Waiting && item->state != DownloadQueue::State::Running;
     if (item->state == DownloadQueue::State::Failed) {
         e->reason = downloadErrorText(item->error, item->httpStatus);
