@@ -14,7 +14,7 @@ namespace {
 
 constexpr int ThumbWidth = 80;
 constexpr int ThumbHeight = 45;
-constexpr int MinBar = 60;    // the progress bar's least width beside the rate
+constexpr int MinBar = 60;  // the progress bar's least width beside the rate
 
 QString sizeText(const DownloadRow &r)
 {
@@ -77,8 +77,8 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
     painter->drawText(QRect(text.left(), text.top(), text.width() - stateWidth, metrics.height()), Qt::AlignLeft,
         metrics.elidedText(rowTitle(*r), Qt::ElideRight, text.width() - stateWidth));
     if (!stateBelow)
-        painter->drawText(QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight,
-            state);
+        painter->drawText(
+            QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight, state);
     if (running) {
         QStringList numbers = {QStringLiteral("%1/s").arg(byteSize(qint64(r->progress.bytesPerSecond))),
             QStringLiteral("剩余 ") + timeLeftText(r->progress.secondsLeft), sizeText(*r)};
@@ -99,8 +99,7 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
         painter->drawText(QRect(text.left(), second, text.width() - sizeWidth, metrics.height()), Qt::AlignLeft,
             metrics.elidedText(state, Qt::ElideRight, text.width() - sizeWidth));
         painter->setPen(option.palette.color(QPalette::PlaceholderText));
-        painter->drawText(
-            QRect(text.right() - sizeWidth, second, sizeWidth, metrics.height()), Qt::AlignRight, size);
+        painter->drawText(QRect(text.right() - sizeWidth, second, sizeWidth, metrics.height()), Qt::AlignRight, size);
     } else {
         // Author and service give way to the size.
         const int site = siteFromName(r->entry.video.site);
