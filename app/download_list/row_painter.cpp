@@ -16,10 +16,58 @@ constexpr int ThumbWidth = 80;
 constexpr int ThumbHeight = 45;
 constexpr int MinBar = 60;  // the progress bar's least width beside the rate
 
+struct Shown {
+    QString text;
+    QColor colour;
+};
+
+// One line of a row: the left text elided to what the right one leaves it; the right one
+// whole, as far as the line allows.
+void drawBeside(QPainter *painter, const QRect &line, const Shown &left, const Shown &right)
+{
+    const QFontMetrics metrics = painter->fontMetrics();
+    const int rightWidth = right.text.isEmpty() ? 0 : qMin(line.width(), metrics.horizontalAdvance(right.text) + 8);
+    painter->setPen(left.colour);
+    painter->drawText(line.adjusted(0, 0, -rightWidth, 0), Qt::AlignLeft,
+        metrics.elidedText(left.text, Qt::ElideRight, line.width() - rightWidth));
+    painter->setPen(right.colour);
+    painter->drawText(QRect(line.right() - rightWidth, line.top(), rightWidth, line.height()), Qt::AlignRight,
+        metrics.elidedText(right.text, Qt::ElideRight, rightWidth));
+}
+
+void paintThumbnail(QPainter *painter, const QRect &thumb, const QPixmap &picture)
+{
+    painter->fillRect(thumb, QColor(230, 230, 230));
+    if (picture.isNull())
+        return;
+    const QPixmap fitted = picture.scaled(thumb.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    painter->drawPixmap(thumb.left() + (thumb.width() - fitted.width()) / 2,
+        thumb.top() + (thumb.height() - fitted.height()) / 2, fitted);
+}
+
 QString sizeText(const DownloadRow &r)
 {
     const qint64 total = r.progress.total >= 0 ? r.progress.total : r.entry.size;
     return total >= 0 ? byteSize(total) : QString();
+}
+
+// A running row's second line: the bar, then rate, time left and size, which keep their room.
+void paintProgress(QPainter *painter, const QRect &line, const DownloadRow &r)
+{
+    QStringList numbers = {QStringLiteral("%1/s").arg(byteSize(qint64(r.progress.bytesPerSecond))),
+        QStringLiteral("剩余 ") + timeLeftText(r.progress.secondsLeft), sizeText(r)};
+    numbers.removeAll(QString());
+    const QString right = numbers.join(QStringLiteral("  "));
+    const QFontMetrics metrics = painter->fontMetrics();
+    const int rightWidth = qMin(metrics.horizontalAdvance(right) + 8, qMax(0, line.width() - MinBar));
+    QStyleOptionProgressBar bar;
+    bar.rect = line.adjusted(0, 0, -rightWidth - 8, 0);
+    bar.minimum = 0;
+    bar.maximum = 1000;
+    bar.progress = r.progress.total > 0 ? int(r.progress.done * 1000 / r.progress.total) : 0;
+    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+    painter->drawText(QRect(line.right() - rightWidth, line.top(), rightWidth, line.height()), Qt::AlignRight,
+        metrics.elidedText(right, Qt::ElideRight, rightWidth));
 }
 
 }  // namespace
@@ -36,7 +84,7 @@ QPixmap RowPainter::thumbnail(qint64 id) const
     // Read once and kept for the rows on screen: scrolling never waits for the disk twice.
     // An id is never given to another row, so what is kept stays true; a row without one
     // yet (another window writes it just after its row) is asked again.
-    const QPixmap pixmap = QPixmap::fromImage(covers_->get(id));
+    QPixmap pixmap = QPixmap::fromImage(covers_->get(id));
     if (!pixmap.isNull())
         thumbnails_.insert(id, new QPixmap(pixmap));
     return pixmap;
@@ -48,69 +96,38 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
     if (!r)
         return;
     painter->save();
+    painter->setFont(option.font);
     QStyleOptionViewItem base = option;
     initStyleOption(&base, index);
     base.text.clear();
     QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &base, painter);
     const QRect area = option.rect.adjusted(6, 6, -6, -6);
-    const QRect thumb(area.left(), area.top() + (area.height() - ThumbHeight) / 2, ThumbWidth, ThumbHeight);
-    const QPixmap picture = thumbnail(r->entry.id);
-    painter->fillRect(thumb, QColor(230, 230, 230));
-    if (!picture.isNull()) {
-        const QPixmap fitted = picture.scaled(thumb.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        painter->drawPixmap(thumb.left() + (thumb.width() - fitted.width()) / 2,
-            thumb.top() + (thumb.height() - fitted.height()) / 2, fitted);
-    }
+    paintThumbnail(painter, QRect(area.left(), area.top() + (area.height() - ThumbHeight) / 2, ThumbWidth, ThumbHeight),
+        thumbnail(r->entry.id));
     const QRect text = area.adjusted(ThumbWidth + 10, 0, 0, 0);
     const QFontMetrics metrics(option.font);
     // The title gives way first: the state, the size and the rate keep their whole width;
     // the tooltip holds everything. A running row's second line is its progress: its state
-    // is the word alone.
+    // is the word alone. A state longer than half the row (a reason, a note) takes the
+    // second line for itself.
     const bool running = r->entry.state == history::State::Running && !r->elsewhere;
     const QString state = running ? QStringLiteral("下载中") : stateText(*r);
-    const int second = text.top() + metrics.height() + 4;
-    // A state longer than half the row (a reason, a note) takes the second line for itself.
-    const bool stateBelow = metrics.horizontalAdvance(state) + 8 > text.width() / 2;
-    const int stateWidth = stateBelow ? 0 : metrics.horizontalAdvance(state) + 8;
-    painter->setPen(
-        option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-    painter->drawText(QRect(text.left(), text.top(), text.width() - stateWidth, metrics.height()), Qt::AlignLeft,
-        metrics.elidedText(rowTitle(*r), Qt::ElideRight, text.width() - stateWidth));
-    if (!stateBelow)
-        painter->drawText(
-            QRect(text.right() - stateWidth, text.top(), stateWidth, metrics.height()), Qt::AlignRight, state);
+    const bool stateBelow = !running && metrics.horizontalAdvance(state) + 8 > text.width() / 2;
+    const QRect first(text.left(), text.top(), text.width(), metrics.height());
+    const QRect second = first.translated(0, metrics.height() + 4);
+    const QColor textColour =
+        option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+    const QColor quiet = option.palette.color(QPalette::PlaceholderText);
+    drawBeside(painter, first, {rowTitle(*r), textColour}, {stateBelow ? QString() : state, textColour});
     if (running) {
-        QStringList numbers = {QStringLiteral("%1/s").arg(byteSize(qint64(r->progress.bytesPerSecond))),
-            QStringLiteral("剩余 ") + timeLeftText(r->progress.secondsLeft), sizeText(*r)};
-        numbers.removeAll(QString());
-        const QString right = numbers.join(QStringLiteral("  "));
-        const int rightWidth = qMin(metrics.horizontalAdvance(right) + 8, qMax(0, text.width() - MinBar));
-        QStyleOptionProgressBar bar;
-        bar.rect = QRect(text.left(), second, text.width() - rightWidth - 8, metrics.height());
-        bar.minimum = 0;
-        bar.maximum = 1000;
-        bar.progress = r->progress.total > 0 ? int(r->progress.done * 1000 / r->progress.total) : 0;
-        QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
-        painter->drawText(QRect(text.right() - rightWidth, second, rightWidth, metrics.height()), Qt::AlignRight,
-            metrics.elidedText(right, Qt::ElideRight, rightWidth));
+        paintProgress(painter, second, *r);
     } else if (stateBelow) {
-        const QString size = sizeText(*r);
-        const int sizeWidth = size.isEmpty() ? 0 : metrics.horizontalAdvance(size) + 8;
-        painter->drawText(QRect(text.left(), second, text.width() - sizeWidth, metrics.height()), Qt::AlignLeft,
-            metrics.elidedText(state, Qt::ElideRight, text.width() - sizeWidth));
-        painter->setPen(option.palette.color(QPalette::PlaceholderText));
-        painter->drawText(QRect(text.right() - sizeWidth, second, sizeWidth, metrics.height()), Qt::AlignRight, size);
+        drawBeside(painter, second, {state, textColour}, {sizeText(*r), quiet});
     } else {
-        // Author and service give way to the size.
         const int site = siteFromName(r->entry.video.site);
         QStringList who = {r->entry.video.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.video.site};
         who.removeAll(QString());
-        const QString size = sizeText(*r);
-        const int sizeWidth = size.isEmpty() ? 0 : metrics.horizontalAdvance(size) + 8;
-        painter->setPen(option.palette.color(QPalette::PlaceholderText));
-        painter->drawText(QRect(text.left(), second, text.width() - sizeWidth, metrics.height()), Qt::AlignLeft,
-            metrics.elidedText(who.join(QStringLiteral(" · ")), Qt::ElideRight, text.width() - sizeWidth));
-        painter->drawText(QRect(text.right() - sizeWidth, second, sizeWidth, metrics.height()), Qt::AlignRight, size);
+        drawBeside(painter, second, {who.join(QStringLiteral(" · ")), quiet}, {sizeText(*r), quiet});
     }
     painter->restore();
 }
