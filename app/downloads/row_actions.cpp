@@ -6,6 +6,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace {
+
+// Waiting and running are one to the user: the same actions apply to both.
+bool sameForActions(history::State a, history::State b)
+{
+    const auto active = [](history::State s) { return s == history::State::Waiting || s == history::State::Running; };
+    return a == b || (active(a) && active(b));
+}
+
+}  // namespace
+
 bool DownloadList::stillAs(qint64 id, history::State shown)
 {
     const std::optional<history::Entry> now = row(id);
@@ -16,7 +27,7 @@ bool DownloadList::stillAs(qint64 id, history::State shown)
     }
     const bool elsewhere = !queue_.item(id) && store_.heldElsewhere(id);
     const DownloadRow *seen = rows_->row(id);
-    if (now->state == shown && !elsewhere && seen && !seen->elsewhere)
+    if (sameForActions(now->state, shown) && !elsewhere && seen && !seen->elsewhere)
         return true;
     rows_->changed(*now);
     rows_->setElsewhere(id, elsewhere);
