@@ -139,7 +139,9 @@ void Keeper::runCommand(const QString &path)
     process.start(words.takeFirst(), words);
     const bool ran = process.waitForStarted() && process.waitForFinished(-1);
     const int code = ran && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    if (code != 0)
-        std::fprintf(
-            stderr, "quorvin-extract: --exec exited with %d for %s\n", code, forTerminal(path).toUtf8().constData());
+    if (code != 0) {
+        ++commandsFailed_;
+        std::fprintf(stderr, "quorvin-extract: ERROR: --exec exited with %d for %s\n", code,
+            forTerminal(path).toUtf8().constData());
+    }
 }

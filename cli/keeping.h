@@ -43,6 +43,8 @@ public:
     // the sidecars (for a new file), the path and the command. With --write-thumbnail, the
     // cover file written (empty when it was skipped); no value otherwise.
     std::optional<QString> saved(const SavedVideo &video);
+    // How many --exec commands failed (did not start, crashed or exited non-zero).
+    int commandsFailed() const { return commandsFailed_; }
 
 private:
     void openHistory();
@@ -53,4 +55,5 @@ private:
     std::optional<history::DownloadArchive> archive_;
     std::unique_ptr<history::Store> store_;
     QString problem_;
+    int commandsFailed_ = 0;
 };

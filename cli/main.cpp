@@ -5,6 +5,7 @@
 #include "download/download_text.h"
 #include "net/fetch.h"
 #include "options.h"
+#include "output_check.h"
 #include "session.h"
 #include "report.h"
 #include "sites/site_registry.h"
@@ -175,10 +176,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     auto parsed = parseOptions(app.arguments());
     if (const int *status = std::get_if<int>(&parsed))
-        return *status;
+        return outputFailure().value_or(*status);
     CliOptions &o = std::get<CliOptions>(parsed);
     if (const std::optional<int> status = prepareSession(o))
-        return *status;
+        return outputFailure().value_or(*status);
     if (o.download)
         QDir().mkpath(o.save.folder);
 
@@ -193,11 +194,12 @@ int main(int argc, char **argv)
         const AddressReport r = runPaced(o.addresses[i], i == 0, o, keeper);
         if (o.json) {
             writeJson(writer, r, o.withSlots);
-        } else if (!o.printTemplate.isEmpty() || o.getUrl || o.keep.printPath) {
-            // Plain lines for scripts, for the videos extracted only.
-            if (r.ok() && !o.printTemplate.isEmpty())
-                out << forTerminal(expandTemplate(o.printTemplate, r.video, linkVideoExtension(r.video.link), false))
-                    << "\n";
+        } else if (!o.printTemplates.isEmpty() || o.getUrl || o.keep.printPath) {
+            // Plain lines for scripts, for the videos extracted only: each --print in order.
+            for (const QString &line : o.printTemplates) {
+                if (r.ok())
+                    out << forTerminal(expandTemplate(line, r.video, linkVideoExtension(r.video.link), false)) << "\n";
+            }
             if (r.ok() && o.getUrl)
                 out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";
             out.flush();
@@ -206,8 +208,13 @@ int main(int argc, char **argv)
             out.flush();
         }
         status = qMax(status, exitStatusOf(r));
+        if (const std::optional<int> broken = outputFailure())
+            return *broken;  // nobody reads what follows: the run stops here
         if (interruptedByUser())
             return ExitInterrupted;  // Ctrl+C: the interrupted address is reported, the rest left
     }
-    return status;
+    // A command of --exec that failed makes the run fail as a failed download does.
+    if (keeper.commandsFailed() > 0)
+        status = qMax<int>(status, ExitDownloadFailed);
+    return outputFailure().value_or(status);
 }

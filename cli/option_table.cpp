@@ -16,7 +16,7 @@ const QList<OptionSpec> Table = {
         "one JSON object per address and line: %COLUMNS% (see the man page)"},
     {opt::Print, S {"O", "print"}, "TEMPLATE",
         "print the template filled in for each video extracted, one line each, the fields as -o names them; "
-        "not with --json"},
+        "given again, each prints its own line in order; a bare field name (id) is that field; not with --json"},
     {opt::GetUrl, S {"g", "get-url"}, "", "print the link of each video extracted, one line each; not with --json"},
     {opt::Simulate, S {"s", "simulate"}, "", "extract only: no download, even with --download"},
     {opt::SkipDownload, S {"skip-download"}, "", "the same as --simulate"},
@@ -48,7 +48,7 @@ const QList<OptionSpec> Table = {
         "--json"},
     {opt::Exec, S {"exec"}, "CMD",
         "run CMD after each successful download, {} replaced by the path (one argument, no shell; CMD split as a "
-        "shell splits words); its exit status is reported, the batch goes on. {} inside sh -c's script is "
+        "shell splits words); a command that fails is reported and makes the exit status 3, the batch goes on. {} inside sh -c's script is "
         "refused: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
     {opt::ForceOverwrite, S {"force-overwrite", "force-overwrites"}, "",
         "replace an existing file of the same name (by default a file of this video is reported with "

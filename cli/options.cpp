@@ -11,6 +11,7 @@
 #include "shell_words.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -180,7 +181,8 @@ QString applyValues(const Args &args, CliOptions &o)
 
 void addOptions(QCommandLineParser &parser)
 {
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // "-jq" is -j -q and "-R5" is -R 5, as every POSIX tool reads them.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     for (const OptionSpec &o : optionTable()) {
         QStringList names;
         for (const char *name : o.names)
@@ -232,7 +234,7 @@ QString contradictions(const Args &args, CliOptions &o)
     if (args.isSet(opt::NoPart))
         return QStringLiteral("--no-part is not offered: a download is written to NAME.part and renamed only when "
                               "it is whole, so a broken one never passes for a video");
-    if ((!o.printTemplate.isEmpty() || o.getUrl || o.keep.printPath) && o.json)
+    if ((!o.printTemplates.isEmpty() || o.getUrl || o.keep.printPath) && o.json)
         return QStringLiteral("--print, --get-url and --print-path write plain lines; they cannot go with --json");
     if ((args.isSet(opt::Output) || args.isSet(opt::Paths)) && !o.download)
         return QStringLiteral("-o and -P say where --download saves: add --download");
@@ -247,6 +249,15 @@ QString contradictions(const Args &args, CliOptions &o)
             return QStringLiteral("--exec needs a command (with its quotes closed)");
         if (QString problem = shellScriptProblem(*words); !problem.isEmpty())
             return problem;
+        for (const QString &word : *words) {
+            if (word == u"&&" || word == u"||" || word == u"|" || word == u";" || word.endsWith(u';')) {
+                std::fprintf(stderr,
+                    "quorvin-extract: WARNING: --exec runs its command without a shell, so \"%s\" is passed as a "
+                    "word; for a shell write: --exec 'sh -c '\\''CMD \"$1\"'\\'' sh {}'\n",
+                    word.toUtf8().constData());
+                break;
+            }
+        }
     }
     if (args.isSet(opt::Simulate) || args.isSet(opt::SkipDownload))
         o.download = false;
@@ -262,6 +273,34 @@ int usageError(const QString &message)
     return ExitUsage;
 }
 
+namespace {
+
+// An unknown option's name as the user wrote it: "--jq", or "-z" with the word it came in
+// ("-z in -jz").
+QString asWritten(const QString &name, const QStringList &arguments)
+{
+    for (const QString &word : arguments.mid(1)) {
+        if (word == QStringLiteral("--"))
+            break;
+        if (word == QStringLiteral("--") + name || word.startsWith(QStringLiteral("--") + name + u'='))
+            return QStringLiteral("--") + name;
+        if (name.size() == 1 && word.size() > 1 && word.startsWith(u'-') && !word.startsWith(QStringLiteral("--")) &&
+            word.contains(name))
+            return word.size() == 2 ? word : QStringLiteral("-%1 (in %2)").arg(name, word);
+    }
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+// A --print value: a template, or a bare field name standing for that field's template
+// ("id" for "%(id)s").
+QString printTemplateOf(const QString &value)
+{
+    static const QRegularExpression bareField(QStringLiteral("^[a-z_]+$"));
+    return bareField.match(value).hasMatch() ? QStringLiteral("%(") + value + QStringLiteral(")s") : value;
+}
+
+}  // namespace
+
 std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -269,8 +308,7 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty())
-            return usageError(
-                QStringLiteral("unknown option %1%2").arg(unknown.first().size() == 1 ? u"-" : u"--", unknown.first()));
+            return usageError(QStringLiteral("unknown option ") + asWritten(unknown.first(), arguments));
         return usageError(parser.errorText());
     }
     const Args args(parser);
@@ -285,7 +323,8 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     o.json = args.isSet(opt::Json);
     o.withSlots = args.isSet(opt::Slots);
     o.download = args.isSet(opt::Download);
-    o.printTemplate = args.value(opt::Print);
+    for (const QString &value : args.values(opt::Print))
+        o.printTemplates << printTemplateOf(value);
     o.getUrl = args.isSet(opt::GetUrl);
     if (const QString why = applyValues(args, o); !why.isEmpty())
         return usageError(why);
@@ -298,7 +337,7 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     if (o.save.oneFile && o.addresses.size() > 1)
         return usageError(QStringLiteral("-o names one file; use a template such as '%(id)s.%(ext)s'"));
     // A field no video has is filled with NA: said once, not refused.
-    for (const QString &field : unknownTemplateFields(o.save.nameTemplate + o.printTemplate))
+    for (const QString &field : unknownTemplateFields(o.save.nameTemplate + o.printTemplates.join(QString())))
         std::fprintf(stderr, "quorvin-extract: no video has the field %s: it is NA\n", field.toUtf8().constData());
     return o;
 }

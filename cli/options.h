@@ -30,12 +30,12 @@ struct CliOptions {
     SaveOptions save;
     KeepOptions keep;
     Hosts table;
-    QStringList addresses;  // in order, "-" and -a files already read
-    bool explain = false;   // print each extraction step
-    bool verbose = false;   // -v: also each address as it is fetched
-    QString printTemplate;  // --print: a line per video extracted
-    bool getUrl = false;    // -g: the video link, a line per video extracted
-    QString pageFile;       // --page: the share page is read from this file
+    QStringList addresses;       // in order, "-" and -a files already read
+    bool explain = false;        // print each extraction step
+    bool verbose = false;        // -v: also each address as it is fetched
+    QStringList printTemplates;  // each --print: a line per video extracted, in order
+    bool getUrl = false;         // -g: the video link, a line per video extracted
+    QString pageFile;            // --page: the share page is read from this file
     // What the session sets up before the addresses run (cli/session.h).
     bool sitesDirGiven = false;
     QString sitesDir;  // --sites-dir

@@ -1165,6 +1165,60 @@ private slots:
         QCOMPARE(run.err.contains("no service's page prefix matches"), sites.contains(-1));
     }
 
+    // What a script writer expects: options parsed the POSIX way, every --print line, output
+    // that fails never passing for success, a failed --exec counted.
+    void scriptConventions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // {{BASE}}: the server, {{DIR}}: a folder
+        QTest::addColumn<QString>("sink");           // where standard output goes
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");  // standard output's start
+        QTest::addColumn<QByteArray>("err");  // in standard error ("" : nothing at all)
+        const QString page = QStringLiteral("{{BASE}}/media/1");
+        QTest::newRow("-jq") << QStringList {"-jq", page} << "" << 0 << QByteArray("{\"address\": ") << QByteArray();
+        QTest::newRow("-R5, two -O, a bare field") << QStringList {"-R5", "-O", "id", "-O", "%(site)s", page} << "" << 0
+                                                   << QByteArray("1\nmeipai\n") << QByteArray();
+        QTest::newRow("an unknown option named as written")
+            << QStringList {"-jz", page} << "" << 2 << QByteArray() << QByteArray("unknown option -z (in -jz)");
+        QTest::newRow("a full disk") << QStringList {"-j", page} << "> /dev/full" << 1 << QByteArray()
+                                     << QByteArray("ERROR: cannot write to standard output: No space left");
+        QTest::newRow("a reader gone") << QStringList {"-j", "{{BASE}}/media/slow", page} << "| (exec 0<&-; sleep 1)"
+                                       << 141 << QByteArray() << QByteArray("");
+        QTest::newRow("a failed --exec") << QStringList {"--download", "-P", "{{DIR}}", "--exec", "false", page} << ""
+                                         << 3 << QByteArray() << QByteArray("ERROR: --exec exited with 1");
+        QTest::newRow("--exec with && warned")
+            << QStringList {"--download", "-P", "{{DIR}}", "--exec", "true && true", page} << "" << 0 << QByteArray()
+            << QByteArray("WARNING: --exec runs its command without a shell");
+    }
+    void scriptConventions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, sink);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        RouteServer server;
+        const QByteArray page = "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>";
+        server.route("/media/1", page);
+        HttpResponse slow = HttpResponse::text(page);
+        slow.delayMs = 500;  // the reader is gone well before the first line
+        server.route("/media/slow", slow);
+        server.route("/v/clip.mp4", patternBytes(2000), "video/mp4");
+        QTemporaryDir dir;
+        for (QString &a : arguments)
+            a.replace("{{BASE}}", server.base()).replace("{{DIR}}", dir.path());
+        const QStringList common = {"--site", "meipai", "--retries", "0", "--all-hosts", server.hostPort()};
+        const ProcessResult run = runProgram("bash",
+            QStringList {"-c", "\"$0\" \"$@\" " + sink + "; exit ${PIPESTATUS[0]}", QUORVIN_EXTRACT} + common +
+                arguments);
+        QVERIFY2(run.exitCode == status, run.err.constData());
+        QVERIFY2(run.out.startsWith(out), run.out.constData());
+        if (err.isEmpty())
+            QVERIFY2(run.err.isEmpty(), run.err.constData());
+        else
+            QVERIFY2(run.err.contains(err), run.err.constData());
+    }
+
     void exitStatuses_data()
     {
         QTest::addColumn<QStringList>("arguments");
