@@ -140,12 +140,23 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
     return r;
 }
 
+// An address a Ctrl+C kept from running: its line says so.
+AddressReport interruptedReport(const QString &address)
+{
+    AddressReport r;
+    r.address = address;
+    r.outcome = ExtractionOutcome::FetchFailed;
+    r.error = QStringLiteral("interrupted");
+    r.errorCode = QStringLiteral("interrupted");
+    return r;
+}
+
 // A batch's polite pace: the pause before each address but the first, and a busy service's
 // wait before the same address is tried again.
 AddressReport runPaced(const QString &address, bool first, const CliOptions &o, Keeper &keeper)
 {
-    if (!first && o.sleepRequestsMs > 0)
-        QThread::msleep(ulong(o.sleepRequestsMs));
+    if (!first && o.sleepRequestsMs > 0 && !pauseUnlessInterrupted(o.sleepRequestsMs))
+        return interruptedReport(address);
     AddressReport r = runAddress(address, o, keeper);
     for (int busy = 0; r.busyServer && busy < MostBusyTries; ++busy) {
         const int seconds = busyPauseSeconds(r.retryAfter, busy);
@@ -191,7 +202,9 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     int status = ExitOk;
     for (qsizetype i = 0; i < o.addresses.size(); ++i) {
-        const AddressReport r = runPaced(o.addresses[i], i == 0, o, keeper);
+        // After a Ctrl+C every address left still has its line.
+        const AddressReport r =
+            interruptedByUser() ? interruptedReport(o.addresses[i]) : runPaced(o.addresses[i], i == 0, o, keeper);
         if (o.json) {
             writeJson(writer, r, o.withSlots);
         } else if (!o.printTemplates.isEmpty() || o.getUrl || o.keep.printPath) {
@@ -210,9 +223,9 @@ int main(int argc, char **argv)
         status = qMax(status, exitStatusOf(r));
         if (const std::optional<int> broken = outputFailure())
             return *broken;  // nobody reads what follows: the run stops here
-        if (interruptedByUser())
-            return ExitInterrupted;  // Ctrl+C: the interrupted address is reported, the rest left
     }
+    if (interruptedByUser())
+        return outputFailure().value_or(ExitInterrupted);  // Ctrl+C: every address has its line
     // A command of --exec that failed makes the run fail as a failed download does.
     if (keeper.commandsFailed() > 0)
         status = qMax<int>(status, ExitDownloadFailed);

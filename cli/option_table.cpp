@@ -27,7 +27,8 @@ const QList<OptionSpec> Table = {
         "the JSON line then has \"file\" or \"download_error\" and \"download_error_code\""},
     {opt::Paths, S {"P", "paths"}, "DIR", "folder for --download, made when missing (default: the current folder)"},
     {opt::Output, S {"o", "output"}, "DIR|TEMPLATE|FILE",
-        "a file name when it ends in a video extension (.mp4, .flv...) and is no folder (one address only); "
+        "a name without a video extension is a FOLDER (as -P); a file name when it ends in a video extension "
+        "(.mp4, .flv...) and is no folder (one address only); "
         "when it holds %(, a file name template below the folder: %(id)s, %(site)s or %(extractor)s, "
         "%(author)s or %(uploader)s, %(description)s or %(title)s, %(date)s, %(upload_date)s (YYYYMMDD), "
         "%(webpage_url)s, %(url)s, %(thumbnail)s, %(ext)s, %% for a percent sign (an unknown field is NA); "

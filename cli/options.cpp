@@ -11,6 +11,7 @@
 #include "shell_words.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
@@ -23,13 +24,30 @@ namespace {
 // Addresses from a stream, one a line; blank lines and comment lines (#, ; or ]) skipped.
 QStringList readAddresses(QTextStream &in)
 {
+    // A line is text: a line of several web addresses (a pasted chat) gives each of them.
+    static const QRegularExpression webAddress(QStringLiteral("https?://\\S+"));
     QStringList out;
     for (QString line = in.readLine(); !line.isNull(); line = in.readLine()) {
         line = line.trimmed();
-        if (!line.isEmpty() && !line.startsWith(u'#') && !line.startsWith(u';') && !line.startsWith(u']'))
+        if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';') || line.startsWith(u']'))
+            continue;
+        QStringList found;
+        for (auto it = webAddress.globalMatch(line); it.hasNext();)
+            found << it.next().captured();
+        if (found.size() > 1)
+            out += found;
+        else
             out << line;
     }
     return out;
+}
+
+// A folder as a shell would have read it: "~" and "~/…" are in the home folder.
+QString expandHome(const QString &path)
+{
+    if (path == u"~" || path.startsWith(QStringLiteral("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
 }
 
 std::optional<int> positiveNumber(const QString &text)
@@ -56,14 +74,24 @@ KeepOptions keepOptions(const Args &args)
 QString applySaving(const Args &args, CliOptions &o)
 {
     if (args.isSet(opt::Paths)) {
-        o.save.folder = args.value(opt::Paths);
+        // "home:DIR" is the folder itself, as the common downloader reads it; a folder of its
+        // own for the parts ("temp:") is not offered, and no folder is made of the words.
+        QString folder = args.value(opt::Paths);
+        if (folder.startsWith(QStringLiteral("temp:")))
+            return QStringLiteral("-P temp:DIR is not offered: a download's part is kept beside the video as NAME.part");
+        if (folder.startsWith(QStringLiteral("home:")))
+            folder = folder.mid(5);
+        o.save.folder = expandHome(folder);
         if (o.save.folder.isEmpty())
             return QStringLiteral("--paths needs a folder");
     }
     if (args.isSet(opt::Output)) {
-        const QString value = args.value(opt::Output);
+        const QString value = expandHome(args.value(opt::Output));
         if (value.isEmpty())
             return QStringLiteral("--output needs a folder, a template or a file name");
+        if (value == u"-")
+            return QStringLiteral("-o - (the video on standard output) is not offered: name a file, a template or a "
+                                  "folder");
         if (value.contains(u"%(")) {
             if (const auto problem = templateProblem(value))
                 return *problem;

@@ -7,6 +7,8 @@
 #include "terminal_text.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QEventLoop>
 #include <QHash>
 #include <QFileInfo>
@@ -198,7 +200,23 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
 
 void watchInterrupts()
 {
+    // An interrupt the caller set to be ignored (trap '' INT) stays ignored.
+    struct sigaction before {};
+    if (::sigaction(SIGINT, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+        return;
     std::signal(SIGINT, onInterrupt);
+}
+
+bool pauseUnlessInterrupted(int ms)
+{
+    // The pause between addresses ends like a download: the run reports what is left.
+    g_downloading = 1;
+    QElapsedTimer clock;
+    clock.start();
+    while (g_interrupted == 0 && clock.elapsed() < ms)
+        QThread::msleep(ulong(qMin<qint64>(50, ms - clock.elapsed())));
+    g_downloading = 0;
+    return g_interrupted == 0;
 }
 
 bool interruptedByUser()

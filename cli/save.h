@@ -44,8 +44,11 @@ struct SaveOptions {
 // short, 5xx) is repeated up to retries times, resuming its part.
 SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveOptions &options);
 
-// From now on a Ctrl+C during a download stops it keeping its part (download_error
-// "interrupted"); at any other moment it ends the program as usual.
+// From now on a Ctrl+C during a download (or the pause between addresses) stops it keeping
+// its part (download_error "interrupted"); at any other moment it ends the program as usual.
+// An interrupt the caller ignores stays ignored.
 void watchInterrupts();
-// True once a Ctrl+C stopped a download.
+// True once a Ctrl+C stopped a download or a pause.
 bool interruptedByUser();
+// Waits ms between two addresses; false when a Ctrl+C ended the wait.
+bool pauseUnlessInterrupted(int ms);

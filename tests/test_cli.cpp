@@ -470,6 +470,40 @@ private slots:
         QVERIFY(process.readAllStandardError().endsWith("\n"));
     }
 
+    // Ctrl+C in the pause between addresses: every address left gets its "interrupted" line
+    // and the status is 130; an interrupt the caller ignores (trap '' INT) stays ignored.
+    void interruptDuringThePause_data()
+    {
+        QTest::addColumn<bool>("ignored");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("codes");  // each line's error_code ("" when it worked)
+        QTest::newRow("Ctrl+C") << false << 130 << QStringList {"", "interrupted", "interrupted"};
+        QTest::newRow("trap '' INT") << true << 0 << QStringList {"", "", ""};
+    }
+    void interruptDuringThePause()
+    {
+        QFETCH(bool, ignored);
+        QFETCH(int, status);
+        QFETCH(QStringList, codes);
+        RouteServer server;
+        server.route("/media/1", "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>");
+        const QString page = server.url("/media/1");
+        QProcess process;
+        process.start("bash", QStringList {"-c", QString(ignored ? "trap '' INT; " : "") + "exec \"$0\" \"$@\"",
+                                  QUORVIN_EXTRACT, "-j", "--site", "meipai", "--sleep-requests", "3", "--all-hosts",
+                                  server.hostPort(), page, page, page});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(process.bytesAvailable() > 0, 20000);  // the first line: now it pauses 3 s
+        ::kill(pid_t(process.processId()), SIGINT);
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), codes.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(QJsonDocument::fromJson(lines[i]).object()["error_code"].toString(), codes[i]);
+    }
+
     // The bar never wraps: at most the terminal's width less one column, whatever the name.
     void progressBarFitsTheTerminal_data()
     {
@@ -1186,6 +1220,18 @@ private slots:
                                        << 141 << QByteArray() << QByteArray("");
         QTest::newRow("a failed --exec") << QStringList {"--download", "-P", "{{DIR}}", "--exec", "false", page} << ""
                                          << 3 << QByteArray() << QByteArray("ERROR: --exec exited with 1");
+        QTest::newRow("two addresses on one batch line")
+            << QStringList {"-O", "id", "-a", "{{DIR}}/two.txt"} << "" << 0 << QByteArray("1\n2\n") << QByteArray();
+        QTest::newRow("-P ~/x in the home folder")
+            << QStringList {"--download", "-P", "~/videos", "-O", "id", page} << "" << 0 << QByteArray("1\n")
+            << QByteArray("[meipai-1].mp4: 100%");
+        QTest::newRow("-P home:DIR") << QStringList {"--download", "-P", "home:{{DIR}}/home/videos", page} << "" << 0
+                                     << QByteArray() << QByteArray("[meipai-1].mp4: 100%");
+        QTest::newRow("-P temp:DIR refused")
+            << QStringList {"--download", "-P", "temp:{{DIR}}/t", page} << "" << 2 << QByteArray()
+            << QByteArray("-P temp:DIR is not offered");
+        QTest::newRow("-o - refused") << QStringList {"--download", "-o", "-", page} << "" << 2 << QByteArray()
+                                      << QByteArray("-o - (the video on standard output) is not offered");
         QTest::newRow("--exec with && warned")
             << QStringList {"--download", "-P", "{{DIR}}", "--exec", "true && true", page} << "" << 0 << QByteArray()
             << QByteArray("WARNING: --exec runs its command without a shell");
@@ -1204,13 +1250,25 @@ private slots:
         slow.delayMs = 500;  // the reader is gone well before the first line
         server.route("/media/slow", slow);
         server.route("/v/clip.mp4", patternBytes(2000), "video/mp4");
+        server.route("/media/2", "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>");
         QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("home"));
+        QFile two(dir.filePath("two.txt"));
+        QVERIFY(two.open(QIODevice::WriteOnly));
+        two.write(server.url("/media/1").toUtf8() + " 看看这两个 " + server.url("/media/2").toUtf8() + "\n");
+        two.close();
         for (QString &a : arguments)
             a.replace("{{BASE}}", server.base()).replace("{{DIR}}", dir.path());
         const QStringList common = {"--site", "meipai", "--retries", "0", "--all-hosts", server.hostPort()};
-        const ProcessResult run = runProgram("bash",
-            QStringList {"-c", "\"$0\" \"$@\" " + sink + "; exit ${PIPESTATUS[0]}", QUORVIN_EXTRACT} + common +
-                arguments);
+        // The home folder is the test's; nothing may be made where the program runs.
+        const QString script = "export HOME='" + dir.filePath("home") + "'; cd \"$HOME\" && \"$0\" \"$@\" " + sink +
+            "; exit ${PIPESTATUS[0]}";
+        const ProcessResult run = runProgram("bash", QStringList {"-c", script, QUORVIN_EXTRACT} + common + arguments);
+        const QStringList made = QDir(dir.filePath("home")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QVERIFY2(made.isEmpty() || made == QStringList {"videos"}, qPrintable(made.join('|')));
+        if (QTest::currentDataTag() == QByteArray("-P ~/x in the home folder") ||
+            QTest::currentDataTag() == QByteArray("-P home:DIR"))
+            QCOMPARE(QDir(dir.filePath("home/videos")).entryList(QDir::Files), QStringList {"[meipai-1].mp4"});
         QVERIFY2(run.exitCode == status, run.err.constData());
         QVERIFY2(run.out.startsWith(out), run.out.constData());
         if (err.isEmpty())
