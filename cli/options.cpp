@@ -78,7 +78,8 @@ QString applySaving(const Args &args, CliOptions &o)
         // own for the parts ("temp:") is not offered, and no folder is made of the words.
         QString folder = args.value(opt::Paths);
         if (folder.startsWith(QStringLiteral("temp:")))
-            return QStringLiteral("-P temp:DIR is not offered: a download's part is kept beside the video as NAME.part");
+            return QStringLiteral(
+                "-P temp:DIR is not offered: a download's part is kept beside the video as NAME.part");
         if (folder.startsWith(QStringLiteral("home:")))
             folder = folder.mid(5);
         o.save.folder = expandHome(folder);

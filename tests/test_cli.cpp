@@ -489,9 +489,9 @@ private slots:
         server.route("/media/1", "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>");
         const QString page = server.url("/media/1");
         QProcess process;
-        process.start("bash", QStringList {"-c", QString(ignored ? "trap '' INT; " : "") + "exec \"$0\" \"$@\"",
-                                  QUORVIN_EXTRACT, "-j", "--site", "meipai", "--sleep-requests", "3", "--all-hosts",
-                                  server.hostPort(), page, page, page});
+        process.start("bash",
+            QStringList {"-c", QString(ignored ? "trap '' INT; " : "") + "exec \"$0\" \"$@\"", QUORVIN_EXTRACT, "-j",
+                "--site", "meipai", "--sleep-requests", "3", "--all-hosts", server.hostPort(), page, page, page});
         QVERIFY(process.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(process.bytesAvailable() > 0, 20000);  // the first line: now it pauses 3 s
         ::kill(pid_t(process.processId()), SIGINT);
@@ -1227,9 +1227,8 @@ private slots:
             << QByteArray("[meipai-1].mp4: 100%");
         QTest::newRow("-P home:DIR") << QStringList {"--download", "-P", "home:{{DIR}}/home/videos", page} << "" << 0
                                      << QByteArray() << QByteArray("[meipai-1].mp4: 100%");
-        QTest::newRow("-P temp:DIR refused")
-            << QStringList {"--download", "-P", "temp:{{DIR}}/t", page} << "" << 2 << QByteArray()
-            << QByteArray("-P temp:DIR is not offered");
+        QTest::newRow("-P temp:DIR refused") << QStringList {"--download", "-P", "temp:{{DIR}}/t", page} << "" << 2
+                                             << QByteArray() << QByteArray("-P temp:DIR is not offered");
         QTest::newRow("-o - refused") << QStringList {"--download", "-o", "-", page} << "" << 2 << QByteArray()
                                       << QByteArray("-o - (the video on standard output) is not offered");
         QTest::newRow("--exec with && warned")
