@@ -71,7 +71,8 @@ KeepOptions keepOptions(const Args &args)
     return k;
 }
 
-QString applySaving(const Args &args, CliOptions &o)
+// Where --download saves: -P's folder and -o's folder, template or file.
+QString applyPlace(const Args &args, CliOptions &o)
 {
     if (args.isSet(opt::Paths)) {
         // "home:DIR" is the folder itself, as the common downloader reads it; a folder of its
@@ -110,6 +111,13 @@ QString applySaving(const Args &args, CliOptions &o)
             o.save.folder = value;
         }
     }
+    return QString();
+}
+
+QString applySaving(const Args &args, CliOptions &o)
+{
+    if (QString why = applyPlace(args, o); !why.isEmpty())
+        return why;
     if (args.isSet(opt::Retries)) {
         const QString value = args.value(opt::Retries);
         bool ok = value == u"infinite";
