@@ -156,6 +156,12 @@ void Writer::member(const char *name, qint64 value)
     raw(QByteArray::number(value).constData());
 }
 
+void Writer::member(const char *name, double value)
+{
+    key(name);
+    raw(QByteArray::number(value, 'f', 3).constData());
+}
+
 void Writer::nullMember(const char *name)
 {
     key(name);

@@ -35,6 +35,7 @@ public:
     void member(const char *name, bool value);
     void member(const char *name, qint64 value);
     void member(const char *name, int value) { member(name, qint64(value)); }
+    void member(const char *name, double value);                // three decimals
     void member(const char *name, const char *value) = delete;  // a literal would pass as a boolean
     void nullMember(const char *name);
     // An element of the open array, after "," unless it is the first.

@@ -101,7 +101,8 @@ std::optional<QString> Keeper::writeSidecars(const SavedVideo &s)
     QString why;
     if (options_.infoJson) {
         const QString path = sidecarPath(s.file, QStringLiteral(".info.json"));
-        if (!writeSidecar(path, videoInfoJson(s.video, s.avatar, QDateTime::currentDateTime()), &why))
+        if (!writeSidecar(
+                path, videoInfoJson(s.video, s.avatar, QDateTime::currentDateTime(), s.file, s.measured), &why))
             warn(QStringLiteral("cannot write"), path, why);
     }
     if (options_.description) {

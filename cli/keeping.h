@@ -9,6 +9,7 @@
 #include "history/history_store.h"
 
 #include <QString>
+#include <QVariantHash>
 #include <memory>
 #include <optional>
 
@@ -26,9 +27,10 @@ struct KeepOptions {
 
 struct SavedVideo {
     VideoFields video;
-    QString avatar;        // the avatar's address
-    QString file;          // the path on disk
-    bool skipped = false;  // it was there already (no new download)
+    QString avatar;         // the avatar's address
+    QString file;           // the path on disk
+    bool skipped = false;   // it was there already (no new download)
+    QVariantHash measured;  // what the file was measured to hold (duration, width...)
 };
 
 class Keeper {

@@ -3,6 +3,7 @@
 #include "extract/extract_video.h"
 #include "net/decode.h"
 #include "download/download_text.h"
+#include "download/video_name.h"
 #include "net/fetch.h"
 #include "options.h"
 #include "output_check.h"
@@ -13,6 +14,8 @@
 #include "terminal_text.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QDir>
 #include <QFile>
 #include <QThread>
@@ -80,6 +83,59 @@ std::optional<QByteArray> readPageFile(const QString &path, QString *why)
     return bytes;
 }
 
+// What was measured on the saved file, by the names templates and info files use.
+QVariantHash measuredFields(const AddressReport &r)
+{
+    QVariantHash m;
+    if (!r.facts || !r.saved || !r.saved->error.isEmpty())
+        return m;
+    if (r.facts->duration >= 0)
+        m[QStringLiteral("duration")] = r.facts->duration;
+    if (r.facts->width > 0)
+        m[QStringLiteral("width")] = r.facts->width;
+    if (r.facts->height > 0)
+        m[QStringLiteral("height")] = r.facts->height;
+    if (!r.facts->vcodec.isEmpty())
+        m[QStringLiteral("vcodec")] = r.facts->vcodec;
+    if (!r.facts->acodec.isEmpty())
+        m[QStringLiteral("acodec")] = r.facts->acodec;
+    m[QStringLiteral("filesize")] = QFileInfo(r.saved->file).size();
+    return m;
+}
+
+// The video saved (or its converted file found from an earlier run), converted as asked,
+// measured, and kept: archive, history, sidecars, path and command name the final file.
+void saveAndKeep(AddressReport &r, const CliOptions &o, Keeper &keeper)
+{
+    SaveOptions save = o.save;
+    save.chinese = false;  // the command line's messages are English; Chinese is the window's
+    if (!save.forceOverwrite) {
+        VideoFields named = r.video;
+        named.link = r.video.link;
+        const QString first = QDir(save.folder).absoluteFilePath(videoName(named, save.nameTemplate));
+        if (const QString earlier = convertedAlready(first, r.video.link, o.convert); !earlier.isEmpty()) {
+            r.saved.emplace();
+            r.saved->file = earlier;
+            r.saved->skipped = true;
+            convert::Result found;
+            found.file = earlier;
+            found.existed = true;
+            r.converted = found;
+        }
+    }
+    if (!r.saved)
+        r.saved = saveVideo(r.video.link, r.video, save);
+    if (!r.saved->error.isEmpty())
+        return;
+    if (!r.converted)
+        r.converted = convertSaved(r.saved->file, r.video, o.convert, o.save.quiet);
+    if (r.converted && r.converted->ok())
+        r.saved->file = r.converted->file;
+    r.facts = convert::probeFile(r.saved->file);
+    r.thumbnail = keeper.saved({r.video, r.avatar, r.saved->file,
+        r.saved->skipped && (!r.converted || r.converted->existed), measuredFields(r)});
+}
+
 // Extracts one address on a record of its own; downloads its video when asked.
 AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &keeper)
 {
@@ -130,14 +186,21 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
         std::fprintf(stderr, "quorvin-extract: %s: %s\n", forTerminal(address).toUtf8().constData(),
             forTerminal(r.error).toUtf8().constData());
-    if (o.download && r.ok()) {
-        SaveOptions save = o.save;
-        save.chinese = false;  // the command line's messages are English; Chinese is the window's
-        r.saved = saveVideo(r.video.link, r.video, save);
-        if (r.saved->error.isEmpty())
-            r.thumbnail = keeper.saved({r.video, r.avatar, r.saved->file, r.saved->skipped});
-    }
+    if (o.download && r.ok())
+        saveAndKeep(r, o, keeper);
     return r;
+}
+
+// What a --print template is filled from: the video, the saved file's facts, the run's count.
+outtmpl::Fields templateFields(const AddressReport &r, qsizetype number)
+{
+    static const qint64 epoch = QDateTime::currentSecsSinceEpoch();
+    const bool saved = r.saved && r.saved->error.isEmpty();
+    outtmpl::Fields f {
+        r.video, saved ? QFileInfo(r.saved->file).suffix() : linkVideoExtension(r.video.link), measuredFields(r)};
+    f.more[QStringLiteral("autonumber")] = number;
+    f.more[QStringLiteral("epoch")] = epoch;
+    return f;
 }
 
 // An address a Ctrl+C kept from running: its line says so.
@@ -175,6 +238,8 @@ int exitStatusOf(const AddressReport &r)
         return ExitOk;
     if (r.saved && !r.saved->error.isEmpty())
         return ExitDownloadFailed;
+    if (r.converted && !r.converted->ok())
+        return ExitDownloadFailed;  // a conversion that failed fails as a download does
     if (r.outcome == ExtractionOutcome::AddressRejected || r.outcome == ExtractionOutcome::NoSite)
         return ExitAddressRejected;
     return extractionFailed(r.outcome) ? ExitExtractionFailed : ExitOk;
@@ -211,7 +276,7 @@ int main(int argc, char **argv)
             // Plain lines for scripts, for the videos extracted only: each --print in order.
             for (const QString &line : o.printTemplates) {
                 if (r.ok())
-                    out << forTerminal(expandTemplate(line, r.video, linkVideoExtension(r.video.link), false)) << "\n";
+                    out << forTerminal(expandTemplate(line, templateFields(r, i + 1), false)) << "\n";
             }
             if (r.ok() && o.getUrl)
                 out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";

@@ -51,6 +51,22 @@ const QList<OptionSpec> Table = {
         "run CMD after each successful download, {} replaced by the path (one argument, no shell; CMD split as a "
         "shell splits words); a command that fails is reported and makes the exit status 3, the batch goes on. {} inside sh -c's script is "
         "refused: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
+    {opt::RemuxVideo, S {"remux-video"}, "FORMAT",
+        "after --download, copy the video's streams into an MP4 beside it (FORMAT: mp4), index at the front, "
+        "nothing re-encoded; a video whose codec MP4 cannot hold is refused and kept; a saved MP4 stays as it is"},
+    {opt::ExtractAudio, S {"x", "extract-audio"}, "",
+        "after --download, keep the sound alone (see --audio-format); the video is removed unless -k"},
+    {opt::AudioFormat, S {"audio-format"}, "FORMAT", "m4a (the sound copied as it is; the default) or mp3 (encoded)"},
+    {opt::AudioQuality, S {"audio-quality"}, "QUALITY",
+        "for mp3: 0 (best) to 9 variable bitrate (2), or a bitrate such as 192K"},
+    {opt::EmbedMetadata, S {"embed-metadata", "add-metadata"}, "",
+        "with -x or --remux-video: title (the description), artist (the author), date and the share address "
+        "(comment) inside the new file"},
+    {opt::EmbedThumbnail, S {"embed-thumbnail"}, "",
+        "with -x or --remux-video: the cover inside the new file as its picture"},
+    {opt::KeepVideo, S {"k", "keep-video"}, "",
+        "keep the downloaded video after -x or --remux-video (by default it is removed once the new file passed "
+        "its check)"},
     {opt::ForceOverwrite, S {"force-overwrite", "force-overwrites"}, "",
         "replace an existing file of the same name (by default a file of this video is reported with "
         "\"skipped\": \"exists\" and another video takes the next free name)"},

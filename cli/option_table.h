@@ -55,6 +55,13 @@ enum Id : int {
     LimitRate,
     Proxy,
     SleepRequests,
+    RemuxVideo,
+    ExtractAudio,
+    AudioFormat,
+    AudioQuality,
+    EmbedMetadata,
+    EmbedThumbnail,
+    KeepVideo,
     Version
 };
 }  // namespace opt

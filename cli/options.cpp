@@ -360,13 +360,20 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     o.json = args.isSet(opt::Json);
     o.withSlots = args.isSet(opt::Slots);
     o.download = args.isSet(opt::Download);
-    for (const QString &value : args.values(opt::Print))
+    for (const QString &value : args.values(opt::Print)) {
         o.printTemplates << printTemplateOf(value);
+        if (const std::optional<QString> why = outtmpl::syntaxProblem(o.printTemplates.last()))
+            return usageError(QStringLiteral("--print '%1' cannot be read %2").arg(value, *why));
+    }
     o.getUrl = args.isSet(opt::GetUrl);
     if (const QString why = applyValues(args, o); !why.isEmpty())
         return usageError(why);
     if (const QString why = contradictions(args, o); !why.isEmpty())
         return usageError(why);
+    if (const QString why = readConvertOptions(args, o.convert); !why.isEmpty())
+        return usageError(why);
+    if (o.convert.kind && !o.download && !args.isSet(opt::Simulate) && !args.isSet(opt::SkipDownload))
+        return usageError(QStringLiteral("--remux-video and --extract-audio convert saved videos: add --download"));
     if (o.listSites || o.updateSites || args.isSet(opt::ShowSite) || args.isSet(opt::CheckSite))
         return o;  // a question about the descriptions: no addresses needed
     if (const QString why = collectAddresses(args, o.addresses); !why.isEmpty())
@@ -374,7 +381,15 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     if (o.save.oneFile && o.addresses.size() > 1)
         return usageError(QStringLiteral("-o names one file; use a template such as '%(id)s.%(ext)s'"));
     // A field no video has is filled with NA: said once, not refused.
-    for (const QString &field : unknownTemplateFields(o.save.nameTemplate + o.printTemplates.join(QString())))
+    const QString templates = o.save.nameTemplate + o.printTemplates.join(QString());
+    for (const QString &field : unknownTemplateFields(templates))
         std::fprintf(stderr, "quorvin-extract: no video has the field %s: it is NA\n", field.toUtf8().constData());
+    // What is measured on the saved file is known after a download only.
+    static const QRegularExpression measured(
+        QStringLiteral("%\\([^)]*\\b(duration|width|height|filesize|vcodec|acodec)\\b"));
+    if (const QRegularExpressionMatch m = measured.match(templates); m.hasMatch() && !o.download)
+        std::fprintf(stderr,
+            "quorvin-extract: the field %s is measured on the saved file: without --download it is NA\n",
+            m.captured(1).toUtf8().constData());
     return o;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "record/hosts.h"
+#include "convert_step.h"
 #include "keeping.h"
 #include "save.h"
 
@@ -29,6 +30,7 @@ struct CliOptions {
     bool download = false;
     SaveOptions save;
     KeepOptions keep;
+    ConvertOptions convert;  // after a download: the video made into MP4 or its sound
     Hosts table;
     QStringList addresses;       // in order, "-" and -a files already read
     bool explain = false;        // print each extraction step

@@ -1,6 +1,8 @@
 #include "report.h"
 
 #include "extract/display.h"
+
+#include <QFileInfo>
 #include "sites/sites.h"
 #include "terminal_text.h"
 
@@ -62,6 +64,45 @@ bool savedWell(const Line &l)
 }
 
 using W = json::Writer;
+
+// The conversion's outcome: the new file, or why there is none.
+void writeConverted(W &w, const char *name, const convert::Result &c, const QString &format)
+{
+    w.key(name);
+    w.beginObject();
+    if (c.ok()) {
+        w.member("file", c.file);
+        w.member("format", format);
+        w.member("seconds", c.seconds);
+        w.member("existed", c.existed);
+    } else {
+        w.member("error", c.error);
+        w.member("error_code", c.code);
+    }
+    w.endObject();
+}
+
+// The saved file's facts, when it was measured.
+const convert::MediaFacts *factsOf(const Line &l)
+{
+    return l.r.facts && savedWell(l) ? &*l.r.facts : nullptr;
+}
+
+// A measured number (null without a download, or when not known) and a measured name.
+void numberFact(W &w, const char *name, const Line &l, int (*read)(const convert::MediaFacts &))
+{
+    const convert::MediaFacts *f = factsOf(l);
+    if (f != nullptr && read(*f) > 0)
+        w.member(name, read(*f));
+    else
+        w.nullMember(name);
+}
+
+void nameFact(W &w, const char *name, const Line &l, QString (*read)(const convert::MediaFacts &))
+{
+    const convert::MediaFacts *f = factsOf(l);
+    stringOrNull(w, name, f != nullptr ? read(*f) : QString(), f != nullptr && !read(*f).isEmpty());
+}
 
 const Column Columns[] = {
     {{"address", "string", JsonWhen::Always, "the address as extracted (taken out of the text around it)"},
@@ -131,6 +172,44 @@ const Column Columns[] = {
         [](W &w, const char *n, const Line &l) {
             if (l.r.thumbnail)
                 stringOrNull(w, n, *l.r.thumbnail, !l.r.thumbnail->isEmpty());
+        }},
+    {{"converted", "object", JsonWhen::WithDownload,
+         "with --remux-video or -x: {\"file\", \"format\", \"seconds\", \"existed\"} of the new file, or "
+         "{\"error\", \"error_code\"} when the conversion failed (the original kept)"},
+        [](W &w, const char *n, const Line &l) {
+            if (l.r.converted)
+                writeConverted(w, n, *l.r.converted, QFileInfo(l.r.converted->file).suffix().toLower());
+        }},
+    {{"duration", "number or null", JsonWhen::Always, "the saved file's length in seconds; null without a download"},
+        [](W &w, const char *n, const Line &l) {
+            const convert::MediaFacts *f = factsOf(l);
+            if (f != nullptr && f->duration >= 0)
+                w.member(n, f->duration);
+            else
+                w.nullMember(n);
+        }},
+    {{"width", "number or null", JsonWhen::Always, "the saved video's width; null without a download or a picture"},
+        [](W &w, const char *n, const Line &l) {
+            numberFact(w, n, l, [](const convert::MediaFacts &f) { return f.width; });
+        }},
+    {{"height", "number or null", JsonWhen::Always, "the saved video's height; null without a download or a picture"},
+        [](W &w, const char *n, const Line &l) {
+            numberFact(w, n, l, [](const convert::MediaFacts &f) { return f.height; });
+        }},
+    {{"vcodec", "string or null", JsonWhen::Always, "the saved file's video codec (h264); null without a download"},
+        [](W &w, const char *n, const Line &l) {
+            nameFact(w, n, l, [](const convert::MediaFacts &f) { return f.vcodec; });
+        }},
+    {{"acodec", "string or null", JsonWhen::Always, "the saved file's sound codec (aac); null without a download"},
+        [](W &w, const char *n, const Line &l) {
+            nameFact(w, n, l, [](const convert::MediaFacts &f) { return f.acodec; });
+        }},
+    {{"filesize", "number or null", JsonWhen::Always, "the saved file's size in bytes; null without a download"},
+        [](W &w, const char *n, const Line &l) {
+            if (savedWell(l))
+                w.member(n, QFileInfo(l.r.saved->file).size());
+            else
+                w.nullMember(n);
         }},
     {{"connections", "number", JsonWhen::WithDownload,
          "the most connections the download had open at once (when one ran)"},

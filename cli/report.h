@@ -1,6 +1,7 @@
 // What quorvin-extract prints for one address: a JSON line or a few lines for people.
 #pragma once
 
+#include "convert/conversion.h"
 #include "extract/driver.h"
 #include "extract/headless_view.h"
 #include "record/video_fields.h"
@@ -21,10 +22,12 @@ struct AddressReport {
     QString error;            // a short English reason, empty when it worked
     QString errorCode;        // the kind of failure, a fixed code ("fetch_failed")
     std::optional<SaveOutcome> saved;
-    bool archived = false;             // the archive or the history records it as saved: nothing was fetched
-    std::optional<QString> thumbnail;  // --write-thumbnail: the cover file, empty when skipped
-    bool busyServer = false;           // the page was answered 429 or 503
-    int retryAfter = -1;               // the seconds its Retry-After asked for, -1 when none
+    std::optional<convert::Result> converted;  // --remux-video or -x after the download
+    std::optional<convert::MediaFacts> facts;  // the saved file, measured
+    bool archived = false;                     // the archive or the history records it as saved: nothing was fetched
+    std::optional<QString> thumbnail;          // --write-thumbnail: the cover file, empty when skipped
+    bool busyServer = false;                   // the page was answered 429 or 503
+    int retryAfter = -1;                       // the seconds its Retry-After asked for, -1 when none
 
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }
 };

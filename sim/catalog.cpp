@@ -32,7 +32,8 @@ QString escapeSlashes(QString link)
 
 }  // namespace
 
-Catalog::Catalog(const Hosts &hosts) : h_(hosts), mp4_(readMedia("sample.mp4")), flv_(readMedia("sample.flv"))
+Catalog::Catalog(const Hosts &hosts)
+    : h_(hosts), mp4_(readMedia("sample.mp4")), flv_(readMedia("sample.flv")), oldFlv_(readMedia("old-codec.flv"))
 {
     videos_ = {
         {Weishi, "wsv1001", "小鱼儿", "今天的  晚霞\r\n太美了 #随手拍# 分享给大家", "2014-03-15 18:42", true},
@@ -53,6 +54,10 @@ Catalog::Catalog(const Hosts &hosts) : h_(hosts), mp4_(readMedia("sample.mp4")),
         {Miaopai, "mp3003", "路人甲", "  街头偶遇 ", "2015-03-18", false},
         // Its clip is the large one (see bigClip), to watch a download's progress.
         {Meipai, "10004", "航拍中国", "一镜到底 飞越长江三峡（高清大文件）", "2015-09-09 09:09", false},
+        // The converter's failure paths, unlisted: an FLV of the old Sorenson codec, and one cut
+        // off halfway (its header still announces the whole length).
+        {Weipai, "wp8004", "老用户", "十年前的老视频", "2009-09-09 09:09", false, false},
+        {Weipai, "wp8005", "断网了", "只传了一半的视频", "2014-10-10 10:10", false, false},
     };
 }
 
@@ -98,8 +103,10 @@ QString Catalog::shareAddress(const SimVideo &v) const
 QStringList Catalog::shareAddresses() const
 {
     QStringList out;
-    for (const SimVideo &v : videos_)
-        out << shareAddress(v);
+    for (const SimVideo &v : videos_) {
+        if (v.listed)
+            out << shareAddress(v);
+    }
     return out;
 }
 
@@ -218,7 +225,7 @@ QString Catalog::indexPage() const
     for (int site = 0; site < SiteCount; ++site) {
         html += "<h2>" + siteCaption(site) + "</h2><ul>";
         for (const SimVideo &v : videos_) {
-            if (v.site == site)
+            if (v.site == site && v.listed)
                 html += "<li><a href=\"" + shareAddress(v) + "\">" + shareAddress(v) + "</a> " +
                     v.author.toHtmlEscaped() + "</li>";
         }
@@ -261,6 +268,10 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
         return bigClip();
     if (path.endsWith(u".mp4"))
         return HttpResponse::text(mp4_, "video/mp4");
+    if (path.endsWith(u"/wp8004.flv"))
+        return HttpResponse::text(oldFlv_, "video/x-flv");
+    if (path.endsWith(u"/wp8005.flv"))
+        return HttpResponse::text(flv_.left(flv_.size() / 2), "video/x-flv");
     if (path.endsWith(u".flv"))
         return HttpResponse::text(flv_, "video/x-flv");
     if (path.endsWith(u".jpg") || path.endsWith(u".jpg!thumb60") || path.endsWith(u"_1/480")) {

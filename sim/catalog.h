@@ -16,6 +16,8 @@ struct SimVideo {
     QString description;
     QString date;
     bool verified;  // the page carries the service's verified marker
+    // Listed on the index page and by --list; the broken files of the failure paths are not.
+    bool listed = true;
 };
 
 class Catalog {
@@ -58,6 +60,7 @@ private:
     QList<SimVideo> videos_;
     QByteArray mp4_;
     QByteArray flv_;
+    QByteArray oldFlv_;  // Sorenson video and MP3 sound: no MP4 can hold it
     QString changed_;
     QByteArray bundle_;
     QByteArray signature_;

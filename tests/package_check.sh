@@ -14,6 +14,7 @@ dpkg -x "$deb" "$scratch/root"
 expected="usr/bin/quorvin-extract
 usr/bin/quorvin-video-helper
 usr/lib/quorvin-video-helper/modules/libquorvin-media.so
+usr/lib/quorvin-video-helper/quorvin-convert
 usr/lib/quorvin-video-helper/quorvin-video-helper
 usr/lib/quorvin-video-helper/skinh.she
 usr/share/applications/quorvin-video-helper.desktop
@@ -36,7 +37,7 @@ fi
 
 # Dependencies computed from the libraries, plus the plugins, the font and the translations.
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6core6 libqt6widgets6 libqt6sql6-sqlite libqt6multimedia6 gstreamer1.0-plugins-good fonts-wqy-microhei; do
+for needed in libavformat59 libavcodec59 libavutil57 libswresample4 libqt6core6 libqt6widgets6 libqt6sql6-sqlite libqt6multimedia6 gstreamer1.0-plugins-good fonts-wqy-microhei; do
   [[ "$depends" == *"$needed"* ]] || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *qt6-translations-l10n* ]] || { echo "Recommends lacks the translations"; exit 1; }
@@ -47,6 +48,10 @@ if objdump -p "$lib/quorvin-video-helper" | grep -q "NEEDED.*Multimedia"; then
   echo "the window program links the multimedia libraries"; exit 1
 fi
 objdump -p "$lib/modules/libquorvin-media.so" | grep -q "NEEDED.*libQt6Multimedia.so" || { echo "module without multimedia"; exit 1; }
+
+# The converter's process lies in the private folder, where the installed programs look for it.
+probe=$("$lib/quorvin-convert" probe "$(dirname "$0")/../sim/media/sample.flv")
+grep -q "^vcodec=h264" <<< "$probe"
 
 # Captured first: grep -q leaves a pipe early, and the writer's SIGPIPE would fail the pipeline.
 version=$("$scratch/root/usr/bin/quorvin-extract" --version)

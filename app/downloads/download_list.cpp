@@ -355,7 +355,7 @@ void DownloadList::writeSidecars(qint64 id, history::Entry &e)
 {
     QString why;
     const QString info = sidecarPath(e.file, QStringLiteral(".info.json"));
-    if (writeSidecar(info, videoInfoJson(e.video, e.avatar, e.finished), &why))
+    if (writeSidecar(info, videoInfoJson(e.video, e.avatar, e.finished, e.file), &why))
         e.sidecars << info;
     if (!fetch::isWebAddress(e.video.cover))
         return;

@@ -1,5 +1,7 @@
 #include "download/sidecar.h"
 
+#include "download/output_template.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,13 +66,34 @@ bool writeSidecar(const QString &path, const QByteArray &content, QString *why)
     return false;
 }
 
-QByteArray videoInfoJson(const VideoFields &v, const QString &avatar, const QDateTime &saved)
+QByteArray videoInfoJson(const VideoFields &v, const QString &avatar, const QDateTime &saved, const QString &file,
+    const QVariantHash &measured)
 {
-    const QJsonObject o {{QStringLiteral("site"), v.site}, {QStringLiteral("id"), v.id},
+    QJsonObject o {{QStringLiteral("site"), v.site}, {QStringLiteral("id"), v.id},
         {QStringLiteral("address"), v.address}, {QStringLiteral("video_url"), v.link},
         {QStringLiteral("author"), v.author}, {QStringLiteral("description"), v.description},
         {QStringLiteral("date"), v.date}, {QStringLiteral("cover_url"), v.cover},
         {QStringLiteral("avatar_url"), avatar}, {QStringLiteral("saved"), saved.toUTC().toString(Qt::ISODate)}};
+    // The same again under the names other tools and media libraries read.
+    const QFileInfo saveName(file);
+    QString extractor = v.site;
+    if (!extractor.isEmpty())
+        extractor[0] = extractor[0].toUpper();
+    o.insert(QStringLiteral("title"), v.description.trimmed().isEmpty() ? saveName.completeBaseName() : v.description);
+    o.insert(QStringLiteral("uploader"), v.author);
+    o.insert(QStringLiteral("upload_date"), outtmpl::uploadDate(v.date));
+    if (const std::optional<qint64> seconds = outtmpl::timestamp(v.date))
+        o.insert(QStringLiteral("timestamp"), *seconds);
+    o.insert(QStringLiteral("webpage_url"), v.address);
+    o.insert(QStringLiteral("url"), v.link);
+    o.insert(QStringLiteral("ext"), file.isEmpty() ? linkVideoExtension(v.link) : saveName.suffix());
+    o.insert(QStringLiteral("thumbnail"), v.cover);
+    o.insert(QStringLiteral("extractor"), v.site);
+    o.insert(QStringLiteral("extractor_key"), extractor);
+    if (!file.isEmpty())
+        o.insert(QStringLiteral("filename"), saveName.absoluteFilePath());
+    for (auto it = measured.cbegin(); it != measured.cend(); ++it)
+        o.insert(it.key(), QJsonValue::fromVariant(it.value()));
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 

@@ -1,6 +1,7 @@
 #include "download/video_name.h"
 
 #include "download/download.h"
+#include "download/output_template.h"
 #include "part_file.h"
 
 #include <QDir>
@@ -184,41 +185,6 @@ QString withTypeExtension(const QString &path, const QString &contentType)
 
 namespace {
 
-const QRegularExpression &fieldPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("%\\(([a-z_]*)\\)s|%%"));
-    return pattern;
-}
-
-// The date as YYYYMMDD when it can be read ("2015-07-08 18:00", "2015.07.08"), else empty.
-QString uploadDate(const QString &date)
-{
-    static const QRegularExpression ymd(QStringLiteral("(\\d{4})\\D(\\d{1,2})\\D(\\d{1,2})"));
-    const QRegularExpressionMatch m = ymd.match(date);
-    if (!m.hasMatch())
-        return QString();
-    return m.captured(1) + m.captured(2).rightJustified(2, u'0') + m.captured(3).rightJustified(2, u'0');
-}
-
-// A field's value; no value for a field no video has.
-std::optional<QString> fieldValue(const QString &field, const VideoFields &video, const QString &extension)
-{
-    static const QHash<QString, QString VideoFields::*> plain = {{QStringLiteral("id"), &VideoFields::id},
-        {QStringLiteral("site"), &VideoFields::site}, {QStringLiteral("extractor"), &VideoFields::site},
-        {QStringLiteral("extractor_key"), &VideoFields::site}, {QStringLiteral("author"), &VideoFields::author},
-        {QStringLiteral("uploader"), &VideoFields::author}, {QStringLiteral("description"), &VideoFields::description},
-        {QStringLiteral("title"), &VideoFields::description}, {QStringLiteral("date"), &VideoFields::date},
-        {QStringLiteral("webpage_url"), &VideoFields::address}, {QStringLiteral("url"), &VideoFields::link},
-        {QStringLiteral("thumbnail"), &VideoFields::cover}};
-    if (field == u"ext")
-        return extension;
-    if (field == u"upload_date")
-        return uploadDate(video.date);
-    if (const auto it = plain.constFind(field); it != plain.cend())
-        return video.*(*it);
-    return std::nullopt;
-}
-
 }  // namespace
 
 QString numberedName(const QString &path, int n)
@@ -284,40 +250,24 @@ std::optional<QString> templateProblem(const QString &nameTemplate)
         return QStringLiteral("the template may not climb out of the folder with ..");
     if (nameTemplate.endsWith(u'/'))
         return QStringLiteral("the template names a folder, not a file");
+    if (std::optional<QString> why = outtmpl::syntaxProblem(nameTemplate))
+        return QStringLiteral("the template cannot be read ") + *why;
     return std::nullopt;
 }
 
 QStringList unknownTemplateFields(const QString &text)
 {
-    QStringList unknown;
-    for (auto it = fieldPattern().globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        if (m.captured() != u"%%" && !fieldValue(m.captured(1), VideoFields(), QString()) &&
-            !unknown.contains(m.captured()))
-            unknown << m.captured();
-    }
-    return unknown;
+    return outtmpl::unknownFields(text);
 }
 
 QString expandTemplate(const QString &nameTemplate, const VideoFields &video, const QString &extension, bool forFile)
 {
-    const auto value = [&](const QString &field) {
-        const QString text = fieldValue(field, video, extension).value_or(QString());
-        if (text.trimmed().isEmpty())
-            return QStringLiteral("NA");
-        // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
-        // folder or a device.
-        return forFile ? safeFileName(text) : text;
-    };
-    QString out;
-    qsizetype at = 0;
-    for (auto it = fieldPattern().globalMatch(nameTemplate); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += nameTemplate.mid(at, m.capturedStart() - at);
-        out += m.captured() == u"%%" ? QStringLiteral("%") : value(m.captured(1));
-        at = m.capturedEnd();
-    }
-    out += nameTemplate.mid(at);
+    return expandTemplate(nameTemplate, outtmpl::Fields {video, extension, {}}, forFile);
+}
+
+QString expandTemplate(const QString &nameTemplate, const outtmpl::Fields &fields, bool forFile)
+{
+    const QString out = outtmpl::expand(nameTemplate, fields, forFile);
     if (!forFile)
         return out;
     // Every part of the path within a file name's length, the extension kept on the last.

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QVariantHash>
 
 // NAME.ext beside a video: the video's path without its extension, then ext (".info.json").
 QString sidecarPath(const QString &videoPath, const QString &ext);
@@ -19,8 +20,12 @@ bool writeSidecar(const QString &path, const QByteArray &content, QString *why);
 
 // NAME.info.json of a video: site, id, address, video_url, author, description, date,
 // cover_url, avatar_url and the time it was saved (UTC, ISO 8601); UTF-8, keys in English as
-// in the command line's JSON.
-QByteArray videoInfoJson(const VideoFields &video, const QString &avatar, const QDateTime &saved);
+// in the command line's JSON. The same also under the names the common downloader writes
+// (title, uploader, upload_date, timestamp, webpage_url, url, ext, thumbnail, extractor,
+// extractor_key, filename), so other tools read it; then what was measured on the file
+// (duration, width, height, vcodec, acodec, filesize).
+QByteArray videoInfoJson(const VideoFields &video, const QString &avatar, const QDateTime &saved,
+    const QString &file = QString(), const QVariantHash &measured = {});
 
 // The cover's own extension when its address names a picture type, else ".jpg".
 QString coverExtension(const QString &cover);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "download/output_template.h"
 #include "record/video_fields.h"
 
 // The name a video is saved under, below the chosen folder: the template's when nameTemplate
@@ -92,5 +93,7 @@ QStringList unknownTemplateFields(const QString &text);
 // (the share address), %(url)s (the video link), %(thumbnail)s (the cover), %(ext)s; "%%" is
 // a percent sign; an empty or unknown field is "NA". For a file name (forFile) each value is
 // made one file name, and so is every part of the filled path.
+// The full grammar is output_template.h's.
 QString expandTemplate(
     const QString &nameTemplate, const VideoFields &video, const QString &extension, bool forFile = true);
+QString expandTemplate(const QString &nameTemplate, const outtmpl::Fields &fields, bool forFile = true);

@@ -1,0 +1,101 @@
+#include "convert_step.h"
+
+#include "download/sidecar.h"
+#include "download/video_name.h"
+#include "net/fetch.h"
+#include "option_table.h"
+#include "terminal_text.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <cstdio>
+
+QString readConvertOptions(const Args &args, ConvertOptions &o)
+{
+    const bool remux = args.isSet(opt::RemuxVideo);
+    const bool audio = args.isSet(opt::ExtractAudio);
+    if (remux && audio)
+        return QStringLiteral("--remux-video and --extract-audio make different files: choose one");
+    if (remux) {
+        if (args.value(opt::RemuxVideo).toLower() != u"mp4")
+            return QStringLiteral("--remux-video takes mp4");
+        o.kind = convert::Kind::Mp4;
+    }
+    const QString format =
+        args.isSet(opt::AudioFormat) ? args.value(opt::AudioFormat).toLower() : QStringLiteral("m4a");
+    if (format != u"m4a" && format != u"mp3")
+        return QStringLiteral("--audio-format takes m4a or mp3");
+    if (args.isSet(opt::AudioFormat) && !audio)
+        return QStringLiteral("--audio-format goes with --extract-audio (-x)");
+    if (audio)
+        o.kind = convert::kindNamed(format);
+    if (args.isSet(opt::AudioQuality)) {
+        // 0 (best) to 9 for a variable bitrate, or a bitrate such as 192K.
+        static const QRegularExpression shape(QStringLiteral("^(?:([0-9])|([0-9]{2,3})[kK]?)$"));
+        const QRegularExpressionMatch m = shape.match(args.value(opt::AudioQuality));
+        const int bitrate = m.captured(2).toInt();
+        if (!m.hasMatch() || (!m.captured(2).isEmpty() && (bitrate < 32 || bitrate > 320)))
+            return QStringLiteral("--audio-quality takes 0 (best) to 9, or a bitrate from 32K to 320K");
+        o.mp3Quality = m.captured(1).isEmpty() ? o.mp3Quality : m.captured(1).toInt();
+        o.mp3Bitrate = bitrate;
+    }
+    o.embedMetadata = args.isSet(opt::EmbedMetadata);
+    o.embedThumbnail = args.isSet(opt::EmbedThumbnail);
+    o.keepVideo = args.isSet(opt::KeepVideo);
+    return QString();
+}
+
+QString convertedAlready(const QString &path, const QString &link, const ConvertOptions &options)
+{
+    if (!options.kind)
+        return QString();
+    const SavePlace place = savePlace(convert::convertedName(path, *options.kind), {link}, false);
+    return place.thisVideo ? place.file : QString();
+}
+
+namespace {
+
+// The cover's bytes for the file, fetched as a sidecar cover is; empty when there is none.
+QByteArray coverBytes(const QString &cover)
+{
+    if (!fetch::isWebAddress(cover))
+        return QByteArray();
+    const fetch::Result answer = fetch::get(cover, fetch::PictureLimit);
+    return answer.ok && answer.status == 200 && isImageData(answer.body) ? answer.body : QByteArray();
+}
+
+}  // namespace
+
+std::optional<convert::Result> convertSaved(
+    const QString &file, const VideoFields &video, const ConvertOptions &options, bool quiet)
+{
+    if (!options.kind)
+        return std::nullopt;
+    // A video saved as MP4 already is what --remux-video mp4 asks for.
+    if (*options.kind == convert::Kind::Mp4 && file.endsWith(QStringLiteral(".mp4"), Qt::CaseInsensitive)) {
+        convert::Result same;
+        same.file = file;
+        same.existed = true;
+        return same;
+    }
+    convert::Request request;
+    request.source = file;
+    request.kind = *options.kind;
+    request.mp3Quality = options.mp3Quality;
+    request.mp3Bitrate = options.mp3Bitrate;
+    request.embedTags = options.embedMetadata;
+    request.video = video;
+    if (options.embedThumbnail)
+        request.cover = coverBytes(video.cover);
+    convert::Result result = convert::convertFile(request);
+    if (!result.ok()) {
+        std::fprintf(stderr, "quorvin-extract: ERROR: conversion failed, the original kept: %s: %s\n",
+            forTerminal(file).toUtf8().constData(), result.error.toUtf8().constData());
+        return result;
+    }
+    if (!quiet)
+        std::fprintf(stderr, "converted: %s\n", forTerminal(result.file).toUtf8().constData());
+    if (!options.keepVideo && result.file != file)
+        QFile::remove(file);
+    return result;
+}

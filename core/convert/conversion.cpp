@@ -1,0 +1,327 @@
+#include "convert/conversion.h"
+
+#include "download/place_file.h"
+#include "download/video_name.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimerEvent>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace convert {
+
+namespace {
+
+struct KindText {
+    Kind kind;
+    const char *name;
+};
+constexpr KindText Kinds[] = {{Kind::Mp4, "mp4"}, {Kind::M4a, "m4a"}, {Kind::Mp3, "mp3"}};
+
+// The words the converter's process is started with.
+QStringList helperArguments(const Request &r, const QString &output)
+{
+    QStringList words {QStringLiteral("convert"), QStringLiteral("--to"), kindName(r.kind)};
+    if (r.kind == Kind::Mp3 && r.mp3Bitrate > 0)
+        words << QStringLiteral("--bitrate") << QString::number(r.mp3Bitrate);
+    else if (r.kind == Kind::Mp3)
+        words << QStringLiteral("--quality") << QString::number(r.mp3Quality);
+    if (r.embedTags || !r.cover.isEmpty()) {
+        words << QStringLiteral("--tags");
+        if (r.embedTags) {
+            words << QStringLiteral("--title")
+                  << (r.video.description.isEmpty() ? QFileInfo(r.source).completeBaseName() : r.video.description);
+            words << QStringLiteral("--artist") << r.video.author << QStringLiteral("--date") << r.video.date
+                  << QStringLiteral("--comment") << r.video.address;
+        }
+    }
+    if (!r.cover.isEmpty())
+        words << QStringLiteral("--cover");
+    // "--" cannot be mistaken: the paths are absolute.
+    words << QFileInfo(r.source).absoluteFilePath() << output;
+    return words;
+}
+
+// A new empty file in folder under a name of its own, made with the permissions a download's
+// file gets (the user's umask); "" when none could be made.
+QString reserveName(const QDir &folder)
+{
+    static int counter = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        const QString path = folder.filePath(
+            QStringLiteral(".quorvin-converting-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter));
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
+}
+
+Result failure(const char *code, const QString &why)
+{
+    Result r;
+    r.code = QString::fromLatin1(code);
+    r.error = why;
+    return r;
+}
+
+}  // namespace
+
+QString kindName(Kind kind)
+{
+    for (const KindText &k : Kinds) {
+        if (k.kind == kind)
+            return QString::fromLatin1(k.name);
+    }
+    return QString();
+}
+
+std::optional<Kind> kindNamed(const QString &name)
+{
+    for (const KindText &k : Kinds) {
+        if (name == QLatin1String(k.name))
+            return k.kind;
+    }
+    return std::nullopt;
+}
+
+QString Result::text() const
+{
+    static const QHash<QString, QString> texts = {
+        {QStringLiteral("unfit_codec"), QStringLiteral("该视频的编码无法放入 MP4，已保留原文件")},
+        {QStringLiteral("no_audio"), QStringLiteral("该视频没有声音，已保留原文件")},
+        {QStringLiteral("unreadable"), QStringLiteral("视频文件无法读取，已保留原文件")},
+        {QStringLiteral("check_failed"), QStringLiteral("转换结果未通过检查，已保留原文件")},
+        {QStringLiteral("write_failed"), QStringLiteral("无法写入转换后的文件，已保留原文件")},
+        {QStringLiteral("crashed"), QStringLiteral("转换程序意外退出，已保留原文件")},
+        {QStringLiteral("timeout"), QStringLiteral("转换超时，已保留原文件")},
+        {QStringLiteral("cancelled"), QStringLiteral("已取消转换")},
+        {QStringLiteral("no_helper"), QStringLiteral("找不到转换程序")},
+        {QStringLiteral("missing"), QStringLiteral("原文件已不在")},
+    };
+    return code.isEmpty() ? QString() : texts.value(code, QStringLiteral("转换失败，已保留原文件"));
+}
+
+QString convertedName(const QString &source, Kind kind)
+{
+    const QFileInfo info(source);
+    return info.dir().filePath(info.completeBaseName() + u'.' + kindName(kind));
+}
+
+QString helperProgram()
+{
+    if (const QString given = qEnvironmentVariable("QUORVIN_MEDIA_HELPER"); !given.isEmpty())
+        return given;
+    const QString here = QCoreApplication::applicationDirPath();
+    const QStringList places = {here + QStringLiteral("/quorvin-convert"),
+        here + QStringLiteral("/../lib/quorvin-video-helper/quorvin-convert"),
+        QStringLiteral(QUORVIN_MEDIA_BUILD_PATH)};
+    for (const QString &place : places) {
+        if (QFileInfo(place).isExecutable())
+            return QFileInfo(place).absoluteFilePath();
+    }
+    return QString();
+}
+
+int deadlineMs(qint64 bytes)
+{
+    return 60000 + int(qMin<qint64>(bytes / 10'000'000, 24 * 3600) * 1000);
+}
+
+Conversion::Conversion(QObject *parent) : QObject(parent)
+{
+    connect(&process_, &QProcess::readyReadStandardOutput, this, &Conversion::onOutput);
+    connect(&process_, &QProcess::finished, this, &Conversion::onEnded);
+    connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            end(failure("no_helper", QStringLiteral("the converter could not be started")));
+    });
+}
+
+Conversion::~Conversion()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    if (!temporary_.isEmpty())
+        QFile::remove(temporary_);
+}
+
+bool Conversion::isRunning() const
+{
+    return process_.state() != QProcess::NotRunning;
+}
+
+void Conversion::start(const Request &request)
+{
+    request_ = request;
+    cancelled_ = timedOut_ = false;
+    pending_.clear();
+    lastLine_.clear();
+    startedAt_ = QDateTime::currentMSecsSinceEpoch();
+    const QFileInfo source(request.source);
+    if (!source.isFile())
+        return end(failure("missing", QStringLiteral("the saved file is gone")));
+    const QString first = convertedName(request.source, request.kind);
+    if (const SavePlace place = savePlace(first, {request.video.link}, false); place.thisVideo) {
+        Result r;
+        r.file = place.file;
+        r.existed = true;
+        return end(r);
+    }
+    const QString program = helperProgram();
+    if (program.isEmpty())
+        return end(failure("no_helper", QStringLiteral("the converter is not installed")));
+    // The output's own name, reserved in the same folder, so the move into place is a rename.
+    temporary_ = reserveName(source.dir());
+    if (temporary_.isEmpty())
+        return end(failure("write_failed", QStringLiteral("cannot write in ") + source.absolutePath()));
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.start(program, helperArguments(request, temporary_));
+    if (!process_.waitForStarted())
+        return;  // errorOccurred ended it
+    process_.write(request.cover);
+    process_.closeWriteChannel();
+    timer_ = startTimer(deadlineMs(source.size()));
+}
+
+void Conversion::cancel()
+{
+    if (!isRunning())
+        return;
+    cancelled_ = true;
+    process_.kill();
+}
+
+void Conversion::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != timer_)
+        return;
+    killTimer(timer_);
+    timer_ = 0;
+    timedOut_ = true;
+    process_.kill();
+}
+
+void Conversion::onOutput()
+{
+    pending_ += process_.readAllStandardOutput();
+    qsizetype end = 0;
+    while ((end = pending_.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(pending_.left(end));
+        pending_.remove(0, end + 1);
+        if (line.startsWith(QLatin1String("progress ")))
+            emit progress(line.mid(9).toInt());
+        else
+            lastLine_ = line;
+    }
+}
+
+void Conversion::onEnded()
+{
+    onOutput();
+    if (timer_ != 0)
+        killTimer(timer_);
+    timer_ = 0;
+    if (cancelled_)
+        return end(failure("cancelled", QStringLiteral("cancelled")));
+    if (timedOut_)
+        return end(failure("timeout", QStringLiteral("the conversion took too long")));
+    if (process_.exitStatus() == QProcess::CrashExit)
+        return end(failure("crashed", QStringLiteral("the converter ended unexpectedly")));
+    if (lastLine_ != QLatin1String("ok")) {
+        const QStringList parts = lastLine_.split(u' ');
+        if (parts.size() >= 3 && parts[0] == QLatin1String("error"))
+            return end(failure(parts[1].toLatin1().constData(), parts.mid(2).join(u' ')));
+        return end(failure("crashed", QStringLiteral("the converter ended unexpectedly")));
+    }
+    const PlacedFile placed = placeFile(temporary_, convertedName(request_.source, request_.kind), request_.video.link);
+    temporary_.clear();
+    if (placed.error != 0)
+        return end(failure("write_failed", QString::fromLocal8Bit(std::strerror(placed.error))));
+    Result r;
+    r.file = placed.file;
+    r.existed = placed.thisVideo;
+    end(r);
+}
+
+void Conversion::end(Result result)
+{
+    if (!temporary_.isEmpty())
+        QFile::remove(temporary_);
+    temporary_.clear();
+    result.seconds = double(QDateTime::currentMSecsSinceEpoch() - startedAt_) / 1000.0;
+    emit finished(result);
+}
+
+Result convertFile(const Request &request, const std::function<void(int)> &progress)
+{
+    Conversion conversion;
+    Result result;
+    bool done = false;
+    QEventLoop loop;
+    QObject::connect(&conversion, &Conversion::progress, &loop, [&](int p) {
+        if (progress)
+            progress(p);
+    });
+    QObject::connect(&conversion, &Conversion::finished, &loop, [&](const Result &r) {
+        result = r;
+        done = true;
+        loop.quit();
+    });
+    conversion.start(request);
+    if (!done)
+        loop.exec();
+    return result;
+}
+
+std::optional<MediaFacts> probeFile(const QString &path)
+{
+    const QString program = helperProgram();
+    if (program.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, {QStringLiteral("probe"), QFileInfo(path).absoluteFilePath()});
+    process.closeWriteChannel();
+    if (!process.waitForFinished(deadlineMs(QFileInfo(path).size()))) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
+    if (process.exitStatus() != QProcess::NormalExit || !lines.contains(QStringLiteral("ok")))
+        return std::nullopt;
+    MediaFacts facts;
+    for (const QString &line : lines) {
+        const QString key = line.section(u'=', 0, 0);
+        const QString value = line.section(u'=', 1);
+        if (key == QLatin1String("duration"))
+            facts.duration = value.toDouble();
+        else if (key == QLatin1String("width"))
+            facts.width = value.toInt();
+        else if (key == QLatin1String("height"))
+            facts.height = value.toInt();
+        else if (key == QLatin1String("vcodec"))
+            facts.vcodec = value;
+        else if (key == QLatin1String("acodec"))
+            facts.acodec = value;
+        else if (key == QLatin1String("container"))
+            facts.container = value;
+    }
+    return facts;
+}
+
+}  // namespace convert

@@ -1,0 +1,100 @@
+// A saved video made into another file beside it (MP4 from FLV, or the sound alone as M4A or
+// MP3, tags and cover inside), by the converter's own process: started, watched against a
+// deadline and ended when cancelled; its output put in place under the download naming rules.
+#pragma once
+
+#include "record/video_fields.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace convert {
+
+enum class Kind { Mp4, M4a, Mp3 };
+
+// "mp4", "m4a", "mp3": the file's extension and the name scripts use.
+QString kindName(Kind kind);
+std::optional<Kind> kindNamed(const QString &name);
+
+struct Request {
+    QString source;  // the saved video
+    Kind kind = Kind::Mp4;
+    int mp3Quality = 2;      // VBR quality 0-9 when mp3Bitrate is 0
+    int mp3Bitrate = 0;      // kbit/s
+    bool embedTags = false;  // title, artist, date and the share address inside
+    QByteArray cover;        // a picture put inside as the cover; empty: none
+    VideoFields video;       // the tags, and the link recorded as the output's origin
+};
+
+struct Result {
+    QString file;          // the new file (or the earlier one of this video)
+    bool existed = false;  // it was there already: nothing was converted
+    QString code;          // empty when it worked: "unfit_codec", "timeout", "crashed"...
+    QString error;         // a short English reason
+    double seconds = 0;    // how long the conversion took
+    bool ok() const { return code.isEmpty(); }
+    QString text() const;  // the reason in Chinese, for people
+};
+
+// The name the converted file of source takes first: source with the kind's extension.
+QString convertedName(const QString &source, Kind kind);
+
+// What a media file holds, measured by the converter's process.
+struct MediaFacts {
+    double duration = -1;
+    int width = 0;
+    int height = 0;
+    QString vcodec;
+    QString acodec;
+    QString container;
+};
+
+// The converter's process: QUORVIN_MEDIA_HELPER when set, else beside the program or in the
+// package's private folder.
+QString helperProgram();
+
+// How long a conversion of a file of bytes may take: 60 s and 1 s per 10 MB.
+int deadlineMs(qint64 bytes);
+
+// One conversion in the converter's process. progress: percent of the input read.
+class Conversion : public QObject {
+    Q_OBJECT
+public:
+    explicit Conversion(QObject *parent = nullptr);
+    ~Conversion() override;
+    void start(const Request &request);
+    void cancel();  // ends the process; finished() follows with "cancelled"
+    bool isRunning() const;
+
+signals:
+    void progress(int percent);
+    void finished(const convert::Result &result);
+
+private:
+    void onOutput();
+    void onEnded();
+    void end(Result result);
+
+    Request request_;
+    QProcess process_;
+    QString temporary_;
+    QString lastLine_;
+    QByteArray pending_;
+    qint64 startedAt_ = 0;
+    bool cancelled_ = false;
+    bool timedOut_ = false;
+    int timer_ = 0;
+    void timerEvent(QTimerEvent *event) override;
+};
+
+// A conversion run to its end (an event loop of its own); progress is called as it goes.
+Result convertFile(const Request &request, const std::function<void(int)> &progress = {});
+
+// The facts of a file, or no value when it cannot be read as media.
+std::optional<MediaFacts> probeFile(const QString &path);
+
+}  // namespace convert

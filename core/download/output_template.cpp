@@ -1,0 +1,284 @@
+#include "download/output_template.h"
+
+#include "download/video_name.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <QTextBoundaryFinder>
+#include <ctime>
+
+namespace outtmpl {
+
+namespace {
+
+// One %(...) conversion, read.
+struct Spec {
+    QStringList fields;  // alternatives, in order
+    QString dateFormat;  // after ">"
+    std::optional<QString> replacement;
+    std::optional<QString> fallback;
+    QString flags;
+    int width = 0;
+    int precision = -1;
+    QChar type;
+    qsizetype end = 0;  // just past the conversion
+};
+
+const QRegularExpression &tail()
+{
+    // Flags, width, precision, an optional length letter and the type.
+    static const QRegularExpression pattern(QStringLiteral("\\G([#0\\- +]*)([0-9]*)(?:\\.([0-9]+))?[hlL]?([sdif])?"));
+    return pattern;
+}
+
+// Reads the conversion at text[at] == '%', text[at + 1] == '('; no value (with why) when it
+// is not one.
+std::optional<Spec> readSpec(const QString &text, qsizetype at, QString *why)
+{
+    const qsizetype close = text.indexOf(u')', at + 2);
+    if (close < 0) {
+        *why = QStringLiteral("at character %1: \"%(\" without its \")\"").arg(at + 1);
+        return std::nullopt;
+    }
+    Spec spec;
+    QString inner = text.mid(at + 2, close - at - 2);
+    if (const qsizetype bar = inner.indexOf(u'|'); bar >= 0) {
+        spec.fallback = inner.mid(bar + 1);
+        inner.truncate(bar);
+    }
+    if (const qsizetype amp = inner.indexOf(u'&'); amp >= 0) {
+        spec.replacement = inner.mid(amp + 1);
+        inner.truncate(amp);
+    }
+    if (const qsizetype gt = inner.indexOf(u'>'); gt >= 0) {
+        spec.dateFormat = inner.mid(gt + 1);
+        inner.truncate(gt);
+    }
+    static const QRegularExpression name(QStringLiteral("^[a-z_][a-z0-9_]*$"));
+    spec.fields = inner.split(u',');
+    for (const QString &field : std::as_const(spec.fields)) {
+        if (!name.match(field).hasMatch()) {
+            *why = QStringLiteral("at character %1: \"%2\" is no field name").arg(at + 3).arg(field);
+            return std::nullopt;
+        }
+    }
+    const QRegularExpressionMatch m = tail().match(text, close + 1);
+    if (m.captured(4).isEmpty()) {
+        *why = QStringLiteral("at character %1: the field needs its type after \")\": s, d or f").arg(close + 2);
+        return std::nullopt;
+    }
+    spec.flags = m.captured(1);
+    spec.width = qMin(m.captured(2).toInt(), 1000);
+    spec.precision = m.captured(3).isEmpty() ? -1 : qMin(m.captured(3).toInt(), 100000);
+    spec.type = m.captured(4).at(0);
+    spec.end = m.capturedEnd();
+    return spec;
+}
+
+// A field's value; no value for a field no video has, empty when this one has none.
+std::optional<QString> fieldValue(const QString &field, const Fields &f)
+{
+    static const QHash<QString, QString VideoFields::*> plain = {{QStringLiteral("id"), &VideoFields::id},
+        {QStringLiteral("site"), &VideoFields::site}, {QStringLiteral("extractor"), &VideoFields::site},
+        {QStringLiteral("extractor_key"), &VideoFields::site}, {QStringLiteral("author"), &VideoFields::author},
+        {QStringLiteral("uploader"), &VideoFields::author}, {QStringLiteral("description"), &VideoFields::description},
+        {QStringLiteral("title"), &VideoFields::description}, {QStringLiteral("date"), &VideoFields::date},
+        {QStringLiteral("webpage_url"), &VideoFields::address}, {QStringLiteral("url"), &VideoFields::link},
+        {QStringLiteral("thumbnail"), &VideoFields::cover}};
+    if (field == u"ext")
+        return f.extension;
+    if (field == u"upload_date")
+        return uploadDate(f.video.date);
+    if (const auto it = plain.constFind(field); it != plain.cend())
+        return f.video.*(*it);
+    if (!knownFields().contains(field))
+        return std::nullopt;
+    const QVariant value = f.more.value(field);
+    return value.isValid() ? value.toString() : QString();
+}
+
+// The value as a date written with format: YYYYMMDD, a date and time as pages write them,
+// or seconds since 1970; empty when it is none of them.
+QString asDate(const QString &value, const QString &format)
+{
+    QDateTime when;
+    bool number = false;
+    const qint64 seconds = value.toLongLong(&number);
+    if (number && value.size() != 8) {
+        when = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+    } else {
+        static const QRegularExpression full(
+            QStringLiteral("(\\d{4})\\D?(\\d{1,2})\\D?(\\d{1,2})(?:\\D+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?"));
+        const QRegularExpressionMatch m = full.match(value);
+        if (!m.hasMatch())
+            return QString();
+        when = QDateTime(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
+            QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()), Qt::UTC);
+    }
+    if (!when.isValid())
+        return QString();
+    std::tm tm {};
+    tm.tm_year = when.date().year() - 1900;
+    tm.tm_mon = when.date().month() - 1;
+    tm.tm_mday = when.date().day();
+    tm.tm_hour = when.time().hour();
+    tm.tm_min = when.time().minute();
+    tm.tm_sec = when.time().second();
+    tm.tm_wday = when.date().dayOfWeek() % 7;
+    tm.tm_yday = when.date().dayOfYear() - 1;
+    char out[256];
+    const size_t n = std::strftime(out, sizeof out, format.toUtf8().constData(), &tm);
+    return QString::fromUtf8(out, qsizetype(n));
+}
+
+// The first n characters of text (user-perceived characters: a cut never splits one).
+QString firstCharacters(const QString &text, int n)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype at = 0;
+    for (int i = 0; i < n && at >= 0 && at < text.size(); ++i)
+        at = finder.toNextBoundary();
+    return at < 0 ? text : text.left(at);
+}
+
+QString pad(QString text, const Spec &spec, QChar fill)
+{
+    if (text.size() >= spec.width)
+        return text;
+    return spec.flags.contains(u'-') ? text.leftJustified(spec.width, u' ') : text.rightJustified(spec.width, fill);
+}
+
+// The conversion's text for value (empty: none).
+QString formatted(const Spec &spec, QString value)
+{
+    if (!value.isEmpty() && !spec.dateFormat.isEmpty())
+        value = asDate(value, spec.dateFormat);
+    if (!value.isEmpty() && spec.replacement)
+        value = QString(*spec.replacement).replace(QStringLiteral("{}"), value);
+    else if (value.isEmpty())
+        value = spec.fallback.value_or(QStringLiteral("NA"));
+    if (spec.type == u's')
+        return pad(spec.precision >= 0 ? firstCharacters(value, spec.precision) : value, spec, u' ');
+    bool number = false;
+    const double n = value.toDouble(&number);
+    if (!number)
+        return pad(value, spec, u' ');
+    const QChar fill = spec.flags.contains(u'0') && !spec.flags.contains(u'-') ? u'0' : u' ';
+    QString text = spec.type == u'f' ? QString::number(n, 'f', spec.precision >= 0 ? spec.precision : 6)
+                                     : QString::number(qint64(n));
+    if (fill == u'0' && text.startsWith(u'-'))
+        return u'-' + pad(text.mid(1), Spec {{}, {}, {}, {}, spec.flags, spec.width - 1, -1, spec.type, 0}, fill);
+    return pad(text, spec, fill);
+}
+
+}  // namespace
+
+QString uploadDate(const QString &date)
+{
+    static const QRegularExpression ymd(QStringLiteral("(\\d{4})\\D(\\d{1,2})\\D(\\d{1,2})"));
+    const QRegularExpressionMatch m = ymd.match(date);
+    if (!m.hasMatch())
+        return QString();
+    return m.captured(1) + m.captured(2).rightJustified(2, u'0') + m.captured(3).rightJustified(2, u'0');
+}
+
+std::optional<qint64> timestamp(const QString &date)
+{
+    // Pages give their dates in China's time, UTC+8.
+    static const QRegularExpression full(
+        QStringLiteral("^(\\d{4})\\D(\\d{1,2})\\D(\\d{1,2})\\D+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?"));
+    const QRegularExpressionMatch m = full.match(date.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDateTime when(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
+        QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()), QTimeZone(8 * 3600));
+    return when.isValid() ? std::optional(when.toSecsSinceEpoch()) : std::nullopt;
+}
+
+const QStringList &knownFields()
+{
+    static const QStringList fields = {QStringLiteral("id"), QStringLiteral("site"), QStringLiteral("extractor"),
+        QStringLiteral("extractor_key"), QStringLiteral("author"), QStringLiteral("uploader"),
+        QStringLiteral("description"), QStringLiteral("title"), QStringLiteral("date"), QStringLiteral("upload_date"),
+        QStringLiteral("webpage_url"), QStringLiteral("url"), QStringLiteral("thumbnail"), QStringLiteral("ext"),
+        QStringLiteral("duration"), QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("filesize"),
+        QStringLiteral("vcodec"), QStringLiteral("acodec"), QStringLiteral("autonumber"), QStringLiteral("epoch")};
+    return fields;
+}
+
+std::optional<QString> syntaxProblem(const QString &text)
+{
+    QString why;
+    for (qsizetype at = text.indexOf(u'%'); at >= 0 && at + 1 < text.size(); at = text.indexOf(u'%', at)) {
+        if (text.at(at + 1) == u'(') {
+            const std::optional<Spec> spec = readSpec(text, at, &why);
+            if (!spec)
+                return why;
+            at = spec->end;
+        } else {
+            at += text.at(at + 1) == u'%' ? 2 : 1;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList unknownFields(const QString &text)
+{
+    QStringList unknown;
+    QString why;
+    for (qsizetype at = text.indexOf(QStringLiteral("%(")); at >= 0; at = text.indexOf(QStringLiteral("%("), at + 1)) {
+        if (at > 0 && text.at(at - 1) == u'%')
+            continue;
+        const std::optional<Spec> spec = readSpec(text, at, &why);
+        for (const QString &field : spec ? spec->fields : QStringList()) {
+            const QString written = QStringLiteral("%(") + field + QStringLiteral(")s");
+            if (!knownFields().contains(field) && !unknown.contains(written))
+                unknown << written;
+        }
+    }
+    return unknown;
+}
+
+QString expand(const QString &text, const Fields &fields, bool forFile)
+{
+    if (syntaxProblem(text))
+        return text;
+    QString out;
+    QString why;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype percent = text.indexOf(u'%', at);
+        if (percent < 0 || percent + 1 >= text.size()) {
+            out += text.mid(at);
+            break;
+        }
+        out += text.mid(at, percent - at);
+        if (text.at(percent + 1) != u'(') {
+            out += u'%';
+            at = percent + (text.at(percent + 1) == u'%' ? 2 : 1);
+            continue;
+        }
+        const Spec spec = *readSpec(text, percent, &why);
+        QString value;
+        for (const QString &field : spec.fields) {
+            value = fieldValue(field, fields).value_or(QString());
+            if (!value.trimmed().isEmpty())
+                break;
+        }
+        if (value.trimmed().isEmpty())
+            value.clear();
+        // autonumber counts from 1 with five digits unless the template says otherwise.
+        Spec applied = spec;
+        if (spec.fields.first() == u"autonumber" && spec.type == u's' && spec.width == 0)
+            applied = Spec {spec.fields, {}, {}, {}, QStringLiteral("0"), 5, -1, u'd', spec.end};
+        const QString filled = formatted(applied, value);
+        // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
+        // folder or a device.
+        out += forFile ? safeFileName(filled) : filled;
+        at = spec.end;
+    }
+    return out;
+}
+
+}  // namespace outtmpl
