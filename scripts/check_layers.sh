@@ -5,7 +5,7 @@
 # the room, the tests and the fuzz targets include them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-core="record net sites download picture extract history"
+core="record net sites download picture extract history convert"
 declare -A folder=([settings]=app/settings [desktop]=app/desktop [address_box]=app/address_box
   [main_window]=app/main_window [downloads]=app/downloads [settings_dialog]=app/settings_dialog [download_list]=app/download_list [controls]=controls
   [cli]=cli)
@@ -13,7 +13,7 @@ for room in $core; do folder[$room]=core/$room; done
 # Lowest first: the core's rooms, the controls, the window's rooms, the command line.
 declare -A allowed=(
   [record]="record" [net]="net" [sites]="sites record net" [download]="download net record"
-  [picture]="picture net" [extract]="extract record net sites" [history]="history record"
+  [picture]="picture net" [convert]="convert download net record" [extract]="extract record net sites" [history]="history record"
   [controls]="controls picture net"
   [settings]="settings" [desktop]="desktop" [address_box]="address_box extract record net sites"
   [downloads]="downloads settings download net history sites record extract picture"

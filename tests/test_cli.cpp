@@ -1,3 +1,4 @@
+#include "download/output_template.h"
 #include "extract/address_check.h"
 #include "fixtures.h"
 #include "history/history_store.h"
@@ -1274,6 +1275,161 @@ private slots:
             QVERIFY2(run.err.isEmpty(), run.err.constData());
         else
             QVERIFY2(run.err.contains(err), run.err.constData());
+    }
+
+    // After --download: the video made into MP4 or its sound, the original removed unless -k
+    // and only after the new file passed; a refused conversion keeps the original and fails
+    // the run as a download does; a later run finds the converted file as this video's.
+    void conversions_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("clip");  // the served FLV: "sample" or "old-codec"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("files");  // what the folder holds after the run (NAME: the base)
+        QTest::addColumn<QString>("converted");  // the JSON line's converted.format or .error_code
+        QTest::newRow("--remux-video mp4")
+            << QStringList {"--remux-video", "mp4"} << "sample" << 0 << QStringList {"NAME.mp4"} << "mp4";
+        QTest::newRow("-k keeps the FLV") << QStringList {"--remux-video", "MP4", "-k"} << "sample" << 0
+                                          << QStringList {"NAME.flv", "NAME.mp4"} << "mp4";
+        QTest::newRow("-x: M4A") << QStringList {"-x"} << "sample" << 0 << QStringList {"NAME.m4a"} << "m4a";
+        QTest::newRow("-x MP3 by quality, tags and cover")
+            << QStringList {"-x", "--audio-format", "mp3", "--audio-quality", "5", "--embed-metadata",
+                   "--embed-thumbnail"}
+            << "sample" << 0 << QStringList {"NAME.mp3"} << "mp3";
+        QTest::newRow("-x MP3 at 128K, info file")
+            << QStringList {"-x", "--audio-format", "mp3", "--audio-quality", "128K", "--write-info-json"} << "sample"
+            << 0 << QStringList {"NAME.info.json", "NAME.mp3"} << "mp3";
+        QTest::newRow("an old codec: refused, kept")
+            << QStringList {"--remux-video", "mp4"} << "old-codec" << 3 << QStringList {"NAME.flv"} << "unfit_codec";
+        QTest::newRow("--remux-video avi")
+            << QStringList {"--remux-video", "avi"} << "sample" << 2 << QStringList() << "";
+        QTest::newRow("--audio-quality 11")
+            << QStringList {"-x", "--audio-quality", "11"} << "sample" << 2 << QStringList() << "";
+        QTest::newRow("--audio-format without -x")
+            << QStringList {"--audio-format", "mp3"} << "sample" << 2 << QStringList() << "";
+    }
+    void conversions()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, clip);
+        QFETCH(int, status);
+        QFETCH(QStringList, files);
+        QFETCH(QString, converted);
+        RouteServer server;
+        QFile flv(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/") + clip + ".flv");
+        QVERIFY(flv.open(QIODevice::ReadOnly));
+        const QByteArray video = flv.readAll();
+        server.route("/media/1",
+            "<div data-video=\"" + server.url("/v/1.flv").toUtf8() + "\"></div><img id=\"video_img\" src=\"" +
+                server.url("/c/1.jpg").toUtf8() +
+                "\"><a class=\"name\">作者</a><p class=\"description br\">海边的日落</p>");
+        server.route("/v/1.flv", video, "video/x-flv");
+        server.route("/c/1.jpg", encodedPicture(Qt::red), "image/jpeg");
+        QTemporaryDir dir;
+        const QStringList args = QStringList {"--site", "meipai", "-j", "-q", "--download", "-P", dir.path(),
+                                     "--all-hosts", server.hostPort(), server.url("/media/1")} +
+            options;
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT, args);
+        QVERIFY2(run.exitCode == status, run.err.constData());
+        QStringList made = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        made.replaceInStrings("作者 - 海边的日落 [meipai-1]", "NAME");
+        QCOMPARE(made, files);
+        if (status == 2)
+            return;
+        const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+        const QJsonObject c = line["converted"].toObject();
+        QCOMPARE(c.contains("format") ? c["format"].toString() : c["error_code"].toString(), converted);
+        if (!c.contains("format")) {
+            QVERIFY2(run.err.contains("ERROR: conversion failed, the original kept"), run.err.constData());
+            return;
+        }
+        QCOMPARE(line["file"].toString(), c["file"].toString());  // the final file
+        QVERIFY(line["duration"].toDouble() > 1.9);
+        QCOMPARE(qint64(line["filesize"].toDouble()), QFileInfo(c["file"].toString()).size());
+        if (files.contains("NAME.info.json")) {
+            // The info file speaks the common downloader's names too.
+            QFile info(dir.filePath("作者 - 海边的日落 [meipai-1].info.json"));
+            QVERIFY(info.open(QIODevice::ReadOnly));
+            const QJsonObject o = QJsonDocument::fromJson(info.readAll()).object();
+            QCOMPARE(o["title"].toString(), QString("海边的日落"));
+            QCOMPARE(o["uploader"].toString(), QString("作者"));
+            QCOMPARE(o["extractor"].toString(), QString("meipai"));
+            QCOMPARE(o["extractor_key"].toString(), QString("Meipai"));
+            QCOMPARE(o["webpage_url"].toString(), server.url("/media/1"));
+            QCOMPARE(o["url"].toString(), server.url("/v/1.flv"));
+            QCOMPARE(o["ext"].toString(), QString("mp3"));
+            QCOMPARE(o["filename"].toString(), c["file"].toString());
+            QCOMPARE(o["acodec"].toString(), QString("mp3"));
+        }
+        if (options.contains("-k"))
+            return;
+        // A second run: the converted file is this video's, and nothing is fetched again.
+        const qsizetype fetched = server.targets().count("/v/1.flv");
+        const ProcessResult again = runProgram(QUORVIN_EXTRACT, args);
+        QCOMPARE(again.exitCode, 0);
+        const QJsonObject second = QJsonDocument::fromJson(again.out).object();
+        QCOMPARE(second["skipped"].toString(), QString("exists"));
+        QCOMPARE(second["file"].toString(), c["file"].toString());
+        QCOMPARE(server.targets().count("/v/1.flv"), fetched);
+    }
+
+    // Output templates as the common downloader's documentation writes them.
+    void templates_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");  // "!" and the start of the syntax problem when refused
+        QTest::newRow("plain") << "%(id)s.%(ext)s"
+                               << "10001.mp4";
+        QTest::newRow("cut by characters") << "%(title).4s"
+                                           << "夏天就要";
+        QTest::newRow("a cut never splits one") << "%(author).2s"
+                                                << "👩‍👩‍👧‍👦猫";
+        QTest::newRow("a date in another form") << "%(upload_date>%Y-%m-%d)s"
+                                                << "2015-07-08";
+        QTest::newRow("the page's date, formatted") << "%(date>%d.%m.%Y %H:%M)s"
+                                                    << "08.07.2015 18:00";
+        QTest::newRow("a default") << "%(uploader|x)s|%(views|unknown)s"
+                                   << "👩‍👩‍👧‍👦猫咪|unknown";
+        QTest::newRow("alternatives") << "%(thumbnail,id)s"
+                                      << "10001";
+        QTest::newRow("a replacement") << "%(date&on {})s%(thumbnail&cover)s"
+                                       << "on 2015-07-08 18:00NA";
+        QTest::newRow("width and zero padding") << "[%(id)8s][%(id)-7s][%(autonumber)s][%(autonumber)03d]"
+                                                << "[   10001][10001  ][00007][007]";
+        QTest::newRow("numbers") << "%(duration).1f %(width)dx%(height)d %(filesize)06d"
+                                 << "2.1 320x240 023149";
+        QTest::newRow("not measured: NA") << "%(vcodec)s %(acodec|none)s"
+                                          << "h264 none";
+        QTest::newRow("percent signs") << "100%% %(id)s 5%"
+                                       << "100% 10001 5%";
+        QTest::newRow("no closing bracket") << "%(title.10s"
+                                            << "!at character 1";
+        QTest::newRow("no type") << "x %(title)"
+                                 << "!at character 11";
+        QTest::newRow("no field name") << "%(ti tle)s"
+                                       << "!at character 3";
+    }
+    void templates()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        outtmpl::Fields f;
+        f.video.id = "10001";
+        f.video.site = "meipai";
+        f.video.author = "👩‍👩‍👧‍👦猫咪";
+        f.video.description = "夏天就要去海边";
+        f.video.date = "2015-07-08 18:00";
+        f.extension = "mp4";
+        f.more = {{"autonumber", 7}, {"duration", 2.08}, {"width", 320}, {"height", 240}, {"filesize", 23149},
+            {"vcodec", "h264"}};
+        const std::optional<QString> problem = outtmpl::syntaxProblem(text);
+        if (expected.startsWith('!')) {
+            QVERIFY(problem);
+            QVERIFY2(problem->startsWith(expected.mid(1)), qPrintable(*problem));
+            return;
+        }
+        QVERIFY2(!problem, qPrintable(problem.value_or(QString())));
+        QCOMPARE(outtmpl::expand(text, f, false), expected);
     }
 
     void exitStatuses_data()

@@ -98,3 +98,5 @@ Result convertFile(const Request &request, const std::function<void(int)> &progr
 std::optional<MediaFacts> probeFile(const QString &path);
 
 }  // namespace convert
+
+Q_DECLARE_METATYPE(convert::Result)
