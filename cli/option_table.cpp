@@ -15,7 +15,8 @@ const QList<OptionSpec> Table = {
     {opt::Json, S {"j", "J", "json", "dump-json"}, "",
         "one JSON object per address and line: %COLUMNS% (see the man page)"},
     {opt::Print, S {"O", "print"}, "TEMPLATE",
-        "print the template filled in for each video extracted, one line each, the fields as -o names them; "
+        "print the template filled in for each video extracted, one line each, the fields and forms as -o "
+        "reads them; "
         "given again, each prints its own line in order; a bare field name (id) is that field; not with --json"},
     {opt::GetUrl, S {"g", "get-url"}, "", "print the link of each video extracted, one line each; not with --json"},
     {opt::Simulate, S {"s", "simulate"}, "", "extract only: no download, even with --download"},
@@ -29,10 +30,12 @@ const QList<OptionSpec> Table = {
     {opt::Output, S {"o", "output"}, "DIR|TEMPLATE|FILE",
         "a name without a video extension is a FOLDER (as -P); a file name when it ends in a video extension "
         "(.mp4, .flv...) and is no folder (one address only); "
-        "when it holds %(, a file name template below the folder: %(id)s, %(site)s or %(extractor)s, "
-        "%(author)s or %(uploader)s, %(description)s or %(title)s, %(date)s, %(upload_date)s (YYYYMMDD), "
-        "%(webpage_url)s, %(url)s, %(thumbnail)s, %(ext)s, %% for a percent sign (an unknown field is NA); "
-        "else a folder as -P"},
+        "when it holds %(, a file name template below the folder, as the common downloader reads one: "
+        "%(FIELD)s, %(title).50s (cut to 50 characters), %(id)08d, %(upload_date>%Y-%m-%d)s (a date in another "
+        "form), %(uploader|unknown)s (a default), %(title,id)s (the first with a value), %(date&on {})s (a "
+        "replacement). Fields: id, site or extractor, author or uploader, description or title, date, "
+        "upload_date (YYYYMMDD), webpage_url, url, thumbnail, ext, autonumber, epoch; after a download also "
+        "duration, width, height, filesize, vcodec, acodec; %% for a percent sign; an unknown field is NA"},
     {opt::DownloadArchive, S {"download-archive"}, "FILE",
         "skip a video FILE lists (a line \"SERVICE ID\", e.g. \"meipai 10004\") before its page is fetched, with "
         "\"skipped\": \"archived\"; append each video saved"},

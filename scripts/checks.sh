@@ -39,27 +39,36 @@ cmake --build build-asan -j"$jobs" --target quorvin-extract test_textcuts test_f
 (cd build-asan &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 LSAN_OPTIONS="suppressions=$supp" \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --output-on-failure --timeout 300 -R '^test_(textcuts|fetch|driver|sites|site_update|cli|download|ranges)$')
+  ctest --output-on-failure --timeout 300 -j"$jobs" -R '^test_(textcuts|fetch|driver|sites|site_update|cli|download|ranges)$')
 
 echo "== fuzzing"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQUORVIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$jobs" >/dev/null
 seconds="${FUZZ_SECONDS:-12}"
-for target in fuzz_sites fuzz_descriptions fuzz_steps fuzz_textcuts fuzz_decode fuzz_json fuzz_bundle; do
-  work="build-fuzz/corpus-run/$target"
+targets=(fuzz_sites fuzz_descriptions fuzz_steps fuzz_textcuts fuzz_decode fuzz_json fuzz_bundle fuzz_media)
+# One target's run; its exit status is kept beside its log.
+fuzz_one() {
+  local target="$1" work="build-fuzz/corpus-run/$1" rss=2048 dict=()
   mkdir -p "$work"
-  echo "-- $target, ${seconds} s"
   # Any crash, sanitizer report, leak in our code or input slower than 10 s fails the run;
   # descriptions built from the language must also stay within 512 MB, caps and all.
-  rss=2048
   [ "$target" = fuzz_steps ] && rss=512
-  dict=()
   [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
   LSAN_OPTIONS="suppressions=$supp" build-fuzz/fuzz/"$target" "${dict[@]}" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb="$rss" -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" \
-    "$work" "fuzz/corpus/$target" > "build-fuzz/$target.log" 2>&1 && status=0 || status=$?
+    "$work" "fuzz/corpus/$target" > "build-fuzz/$target.log" 2>&1 && echo 0 > "build-fuzz/$target.status" ||
+    echo $? > "build-fuzz/$target.status"
+}
+# As many targets at once as there are processors.
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  fuzz_one "$target" &
+done
+wait
+for target in "${targets[@]}"; do
+  echo "-- $target, ${seconds} s"
   grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==)' "build-fuzz/$target.log" || true
-  if [ "$status" -ne 0 ] || ls build-fuzz/"$target"-* >/dev/null 2>&1; then
+  if [ "$(cat "build-fuzz/$target.status")" -ne 0 ] || ls build-fuzz/"$target"-* >/dev/null 2>&1; then
     tail -40 "build-fuzz/$target.log"
     echo "checks: $target found a failing input:" build-fuzz/"$target"-*
     exit 1

@@ -115,16 +115,21 @@ std::optional<Facts> probe(const std::string &path, std::string *why)
     const InputContext in = openInput(path, SavedVideoFormats, why);
     if (!in)
         return std::nullopt;
+    return factsOf(in.get());
+}
+
+Facts factsOf(const AVFormatContext *in)
+{
     Facts facts;
-    facts.duration = seconds(in.get());
+    facts.duration = seconds(in);
     facts.container = in->iformat->name;
-    if (const int v = firstStream(in.get(), AVMEDIA_TYPE_VIDEO); v >= 0) {
+    if (const int v = firstStream(in, AVMEDIA_TYPE_VIDEO); v >= 0) {
         const AVCodecParameters *p = in->streams[v]->codecpar;
         facts.vcodec = avcodec_get_name(p->codec_id);
         facts.width = p->width;
         facts.height = p->height;
     }
-    if (const int a = firstStream(in.get(), AVMEDIA_TYPE_AUDIO); a >= 0)
+    if (const int a = firstStream(in, AVMEDIA_TYPE_AUDIO); a >= 0)
         facts.acodec = avcodec_get_name(in->streams[a]->codecpar->codec_id);
     return facts;
 }

@@ -43,6 +43,10 @@ private:
     static int64_t seek(void *self, int64_t offset, int whence);
 };
 
+// What an opened input holds (media_file.h's Facts).
+struct Facts;
+Facts factsOf(const AVFormatContext *in);
+
 // An FFmpeg error code as text.
 std::string errorText(int code);
 
