@@ -1,4 +1,5 @@
 #include "convert_step.h"
+#include "messages.h"
 
 #include "download/sidecar.h"
 #include "download/video_name.h"
@@ -89,12 +90,12 @@ std::optional<convert::Result> convertSaved(
         request.cover = coverBytes(video.cover);
     convert::Result result = convert::convertFile(request);
     if (!result.ok()) {
-        std::fprintf(stderr, "quorvin-extract: ERROR: conversion failed, the original kept: %s: %s\n",
-            forTerminal(file).toUtf8().constData(), result.error.toUtf8().constData());
+        messages::error(
+            QStringLiteral("conversion failed, the original kept: %1: %2").arg(forTerminal(file), result.error));
         return result;
     }
     if (!quiet)
-        std::fprintf(stderr, "converted: %s\n", forTerminal(result.file).toUtf8().constData());
+        messages::note(QStringLiteral("converted: ") + forTerminal(result.file));
     if (!options.keepVideo && result.file != file)
         QFile::remove(file);
     return result;

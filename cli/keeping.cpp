@@ -1,4 +1,5 @@
 #include "keeping.h"
+#include "messages.h"
 
 #include "download/sidecar.h"
 #include "net/fetch.h"
@@ -27,8 +28,7 @@ QString saveCover(const QString &cover, const QString &target)
 
 void warn(const QString &what, const QString &path, const QString &why)
 {
-    std::fprintf(stderr, "quorvin-extract: %s %s: %s\n", what.toUtf8().constData(),
-        forTerminal(path).toUtf8().constData(), why.toUtf8().constData());
+    messages::warning(QStringLiteral("%1 %2: %3").arg(what, forTerminal(path), why));
 }
 
 }  // namespace
@@ -142,7 +142,6 @@ void Keeper::runCommand(const QString &path)
     const int code = ran && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     if (code != 0) {
         ++commandsFailed_;
-        std::fprintf(stderr, "quorvin-extract: ERROR: --exec exited with %d for %s\n", code,
-            forTerminal(path).toUtf8().constData());
+        messages::error(QStringLiteral("--exec exited with %1 for %2").arg(code).arg(forTerminal(path)));
     }
 }

@@ -1,5 +1,6 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
 #include "extract/address_check.h"
+#include "messages.h"
 #include "extract/extract_video.h"
 #include "net/decode.h"
 #include "download/download_text.h"
@@ -9,6 +10,7 @@
 #include "output_check.h"
 #include "session.h"
 #include "report.h"
+#include "script_options.h"
 #include "sites/site_registry.h"
 #include "sites/sites.h"
 #include "terminal_text.h"
@@ -112,7 +114,8 @@ void saveAndKeep(AddressReport &r, const CliOptions &o, Keeper &keeper)
     if (!save.forceOverwrite) {
         VideoFields named = r.video;
         named.link = r.video.link;
-        const QString first = QDir(save.folder).absoluteFilePath(videoName(named, save.nameTemplate));
+        const QString first =
+            QDir(save.folder).absoluteFilePath(scriptFileName(videoName(named, save.nameTemplate), save));
         if (const QString earlier = convertedAlready(first, r.video.link, o.convert); !earlier.isEmpty()) {
             r.saved.emplace();
             r.saved->file = earlier;
@@ -131,6 +134,8 @@ void saveAndKeep(AddressReport &r, const CliOptions &o, Keeper &keeper)
         r.converted = convertSaved(r.saved->file, r.video, o.convert, o.save.quiet);
     if (r.converted && r.converted->ok())
         r.saved->file = r.converted->file;
+    if (o.mtime && !r.saved->skipped)
+        setFileTime(r.saved->file, r.saved->lastModified, r.video);
     r.facts = convert::probeFile(r.saved->file);
     r.thumbnail = keeper.saved({r.video, r.avatar, r.saved->file,
         r.saved->skipped && (!r.converted || r.converted->existed), measuredFields(r)});
@@ -164,7 +169,7 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
     if (o.explain)
         options.trace = &trace;
     if (o.verbose && r.site >= 0)
-        std::fprintf(stderr, "quorvin-extract: fetching %s\n", forTerminal(address).toUtf8().constData());
+        messages::note(QStringLiteral("quorvin-extract: fetching ") + forTerminal(address));
     ExtractedVideo found = extractVideo(address, r.site, o.table, options);
     r.outcome = found.outcome;
     r.view = std::move(found.view);
@@ -177,15 +182,13 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
     r.retryAfter = found.failure.retryAfter;
     if (r.site < 0) {
         // No service recognised: reported like an address check that fired.
-        std::fprintf(stderr, "quorvin-extract: no service's page prefix matches %s\n",
-            forTerminal(address).toUtf8().constData());
+        messages::error(QStringLiteral("no service's page prefix matches ") + forTerminal(address));
         return r;
     }
     if (o.explain)
         printTrace(address, r.site, trace);
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
-        std::fprintf(stderr, "quorvin-extract: %s: %s\n", forTerminal(address).toUtf8().constData(),
-            forTerminal(r.error).toUtf8().constData());
+        messages::error(forTerminal(address) + QStringLiteral(": ") + forTerminal(r.error));
     if (o.download && r.ok())
         saveAndKeep(r, o, keeper);
     return r;
@@ -223,9 +226,8 @@ AddressReport runPaced(const QString &address, bool first, const CliOptions &o, 
     AddressReport r = runAddress(address, o, keeper);
     for (int busy = 0; r.busyServer && busy < MostBusyTries; ++busy) {
         const int seconds = busyPauseSeconds(r.retryAfter, busy);
-        if (!o.save.quiet)
-            std::fprintf(stderr, "quorvin-extract: %s: the service is busy; trying again in %d s\n",
-                forTerminal(address).toUtf8().constData(), seconds);
+        messages::warning(
+            QStringLiteral("%1: the service is busy; trying again in %2 s").arg(forTerminal(address)).arg(seconds));
         QThread::msleep(ulong(seconds) * 1000);
         r = runAddress(address, o, keeper);
     }
@@ -281,11 +283,14 @@ int main(int argc, char **argv)
             if (r.ok() && o.getUrl)
                 out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";
             out.flush();
-        } else {
+        } else if (!o.save.quiet) {
+            // -q prints only what was asked for: no summary.
             printSummary(out, r);
             out.flush();
         }
         status = qMax(status, exitStatusOf(r));
+        if (o.abortOnError && exitStatusOf(r) != ExitOk)
+            break;  // --abort-on-error: the addresses after the first failure are not run
         if (const std::optional<int> broken = outputFailure())
             return *broken;  // nobody reads what follows: the run stops here
     }

@@ -75,7 +75,7 @@ const QList<OptionSpec> Table = {
         "\"skipped\": \"exists\" and another video takes the next free name)"},
     {opt::NoOverwrites, S {"w", "no-overwrites"}, "", "never replace an existing file (the default)"},
     {opt::Retries, S {"R", "retries"}, "N",
-        "try a download again N times (or infinite; -1 is infinite too) after a network error, with a growing "
+        "try a download again N times (or infinite, inf or -1: without end) after a network error, with a growing "
         "pause, resuming its part (3)"},
     {opt::Progress, S {"progress"}, "MODE",
         "none, bar (a one-line bar; the default on a terminal) or lines (a line per 10 %; the default "
@@ -102,6 +102,28 @@ const QList<OptionSpec> Table = {
     {opt::SleepRequests, S {"sleep-requests"}, "SECONDS",
         "wait SECONDS between two page fetches of a batch (a 429 or 503 answer to a page always makes it wait "
         "its Retry-After, else 15, 30, 60 s, and try that address again)"},
+    {opt::NoWarnings, S {"no-warnings"}, "", "no WARNING: lines on standard error (errors are still printed)"},
+    {opt::IgnoreConfig, S {"ignore-config", "no-config"}, "",
+        "do not read the config file ($XDG_CONFIG_HOME/quorvin-extract/config: one option per line, # for "
+        "comments, quoted as a shell would; read before the command line)"},
+    {opt::ConfigLocations, S {"config-locations"}, "PATH",
+        "read the config from PATH (a file, or a folder holding a file named config) instead; given again, each "
+        "is read in order"},
+    {opt::AbortOnError, S {"abort-on-error", "no-ignore-errors"}, "",
+        "stop at the first address that fails (its line is printed; the others are not run)"},
+    {opt::NoAbortOnError, S {"no-abort-on-error"}, "", "go on after a failure (the default)"},
+    {opt::Mtime, S {"mtime"}, "", "give a saved file the time of the server's Last-Modified, else of the upload date"},
+    {opt::NoMtime, S {"no-mtime"}, "", "leave a saved file the time it was saved (the default)"},
+    {opt::RestrictFilenames, S {"restrict-filenames"}, "",
+        "file names of ASCII letters, digits and - _ . [ ] ( ) only: anything else, spaces too, becomes _"},
+    {opt::WindowsFilenames, S {"windows-filenames"}, "",
+        "names Windows accepts (always done: what Windows refuses is replaced)"},
+    {opt::TrimFilenames, S {"trim-filenames"}, "N", "cut each file name to N characters, the extension kept"},
+    {opt::UserAgent, S {"user-agent"}, "UA", "send this User-Agent with every request"},
+    {opt::Referer, S {"referer"}, "URL", "send this Referer with every request"},
+    {opt::AddHeader, S {"add-header"}, "FIELD:VALUE", "send this header with every request; given again, each is sent"},
+    {opt::Cookies, S {"cookies"}, "FILE",
+        "send the cookies of this Netscape cookie file, each only to the hosts and paths it names"},
     {opt::AllHosts, S {"all-hosts"}, "HOST:PORT", "talk to every service on this one host (a mirror or simulator)"},
     {opt::SitesDir, S {"sites-dir"}, "DIR",
         "service descriptions that replace the built-in ones (default: "

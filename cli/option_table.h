@@ -62,6 +62,20 @@ enum Id : int {
     EmbedMetadata,
     EmbedThumbnail,
     KeepVideo,
+    NoWarnings,
+    IgnoreConfig,
+    ConfigLocations,
+    AbortOnError,
+    NoAbortOnError,
+    Mtime,
+    NoMtime,
+    RestrictFilenames,
+    WindowsFilenames,
+    TrimFilenames,
+    UserAgent,
+    Referer,
+    AddHeader,
+    Cookies,
     Version
 };
 }  // namespace opt

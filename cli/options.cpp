@@ -1,6 +1,11 @@
 #include "options.h"
+#include "messages.h"
 
 #include "option_table.h"
+
+#include "config_file.h"
+#include "messages.h"
+#include "script_options.h"
 
 #include "download/download_text.h"
 #include "download/video_name.h"
@@ -120,7 +125,7 @@ QString applySaving(const Args &args, CliOptions &o)
         return why;
     if (args.isSet(opt::Retries)) {
         const QString value = args.value(opt::Retries);
-        bool ok = value == u"infinite";
+        bool ok = value == u"infinite" || value == u"inf";
         o.save.retries = ok ? -1 : value.toInt(&ok);
         if (!ok || o.save.retries < -1)
             return QStringLiteral("--retries needs a number or infinite");
@@ -216,18 +221,6 @@ QString applyValues(const Args &args, CliOptions &o)
     return applySaving(args, o);
 }
 
-void addOptions(QCommandLineParser &parser)
-{
-    // "-jq" is -j -q and "-R5" is -R 5, as every POSIX tool reads them.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    for (const OptionSpec &o : optionTable()) {
-        QStringList names;
-        for (const char *name : o.names)
-            names << QString::fromLatin1(name);
-        parser.addOption(QCommandLineOption(names, QString(), QString::fromLatin1(o.value)));
-    }
-}
-
 // --help and --version: what they print, and the exit status; no value when neither was given.
 std::optional<int> answerQuestion(const Args &args)
 {
@@ -288,10 +281,10 @@ QString contradictions(const Args &args, CliOptions &o)
             return problem;
         for (const QString &word : *words) {
             if (word == u"&&" || word == u"||" || word == u"|" || word == u";" || word.endsWith(u';')) {
-                std::fprintf(stderr,
-                    "quorvin-extract: WARNING: --exec runs its command without a shell, so \"%s\" is passed as a "
-                    "word; for a shell write: --exec 'sh -c '\\''CMD \"$1\"'\\'' sh {}'\n",
-                    word.toUtf8().constData());
+                messages::warning(
+                    QStringLiteral("--exec runs its command without a shell, so \"%1\" is passed as a word; for a "
+                                   "shell write: --exec 'sh -c '\\''CMD \"$1\"'\\'' sh {}'")
+                        .arg(word));
                 break;
             }
         }
@@ -303,10 +296,22 @@ QString contradictions(const Args &args, CliOptions &o)
 
 }  // namespace
 
+void addOptions(QCommandLineParser &parser)
+{
+    // "-jq" is -j -q and "-R5" is -R 5, as every POSIX tool reads them.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    for (const OptionSpec &o : optionTable()) {
+        QStringList names;
+        for (const char *name : o.names)
+            names << QString::fromLatin1(name);
+        parser.addOption(QCommandLineOption(names, QString(), QString::fromLatin1(o.value)));
+    }
+}
+
 int usageError(const QString &message)
 {
     QTextStream err(stderr);
-    err << "quorvin-extract: " << message << " (see --help)\n";
+    err << "quorvin-extract: ERROR: " << message << " (see --help)\n";
     return ExitUsage;
 }
 
@@ -338,8 +343,12 @@ QString printTemplateOf(const QString &value)
 
 }  // namespace
 
-std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
+std::variant<CliOptions, int> parseOptions(const QStringList &commandLine)
 {
+    const std::variant<QStringList, int> configured = withConfig(commandLine);
+    if (const int *status = std::get_if<int>(&configured))
+        return *status;
+    const QStringList &arguments = std::get<QStringList>(configured);
     QCommandLineParser parser;
     addOptions(parser);
     if (!parser.parse(arguments)) {
@@ -353,6 +362,9 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         return *status;
 
     CliOptions o;
+    // The messages' forms first: the readers below may warn.
+    messages::setQuiet(args.isSet(opt::Quiet));
+    messages::setNoWarnings(args.isSet(opt::NoWarnings));
     o.table = hosts();
     o.verbose = args.isSet(opt::Verbose);
     o.explain = args.isSet(opt::Explain) || o.verbose;
@@ -372,6 +384,8 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
         return usageError(why);
     if (const QString why = readConvertOptions(args, o.convert); !why.isEmpty())
         return usageError(why);
+    if (const QString why = readScriptOptions(args, o); !why.isEmpty())
+        return usageError(why);
     if (o.convert.kind && !o.download && !args.isSet(opt::Simulate) && !args.isSet(opt::SkipDownload))
         return usageError(QStringLiteral("--remux-video and --extract-audio convert saved videos: add --download"));
     if (o.listSites || o.updateSites || args.isSet(opt::ShowSite) || args.isSet(opt::CheckSite))
@@ -383,13 +397,12 @@ std::variant<CliOptions, int> parseOptions(const QStringList &arguments)
     // A field no video has is filled with NA: said once, not refused.
     const QString templates = o.save.nameTemplate + o.printTemplates.join(QString());
     for (const QString &field : unknownTemplateFields(templates))
-        std::fprintf(stderr, "quorvin-extract: no video has the field %s: it is NA\n", field.toUtf8().constData());
+        messages::warning(QStringLiteral("no video has the field %1: it is NA").arg(field));
     // What is measured on the saved file is known after a download only.
     static const QRegularExpression measured(
         QStringLiteral("%\\([^)]*\\b(duration|width|height|filesize|vcodec|acodec)\\b"));
     if (const QRegularExpressionMatch m = measured.match(templates); m.hasMatch() && !o.download)
-        std::fprintf(stderr,
-            "quorvin-extract: the field %s is measured on the saved file: without --download it is NA\n",
-            m.captured(1).toUtf8().constData());
+        messages::warning(QStringLiteral("the field %1 is measured on the saved file: without --download it is NA")
+                              .arg(m.captured(1)));
     return o;
 }

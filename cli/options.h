@@ -1,11 +1,13 @@
 // The command line of quorvin-extract: what it was asked to do.
 #pragma once
 
+#include "net/request_extras.h"
 #include "record/hosts.h"
 #include "convert_step.h"
 #include "keeping.h"
 #include "save.h"
 
+#include <QCommandLineParser>
 #include <QStringList>
 #include <optional>
 #include <variant>
@@ -49,15 +51,21 @@ struct CliOptions {
     int deadlineMs = 0;
     qint64 lowSpeedLimit = 0;  // bytes a second over lowSpeedSeconds; 0: the default
     int lowSpeedSeconds = 0;
-    int connections = 0;           // --connections; 0: the default
-    qint64 rateLimit = 0;          // --limit-rate in bytes a second; 0: none
-    std::optional<QString> proxy;  // --proxy; no value: the environment's, "": none
-    int sleepRequestsMs = 0;       // --sleep-requests
+    int connections = 0;                 // --connections; 0: the default
+    qint64 rateLimit = 0;                // --limit-rate in bytes a second; 0: none
+    std::optional<QString> proxy;        // --proxy; no value: the environment's, "": none
+    int sleepRequestsMs = 0;             // --sleep-requests
+    bool abortOnError = false;           // --abort-on-error: stop at the first address that fails
+    bool mtime = false;                  // --mtime: a saved file takes the server's or the upload's time
+    fetch::RequestExtras requestExtras;  // --user-agent, --referer, --add-header, --cookies
 };
 
 // Parses the arguments (program name first) into options, changing nothing else. Returns the
 // options, or the exit status after printing the help, the version or a usage error.
 std::variant<CliOptions, int> parseOptions(const QStringList &arguments);
+
+// Every option of the table, for a parser (the command line's, a config line's).
+void addOptions(QCommandLineParser &parser);
 
 // Prints a usage error in one line and returns the usage exit status.
 int usageError(const QString &message);

@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "download/output_template.h"
+#include "download/video_name.h"
 #include "extract/display.h"
 
 #include <QFileInfo>
@@ -129,10 +131,32 @@ const Column Columns[] = {
         [](W &w, const char *n, const Line &l) { w.member(n, l.r.view.status); }},
     {{"error", "string or null", JsonWhen::Always, "why the extraction failed, in short English"},
         [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.error, !l.r.error.isEmpty()); }},
-    {{"error_code", "string", JsonWhen::Failed, "the failure's fixed code"},
+    {{"error_code", "string or null", JsonWhen::Always, "the failure's fixed code, null when it worked"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.errorCode, !l.r.errorCode.isEmpty()); }},
+    // The same video under the names the common downloader's lines use.
+    {{"id", "string or null", JsonWhen::Always, "the video's id (the share address after the page prefix)"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.video.id, l.r.ok()); }},
+    {{"ext", "string or null", JsonWhen::Always, "the file's extension: the saved file's, else the link's"},
         [](W &w, const char *n, const Line &l) {
-            if (!l.r.errorCode.isEmpty())
-                w.member(n, l.r.errorCode);
+            stringOrNull(w, n, savedWell(l) ? QFileInfo(l.r.saved->file).suffix() : linkVideoExtension(l.r.video.link),
+                l.r.ok());
+        }},
+    {{"title", "string or null", JsonWhen::Always, "the description (as description)"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.video.description, l.r.ok()); }},
+    {{"uploader", "string or null", JsonWhen::Always, "the author (as author)"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.video.author, l.r.ok()); }},
+    {{"upload_date", "string or null", JsonWhen::Always, "the date as YYYYMMDD, null when it cannot be read"},
+        [](W &w, const char *n, const Line &l) {
+            const QString day = outtmpl::uploadDate(l.r.video.date);
+            stringOrNull(w, n, day, l.r.ok() && !day.isEmpty());
+        }},
+    {{"webpage_url", "string", JsonWhen::Always, "the share address (as address)"},
+        [](W &w, const char *n, const Line &l) { w.member(n, l.r.address); }},
+    {{"extractor", "string or null", JsonWhen::Always, "the service's name (as site)"},
+        [](W &w, const char *n, const Line &l) { stringOrNull(w, n, siteName(l.r.site), l.r.site >= 0); }},
+    {{"filename", "string or null", JsonWhen::Always, "the saved file (as file), null without a download"},
+        [](W &w, const char *n, const Line &l) {
+            stringOrNull(w, n, savedWell(l) ? l.r.saved->file : QString(), savedWell(l));
         }},
     {{"slots", "array", JsonWhen::WithSlots, "the whole record (51 strings)"},
         [](W &w, const char *n, const Line &l) {

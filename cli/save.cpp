@@ -1,9 +1,11 @@
 #include "save.h"
+#include "messages.h"
 
 #include "download/download.h"
 #include "download/download_text.h"
 #include "download/retrying_download.h"
 #include "progress.h"
+#include "script_options.h"
 #include "terminal_text.h"
 
 #include <QDir>
@@ -26,6 +28,7 @@ struct Try {
     QString file;
     bool skipped = false;  // the file is this video already
     int connections = 0;   // the most a download had open at once; 0 when none ran
+    QByteArray lastModified;
 };
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -75,8 +78,8 @@ Try downloadWithRetries(const QString &link, const QString &target, const Downlo
         printer.emplace(mode == ProgressMode::Bar, QFileInfo(target).fileName());
         if (!options.quiet) {
             const QString why = options.chinese ? downloadErrorText(e, s) : downloadErrorEnglish(e, s);
-            std::fprintf(stderr, "retrying in %.1f s: %s: %s\n", waitMs / 1000.0,
-                forTerminal(link).toUtf8().constData(), why.toUtf8().constData());
+            messages::warning(
+                QStringLiteral("retrying in %1 s: %2: %3").arg(waitMs / 1000.0, 0, 'f', 1).arg(forTerminal(link), why));
         }
     });
     QObject::connect(&download, &RetryingDownload::finished, &loop, [&](DownloadError e, int s) {
@@ -91,6 +94,7 @@ Try downloadWithRetries(const QString &link, const QString &target, const Downlo
     printer->finish();
     result.file = download.target();
     result.connections = download.mostConnections();
+    result.lastModified = download.lastModified();
     return result;
 }
 
@@ -108,8 +112,8 @@ std::optional<QString> insideFolder(const QString &folder, const QString &relati
 
 SaveOutcome failed(const QString &link, const SaveOutcome &outcome, const SaveOptions &options)
 {
-    std::fprintf(stderr, "download failed: %s: %s\n", forTerminal(link).toUtf8().constData(),
-        (options.chinese ? outcome.errorText : outcome.error).toUtf8().constData());
+    messages::error(QStringLiteral("download failed: %1: %2")
+                        .arg(forTerminal(link), options.chinese ? outcome.errorText : outcome.error));
     return outcome;
 }
 
@@ -139,9 +143,9 @@ Try saveUnder(const QString &first, const QString &link, const SaveOptions &opti
         const NameState state =
             options.forceOverwrite ? NameState::Free : nameStateOf(target, link, n == 1 && nameCarriesId);
         if (state == NameState::ThisVideo)
-            return {DownloadError::None, 0, target, true};
+            return {DownloadError::None, 0, target, true, 0, {}};
         if (state == NameState::Taken && options.oneFile)
-            return {DownloadError::Exists, 0, target, false};  // -o named this file: no other
+            return {DownloadError::Exists, 0, target, false, 0, {}};  // -o named this file: no other
         if (state == NameState::Taken)
             continue;
         t = downloadWithRetries(link, target, downloadOptions, mode, options);
@@ -149,7 +153,7 @@ Try saveUnder(const QString &first, const QString &link, const SaveOptions &opti
         if (t.error != DownloadError::Exists || options.oneFile)
             break;
         if (holdsVideoFrom(t.file, link))
-            return {DownloadError::None, 0, t.file, true};
+            return {DownloadError::None, 0, t.file, true, 0, {}};
     }
     return t;
 }
@@ -163,16 +167,16 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     // answer's type, which the download applies when the answer's headers arrive.
     VideoFields named = video;
     named.link = link;
-    const QString relative = videoName(named, options.nameTemplate);
+    const QString relative = scriptFileName(videoName(named, options.nameTemplate), options);
     if (const QFileInfo folder(options.folder); folder.exists() && !folder.isDir()) {
         outcome = {QString(), false, QStringLiteral("not a folder: ") + options.folder, QStringLiteral("not_a_folder"),
-            QStringLiteral("保存位置不是文件夹")};
+            QStringLiteral("保存位置不是文件夹"), 0, {}};
         return failed(link, outcome, options);
     }
     const std::optional<QString> inside = insideFolder(options.folder, relative);
     if (!inside) {
         outcome = {QString(), false, QStringLiteral("the name leaves the folder: ") + relative,
-            QStringLiteral("bad_template"), QStringLiteral("文件名不在保存文件夹中")};
+            QStringLiteral("bad_template"), QStringLiteral("文件名不在保存文件夹中"), 0, {}};
         return failed(link, outcome, options);
     }
     // The folders the template names are made now, and taken away again, when still empty,
@@ -184,10 +188,11 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     if (t.error == DownloadError::None || t.skipped) {
         outcome.file = t.file;
         outcome.skipped = t.skipped;
+        outcome.lastModified = t.lastModified;
         if (t.skipped && !options.quiet)
-            std::fprintf(stderr, "exists, not replaced: %s\n", forTerminal(t.file).toUtf8().constData());
+            messages::note(QStringLiteral("exists, not replaced: ") + forTerminal(t.file));
         else if (!t.skipped && progressMode(options) != ProgressMode::Bar && !options.quiet)
-            std::fprintf(stderr, "saved: %s\n", forTerminal(outcome.file).toUtf8().constData());
+            messages::note(QStringLiteral("saved: ") + forTerminal(outcome.file));
         return outcome;
     }
     for (auto it = made.crbegin(); it != made.crend(); ++it)

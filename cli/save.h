@@ -8,12 +8,13 @@
 #include <optional>
 
 struct SaveOutcome {
-    QString file;          // the path on disk: saved, or the earlier copy of this video when skipped
-    bool skipped = false;  // this video was there already and was not replaced
-    QString error;         // a short English reason when it did not work
-    QString errorCode;     // its fixed code ("disk_full")
-    QString errorText;     // the reason in Chinese, for people
-    int connections = 0;   // the most connections the download had open at once; 0: none ran
+    QString file;             // the path on disk: saved, or the earlier copy of this video when skipped
+    bool skipped = false;     // this video was there already and was not replaced
+    QString error;            // a short English reason when it did not work
+    QString errorCode;        // its fixed code ("disk_full")
+    QString errorText;        // the reason in Chinese, for people
+    int connections = 0;      // the most connections the download had open at once; 0: none ran
+    QByteArray lastModified;  // the server's Last-Modified for the file, as sent
 };
 
 enum class ProgressMode {
@@ -31,8 +32,10 @@ struct SaveOptions {
     bool quiet = false;           // no notes on standard error (errors still)
     bool chinese = true;          // errors on standard error in Chinese (text mode) or English
     QString folder = QStringLiteral(".");
-    QString nameTemplate;  // -o with %(field)s: the file's path below folder
-    bool oneFile = false;  // -o named the file itself: no other name is tried
+    QString nameTemplate;        // -o with %(field)s: the file's path below folder
+    bool oneFile = false;        // -o named the file itself: no other name is tried
+    bool restrictNames = false;  // --restrict-filenames: ASCII letters, digits and _-. only
+    int trimNames = 0;           // --trim-filenames: the name's length in characters; 0: no cut
 };
 
 // Saves the video at link. The name (the default, or the template's) and its " (2)",

@@ -93,6 +93,7 @@ void applyLimits(const CliOptions &o)
     choice.rateLimit = o.rateLimit;
     choice.proxy = o.proxy;
     fetch::policy().apply(choice);
+    fetch::policy().setRequestExtras(o.requestExtras);
 }
 
 }  // namespace

@@ -206,6 +206,7 @@ void Download::onHeaders()
 bool Download::acceptAnswer()
 {
     contentType_ = QString::fromLatin1(reply_->rawHeader("Content-Type"));
+    lastModified_ = reply_->rawHeader("Last-Modified").trimmed();
     bool hasLength = false;
     const qint64 length = reply_->rawHeader("Content-Length").trimmed().toLongLong(&hasLength);
     expected_ = hasLength && length >= 0 ? length : -1;

@@ -178,3 +178,19 @@ void NetworkPolicy::forgetFruitlessRequests()
 }
 
 }  // namespace fetch
+
+namespace fetch {
+
+void NetworkPolicy::setRequestExtras(const RequestExtras &extras)
+{
+    const QMutexLocker lock(&mutex_);
+    extras_ = extras;
+}
+
+QList<QPair<QByteArray, QByteArray>> NetworkPolicy::extraHeadersFor(const QUrl &url) const
+{
+    const QMutexLocker lock(&mutex_);
+    return headersFor(extras_, url);
+}
+
+}  // namespace fetch

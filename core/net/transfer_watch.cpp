@@ -62,6 +62,8 @@ QNetworkRequest makeRequest(const QUrl &url, RequestKind kind)
         request.setRawHeader("If-Modified-Since", "0");
     else
         request.setRawHeader("Accept-Encoding", "identity");
+    for (const auto &[name, value] : policy().extraHeadersFor(url))
+        request.setRawHeader(name, value);
     return request;
 }
 

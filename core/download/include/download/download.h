@@ -94,6 +94,8 @@ public:
     // The file the download writes: decided before the first byte is written.
     QString target() const { return target_; }
     QString contentType() const { return contentType_; }
+    // The answer's Last-Modified as sent; empty when it had none.
+    QByteArray lastModified() const { return lastModified_; }
     // The most connections the download had open at once (1 without ranges fetched apart).
     int mostConnections() const { return mostConnections_; }
     static QString partPath(const QString &target) { return target + QStringLiteral(".part"); }
@@ -137,6 +139,7 @@ private:
     std::unique_ptr<PartFile> part_;  // the part and its control file, from the target asked for
     QString target_;
     QString contentType_;
+    QByteArray lastModified_;
     QByteArray validator_;  // what If-Range carries when resuming
     Options options_;
     QTimer lockRetry_;

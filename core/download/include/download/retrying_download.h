@@ -34,6 +34,7 @@ public:
 
     bool isRunning() const { return running_; }
     QString target() const { return download_->target(); }
+    QByteArray lastModified() const { return download_->lastModified(); }
     int tries() const { return tries_; }
     // The most connections one of its tries had open at once.
     int mostConnections() const { return qMax(mostConnections_, download_->mostConnections()); }

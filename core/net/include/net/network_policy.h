@@ -8,6 +8,7 @@
 #pragma once
 
 #include "net/host_slots.h"
+#include "net/request_extras.h"
 #include "net/transfer_watch.h"
 
 #include <QElapsedTimer>
@@ -48,6 +49,11 @@ public:
     void setLimits(const Limits &limits);
     Limits limits() const;
 
+    // What every request carries beside its own headers (a script's User-Agent, Referer,
+    // headers and cookies); the headers for one request address.
+    void setRequestExtras(const RequestExtras &extras);
+    QList<QPair<QByteArray, QByteArray>> extraHeadersFor(const QUrl &url) const;
+
     // The proxy for one request address under the choice; NoProxy when it goes direct.
     QNetworkProxy proxyFor(const QUrl &url) const;
 
@@ -71,6 +77,7 @@ private:
     mutable QMutex mutex_;
     Choice choice_;
     Limits limits_;
+    RequestExtras extras_;
     std::atomic<qint64> rate_ {0};  // read without the lock: no limit costs nothing per read
     double tokens_ = 0;
     QElapsedTimer bucketClock_;

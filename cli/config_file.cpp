@@ -1,0 +1,93 @@
+#include "config_file.h"
+
+#include "option_table.h"
+#include "options.h"
+#include "shell_words.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <optional>
+
+namespace {
+
+// The values of an option given as "--name VALUE" or "--name=VALUE", before any "--".
+QStringList valuesOf(const QStringList &arguments, const QString &name)
+{
+    QStringList values;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == u"--")
+            break;
+        if (arguments[i] == name && i + 1 < arguments.size())
+            values << arguments[++i];
+        else if (arguments[i].startsWith(name + u'='))
+            values << arguments[i].mid(name.size() + 1);
+    }
+    return values;
+}
+
+QString defaultConfig()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        QStringLiteral("/quorvin-extract/config");
+}
+
+// The words of one config file; a line that does not read as options is a usage error.
+std::optional<QStringList> configWords(const QString &path, bool mustExist, int *status)
+{
+    const QString file = QFileInfo(path).isDir() ? QDir(path).filePath(QStringLiteral("config")) : path;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (!mustExist)
+            return QStringList();
+        *status = usageError(QStringLiteral("cannot read the config file %1").arg(file));
+        return std::nullopt;
+    }
+    QStringList words;
+    int number = 0;
+    for (const QByteArray &raw : in.read(1 << 20).split('\n')) {
+        ++number;
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        const std::optional<QStringList> lineWords = shellWords(line);
+        QCommandLineParser parser;
+        addOptions(parser);
+        QString why;
+        if (!lineWords)
+            why = QStringLiteral("a quote is not closed");
+        else if (!parser.parse(QStringList {QStringLiteral("quorvin-extract")} + *lineWords))
+            why = parser.errorText();
+        else if (parser.isSet(QStringLiteral("config-locations")) || parser.isSet(QStringLiteral("ignore-config")))
+            why = QStringLiteral("the config file cannot name another");
+        if (!why.isEmpty()) {
+            *status = usageError(QStringLiteral("%1, line %2: %3").arg(file).arg(number).arg(why));
+            return std::nullopt;
+        }
+        words += *lineWords;
+    }
+    return words;
+}
+
+}  // namespace
+
+std::variant<QStringList, int> withConfig(const QStringList &arguments)
+{
+    const QStringList commandLine = arguments.mid(0, arguments.indexOf(QStringLiteral("--")));
+    if (commandLine.contains(QStringLiteral("--ignore-config")) || commandLine.contains(QStringLiteral("--no-config")))
+        return arguments;
+    const QStringList given = valuesOf(arguments, QStringLiteral("--config-locations"));
+    QStringList words;
+    int status = 0;
+    for (const QString &path : given.isEmpty() ? QStringList {defaultConfig()} : given) {
+        const std::optional<QStringList> read = configWords(path, !given.isEmpty(), &status);
+        if (!read)
+            return status;
+        words += *read;
+    }
+    if (words.isEmpty())
+        return arguments;
+    return QStringList {arguments.first()} + words + arguments.mid(1);
+}

@@ -1,0 +1,108 @@
+#include "script_options.h"
+
+#include "download/output_template.h"
+#include "option_table.h"
+#include "options.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
+#include <QTimeZone>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+QString readScriptOptions(const Args &args, CliOptions &o)
+{
+    o.abortOnError = args.isSet(opt::AbortOnError) && !args.isSet(opt::NoAbortOnError);
+    o.mtime = args.isSet(opt::Mtime) && !args.isSet(opt::NoMtime);
+    o.save.restrictNames = args.isSet(opt::RestrictFilenames);
+    if (args.isSet(opt::TrimFilenames)) {
+        bool ok = false;
+        o.save.trimNames = args.value(opt::TrimFilenames).toInt(&ok);
+        if (!ok || o.save.trimNames < 1)
+            return QStringLiteral("--trim-filenames needs a number of characters");
+    }
+    fetch::RequestExtras &extras = o.requestExtras;
+    if (args.isSet(opt::UserAgent))
+        extras.headers.append({"User-Agent", args.value(opt::UserAgent).toUtf8()});
+    if (args.isSet(opt::Referer))
+        extras.headers.append({"Referer", args.value(opt::Referer).toUtf8()});
+    static const QRegularExpression field(QStringLiteral("^[!#$%&'*+.^_`|~0-9A-Za-z-]+$"));
+    for (const QString &header : args.values(opt::AddHeader)) {
+        const QString name = header.section(u':', 0, 0).trimmed();
+        const QString value = header.section(u':', 1).trimmed();
+        if (!header.contains(u':') || !field.match(name).hasMatch() || value.contains(u'\n') || value.contains(u'\r'))
+            return QStringLiteral("--add-header needs FIELD:VALUE, not %1").arg(header);
+        extras.headers.append({name.toLatin1(), value.toUtf8()});
+    }
+    if (args.isSet(opt::Cookies)) {
+        QString why;
+        const std::optional<QList<fetch::Cookie>> cookies = fetch::readCookieFile(args.value(opt::Cookies), &why);
+        if (!cookies)
+            return QStringLiteral("--cookies: ") + why;
+        extras.cookies = *cookies;
+    }
+    return QString();
+}
+
+namespace {
+
+// One part of a path as --restrict-filenames keeps it.
+QString restricted(const QString &part)
+{
+    QString out;
+    for (const QChar c : part) {
+        const bool kept = c.unicode() < 128 && (c.isLetterOrNumber() || QStringLiteral("-_.[]()").contains(c));
+        const QChar next = kept ? c : u'_';
+        if (!(next == u'_' && out.endsWith(u'_')))
+            out += next;
+    }
+    while (out.startsWith(u'_') && out.size() > 1)
+        out.remove(0, 1);
+    return out;
+}
+
+QString trimmed(const QString &part, int characters, bool withExtension)
+{
+    const QFileInfo info(part);
+    const QString ext = withExtension && !info.suffix().isEmpty() ? u'.' + info.suffix() : QString();
+    const QString base = part.chopped(ext.size());
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, base);
+    qsizetype at = 0;
+    for (int i = 0; i < characters && at >= 0 && at < base.size(); ++i)
+        at = finder.toNextBoundary();
+    return (at < 0 ? base : base.left(at)) + ext;
+}
+
+}  // namespace
+
+QString scriptFileName(QString relative, const SaveOptions &options)
+{
+    if (!options.restrictNames && options.trimNames <= 0)
+        return relative;
+    QStringList parts = relative.split(u'/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (options.restrictNames)
+            parts[i] = restricted(parts[i]);
+        if (options.trimNames > 0)
+            parts[i] = trimmed(parts[i], options.trimNames, i + 1 == parts.size());
+    }
+    return parts.join(u'/');
+}
+
+void setFileTime(const QString &path, const QByteArray &lastModified, const VideoFields &video)
+{
+    QDateTime when = QDateTime::fromString(QString::fromLatin1(lastModified), Qt::RFC2822Date);
+    if (!when.isValid()) {
+        if (const std::optional<qint64> seconds = outtmpl::timestamp(video.date))
+            when = QDateTime::fromSecsSinceEpoch(*seconds);
+        else if (const QString day = outtmpl::uploadDate(video.date); !day.isEmpty())
+            when = QDateTime(QDate::fromString(day, QStringLiteral("yyyyMMdd")), QTime(0, 0), QTimeZone(8 * 3600));
+    }
+    if (!when.isValid())
+        return;
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(when.toSecsSinceEpoch()), 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
