@@ -797,7 +797,6 @@ private slots:
         QFETCH(QStringList, codes);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
-        QFETCH(QByteArray, config);
         RouteServer server;
         const QByteArray video = "<div data-video=\"" + server.url("/v/clip.mp4").toUtf8() + "\"></div>";
         server.route("/media/good", video);
