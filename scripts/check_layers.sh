@@ -16,9 +16,9 @@ declare -A allowed=(
   [picture]="picture net" [convert]="convert download net record" [extract]="extract record net sites" [history]="history record"
   [controls]="controls picture net"
   [settings]="settings" [desktop]="desktop" [address_box]="address_box extract record net sites"
-  [downloads]="downloads settings download net history sites record extract picture"
+  [downloads]="downloads settings download net history sites record extract picture convert"
   [settings_dialog]="settings_dialog settings desktop net"
-  [download_list]="download_list downloads settings settings_dialog desktop download net history sites record"
+  [download_list]="download_list downloads settings settings_dialog desktop download net history sites record convert"
   [main_window]="main_window settings desktop address_box downloads settings_dialog download_list controls $core"
   [cli]="$core")
 

@@ -77,6 +77,26 @@ QStringList version2WithRows()
                << "PRAGMA user_version=2";
 }
 
+// A history as the previous version wrote it: ids by AUTOINCREMENT, rows 3 and 9.
+QStringList version3WithRows()
+{
+    QStringList sql = version2WithRows();
+    sql.removeLast();
+    return sql << "CREATE TABLE downloads_next (id INTEGER PRIMARY KEY AUTOINCREMENT, site TEXT NOT NULL, video_id "
+                  "TEXT NOT NULL, address TEXT NOT NULL, link TEXT NOT NULL, file TEXT NOT NULL, size INTEGER NOT "
+                  "NULL DEFAULT -1, started INTEGER, finished INTEGER, state TEXT NOT NULL, reason TEXT NOT NULL "
+                  "DEFAULT '', owner INTEGER NOT NULL DEFAULT 0, description TEXT NOT NULL DEFAULT '', author TEXT "
+                  "NOT NULL DEFAULT '', cover TEXT NOT NULL DEFAULT '', done INTEGER NOT NULL DEFAULT 0, date TEXT "
+                  "NOT NULL DEFAULT '', avatar TEXT NOT NULL DEFAULT '', sidecars TEXT NOT NULL DEFAULT '')"
+               << "INSERT INTO downloads_next (id, site, video_id, address, link, file, size, started, finished, "
+                  "state, reason, owner, description, author, cover, done) SELECT id, site, video_id, address, link, "
+                  "file, size, started, finished, state, reason, owner, description, author, cover, done FROM "
+                  "downloads"
+               << "DROP TABLE downloads"
+               << "ALTER TABLE downloads_next RENAME TO downloads"
+               << "PRAGMA user_version=3";
+}
+
 }  // namespace
 
 class TestHistory : public QObject {
@@ -155,6 +175,7 @@ private slots:
         QTest::newRow("a new history") << QStringList() << QList<qint64>();
         QTest::newRow("version 1") << version1(true) << QList<qint64>({1});
         QTest::newRow("version 2 with rows") << version2WithRows() << QList<qint64>({9, 3});
+        QTest::newRow("version 3 with rows") << version3WithRows() << QList<qint64>({9, 3});
     }
     void idsNeverComeBack()
     {
@@ -170,7 +191,7 @@ private slots:
         for (const history::Entry &e : store.recent(100))
             ids << e.id;
         QCOMPARE(ids, kept);
-        if (before == version2WithRows()) {
+        if (before == version2WithRows() || before == version3WithRows()) {
             const history::Entry e = *store.get(9);
             QCOMPARE(e.video.description, QStringLiteral("海边 9"));
             QCOMPARE(e.done, qint64(77));
@@ -189,10 +210,18 @@ private slots:
         e.video.date = QStringLiteral("2015-07-08 18:00");
         e.avatar = QStringLiteral("http://mvavatar1.meipai.com/u1.jpg");
         e.sidecars = QStringList {"/tmp/3.info.json", "/tmp/3.jpg"};
+        e.state = history::State::Converting;
+        e.convertTo = QStringLiteral("mp3");
+        e.original = QStringLiteral("/tmp/3.flv");
         const history::Entry back = *store.get(store.add(e));
         QCOMPARE(back.video.date, e.video.date);
         QCOMPARE(back.avatar, e.avatar);
         QCOMPARE(back.sidecars, e.sidecars);
+        QCOMPARE(back.state, history::State::Converting);
+        QCOMPARE(back.convertTo, e.convertTo);
+        QCOMPARE(back.original, e.original);
+        // A row left converting is unfinished: the next start takes it back to its original.
+        QCOMPARE(store.unfinished().last().id, back.id);
     }
 
     // A history this user may read but not write: its rows shown, nothing written, said once.

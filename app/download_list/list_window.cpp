@@ -222,7 +222,7 @@ void ListWindow::showRowMenu(const QPoint &at)
         menu->addAction(QStringLiteral("暂停"), this, act([this, id] { list_.pause(id); }));
     if (state == history::State::Paused)
         menu->addAction(QStringLiteral("继续"), this, act([this, id] { list_.resume(id); }));
-    if (active || state == history::State::Paused)
+    if (active || state == history::State::Paused || state == history::State::Converting)
         menu->addAction(QStringLiteral("取消"), this, act([this, id] { list_.cancel(id); }));
     if (state == history::State::Failed || state == history::State::Cancelled)
         menu->addAction(QStringLiteral("重试"), this, act([this, id] { list_.retry(id); }));
@@ -234,6 +234,16 @@ void ListWindow::showRowMenu(const QPoint &at)
         menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }))
             ->setEnabled(!row->fileGone);
         menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
+        // A file that plays everywhere, or its sound alone, made beside it.
+        const bool removeAfter = settings_.removeOriginal();
+        if (!row->fileGone && QFileInfo(row->entry.file).suffix().toLower() == u"flv")
+            menu->addAction(QStringLiteral("转换为 MP4"), this,
+                act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp4, removeAfter); }));
+        if (!row->fileGone &&
+            !QStringList {QStringLiteral("mp3"), QStringLiteral("m4a")}.contains(
+                QFileInfo(row->entry.file).suffix().toLower()))
+            menu->addAction(QStringLiteral("提取音频"), this,
+                act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp3, removeAfter); }));
     }
     // The video link when there is one, else the share address; the menu says which.
     menu->addAction(row->entry.video.link.isEmpty() ? QStringLiteral("复制分享地址") : QStringLiteral("复制视频地址"),

@@ -133,6 +133,7 @@ qint64 DownloadList::add(const DownloadRequest &request)
     e.video = request.video;
     e.avatar = request.avatar;
     e.file = request.target;
+    e.convertTo = request.convertTo;
     e.owner = QCoreApplication::applicationPid();
     e.id = store_.add(e);
     if (e.id == 0)
@@ -231,6 +232,11 @@ void DownloadList::restore()
             rows_->setElsewhere(e.id, true);  // another window runs it
             continue;
         }
+        // A conversion a crash or a quit cut off: the row is finished, with its original.
+        if (e.state == history::State::Converting) {
+            backToOriginal(e);
+            continue;
+        }
         // A download the user paused stays paused.
         if (!resume || e.state == history::State::Paused || e.video.address.isEmpty()) {
             e.state = history::State::Paused;
@@ -325,10 +331,13 @@ void DownloadList::onChanged(qint64 id)
     batchSaved_ += item->state == DownloadQueue::State::Done ? 1 : 0;
     batchFailed_ += item->state == DownloadQueue::State::Failed ? 1 : 0;
     finishIfIdle();
-    if (item->state == DownloadQueue::State::Done && !settings_.keepHistory()) {
+    if (item->state == DownloadQueue::State::Done && !settings_.keepHistory() && e->convertTo.isEmpty() &&
+        !settings_.flvToMp4()) {
         forgetRow(id);
         store_.remove(id);
         rows_->removed(id);
+    } else if (item->state == DownloadQueue::State::Done) {
+        convertSaved(id);
     }
 }
 

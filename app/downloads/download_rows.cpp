@@ -261,7 +261,13 @@ QString stateText(const DownloadRow &row)
                    .arg(byteSize(done), byteSize(total)) +
             note;
     }
-    case history::State::Done: return (row.fileGone ? QStringLiteral("文件已不在") : QStringLiteral("已完成")) + note;
+    case history::State::Done:
+        // A conversion that failed says so; the original stays the row's file.
+        if (row.entry.reason.startsWith(QStringLiteral("转换失败")))
+            return row.entry.reason;
+        return (row.fileGone ? QStringLiteral("文件已不在") : QStringLiteral("已完成")) + note;
+    case history::State::Converting:
+        return QStringLiteral("转换中 %1%").arg(row.progress.total == 100 ? row.progress.done : 0);
     case history::State::Failed:
         return row.entry.reason.isEmpty() ? QStringLiteral("失败") : QStringLiteral("失败: ") + row.entry.reason;
     case history::State::Cancelled: return QStringLiteral("已取消") + note;

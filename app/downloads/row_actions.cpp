@@ -75,6 +75,11 @@ void DownloadList::resume(qint64 id)
 
 void DownloadList::cancel(qint64 id)
 {
+    // A conversion ends its process; the row keeps its original.
+    if (const auto it = conversions_.find(id); it != conversions_.end()) {
+        it->second.job->cancel();
+        return;
+    }
     if (adopt(id))
         queue_.cancel(id);
 }

@@ -42,6 +42,11 @@ void Form1::Command3_Click()
 
 void Form1::Command2_Click()
 {
+    downloadAs(QString());
+}
+
+void Form1::downloadAs(const QString &convertTo)
+{
     const QString link = videoLink();
     if (link.isEmpty()) {
         refuseWithoutVideo();
@@ -55,10 +60,10 @@ void Form1::Command2_Click()
     // A video saved before: asked once whether again; 否 starts nothing.
     if (!downloadAgain())
         return;
-    saveVideo(link);
+    saveVideo(link, convertTo);
 }
 
-void Form1::saveVideo(const QString &link)
+void Form1::saveVideo(const QString &link, const QString &convertTo)
 {
     // The name of the extracted video; a link set without an extraction is named after itself
     // and what the captions show.
@@ -100,6 +105,7 @@ void Form1::saveVideo(const QString &link)
     request.replace = replace;
     request.cover = Image1->pixmap().toImage();
     request.avatar = shown_.avatar;
+    request.convertTo = convertTo;
     follow_.follow(downloads()->add(request));
 }
 

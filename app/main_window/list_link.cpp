@@ -38,6 +38,9 @@ void Form1::setupDownloadList()
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addAction(
             QStringLiteral("打开下载列表"), QKeySequence(Qt::CTRL | Qt::Key_J), this, &Form1::openDownloadList);
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("仅保存音频 (MP3)"), this, [this] { downloadAs(QStringLiteral("mp3")); });
+        menu->addAction(QStringLiteral("仅保存音频 (M4A)"), this, [this] { downloadAs(QStringLiteral("m4a")); });
         menu->popup(Command2->mapToGlobal(at));
     });
     // A click on the status line while or after a download runs opens the list.

@@ -28,6 +28,10 @@ const QList<Settings::Row> Table = {
     {K::Proxy, "network/proxy", QString(), 0, -1, true,
         "the proxy every request goes through; empty for the environment's, \"无\" for none"},
     {K::ListGeometry, "list/geometry", QByteArray(), 0, -1, false, "the list window's size and place"},
+    {K::FlvToMp4, "convert/flv_to_mp4", false, 0, -1, false, "a saved FLV is made into an MP4 beside it"},
+    {K::EmbedTags, "convert/embed", false, 0, -1, false, "a converted file holds the author, description and cover"},
+    {K::RemoveOriginal, "convert/remove_original", false, 0, -1, false,
+        "the downloaded file is removed once its conversion passed its check"},
 };
 
 bool bounded(const Settings::Row &row)

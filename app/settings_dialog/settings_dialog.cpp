@@ -20,7 +20,9 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
       sidecars_(new QCheckBox(QStringLiteral("同时保存封面和视频信息"), this)),
       watch_(new QCheckBox(QStringLiteral("监视剪贴板"), this)), connections_(new QSpinBox(this)),
       rate_(new QLineEdit(settings.rateLimit(), this)), proxy_(new QLineEdit(settings.proxy(), this)),
-      shown_(new QSpinBox(this))
+      shown_(new QSpinBox(this)), flvToMp4_(new QCheckBox(QStringLiteral("FLV 视频保存为 MP4"), this)),
+      embedTags_(new QCheckBox(QStringLiteral("在视频文件中写入作者、简介和封面"), this)),
+      removeOriginal_(new QCheckBox(QStringLiteral("转换后删除原文件"), this))
 {
     setWindowTitle(QStringLiteral("下载设置"));
     atOnce_->setRange(1, Settings::MostAtOnce);
@@ -30,6 +32,11 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
     sidecars_->setChecked(settings.saveSidecars());
     sidecars_->setToolTip(QStringLiteral("在视频旁保存封面和 .info.json 视频信息文件"));
     watch_->setChecked(settings.watchClipboard());
+    flvToMp4_->setChecked(settings.flvToMp4());
+    flvToMp4_->setToolTip(QStringLiteral("微拍等网站的 FLV 视频下载后转为手机、电视都能播放的 MP4 (不重新编码)"));
+    embedTags_->setChecked(settings.embedTags());
+    removeOriginal_->setChecked(settings.removeOriginal());
+    removeOriginal_->setToolTip(QStringLiteral("转换结果检查无误后才删除原文件"));
     watch_->setToolTip(QStringLiteral(
         "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
     connections_->setRange(1, Settings::MostConnections);
@@ -53,6 +60,9 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
     form->addRow(keep_);
     form->addRow(sidecars_);
     form->addRow(watch_);
+    form->addRow(flvToMp4_);
+    form->addRow(embedTags_);
+    form->addRow(removeOriginal_);
     form->addRow(QStringLiteral("每个服务器的连接数:"), connections_);
     form->addRow(QStringLiteral("限速:"), rate_);
     form->addRow(QStringLiteral("代理:"), proxy_);
@@ -105,6 +115,9 @@ void SettingsDialog::save()
     settings_.set(Settings::Key::HistoryShown, shown_->value());
     settings_.set(Settings::Key::Sidecars, sidecars_->isChecked());
     settings_.set(Settings::Key::WatchClipboard, watch_->isChecked());
+    settings_.set(Settings::Key::FlvToMp4, flvToMp4_->isChecked());
+    settings_.set(Settings::Key::EmbedTags, embedTags_->isChecked());
+    settings_.set(Settings::Key::RemoveOriginal, removeOriginal_->isChecked());
     settings_.set(Settings::Key::Connections, connections_->value());
     settings_.set(Settings::Key::RateLimit, rate_->text());
     settings_.set(Settings::Key::Proxy, proxy_->text());

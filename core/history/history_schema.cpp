@@ -8,7 +8,7 @@ namespace history {
 
 namespace {
 
-const char *const StateNames[] = {"waiting", "running", "paused", "done", "failed", "cancelled"};
+const char *const StateNames[] = {"waiting", "running", "paused", "done", "failed", "cancelled", "converting"};
 
 }  // namespace
 
@@ -42,6 +42,11 @@ const QList<QStringList> &migrations()
             QStringLiteral("DROP TABLE downloads"), QStringLiteral("ALTER TABLE downloads_next RENAME TO downloads"),
             QStringLiteral("CREATE INDEX downloads_video ON downloads (site, video_id)"),
             QStringLiteral("CREATE INDEX downloads_state ON downloads (state)")},
+        // A conversion after the download: the file it makes (mp4, m4a, mp3; asked before the
+        // download ends or running now) and the original it reads, which a row left converting
+        // by a crash points at again.
+        {QStringLiteral("ALTER TABLE downloads ADD COLUMN convert_to TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("ALTER TABLE downloads ADD COLUMN original TEXT NOT NULL DEFAULT ''")},
     };
     return steps;
 }
@@ -117,6 +122,10 @@ const Column EntryColumns[] = {
     // One path a line: a file name holds no line break (the names are made safe).
     {"sidecars", [](const Entry &e) { return text(e.sidecars.join(u'\n')); },
         [](Entry &e, const QVariant &v) { e.sidecars = v.toString().split(u'\n', Qt::SkipEmptyParts); }},
+    {"convert_to", [](const Entry &e) { return text(e.convertTo); },
+        [](Entry &e, const QVariant &v) { e.convertTo = v.toString(); }},
+    {"original", [](const Entry &e) { return text(e.original); },
+        [](Entry &e, const QVariant &v) { e.original = v.toString(); }},
 };
 
 }  // namespace

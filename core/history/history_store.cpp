@@ -258,7 +258,8 @@ QList<Entry> Store::unfinished() const
     QList<Entry> out;
     QSqlQuery q(QSqlDatabase::database(connection_));
     if (open_ &&
-        q.exec(selectEntries() + QStringLiteral(" WHERE state IN ('waiting', 'running', 'paused') ORDER BY id"))) {
+        q.exec(selectEntries() +
+            QStringLiteral(" WHERE state IN ('waiting', 'running', 'paused', 'converting') ORDER BY id"))) {
         while (q.next())
             out << entryOf(q);
     }

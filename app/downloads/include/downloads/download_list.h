@@ -7,6 +7,7 @@
 #pragma once
 
 #include "download/download_queue.h"
+#include "convert/conversion.h"
 #include "download/video_name.h"
 #include "net/fetch.h"
 #include "downloads/thumbnails.h"
@@ -25,6 +26,7 @@ class DownloadRows;
 
 struct DownloadRequest {
     VideoFields video;
+    QString convertTo;     // "mp3", "m4a": only the sound is kept, made once the video is saved
     QString target;        // the file the user chose
     bool replace = false;  // the user agreed to replace a file of that name
     QImage cover;          // the cover as shown: the row's thumbnail
@@ -95,6 +97,13 @@ public:
     void clearFinished();
     void clearHistory();
     void applySettings();
+
+    // A finished row's file made into another beside it (MP4 from FLV, or the sound alone) in
+    // the converter's process; the row says "转换中 N%" meanwhile, points at the new file after,
+    // and keeps the original on a failure ("转换失败: ..."). removeOriginal: the downloaded file
+    // is removed once the new one passed its check.
+    void convert(qint64 id, convert::Kind kind, bool removeOriginal);
+    bool converting(qint64 id) const { return conversions_.count(id) != 0; }
     // Tells the list window what a batch is waiting for ("服务器繁忙…"); empty to clear it.
     void setNotice(const QString &text) { emit notice(text); }
 
@@ -130,6 +139,16 @@ private:
     // The next row to extract again; one at a time, so the rows keep their order.
     void restoreNext();
     void finishIfIdle();
+    // After a download: the conversion the row asked for, or FLV to MP4 by the setting.
+    void convertSaved(qint64 id);
+    void conversionEnded(qint64 id, const convert::Result &result);
+    // A row left converting by a crash or a quit: finished, with its original file.
+    void backToOriginal(history::Entry &e);
+    struct Converting {
+        convert::Conversion *job;
+        bool removeOriginal;
+    };
+    std::map<qint64, Converting> conversions_;
 
     Settings settings_;
     history::Store store_;

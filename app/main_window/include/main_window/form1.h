@@ -150,7 +150,10 @@ private:
     void refuseWithoutVideo();
     // The extracted video link, or nothing before an extraction and after one that failed.
     QString videoLink() const;
-    void saveVideo(const QString &link);
+    // Saves the video at link; convertTo ("mp3", "m4a"): only its sound is kept.
+    void saveVideo(const QString &link, const QString &convertTo = QString());
+    // 下载视频, or its menu's "仅保存音频": the checks, then saveVideo.
+    void downloadAs(const QString &convertTo);
     void extractHandedInAddress();
     // The rest of a current version's start: controls enabled, the clipboard, the description
     // set update and an address handed in.

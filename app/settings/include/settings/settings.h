@@ -29,6 +29,9 @@ public:
         RateLimit,       // "限速"
         Proxy,           // "代理"
         ListGeometry,    // the list window's size and place
+        FlvToMp4,        // "FLV 视频保存为 MP4"
+        EmbedTags,       // "在视频文件中写入作者、简介和封面"
+        RemoveOriginal,  // "转换后删除原文件"
     };
     // One setting, a row of the table.
     struct Row {
@@ -78,6 +81,9 @@ public:
     // Empty to follow the environment's http_proxy and the like, "无" for none.
     QString proxy() const { return value(Key::Proxy).toString(); }
     QByteArray listGeometry() const { return value(Key::ListGeometry).toByteArray(); }
+    bool flvToMp4() const { return value(Key::FlvToMp4).toBool(); }
+    bool embedTags() const { return value(Key::EmbedTags).toBool(); }
+    bool removeOriginal() const { return value(Key::RemoveOriginal).toBool(); }
 
 private:
     SettingsValues *values_;  // shared by every Settings of the file

@@ -40,4 +40,7 @@ private:
     QLineEdit *rate_;
     QLineEdit *proxy_;
     QSpinBox *shown_;
+    QCheckBox *flvToMp4_;
+    QCheckBox *embedTags_;
+    QCheckBox *removeOriginal_;
 };

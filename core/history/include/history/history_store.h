@@ -42,11 +42,13 @@ struct Entry {
     qint64 owner = 0;      // the process that last ran it
     QString avatar;        // the author's picture's address
     QStringList sidecars;  // the files written beside the video for this row
+    QString convertTo;     // "mp4", "m4a" or "mp3": made from the file once it is saved; "" none
+    QString original;      // while converting: the file the conversion reads
 };
 
 class Store {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     // Opens the database at path (made with its folder when missing).
     explicit Store(const QString &path = defaultPath());
@@ -75,7 +77,7 @@ public:
     std::optional<Entry> get(qint64 id) const;
     // The newest rows first.
     QList<Entry> recent(int limit, int offset = 0) const;
-    // Rows not finished: waiting, running or paused, oldest first.
+    // Rows not finished: waiting, running, paused or converting, oldest first.
     QList<Entry> unfinished() const;
     int count() const;
     // The newest row that saved this video (state done), if any.

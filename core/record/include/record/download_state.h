@@ -2,4 +2,5 @@
 // speak of the same states.
 #pragma once
 
-enum class DownloadState { Waiting, Running, Paused, Done, Failed, Cancelled };
+// Converting: a finished download being made into another file (MP4, or its sound alone).
+enum class DownloadState { Waiting, Running, Paused, Done, Failed, Cancelled, Converting };

@@ -1,0 +1,100 @@
+// The download list's conversions: a finished row's file made into MP4 or its sound alone by
+// the converter's process, the row following it and pointing at the new file afterwards.
+#include "downloads/download_list.h"
+
+#include "downloads/download_rows.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
+{
+    std::optional<history::Entry> e = row(id);
+    if (!e || e->state != history::State::Done || !QFileInfo(e->file).isFile() || converting(id))
+        return;
+    if (e->id > 0 && !store_.claim(id))
+        return;  // another window holds the row
+    e->state = history::State::Converting;
+    e->original = e->file;
+    e->convertTo = convert::kindName(kind);
+    e->reason.clear();
+    save(*e);
+    auto *job = new convert::Conversion(this);
+    conversions_[id] = {job, removeOriginal};
+    connect(job, &convert::Conversion::progress, this, [this, id](int percent) {
+        DownloadProgress p;
+        p.done = percent;
+        p.total = 100;
+        rows_->progressed(id, p);
+    });
+    connect(job, &convert::Conversion::finished, this, [this, id, job](const convert::Result &result) {
+        job->deleteLater();
+        conversionEnded(id, result);
+    });
+    convert::Request request;
+    request.source = e->file;
+    request.kind = kind;
+    request.embedTags = settings_.embedTags();
+    request.video = e->video;
+    // The cover as the row shows it, when the file is to carry it.
+    if (const QImage cover = thumbnails_.get(id); settings_.embedTags() && !cover.isNull()) {
+        QBuffer bytes(&request.cover);
+        bytes.open(QIODevice::WriteOnly);
+        cover.save(&bytes, "JPEG", 90);
+    }
+    job->start(request);
+}
+
+void DownloadList::conversionEnded(qint64 id, const convert::Result &result)
+{
+    const auto it = conversions_.find(id);
+    const bool removeOriginal = it != conversions_.end() && it->second.removeOriginal;
+    if (it != conversions_.end())
+        conversions_.erase(it);
+    std::optional<history::Entry> e = row(id);
+    if (!e)
+        return;
+    const QString original = e->original;
+    e->state = history::State::Done;
+    e->convertTo.clear();
+    e->original.clear();
+    e->reason.clear();
+    if (result.ok()) {
+        e->file = result.file;
+        e->size = e->done = QFileInfo(result.file).size();
+        if (removeOriginal && result.file != original)
+            QFile::remove(original);
+    } else if (result.code != u"cancelled") {
+        e->reason = QStringLiteral("转换失败: ") + result.text();
+    }
+    rows_->progressed(id, DownloadProgress());
+    save(*e);
+    if (e->id > 0)
+        store_.release(id);
+}
+
+void DownloadList::convertSaved(qint64 id)
+{
+    const std::optional<history::Entry> e = row(id);
+    if (!e || e->state != history::State::Done)
+        return;
+    // "仅保存音频": the video was the way to its sound, and goes once the sound is saved.
+    if (const std::optional<convert::Kind> kind = convert::kindNamed(e->convertTo))
+        convert(id, *kind, true);
+    else if (settings_.flvToMp4() && QFileInfo(e->file).suffix().toLower() == u"flv")
+        convert(id, convert::Kind::Mp4, settings_.removeOriginal());
+}
+
+void DownloadList::backToOriginal(history::Entry &e)
+{
+    if (!e.original.isEmpty() && QFileInfo(e.original).isFile())
+        e.file = e.original;
+    e.state = history::State::Done;
+    e.convertTo.clear();
+    e.original.clear();
+    e.reason.clear();
+    save(e);
+    store_.release(e.id);
+}
