@@ -361,6 +361,82 @@ private slots:
             qPrintable(list->entry(id)->reason));
     }
 
+    // A saved video made into what plays everywhere, or its sound alone: the row points at the
+    // new file; a conversion cut off by the window's end comes back finished, with its original.
+    void conversionsInTheList_data()
+    {
+        QTest::addColumn<QString>("how");  // "FLV setting", "sound only", "cut off"
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("originalKept");
+        QTest::newRow("FLV 视频保存为 MP4") << "FLV setting"
+                                            << "mp4" << true;
+        QTest::newRow("仅保存音频 (MP3)") << "sound only"
+                                          << "mp3" << false;
+        QTest::newRow("cut off mid-way") << "cut off"
+                                         << "flv" << true;
+    }
+    void conversionsInTheList()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, suffix);
+        QFETCH(bool, originalKept);
+        ListHarness h;
+        QFile sample(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/sample.flv"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        h.server.route("/v/wp.flv", sample.readAll(), "video/x-flv");
+        h.server.route("/media/wp",
+            "<div data-video=\"" + h.server.url("/v/wp.flv").toUtf8() +
+                "\"></div><a class=\"name\">微拍小王</a><h1 class=\"description br\">我家的狗</h1>");
+        Settings().set(Settings::Key::FlvToMp4, how == u"FLV setting");
+        Settings().set(Settings::Key::ResumeAtStart, true);
+        auto list = h.list();
+        if (how == u"sound only") {
+            DownloadRequest request;
+            request.video.link = h.server.url("/v/wp.flv");
+            request.video.description = QStringLiteral("我家的狗");
+            request.target = h.folder + QStringLiteral("/我家的狗.flv");
+            request.convertTo = QStringLiteral("mp3");
+            list->add(request);
+        } else {
+            list->addAddresses({h.server.url("/media/wp")});
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(list->rows()->rowCount(), 1, 10000);
+        const qint64 id = shownIds(*list)[0];
+        QTRY_VERIFY_WITH_TIMEOUT(list->entry(id)->state == history::State::Done && !list->converting(id), 15000);
+        const QFileInfo made(list->entry(id)->file);
+        const QString original = made.dir().filePath(made.completeBaseName() + QStringLiteral(".flv"));
+        if (how == u"cut off") {
+            // A converter that never ends: the window goes while it runs.
+            QTemporaryDir tools;
+            const QString helper = tools.filePath("helper.sh");
+            QFile script(helper);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\necho 'progress 45'\nexec sleep 60\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            qputenv("QUORVIN_MEDIA_HELPER", helper.toUtf8());
+            list->convert(id, convert::Kind::Mp4, true);
+            QTRY_COMPARE_WITH_TIMEOUT(list->rows()
+                                          ->data(list->rows()->index(0), Qt::DisplayRole)
+                                          .toString()
+                                          .endsWith(QStringLiteral("转换中 45%")),
+                true, 10000);
+            list.reset();
+            qunsetenv("QUORVIN_MEDIA_HELPER");
+            list = h.list();
+            list->restore();
+        }
+        const history::Entry e = *list->entry(id);
+        QCOMPARE(int(e.state), int(history::State::Done));
+        QCOMPARE(QFileInfo(e.file).suffix(), suffix);
+        QCOMPARE(QFileInfo::exists(original), originalKept);
+        QVERIFY(e.reason.isEmpty());
+        const std::optional<convert::MediaFacts> facts = convert::probeFile(e.file);
+        QVERIFY(facts);  // it plays: the streams read back
+        QCOMPARE(facts->acodec, suffix == u"mp3" ? QStringLiteral("mp3") : QStringLiteral("aac"));
+        QCOMPARE(QDir(h.folder).entryList(QDir::Files | QDir::Hidden).size(), originalKept && suffix == u"mp4" ? 2 : 1);
+    }
+
     // Every row says what it is: a failed extraction by its address, a paused one how far it
     // got (also read back after a restart), a finished one whose file is gone says so.
     void rowsReadable_data()
