@@ -13,7 +13,8 @@ command -v yt-dlp >/dev/null || apt-get install -y -qq yt-dlp >/dev/null 2>&1 ||
 build="${BUILD:-build}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target bench_fetch_wait bench_pictures minimal_window map_time \
-  serve_bytes quorvin-extract quorvin-sim quorvin-video-helper quorvin-media player_window first_frame list_open >/dev/null
+  serve_bytes quorvin-extract quorvin-sim quorvin-video-helper quorvin-media quorvin-convert player_window first_frame \
+  list_open >/dev/null
 export QT_XCB_GL_INTEGRATION=none XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 export GST_PLUGIN_FEATURE_RANK=pulsesink:0,openalsink:0,jackaudiosink:0,osssink:0,oss4sink:0
 work="$(mktemp -d)"
@@ -156,6 +157,17 @@ row "download list open, 10,000 rows vs none (ms)" "$open_full" "$open_empty" "$
 added=$(( (rss_full - rss_empty) / 1024 ))
 row "memory 10,000 rows add to the list (MB)" "$added" "-" "-" "<= 30 MB" "$(verdict "$added <= 30")"
 row "longest step scrolling the list (ms)" "$scroll" "-" "-" "< 20 ms" "$(verdict "$scroll < 20")"
+
+# 10. The converter's process against ffmpeg on a 200 MB H.264/AAC FLV (bench/convert.sh).
+conv=$(BUILD="$build" bash bench/convert.sh)
+read -r _ remux_ours remux_ff remux_rss <<< "$(echo "$conv" | grep '^remux')"
+read -r _ mp3_ours mp3_ff mp3_rss <<< "$(echo "$conv" | grep '^mp3')"
+ratio=$(echo "$remux_ours / $remux_ff" | bc -l)
+row "remux FLV to MP4 +faststart vs ffmpeg (s)" "$(printf %.2f "$remux_ours")" "$(printf %.2f "$remux_ff")" "$(printf %.2f "$ratio")" "<= 1.0x" "$(verdict "$ratio <= 1.0")"
+ratio=$(echo "$mp3_ours / $mp3_ff" | bc -l)
+row "sound as MP3 (q 2) vs ffmpeg (s)" "$(printf %.2f "$mp3_ours")" "$(printf %.2f "$mp3_ff")" "$(printf %.2f "$ratio")" "<= 1.05x" "$(verdict "$ratio <= 1.05")"
+rss=$(( remux_rss > mp3_rss ? remux_rss : mp3_rss ))
+row "peak RSS, the converter's process (MB)" "$rss" "-" "-" "<= 64 MB" "$(verdict "$rss <= 64")"
 
 echo "Benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
 printf '%-48s | %11s | %11s | %6s | %-12s | %s\n' "measure" "ours" "baseline" "ratio" "goal" "result"

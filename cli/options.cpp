@@ -341,6 +341,39 @@ QString printTemplateOf(const QString &value)
     return bareField.match(value).hasMatch() ? QStringLiteral("%(") + value + QStringLiteral(")s") : value;
 }
 
+// Every reader in turn; the first usage error, or "".
+QString readAll(const Args &args, CliOptions &o)
+{
+    for (const QString &value : args.values(opt::Print)) {
+        o.printTemplates << printTemplateOf(value);
+        if (const std::optional<QString> why = outtmpl::syntaxProblem(o.printTemplates.last()))
+            return QStringLiteral("--print '%1' cannot be read %2").arg(value, *why);
+    }
+    for (const auto &read : {applyValues, contradictions, readScriptOptions}) {
+        if (QString why = read(args, o); !why.isEmpty())
+            return why;
+    }
+    if (QString why = readConvertOptions(args, o.convert); !why.isEmpty())
+        return why;
+    if (o.convert.kind && !o.download && !args.isSet(opt::Simulate) && !args.isSet(opt::SkipDownload))
+        return QStringLiteral("--remux-video and --extract-audio convert saved videos: add --download");
+    return QString();
+}
+
+// A field no video has is filled with NA, and one measured on the saved file is NA without a
+// download: each said once, not refused.
+void warnAboutFields(const CliOptions &o)
+{
+    const QString templates = o.save.nameTemplate + o.printTemplates.join(QString());
+    for (const QString &field : unknownTemplateFields(templates))
+        messages::warning(QStringLiteral("no video has the field %1: it is NA").arg(field));
+    static const QRegularExpression measured(
+        QStringLiteral("%\\([^)]*\\b(duration|width|height|filesize|vcodec|acodec)\\b"));
+    if (const QRegularExpressionMatch m = measured.match(templates); m.hasMatch() && !o.download)
+        messages::warning(QStringLiteral("the field %1 is measured on the saved file: without --download it is NA")
+                              .arg(m.captured(1)));
+}
+
 }  // namespace
 
 std::variant<CliOptions, int> parseOptions(const QStringList &commandLine)
@@ -372,37 +405,15 @@ std::variant<CliOptions, int> parseOptions(const QStringList &commandLine)
     o.json = args.isSet(opt::Json);
     o.withSlots = args.isSet(opt::Slots);
     o.download = args.isSet(opt::Download);
-    for (const QString &value : args.values(opt::Print)) {
-        o.printTemplates << printTemplateOf(value);
-        if (const std::optional<QString> why = outtmpl::syntaxProblem(o.printTemplates.last()))
-            return usageError(QStringLiteral("--print '%1' cannot be read %2").arg(value, *why));
-    }
     o.getUrl = args.isSet(opt::GetUrl);
-    if (const QString why = applyValues(args, o); !why.isEmpty())
+    if (const QString why = readAll(args, o); !why.isEmpty())
         return usageError(why);
-    if (const QString why = contradictions(args, o); !why.isEmpty())
-        return usageError(why);
-    if (const QString why = readConvertOptions(args, o.convert); !why.isEmpty())
-        return usageError(why);
-    if (const QString why = readScriptOptions(args, o); !why.isEmpty())
-        return usageError(why);
-    if (o.convert.kind && !o.download && !args.isSet(opt::Simulate) && !args.isSet(opt::SkipDownload))
-        return usageError(QStringLiteral("--remux-video and --extract-audio convert saved videos: add --download"));
     if (o.listSites || o.updateSites || args.isSet(opt::ShowSite) || args.isSet(opt::CheckSite))
         return o;  // a question about the descriptions: no addresses needed
     if (const QString why = collectAddresses(args, o.addresses); !why.isEmpty())
         return usageError(why);
     if (o.save.oneFile && o.addresses.size() > 1)
         return usageError(QStringLiteral("-o names one file; use a template such as '%(id)s.%(ext)s'"));
-    // A field no video has is filled with NA: said once, not refused.
-    const QString templates = o.save.nameTemplate + o.printTemplates.join(QString());
-    for (const QString &field : unknownTemplateFields(templates))
-        messages::warning(QStringLiteral("no video has the field %1: it is NA").arg(field));
-    // What is measured on the saved file is known after a download only.
-    static const QRegularExpression measured(
-        QStringLiteral("%\\([^)]*\\b(duration|width|height|filesize|vcodec|acodec)\\b"));
-    if (const QRegularExpressionMatch m = measured.match(templates); m.hasMatch() && !o.download)
-        messages::warning(QStringLiteral("the field %1 is measured on the saved file: without --download it is NA")
-                              .arg(m.captured(1)));
+    warnAboutFields(o);
     return o;
 }

@@ -54,7 +54,7 @@ QString reserveName(const QDir &folder)
 {
     static int counter = 0;
     for (int tries = 0; tries < 100; ++tries) {
-        const QString path = folder.filePath(
+        QString path = folder.filePath(
             QStringLiteral(".quorvin-converting-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter));
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
@@ -120,7 +120,7 @@ QString convertedName(const QString &source, Kind kind)
 
 QString helperProgram()
 {
-    if (const QString given = qEnvironmentVariable("QUORVIN_MEDIA_HELPER"); !given.isEmpty())
+    if (QString given = qEnvironmentVariable("QUORVIN_MEDIA_HELPER"); !given.isEmpty())
         return given;
     const QString here = QCoreApplication::applicationDirPath();
     const QStringList places = {here + QStringLiteral("/quorvin-convert"),

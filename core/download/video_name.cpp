@@ -267,7 +267,7 @@ QString expandTemplate(const QString &nameTemplate, const VideoFields &video, co
 
 QString expandTemplate(const QString &nameTemplate, const outtmpl::Fields &fields, bool forFile)
 {
-    const QString out = outtmpl::expand(nameTemplate, fields, forFile);
+    QString out = outtmpl::expand(nameTemplate, fields, forFile);
     if (!forFile)
         return out;
     // Every part of the path within a file name's length, the extension kept on the last.
