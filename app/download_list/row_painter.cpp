@@ -47,7 +47,9 @@ void paintThumbnail(QPainter *painter, const QRect &thumb, const QPixmap &pictur
 
 QString sizeText(const DownloadRow &r)
 {
-    const qint64 total = r.progress.total >= 0 ? r.progress.total : r.entry.size;
+    // A converting row counts percent in its progress, not bytes.
+    const bool bytes = r.progress.total >= 0 && r.entry.state != history::State::Converting;
+    const qint64 total = bytes ? r.progress.total : r.entry.size;
     return total >= 0 ? byteSize(total) : QString();
 }
 
