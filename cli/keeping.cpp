@@ -1,6 +1,7 @@
 #include "keeping.h"
 #include "messages.h"
 
+#include "download/output_template.h"
 #include "download/sidecar.h"
 #include "net/fetch.h"
 #include "shell_words.h"
@@ -92,7 +93,7 @@ std::optional<QString> Keeper::saved(const SavedVideo &s)
         std::fflush(stdout);
     }
     if (!s.skipped && !options_.exec.isEmpty())
-        runCommand(s.file);
+        runCommand(s);
     return cover;
 }
 
@@ -120,14 +121,19 @@ std::optional<QString> Keeper::writeSidecars(const SavedVideo &s)
     return path;
 }
 
-void Keeper::runCommand(const QString &path)
+void Keeper::runCommand(const SavedVideo &s)
 {
+    const QString &path = s.file;
     // Words as a shell would split them, but no shell: {} is the path as one argument.
     QStringList words = shellWords(options_.exec).value_or(QStringList());
     if (words.isEmpty())
         return;
     bool placed = false;
+    // Template fields in a word are filled as --print fills them (values as they are).
+    const outtmpl::Fields fields {s.video, QFileInfo(path).suffix(), s.measured};
     for (QString &word : words) {
+        if (word.contains(QStringLiteral("%(")))
+            word = outtmpl::expand(word, fields, false);
         if (word.contains(QStringLiteral("{}"))) {
             word.replace(QStringLiteral("{}"), path);
             placed = true;

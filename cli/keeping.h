@@ -51,7 +51,7 @@ public:
 private:
     void openHistory();
     std::optional<QString> writeSidecars(const SavedVideo &video);
-    void runCommand(const QString &path);
+    void runCommand(const SavedVideo &video);
 
     KeepOptions options_;
     std::optional<history::DownloadArchive> archive_;

@@ -51,7 +51,8 @@ const QList<OptionSpec> Table = {
         "print the path of each saved (or already present) video, one a line, instead of the summary; not with "
         "--json"},
     {opt::Exec, S {"exec"}, "CMD",
-        "run CMD after each successful download, {} replaced by the path (one argument, no shell; CMD split as a "
+        "run CMD after each successful download, {} replaced by the path (one argument, no shell; template fields "
+        "such as %(title)s filled as --print fills them; CMD split as a "
         "shell splits words); a command that fails is reported and makes the exit status 3, the batch goes on. {} inside sh -c's script is "
         "refused: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
     {opt::RemuxVideo, S {"remux-video"}, "FORMAT",

@@ -280,6 +280,10 @@ QString contradictions(const Args &args, CliOptions &o)
         if (QString problem = shellScriptProblem(*words); !problem.isEmpty())
             return problem;
         for (const QString &word : *words) {
+            if (const std::optional<QString> why = outtmpl::syntaxProblem(word))
+                return QStringLiteral("--exec '%1' cannot be read %2").arg(word, *why);
+        }
+        for (const QString &word : *words) {
             if (word == u"&&" || word == u"||" || word == u"|" || word == u";" || word.endsWith(u';')) {
                 messages::warning(
                     QStringLiteral("--exec runs its command without a shell, so \"%1\" is passed as a word; for a "

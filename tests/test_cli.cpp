@@ -1238,6 +1238,12 @@ private slots:
         QTest::newRow("-o - refused") << QStringList {"--download", "-o", "-", page} << "" << 2 << QByteArray()
                                       << QByteArray("-o - (the video on standard output) is not offered")
                                       << QByteArray();
+        QTest::newRow("--exec with a template")
+            << QStringList {"--download", "-P", "{{DIR}}", "--exec", "echo %(id)s.%(ext)s", page} << "" << 0
+            << QByteArray("1.mp4 ") << QByteArray("saved: ") << QByteArray();
+        QTest::newRow("--exec with a bad template")
+            << QStringList {"--download", "--exec", "echo %(id", page} << "" << 2 << QByteArray("!")
+            << QByteArray("cannot be read at character 1") << QByteArray();
         QTest::newRow("--exec with && warned")
             << QStringList {"--download", "-P", "{{DIR}}", "--exec", "true && true", page} << "" << 0 << QByteArray()
             << QByteArray("WARNING: --exec runs its command without a shell") << QByteArray();
