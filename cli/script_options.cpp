@@ -1,6 +1,7 @@
 #include "script_options.h"
 
 #include "download/output_template.h"
+#include "download/video_name.h"
 #include "option_table.h"
 #include "options.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTextBoundaryFinder>
 #include <QTimeZone>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,12 +68,7 @@ QString trimmed(const QString &part, int characters, bool withExtension)
 {
     const QFileInfo info(part);
     const QString ext = withExtension && !info.suffix().isEmpty() ? u'.' + info.suffix() : QString();
-    const QString base = part.chopped(ext.size());
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, base);
-    qsizetype at = 0;
-    for (int i = 0; i < characters && at >= 0 && at < base.size(); ++i)
-        at = finder.toNextBoundary();
-    return (at < 0 ? base : base.left(at)) + ext;
+    return firstCharacters(part.chopped(ext.size()), characters) + ext;
 }
 
 }  // namespace

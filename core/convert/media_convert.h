@@ -26,6 +26,8 @@ private:
     int last_ = -1;
 };
 
+// The output's tags and cover (when the job embeds them) and its header written.
+Outcome begin(const Job &job, OutputFile &out);
 // MP4 or M4A: the video (not for M4A) and sound streams copied.
 Outcome copyStreams(AVFormatContext *in, const Job &job, OutputFile &out);
 // The packets of the input streams map names (-1: left out) written to out, with the tags and

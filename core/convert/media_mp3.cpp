@@ -228,13 +228,8 @@ Outcome encodeMp3(AVFormatContext *in, const Job &job, OutputFile &out)
         return opened;
     if (openResampler(s) < 0)
         return {"write_failed", "cannot convert the samples"};
-    if (job.embedTags) {
-        out.setTags(job.tags);
-        if (!job.cover.empty())
-            out.addCover(job.cover);
-    }
-    if (const int error = out.begin(); error < 0)
-        return {"write_failed", "cannot write the header: " + errorText(error)};
+    if (Outcome begun = begin(job, out); !begun.ok())
+        return begun;
     if (const int error = transcode(s, out, job); error < 0)
         return {"write_failed", "cannot encode the sound: " + errorText(error)};
     if (const int error = out.finish(); error < 0)

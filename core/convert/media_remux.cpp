@@ -33,7 +33,7 @@ Outcome copyStreams(AVFormatContext *in, const Job &job, OutputFile &out)
     return writeMapped(in, job, out, map);
 }
 
-Outcome writeMapped(AVFormatContext *in, const Job &job, OutputFile &out, const std::vector<int> &map)
+Outcome begin(const Job &job, OutputFile &out)
 {
     if (job.embedTags) {
         out.setTags(job.tags);
@@ -42,6 +42,13 @@ Outcome writeMapped(AVFormatContext *in, const Job &job, OutputFile &out, const 
     }
     if (const int error = out.begin(); error < 0)
         return {"write_failed", "cannot write the header: " + errorText(error)};
+    return {};
+}
+
+Outcome writeMapped(AVFormatContext *in, const Job &job, OutputFile &out, const std::vector<int> &map)
+{
+    if (Outcome begun = begin(job, out); !begun.ok())
+        return begun;
     Progress progress(in, job.progress);
     AVPacket *packet = av_packet_alloc();
     int error = 0;

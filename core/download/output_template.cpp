@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QTimeZone>
-#include <QTextBoundaryFinder>
 #include <ctime>
 
 namespace outtmpl {
@@ -130,16 +129,6 @@ QString asDate(const QString &value, const QString &format)
     char out[256];
     const size_t n = std::strftime(out, sizeof out, format.toUtf8().constData(), &tm);
     return QString::fromUtf8(out, qsizetype(n));
-}
-
-// The first n characters of text (user-perceived characters: a cut never splits one).
-QString firstCharacters(const QString &text, int n)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype at = 0;
-    for (int i = 0; i < n && at >= 0 && at < text.size(); ++i)
-        at = finder.toNextBoundary();
-    return at < 0 ? text : text.left(at);
 }
 
 QString pad(QString text, const Spec &spec, QChar fill)

@@ -50,16 +50,6 @@ QString cutToBytes(QString text, qsizetype maxBytes)
     return text.left(cut).trimmed();
 }
 
-// The first n user-perceived characters of text (an emoji sequence counts as one).
-QString firstCharacters(const QString &text, qsizetype n)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (qsizetype i = 0; i < n && end >= 0 && end < text.size(); ++i)
-        end = finder.toNextBoundary();
-    return end < 0 ? text : text.left(end);
-}
-
 QString extensionForType(const QString &contentType)
 {
     const QString type = contentType.section(u';', 0, 0).trimmed().toLower();
@@ -284,4 +274,13 @@ QString videoName(const VideoFields &video, const QString &nameTemplate)
         return suggestedFileName(video.link, video.author, video.date);
     return nameTemplate.isEmpty() ? videoFileName(video.author, video.description, video.site, video.id, extension)
                                   : expandTemplate(nameTemplate, video, extension);
+}
+
+QString firstCharacters(const QString &text, qsizetype n)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (qsizetype i = 0; i < n && end >= 0 && end < text.size(); ++i)
+        end = finder.toNextBoundary();
+    return end < 0 ? text : text.left(end);
 }

@@ -69,6 +69,10 @@ QString fileNamePart(const QString &value);
 // two characters, keeping the extension when withExtension.
 QString safeFileName(const QString &value, bool withExtension = false);
 
+// The first n user-perceived characters of text: a cut never splits one (an emoji sequence
+// counts as one).
+QString firstCharacters(const QString &text, qsizetype n);
+
 // The extension a video from link is saved with before its answer's type is known.
 QString linkVideoExtension(const QString &link);
 
