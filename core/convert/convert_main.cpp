@@ -33,12 +33,12 @@ extern "C" {
 
 namespace {
 
-constexpr rlim_t MemoryLimit = rlim_t(1) << 30;      // 1 GiB of address space
 constexpr size_t MostCoverBytes = size_t(16) << 20;  // the cover as the parent sent it, bounded
 
 void limitSelf()
 {
 #ifndef QUORVIN_ADDRESS_CHECKED
+    constexpr rlim_t MemoryLimit = rlim_t(1) << 30;  // 1 GiB of address space
     const rlimit memory {MemoryLimit, MemoryLimit};
     setrlimit(RLIMIT_AS, &memory);
 #endif
