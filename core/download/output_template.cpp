@@ -12,7 +12,7 @@ namespace outtmpl {
 namespace {
 
 // One %(...) conversion, read.
-struct Spec {
+struct Placeholder {
     QStringList fields;  // alternatives, in order
     QString dateFormat;  // after ">"
     std::optional<QString> replacement;
@@ -33,30 +33,30 @@ const QRegularExpression &tail()
 
 // Reads the conversion at text[at] == '%', text[at + 1] == '('; no value (with why) when it
 // is not one.
-std::optional<Spec> readSpec(const QString &text, qsizetype at, QString *why)
+std::optional<Placeholder> readPlaceholder(const QString &text, qsizetype at, QString *why)
 {
     const qsizetype close = text.indexOf(u')', at + 2);
     if (close < 0) {
         *why = QStringLiteral("at character %1: \"%(\" without its \")\"").arg(at + 1);
         return std::nullopt;
     }
-    Spec spec;
+    Placeholder form;
     QString inner = text.mid(at + 2, close - at - 2);
     if (const qsizetype bar = inner.indexOf(u'|'); bar >= 0) {
-        spec.fallback = inner.mid(bar + 1);
+        form.fallback = inner.mid(bar + 1);
         inner.truncate(bar);
     }
     if (const qsizetype amp = inner.indexOf(u'&'); amp >= 0) {
-        spec.replacement = inner.mid(amp + 1);
+        form.replacement = inner.mid(amp + 1);
         inner.truncate(amp);
     }
     if (const qsizetype gt = inner.indexOf(u'>'); gt >= 0) {
-        spec.dateFormat = inner.mid(gt + 1);
+        form.dateFormat = inner.mid(gt + 1);
         inner.truncate(gt);
     }
     static const QRegularExpression name(QStringLiteral("^[a-z_][a-z0-9_]*$"));
-    spec.fields = inner.split(u',');
-    for (const QString &field : std::as_const(spec.fields)) {
+    form.fields = inner.split(u',');
+    for (const QString &field : std::as_const(form.fields)) {
         if (!name.match(field).hasMatch()) {
             *why = QStringLiteral("at character %1: \"%2\" is no field name").arg(at + 3).arg(field);
             return std::nullopt;
@@ -67,12 +67,12 @@ std::optional<Spec> readSpec(const QString &text, qsizetype at, QString *why)
         *why = QStringLiteral("at character %1: the field needs its type after \")\": s, d or f").arg(close + 2);
         return std::nullopt;
     }
-    spec.flags = m.captured(1);
-    spec.width = qMin(m.captured(2).toInt(), 1000);
-    spec.precision = m.captured(3).isEmpty() ? -1 : qMin(m.captured(3).toInt(), 100000);
-    spec.type = m.captured(4).at(0);
-    spec.end = m.capturedEnd();
-    return spec;
+    form.flags = m.captured(1);
+    form.width = qMin(m.captured(2).toInt(), 1000);
+    form.precision = m.captured(3).isEmpty() ? -1 : qMin(m.captured(3).toInt(), 100000);
+    form.type = m.captured(4).at(0);
+    form.end = m.capturedEnd();
+    return form;
 }
 
 // A field's value; no value for a field no video has, empty when this one has none.
@@ -131,34 +131,35 @@ QString asDate(const QString &value, const QString &format)
     return QString::fromUtf8(out, qsizetype(n));
 }
 
-QString pad(QString text, const Spec &spec, QChar fill)
+QString pad(QString text, const Placeholder &form, QChar fill)
 {
-    if (text.size() >= spec.width)
+    if (text.size() >= form.width)
         return text;
-    return spec.flags.contains(u'-') ? text.leftJustified(spec.width, u' ') : text.rightJustified(spec.width, fill);
+    return form.flags.contains(u'-') ? text.leftJustified(form.width, u' ') : text.rightJustified(form.width, fill);
 }
 
 // The conversion's text for value (empty: none).
-QString formatted(const Spec &spec, QString value)
+QString formatted(const Placeholder &form, QString value)
 {
-    if (!value.isEmpty() && !spec.dateFormat.isEmpty())
-        value = asDate(value, spec.dateFormat);
-    if (!value.isEmpty() && spec.replacement)
-        value = QString(*spec.replacement).replace(QStringLiteral("{}"), value);
+    if (!value.isEmpty() && !form.dateFormat.isEmpty())
+        value = asDate(value, form.dateFormat);
+    if (!value.isEmpty() && form.replacement)
+        value = QString(*form.replacement).replace(QStringLiteral("{}"), value);
     else if (value.isEmpty())
-        value = spec.fallback.value_or(QStringLiteral("NA"));
-    if (spec.type == u's')
-        return pad(spec.precision >= 0 ? firstCharacters(value, spec.precision) : value, spec, u' ');
+        value = form.fallback.value_or(QStringLiteral("NA"));
+    if (form.type == u's')
+        return pad(form.precision >= 0 ? firstCharacters(value, form.precision) : value, form, u' ');
     bool number = false;
     const double n = value.toDouble(&number);
     if (!number)
-        return pad(value, spec, u' ');
-    const QChar fill = spec.flags.contains(u'0') && !spec.flags.contains(u'-') ? u'0' : u' ';
-    QString text = spec.type == u'f' ? QString::number(n, 'f', spec.precision >= 0 ? spec.precision : 6)
+        return pad(value, form, u' ');
+    const QChar fill = form.flags.contains(u'0') && !form.flags.contains(u'-') ? u'0' : u' ';
+    QString text = form.type == u'f' ? QString::number(n, 'f', form.precision >= 0 ? form.precision : 6)
                                      : QString::number(qint64(n));
     if (fill == u'0' && text.startsWith(u'-'))
-        return u'-' + pad(text.mid(1), Spec {{}, {}, {}, {}, spec.flags, spec.width - 1, -1, spec.type, 0}, fill);
-    return pad(text, spec, fill);
+        return u'-' +
+            pad(text.mid(1), Placeholder {{}, {}, {}, {}, form.flags, form.width - 1, -1, form.type, 0}, fill);
+    return pad(text, form, fill);
 }
 
 }  // namespace
@@ -201,10 +202,10 @@ std::optional<QString> syntaxProblem(const QString &text)
     QString why;
     for (qsizetype at = text.indexOf(u'%'); at >= 0 && at + 1 < text.size(); at = text.indexOf(u'%', at)) {
         if (text.at(at + 1) == u'(') {
-            const std::optional<Spec> spec = readSpec(text, at, &why);
-            if (!spec)
+            const std::optional<Placeholder> form = readPlaceholder(text, at, &why);
+            if (!form)
                 return why;
-            at = spec->end;
+            at = form->end;
         } else {
             at += text.at(at + 1) == u'%' ? 2 : 1;
         }
@@ -219,8 +220,8 @@ QStringList unknownFields(const QString &text)
     for (qsizetype at = text.indexOf(QStringLiteral("%(")); at >= 0; at = text.indexOf(QStringLiteral("%("), at + 1)) {
         if (at > 0 && text.at(at - 1) == u'%')
             continue;
-        const std::optional<Spec> spec = readSpec(text, at, &why);
-        for (const QString &field : spec ? spec->fields : QStringList()) {
+        const std::optional<Placeholder> form = readPlaceholder(text, at, &why);
+        for (const QString &field : form ? form->fields : QStringList()) {
             const QString written = QStringLiteral("%(") + field + QStringLiteral(")s");
             if (!knownFields().contains(field) && !unknown.contains(written))
                 unknown << written;
@@ -248,9 +249,9 @@ QString expand(const QString &text, const Fields &fields, bool forFile)
             at = percent + (text.at(percent + 1) == u'%' ? 2 : 1);
             continue;
         }
-        const Spec spec = *readSpec(text, percent, &why);
+        const Placeholder form = *readPlaceholder(text, percent, &why);
         QString value;
-        for (const QString &field : spec.fields) {
+        for (const QString &field : form.fields) {
             value = fieldValue(field, fields).value_or(QString());
             if (!value.trimmed().isEmpty())
                 break;
@@ -258,14 +259,14 @@ QString expand(const QString &text, const Fields &fields, bool forFile)
         if (value.trimmed().isEmpty())
             value.clear();
         // autonumber counts from 1 with five digits unless the template says otherwise.
-        Spec applied = spec;
-        if (spec.fields.first() == u"autonumber" && spec.type == u's' && spec.width == 0)
-            applied = Spec {spec.fields, {}, {}, {}, QStringLiteral("0"), 5, -1, u'd', spec.end};
+        Placeholder applied = form;
+        if (form.fields.first() == u"autonumber" && form.type == u's' && form.width == 0)
+            applied = Placeholder {form.fields, {}, {}, {}, QStringLiteral("0"), 5, -1, u'd', form.end};
         const QString filled = formatted(applied, value);
         // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
         // folder or a device.
         out += forFile ? safeFileName(filled) : filled;
-        at = spec.end;
+        at = form.end;
     }
     return out;
 }
