@@ -1,5 +1,7 @@
 #include "main_window/form1.h"
+#include "desktop/font_warm_up.h"
 #include "desktop/translations.h"
+#include "sites/site_registry.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -52,6 +54,12 @@ int main(int argc, char **argv)
     // Chinese dates, sizes and type names in Qt's own dialogs, whatever the system's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installChineseTranslations(&app);
+    // The fonts' configuration and the service descriptions are read while the window's
+    // controls are made, so that it is on the screen sooner: its first text and its service
+    // selector wait for them. Started only now: the environment and the C library's locale,
+    // which they read, are no longer changed.
+    const FontWarmUp fonts;
+    const SiteDescriptionsPreload sites;
     Form1 window;
     window.show();
     // A link handed in by a browser or file manager (the desktop entry passes %u).

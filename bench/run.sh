@@ -33,17 +33,22 @@ verdict() { if [ "$(echo "$1" | bc -l)" = 1 ]; then echo met; else echo MISSED; 
 wait_share=$("$build/bench/bench_fetch_wait" 2>/dev/null | sed -n 's/.*wait: \([0-9.]*\) %.*/\1/p')
 row "CPU while a fetch waits (% of one core)" "$wait_share %" "-" "-" "< 2 %" "$(verdict "$wait_share < 2")"
 
-# 2. Start to a mapped window, against a bare Qt Widgets window of the same size.
+# 2. Start to a mapped window, against a bare Qt Widgets window of the same size: 15 starts
+# of each program, taken in turn (so that a slower stretch of the machine weighs on all of
+# them alike), and the median of each.
 starts=$(xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
-  echo \$('$build/bench/map_time' 15 '$build/bench/minimal_window') \
-       \$('$build/bench/map_time' 15 '$build/bench/minimal_window' --chinese) \
-       \$('$build/bench/map_time' 15 '$build/app/quorvin-video-helper' 2>/dev/null) \
-       \$('$build/bench/map_time' 15 '$build/bench/player_window' 2>/dev/null)")
-read -r bare chinese ours player <<< "$starts"
+  for _ in \$(seq 15); do
+    echo bare \$('$build/bench/map_time' 1 '$build/bench/minimal_window')
+    echo chinese \$('$build/bench/map_time' 1 '$build/bench/minimal_window' --chinese)
+    echo ours \$('$build/bench/map_time' 1 '$build/app/quorvin-video-helper' 2>/dev/null)
+    echo player \$('$build/bench/map_time' 1 '$build/bench/player_window' 2>/dev/null)
+  done")
+start_of() { echo "$starts" | awk -v who="$1" '$1 == who && $2 != "" {print $2}' | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+bare=$(start_of bare); chinese=$(start_of chinese); ours=$(start_of ours); player=$(start_of player)
 ratio=$(echo "$ours / $bare" | bc -l)
 row "start to mapped window (ms)" "$ours" "$bare" "$(printf %.2f "$ratio")" "<= 1.5x" "$(verdict "$ratio <= 1.5")"
 ratio=$(echo "$ours / $chinese" | bc -l)
-row "  same, against a window with Chinese text" "$ours" "$chinese" "$(printf %.2f "$ratio")" "<= 1.5x" "$(verdict "$ratio <= 1.5")"
+row "  same, against a window with Chinese text" "$ours" "$chinese" "$(printf %.2f "$ratio")" "<= 1.2x" "$(verdict "$ratio <= 1.2")"
 row "  the bare window with its player made at start" "$player" "$bare" "$(printf %.2f "$(echo "$player / $bare" | bc -l)")" "-" "-"
 
 # 3. An extraction whose cover and avatar hosts both answer after 3 s, against one slow host.

@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev libqt6opengl6-dev libtomlplusplus-dev libre2-dev libsodium-dev zlib1g-dev
+  libfontconfig-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav

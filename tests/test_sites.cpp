@@ -6,6 +6,7 @@
 #include "site_run.h"
 #include "sites/sites.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -211,6 +212,37 @@ private slots:
         QCOMPARE(siteDescription(Miaopai)->origin, "built-in");
         loadSiteDescriptions(QString());
         QCOMPARE(Pattern::memoryInUse(), 0);
+    }
+    // Descriptions read on a thread of their own at start are the ones a load on the spot
+    // makes: the user's files used or refused alike, and the first reader waits for them.
+    void preloadLoadsAsTheSpotDoes()
+    {
+        QTemporaryDir config;
+        const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        QVERIFY(QDir().mkpath(userSitesFolder()));
+        QFile builtIn(":/sites/meipai/meipai.toml");
+        QFile own(userSitesFolder() + "/meipai.toml");
+        QFile broken(userSitesFolder() + "/weipai.toml");
+        QVERIFY(
+            builtIn.open(QIODevice::ReadOnly) && own.open(QIODevice::WriteOnly) && broken.open(QIODevice::WriteOnly));
+        own.write(builtIn.readAll());
+        broken.write("name = ");
+        own.close();
+        broken.close();
+        loadSiteDescriptions(userSitesFolder());
+        const QStringList refused = refusedSiteFiles();
+        const QString origin = siteDescription(Meipai)->origin;
+        loadSiteDescriptions(QString());
+        {
+            const SiteDescriptionsPreload preload;
+            QCOMPARE(refusedSiteFiles(), refused);
+            QCOMPARE(siteDescription(Meipai)->origin, origin);
+        }
+        QCOMPARE(refused, QStringList {"weipai.toml"});
+        QVERIFY(origin.endsWith("/meipai.toml"));
+        loadSiteDescriptions(QString());
+        qputenv("XDG_CONFIG_HOME", before);
     }
 };
 

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -34,9 +35,21 @@ struct Registry {
     QStringList refusedFiles;
 };
 
+// A load begun by SiteDescriptionsPreload, on its own thread.
+std::thread &preloading()
+{
+    static std::thread loader;
+    return loader;
+}
+thread_local bool onPreloadThread = false;
+
+// The registry, once a load begun on another thread has ended: every reader and writer
+// passes here, so nothing sees it half made.
 Registry &registry()
 {
     static Registry r;
+    if (!onPreloadThread && preloading().joinable())
+        preloading().join();
     return r;
 }
 
@@ -364,6 +377,20 @@ void loadSiteDescriptions(const QString &overrideFolder)
         }
     }
     r.current = std::make_shared<const SiteSet>(std::move(set));
+}
+
+SiteDescriptionsPreload::SiteDescriptionsPreload()
+{
+    registry();  // a load begun before has ended
+    preloading() = std::thread([folder = userSitesFolder()] {
+        onPreloadThread = true;
+        loadSiteDescriptions(folder);
+    });
+}
+
+SiteDescriptionsPreload::~SiteDescriptionsPreload()
+{
+    registry();
 }
 
 void reloadSiteDescriptions()

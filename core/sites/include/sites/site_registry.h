@@ -35,6 +35,17 @@ void loadSiteDescriptions(const QString &overrideFolder);
 // The same again with the folder of the last load (after an update was stored).
 void reloadSiteDescriptions();
 
+// Loads the descriptions with the user's folder on a thread of their own, beside the
+// program's start; the first use of the descriptions waits for that load to end, and so does
+// the destructor.
+class SiteDescriptionsPreload {
+public:
+    SiteDescriptionsPreload();
+    ~SiteDescriptionsPreload();
+    SiteDescriptionsPreload(const SiteDescriptionsPreload &) = delete;
+    SiteDescriptionsPreload &operator=(const SiteDescriptionsPreload &) = delete;
+};
+
 // The description files refused at the last load ("meipai.toml"), for the window's status
 // line; each was reported on standard error with its path, line, column and reason.
 QStringList refusedSiteFiles();
