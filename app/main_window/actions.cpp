@@ -106,20 +106,20 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
     request.cover = Image1->pixmap().toImage();
     request.avatar = shown_.avatar;
     request.convertTo = convertTo;
-    follow_.follow(downloads()->add(request));
+    downloads_.follow.follow(downloads()->add(request));
 }
 
 void Form1::downloadProgress(qint64 id, const DownloadProgress &progress)
 {
     // The status line follows the download started last; a few updates a second are enough.
-    if (!follow_.progressDue(id))
+    if (!downloads_.follow.progressDue(id))
         return;
     setDownloadStatus(progressText(progress));
 }
 
 void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
 {
-    if (!follow_.follows(id))
+    if (!downloads_.follow.follows(id))
         return;  // seen in the list
     Command2->setToolTip(QStringLiteral("按 Ctrl+J 打开下载列表"));
     if (phase_.quitQuestionOpen && downloads()->unfinished() == 0 && seams.closeMessageBox)

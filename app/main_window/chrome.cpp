@@ -71,7 +71,7 @@ void Form1::paintEvent(QPaintEvent *)
 {
     // The downloads, their history and the network policy are set up once the window is on
     // the screen (drawn once), before the version check's first request a second later.
-    if (!std::exchange(chrome_.painted, true) && !downloads_)
+    if (!std::exchange(chrome_.painted, true) && !downloads_.list)
         QTimer::singleShot(0, this, [this] { downloads(); });
     const int w = width();
     const int h = height();
@@ -162,7 +162,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == Label10 && feedbackLabelEvent(event))
         return true;
-    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && follow_.showing()) {
+    if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && downloads_.follow.showing()) {
         openDownloadList();
         return true;
     }

@@ -13,7 +13,7 @@ void Form1::closeEvent(QCloseEvent *event)
     // Running downloads stop with the program, their parts kept; the next start goes on with
     // them. The question closes itself when they end first: then nothing is left to lose.
     // (No list made yet: nothing runs.)
-    if (const int running = downloads_ ? downloads_->unfinished() : 0; running > 0) {
+    if (const int running = downloads_.list ? downloads_.list->unfinished() : 0; running > 0) {
         phase_.quitQuestionOpen = true;
         // The words say what will happen: they go on by themselves only with 启动时继续 on.
         const QString next = Settings().resumeAtStart() ? QStringLiteral("下次启动时继续")

@@ -118,13 +118,13 @@ void Form1::Option1_Click(int)
 void Form1::setStatus(const QString &text)
 {
     setCaption(Label5, text);
-    follow_.setShowing(false);
+    downloads_.follow.setShowing(false);
 }
 
 void Form1::setDownloadStatus(const QString &text)
 {
     setStatus(text);
-    follow_.setShowing(true);
+    downloads_.follow.setShowing(true);
 }
 
 int Form1::ask(const QString &text, BoxIcon icon, BoxButtons buttons)
@@ -159,7 +159,7 @@ void Form1::Command1_Click()
     // stays as typed, for the checks to answer.
     // A run in progress (the window's own, or a batch's page fetch waiting) is never entered:
     // this press is taken when it returns.
-    if (run_.extracting || (downloads_ && downloads()->batch()->extracting())) {
+    if (run_.extracting || (downloads_.list && downloads()->batch()->extracting())) {
         run_.pressWaiting = true;
         return;
     }

@@ -57,15 +57,15 @@ void Form1::watchClipboard()
 
 DownloadList *Form1::downloads()
 {
-    if (downloads_)
-        return downloads_;
-    downloads_ = new DownloadList(Settings(), history::Store::defaultPath(), this);
-    connect(downloads_, &DownloadList::progressed, this, &Form1::downloadProgress);
-    connect(downloads_, &DownloadList::ended, this, &Form1::downloadFinished);
-    connect(downloads_, &DownloadList::finished, this, &Form1::batchFinished);
-    downloads_->setWindowBusy([this] { return run_.extracting || run_.pressWaiting; });
-    connect(downloads_->batch(), &BatchRun::returned, this, &Form1::takeWaitingPress);
-    return downloads_;
+    if (downloads_.list)
+        return downloads_.list;
+    downloads_.list = new DownloadList(Settings(), history::Store::defaultPath(), this);
+    connect(downloads_.list, &DownloadList::progressed, this, &Form1::downloadProgress);
+    connect(downloads_.list, &DownloadList::ended, this, &Form1::downloadFinished);
+    connect(downloads_.list, &DownloadList::finished, this, &Form1::batchFinished);
+    downloads_.list->setWindowBusy([this] { return run_.extracting || run_.pressWaiting; });
+    connect(downloads_.list->batch(), &BatchRun::returned, this, &Form1::takeWaitingPress);
+    return downloads_.list;
 }
 
 void Form1::offerAddresses(const QStringList &addresses, const QString &text)
@@ -156,7 +156,7 @@ void Form1::batchFinished(int saved, int failed)
         (!seams.notify && !seams.notifyClickable))
         return;
     // One download: its file, as before; several: how many.
-    const std::optional<history::Entry> last = downloads()->entry(follow_.followed());
+    const std::optional<history::Entry> last = downloads()->entry(downloads_.follow.followed());
     QString body =
         saved + failed == 1 && last ? QFileInfo(last->file).fileName() : QStringLiteral("已保存 %1 个视频").arg(saved);
     if (failed > 0 && saved + failed > 1)

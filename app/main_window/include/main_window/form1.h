@@ -83,7 +83,7 @@ public:
     ListWindow *listWindowIfMade() const;
     void openDownloadList();
     // The download 下载视频 started last: the one the status line follows.
-    qint64 lastDownload() const { return follow_.followed(); }
+    qint64 lastDownload() const { return downloads_.follow.followed(); }
     // Every download of 下载视频, in the list and its history: set up once the window was
     // first shown, or when first asked for.
     DownloadList *downloads();
@@ -222,8 +222,12 @@ private:
         bool extractWhenUsable = false;  // an address handed in on the command line
         bool downloadsRestored = false;
     } phase_;
-    DownloadList *downloads_ = nullptr;
-    DownloadFollow follow_;
+    // The window's downloads: their list, made once the window was drawn, and the status
+    // line's follow of the download it started last.
+    struct Downloads {
+        DownloadList *list = nullptr;
+        DownloadFollow follow;
+    } downloads_;
 };
 
 // Sets a label's text as plain text and sizes the label to it; a label with ReadAsProperty
