@@ -21,11 +21,11 @@ private slots:
             // Its pixels are twice its size in units: the sharp picture, not a scaled copy.
             QCOMPARE(picture->picture().deviceIndependentSize().toSize() * 2, picture->picture().size());
         }
-        for (QLabel *source : {f.Image8, f.Image9, f.Image10})
-            QCOMPARE(source->pixmap().devicePixelRatio(), 2.0);
         // The frame drawn from the sharp skin: the window's picture has two pixels per unit,
         // and the caption buttons sit where they do at 1x.
         const QImage shot = f.grab().toImage();
+        for (QLabel *source : {f.Image8, f.Image9, f.Image10})
+            QCOMPARE(source->pixmap().devicePixelRatio(), 2.0);
         QCOMPARE(shot.size(), QSize(Form1::DesignWidth, Form1::DesignHeight) * 2);
         const QImage sprite = f.Image9->pixmap().toImage();
         QCOMPARE(shot.pixelColor((Form1::DesignWidth - 80) * 2 + 3, 2 * 2 + 3), sprite.pixelColor(3, 3));

@@ -3,6 +3,7 @@
 #include "main_window/form1.h"
 
 #include "address_box/address_box.h"
+#include "controls/alpha_image.h"
 #include "record/hosts.h"
 
 #include <QLabel>
@@ -67,6 +68,13 @@ void Form1::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
 }
 
+QPixmap Form1::sourcePicture(QLabel *source)
+{
+    if (source->pixmap().isNull())
+        source->setPixmap(loadResourcePicture(source->property(SourcePictureProperty).toString()));
+    return source->pixmap();
+}
+
 void Form1::paintEvent(QPaintEvent *)
 {
     // The downloads, their history and the network policy are set up once the window is on
@@ -75,8 +83,8 @@ void Form1::paintEvent(QPaintEvent *)
         QTimer::singleShot(0, this, [this] { downloads(); });
     const int w = width();
     const int h = height();
-    const QPixmap skin = Image10->pixmap();
-    const QPixmap sprite = Image9->pixmap();
+    const QPixmap skin = sourcePicture(Image10);
+    const QPixmap sprite = sourcePicture(Image9);
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     const struct {
@@ -100,7 +108,7 @@ void Form1::paintEvent(QPaintEvent *)
         p.drawPixmap(QRectF(piece.to), skin, source(skin, piece.from));
     p.drawPixmap(QRectF(w - 80, 2, 29, 20), sprite, source(sprite, QRect(0, chrome_.minimiseRow, 29, 20)));
     p.drawPixmap(QRectF(w - 51, 2, 41, 20), sprite, source(sprite, QRect(29, chrome_.closeRow, 41, 20)));
-    p.drawPixmap(10, 12, Image8->pixmap());
+    p.drawPixmap(10, 12, sourcePicture(Image8));
 }
 
 void Form1::mousePressEvent(QMouseEvent *event)

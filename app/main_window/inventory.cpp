@@ -46,10 +46,12 @@ AlphaImage *alpha(QWidget *parent, const char *name, int x, int y, int w, int h,
     return a;
 }
 
+// A hidden paint source of the self-drawn frame: its picture is decoded when the frame is
+// first drawn (Form1::sourcePicture), not before the window is on the screen.
 QLabel *paintSource(QWidget *parent, const char *name, int x, int y, int w, int h, const char *picture)
 {
     auto *l = place<QLabel>(parent, name, x, y, w, h);
-    l->setPixmap(loadResourcePicture(QString::fromLatin1(":/assets/") + QString::fromLatin1(picture)));
+    l->setProperty(SourcePictureProperty, QString(QString::fromLatin1(":/assets/") + QString::fromLatin1(picture)));
     l->hide();
     return l;
 }

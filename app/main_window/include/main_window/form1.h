@@ -178,6 +178,8 @@ private:
     // The unfinished downloads of an earlier run, once the version check let the window on.
     void restoreDownloads();
     void setLabel10Colour(const QColor &colour);
+    // A hidden paint source's picture, decoded the first time the frame is drawn.
+    static QPixmap sourcePicture(QLabel *source);
     void setStatus(const QString &text) override;
     // A download's or a batch's text: a click on the status line opens the list.
     void setDownloadStatus(const QString &text);
@@ -233,4 +235,6 @@ private:
 // Sets a label's text as plain text and sizes the label to it; a label with ReadAsProperty
 // ("作者") is named for a screen reader with its value ("作者: 美拍小达人").
 inline constexpr char ReadAsProperty[] = "quorvinReadAs";
+// The resource path of a hidden paint source's picture (Image8 to Image10).
+inline constexpr char SourcePictureProperty[] = "quorvinSourcePicture";
 void setCaption(QLabel *label, const QString &text);
