@@ -37,7 +37,7 @@ fi
 
 # Dependencies computed from the libraries, plus the plugins, the font and the translations.
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libavformat59 libavcodec59 libavutil57 libswresample4 libqt6core6 libqt6widgets6 libqt6sql6-sqlite libqt6multimedia6 gstreamer1.0-plugins-good fonts-wqy-microhei; do
+for needed in libavformat59 libavcodec59 libavutil57 libswresample4 libfontconfig1 libqt6core6 libqt6widgets6 libqt6sql6-sqlite libqt6multimedia6 gstreamer1.0-plugins-good fonts-wqy-microhei; do
   [[ "$depends" == *"$needed"* ]] || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *qt6-translations-l10n* ]] || { echo "Recommends lacks the translations"; exit 1; }

@@ -4,9 +4,10 @@
 #include <thread>
 
 // Reading the system's font configuration (its files and caches) takes several
-// milliseconds, and the first control that lays out text waits for it. Made before
-// QApplication, this reads it beside the application's own start; Qt later finds it read.
-// The destructor waits for the reading to end.
+// milliseconds, and the first control that lays out text waits for it. Made once the
+// environment and the C library's locale are set (after QApplication), this reads it while
+// the window's controls are made; Qt later finds it read. The destructor waits for the
+// reading to end.
 class FontWarmUp {
 public:
     FontWarmUp();
