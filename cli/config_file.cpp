@@ -34,25 +34,28 @@ QString defaultConfig()
         QStringLiteral("/quorvin-extract/config");
 }
 
-// The words of one config file; a line that does not read as options is a usage error.
-std::optional<QStringList> configWords(const QString &path, bool mustExist, int *status)
+// The lines of one config file that give options; a line that does not read as options is a
+// usage error. An unquoted # that starts a word starts a comment, as in a shell.
+std::optional<QList<ConfigLine>> configLines(const QString &path, bool mustExist, int *status)
 {
     const QString file = QFileInfo(path).isDir() ? QDir(path).filePath(QStringLiteral("config")) : path;
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly)) {
         if (!mustExist)
-            return QStringList();
+            return QList<ConfigLine>();
         *status = usageError(QStringLiteral("cannot read the config file %1").arg(file));
         return std::nullopt;
     }
-    QStringList words;
+    QList<ConfigLine> lines;
     int number = 0;
     for (const QByteArray &raw : in.read(1 << 20).split('\n')) {
         ++number;
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
-        const std::optional<QStringList> lineWords = shellWords(line);
+        const std::optional<QStringList> lineWords = shellWords(line, true);
+        if (lineWords && lineWords->isEmpty())
+            continue;
         QCommandLineParser parser;
         addOptions(parser);
         QString why;
@@ -66,28 +69,38 @@ std::optional<QStringList> configWords(const QString &path, bool mustExist, int 
             *status = usageError(QStringLiteral("%1, line %2: %3").arg(file).arg(number).arg(why));
             return std::nullopt;
         }
-        words += *lineWords;
+        lines.append({file, number, *lineWords});
     }
-    return words;
+    return lines;
 }
 
 }  // namespace
 
-std::variant<QStringList, int> withConfig(const QStringList &arguments)
+QStringList Configured::commandLine() const
 {
+    qsizetype words = 0;
+    for (const ConfigLine &line : lines)
+        words += line.words.size();
+    return arguments.mid(0, 1) + arguments.mid(1 + words);
+}
+
+std::variant<Configured, int> withConfig(const QStringList &arguments)
+{
+    Configured configured {arguments, {}};
     const QStringList commandLine = arguments.mid(0, arguments.indexOf(QStringLiteral("--")));
     if (commandLine.contains(QStringLiteral("--ignore-config")) || commandLine.contains(QStringLiteral("--no-config")))
-        return arguments;
+        return configured;
     const QStringList given = valuesOf(arguments, QStringLiteral("--config-locations"));
     QStringList words;
     int status = 0;
     for (const QString &path : given.isEmpty() ? QStringList {defaultConfig()} : given) {
-        const std::optional<QStringList> read = configWords(path, !given.isEmpty(), &status);
+        const std::optional<QList<ConfigLine>> read = configLines(path, !given.isEmpty(), &status);
         if (!read)
             return status;
-        words += *read;
+        for (const ConfigLine &line : *read)
+            words += line.words;
+        configured.lines += *read;
     }
-    if (words.isEmpty())
-        return arguments;
-    return QStringList {arguments.first()} + words + arguments.mid(1);
+    configured.arguments = arguments.mid(0, 1) + words + arguments.mid(1);
+    return configured;
 }

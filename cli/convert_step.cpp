@@ -70,18 +70,33 @@ QByteArray coverBytes(const QString &cover)
 std::optional<convert::Result> convertSaved(
     const QString &file, const VideoFields &video, const ConvertOptions &options, bool quiet)
 {
-    if (!options.kind)
-        return std::nullopt;
-    // A video saved as MP4 already is what --remux-video mp4 asks for.
-    if (*options.kind == convert::Kind::Mp4 && file.endsWith(QStringLiteral(".mp4"), Qt::CaseInsensitive)) {
-        convert::Result same;
-        same.file = file;
-        same.existed = true;
-        return same;
-    }
+    const bool embed = options.embedMetadata || options.embedThumbnail;
+    const bool savedMp4 = file.endsWith(QStringLiteral(".mp4"), Qt::CaseInsensitive);
     convert::Request request;
     request.source = file;
-    request.kind = *options.kind;
+    if (!options.kind || *options.kind == convert::Kind::Mp4) {
+        if (!embed && options.kind) {
+            // A video saved as MP4 already is what --remux-video mp4 asks for.
+            if (savedMp4) {
+                convert::Result same;
+                same.file = file;
+                same.existed = true;
+                return same;
+            }
+        } else if (!embed) {
+            return std::nullopt;
+        } else if (savedMp4) {
+            // The tags and cover written into the saved MP4 itself: a stream copy, checked
+            // as a conversion is, that takes the file's place.
+            request.replaceSource = true;
+        } else if (!options.kind) {
+            messages::warning(QStringLiteral("%1 is not an MP4, which alone can hold the tags and the cover: nothing "
+                                             "was embedded (add --remux-video mp4)")
+                                  .arg(forTerminal(file)));
+            return std::nullopt;
+        }
+    }
+    request.kind = options.kind.value_or(convert::Kind::Mp4);
     request.mp3Quality = options.mp3Quality;
     request.mp3Bitrate = options.mp3Bitrate;
     request.embedTags = options.embedMetadata;
@@ -95,7 +110,8 @@ std::optional<convert::Result> convertSaved(
         return result;
     }
     if (!quiet)
-        messages::note(QStringLiteral("converted: ") + forTerminal(result.file));
+        messages::note((request.replaceSource ? QStringLiteral("tags written: ") : QStringLiteral("converted: ")) +
+            forTerminal(result.file));
     if (!options.keepVideo && result.file != file)
         QFile::remove(file);
     return result;

@@ -92,8 +92,10 @@ std::optional<QString> Keeper::saved(const SavedVideo &s)
         std::fprintf(stdout, "%s\n", forTerminal(s.file).toUtf8().constData());
         std::fflush(stdout);
     }
-    if (!s.skipped && !options_.exec.isEmpty())
-        runCommand(s);
+    if (!s.skipped) {
+        for (const QString &command : std::as_const(options_.exec))
+            runCommand(command, s);
+    }
     return cover;
 }
 
@@ -121,23 +123,34 @@ std::optional<QString> Keeper::writeSidecars(const SavedVideo &s)
     return path;
 }
 
-void Keeper::runCommand(const SavedVideo &s)
+void Keeper::runCommand(const QString &command, const SavedVideo &s)
 {
     const QString &path = s.file;
     // Words as a shell would split them, but no shell: {} is the path as one argument.
-    QStringList words = shellWords(options_.exec).value_or(QStringList());
+    QStringList words = shellWords(command).value_or(QStringList());
     if (words.isEmpty())
         return;
+    // The path goes last only when the command places nothing of the video itself: neither
+    // {} nor a template field (a command naming %(id)s is about that name, not the file).
     bool placed = false;
-    // Template fields in a word are filled as --print fills them (values as they are).
-    const outtmpl::Fields fields {s.video, QFileInfo(path).suffix(), s.measured};
-    for (QString &word : words) {
-        if (word.contains(QStringLiteral("%(")))
-            word = outtmpl::expand(word, fields, false);
-        if (word.contains(QStringLiteral("{}"))) {
-            word.replace(QStringLiteral("{}"), path);
-            placed = true;
+    // Template fields in a word are filled as --print fills them; each word stays one
+    // argument, so %(...)q gives the value as it stands.
+    outtmpl::Fields fields {s.video, QFileInfo(path).suffix(), s.measured};
+    fields.more[QStringLiteral("filepath")] = QFileInfo(path).absoluteFilePath();
+    fields.more[QStringLiteral("filename")] = QFileInfo(path).fileName();
+    // A shell's -c script is read by that shell: there %(...)q is quoted for it.
+    const qsizetype script = shellScriptIndex(words);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        // Filled piece by piece around each {}, so neither a value nor the path is read again.
+        QStringList pieces = words[i].split(QStringLiteral("{}"));
+        placed = placed || pieces.size() > 1;
+        for (QString &piece : pieces) {
+            if (!outtmpl::namedFields(piece).isEmpty()) {
+                piece = outtmpl::expand(piece, fields, false, i != script);
+                placed = true;
+            }
         }
+        words[i] = pieces.join(path);
     }
     if (!placed)
         words << path;

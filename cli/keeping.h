@@ -20,7 +20,7 @@ struct KeepOptions {
     bool thumbnail = false;    // --write-thumbnail
     bool description = false;  // --write-description
     bool printPath = false;    // --print-path
-    QString exec;              // --exec: run after each successful download, {} the path
+    QStringList exec;          // each --exec, in order: run after each successful download
 
     bool recordsSaved() const { return !archiveFile.isEmpty() || history; }
 };
@@ -51,7 +51,7 @@ public:
 private:
     void openHistory();
     std::optional<QString> writeSidecars(const SavedVideo &video);
-    void runCommand(const SavedVideo &video);
+    void runCommand(const QString &command, const SavedVideo &video);
 
     KeepOptions options_;
     std::optional<history::DownloadArchive> archive_;

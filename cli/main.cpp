@@ -107,15 +107,14 @@ QVariantHash measuredFields(const AddressReport &r)
 
 // The video saved (or its converted file found from an earlier run), converted as asked,
 // measured, and kept: archive, history, sidecars, path and command name the final file.
-void saveAndKeep(AddressReport &r, const CliOptions &o, Keeper &keeper)
+void saveAndKeep(AddressReport &r, const CliOptions &o, const QHash<QString, QVariant> &runFields, Keeper &keeper)
 {
     SaveOptions save = o.save;
     save.chinese = false;  // the command line's messages are English; Chinese is the window's
+    save.templateFields = runFields;
     if (!save.forceOverwrite) {
-        VideoFields named = r.video;
-        named.link = r.video.link;
         const QString first =
-            QDir(save.folder).absoluteFilePath(scriptFileName(videoName(named, save.nameTemplate), save));
+            QDir(save.folder).absoluteFilePath(scriptFileName(videoName(r.video, save.nameTemplate, runFields), save));
         if (const QString earlier = convertedAlready(first, r.video.link, o.convert); !earlier.isEmpty()) {
             r.saved.emplace();
             r.saved->file = earlier;
@@ -130,19 +129,28 @@ void saveAndKeep(AddressReport &r, const CliOptions &o, Keeper &keeper)
         r.saved = saveVideo(r.video.link, r.video, save);
     if (!r.saved->error.isEmpty())
         return;
-    if (!r.converted)
+    // A video found saved by an earlier run had its tags written then.
+    if (!r.converted && !(r.saved->skipped && !o.convert.kind))
         r.converted = convertSaved(r.saved->file, r.video, o.convert, o.save.quiet);
     if (r.converted && r.converted->ok())
         r.saved->file = r.converted->file;
     if (o.mtime && !r.saved->skipped)
-        setFileTime(r.saved->file, r.saved->lastModified, r.video);
+        setFileTime(r.saved->file, r.saved->lastModified);
     r.facts = convert::probeFile(r.saved->file);
     r.thumbnail = keeper.saved({r.video, r.avatar, r.saved->file,
         r.saved->skipped && (!r.converted || r.converted->existed), measuredFields(r)});
 }
 
-// Extracts one address on a record of its own; downloads its video when asked.
-AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &keeper)
+// What a template names beyond the video: the address's place in the run and the run's start.
+QHash<QString, QVariant> runFields(qsizetype number)
+{
+    static const qint64 epoch = QDateTime::currentSecsSinceEpoch();
+    return {{QStringLiteral("autonumber"), number}, {QStringLiteral("epoch"), epoch}};
+}
+
+// Extracts one address on a record of its own; downloads its video when asked. number: its
+// autonumber.
+AddressReport runAddress(const QString &address, qsizetype number, const CliOptions &o, Keeper &keeper)
 {
     AddressReport r;
     r.address = address;
@@ -190,19 +198,21 @@ AddressReport runAddress(const QString &address, const CliOptions &o, Keeper &ke
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
         messages::error(forTerminal(address) + QStringLiteral(": ") + forTerminal(r.error));
     if (o.download && r.ok())
-        saveAndKeep(r, o, keeper);
+        saveAndKeep(r, o, runFields(number), keeper);
     return r;
 }
 
 // What a --print template is filled from: the video, the saved file's facts, the run's count.
 outtmpl::Fields templateFields(const AddressReport &r, qsizetype number)
 {
-    static const qint64 epoch = QDateTime::currentSecsSinceEpoch();
     const bool saved = r.saved && r.saved->error.isEmpty();
     outtmpl::Fields f {
         r.video, saved ? QFileInfo(r.saved->file).suffix() : linkVideoExtension(r.video.link), measuredFields(r)};
-    f.more[QStringLiteral("autonumber")] = number;
-    f.more[QStringLiteral("epoch")] = epoch;
+    f.more.insert(runFields(number));
+    if (saved) {
+        f.more[QStringLiteral("filepath")] = QFileInfo(r.saved->file).absoluteFilePath();
+        f.more[QStringLiteral("filename")] = QFileInfo(r.saved->file).fileName();
+    }
     return f;
 }
 
@@ -219,17 +229,18 @@ AddressReport interruptedReport(const QString &address)
 
 // A batch's polite pace: the pause before each address but the first, and a busy service's
 // wait before the same address is tried again.
-AddressReport runPaced(const QString &address, bool first, const CliOptions &o, Keeper &keeper)
+AddressReport runPaced(const QString &address, qsizetype index, const CliOptions &o, Keeper &keeper)
 {
-    if (!first && o.sleepRequestsMs > 0 && !pauseUnlessInterrupted(o.sleepRequestsMs))
+    if (index > 0 && o.sleepRequestsMs > 0 && !pauseUnlessInterrupted(o.sleepRequestsMs))
         return interruptedReport(address);
-    AddressReport r = runAddress(address, o, keeper);
+    const qsizetype number = o.autonumberStart + index;
+    AddressReport r = runAddress(address, number, o, keeper);
     for (int busy = 0; r.busyServer && busy < MostBusyTries; ++busy) {
         const int seconds = busyPauseSeconds(r.retryAfter, busy);
         messages::warning(
             QStringLiteral("%1: the service is busy; trying again in %2 s").arg(forTerminal(address)).arg(seconds));
         QThread::msleep(ulong(seconds) * 1000);
-        r = runAddress(address, o, keeper);
+        r = runAddress(address, number, o, keeper);
     }
     return r;
 }
@@ -271,14 +282,18 @@ int main(int argc, char **argv)
     for (qsizetype i = 0; i < o.addresses.size(); ++i) {
         // After a Ctrl+C every address left still has its line.
         const AddressReport r =
-            interruptedByUser() ? interruptedReport(o.addresses[i]) : runPaced(o.addresses[i], i == 0, o, keeper);
+            interruptedByUser() ? interruptedReport(o.addresses[i]) : runPaced(o.addresses[i], i, o, keeper);
         if (o.json) {
             writeJson(writer, r, o.withSlots);
         } else if (!o.printTemplates.isEmpty() || o.getUrl || o.keep.printPath) {
             // Plain lines for scripts, for the videos extracted only: each --print in order.
-            for (const QString &line : o.printTemplates) {
-                if (r.ok())
-                    out << forTerminal(expandTemplate(line, templateFields(r, i + 1), false)) << "\n";
+            // A template's own line breaks ("id,title") are kept; a value's are shown escaped.
+            for (const QString &lines : o.printTemplates) {
+                for (const QString &line : lines.split(u'\n')) {
+                    if (r.ok())
+                        out << forTerminal(expandTemplate(line, templateFields(r, o.autonumberStart + i), false))
+                            << "\n";
+                }
             }
             if (r.ok() && o.getUrl)
                 out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";

@@ -34,8 +34,12 @@ const QList<OptionSpec> Table = {
         "%(FIELD)s, %(title).50s (cut to 50 characters), %(id)08d, %(upload_date>%Y-%m-%d)s (a date in another "
         "form), %(uploader|unknown)s (a default), %(title,id)s (the first with a value), %(date&on {})s (a "
         "replacement). Fields: id, site or extractor, author or uploader, description or title, date, "
-        "upload_date (YYYYMMDD), webpage_url, url, thumbnail, ext, autonumber, epoch; after a download also "
-        "duration, width, height, filesize, vcodec, acodec; %% for a percent sign; an unknown field is NA"},
+        "upload_date (YYYYMMDD), timestamp, webpage_url, url, thumbnail, ext, extractor_key (Meipai), autonumber "
+        "(00001, one count a run), epoch; after a download also duration, duration_string, width, height, "
+        "resolution, filesize, vcodec, acodec, filepath, filename; %(title)q quotes for a shell, %(title)j writes "
+        "JSON; %% for a percent sign; an unknown field is NA. An absolute template (or ~/...) names its own "
+        "folder"},
+    {opt::AutonumberStart, S {"autonumber-start"}, "N", "the first autonumber (default 1)"},
     {opt::DownloadArchive, S {"download-archive"}, "FILE",
         "skip a video FILE lists (a line \"SERVICE ID\", e.g. \"meipai 10004\") before its page is fetched, with "
         "\"skipped\": \"archived\"; append each video saved"},
@@ -52,9 +56,11 @@ const QList<OptionSpec> Table = {
         "--json"},
     {opt::Exec, S {"exec"}, "CMD",
         "run CMD after each successful download, {} replaced by the path (one argument, no shell; template fields "
-        "such as %(title)s filled as --print fills them; CMD split as a "
-        "shell splits words); a command that fails is reported and makes the exit status 3, the batch goes on. {} inside sh -c's script is "
-        "refused: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
+        "such as %(title)s filled as --print fills them, %(filepath)q the path as one word; CMD split as a "
+        "shell splits words); the path is added at the end only when CMD holds neither {} nor a field. Given "
+        "many times, each CMD runs in order; a command that fails is reported and makes the exit status 3, the "
+        "batch goes on. {} or a field other than %(...)q inside sh -c's script is refused: --exec 'sh -c "
+        "'\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
     {opt::RemuxVideo, S {"remux-video"}, "FORMAT",
         "after --download, copy the video's streams into an MP4 beside it (FORMAT: mp4), index at the front, "
         "nothing re-encoded; a video whose codec MP4 cannot hold is refused and kept; a saved MP4 stays as it is"},
@@ -113,7 +119,8 @@ const QList<OptionSpec> Table = {
     {opt::AbortOnError, S {"abort-on-error", "no-ignore-errors"}, "",
         "stop at the first address that fails (its line is printed; the others are not run)"},
     {opt::NoAbortOnError, S {"no-abort-on-error"}, "", "go on after a failure (the default)"},
-    {opt::Mtime, S {"mtime"}, "", "give a saved file the time of the server's Last-Modified, else of the upload date"},
+    {opt::Mtime, S {"mtime"}, "",
+        "give a saved file the time of the server's Last-Modified (none sent: the time it was saved)"},
     {opt::NoMtime, S {"no-mtime"}, "", "leave a saved file the time it was saved (the default)"},
     {opt::RestrictFilenames, S {"restrict-filenames"}, "",
         "file names of ASCII letters, digits and - _ . [ ] ( ) only: anything else, spaces too, becomes _"},

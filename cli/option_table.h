@@ -21,6 +21,7 @@ enum Id : int {
     Download,
     Paths,
     Output,
+    AutonumberStart,
     ForceOverwrite,
     NoOverwrites,
     Retries,

@@ -72,23 +72,24 @@ KeepOptions keepOptions(const Args &args)
     k.thumbnail = args.isSet(opt::WriteThumbnail);
     k.description = args.isSet(opt::WriteDescription);
     k.printPath = args.isSet(opt::PrintPath);
-    k.exec = args.value(opt::Exec);
+    k.exec = args.values(opt::Exec);
     return k;
 }
 
 // Where --download saves: -P's folder and -o's folder, template or file.
 QString applyPlace(const Args &args, CliOptions &o)
 {
-    if (args.isSet(opt::Paths)) {
-        // "home:DIR" is the folder itself, as the common downloader reads it; a folder of its
-        // own for the parts ("temp:") is not offered, and no folder is made of the words.
-        QString folder = args.value(opt::Paths);
-        if (folder.startsWith(QStringLiteral("temp:")))
-            return QStringLiteral(
-                "-P temp:DIR is not offered: a download's part is kept beside the video as NAME.part");
-        if (folder.startsWith(QStringLiteral("home:")))
-            folder = folder.mid(5);
-        o.save.folder = expandHome(folder);
+    for (const QString &value : args.values(opt::Paths)) {
+        // "home:DIR" is the folder itself, as the common downloader reads it. Its "temp:DIR"
+        // (the parts elsewhere) is not needed: a part is kept beside its video as NAME.part
+        // and renamed in place when whole, which a move across file systems could not do.
+        if (value.startsWith(QStringLiteral("temp:"))) {
+            messages::warning(QStringLiteral("-P %1: a download's part is kept beside the video as NAME.part, not in "
+                                             "a folder of its own")
+                                  .arg(value));
+            continue;
+        }
+        o.save.folder = expandHome(value.startsWith(QStringLiteral("home:")) ? value.mid(5) : value);
         if (o.save.folder.isEmpty())
             return QStringLiteral("--paths needs a folder");
     }
@@ -100,9 +101,15 @@ QString applyPlace(const Args &args, CliOptions &o)
             return QStringLiteral("-o - (the video on standard output) is not offered: name a file, a template or a "
                                   "folder");
         if (value.contains(u"%(")) {
-            if (const auto problem = templateProblem(value))
-                return *problem;
             o.save.nameTemplate = value;
+            if (QFileInfo(value).isAbsolute()) {
+                // An absolute template names its folder: the part before the first field.
+                const qsizetype slash = value.lastIndexOf(u'/', value.indexOf(QStringLiteral("%(")));
+                o.save.folder = slash == 0 ? QStringLiteral("/") : value.left(slash);
+                o.save.nameTemplate = value.mid(slash + 1);
+            }
+            if (const auto problem = templateProblem(o.save.nameTemplate))
+                return *problem;
         } else if (fileHasVideoExtension(value) && !QFileInfo(value).isDir()) {
             // The file itself, as a template without fields: below -P when relative, in its
             // own folder when absolute.
@@ -145,6 +152,12 @@ QString applySaving(const Args &args, CliOptions &o)
         o.save.progress = ProgressMode::Lines;
     if (args.isSet(opt::NoProgress))
         o.save.progress = ProgressMode::None;
+    if (args.isSet(opt::AutonumberStart)) {
+        bool ok = false;
+        o.autonumberStart = args.value(opt::AutonumberStart).toInt(&ok);
+        if (!ok || o.autonumberStart < 0)
+            return QStringLiteral("--autonumber-start needs a number");
+    }
     o.save.quiet = args.isSet(opt::Quiet);
     o.keep = keepOptions(args);
     o.save.forceOverwrite = args.isSet(opt::ForceOverwrite);
@@ -258,6 +271,29 @@ QString collectAddresses(const Args &args, QStringList &addresses)
     return QString();
 }
 
+// Why one --exec command cannot run; a warning for words a shell would have read.
+QString execProblem(const QString &command)
+{
+    const std::optional<QStringList> words = shellWords(command);
+    if (!words || words->isEmpty())
+        return QStringLiteral("--exec needs a command (with its quotes closed)");
+    if (QString problem = shellScriptProblem(*words); !problem.isEmpty())
+        return problem;
+    for (const QString &word : *words) {
+        if (const std::optional<QString> why = outtmpl::syntaxProblem(word))
+            return QStringLiteral("--exec '%1' cannot be read %2").arg(word, *why);
+    }
+    for (const QString &word : *words) {
+        if (word == u"&&" || word == u"||" || word == u"|" || word == u";" || word.endsWith(u';')) {
+            messages::warning(QStringLiteral("--exec runs its command without a shell, so \"%1\" is passed as a word; "
+                                             "for a shell write: --exec 'sh -c '\\''CMD \"$1\"'\\'' sh {}'")
+                                  .arg(word));
+            break;
+        }
+    }
+    return QString();
+}
+
 // Options that cannot go together, or that mean nothing without another; the message, or "".
 QString contradictions(const Args &args, CliOptions &o)
 {
@@ -266,32 +302,16 @@ QString contradictions(const Args &args, CliOptions &o)
                               "it is whole, so a broken one never passes for a video");
     if ((!o.printTemplates.isEmpty() || o.getUrl || o.keep.printPath) && o.json)
         return QStringLiteral("--print, --get-url and --print-path write plain lines; they cannot go with --json");
-    if ((args.isSet(opt::Output) || args.isSet(opt::Paths)) && !o.download)
+    if ((args.isSet(opt::Output) || args.isSet(opt::Paths)) && !o.download && o.placeOnCommandLine)
         return QStringLiteral("-o and -P say where --download saves: add --download");
     const KeepOptions &k = o.keep;
     if ((k.recordsSaved() || k.infoJson || k.thumbnail || k.description || k.printPath || !k.exec.isEmpty()) &&
         !o.download)
         return QStringLiteral("--download-archive, --history, --write-*, --print-path and --exec are about "
                               "saved videos: add --download");
-    if (!k.exec.isEmpty()) {
-        const std::optional<QStringList> words = shellWords(k.exec);
-        if (!words || words->isEmpty())
-            return QStringLiteral("--exec needs a command (with its quotes closed)");
-        if (QString problem = shellScriptProblem(*words); !problem.isEmpty())
+    for (const QString &command : k.exec) {
+        if (QString problem = execProblem(command); !problem.isEmpty())
             return problem;
-        for (const QString &word : *words) {
-            if (const std::optional<QString> why = outtmpl::syntaxProblem(word))
-                return QStringLiteral("--exec '%1' cannot be read %2").arg(word, *why);
-        }
-        for (const QString &word : *words) {
-            if (word == u"&&" || word == u"||" || word == u"|" || word == u";" || word.endsWith(u';')) {
-                messages::warning(
-                    QStringLiteral("--exec runs its command without a shell, so \"%1\" is passed as a word; for a "
-                                   "shell write: --exec 'sh -c '\\''CMD \"$1\"'\\'' sh {}'")
-                        .arg(word));
-                break;
-            }
-        }
     }
     if (args.isSet(opt::Simulate) || args.isSet(opt::SkipDownload))
         o.download = false;
@@ -337,12 +357,19 @@ QString asWritten(const QString &name, const QStringList &arguments)
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
-// A --print value: a template, or a bare field name standing for that field's template
-// ("id" for "%(id)s").
+// A --print value: a template, or the common downloader's shorthands: "id" for "%(id)s",
+// "id,title" for a line each, "title=" for "title = %(title)#j".
 QString printTemplateOf(const QString &value)
 {
-    static const QRegularExpression bareField(QStringLiteral("^[a-z_]+$"));
-    return bareField.match(value).hasMatch() ? QStringLiteral("%(") + value + QStringLiteral(")s") : value;
+    static const QRegularExpression shorthand(QStringLiteral("^(?:[A-Za-z0-9_.:,]|-[0-9])+=?$"));
+    if (!shorthand.match(value).hasMatch())
+        return value;
+    const bool named = value.endsWith(u'=');
+    QStringList lines;
+    for (const QString &field : (named ? value.chopped(1) : value).split(u',')) {
+        lines << (named ? QStringLiteral("%1 = %(%1)#j").arg(field) : QStringLiteral("%(%1)s").arg(field));
+    }
+    return lines.join(u'\n');
 }
 
 // Every reader in turn; the first usage error, or "".
@@ -359,8 +386,6 @@ QString readAll(const Args &args, CliOptions &o)
     }
     if (QString why = readConvertOptions(args, o.convert); !why.isEmpty())
         return why;
-    if (o.convert.kind && !o.download && !args.isSet(opt::Simulate) && !args.isSet(opt::SkipDownload))
-        return QStringLiteral("--remux-video and --extract-audio convert saved videos: add --download");
     return QString();
 }
 
@@ -380,12 +405,65 @@ void warnAboutFields(const CliOptions &o)
 
 }  // namespace
 
+namespace {
+
+// The options of args (the questions --help and --version aside) into o; the usage error or "".
+QString readArguments(const Args &args, CliOptions &o)
+{
+    // The messages' forms first: the readers below may warn.
+    messages::setQuiet(args.isSet(opt::Quiet));
+    messages::setNoWarnings(args.isSet(opt::NoWarnings));
+    o.table = hosts();
+    o.verbose = args.isSet(opt::Verbose);
+    o.explain = args.isSet(opt::Explain) || o.verbose;
+    o.pageFile = args.value(opt::Page);
+    o.json = args.isSet(opt::Json);
+    o.withSlots = args.isSet(opt::Slots);
+    // A conversion is of a saved video: asking for one asks for the download.
+    o.download = args.isSet(opt::Download) || args.isSet(opt::ExtractAudio) || args.isSet(opt::RemuxVideo) ||
+        args.isSet(opt::AudioFormat);
+    o.getUrl = args.isSet(opt::GetUrl);
+    return readAll(args, o);
+}
+
+// The usage error why, read with the config's lines, said where it comes from: the config
+// line that gives it alone is named by file and line; one that the command line alone does
+// not give names the config files read.
+QString placedError(const QString &why, const Configured &configured)
+{
+    if (configured.lines.isEmpty())
+        return why;
+    const auto alone = [](const QStringList &arguments, bool placeOnCommandLine) {
+        QCommandLineParser parser;
+        addOptions(parser);
+        if (!parser.parse(arguments))
+            return parser.errorText();
+        CliOptions o;
+        o.placeOnCommandLine = placeOnCommandLine;
+        return readArguments(Args(parser), o);
+    };
+    const QString program = configured.arguments.first();
+    QStringList files;
+    for (const ConfigLine &line : configured.lines) {
+        if (alone(QStringList {program} + line.words, false) == why)
+            return QStringLiteral("%1, line %2: %3").arg(line.file).arg(line.number).arg(why);
+        if (!files.contains(line.file))
+            files << line.file;
+    }
+    if (alone(configured.commandLine(), true) == why)
+        return why;
+    return QStringLiteral("%1 (with the options of the config file %2)").arg(why, files.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
 std::variant<CliOptions, int> parseOptions(const QStringList &commandLine)
 {
-    const std::variant<QStringList, int> configured = withConfig(commandLine);
-    if (const int *status = std::get_if<int>(&configured))
+    const std::variant<Configured, int> read = withConfig(commandLine);
+    if (const int *status = std::get_if<int>(&read))
         return *status;
-    const QStringList &arguments = std::get<QStringList>(configured);
+    const Configured &configured = std::get<Configured>(read);
+    const QStringList &arguments = configured.arguments;
     QCommandLineParser parser;
     addOptions(parser);
     if (!parser.parse(arguments)) {
@@ -399,19 +477,16 @@ std::variant<CliOptions, int> parseOptions(const QStringList &commandLine)
         return *status;
 
     CliOptions o;
-    // The messages' forms first: the readers below may warn.
-    messages::setQuiet(args.isSet(opt::Quiet));
-    messages::setNoWarnings(args.isSet(opt::NoWarnings));
-    o.table = hosts();
-    o.verbose = args.isSet(opt::Verbose);
-    o.explain = args.isSet(opt::Explain) || o.verbose;
-    o.pageFile = args.value(opt::Page);
-    o.json = args.isSet(opt::Json);
-    o.withSlots = args.isSet(opt::Slots);
-    o.download = args.isSet(opt::Download);
-    o.getUrl = args.isSet(opt::GetUrl);
-    if (const QString why = readAll(args, o); !why.isEmpty())
-        return usageError(why);
+    {
+        // -o and -P of the config file say where a run that saves puts its videos; only the
+        // command line's make a run that does not save a usage error.
+        QCommandLineParser given;
+        addOptions(given);
+        o.placeOnCommandLine = given.parse(configured.commandLine()) &&
+            (given.isSet(Args::name(opt::Paths)) || given.isSet(Args::name(opt::Output)));
+    }
+    if (const QString why = readArguments(args, o); !why.isEmpty())
+        return usageError(placedError(why, configured));
     if (o.listSites || o.updateSites || args.isSet(opt::ShowSite) || args.isSet(opt::CheckSite))
         return o;  // a question about the descriptions: no addresses needed
     if (const QString why = collectAddresses(args, o.addresses); !why.isEmpty())

@@ -34,12 +34,14 @@ struct CliOptions {
     KeepOptions keep;
     ConvertOptions convert;  // after a download: the video made into MP4 or its sound
     Hosts table;
-    QStringList addresses;       // in order, "-" and -a files already read
-    bool explain = false;        // print each extraction step
-    bool verbose = false;        // -v: also each address as it is fetched
-    QStringList printTemplates;  // each --print: a line per video extracted, in order
-    bool getUrl = false;         // -g: the video link, a line per video extracted
-    QString pageFile;            // --page: the share page is read from this file
+    QStringList addresses;           // in order, "-" and -a files already read
+    bool explain = false;            // print each extraction step
+    bool verbose = false;            // -v: also each address as it is fetched
+    QStringList printTemplates;      // each --print: a line per video extracted, in order
+    int autonumberStart = 1;         // --autonumber-start: the first address's autonumber
+    bool getUrl = false;             // -g: the video link, a line per video extracted
+    QString pageFile;                // --page: the share page is read from this file
+    bool placeOnCommandLine = true;  // -o or -P given on the command line (not only in the config)
     // What the session sets up before the addresses run (cli/session.h).
     bool sitesDirGiven = false;
     QString sitesDir;  // --sites-dir

@@ -167,7 +167,7 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
     // answer's type, which the download applies when the answer's headers arrive.
     VideoFields named = video;
     named.link = link;
-    const QString relative = scriptFileName(videoName(named, options.nameTemplate), options);
+    const QString relative = scriptFileName(videoName(named, options.nameTemplate, options.templateFields), options);
     if (const QFileInfo folder(options.folder); folder.exists() && !folder.isDir()) {
         outcome = {QString(), false, QStringLiteral("not a folder: ") + options.folder, QStringLiteral("not_a_folder"),
             QStringLiteral("保存位置不是文件夹"), 0, {}};

@@ -4,7 +4,9 @@
 
 #include "download/video_name.h"
 
+#include <QHash>
 #include <QString>
+#include <QVariant>
 #include <optional>
 
 struct SaveOutcome {
@@ -32,10 +34,11 @@ struct SaveOptions {
     bool quiet = false;           // no notes on standard error (errors still)
     bool chinese = true;          // errors on standard error in Chinese (text mode) or English
     QString folder = QStringLiteral(".");
-    QString nameTemplate;        // -o with %(field)s: the file's path below folder
-    bool oneFile = false;        // -o named the file itself: no other name is tried
-    bool restrictNames = false;  // --restrict-filenames: ASCII letters, digits and _-. only
-    int trimNames = 0;           // --trim-filenames: the name's length in characters; 0: no cut
+    QString nameTemplate;                     // -o with %(field)s: the file's path below folder
+    QHash<QString, QVariant> templateFields;  // what the template may name beyond the video (autonumber)
+    bool oneFile = false;                     // -o named the file itself: no other name is tried
+    bool restrictNames = false;               // --restrict-filenames: ASCII letters, digits and _-. only
+    int trimNames = 0;                        // --trim-filenames: the name's length in characters; 0: no cut
 };
 
 // Saves the video at link. The name (the default, or the template's) and its " (2)",

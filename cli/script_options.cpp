@@ -1,7 +1,7 @@
 #include "script_options.h"
 
-#include "download/output_template.h"
 #include "download/video_name.h"
+#include "net/fetch.h"
 #include "option_table.h"
 #include "options.h"
 
@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTimeZone>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -49,7 +48,8 @@ QString readScriptOptions(const Args &args, CliOptions &o)
 
 namespace {
 
-// One part of a path as --restrict-filenames keeps it.
+// One part of a path as --restrict-filenames keeps it: a run of other characters is one "_",
+// so a value of Chinese alone stays "_" and never leaves a name empty, hidden or an option.
 QString restricted(const QString &part)
 {
     QString out;
@@ -59,7 +59,8 @@ QString restricted(const QString &part)
         if (!(next == u'_' && out.endsWith(u'_')))
             out += next;
     }
-    while (out.startsWith(u'_') && out.size() > 1)
+    // A leading "_" goes only before a letter or digit ("_abc" is "abc"; "_.mp4" stays).
+    while (out.size() > 1 && out.startsWith(u'_') && out.at(1).isLetterOrNumber())
         out.remove(0, 1);
     return out;
 }
@@ -83,19 +84,16 @@ QString scriptFileName(QString relative, const SaveOptions &options)
             parts[i] = restricted(parts[i]);
         if (options.trimNames > 0)
             parts[i] = trimmed(parts[i], options.trimNames, i + 1 == parts.size());
+        parts[i] = safeFileName(parts[i], i + 1 == parts.size());
     }
     return parts.join(u'/');
 }
 
-void setFileTime(const QString &path, const QByteArray &lastModified, const VideoFields &video)
+void setFileTime(const QString &path, const QByteArray &lastModified)
 {
-    QDateTime when = QDateTime::fromString(QString::fromLatin1(lastModified), Qt::RFC2822Date);
-    if (!when.isValid()) {
-        if (const std::optional<qint64> seconds = outtmpl::timestamp(video.date))
-            when = QDateTime::fromSecsSinceEpoch(*seconds);
-        else if (const QString day = outtmpl::uploadDate(video.date); !day.isEmpty())
-            when = QDateTime(QDate::fromString(day, QStringLiteral("yyyyMMdd")), QTime(0, 0), QTimeZone(8 * 3600));
-    }
+    // The server's own time for the file, as the common downloader takes it; without one the
+    // file keeps the time it was written.
+    const QDateTime when = fetch::httpDate(lastModified);
     if (!when.isValid())
         return;
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(when.toSecsSinceEpoch()), 0}};

@@ -11,7 +11,6 @@
 class Args;
 struct CliOptions;
 struct SaveOptions;
-struct VideoFields;
 
 // Reads them into options; the usage error or "".
 QString readScriptOptions(const Args &args, CliOptions &options);
@@ -19,5 +18,5 @@ QString readScriptOptions(const Args &args, CliOptions &options);
 // The relative name as --restrict-filenames and --trim-filenames make it.
 QString scriptFileName(QString relative, const SaveOptions &options);
 
-// --mtime: the file's time set from the server's Last-Modified, else from the upload date.
-void setFileTime(const QString &path, const QByteArray &lastModified, const VideoFields &video);
+// --mtime: the file's time set from the server's Last-Modified; left as it is without one.
+void setFileTime(const QString &path, const QByteArray &lastModified);

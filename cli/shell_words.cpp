@@ -1,8 +1,10 @@
 #include "shell_words.h"
 
+#include "download/output_template.h"
+
 #include <QFileInfo>
 
-std::optional<QStringList> shellWords(const QString &command)
+std::optional<QStringList> shellWords(const QString &command, bool comments)
 {
     QStringList words;
     QString word;
@@ -36,6 +38,11 @@ std::optional<QStringList> shellWords(const QString &command)
             inWord = false;
             continue;
         }
+        if (comments && !inWord && c == u'#') {
+            const qsizetype end = command.indexOf(u'\n', i);
+            i = end < 0 ? command.size() : end - 1;  // the line break still ends the word
+            continue;
+        }
         inWord = true;
         if (c == u'\'') {
             quote = Quote::Single;
@@ -57,23 +64,32 @@ std::optional<QStringList> shellWords(const QString &command)
     return words;
 }
 
-QString shellScriptProblem(const QStringList &words)
+qsizetype shellScriptIndex(const QStringList &words)
 {
     static const QStringList Shells = {QStringLiteral("sh"), QStringLiteral("bash"), QStringLiteral("dash"),
         QStringLiteral("zsh"), QStringLiteral("ksh"), QStringLiteral("busybox")};
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (!Shells.contains(QFileInfo(words[i]).fileName()))
             continue;
-        // The script is the first word after an option cluster holding c ("-c", "-ec").
         for (qsizetype j = i + 1; j + 1 < words.size() && words[j].startsWith(u'-'); ++j) {
-            if (words[j].mid(1).contains(u'c') && !words[j].startsWith(QStringLiteral("--"))) {
-                if (words[j + 1].contains(QStringLiteral("{}")))
-                    return QStringLiteral(
-                        "--exec: {} inside a shell's -c script would let a page's text run as commands; pass the "
-                        "path as an argument instead: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}'");
-                break;
-            }
+            if (words[j].mid(1).contains(u'c') && !words[j].startsWith(QStringLiteral("--")))
+                return j + 1;
         }
     }
+    return -1;
+}
+
+QString shellScriptProblem(const QStringList &words)
+{
+    const qsizetype script = shellScriptIndex(words);
+    if (script < 0)
+        return QString();
+    if (words[script].contains(QStringLiteral("{}")))
+        return QStringLiteral("--exec: {} inside a shell's -c script would let a page's text run as commands; pass the "
+                              "path as an argument instead: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}'");
+    if (const QStringList fields = outtmpl::unquotedFields(words[script]); !fields.isEmpty())
+        return QStringLiteral("--exec: %(%1)s inside a shell's -c script would let a page's text run as commands; "
+                              "write it %(%1)q, which the shell reads back as one word")
+            .arg(fields.first());
     return QString();
 }

@@ -7,9 +7,14 @@
 #include <QStringList>
 #include <optional>
 
-// The words of command; no value when a quote is left open.
-std::optional<QStringList> shellWords(const QString &command);
+// The words of command; no value when a quote is left open. With comments, an unquoted #
+// that starts a word starts a comment to the end of its line, as a shell reads a script.
+std::optional<QStringList> shellWords(const QString &command, bool comments = false);
 
-// Why words may not run with {} in them: {} inside the script of "sh -c" (or bash, dash,
-// zsh, ksh) would be read by that shell, so a title's $(...) would run. Empty when fine.
+// Which word is the script of "sh -c" (or bash, dash, zsh, ksh, busybox): the first word
+// after an option cluster holding c; -1 when there is none.
+qsizetype shellScriptIndex(const QStringList &words);
+
+// Why words may not run as they are: {} or a field not written %(...)q inside a shell's
+// script would be read by that shell, so a title's $(...) would run. Empty when fine.
 QString shellScriptProblem(const QStringList &words);

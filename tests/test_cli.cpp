@@ -1232,15 +1232,17 @@ private slots:
             << QByteArray("[meipai-1].mp4: 100%") << QByteArray();
         QTest::newRow("-P home:DIR") << QStringList {"--download", "-P", "home:{{DIR}}/home/videos", page} << "" << 0
                                      << QByteArray() << QByteArray("[meipai-1].mp4: 100%") << QByteArray();
-        QTest::newRow("-P temp:DIR refused")
-            << QStringList {"--download", "-P", "temp:{{DIR}}/t", page} << "" << 2 << QByteArray()
-            << QByteArray("-P temp:DIR is not offered") << QByteArray();
+        QTest::newRow("-P temp:DIR: the video in the home path")
+            << QStringList {"--download", "-P", "temp:{{DIR}}/t", "-P", "home:~/videos", page} << "" << 0
+            << QByteArray() << QByteArray("a download's part is kept beside the video") << QByteArray();
+        QTest::newRow("-o ~/videos/TEMPLATE") << QStringList {"--download", "-o", "~/videos/%(id)s.%(ext)s", page} << ""
+                                              << 0 << QByteArray() << QByteArray("saved: ") << QByteArray();
         QTest::newRow("-o - refused") << QStringList {"--download", "-o", "-", page} << "" << 2 << QByteArray()
                                       << QByteArray("-o - (the video on standard output) is not offered")
                                       << QByteArray();
         QTest::newRow("--exec with a template")
             << QStringList {"--download", "-P", "{{DIR}}", "--exec", "echo %(id)s.%(ext)s", page} << "" << 0
-            << QByteArray("1.mp4 ") << QByteArray("saved: ") << QByteArray();
+            << QByteArray("1.mp4\n") << QByteArray("saved: ") << QByteArray();
         QTest::newRow("--exec with a bad template")
             << QStringList {"--download", "--exec", "echo %(id", page} << "" << 2 << QByteArray("!")
             << QByteArray("cannot be read at character 1") << QByteArray();
@@ -1323,8 +1325,10 @@ private slots:
         const QStringList made = QDir(dir.filePath("home")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         QVERIFY2(made.isEmpty() || made == QStringList {"videos"}, qPrintable(made.join('|')));
         if (QTest::currentDataTag() == QByteArray("-P ~/x in the home folder") ||
-            QTest::currentDataTag() == QByteArray("-P home:DIR"))
+            QByteArray(QTest::currentDataTag()).startsWith("-P temp:DIR"))
             QCOMPARE(QDir(dir.filePath("home/videos")).entryList(QDir::Files), QStringList {"[meipai-1].mp4"});
+        if (QByteArray(QTest::currentDataTag()).startsWith("-o ~/videos"))
+            QCOMPARE(QDir(dir.filePath("home/videos")).entryList(QDir::Files), QStringList {"1.mp4"});
         QVERIFY2(run.exitCode == status, run.err.constData());
         if (out == "!")
             QVERIFY2(run.out.isEmpty(), run.out.constData());
@@ -1473,6 +1477,12 @@ private slots:
                                  << "2.1 320x240 023149";
         QTest::newRow("not measured: NA") << "%(vcodec)s %(acodec|none)s"
                                           << "h264 none";
+        QTest::newRow("the common downloader's derived fields")
+            << "%(extractor_key)s %(timestamp)s %(duration_string)s %(resolution)s"
+            << "Meipai 1436349600 2 320x240";
+        QTest::newRow("shell-quoted, JSON, JSON as it is")
+            << "%(title)q %(id)q %(views)q %(title)j %(title)+j %(width)j %(views)j"
+            << "'夏天就要去海边' 10001 NA \"\\u590f\\u5929\\u5c31\\u8981\\u53bb\\u6d77\\u8fb9\" \"夏天就要去海边\" 320 \"NA\"";
         QTest::newRow("percent signs") << "100%% %(id)s 5%"
                                        << "100% 10001 5%";
         QTest::newRow("no closing bracket") << "%(title.10s"

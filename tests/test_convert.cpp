@@ -4,12 +4,12 @@
 #include "convert/conversion.h"
 #include "download/video_name.h"
 #include "media_input.h"
+#include "fixtures.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <sys/xattr.h>
@@ -80,19 +80,10 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// A small JPEG, as a cover is served.
+// A small JPEG, as a cover is served, made with Qt's own image writer.
 QByteArray coverJpeg()
 {
-    static const QByteArray jpeg = [] {
-        QByteArray bytes;
-        QProcess p;
-        p.start(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                QStringLiteral("-i"), QStringLiteral("color=red:size=32x32"), QStringLiteral("-frames:v"),
-                QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("mjpeg"), QStringLiteral("-")});
-        p.waitForFinished();
-        return p.readAllStandardOutput();
-    }();
+    static const QByteArray jpeg = encodedPicture(Qt::red, QSize(32, 32));
     return jpeg;
 }
 
@@ -122,7 +113,11 @@ QStringList othersIn(const QString &folder, const QString &source)
 class TestConvert : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { av_log_set_level(AV_LOG_ERROR); }
+    void initTestCase()
+    {
+        av_log_set_level(AV_LOG_ERROR);
+        QVERIFY2(coverJpeg().startsWith("\xFF\xD8\xFF"), "no cover: Qt's JPEG image plugin is missing");
+    }
     void conversions_data();
     void conversions();
     void helperEndsBadly_data();

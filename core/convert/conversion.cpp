@@ -174,7 +174,8 @@ void Conversion::start(const Request &request)
     if (!source.isFile())
         return end(failure("missing", QStringLiteral("the saved file is gone")));
     const QString first = convertedName(request.source, request.kind);
-    if (const SavePlace place = savePlace(first, {request.video.link}, false); place.thisVideo) {
+    if (const SavePlace place = savePlace(first, {request.video.link}, false);
+        place.thisVideo && !request.replaceSource) {
         Result r;
         r.file = place.file;
         r.existed = true;
@@ -246,6 +247,15 @@ void Conversion::onEnded()
         if (parts.size() >= 3 && parts[0] == QLatin1String("error"))
             return end(failure(parts[1].toLatin1().constData(), parts.mid(2).join(u' ')));
         return end(failure("crashed", QStringLiteral("the converter ended unexpectedly")));
+    }
+    if (request_.replaceSource) {
+        const int why = replaceFile(temporary_, request_.source, request_.video.link);
+        if (why != 0)
+            return end(failure("write_failed", QString::fromLocal8Bit(std::strerror(why))));
+        temporary_.clear();
+        Result r;
+        r.file = request_.source;
+        return end(r);
     }
     const PlacedFile placed = placeFile(temporary_, convertedName(request_.source, request_.kind), request_.video.link);
     temporary_.clear();

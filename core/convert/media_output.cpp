@@ -107,6 +107,8 @@ bool OutputFile::addCover(const std::string &bytes)
     if (s == nullptr)
         return false;
     s->disposition = AV_DISPOSITION_ATTACHED_PIC;
+    // ID3's picture type: players show only the front cover as the file's picture.
+    av_dict_set(&s->metadata, "comment", "Cover (front)", 0);
     s->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
     s->codecpar->codec_id = codec;
     s->codecpar->width = width;

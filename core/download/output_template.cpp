@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <ctime>
+#include <functional>
 
 namespace outtmpl {
 
@@ -27,7 +28,8 @@ struct Placeholder {
 const QRegularExpression &tail()
 {
     // Flags, width, precision, an optional length letter and the type.
-    static const QRegularExpression pattern(QStringLiteral("\\G([#0\\- +]*)([0-9]*)(?:\\.([0-9]+))?[hlL]?([sdif])?"));
+    static const QRegularExpression pattern(
+        QStringLiteral("\\G([#0\\- +]*)([0-9]*)(?:\\.([0-9]+))?[hlL]?([sdifqjr])?"));
     return pattern;
 }
 
@@ -64,7 +66,7 @@ std::optional<Placeholder> readPlaceholder(const QString &text, qsizetype at, QS
     }
     const QRegularExpressionMatch m = tail().match(text, close + 1);
     if (m.captured(4).isEmpty()) {
-        *why = QStringLiteral("at character %1: the field needs its type after \")\": s, d or f").arg(close + 2);
+        *why = QStringLiteral("at character %1: the field needs its type after \")\": s, d, f, q or j").arg(close + 2);
         return std::nullopt;
     }
     form.flags = m.captured(1);
@@ -75,26 +77,75 @@ std::optional<Placeholder> readPlaceholder(const QString &text, qsizetype at, QS
     return form;
 }
 
+// Seconds as the common downloader writes a duration: "8", "1:08", "1:01:08".
+QString durationString(double seconds)
+{
+    const qint64 s = qint64(seconds);
+    if (s >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(s / 3600)
+            .arg(s % 3600 / 60, 2, 10, QChar(u'0'))
+            .arg(s % 60, 2, 10, QChar(u'0'));
+    if (s >= 60)
+        return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    return QString::number(s);
+}
+
+// The fields made from others: the date's seconds, the duration and size as people read them.
+std::optional<QString> derivedValue(const QString &field, const Fields &f)
+{
+    if (field == u"ext")
+        return f.extension;
+    if (field == u"upload_date")
+        return uploadDate(f.video.date);
+    if (field == u"extractor_key")
+        return extractorKey(f.video.site);
+    if (field == u"timestamp") {
+        const std::optional<qint64> seconds = timestamp(f.video.date);
+        return seconds ? QString::number(*seconds) : QString();
+    }
+    if (field == u"duration_string") {
+        const QVariant duration = f.more.value(QStringLiteral("duration"));
+        return duration.isValid() ? durationString(duration.toDouble()) : QString();
+    }
+    if (field == u"resolution") {
+        const int width = f.more.value(QStringLiteral("width")).toInt();
+        const int height = f.more.value(QStringLiteral("height")).toInt();
+        if (width > 0 && height > 0)
+            return QStringLiteral("%1x%2").arg(width).arg(height);
+        const bool soundOnly = f.more.value(QStringLiteral("vcodec")).toString().isEmpty() &&
+            !f.more.value(QStringLiteral("acodec")).toString().isEmpty();
+        return soundOnly ? QStringLiteral("audio only") : QString();
+    }
+    return std::nullopt;
+}
+
 // A field's value; no value for a field no video has, empty when this one has none.
 std::optional<QString> fieldValue(const QString &field, const Fields &f)
 {
     static const QHash<QString, QString VideoFields::*> plain = {{QStringLiteral("id"), &VideoFields::id},
         {QStringLiteral("site"), &VideoFields::site}, {QStringLiteral("extractor"), &VideoFields::site},
-        {QStringLiteral("extractor_key"), &VideoFields::site}, {QStringLiteral("author"), &VideoFields::author},
-        {QStringLiteral("uploader"), &VideoFields::author}, {QStringLiteral("description"), &VideoFields::description},
+        {QStringLiteral("author"), &VideoFields::author}, {QStringLiteral("uploader"), &VideoFields::author},
+        {QStringLiteral("description"), &VideoFields::description},
         {QStringLiteral("title"), &VideoFields::description}, {QStringLiteral("date"), &VideoFields::date},
         {QStringLiteral("webpage_url"), &VideoFields::address}, {QStringLiteral("url"), &VideoFields::link},
         {QStringLiteral("thumbnail"), &VideoFields::cover}};
-    if (field == u"ext")
-        return f.extension;
-    if (field == u"upload_date")
-        return uploadDate(f.video.date);
+    if (std::optional<QString> derived = derivedValue(field, f))
+        return derived;
     if (const auto it = plain.constFind(field); it != plain.cend())
         return f.video.*(*it);
     if (!knownFields().contains(field))
         return std::nullopt;
     const QVariant value = f.more.value(field);
     return value.isValid() ? value.toString() : QString();
+}
+
+// True for the fields whose values are numbers (written bare by the j and r conversions).
+bool numericField(const QString &field)
+{
+    static const QStringList numbers = {QStringLiteral("duration"), QStringLiteral("width"), QStringLiteral("height"),
+        QStringLiteral("filesize"), QStringLiteral("autonumber"), QStringLiteral("epoch"), QStringLiteral("timestamp")};
+    return numbers.contains(field);
 }
 
 // The value as a date written with format: YYYYMMDD, a date and time as pages write them,
@@ -138,15 +189,94 @@ QString pad(QString text, const Placeholder &form, QChar fill)
     return form.flags.contains(u'-') ? text.leftJustified(form.width, u' ') : text.rightJustified(form.width, fill);
 }
 
-// The conversion's text for value (empty: none).
-QString formatted(const Placeholder &form, QString value)
+// text as a POSIX shell reads it back as one word: left bare when made only of characters no
+// shell treats specially, else in single quotes.
+QString shellQuoted(const QString &text)
+{
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    if (safe.match(text).hasMatch())
+        return text;
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("'\"'\"'")) + u'\'';
+}
+
+// A value as JSON writes it: a number bare, text in quotes with every character outside ASCII
+// escaped unless ascii is false.
+QString jsonValue(const QString &value, bool numeric, bool ascii)
+{
+    bool number = false;
+    value.toDouble(&number);
+    if (numeric && number)
+        return value;
+    QString out = QStringLiteral("\"");
+    for (const QChar c : value) {
+        if (c == u'"' || c == u'\\')
+            out += u'\\' + QString(c);
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c == u'\b')
+            out += QStringLiteral("\\b");
+        else if (c == u'\f')
+            out += QStringLiteral("\\f");
+        else if (c.unicode() < 0x20 || (ascii && c.unicode() > 0x7e))
+            out += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QChar(u'0'));
+        else
+            out += c;
+    }
+    return out + u'"';
+}
+
+// A value as Python's repr writes it (the "FIELD=" form of --print): numbers bare, text quoted.
+QString reprValue(const QString &value, bool numeric)
+{
+    bool number = false;
+    value.toDouble(&number);
+    if (numeric && number)
+        return value;
+    const QChar quote = value.contains(u'\'') && !value.contains(u'"') ? u'"' : u'\'';
+    QString out = quote;
+    for (const QChar c : value) {
+        if (c == quote || c == u'\\')
+            out += u'\\' + QString(c);
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QChar(u'0'));
+        else
+            out += c;
+    }
+    return out + quote;
+}
+
+// The conversion's text for value (empty: none); numeric when the field holds a number,
+// shellWord when the text becomes one word for a program without a shell reading it.
+QString formatted(const Placeholder &form, QString value, bool numeric, bool shellWord)
 {
     if (!value.isEmpty() && !form.dateFormat.isEmpty())
         value = asDate(value, form.dateFormat);
+    const bool given = !value.isEmpty();
     if (!value.isEmpty() && form.replacement)
         value = QString(*form.replacement).replace(QStringLiteral("{}"), value);
     else if (value.isEmpty())
         value = form.fallback.value_or(QStringLiteral("NA"));
+    if (form.type == u'q' || form.type == u'j' || form.type == u'r') {
+        // A field without a value is converted as its default is ("NA" in JSON is text).
+        const bool number = given && numeric && !form.replacement;
+        if (form.type == u'q' && !shellWord)
+            value = shellQuoted(value);
+        else if (form.type == u'j')
+            value = jsonValue(value, number, !form.flags.contains(u'+'));
+        else if (form.type == u'r')
+            value = reprValue(value, number);
+        return pad(value, form, u' ');
+    }
     if (form.type == u's')
         return pad(form.precision >= 0 ? firstCharacters(value, form.precision) : value, form, u' ');
     bool number = false;
@@ -163,6 +293,14 @@ QString formatted(const Placeholder &form, QString value)
 }
 
 }  // namespace
+
+QString extractorKey(const QString &site)
+{
+    QString key = site;
+    if (!key.isEmpty())
+        key[0] = key[0].toUpper();
+    return key;
+}
 
 QString uploadDate(const QString &date)
 {
@@ -193,7 +331,9 @@ const QStringList &knownFields()
         QStringLiteral("description"), QStringLiteral("title"), QStringLiteral("date"), QStringLiteral("upload_date"),
         QStringLiteral("webpage_url"), QStringLiteral("url"), QStringLiteral("thumbnail"), QStringLiteral("ext"),
         QStringLiteral("duration"), QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("filesize"),
-        QStringLiteral("vcodec"), QStringLiteral("acodec"), QStringLiteral("autonumber"), QStringLiteral("epoch")};
+        QStringLiteral("vcodec"), QStringLiteral("acodec"), QStringLiteral("autonumber"), QStringLiteral("epoch"),
+        QStringLiteral("timestamp"), QStringLiteral("duration_string"), QStringLiteral("resolution"),
+        QStringLiteral("filepath"), QStringLiteral("filename")};
     return fields;
 }
 
@@ -213,6 +353,34 @@ std::optional<QString> syntaxProblem(const QString &text)
     return std::nullopt;
 }
 
+namespace {
+
+// The fields text names, each conversion's only when keep says so.
+QStringList fieldsWhere(const QString &text, const std::function<bool(const Placeholder &)> &keep)
+{
+    QStringList named;
+    QString why;
+    for (qsizetype at = text.indexOf(QStringLiteral("%(")); at >= 0; at = text.indexOf(QStringLiteral("%("), at + 1)) {
+        if (at > 0 && text.at(at - 1) == u'%')
+            continue;
+        if (const std::optional<Placeholder> form = readPlaceholder(text, at, &why); form && keep(*form))
+            named += form->fields;
+    }
+    return named;
+}
+
+}  // namespace
+
+QStringList namedFields(const QString &text)
+{
+    return fieldsWhere(text, [](const Placeholder &) { return true; });
+}
+
+QStringList unquotedFields(const QString &text)
+{
+    return fieldsWhere(text, [](const Placeholder &form) { return form.type != u'q'; });
+}
+
 QStringList unknownFields(const QString &text)
 {
     QStringList unknown;
@@ -230,7 +398,7 @@ QStringList unknownFields(const QString &text)
     return unknown;
 }
 
-QString expand(const QString &text, const Fields &fields, bool forFile)
+QString expand(const QString &text, const Fields &fields, bool forFile, bool shellWord)
 {
     if (syntaxProblem(text))
         return text;
@@ -251,8 +419,10 @@ QString expand(const QString &text, const Fields &fields, bool forFile)
         }
         const Placeholder form = *readPlaceholder(text, percent, &why);
         QString value;
+        bool numeric = false;
         for (const QString &field : form.fields) {
             value = fieldValue(field, fields).value_or(QString());
+            numeric = numericField(field);
             if (!value.trimmed().isEmpty())
                 break;
         }
@@ -262,7 +432,7 @@ QString expand(const QString &text, const Fields &fields, bool forFile)
         Placeholder applied = form;
         if (form.fields.first() == u"autonumber" && form.type == u's' && form.width == 0)
             applied = Placeholder {form.fields, {}, {}, {}, QStringLiteral("0"), 5, -1, u'd', form.end};
-        const QString filled = formatted(applied, value);
+        const QString filled = formatted(applied, value, numeric, shellWord);
         // Each value is one file name of its own: a page's "..", "/" or "CON" never names a
         // folder or a device.
         out += forFile ? safeFileName(filled) : filled;

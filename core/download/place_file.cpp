@@ -8,13 +8,28 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-PlacedFile placeFile(const QString &from, const QString &first, const QString &link)
+namespace {
+
+// The origin goes on the file before its move: it is never seen in place without it.
+void recordOrigin(const QString &path, const QString &link)
 {
-    // The origin goes on the file before its move: it is never seen in place without it.
-    if (const int fd = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); fd >= 0) {
+    if (const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); fd >= 0) {
         partfile::setOrigin(fd, link);
         ::close(fd);
     }
+}
+
+}  // namespace
+
+int replaceFile(const QString &from, const QString &target, const QString &link)
+{
+    recordOrigin(from, link);
+    return partfile::moveInto(from, target, true);
+}
+
+PlacedFile placeFile(const QString &from, const QString &first, const QString &link)
+{
+    recordOrigin(from, link);
     for (int tries = 0; tries < 100; ++tries) {
         const SavePlace place = savePlace(first, {link}, false);
         if (place.thisVideo) {

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QUrl>
 #include <cerrno>
@@ -76,9 +77,6 @@ QByteArray videoInfoJson(const VideoFields &v, const QString &avatar, const QDat
         {QStringLiteral("avatar_url"), avatar}, {QStringLiteral("saved"), saved.toUTC().toString(Qt::ISODate)}};
     // The same again under the names other tools and media libraries read.
     const QFileInfo saveName(file);
-    QString extractor = v.site;
-    if (!extractor.isEmpty())
-        extractor[0] = extractor[0].toUpper();
     o.insert(QStringLiteral("title"), v.description.trimmed().isEmpty() ? saveName.completeBaseName() : v.description);
     o.insert(QStringLiteral("uploader"), v.author);
     o.insert(QStringLiteral("upload_date"), outtmpl::uploadDate(v.date));
@@ -89,9 +87,20 @@ QByteArray videoInfoJson(const VideoFields &v, const QString &avatar, const QDat
     o.insert(QStringLiteral("ext"), file.isEmpty() ? linkVideoExtension(v.link) : saveName.suffix());
     o.insert(QStringLiteral("thumbnail"), v.cover);
     o.insert(QStringLiteral("extractor"), v.site);
-    o.insert(QStringLiteral("extractor_key"), extractor);
-    if (!file.isEmpty())
+    o.insert(QStringLiteral("extractor_key"), outtmpl::extractorKey(v.site));
+    if (!file.isEmpty()) {
         o.insert(QStringLiteral("filename"), saveName.absoluteFilePath());
+        o.insert(QStringLiteral("filepath"), saveName.absoluteFilePath());
+    }
+    // What the link serves, which may differ from the file on disk after a conversion (an MP3
+    // beside an FLV's link): a tool that loads this file downloads the format and names it
+    // by the format's own extension.
+    QString served = linkVideoExtension(v.link);
+    if (!hasVideoExtension(v.link) && hasVideoExtension(saveName.fileName()))
+        served = saveName.suffix().toLower();
+    o.insert(QStringLiteral("formats"),
+        QJsonArray {QJsonObject {{QStringLiteral("format_id"), QStringLiteral("0")}, {QStringLiteral("url"), v.link},
+            {QStringLiteral("ext"), served}, {QStringLiteral("protocol"), QStringLiteral("http")}}});
     for (auto it = measured.cbegin(); it != measured.cend(); ++it)
         o.insert(it.key(), QJsonValue::fromVariant(it.value()));
     return QJsonDocument(o).toJson(QJsonDocument::Indented);

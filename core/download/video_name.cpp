@@ -125,6 +125,9 @@ QString safeFileName(const QString &value, bool withExtension)
     }
     if (name.isEmpty())
         return QStringLiteral("_");
+    // A file's name that starts with "-" would be read as an option by the commands given it.
+    if (withExtension && name.startsWith(u'-'))
+        name[0] = u'_';
     // Windows keeps these names for devices, with any extension and in any case.
     static const QRegularExpression device(
         QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"), QRegularExpression::CaseInsensitiveOption);
@@ -267,13 +270,13 @@ QString expandTemplate(const QString &nameTemplate, const outtmpl::Fields &field
     return parts.join(u'/');
 }
 
-QString videoName(const VideoFields &video, const QString &nameTemplate)
+QString videoName(const VideoFields &video, const QString &nameTemplate, const QHash<QString, QVariant> &more)
 {
     const QString extension = linkVideoExtension(video.link);
     if (video.site.isEmpty())
         return suggestedFileName(video.link, video.author, video.date);
     return nameTemplate.isEmpty() ? videoFileName(video.author, video.description, video.site, video.id, extension)
-                                  : expandTemplate(nameTemplate, video, extension);
+                                  : expandTemplate(nameTemplate, outtmpl::Fields {video, extension, more});
 }
 
 QString firstCharacters(const QString &text, qsizetype n)

@@ -19,6 +19,11 @@ ProcessResult runProgram(const QString &program, const QStringList &arguments, i
         process.waitForFinished();
         return result;
     }
+    if (process.error() == QProcess::FailedToStart) {
+        // A helper program the machine lacks is named, not taken for an empty answer.
+        result.err = "cannot start " + program.toUtf8() + ": not installed (scripts/setup.sh installs what tests use)";
+        return result;
+    }
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();

@@ -28,6 +28,9 @@ struct Request {
     bool embedTags = false;  // title, artist, date and the share address inside
     QByteArray cover;        // a picture put inside as the cover; empty: none
     VideoFields video;       // the tags, and the link recorded as the output's origin
+    // The output takes the source's place (an MP4 with its tags and cover written in, by a
+    // stream copy checked as every conversion is) instead of a name of its own beside it.
+    bool replaceSource = false;
 };
 
 struct Result {

@@ -1,6 +1,7 @@
 // Output templates as script writers copy them from the common downloader's documentation:
 // %(FIELD[,FIELD...][>DATE FORMAT][&REPLACEMENT][|DEFAULT])[FLAGS][WIDTH][.PRECISION]TYPE,
-// "%%" for a percent sign. TYPE is s (text), d or i (a whole number) or f (a number);
+// "%%" for a percent sign. TYPE is s (text), d or i (a whole number), f (a number), q (text
+// quoted for a POSIX shell), j (JSON; "+" keeps characters outside ASCII) or r (Python's repr);
 // PRECISION cuts text to that many characters (never splitting one), WIDTH pads it (0 pads
 // numbers with zeros, - pads on the right). The first of several fields that has a value is
 // taken; ">" reads the value as a date (YYYYMMDD, "2015-07-08 18:00" or seconds since 1970)
@@ -20,12 +21,15 @@ namespace outtmpl {
 
 // What a template is filled from: the video, its file's extension, and what is only known
 // later or elsewhere (the measured duration, width, height, filesize, vcodec, acodec; the
-// run's autonumber and epoch), absent when not known.
+// run's autonumber and epoch; the saved file's filepath and filename), absent when not known.
 struct Fields {
     VideoFields video;
     QString extension;
     QHash<QString, QVariant> more;
 };
+
+// The service's name as the common downloader's extractor_key writes it ("Meipai").
+QString extractorKey(const QString &site);
 
 // The date as YYYYMMDD when it can be read ("2015-07-08 18:00", "2015.07.08"), else empty.
 QString uploadDate(const QString &date);
@@ -39,11 +43,17 @@ const QStringList &knownFields();
 // when it can.
 std::optional<QString> syntaxProblem(const QString &text);
 
+// The fields text names, in order; those not written with the q conversion (shell-quoted).
+QStringList namedFields(const QString &text);
+QStringList unquotedFields(const QString &text);
+
 // The fields text names that no video has (each is filled with NA).
 QStringList unknownFields(const QString &text);
 
 // text filled in. For a file name (forFile) each value is made one file name of its own.
-// A template with a syntax problem is returned as it stands (the callers refuse it first).
-QString expand(const QString &text, const Fields &fields, bool forFile);
+// shellWord: text becomes one argument of a program with no shell reading it, so q gives
+// the value as it stands. A template with a syntax problem is returned as it stands (the
+// callers refuse it first).
+QString expand(const QString &text, const Fields &fields, bool forFile, bool shellWord = false);
 
 }  // namespace outtmpl

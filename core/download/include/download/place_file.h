@@ -13,3 +13,7 @@ struct PlacedFile {
 // records link as its origin so that the next run knows it as this video's file. When one of
 // the names holds this video already, from is removed and that file is named.
 PlacedFile placeFile(const QString &from, const QString &first, const QString &link);
+
+// Moves from over target (a file of the same video made anew, such as the saved MP4 with its
+// tags written in), recording link as its origin first. Returns 0, or an errno value.
+int replaceFile(const QString &from, const QString &target, const QString &link);

@@ -3,7 +3,9 @@
 // name already holds this very video.
 #pragma once
 
+#include <QHash>
 #include <QString>
+#include <QVariant>
 #include <QStringList>
 #include <optional>
 
@@ -15,7 +17,9 @@
 // extraction (no service) is named after the link itself (suggestedFileName). The extension
 // is the link's (linkVideoExtension); a download sets the answer's type when the link names
 // none.
-QString videoName(const VideoFields &video, const QString &nameTemplate = QString());
+// more: what a template may name beyond the video (the run's autonumber).
+QString videoName(
+    const VideoFields &video, const QString &nameTemplate = QString(), const QHash<QString, QVariant> &more = {});
 
 // "name (n).ext" beside path: the n-th name tried when the first is taken.
 QString numberedName(const QString &path, int n);
@@ -66,7 +70,8 @@ QString fileNamePart(const QString &value);
 // replaced by "_", white space runs as one space, leading and trailing dots and spaces removed
 // after everything else, a name of nothing (".", "..", "") as "_", a device name Windows keeps
 // (CON, NUL, COM1...) with "_" before it, and the whole cut to MaxNameBytes of UTF-8 between
-// two characters, keeping the extension when withExtension.
+// two characters; withExtension (a file's whole name): the extension kept, and a leading "-"
+// made "_" so that no command reads the name as an option.
 QString safeFileName(const QString &value, bool withExtension = false);
 
 // The first n user-perceived characters of text: a cut never splits one (an emoji sequence
