@@ -4,6 +4,7 @@
 #include "convert/conversion.h"
 #include "download/video_name.h"
 #include "media_input.h"
+#include "media_survey.h"
 #include "fixtures.h"
 
 #include <QCryptographicHash>
@@ -108,6 +109,91 @@ QStringList othersIn(const QString &folder, const QString &source)
     return names;
 }
 
+// An FLV as servers send them when they change their minds, made from the sample's tags: its
+// pictures and sound repeated copies times one after the other (each copy 2.1 s later), the
+// sound only in copies [soundFrom, soundTo], its flags' sample-size bit flipped from copy flip
+// on, and its codec said to be MP3 from copy mp3 on. 0 for flip and mp3: never.
+struct FlvShape {
+    int copies = 4;
+    int soundFrom = 1;
+    int soundTo = 4;
+    int flip = 0;
+    int mp3 = 0;
+};
+
+QByteArray hostileFlv(const FlvShape &shape)
+{
+    const QByteArray sample = fileBytes(Media + QStringLiteral("sample.flv"));
+    struct Tag {
+        char type;
+        quint32 time;
+        QByteArray body;
+    };
+    QList<Tag> tags;
+    for (qsizetype at = 13; at + 11 <= sample.size();) {
+        const auto byte = [&](qsizetype i) { return quint32(quint8(sample[at + i])); };
+        const qsizetype size = qsizetype(byte(1) << 16 | byte(2) << 8 | byte(3));
+        tags.append({sample[at], byte(4) << 16 | byte(5) << 8 | byte(6) | byte(7) << 24, sample.mid(at + 11, size)});
+        at += 11 + size + 4;
+    }
+    QByteArray out = sample.left(13);
+    if (shape.soundFrom > 1)
+        out[4] = 0x01;  // the header tells of pictures only, as a server that adds sound later writes it
+    const auto write = [&out](char type, quint32 time, const QByteArray &body) {
+        const auto size = quint32(body.size());
+        out += type;
+        out += char(size >> 16) + QByteArray(1, char(size >> 8)) + char(size);
+        out += char(time >> 16) + QByteArray(1, char(time >> 8)) + char(time) + char(time >> 24);
+        out += QByteArray(3, '\0') + body;
+        const quint32 previous = 11 + size;
+        out += char(previous >> 24) + QByteArray(1, char(previous >> 16)) + char(previous >> 8) + char(previous);
+    };
+    char soundFlags = 0;  // the flags of the last sound setup written
+    for (int copy = 1; copy <= shape.copies; ++copy) {
+        for (const Tag &tag : tags) {
+            const bool setup = tag.body.size() > 1 && tag.body[1] == 0;  // AVC or AAC configuration
+            if (tag.type == 18 || (tag.type == 9 && setup && copy > 1))
+                continue;  // no metadata: the duration is the tags'; one picture setup
+            if (tag.type == 8 && (copy < shape.soundFrom || copy > shape.soundTo || setup))
+                continue;
+            QByteArray body = tag.body;
+            if (tag.type == 8) {
+                if (shape.flip > 0 && copy >= shape.flip)
+                    body[0] = char(body[0] ^ 0x02);
+                if (shape.mp3 > 0 && copy >= shape.mp3)
+                    body[0] = char((body[0] & 0x0f) | 0x20);
+                if (body[0] != soundFlags) {
+                    // The sound's setup goes before its first frame in each new form.
+                    QByteArray config = tags[2].body;
+                    config[0] = body[0];
+                    write(8, tag.time + quint32(copy - 1) * 2100, config);
+                    soundFlags = body[0];
+                }
+            }
+            write(tag.type, tag.time + quint32(copy - 1) * 2100, body);
+        }
+    }
+    return out;
+}
+
+// The seconds each kind of stream covers in a file: "video 8.36 sound 4.20".
+QString spansIn(const QString &path)
+{
+    std::string why;
+    const media::InputContext in = media::openInput(path.toStdString(), media::SavedVideoFormats, &why);
+    if (!in)
+        return QStringLiteral("unreadable");
+    const std::vector<media::Span> spans = media::spansOf(in.get());
+    QStringList parts;
+    for (unsigned i = 0; i < in->nb_streams && i < spans.size(); ++i) {
+        if ((in->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0)
+            continue;
+        const bool sound = in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        parts << QStringLiteral("%1 %2").arg(sound ? "sound" : "video").arg(spans[i].seconds(), 0, 'f', 1);
+    }
+    return parts.join(u' ');
+}
+
 }  // namespace
 
 class TestConvert : public QObject {
@@ -122,7 +208,71 @@ private slots:
     void conversions();
     void helperEndsBadly_data();
     void helperEndsBadly();
+    void hostileFlvs_data();
+    void hostileFlvs();
 };
+
+// FLVs whose streams the reader meets only while reading: each converts whole (every stream,
+// each as long as in the source) or is refused with the original kept and no output.
+void TestConvert::hostileFlvs_data()
+{
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<int>("soundFrom");
+    QTest::addColumn<int>("soundTo");
+    QTest::addColumn<int>("flip");
+    QTest::addColumn<int>("mp3");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("spans");  // of the converted file
+    QTest::newRow("sound that starts late, to MP4") << 6 << 5 << 6 << 0 << 0 << int(Kind::Mp4) << ""
+                                                    << "video 12.5 sound 4.1";
+    QTest::newRow("sound that starts late, to MP3") << 6 << 5 << 6 << 0 << 0 << int(Kind::Mp3) << ""
+                                                    << "sound 4.1";
+    QTest::newRow("sound whose flags flip, to MP4") << 4 << 1 << 4 << 3 << 0 << int(Kind::Mp4) << ""
+                                                    << "video 8.3 sound 8.3";
+    QTest::newRow("sound whose flags flip, to M4A") << 4 << 1 << 4 << 3 << 0 << int(Kind::M4a) << ""
+                                                    << "sound 8.3";
+    QTest::newRow("sound that ends early") << 4 << 1 << 1 << 0 << 0 << int(Kind::Mp4) << ""
+                                           << "video 8.3 sound 2.0";
+    QTest::newRow("sound whose codec changes: refused") << 4 << 1 << 4 << 0 << 3 << int(Kind::Mp4) << "changed_stream"
+                                                        << "";
+}
+
+void TestConvert::hostileFlvs()
+{
+    QFETCH(int, copies);
+    QFETCH(int, soundFrom);
+    QFETCH(int, soundTo);
+    QFETCH(int, flip);
+    QFETCH(int, mp3);
+    QFETCH(int, kind);
+    QFETCH(QString, code);
+    QFETCH(QString, spans);
+    QTemporaryDir dir;
+    const QByteArray bytes = hostileFlv({copies, soundFrom, soundTo, flip, mp3});
+    const QString original = dir.filePath(QStringLiteral("clip.flv"));
+    QFile out(original);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    out.close();
+    if (soundFrom > 1) {
+        // The file is what it means to be: the reader has not met the sound when it opens it.
+        std::string why;
+        const media::InputContext in = media::openInput(original.toStdString(), media::SavedVideoFormats, &why);
+        QVERIFY(in && in->nb_streams == 1);
+    }
+    convert::Request request;
+    request.source = original;
+    request.kind = Kind(kind);
+    request.video = videoOf(QStringLiteral("http://127.0.0.1:18632/media/wp8001.flv"));
+    const convert::Result result = convert::convertFile(request);
+    QVERIFY2(result.code == code, qPrintable(result.error));
+    QCOMPARE(fileBytes(original), bytes);
+    if (!code.isEmpty()) {
+        QCOMPARE(othersIn(dir.path(), QStringLiteral("clip.flv")), QStringList());
+        return;
+    }
+    QCOMPARE(spansIn(result.file), spans);
+}
 
 void TestConvert::conversions_data()
 {

@@ -4,6 +4,7 @@
 
 #include "media_file.h"
 #include "media_output.h"
+#include "media_survey.h"
 
 #include <vector>
 
@@ -28,12 +29,12 @@ private:
 
 // The output's tags and cover (when the job embeds them) and its header written.
 Outcome begin(const Job &job, OutputFile &out);
-// MP4 or M4A: the video (not for M4A) and sound streams copied.
-Outcome copyStreams(AVFormatContext *in, const Job &job, OutputFile &out);
+// MP4 or M4A: the survey's tracks copied, each from the input streams it gathers.
+Outcome copyStreams(AVFormatContext *in, const Survey &survey, const Job &job, OutputFile &out);
 // The packets of the input streams map names (-1: left out) written to out, with the tags and
 // cover; the file finished.
 Outcome writeMapped(AVFormatContext *in, const Job &job, OutputFile &out, const std::vector<int> &map);
-// MP3: the first sound stream decoded and encoded with LAME.
-Outcome encodeMp3(AVFormatContext *in, const Job &job, OutputFile &out);
+// MP3: the survey's sound track decoded and encoded with LAME.
+Outcome encodeMp3(AVFormatContext *in, const Survey &survey, const Job &job, OutputFile &out);
 
 }  // namespace media

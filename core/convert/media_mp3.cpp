@@ -21,7 +21,8 @@ constexpr int LameRates[] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12
 // The decoder, the encoder and what lies between them, freed together.
 struct Sound {
     AVFormatContext *in = nullptr;
-    int stream = -1;
+    const Survey *survey = nullptr;             // which input streams are the sound track
+    const AVCodecParameters *params = nullptr;  // the sound track's form
     AVCodecContext *decoder = nullptr;
     AVCodecContext *encoder = nullptr;
     SwrContext *resampler = nullptr;
@@ -56,17 +57,16 @@ int rateFor(int sourceRate)
 
 Outcome openCoders(Sound &s, const Job &job, OutputFile &file)
 {
-    const AVStream *source = s.in->streams[s.stream];
-    const AVCodec *decoder = avcodec_find_decoder(source->codecpar->codec_id);
+    const AVCodecParameters *source = s.params;
+    const AVCodec *decoder = avcodec_find_decoder(source->codec_id);
     const AVCodec *encoder = avcodec_find_encoder_by_name("libmp3lame");
     if (decoder == nullptr)
-        return {"unfit_codec", std::string("no decoder for ") + avcodec_get_name(source->codecpar->codec_id)};
+        return {"unfit_codec", std::string("no decoder for ") + avcodec_get_name(source->codec_id)};
     if (encoder == nullptr)
         return {"unfit_codec", "no MP3 encoder"};
     s.decoder = avcodec_alloc_context3(decoder);
     s.encoder = avcodec_alloc_context3(encoder);
-    if (s.decoder == nullptr || s.encoder == nullptr ||
-        avcodec_parameters_to_context(s.decoder, source->codecpar) < 0 ||
+    if (s.decoder == nullptr || s.encoder == nullptr || avcodec_parameters_to_context(s.decoder, source) < 0 ||
         avcodec_open2(s.decoder, decoder, nullptr) < 0)
         return {"unreadable", "cannot decode the sound"};
     AVCodecContext *e = s.encoder;
@@ -196,7 +196,7 @@ int transcode(Sound &s, OutputFile &file, const Job &job)
     AVPacket *packet = av_packet_alloc();
     int error = 0;
     while ((error = av_read_frame(s.in, packet)) >= 0) {
-        if (packet->stream_index == s.stream) {
+        if (s.survey->trackOf(packet->stream_index) == 0) {
             // A damaged packet is skipped as a player skips it; the check afterwards judges the whole.
             if (avcodec_send_packet(s.decoder, packet) >= 0)
                 error = drainDecoder(s, file);
@@ -217,13 +217,14 @@ int transcode(Sound &s, OutputFile &file, const Job &job)
 
 }  // namespace
 
-Outcome encodeMp3(AVFormatContext *in, const Job &job, OutputFile &out)
+Outcome encodeMp3(AVFormatContext *in, const Survey &survey, const Job &job, OutputFile &out)
 {
     Sound s;
     s.in = in;
-    s.stream = firstStream(in, AVMEDIA_TYPE_AUDIO);
-    if (s.stream < 0)
+    s.survey = &survey;
+    if (survey.tracks.empty())
         return {"no_audio", "the video has no sound"};
+    s.params = survey.in->streams[survey.tracks.front().source]->codecpar;
     if (Outcome opened = openCoders(s, job, out); !opened.ok())
         return opened;
     if (openResampler(s) < 0)

@@ -8,16 +8,13 @@
 
 namespace media {
 
-Outcome copyStreams(AVFormatContext *in, const Job &job, OutputFile &out)
+Outcome copyStreams(AVFormatContext *in, const Survey &survey, const Job &job, OutputFile &out)
 {
     const bool soundOnly = job.target == Target::M4a;
-    std::vector<int> map(in->nb_streams, -1);
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
-        const AVStream *s = in->streams[i];
-        const AVMediaType type = s->codecpar->codec_type;
-        const bool wanted = type == AVMEDIA_TYPE_AUDIO || (!soundOnly && type == AVMEDIA_TYPE_VIDEO);
-        if (!wanted || (s->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0)
-            continue;
+    std::vector<int> trackOut;
+    for (const Track &track : survey.tracks) {
+        // The track takes its form from the stream that opened it, met late or not.
+        const AVStream *s = survey.in->streams[track.source];
         if (!out.canHold(s->codecpar->codec_id)) {
             return {"unfit_codec",
                 std::string("the ") + (soundOnly ? "M4A" : "MP4") + " container cannot hold " +
@@ -26,10 +23,17 @@ Outcome copyStreams(AVFormatContext *in, const Job &job, OutputFile &out)
         AVStream *copy = out.copyStream(s);
         if (copy == nullptr)
             return {"write_failed", "cannot add a stream"};
-        map[i] = copy->index;
+        trackOut.push_back(copy->index);
     }
-    if (soundOnly && firstStream(in, AVMEDIA_TYPE_AUDIO) < 0)
+    const bool sound = std::any_of(
+        survey.tracks.begin(), survey.tracks.end(), [](const Track &t) { return t.type == AVMEDIA_TYPE_AUDIO; });
+    if (soundOnly && !sound)
         return {"no_audio", "the video has no sound"};
+    std::vector<int> map(survey.track.size(), -1);
+    for (size_t i = 0; i < map.size(); ++i) {
+        if (survey.track[i] >= 0)
+            map[i] = trackOut[size_t(survey.track[i])];
+    }
     return writeMapped(in, job, out, map);
 }
 
