@@ -286,6 +286,9 @@ void TestConvert::conversions_data()
     QTest::newRow("FLV to MP4, tags and cover") << "sample.flv" << int(Kind::Mp4) << true << ""
                                                 << ""
                                                 << "clip.mp4";
+    QTest::newRow("a 70,000-character description as the title") << "sample.flv" << int(Kind::Mp4) << true << ""
+                                                                 << ""
+                                                                 << "clip.mp4";
     QTest::newRow("FLV to MP4, its name taken") << "sample.flv" << int(Kind::Mp4) << false << "clip.mp4"
                                                 << ""
                                                 << "clip (2).mp4";
@@ -339,6 +342,8 @@ void TestConvert::conversions()
     request.embedTags = tags;
     request.cover = tags ? coverJpeg() : QByteArray();
     request.video = videoOf(link);
+    if (QByteArray(QTest::currentDataTag()).contains("70,000"))
+        request.video.description = QString(70000, QChar(0x957F));  // past the system's limit for one argument
     const convert::Result result = convert::convertFile(request);
     QVERIFY2(result.code == code, qPrintable(result.error));
     QCOMPARE(fileBytes(original), bytes);  // the original is never touched

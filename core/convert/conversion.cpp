@@ -12,11 +12,15 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace convert {
 
 namespace {
+
+// The descriptor the converter's process writes its output through.
+constexpr int ConverterOutputFd = 3;
 
 struct KindText {
     Kind kind;
@@ -24,7 +28,8 @@ struct KindText {
 };
 constexpr KindText Kinds[] = {{Kind::Mp4, "mp4"}, {Kind::M4a, "m4a"}, {Kind::Mp3, "mp3"}};
 
-// The words the converter's process is started with.
+// The words the converter's process is started with; what a page wrote (the tags) goes on
+// its standard input (inputOf), never as an argument.
 QStringList helperArguments(const Request &r, const QString &output)
 {
     QStringList words {QStringLiteral("convert"), QStringLiteral("--to"), kindName(r.kind)};
@@ -32,15 +37,8 @@ QStringList helperArguments(const Request &r, const QString &output)
         words << QStringLiteral("--bitrate") << QString::number(r.mp3Bitrate);
     else if (r.kind == Kind::Mp3)
         words << QStringLiteral("--quality") << QString::number(r.mp3Quality);
-    if (r.embedTags || !r.cover.isEmpty()) {
+    if (r.embedTags || !r.cover.isEmpty())
         words << QStringLiteral("--tags");
-        if (r.embedTags) {
-            words << QStringLiteral("--title")
-                  << (r.video.description.isEmpty() ? QFileInfo(r.source).completeBaseName() : r.video.description);
-            words << QStringLiteral("--artist") << r.video.author << QStringLiteral("--date") << r.video.date
-                  << QStringLiteral("--comment") << r.video.address;
-        }
-    }
     if (!r.cover.isEmpty())
         words << QStringLiteral("--cover");
     // "--" cannot be mistaken: the paths are absolute.
@@ -48,23 +46,49 @@ QStringList helperArguments(const Request &r, const QString &output)
     return words;
 }
 
-// A new empty file in folder under a name of its own, made with the permissions a download's
-// file gets (the user's umask); "" when none could be made.
-QString reserveName(const QDir &folder)
+// The converter's standard input: with --tags the title, artist, date and comment, each as
+// its length in bytes on a line of its own and then its bytes; then the cover's bytes.
+QByteArray inputOf(const Request &r)
 {
+    QByteArray in;
+    if (r.embedTags || !r.cover.isEmpty()) {
+        QStringList texts(4);
+        if (r.embedTags)
+            texts = {r.video.description.isEmpty() ? QFileInfo(r.source).completeBaseName() : r.video.description,
+                r.video.author, r.video.date, r.video.address};
+        for (const QString &text : texts) {
+            const QByteArray bytes = text.toUtf8();
+            in += QByteArray::number(bytes.size()) + '\n' + bytes;
+        }
+    }
+    return in + r.cover;
+}
+
+// A new empty file in folder for the converter's output, open for reading and writing with
+// the permissions a download's file gets (the user's umask): one without a name where the
+// file system allows it, so nothing is left behind whatever ends the program; else a hidden
+// name of its own, made anew (O_EXCL never follows a link put there). -1 when none could be
+// made; name: the hidden name, or empty.
+int openOutput(const QDir &folder, QString *name)
+{
+    name->clear();
+    const QByteArray dir = QFile::encodeName(folder.absolutePath());
+    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
     static int counter = 0;
     for (int tries = 0; tries < 100; ++tries) {
         QString path = folder.filePath(
             QStringLiteral(".quorvin-converting-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter));
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            ::close(fd);
-            return path;
+            *name = path;
+            return fd;
         }
         if (errno != EEXIST)
             break;
     }
-    return QString();
+    return -1;
 }
 
 Result failure(const char *code, const QString &why)
@@ -154,8 +178,23 @@ Conversion::~Conversion()
         process_.kill();
         process_.waitForFinished(5000);
     }
-    if (!temporary_.isEmpty())
-        QFile::remove(temporary_);
+    closeOutput();
+}
+
+void Conversion::closeOutput()
+{
+    // A hidden name is removed only while it still names this output: a link or another file
+    // put there since stays as it is.
+    struct stat named {};
+    struct stat open {};
+    if (!temporary_.isEmpty() && output_ >= 0 && ::fstat(output_, &open) == 0 &&
+        ::lstat(QFile::encodeName(temporary_).constData(), &named) == 0 && named.st_dev == open.st_dev &&
+        named.st_ino == open.st_ino)
+        ::unlink(QFile::encodeName(temporary_).constData());
+    if (output_ >= 0)
+        ::close(output_);
+    output_ = -1;
+    temporary_.clear();
 }
 
 bool Conversion::isRunning() const
@@ -184,16 +223,24 @@ void Conversion::start(const Request &request)
     const QString program = helperProgram();
     if (program.isEmpty())
         return end(failure("no_helper", QStringLiteral("the converter is not installed")));
-    // The output's own name, reserved in the same folder, so the move into place is a rename.
-    temporary_ = reserveName(source.dir());
-    if (temporary_.isEmpty())
+    // The output's file, opened here and handed to the converter as its descriptor 3: what
+    // lies at any name in the folder is never what the converter writes or what is moved.
+    output_ = openOutput(source.dir(), &temporary_);
+    if (output_ < 0)
         return end(failure("write_failed", QStringLiteral("cannot write in ") + source.absolutePath()));
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.start(program, helperArguments(request, temporary_));
+    const int fd = output_;
+    process_.setChildProcessModifier([fd] {
+        if (fd == ConverterOutputFd)
+            ::fcntl(fd, F_SETFD, 0);
+        else
+            ::dup2(fd, ConverterOutputFd);
+    });
+    process_.start(program, helperArguments(request, QStringLiteral("/proc/self/fd/%1").arg(ConverterOutputFd)));
     if (!process_.waitForStarted())
         return;  // errorOccurred ended it
-    process_.write(request.cover);
+    process_.write(inputOf(request));
     process_.closeWriteChannel();
     timer_ = startTimer(deadlineMs(source.size()));
 }
@@ -249,16 +296,14 @@ void Conversion::onEnded()
         return end(failure("crashed", QStringLiteral("the converter ended unexpectedly")));
     }
     if (request_.replaceSource) {
-        const int why = replaceFile(temporary_, request_.source, request_.video.link);
-        if (why != 0)
+        if (const int why = replaceWithDescriptor(output_, request_.source, request_.video.link); why != 0)
             return end(failure("write_failed", QString::fromLocal8Bit(std::strerror(why))));
-        temporary_.clear();
         Result r;
         r.file = request_.source;
         return end(r);
     }
-    const PlacedFile placed = placeFile(temporary_, convertedName(request_.source, request_.kind), request_.video.link);
-    temporary_.clear();
+    const PlacedFile placed =
+        placeDescriptor(output_, convertedName(request_.source, request_.kind), request_.video.link);
     if (placed.error != 0)
         return end(failure("write_failed", QString::fromLocal8Bit(std::strerror(placed.error))));
     Result r;
@@ -269,9 +314,7 @@ void Conversion::onEnded()
 
 void Conversion::end(Result result)
 {
-    if (!temporary_.isEmpty())
-        QFile::remove(temporary_);
-    temporary_.clear();
+    closeOutput();
     result.seconds = double(QDateTime::currentMSecsSinceEpoch() - startedAt_) / 1000.0;
     emit finished(result);
 }

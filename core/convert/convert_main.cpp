@@ -4,9 +4,14 @@
 // protocol only), takes the cover's bytes on standard input, reports "progress N" lines and
 // one last line ("ok", or "error CODE REASON") on standard output.
 //
-//   quorvin-convert convert --to mp4|m4a|mp3 [--quality N | --bitrate KBITS] [--tags --title T
-//                 --artist A --date D --comment C] [--cover] SOURCE OUTPUT
+//   quorvin-convert convert --to mp4|m4a|mp3 [--quality N | --bitrate KBITS] [--tags] [--cover]
+//                 SOURCE OUTPUT
 //   quorvin-convert probe FILE
+//
+// With --tags, standard input begins with the title, artist, date and comment, each as its
+// length in bytes on a line and then its bytes (a page's text is never an argument: a long one
+// would pass the system's limit for one); the cover's bytes follow to the end. OUTPUT may be
+// /proc/self/fd/N, a file the parent opened.
 #include "media_file.h"
 
 #include <cstdio>
@@ -33,7 +38,8 @@ extern "C" {
 
 namespace {
 
-constexpr size_t MostCoverBytes = size_t(16) << 20;  // the cover as the parent sent it, bounded
+constexpr size_t MostCoverBytes = size_t(16) << 20;                    // the cover as the parent sent it, bounded
+constexpr size_t MostInputBytes = MostCoverBytes + (size_t(8) << 20);  // and the tags before it
 
 void limitSelf()
 {
@@ -84,8 +90,7 @@ bool readJob(const std::vector<std::string> &words, media::Job *job, bool *cover
     std::vector<std::string> paths;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string &w = words[i];
-        const bool valued = w == "--to" || w == "--quality" || w == "--bitrate" || w == "--title" || w == "--artist" ||
-            w == "--date" || w == "--comment";
+        const bool valued = w == "--to" || w == "--quality" || w == "--bitrate";
         if (valued && i + 1 >= words.size())
             return false;
         if (w == "--to" && !readTarget(words[++i], &job->target))
@@ -94,14 +99,6 @@ bool readJob(const std::vector<std::string> &words, media::Job *job, bool *cover
             job->mp3Quality = std::atoi(words[++i].c_str());
         else if (w == "--bitrate")
             job->mp3Bitrate = std::atoi(words[++i].c_str());
-        else if (w == "--title")
-            job->tags.title = words[++i];
-        else if (w == "--artist")
-            job->tags.artist = words[++i];
-        else if (w == "--date")
-            job->tags.date = words[++i];
-        else if (w == "--comment")
-            job->tags.comment = words[++i];
         else if (w == "--tags")
             job->embedTags = true;
         else if (w == "--cover")
@@ -118,21 +115,41 @@ bool readJob(const std::vector<std::string> &words, media::Job *job, bool *cover
     return true;
 }
 
+// Reads what standard input holds for the job: the framed tags, then the cover. False when
+// the tags' framing is broken.
+bool readInput(media::Job *job, bool cover)
+{
+    std::string bytes;
+    char chunk[65536];
+    size_t n = 0;
+    while (bytes.size() <= MostInputBytes && (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0)
+        bytes.append(chunk, n);
+    if (bytes.size() > MostInputBytes)
+        return false;
+    size_t at = 0;
+    if (job->embedTags) {
+        for (std::string *text : {&job->tags.title, &job->tags.artist, &job->tags.date, &job->tags.comment}) {
+            const size_t line = bytes.find('\n', at);
+            if (line == std::string::npos || line == at || line - at > 9)
+                return false;
+            const size_t size = std::strtoul(bytes.substr(at, line - at).c_str(), nullptr, 10);
+            if (size > bytes.size() - line - 1)
+                return false;
+            *text = bytes.substr(line + 1, size);
+            at = line + 1 + size;
+        }
+    }
+    if (cover && bytes.size() - at <= MostCoverBytes)
+        job->cover = bytes.substr(at);
+    return true;
+}
+
 int convert(const std::vector<std::string> &words)
 {
     media::Job job;
     bool cover = false;
-    if (!readJob(words, &job, &cover))
+    if (!readJob(words, &job, &cover) || !readInput(&job, cover))
         return usage();
-    if (cover) {
-        std::string bytes;
-        char chunk[65536];
-        size_t n = 0;
-        while (bytes.size() <= MostCoverBytes && (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0)
-            bytes.append(chunk, n);
-        if (bytes.size() <= MostCoverBytes)
-            job.cover = std::move(bytes);
-    }
     job.progress = [](int percent) {
         std::printf("progress %d\n", percent);
         std::fflush(stdout);

@@ -81,10 +81,12 @@ private:
     void onOutput();
     void onEnded();
     void end(Result result);
+    void closeOutput();
 
     Request request_;
     QProcess process_;
-    QString temporary_;
+    int output_ = -1;    // the output's file, open; -1 when none
+    QString temporary_;  // its hidden name where the file system cannot make one without
     QString lastLine_;
     QByteArray pending_;
     qint64 startedAt_ = 0;

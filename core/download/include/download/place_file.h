@@ -17,3 +17,12 @@ PlacedFile placeFile(const QString &from, const QString &first, const QString &l
 // Moves from over target (a file of the same video made anew, such as the saved MP4 with its
 // tags written in), recording link as its origin first. Returns 0, or an errno value.
 int replaceFile(const QString &from, const QString &target, const QString &link);
+
+// The same for a file open at fd (one made without a name, or a temporary whose name may have
+// been changed since): linked into place through the descriptor, so whatever now lies at a
+// temporary's name is never what is moved. Records link as its origin first.
+PlacedFile placeDescriptor(int fd, const QString &first, const QString &link);
+
+// fd's file put over target (the same video made anew): linked under a hidden name of its own
+// in target's folder, then renamed over target. Returns 0, or an errno value.
+int replaceWithDescriptor(int fd, const QString &target, const QString &link);
