@@ -9,9 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+constexpr qint64 MostConfigBytes = 64 * 1024;  // far more than any set of options needs
 
 // The values of an option given as "--name VALUE" or "--name=VALUE", before any "--".
 QStringList valuesOf(const QStringList &arguments, const QString &name)
@@ -39,16 +44,33 @@ QString defaultConfig()
 std::optional<QList<ConfigLine>> configLines(const QString &path, bool mustExist, int *status)
 {
     const QString file = QFileInfo(path).isDir() ? QDir(path).filePath(QStringLiteral("config")) : path;
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) {
+    // Opened without waiting (a FIFO in its place never hangs the run), then read only when it
+    // is a regular file within the bound.
+    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         if (!mustExist)
             return QList<ConfigLine>();
         *status = usageError(QStringLiteral("cannot read the config file %1").arg(file));
         return std::nullopt;
     }
+    QFile in;
+    struct stat info {};
+    QString problem;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        problem = QStringLiteral("the config file %1 is not a regular file").arg(file);
+    else if (info.st_size > MostConfigBytes)
+        problem = QStringLiteral("the config file %1 is larger than %2 KiB").arg(file).arg(MostConfigBytes / 1024);
+    else if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        problem = QStringLiteral("cannot read the config file %1").arg(file);
+    if (!problem.isEmpty()) {
+        if (!in.isOpen())
+            ::close(fd);
+        *status = usageError(problem);
+        return std::nullopt;
+    }
     QList<ConfigLine> lines;
     int number = 0;
-    for (const QByteArray &raw : in.read(1 << 20).split('\n')) {
+    for (const QByteArray &raw : in.read(MostConfigBytes).split('\n')) {
         ++number;
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))

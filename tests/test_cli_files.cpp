@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -127,6 +128,9 @@ void TestCliFiles::scriptsNeverTurnAgainstFiles_data()
         << QStringList {"-j", one} << QByteArray("-q\n\n--limit-rate lots  # too fast\n") << 2 << QStringList() << ""
         << "config, line 3: --limit-rate needs a rate"
         << "";
+    QTest::newRow("a FIFO as the config file: refused at once")
+        << QStringList {"-j", one} << QByteArray("FIFO") << 2 << QStringList() << ""
+        << "config is not a regular file" << "";
     QTest::newRow("-x saves without --download")
         << QStringList {"-x", "-o", "%(id)s.%(ext)s", one} << QByteArray() << 0 << QStringList {"1.m4a"} << ""
         << ""
@@ -189,7 +193,10 @@ void TestCliFiles::scriptsNeverTurnAgainstFiles()
     for (QString &a : arguments)
         a = filled(a);
     QFile(dir.filePath("1.tmp")).open(QIODevice::WriteOnly);  // what --exec 'rm -f %(id)s.tmp' is for
-    if (!config.isEmpty()) {
+    if (config == "FIFO") {
+        QVERIFY(QDir(home.path()).mkpath(".config/quorvin-extract"));
+        QCOMPARE(::mkfifo(QFile::encodeName(home.filePath(".config/quorvin-extract/config")).constData(), 0600), 0);
+    } else if (!config.isEmpty()) {
         QVERIFY(QDir(home.path()).mkpath(".config/quorvin-extract"));
         QFile file(home.filePath(".config/quorvin-extract/config"));
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -430,6 +430,9 @@ private slots:
         QTest::newRow("/") << "/" << false << "_";
         QTest::newRow("a path") << "../../etc/passwd" << false << "_.._etc_passwd";
         QTest::newRow("NUL inside") << QString("a") + QChar(0) + "b" << false << "a_b";
+        QTest::newRow("a right-to-left override dropped")
+            << QString("photo") + QChar(0x202E) + "4pm.exe" << true << "photo4pm.exe";
+        QTest::newRow("a name that reads as an option") << "-rf.mp4" << true << "_rf.mp4";
         QTest::newRow("300 Chinese characters") << cjk << false << QString(80, QChar(0x6d77));
         QTest::newRow("300 Chinese characters, extension kept")
             << cjk + ".mp4" << true << QString(78, QChar(0x6d77)) + ".mp4";

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimerEvent>
 #include <cerrno>
 #include <cstring>
@@ -124,6 +125,7 @@ QString Result::text() const
     static const QHash<QString, QString> texts = {
         {QStringLiteral("unfit_codec"), QStringLiteral("该视频的编码无法放入 MP4，已保留原文件")},
         {QStringLiteral("no_audio"), QStringLiteral("该视频没有声音，已保留原文件")},
+        {QStringLiteral("changed_stream"), QStringLiteral("该视频的声音或画面中途改变了格式，无法放入一个文件，已保留原文件")},
         {QStringLiteral("unreadable"), QStringLiteral("视频文件无法读取，已保留原文件")},
         {QStringLiteral("check_failed"), QStringLiteral("转换结果未通过检查，已保留原文件")},
         {QStringLiteral("write_failed"), QStringLiteral("无法写入转换后的文件，已保留原文件")},
@@ -133,6 +135,19 @@ QString Result::text() const
         {QStringLiteral("no_helper"), QStringLiteral("找不到转换程序")},
         {QStringLiteral("missing"), QStringLiteral("原文件已不在")},
     };
+    if (code == u"check_failed") {
+        // The measure the check took, as the command line gives it: "converts to 0.89 s of 2.08 s".
+        static const QRegularExpression measured(
+            QStringLiteral("(sound|video) is cut short or damaged: it converts to ([0-9.]+) s of ([0-9.]+) s"));
+        if (const QRegularExpressionMatch m = measured.match(error); m.hasMatch())
+            return QStringLiteral("转换结果未通过检查（%1只有 %2 秒，原文件 %3 秒），已保留原文件")
+                .arg(m.captured(1) == u"sound" ? QStringLiteral("声音") : QStringLiteral("画面"), m.captured(2),
+                    m.captured(3));
+        if (error.contains(QStringLiteral("lacks a sound")))
+            return QStringLiteral("转换结果缺少声音，已保留原文件");
+        if (error.contains(QStringLiteral("lacks a video")))
+            return QStringLiteral("转换结果缺少画面，已保留原文件");
+    }
     return code.isEmpty() ? QString() : texts.value(code, QStringLiteral("转换失败，已保留原文件"));
 }
 

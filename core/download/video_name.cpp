@@ -76,6 +76,16 @@ QString suggestedFileName(const QString &link, const QString &author, const QStr
     return safeFileName(cutToBytes(base, MaxNameBytes - 1 - extension.size()) + u'.' + extension, true);
 }
 
+namespace {
+
+bool isDirectionControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F || u == 0x061C;
+}
+
+}  // namespace
+
 QString fileNamePart(const QString &value)
 {
     QString out;
@@ -88,6 +98,9 @@ QString fileNamePart(const QString &value)
         if (space)
             out += u' ';
         space = false;
+        // Direction controls (U+202E and its kin) would show a name other than it is: dropped.
+        if (isDirectionControl(c))
+            continue;
         const bool refused =
             QStringView(u"/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control || c == QChar(0x7f);
         out += refused ? QChar(u'_') : c;
