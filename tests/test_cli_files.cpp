@@ -130,7 +130,8 @@ void TestCliFiles::scriptsNeverTurnAgainstFiles_data()
         << "";
     QTest::newRow("a FIFO as the config file: refused at once")
         << QStringList {"-j", one} << QByteArray("FIFO") << 2 << QStringList() << ""
-        << "config is not a regular file" << "";
+        << "config is not a regular file"
+        << "";
     QTest::newRow("-x saves without --download")
         << QStringList {"-x", "-o", "%(id)s.%(ext)s", one} << QByteArray() << 0 << QStringList {"1.m4a"} << ""
         << ""

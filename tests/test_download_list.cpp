@@ -372,6 +372,8 @@ private slots:
                                             << "mp4" << true;
         QTest::newRow("仅保存音频 (MP3)") << "sound only"
                                           << "mp3" << false;
+        QTest::newRow("仅保存音频 beside the user's FLV of the same name") << "sound beside"
+                                                                           << "mp3" << true;
         QTest::newRow("cut off mid-way") << "cut off"
                                          << "flv" << true;
     }
@@ -390,11 +392,17 @@ private slots:
         Settings().set(Settings::Key::FlvToMp4, how == u"FLV setting");
         Settings().set(Settings::Key::ResumeAtStart, true);
         auto list = h.list();
-        if (how == u"sound only") {
+        if (how.startsWith(u"sound")) {
             DownloadRequest request;
             request.video.link = h.server.url("/v/wp.flv");
             request.video.description = QStringLiteral("我家的狗");
             request.target = h.folder + QStringLiteral("/我家的狗.flv");
+            if (how == u"sound beside") {
+                // The user's own FLV under the name: the video goes to a name of its own.
+                QFile mine(request.target);
+                QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+                request.target = convert::soundSourcePath(h.folder + QStringLiteral("/我家的狗.mp3"), "flv");
+            }
             request.convertTo = QStringLiteral("mp3");
             list->add(request);
         } else {
@@ -434,7 +442,12 @@ private slots:
         const std::optional<convert::MediaFacts> facts = convert::probeFile(e.file);
         QVERIFY(facts);  // it plays: the streams read back
         QCOMPARE(facts->acodec, suffix == u"mp3" ? QStringLiteral("mp3") : QStringLiteral("aac"));
-        QCOMPARE(QDir(h.folder).entryList(QDir::Files | QDir::Hidden).size(), originalKept && suffix == u"mp4" ? 2 : 1);
+        if (how == u"sound beside") {
+            QCOMPARE(e.file, h.folder + QStringLiteral("/我家的狗.mp3"));
+            QCOMPARE(contents(original), QByteArray("mine"));
+        }
+        QCOMPARE(QDir(h.folder).entryList(QDir::Files | QDir::Hidden).size(),
+            originalKept && (suffix == u"mp4" || how == u"sound beside") ? 2 : 1);
     }
 
     // Every row says what it is: a failed extraction by its address, a paused one how far it

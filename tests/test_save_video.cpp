@@ -23,6 +23,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QMenu>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -197,6 +198,38 @@ private slots:
         } else {
             QVERIFY(!QFile::exists(target));
         }
+    }
+
+    // 仅保存音频 proposes a sound file and shows sound files; a video of the user's under the
+    // video's name is never touched, and the video fetched for the sound leaves no file.
+    void soundOnlyNeverTouchesTheUsersVideo()
+    {
+        WindowHarness h;
+        QFile sample(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/sample.flv"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        h.server.route("/v/clip.flv", sample.readAll(), "video/x-flv");
+        QTemporaryDir dir;
+        QFile mine(dir.filePath("clip.flv"));
+        QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+        mine.close();
+        h.recorder.saveAnswer = dir.filePath("clip.mp3");
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.flv");
+        emit h.form->Command2->customContextMenuRequested(QPoint(1, 1));
+        QMenu *menu = h.form->findChild<QMenu *>();
+        QVERIFY(menu);
+        for (QAction *action : menu->actions()) {
+            if (action->text() == QStringLiteral("仅保存音频 (MP3)"))
+                action->trigger();
+        }
+        QCOMPARE(h.recorder.saveDialogs.size(), 1);
+        QVERIFY2(h.recorder.saveDialogs.first().startsWith(QStringLiteral("保存音频|")) &&
+                h.recorder.saveDialogs.first().endsWith(QStringLiteral("clip.mp3")),
+            qPrintable(h.recorder.saveDialogs.first()));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList {"clip.flv", "clip.mp3"}), 20000);
+        QFile kept(dir.filePath("clip.flv"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("mine"));
     }
 
     // A history the window may not use (a newer version's, a FIFO in its place): left as it

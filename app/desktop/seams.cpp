@@ -12,6 +12,7 @@
 #include <QDBusPendingReply>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QTreeView>
 #include <QMessageBox>
@@ -72,8 +73,15 @@ int showBox(QWidget *parent, const MessageRequest &request)
 // The save dialog, at a size whose columns (name, size, type, date) can be read.
 QString askSavePath(QWidget *parent, const QString &title, const QString &suggested)
 {
-    QFileDialog dialog(parent, title, suggested, QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)"));
+    // The filter follows what is saved: a sound file's own type, else the videos.
+    const QString ext = QFileInfo(suggested).suffix().toLower();
+    const QString filter = ext == u"mp3" || ext == u"m4a" ? QStringLiteral("音频文件 (*.%1);;所有文件 (*)").arg(ext)
+                                                          : QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)");
+    QFileDialog dialog(parent, title, suggested, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A sound file never replaces one there: it takes "NAME (2).mp3", so nothing is asked.
+    if (ext == u"mp3" || ext == u"m4a")
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setViewMode(QFileDialog::Detail);
     dialog.resize(820, 520);
     // Wide enough columns for a long Chinese name, a size, a type and a date with time.

@@ -36,6 +36,7 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
     convert::Request request;
     request.source = e->file;
     request.kind = kind;
+    request.target = convert::soundTargetOf(e->file);  // the sound file the user chose
     request.embedTags = settings_.embedTags();
     request.video = e->video;
     // The cover as the row shows it, when the file is to carry it.

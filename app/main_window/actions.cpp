@@ -4,6 +4,8 @@
 #include "net/fetch.h"
 #include "main_window/form1.h"
 
+#include "convert/conversion.h"
+
 #include "downloads/download_list.h"
 #include "download_list/list_window.h"
 
@@ -72,11 +74,17 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
     shown.date = Label3->text();
     shown.link = link;
     const QString name = shown_.name.isEmpty() ? videoName(shown) : shown_.name;
-    QString suggested = Settings().saveFolder() + u'/' + name;
+    // The sound alone is saved under the name the user gives the sound file: the dialog
+    // proposes NAME.mp3 (or .m4a) and shows sound files.
+    const QString saved = convertTo.isEmpty() ? name : QFileInfo(name).completeBaseName() + u'.' + convertTo;
+    QString suggested = Settings().saveFolder() + u'/' + saved;
     QString path;
     bool replace = false;
     for (;;) {
-        path = seams.saveFileName ? seams.saveFileName(this, QStringLiteral("保存视频"), suggested) : QString();
+        path = seams.saveFileName
+            ? seams.saveFileName(
+                  this, convertTo.isEmpty() ? QStringLiteral("保存视频") : QStringLiteral("保存音频"), suggested)
+            : QString();
         if (path.isEmpty())
             return;
         // The dialog asked about replacing the name as typed. A name that does not end in a
@@ -84,9 +92,9 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
         // that name is asked about here, since the dialog never saw it; 否 goes back to the
         // dialog with that name, to choose another.
         replace = QFileInfo::exists(path);
-        if (fileHasVideoExtension(path))
+        if (convertTo.isEmpty() ? fileHasVideoExtension(path) : QFileInfo(path).suffix().toLower() == convertTo)
             break;
-        path += u'.' + QFileInfo(name).suffix();
+        path += u'.' + QFileInfo(saved).suffix();
         replace = QFileInfo::exists(path);
         if (!replace ||
             ask(QFileInfo(path).fileName() + QStringLiteral("已存在。是否替换?"), BoxIcon::Warning,
@@ -103,6 +111,12 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
     request.video.link = link;
     request.target = path;
     request.replace = replace;
+    if (!convertTo.isEmpty()) {
+        // The video goes to a name of its own beside the sound file, never over a video the
+        // user has; the sound takes the chosen name (or "NAME (2).mp3" when that is taken).
+        request.target = convert::soundSourcePath(path, QFileInfo(name).suffix());
+        request.replace = false;
+    }
     request.cover = Image1->pixmap().toImage();
     request.avatar = shown_.avatar;
     request.convertTo = convertTo;

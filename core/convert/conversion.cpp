@@ -125,7 +125,8 @@ QString Result::text() const
     static const QHash<QString, QString> texts = {
         {QStringLiteral("unfit_codec"), QStringLiteral("该视频的编码无法放入 MP4，已保留原文件")},
         {QStringLiteral("no_audio"), QStringLiteral("该视频没有声音，已保留原文件")},
-        {QStringLiteral("changed_stream"), QStringLiteral("该视频的声音或画面中途改变了格式，无法放入一个文件，已保留原文件")},
+        {QStringLiteral("changed_stream"),
+            QStringLiteral("该视频的声音或画面中途改变了格式，无法放入一个文件，已保留原文件")},
         {QStringLiteral("unreadable"), QStringLiteral("视频文件无法读取，已保留原文件")},
         {QStringLiteral("check_failed"), QStringLiteral("转换结果未通过检查，已保留原文件")},
         {QStringLiteral("write_failed"), QStringLiteral("无法写入转换后的文件，已保留原文件")},
@@ -155,6 +156,28 @@ QString convertedName(const QString &source, Kind kind)
 {
     const QFileInfo info(source);
     return info.dir().filePath(info.completeBaseName() + u'.' + kindName(kind));
+}
+
+namespace {
+const QString SoundSourceMark = QStringLiteral(".quorvin-video.");
+}  // namespace
+
+QString soundSourcePath(const QString &soundFile, const QString &videoExtension)
+{
+    const QFileInfo info(soundFile);
+    return info.dir().filePath(u'.' + info.fileName() + SoundSourceMark + videoExtension);
+}
+
+QString soundTargetOf(const QString &videoFile)
+{
+    const QFileInfo info(videoFile);
+    const QString name = info.fileName();
+    const qsizetype mark = name.lastIndexOf(SoundSourceMark);
+    if (!name.startsWith(u'.') || mark <= 1)
+        return QString();
+    const QString sound = name.mid(1, mark - 1);
+    const QString ext = QFileInfo(sound).suffix().toLower();
+    return ext == u"mp3" || ext == u"m4a" ? info.dir().filePath(sound) : QString();
 }
 
 QString helperProgram()
@@ -227,7 +250,7 @@ void Conversion::start(const Request &request)
     const QFileInfo source(request.source);
     if (!source.isFile())
         return end(failure("missing", QStringLiteral("the saved file is gone")));
-    const QString first = convertedName(request.source, request.kind);
+    const QString first = request.target.isEmpty() ? convertedName(request.source, request.kind) : request.target;
     if (const SavePlace place = savePlace(first, {request.video.link}, false);
         place.thisVideo && !request.replaceSource) {
         Result r;
@@ -317,8 +340,8 @@ void Conversion::onEnded()
         r.file = request_.source;
         return end(r);
     }
-    const PlacedFile placed =
-        placeDescriptor(output_, convertedName(request_.source, request_.kind), request_.video.link);
+    const QString first = request_.target.isEmpty() ? convertedName(request_.source, request_.kind) : request_.target;
+    const PlacedFile placed = placeDescriptor(output_, first, request_.video.link);
     if (placed.error != 0)
         return end(failure("write_failed", QString::fromLocal8Bit(std::strerror(placed.error))));
     Result r;

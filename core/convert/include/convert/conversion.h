@@ -31,6 +31,8 @@ struct Request {
     // The output takes the source's place (an MP4 with its tags and cover written in, by a
     // stream copy checked as every conversion is) instead of a name of its own beside it.
     bool replaceSource = false;
+    // The name the output takes first; empty: the source's with the kind's extension.
+    QString target;
 };
 
 struct Result {
@@ -45,6 +47,13 @@ struct Result {
 
 // The name the converted file of source takes first: source with the kind's extension.
 QString convertedName(const QString &source, Kind kind);
+
+// "仅保存音频": the video is fetched under a hidden name of its own beside the sound file the
+// user chose (never a video of theirs), and removed once the sound is made from it.
+// soundSourcePath gives that name for the chosen sound file; soundTargetOf the chosen sound
+// file back from it, empty for any other name.
+QString soundSourcePath(const QString &soundFile, const QString &videoExtension);
+QString soundTargetOf(const QString &videoFile);
 
 // What a media file holds, measured by the converter's process.
 struct MediaFacts {
