@@ -209,42 +209,53 @@ private slots:
         QCOMPARE(contents(request.target), patternBytes(5000));
     }
 
-    // 设置 → 清除历史 asks first; only 是 clears.
+    // 设置 → 清除历史 and 清除已完成 ask first; only 是 clears, and the question says the files stay.
     void clearHistoryAsksFirst_data()
     {
+        QTest::addColumn<QString>("button");
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("rowsAfter");
-        QTest::newRow("否 keeps every row") << int(IDNO) << 1;
-        QTest::newRow("是 clears") << int(IDYES) << 0;
+        QTest::addColumn<QString>("question");
+        const QString all = QStringLiteral("确定清除全部下载历史吗? 已下载的文件不会被删除。");
+        const QString done = QStringLiteral("确定清除已完成的下载记录吗? 已下载的文件不会被删除。");
+        QTest::newRow("清除历史: 否 keeps every row") << "清除历史" << int(IDNO) << 1 << all;
+        QTest::newRow("清除历史: 是 clears") << "清除历史" << int(IDYES) << 0 << all;
+        QTest::newRow("清除已完成: 否 keeps every row") << "清除已完成" << int(IDNO) << 1 << done;
+        QTest::newRow("清除已完成: 是 clears") << "清除已完成" << int(IDYES) << 0 << done;
     }
     void clearHistoryAsksFirst()
     {
+        QFETCH(QString, button);
         QFETCH(int, answer);
         QFETCH(int, rowsAfter);
+        QFETCH(QString, question);
         ListHarness h;
         auto list = h.list();
         const qint64 id = saveBatch(*list, {h.video("1")})[0];
+        QTRY_COMPARE_WITH_TIMEOUT(int(list->entry(id)->state), int(history::State::Done), 10000);
         Recorder recorder;
         recorder.answers = {answer};
         const Seams seams = recorder.seams();
         Settings settings;
         ListWindow window(*list, settings, seams);
         // In the settings dialog: 清除历史, then the dialog is closed.
-        QTimer::singleShot(0, this, [] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            for (auto *button : dialog->findChildren<QPushButton *>()) {
-                if (button->text() == QStringLiteral("清除历史"))
-                    button->click();
-            }
-            dialog->reject();
-        });
-        for (auto *button : window.findChildren<QPushButton *>()) {
-            if (button->text() == QStringLiteral("设置"))
-                button->click();
+        if (button == u"清除历史") {
+            QTimer::singleShot(0, this, [] {
+                auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                for (auto *b : dialog->findChildren<QPushButton *>()) {
+                    if (b->text() == QStringLiteral("清除历史"))
+                        b->click();
+                }
+                dialog->reject();
+            });
+        }
+        for (auto *b : window.findChildren<QPushButton *>()) {
+            if (b->text() == (button == u"清除历史" ? QStringLiteral("设置") : button))
+                b->click();
         }
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(recorder.boxes[0].text, QStringLiteral("确定清除全部下载历史吗? 已下载的文件不会被删除。"));
+        QCOMPARE(recorder.boxes[0].text, question);
         QCOMPARE(list->rows()->rowCount(), rowsAfter);
         QCOMPARE(h.list()->entry(id).has_value(), rowsAfter == 1);
     }

@@ -79,7 +79,13 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     connect(filter_, &QLineEdit::textChanged, filterModel_, &DownloadFilter::setText);
     connect(onlyFailed_, &QCheckBox::toggled, filterModel_, &DownloadFilter::setOnlyFailed);
     connect(retryAll_, &QPushButton::clicked, &list_, &DownloadList::retryAllFailed);
-    connect(clearDone_, &QPushButton::clicked, &list_, &DownloadList::clearFinished);
+    // The finished rows leave the history only after a 是, as 清除历史 asks.
+    connect(clearDone_, &QPushButton::clicked, this, [this] {
+        const MessageRequest question {QStringLiteral("确定清除已完成的下载记录吗? 已下载的文件不会被删除。"),
+            windowTitle(), BoxIcon::Warning, BoxButtons::YesNo};
+        if (seams_.messageBox && seams_.messageBox(this, question) == IDYES)
+            list_.clearFinished();
+    });
     connect(settingsButton_, &QPushButton::clicked, this, &ListWindow::showSettings);
     connect(view_, &QListView::customContextMenuRequested, this, &ListWindow::showRowMenu);
     connect(view_, &QListView::doubleClicked, this, [this] { openFile(currentId(), false); });
