@@ -6,6 +6,7 @@
 #include "downloads/download_list.h"
 #include "downloads/download_rows.h"
 #include "fixtures.h"
+#include "media_input.h"
 #include "record/hosts.h"
 #include "settings/settings.h"
 #include "window_harness.h"
@@ -385,6 +386,8 @@ private slots:
                                           << "mp3" << false;
         QTest::newRow("仅保存音频 beside the user's FLV of the same name") << "sound beside"
                                                                            << "mp3" << true;
+        QTest::newRow("在视频文件中写入作者、简介和封面 on a saved MP4") << "tags setting"
+                                                                         << "mp4" << false;
         QTest::newRow("cut off mid-way") << "cut off"
                                          << "flv" << true;
     }
@@ -397,10 +400,17 @@ private slots:
         QFile sample(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/sample.flv"));
         QVERIFY(sample.open(QIODevice::ReadOnly));
         h.server.route("/v/wp.flv", sample.readAll(), "video/x-flv");
+        QFile mp4(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/sample.mp4"));
+        QVERIFY(mp4.open(QIODevice::ReadOnly));
+        h.server.route("/v/wp.mp4", mp4.readAll(), "video/mp4");
+        h.server.route("/c/wp.jpg", encodedPicture(Qt::darkGreen, QSize(480, 480)), "image/jpeg");
+        const QByteArray video = how == u"tags setting" ? "/v/wp.mp4" : "/v/wp.flv";
         h.server.route("/media/wp",
-            "<div data-video=\"" + h.server.url("/v/wp.flv").toUtf8() +
-                "\"></div><a class=\"name\">微拍小王</a><h1 class=\"description br\">我家的狗</h1>");
+            "<div data-video=\"" + h.server.url(video).toUtf8() + "\"></div><img id=\"video_img\" src=\"" +
+                h.server.url("/c/wp.jpg").toUtf8() +
+                "\"><a class=\"name\">微拍小王</a><h1 class=\"description br\">我家的狗</h1>");
         Settings().set(Settings::Key::FlvToMp4, how == u"FLV setting");
+        Settings().set(Settings::Key::EmbedTags, how == u"tags setting");
         Settings().set(Settings::Key::ResumeAtStart, true);
         auto list = h.list();
         if (how.startsWith(u"sound")) {
@@ -453,6 +463,20 @@ private slots:
         const std::optional<convert::MediaFacts> facts = convert::probeFile(e.file);
         QVERIFY(facts);  // it plays: the streams read back
         QCOMPARE(facts->acodec, suffix == u"mp3" ? QStringLiteral("mp3") : QStringLiteral("aac"));
+        if (how == u"tags setting") {
+            // Written into the saved MP4 itself, with the cover as the server sends it.
+            std::string why;
+            const media::InputContext in = media::openInput(e.file.toStdString(), media::SavedVideoFormats, &why);
+            QVERIFY(in);
+            const AVDictionaryEntry *title = av_dict_get(in->metadata, "title", nullptr, 0);
+            QCOMPARE(QString::fromUtf8(title != nullptr ? title->value : ""), QStringLiteral("我家的狗"));
+            int coverWidth = 0;
+            for (unsigned i = 0; i < in->nb_streams; ++i) {
+                if ((in->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0)
+                    coverWidth = in->streams[i]->codecpar->width;
+            }
+            QCOMPARE(coverWidth, 480);
+        }
         if (how == u"sound beside") {
             QCOMPARE(e.file, h.folder + QStringLiteral("/我家的狗.mp3"));
             QCOMPARE(contents(original), QByteArray("mine"));

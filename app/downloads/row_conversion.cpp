@@ -4,6 +4,9 @@
 
 #include "downloads/download_rows.h"
 
+#include "download/sidecar.h"
+#include "net/fetch.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -37,15 +40,34 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
     request.source = e->file;
     request.kind = kind;
     request.target = convert::soundTargetOf(e->file);  // the sound file the user chose
+    // A saved MP4 with the tags setting: written into the file itself, which the new one replaces.
+    request.replaceSource = kind == convert::Kind::Mp4 && QFileInfo(e->file).suffix().toLower() == u"mp4";
     request.embedTags = settings_.embedTags();
     request.video = e->video;
-    // The cover as the row shows it, when the file is to carry it.
-    if (const QImage cover = thumbnails_.get(id); settings_.embedTags() && !cover.isNull()) {
-        QBuffer bytes(&request.cover);
-        bytes.open(QIODevice::WriteOnly);
-        cover.save(&bytes, "JPEG", 90);
+    if (!settings_.embedTags()) {
+        job->start(request);
+        return;
     }
-    job->start(request);
+    // The cover as the server sends it (the row's own picture is a thumbnail), fetched as the
+    // window's pictures are; the thumbnail when it cannot be had.
+    const QImage thumbnail = thumbnails_.get(id);
+    const auto startWith = [job, request, thumbnail](const QByteArray &served) {
+        convert::Request withCover = request;
+        withCover.cover = served;
+        if (withCover.cover.isEmpty() && !thumbnail.isNull()) {
+            QBuffer bytes(&withCover.cover);
+            bytes.open(QIODevice::WriteOnly);
+            thumbnail.save(&bytes, "JPEG", 90);
+        }
+        job->start(withCover);
+    };
+    if (!fetch::isWebAddress(e->video.cover)) {
+        startWith(QByteArray());
+        return;
+    }
+    fetch::getLater(e->video.cover, fetch::PictureLimit, job, [startWith](const fetch::Result &answer) {
+        startWith(answer.ok && answer.status == 200 && isImageData(answer.body) ? answer.body : QByteArray());
+    });
 }
 
 void DownloadList::conversionEnded(qint64 id, const convert::Result &result)
@@ -82,10 +104,13 @@ void DownloadList::convertSaved(qint64 id)
     if (!e || e->state != history::State::Done)
         return;
     // "仅保存音频": the video was the way to its sound, and goes once the sound is saved.
+    const QString suffix = QFileInfo(e->file).suffix().toLower();
     if (const std::optional<convert::Kind> kind = convert::kindNamed(e->convertTo))
         convert(id, *kind, true);
-    else if (settings_.flvToMp4() && QFileInfo(e->file).suffix().toLower() == u"flv")
+    else if (settings_.flvToMp4() && suffix == u"flv")
         convert(id, convert::Kind::Mp4, settings_.removeOriginal());
+    else if (settings_.embedTags() && suffix == u"mp4")
+        convert(id, convert::Kind::Mp4, false);  // the tags and cover written into the saved MP4
 }
 
 void DownloadList::backToOriginal(history::Entry &e)

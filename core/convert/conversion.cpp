@@ -242,8 +242,11 @@ bool Conversion::isRunning() const
 
 void Conversion::start(const Request &request)
 {
+    if (cancelled_)
+        return;  // cancelled before it could start: finished() was said then
+    started_ = true;
     request_ = request;
-    cancelled_ = timedOut_ = false;
+    timedOut_ = false;
     pending_.clear();
     lastLine_.clear();
     startedAt_ = QDateTime::currentMSecsSinceEpoch();
@@ -285,10 +288,13 @@ void Conversion::start(const Request &request)
 
 void Conversion::cancel()
 {
-    if (!isRunning())
+    if (ended_)
         return;
     cancelled_ = true;
-    process_.kill();
+    if (isRunning())
+        process_.kill();
+    else if (!started_)
+        end(failure("cancelled", QStringLiteral("cancelled")));  // before it started (its cover still coming)
 }
 
 void Conversion::timerEvent(QTimerEvent *event)
@@ -352,6 +358,7 @@ void Conversion::onEnded()
 
 void Conversion::end(Result result)
 {
+    ended_ = true;
     closeOutput();
     result.seconds = double(QDateTime::currentMSecsSinceEpoch() - startedAt_) / 1000.0;
     emit finished(result);

@@ -78,8 +78,10 @@ class Conversion : public QObject {
 public:
     explicit Conversion(QObject *parent = nullptr);
     ~Conversion() override;
+    // One conversion a Conversion: start once.
     void start(const Request &request);
-    void cancel();  // ends the process; finished() follows with "cancelled"
+    // Ends the process (or what has not started yet); finished() follows with "cancelled".
+    void cancel();
     bool isRunning() const;
 
 signals:
@@ -100,6 +102,8 @@ private:
     QByteArray pending_;
     qint64 startedAt_ = 0;
     bool cancelled_ = false;
+    bool started_ = false;
+    bool ended_ = false;
     bool timedOut_ = false;
     int timer_ = 0;
     void timerEvent(QTimerEvent *event) override;
