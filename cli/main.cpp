@@ -1,4 +1,5 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
+#include "convert/conversion.h"
 #include "extract/address_check.h"
 #include "messages.h"
 #include "extract/extract_video.h"
@@ -269,8 +270,10 @@ int main(int argc, char **argv)
     CliOptions &o = std::get<CliOptions>(parsed);
     if (const std::optional<int> status = prepareSession(o))
         return outputFailure().value_or(*status);
-    if (o.download)
+    if (o.download) {
         QDir().mkpath(o.save.folder);
+        convert::removeLeftovers(o.save.folder);  // what a killed run's conversion left
+    }
 
     Keeper keeper(o.keep);
     if (!keeper.problem().isEmpty())

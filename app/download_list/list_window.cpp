@@ -1,5 +1,6 @@
 #include "download_list/list_window.h"
 
+#include "convert/conversion.h"
 #include "desktop/seams.h"
 #include "downloads/download_list.h"
 #include "downloads/download_rows.h"
@@ -242,6 +243,14 @@ void ListWindow::showRowMenu(const QPoint &at)
         menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
         // A file that plays everywhere, or its sound alone, made beside it.
         const bool removeAfter = settings_.removeOriginal();
+        // A conversion the program's end cut short: offered again as it was asked.
+        if (const std::optional<convert::Kind> wish = convert::kindNamed(row->entry.convertTo);
+            wish && !row->fileGone && !list_.converting(id)) {
+            const bool soundOnly = !convert::soundTargetOf(row->entry.file).isEmpty();
+            menu->addAction(QStringLiteral("重新转换"), this, act([this, id, kind = *wish, soundOnly, removeAfter] {
+                list_.convert(id, kind, soundOnly || removeAfter);
+            }));
+        }
         if (!row->fileGone && QFileInfo(row->entry.file).suffix().toLower() == u"flv")
             menu->addAction(QStringLiteral("转换为 MP4"), this,
                 act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp4, removeAfter); }));

@@ -1,5 +1,7 @@
 #include "downloads/download_list.h"
 
+#include "convert/conversion.h"
+
 #include "net/host_slots.h"
 #include "net/network_policy.h"
 #include "net/proxy.h"
@@ -232,9 +234,15 @@ void DownloadList::restore()
             rows_->setElsewhere(e.id, true);  // another window runs it
             continue;
         }
-        // A conversion a crash or a quit cut off: the row is finished, with its original.
+        // A conversion a crash or a quit cut off: the row is finished, with its original, and
+        // keeps the wish to convert, offered again (重新转换) and said on the row.
         if (e.state == history::State::Converting) {
+            convert::removeLeftovers(QFileInfo(e.file).absolutePath());
+            const QString wish = e.convertTo;
             backToOriginal(e);
+            e.convertTo = wish;
+            e.reason = QStringLiteral("转换未完成（程序退出时中止），可右键选择“重新转换”");
+            save(e);
             continue;
         }
         // A download the user paused stays paused.

@@ -136,7 +136,8 @@ void Form1::downloadFinished(qint64 id, DownloadError error, int httpStatus)
     if (!downloads_.follow.follows(id))
         return;  // seen in the list
     Command2->setToolTip(QStringLiteral("按 Ctrl+J 打开下载列表"));
-    if (phase_.quitQuestionOpen && downloads()->unfinished() == 0 && seams.closeMessageBox)
+    if (phase_.quitQuestionOpen && downloads()->unfinished() == 0 && downloads()->conversionsRunning() == 0 &&
+        seams.closeMessageBox)
         seams.closeMessageBox();  // nothing is left to lose
     const std::optional<history::Entry> entry = downloads()->entry(id);
     const QString file = entry ? entry->file : QString();

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +182,25 @@ QString soundTargetOf(const QString &videoFile)
     return ext == u"mp3" || ext == u"m4a" ? info.dir().filePath(sound) : QString();
 }
 
+void removeLeftovers(const QString &folder)
+{
+    static const QRegularExpression ours(QStringLiteral("^\\.quorvin-converting-([0-9]+)-r?[0-9]+$"));
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({QStringLiteral(".quorvin-converting-*")}, QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch m = ours.match(name);
+        if (!m.hasMatch())
+            continue;
+        const auto pid = pid_t(m.captured(1).toLongLong());
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;  // this program's, or one still running
+        // Only a regular file: a link put under such a name is neither followed nor removed.
+        struct stat info {};
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink(path.constData());
+    }
+}
+
 QString helperProgram()
 {
     if (QString given = qEnvironmentVariable("QUORVIN_MEDIA_HELPER"); !given.isEmpty())
@@ -273,6 +294,7 @@ void Conversion::start(const Request &request)
     process_.setStandardErrorFile(QProcess::nullDevice());
     const int fd = output_;
     process_.setChildProcessModifier([fd] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // the converter ends with the program, whatever ends it
         if (fd == ConverterOutputFd)
             ::fcntl(fd, F_SETFD, 0);
         else

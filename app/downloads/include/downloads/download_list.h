@@ -104,6 +104,8 @@ public:
     // is removed once the new one passed its check.
     void convert(qint64 id, convert::Kind kind, bool removeOriginal);
     bool converting(qint64 id) const { return conversions_.count(id) != 0; }
+    // How many conversions this window runs now.
+    int conversionsRunning() const { return int(conversions_.size()); }
     // Tells the list window what a batch is waiting for ("服务器繁忙…"); empty to clear it.
     void setNotice(const QString &text) { emit notice(text); }
 

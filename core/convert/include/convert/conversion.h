@@ -65,6 +65,11 @@ struct MediaFacts {
     QString container;
 };
 
+// Removes the hidden output names (".quorvin-converting-PID-...") that conversions of
+// programs no longer running left in folder: where the file system cannot make a file without
+// a name, a killed program leaves its output's name behind. Another running program's stay.
+void removeLeftovers(const QString &folder);
+
 // The converter's process: QUORVIN_MEDIA_HELPER when set, else beside the program or in the
 // package's private folder.
 QString helperProgram();
