@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QProcess>
 #include <QTest>
 #include <sys/xattr.h>
 
@@ -210,7 +211,41 @@ private slots:
     void helperEndsBadly();
     void hostileFlvs_data();
     void hostileFlvs();
+    void leftoversOfEndedRunsOnly();
 };
+
+// What a killed run's conversion left under a hidden name goes at the next start; a running
+// program's stays, and a link under such a name is neither followed nor removed.
+void TestConvert::leftoversOfEndedRunsOnly()
+{
+    QProcess ended;
+    ended.start(QStringLiteral("true"));
+    QVERIFY(ended.waitForFinished());
+    const qint64 dead = ended.processId() > 0 ? ended.processId() : 999999;
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("precious"));
+    QFile precious(target);
+    QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("keep") == 4);
+    precious.close();
+    const auto make = [&dir](const QString &name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write("half") == 4;
+    };
+    const QString mine = QStringLiteral(".quorvin-converting-%1-1").arg(QCoreApplication::applicationPid());
+    const QString running = QStringLiteral(".quorvin-converting-1-2");  // init runs as long as the machine
+    QVERIFY(make(QStringLiteral(".quorvin-converting-%1-3").arg(dead)) && make(mine) && make(running));
+    QVERIFY(make(QStringLiteral(".quorvin-converting-%1-r4").arg(dead)) && make(QStringLiteral("clip.flv")));
+    const QString link = QStringLiteral(".quorvin-converting-%1-5").arg(dead);
+    QVERIFY(QFile::link(target, dir.filePath(link)));
+    convert::removeLeftovers(dir.path());
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    std::sort(left.begin(), left.end());
+    QStringList expected {link, mine, running, QStringLiteral("clip.flv")};
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(left, expected);
+    QCOMPARE(fileBytes(target), QByteArray("keep"));
+}
 
 // FLVs whose streams the reader meets only while reading: each converts whole (every stream,
 // each as long as in the source) or is refused with the original kept and no output.

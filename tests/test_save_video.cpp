@@ -232,6 +232,47 @@ private slots:
         QCOMPARE(kept.readAll(), QByteArray("mine"));
     }
 
+    // Quitting while a conversion runs: the question names it, 否 keeps the window, 是 ends it
+    // and leaves no half-made file.
+    void quitDuringAConversion()
+    {
+        QTemporaryDir tools;
+        const QString helper = tools.filePath("helper.sh");
+        QFile script(helper);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\ntouch \"$0.running\"\n"
+                     "echo 'progress 45'\nexec sleep 60\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("QUORVIN_MEDIA_HELPER", helper.toUtf8());
+        WindowHarness h;
+        QFile sample(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/sample.flv"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        h.server.route("/v/clip.flv", sample.readAll(), "video/x-flv");
+        QTemporaryDir dir;
+        h.recorder.saveAnswer = dir.filePath("clip.mp3");
+        h.form->Result.ResultSlots[SlotVideoUrl] = h.server.url("/v/clip.flv");
+        emit h.form->Command2->customContextMenuRequested(QPoint(1, 1));
+        for (QAction *action : h.form->findChild<QMenu *>()->actions()) {
+            if (action->text() == QStringLiteral("仅保存音频 (MP3)"))
+                action->trigger();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(helper + ".running"), 20000);
+        h.recorder.boxes.clear();
+        h.recorder.answers = {IDNO};
+        QVERIFY(!h.form->close());
+        QCOMPARE(h.recorder.boxes.size(), 1);
+        QCOMPARE(h.recorder.boxes.first().text,
+            QStringLiteral("有 1 个视频正在转换,退出将中止转换,下次可在下载列表中重新转换。是否退出?"));
+        h.recorder.answers = {IDYES, IDNO};  // quit, and not to the forum
+        QVERIFY(h.form->close());
+        h.form.reset();
+        qunsetenv("QUORVIN_MEDIA_HELPER");
+        // The fetched video stays for 重新转换; nothing half made is left.
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left, QStringList {".clip.mp3.quorvin-video.flv"});
+    }
+
     // A history the window may not use (a newer version's, a FIFO in its place): left as it
     // is, said once, and the list kept in memory, its rows changing state.
     void historyNotUsable_data()
