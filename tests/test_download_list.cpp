@@ -435,7 +435,8 @@ private slots:
         const QFileInfo made(list->entry(id)->file);
         const QString original = made.dir().filePath(made.completeBaseName() + QStringLiteral(".flv"));
         if (how == u"cut off") {
-            // A converter that never ends: the window goes while it runs.
+            // A converter that never ends: the window goes while it runs; another window shows
+            // the row as converting there, with nothing to press.
             QTemporaryDir tools;
             const QString helper = tools.filePath("helper.sh");
             QFile script(helper);
@@ -450,6 +451,16 @@ private slots:
                                           .toString()
                                           .endsWith(QStringLiteral("转换中 45%")),
                 true, 10000);
+            {
+                auto other = h.list();
+                other->rows()->reload();
+                QCOMPARE(other->rows()
+                             ->data(other->rows()->index(0), Qt::DisplayRole)
+                             .toString()
+                             .endsWith(QStringLiteral("在另一个窗口中转换")),
+                    true);
+                QVERIFY(other->rows()->row(id)->elsewhere);
+            }
             list.reset();
             qunsetenv("QUORVIN_MEDIA_HELPER");
             list = h.list();

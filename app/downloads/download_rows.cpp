@@ -91,7 +91,7 @@ void DownloadRows::refresh()
     }
     for (const history::Entry &e : fresh) {
         const bool unfinished = e.state == history::State::Waiting || e.state == history::State::Running ||
-            e.state == history::State::Paused;
+            e.state == history::State::Paused || e.state == history::State::Converting;
         const bool elsewhere = unfinished && store_.heldElsewhere(e.id);
         if (const int i = indexOf(e.id); i >= 0) {
             rows_[size_t(i)] = DownloadRow(e, rows_[size_t(i)].progress, elsewhere);
@@ -244,7 +244,8 @@ QString accessibleText(const DownloadRow &row)
 QString stateText(const DownloadRow &row)
 {
     if (row.elsewhere)
-        return QStringLiteral("在另一个窗口中下载");
+        return row.entry.state == history::State::Converting ? QStringLiteral("在另一个窗口中转换")
+                                                             : QStringLiteral("在另一个窗口中下载");
     // What the row says beside its state ("(文件已存在)", the name it was saved under).
     const QString note = row.entry.reason.isEmpty() ? QString() : u' ' + row.entry.reason;
     switch (row.entry.state) {

@@ -16,8 +16,10 @@ namespace {
 constexpr qint64 SegmentBufferSize = qint64(512) * 1024;
 constexpr int RecordEveryMs = 2000;
 constexpr int TickMs = 500;
-// A run gives up after this many broken connections in a row with no new byte between them.
+// A run gives up after this many broken connections in a row that brought (almost) nothing.
 constexpr int MostFailuresInRow = 4;
+// What a connection must bring to count as progress.
+constexpr qint64 MeagerBytes = qint64(64) * 1024;
 // How far ahead of the writing blocks are reserved, for the whole run (writing itself goes on
 // until the disk is full).
 constexpr qint64 ReserveAheadBytes = qint64(64) * 1024 * 1024;
@@ -282,7 +284,13 @@ void SegmentRun::read(Segment *segment)
         }
         // Only bytes the part did not have count as progress: a connection sent the whole
         // file again rewrites what is done before it brings anything.
-        if (!segment->fresh && (!segment->whole || !done_.contains(segment->pos, segment->pos + n))) {
+        // A connection counts as one that brought something only past a few bytes (or at its
+        // range's end): a server resetting each connection after 16 bytes would otherwise
+        // keep the run reconnecting without end.
+        const bool gained = !segment->whole || !done_.contains(segment->pos, segment->pos + n);
+        if (gained)
+            segment->gained += n;
+        if (!segment->fresh && gained && (segment->gained >= MeagerBytes || segment->pos + n >= segment->end)) {
             segment->fresh = true;
             failuresInRow_ = 0;
             holdUntilMs_ = 0;

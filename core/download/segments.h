@@ -95,7 +95,8 @@ private:
         bool whole = false;  // the answer is the whole file (200)
         qint64 lastActiveMs = 0;
         int redirects = 0;
-        bool fresh = false;      // this request brought a byte the part did not have
+        bool fresh = false;      // this request brought enough the part did not have
+        qint64 gained = 0;       // bytes it brought that the part did not have
         qint64 reservedTo = 0;   // blocks are reserved up to here
         qint64 writtenBack = 0;  // written bytes up to here were handed to the disk
     };
