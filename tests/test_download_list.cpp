@@ -498,6 +498,55 @@ private slots:
             originalKept && (suffix == u"mp4" || how == u"sound beside") ? 2 : 1);
     }
 
+    // A row is a download with its files: a conversion of a finished row adds the new file and
+    // keeps the one it was made from (unless removed); the badge says the row's format, the
+    // tooltip names each file, and 删除文件 takes them all, nothing else.
+    void rowHoldsItsFiles_data()
+    {
+        QTest::addColumn<QString>("source");  // "flv" or "mp4"
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("removeOriginal");
+        QTest::addColumn<QStringList>("files");  // filesOf, by name
+        QTest::addColumn<QString>("badge");
+        QTest::newRow("转换为 MP4, the FLV kept")
+            << "flv" << int(convert::Kind::Mp4) << false << QStringList {"我家的狗.mp4", "我家的狗.flv"} << "MP4";
+        QTest::newRow("提取音频 from an MP4, the MP4 kept")
+            << "mp4" << int(convert::Kind::Mp3) << false << QStringList {"我家的狗.mp3", "我家的狗.mp4"} << "MP3";
+        QTest::newRow("转换后删除原文件")
+            << "flv" << int(convert::Kind::Mp4) << true << QStringList {"我家的狗.mp4"} << "MP4";
+    }
+    void rowHoldsItsFiles()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, kind);
+        QFETCH(bool, removeOriginal);
+        QFETCH(QStringList, files);
+        QFETCH(QString, badge);
+        ListHarness h;
+        QFile sample(QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/sample.") + source);
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        h.server.route("/v/wp." + source.toUtf8(), sample.readAll(), "video/" + source.toUtf8());
+        auto list = h.list();
+        DownloadRequest request;
+        request.video.link = h.server.url("/v/wp." + source.toUtf8());
+        request.video.description = QStringLiteral("我家的狗");
+        request.target = h.folder + QStringLiteral("/我家的狗.") + source;
+        const qint64 id = list->add(request);
+        QTRY_VERIFY_WITH_TIMEOUT(list->entry(id)->state == history::State::Done, 15000);
+        list->convert(id, convert::Kind(kind), removeOriginal);
+        QTRY_VERIFY_WITH_TIMEOUT(list->entry(id)->state == history::State::Done && !list->converting(id), 15000);
+        QStringList names;
+        for (const QString &path : list->filesOf(id))
+            names << QFileInfo(path).fileName();
+        QCOMPARE(names, files);
+        const QModelIndex row = list->rows()->index(0);
+        QCOMPARE(formatBadge(*list->rows()->row(id)), badge);
+        for (const QString &name : files)
+            QVERIFY(list->rows()->data(row, Qt::ToolTipRole).toString().contains(name));
+        list->deleteFile(id);
+        QCOMPARE(QDir(h.folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     // Every row says what it is: a failed extraction by its address, a paused one how far it
     // got (also read back after a restart), a finished one whose file is gone says so.
     void rowsReadable_data()

@@ -129,7 +129,11 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
         const int site = siteFromName(r->entry.video.site);
         QStringList who = {r->entry.video.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.video.site};
         who.removeAll(QString());
-        drawBeside(painter, second, {who.join(QStringLiteral(" · ")), quiet}, {sizeText(*r), quiet});
+        // The file's format beside its size: two rows of one video in two formats differ.
+        QStringList right = {formatBadge(*r), sizeText(*r)};
+        right.removeAll(QString());
+        drawBeside(
+            painter, second, {who.join(QStringLiteral(" · ")), quiet}, {right.join(QStringLiteral("  ")), quiet});
     }
     painter->restore();
 }

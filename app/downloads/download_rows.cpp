@@ -30,7 +30,15 @@ QVariant DownloadRows::data(const QModelIndex &index, int role) const
     const DownloadRow &r = rows_[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole: return QString(rowTitle(r) + u' ' + stateText(r));
-    case Qt::ToolTipRole: return QString(rowTitle(r) + u'\n' + stateText(r));
+    case Qt::ToolTipRole: {
+        // The files the row holds, each by its name: the video and what was made from it.
+        QStringList names;
+        for (const QString &path : rowMediaFiles(r))
+            names << QFileInfo(path).fileName();
+        const QString files =
+            names.isEmpty() ? QString() : QStringLiteral("\n文件: ") + names.join(QStringLiteral("、"));
+        return QString(rowTitle(r) + u'\n' + stateText(r) + files);
+    }
     case Qt::AccessibleTextRole: return accessibleText(r);
     default: return QVariant();
     }
@@ -239,6 +247,33 @@ QString accessibleText(const DownloadRow &row)
     if (row.entry.state == history::State::Running && row.progress.total > 0)
         text += QStringLiteral(", %1%").arg(row.progress.done * 100 / row.progress.total);
     return text;
+}
+
+bool isMediaFile(const QString &path)
+{
+    static const QStringList media = {QStringLiteral("mp4"), QStringLiteral("flv"), QStringLiteral("mp3"),
+        QStringLiteral("m4a"), QStringLiteral("m4v"), QStringLiteral("mov"), QStringLiteral("webm"),
+        QStringLiteral("ts"), QStringLiteral("3gp")};
+    return media.contains(QFileInfo(path).suffix().toLower());
+}
+
+QString formatBadge(const DownloadRow &row)
+{
+    if (row.entry.state != history::State::Done || row.fileGone || !isMediaFile(row.entry.file))
+        return QString();
+    return QFileInfo(row.entry.file).suffix().toUpper();
+}
+
+QStringList rowMediaFiles(const DownloadRow &row)
+{
+    QStringList files;
+    if (row.entry.state == history::State::Done && !row.entry.file.isEmpty() && QFileInfo(row.entry.file).isFile())
+        files << row.entry.file;
+    for (const QString &path : row.entry.sidecars) {
+        if (isMediaFile(path) && QFileInfo(path).isFile() && !files.contains(path))
+            files << path;
+    }
+    return files;
 }
 
 QString stateText(const DownloadRow &row)

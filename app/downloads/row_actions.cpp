@@ -146,8 +146,10 @@ QStringList DownloadList::filesOf(qint64 id) const
     // beside it, only what the row recorded as written.
     if (!e->file.isEmpty() && holdsVideoFrom(e->file, e->video.link))
         files << e->file;
+    // A video or sound file kept from a conversion only while it still holds this row's video.
     for (const QString &path : e->sidecars) {
-        if (QFileInfo(path).isFile())
+        if (QFileInfo(path).isFile() && (!isMediaFile(path) || holdsVideoFrom(path, e->video.link)) &&
+            !files.contains(path))
             files << path;
     }
     return files;

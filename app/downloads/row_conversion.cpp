@@ -89,6 +89,8 @@ void DownloadList::conversionEnded(qint64 id, const convert::Result &result)
         e->size = e->done = QFileInfo(result.file).size();
         if (removeOriginal && result.file != original)
             QFile::remove(original);
+        else if (result.file != original && !e->sidecars.contains(original))
+            e->sidecars << original;  // the file it was made from stays the row's too
     } else if (result.code != u"cancelled") {
         e->reason = QStringLiteral("转换失败: ") + result.text();
     }

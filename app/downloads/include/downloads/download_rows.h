@@ -95,3 +95,13 @@ QString rowTitle(const DownloadRow &row);
 
 // What a screen reader reads for a row: title, state and, while it runs, how far.
 QString accessibleText(const DownloadRow &row);
+
+// The format of a finished row's file as a badge ("MP4", "FLV", "MP3", "M4A"); empty otherwise.
+QString formatBadge(const DownloadRow &row);
+
+// The media files a row holds: its file, then the files it was made from and kept (a
+// conversion's original), those still there.
+QStringList rowMediaFiles(const DownloadRow &row);
+
+// True for a file name a video or its sound is saved under.
+bool isMediaFile(const QString &path);
