@@ -12,7 +12,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <sys/stat.h>
 
 extern "C" {
@@ -57,7 +59,40 @@ private slots:
     void initTestCase() { av_log_set_level(AV_LOG_QUIET); }
     void scriptsNeverTurnAgainstFiles_data();
     void scriptsNeverTurnAgainstFiles();
+    void killedDuringAConversionLeavesNothing();
 };
+
+// A run killed while its converter works: the converter ends with it and no half-made file
+// is left beside the saved video, under any name.
+void TestCliFiles::killedDuringAConversionLeavesNothing()
+{
+    QTemporaryDir tools;
+    const QString helper = tools.filePath("helper.sh");
+    QFile script(helper);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\necho $$ > \"$0.pid\"\n"
+                 "echo 'progress 45'\nexec sleep 60\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    RouteServer server;
+    server.route("/media/flv", "<div data-video=\"" + server.url("/v/flv.flv").toUtf8() + "\"></div>");
+    server.route("/v/flv.flv", fileBytes(Media + "sample.flv"), "video/x-flv");
+    QTemporaryDir dir;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVIN_MEDIA_HELPER", helper);
+    run.setProcessEnvironment(env);
+    run.start(QUORVIN_EXTRACT,
+        {"--site", "meipai", "--all-hosts", server.hostPort(), "--ignore-config", "-q", "--remux-video", "mp4", "-P",
+            dir.path(), "-o", "%(id)s.%(ext)s", server.url("/media/flv")});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(helper + ".pid"), 20000);
+    QTRY_VERIFY(!fileBytes(helper + ".pid").trimmed().isEmpty());
+    const pid_t converter = pid_t(fileBytes(helper + ".pid").trimmed().toInt());
+    run.kill();
+    QVERIFY(run.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(converter, 0) != 0, 10000);  // the converter ended with it
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"flv.flv"});
+}
 
 void TestCliFiles::scriptsNeverTurnAgainstFiles_data()
 {
