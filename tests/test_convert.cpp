@@ -4,6 +4,7 @@
 #include "convert/conversion.h"
 #include "download/video_name.h"
 #include "media_input.h"
+#include "media_output.h"
 #include "media_survey.h"
 #include "fixtures.h"
 
@@ -212,7 +213,65 @@ private slots:
     void hostileFlvs_data();
     void hostileFlvs();
     void leftoversOfEndedRunsOnly();
+    void soundOfOtherForms_data();
+    void soundOfOtherForms();
 };
+
+// Sound as other files hold it, made into MP3: PCM in Matroska (whose frames come in another
+// layout than its setup says) and a low rate, whose MP3 frames are long.
+void TestConvert::soundOfOtherForms_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("channels");
+    QTest::newRow("PCM in Matroska, 8 kHz mono") << 8000 << 1;
+    QTest::newRow("PCM in Matroska, 44.1 kHz stereo") << 44100 << 2;
+}
+
+void TestConvert::soundOfOtherForms()
+{
+    QFETCH(int, rate);
+    QFETCH(int, channels);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("clip.mkv"));
+    {
+        // 2 s of a tone, as 20 ms packets of 16-bit samples, the layout left unsaid.
+        media::OutputFile out(source.toStdString(), "matroska");
+        QVERIFY(out.valid());
+        AVStream *s = out.newStream();
+        s->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+        s->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+        s->codecpar->sample_rate = rate;
+        s->codecpar->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
+        s->codecpar->ch_layout.nb_channels = channels;
+        s->codecpar->bits_per_coded_sample = 16;
+        s->time_base = AVRational {1, 1000};
+        QCOMPARE(out.begin(), 0);
+        const int samples = rate / 50;
+        for (int n = 0; n < 100; ++n) {
+            AVPacket *packet = av_packet_alloc();
+            QVERIFY(av_new_packet(packet, samples * channels * 2) == 0);
+            auto *pcm = reinterpret_cast<int16_t *>(packet->data);
+            for (int i = 0; i < samples * channels; ++i)
+                pcm[i] = int16_t(8000 * ((n * samples + i / channels) % 40 < 20 ? 1 : -1));
+            packet->stream_index = s->index;
+            packet->pts = packet->dts = av_rescale_q(n * 20, AVRational {1, 1000}, s->time_base);
+            packet->duration = av_rescale_q(20, AVRational {1, 1000}, s->time_base);
+            QCOMPARE(out.write(packet), 0);
+            av_packet_free(&packet);
+        }
+        QCOMPARE(out.finish(), 0);
+    }
+    convert::Request request;
+    request.source = source;
+    request.kind = Kind::Mp3;
+    request.video = videoOf(QStringLiteral("http://127.0.0.1:18632/media/wp8001.mkv"));
+    const convert::Result result = convert::convertFile(request);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const std::optional<convert::MediaFacts> facts = convert::probeFile(result.file);
+    QVERIFY(facts);
+    QCOMPARE(facts->acodec, QStringLiteral("mp3"));
+    QVERIFY2(qAbs(facts->duration - 2.0) < 0.35, qPrintable(QString::number(facts->duration)));
+}
 
 // What a killed run's conversion left under a hidden name goes at the next start; a running
 // program's stays, and a link under such a name is neither followed nor removed.

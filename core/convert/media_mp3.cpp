@@ -32,12 +32,18 @@ struct Sound {
     AVPacket *packet = nullptr;
     AVStream *out = nullptr;
     int64_t samplesOut = 0;
+    // The form of the frames the resampler was made for.
+    bool formKnown = false;
+    int format = -1;
+    int rate = 0;
+    AVChannelLayout layout {};
 
     ~Sound()
     {
         avcodec_free_context(&decoder);
         avcodec_free_context(&encoder);
         swr_free(&resampler);
+        av_channel_layout_uninit(&layout);
         if (fifo != nullptr)
             av_audio_fifo_free(fifo);
         av_frame_free(&decoded);
@@ -95,25 +101,53 @@ Outcome openCoders(Sound &s, const Job &job, OutputFile &file)
     return {};
 }
 
-// Whether decoded frames go to the encoder as they are.
-bool sameSamples(const AVCodecContext *d, const AVCodecContext *e)
+// Whether frames of this form go to the encoder as they are.
+bool sameSamples(int format, int rate, const AVChannelLayout &layout, const AVCodecContext *e)
 {
-    return d->sample_fmt == e->sample_fmt && d->sample_rate == e->sample_rate &&
-        av_channel_layout_compare(&d->ch_layout, &e->ch_layout) == 0;
+    return format == e->sample_fmt && rate == e->sample_rate && av_channel_layout_compare(&layout, &e->ch_layout) == 0;
+}
+
+// The resampler for frames of this form, made anew when the form changes (a decoder may give
+// its frames another layout than its setup said, as PCM in Matroska does); none when they
+// go to the encoder as they are.
+int resamplerFor(Sound &s, int format, int rate, const AVChannelLayout &layout)
+{
+    const bool same =
+        s.formKnown && format == s.format && rate == s.rate && av_channel_layout_compare(&layout, &s.layout) == 0;
+    if (same)
+        return 0;
+    swr_free(&s.resampler);
+    s.formKnown = true;
+    s.format = format;
+    s.rate = rate;
+    av_channel_layout_uninit(&s.layout);
+    if (const int error = av_channel_layout_copy(&s.layout, &layout); error < 0)
+        return error;
+    if (sameSamples(format, rate, layout, s.encoder))
+        return 0;
+    const int error = swr_alloc_set_opts2(&s.resampler, &s.encoder->ch_layout, s.encoder->sample_fmt,
+        s.encoder->sample_rate, &s.layout, AVSampleFormat(format), rate, 0, nullptr);
+    return error < 0 ? error : swr_init(s.resampler);
 }
 
 int openResampler(Sound &s)
 {
-    if (sameSamples(s.decoder, s.encoder))
-        return 0;
-    const int error = swr_alloc_set_opts2(&s.resampler, &s.encoder->ch_layout, s.encoder->sample_fmt,
-        s.encoder->sample_rate, &s.decoder->ch_layout, s.decoder->sample_fmt, s.decoder->sample_rate, 0, nullptr);
-    return error < 0 ? error : swr_init(s.resampler);
+    return resamplerFor(s, s.decoder->sample_fmt, s.decoder->sample_rate, s.decoder->ch_layout);
 }
 
 // Samples into the FIFO, through the resampler when there is one; frame null flushes it.
 int queue(Sound &s, AVFrame *frame)
 {
+    if (frame != nullptr) {
+        // A layout left unsaid (PCM in Matroska) is the usual one for its channel count.
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+            const int channels = frame->ch_layout.nb_channels;
+            av_channel_layout_uninit(&frame->ch_layout);
+            av_channel_layout_default(&frame->ch_layout, channels);
+        }
+        if (const int error = resamplerFor(s, frame->format, frame->sample_rate, frame->ch_layout); error < 0)
+            return error;
+    }
     if (s.resampler == nullptr) {
         if (frame == nullptr)
             return 0;
