@@ -457,7 +457,7 @@ private slots:
                 QCOMPARE(other->rows()
                              ->data(other->rows()->index(0), Qt::DisplayRole)
                              .toString()
-                             .endsWith(QStringLiteral("在另一个窗口中转换")),
+                             .endsWith(QStringLiteral("在另一个窗口中转换 45%")),
                     true);
                 QVERIFY(other->rows()->row(id)->elsewhere);
             }

@@ -241,6 +241,13 @@ void ListWindow::showRowMenu(const QPoint &at)
         menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }))
             ->setEnabled(!row->fileGone);
         menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
+        // The other files the row holds (what a conversion was made from), each by its name.
+        for (const QString &path : rowMediaFiles(*row)) {
+            if (path == row->entry.file || !seams_.openUrl)
+                continue;
+            menu->addAction(QStringLiteral("打开 ") + QFileInfo(path).fileName(), this,
+                act([this, path] { seams_.openUrl(QUrl::fromLocalFile(path).toString()); }));
+        }
         // A file that plays everywhere, or its sound alone, made beside it.
         const bool removeAfter = settings_.removeOriginal();
         // A conversion the program's end cut short: offered again as it was asked.

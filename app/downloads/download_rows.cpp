@@ -278,9 +278,14 @@ QStringList rowMediaFiles(const DownloadRow &row)
 
 QString stateText(const DownloadRow &row)
 {
+    if (row.elsewhere && row.entry.state == history::State::Converting) {
+        // How far, as the converting window wrote it in the history.
+        bool known = false;
+        const int percent = row.entry.reason.toInt(&known);
+        return known ? QStringLiteral("在另一个窗口中转换 %1%").arg(percent) : QStringLiteral("在另一个窗口中转换");
+    }
     if (row.elsewhere)
-        return row.entry.state == history::State::Converting ? QStringLiteral("在另一个窗口中转换")
-                                                             : QStringLiteral("在另一个窗口中下载");
+        return QStringLiteral("在另一个窗口中下载");
     // What the row says beside its state ("(文件已存在)", the name it was saved under).
     const QString note = row.entry.reason.isEmpty() ? QString() : u' ' + row.entry.reason;
     switch (row.entry.state) {

@@ -26,11 +26,19 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
     save(*e);
     auto *job = new convert::Conversion(this);
     conversions_[id] = {job, removeOriginal};
-    connect(job, &convert::Conversion::progress, this, [this, id](int percent) {
+    connect(job, &convert::Conversion::progress, this, [this, id, saved = 0](int percent) mutable {
         DownloadProgress p;
         p.done = percent;
         p.total = 100;
         rows_->progressed(id, p);
+        // Every tenth of the way in the history too, where another window reads it.
+        if (percent - saved < 10)
+            return;
+        saved = percent;
+        if (std::optional<history::Entry> now = row(id); now && now->state == history::State::Converting) {
+            now->reason = QString::number(percent);
+            save(*now);
+        }
     });
     connect(job, &convert::Conversion::finished, this, [this, id, job](const convert::Result &result) {
         job->deleteLater();
