@@ -543,6 +543,17 @@ private slots:
         QCOMPARE(formatBadge(*list->rows()->row(id)), badge);
         for (const QString &name : files)
             QVERIFY(list->rows()->data(row, Qt::ToolTipRole).toString().contains(name));
+        // QUORVIN_SCREENSHOTS=FOLDER: the list as a person sees the row, for the docs.
+        if (const QString shots = qEnvironmentVariable("QUORVIN_SCREENSHOTS"); !shots.isEmpty() && files.size() > 1) {
+            Recorder recorder;
+            const Seams seams = recorder.seams();
+            Settings settings;
+            ListWindow window(*list, settings, seams);
+            window.resize(640, 220);
+            window.show();
+            QTest::qWait(300);
+            window.grab().save(shots + QStringLiteral("/row-files-%1.png").arg(badge.toLower()));
+        }
         list->deleteFile(id);
         QCOMPARE(QDir(h.folder).entryList(QDir::Files | QDir::Hidden), QStringList());
     }

@@ -130,7 +130,17 @@ void RowPainter::paint(QPainter *painter, const QStyleOptionViewItem &option, co
         QStringList who = {r->entry.video.author.simplified(), site >= 0 ? siteCaption(site) : r->entry.video.site};
         who.removeAll(QString());
         // The file's format beside its size: two rows of one video in two formats differ.
-        QStringList right = {formatBadge(*r), sizeText(*r)};
+        // Each format the row holds, its own first ("MP4 · FLV": a conversion kept its original).
+        QStringList formats;
+        if (const QString own = formatBadge(*r); !own.isEmpty()) {
+            formats << own;
+            for (const QString &path : rowMediaFiles(*r)) {
+                const QString format = QFileInfo(path).suffix().toUpper();
+                if (!formats.contains(format))
+                    formats << format;
+            }
+        }
+        QStringList right = {formats.join(QStringLiteral(" · ")), sizeText(*r)};
         right.removeAll(QString());
         drawBeside(
             painter, second, {who.join(QStringLiteral(" · ")), quiet}, {right.join(QStringLiteral("  ")), quiet});
