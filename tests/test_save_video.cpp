@@ -10,6 +10,7 @@
 #include "settings/settings.h"
 #include "window_harness.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -264,6 +265,16 @@ private slots:
         QCOMPARE(h.recorder.boxes.size(), 1);
         QCOMPARE(h.recorder.boxes.first().text,
             QStringLiteral("有 1 个视频正在转换,退出将中止转换,下次可在下载列表中重新转换。是否退出?"));
+        // QUORVIN_SCREENSHOTS=FOLDER: the question as the desktop shows it, for the docs.
+        if (const QString shots = qEnvironmentVariable("QUORVIN_SCREENSHOTS"); !shots.isEmpty()) {
+            QTimer::singleShot(300, this, [shots] {
+                if (QWidget *box = QApplication::activeModalWidget()) {
+                    box->grab().save(shots + QStringLiteral("/quit-during-conversion.png"));
+                    box->close();
+                }
+            });
+            Seams::system().messageBox(h.form.get(), h.recorder.boxes.first());
+        }
         h.recorder.answers = {IDYES, IDNO};  // quit, and not to the forum
         QVERIFY(h.form->close());
         h.form.reset();
