@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr qint64 MostConfigBytes = 64 * 1024;  // far more than any set of options needs
+constexpr qint64 MostConfigBytes = qint64(64) * 1024;  // far more than any set of options needs
 
 // The values of an option given as "--name VALUE" or "--name=VALUE", before any "--".
 QStringList valuesOf(const QStringList &arguments, const QString &name)

@@ -80,13 +80,7 @@ ListWindow::ListWindow(DownloadList &list, Settings &settings, const Seams &seam
     connect(filter_, &QLineEdit::textChanged, filterModel_, &DownloadFilter::setText);
     connect(onlyFailed_, &QCheckBox::toggled, filterModel_, &DownloadFilter::setOnlyFailed);
     connect(retryAll_, &QPushButton::clicked, &list_, &DownloadList::retryAllFailed);
-    // The finished rows leave the history only after a 是, as 清除历史 asks.
-    connect(clearDone_, &QPushButton::clicked, this, [this] {
-        const MessageRequest question {QStringLiteral("确定清除已完成的下载记录吗? 已下载的文件不会被删除。"),
-            windowTitle(), BoxIcon::Warning, BoxButtons::YesNo};
-        if (seams_.messageBox && seams_.messageBox(this, question) == IDYES)
-            list_.clearFinished();
-    });
+    connect(clearDone_, &QPushButton::clicked, this, &ListWindow::askClearFinished);
     connect(settingsButton_, &QPushButton::clicked, this, &ListWindow::showSettings);
     connect(view_, &QListView::customContextMenuRequested, this, &ListWindow::showRowMenu);
     connect(view_, &QListView::doubleClicked, this, [this] { openFile(currentId(), false); });
@@ -208,6 +202,57 @@ void ListWindow::askDeleteFile(qint64 id)
         list_.deleteFile(id);
 }
 
+// A finished row's actions: its files opened, its conversions.
+void ListWindow::addFinishedActions(QMenu *menu, const DownloadRow &finished)
+{
+    const qint64 id = finished.entry.id;
+    const DownloadRow *row = &finished;
+    // Each action first makes sure the row is still finished.
+    const auto act = [this, id](const std::function<void()> &what) {
+        return [this, id, what] {
+            if (list_.stillAs(id, history::State::Done))
+                what();
+        };
+    };
+    menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }))
+        ->setEnabled(!row->fileGone);
+    menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
+    // The other files the row holds (what a conversion was made from), each by its name.
+    for (const QString &path : rowMediaFiles(*row)) {
+        if (path == row->entry.file || !seams_.openUrl)
+            continue;
+        menu->addAction(QStringLiteral("打开 ") + QFileInfo(path).fileName(), this,
+            act([this, path] { seams_.openUrl(QUrl::fromLocalFile(path).toString()); }));
+    }
+    // A file that plays everywhere, or its sound alone, made beside it.
+    const bool removeAfter = settings_.removeOriginal();
+    // A conversion the program's end cut short: offered again as it was asked.
+    if (const std::optional<convert::Kind> wish = convert::kindNamed(row->entry.convertTo);
+        wish && !row->fileGone && !list_.converting(id)) {
+        const bool soundOnly = !convert::soundTargetOf(row->entry.file).isEmpty();
+        menu->addAction(QStringLiteral("重新转换"), this, act([this, id, kind = *wish, soundOnly, removeAfter] {
+            list_.convert(id, kind, soundOnly || removeAfter);
+        }));
+    }
+    if (!row->fileGone && QFileInfo(row->entry.file).suffix().toLower() == u"flv")
+        menu->addAction(QStringLiteral("转换为 MP4"), this,
+            act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp4, removeAfter); }));
+    if (!row->fileGone &&
+        !QStringList {QStringLiteral("mp3"), QStringLiteral("m4a")}.contains(
+            QFileInfo(row->entry.file).suffix().toLower()))
+        menu->addAction(QStringLiteral("提取音频"), this,
+            act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp3, removeAfter); }));
+}
+
+// The finished rows leave the history only after a 是, as 清除历史 asks.
+void ListWindow::askClearFinished()
+{
+    const MessageRequest question {QStringLiteral("确定清除已完成的下载记录吗? 已下载的文件不会被删除。"),
+        windowTitle(), BoxIcon::Warning, BoxButtons::YesNo};
+    if (seams_.messageBox && seams_.messageBox(this, question) == IDYES)
+        list_.clearFinished();
+}
+
 void ListWindow::showRowMenu(const QPoint &at)
 {
     const qint64 id = currentId();
@@ -237,36 +282,8 @@ void ListWindow::showRowMenu(const QPoint &at)
     if (row->fileGone)
         menu->addAction(QStringLiteral("重新下载"), this, act([this, id] { list_.retry(id); }));
     menu->addSeparator();
-    if (state == history::State::Done) {
-        menu->addAction(QStringLiteral("打开文件"), this, act([this, id] { openFile(id, false); }))
-            ->setEnabled(!row->fileGone);
-        menu->addAction(QStringLiteral("打开所在文件夹"), this, act([this, id] { openFile(id, true); }));
-        // The other files the row holds (what a conversion was made from), each by its name.
-        for (const QString &path : rowMediaFiles(*row)) {
-            if (path == row->entry.file || !seams_.openUrl)
-                continue;
-            menu->addAction(QStringLiteral("打开 ") + QFileInfo(path).fileName(), this,
-                act([this, path] { seams_.openUrl(QUrl::fromLocalFile(path).toString()); }));
-        }
-        // A file that plays everywhere, or its sound alone, made beside it.
-        const bool removeAfter = settings_.removeOriginal();
-        // A conversion the program's end cut short: offered again as it was asked.
-        if (const std::optional<convert::Kind> wish = convert::kindNamed(row->entry.convertTo);
-            wish && !row->fileGone && !list_.converting(id)) {
-            const bool soundOnly = !convert::soundTargetOf(row->entry.file).isEmpty();
-            menu->addAction(QStringLiteral("重新转换"), this, act([this, id, kind = *wish, soundOnly, removeAfter] {
-                list_.convert(id, kind, soundOnly || removeAfter);
-            }));
-        }
-        if (!row->fileGone && QFileInfo(row->entry.file).suffix().toLower() == u"flv")
-            menu->addAction(QStringLiteral("转换为 MP4"), this,
-                act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp4, removeAfter); }));
-        if (!row->fileGone &&
-            !QStringList {QStringLiteral("mp3"), QStringLiteral("m4a")}.contains(
-                QFileInfo(row->entry.file).suffix().toLower()))
-            menu->addAction(QStringLiteral("提取音频"), this,
-                act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp3, removeAfter); }));
-    }
+    if (state == history::State::Done)
+        addFinishedActions(menu, *row);
     // The video link when there is one, else the share address; the menu says which.
     menu->addAction(row->entry.video.link.isEmpty() ? QStringLiteral("复制分享地址") : QStringLiteral("复制视频地址"),
         this, [this, id] { copyLink(id); });

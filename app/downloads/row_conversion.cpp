@@ -26,20 +26,8 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
     save(*e);
     auto *job = new convert::Conversion(this);
     conversions_[id] = {job, removeOriginal};
-    connect(job, &convert::Conversion::progress, this, [this, id, saved = 0](int percent) mutable {
-        DownloadProgress p;
-        p.done = percent;
-        p.total = 100;
-        rows_->progressed(id, p);
-        // Every tenth of the way in the history too, where another window reads it.
-        if (percent - saved < 10)
-            return;
-        saved = percent;
-        if (std::optional<history::Entry> now = row(id); now && now->state == history::State::Converting) {
-            now->reason = QString::number(percent);
-            save(*now);
-        }
-    });
+    connect(job, &convert::Conversion::progress, this,
+        [this, id, saved = 0](int percent) mutable { conversionProgressed(id, percent, &saved); });
     connect(job, &convert::Conversion::finished, this, [this, id, job](const convert::Result &result) {
         job->deleteLater();
         conversionEnded(id, result);
@@ -52,7 +40,28 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
     request.replaceSource = kind == convert::Kind::Mp4 && QFileInfo(e->file).suffix().toLower() == u"mp4";
     request.embedTags = settings_.embedTags();
     request.video = e->video;
-    if (!settings_.embedTags()) {
+    startConversion(job, request, id);
+}
+
+void DownloadList::conversionProgressed(qint64 id, int percent, int *saved)
+{
+    DownloadProgress p;
+    p.done = percent;
+    p.total = 100;
+    rows_->progressed(id, p);
+    // Every tenth of the way in the history too, where another window reads it.
+    if (percent - *saved < 10)
+        return;
+    *saved = percent;
+    if (std::optional<history::Entry> now = row(id); now && now->state == history::State::Converting) {
+        now->reason = QString::number(percent);
+        save(*now);
+    }
+}
+
+void DownloadList::startConversion(convert::Conversion *job, const convert::Request &request, qint64 id)
+{
+    if (!request.embedTags) {
         job->start(request);
         return;
     }
@@ -69,11 +78,11 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
         }
         job->start(withCover);
     };
-    if (!fetch::isWebAddress(e->video.cover)) {
+    if (!fetch::isWebAddress(request.video.cover)) {
         startWith(QByteArray());
         return;
     }
-    fetch::getLater(e->video.cover, fetch::PictureLimit, job, [startWith](const fetch::Result &answer) {
+    fetch::getLater(request.video.cover, fetch::PictureLimit, job, [startWith](const fetch::Result &answer) {
         startWith(answer.ok && answer.status == 200 && isImageData(answer.body) ? answer.body : QByteArray());
     });
 }

@@ -11,11 +11,13 @@ class DownloadFilter;
 class DownloadList;
 class QCheckBox;
 class QLineEdit;
+class QMenu;
 class QMimeData;
 class QListView;
 class QLabel;
 class QPushButton;
 class Settings;
+struct DownloadRow;
 struct Seams;
 
 class ListWindow : public QWidget {
@@ -44,6 +46,8 @@ protected:
 private:
     bool rowKey(QKeyEvent *event);
     void showRowMenu(const QPoint &at);
+    void addFinishedActions(QMenu *menu, const DownloadRow &row);
+    void askClearFinished();
     void showSettings();
     qint64 currentId() const;
     void openFile(qint64 id, bool folder);

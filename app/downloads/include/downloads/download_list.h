@@ -143,6 +143,8 @@ private:
     void finishIfIdle();
     // After a download: the conversion the row asked for, or FLV to MP4 by the setting.
     void convertSaved(qint64 id);
+    void startConversion(convert::Conversion *job, const convert::Request &request, qint64 id);
+    void conversionProgressed(qint64 id, int percent, int *saved);
     void conversionEnded(qint64 id, const convert::Result &result);
     // A row left converting by a crash or a quit: finished, with its original file.
     void backToOriginal(history::Entry &e);
