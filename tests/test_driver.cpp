@@ -37,6 +37,53 @@ struct Run {
 class TestDriver : public QObject {
     Q_OBJECT
 private slots:
+    // The box edited while the page is fetched: the run keeps the address it was started
+    // with, so the record never holds another video's link beside this one's id.
+    void addressOfThePressForTheWholeRun_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("秒拍") << "miaopai"
+                              << "mp3001.htm"
+                              << "mp3002.htm";
+        QTest::newRow("微拍") << "weipai"
+                              << "wp8001"
+                              << "wp8002";
+    }
+    void addressOfThePressForTheWholeRun()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, first);
+        QFETCH(QString, typed);
+        const int index = siteFromName(site);
+        QVERIFY(index >= 0);
+        Run run;
+        const QString prefix = pagePrefix(index, H);
+        run.page = QStringLiteral("<html><title>x</title><div class=\"nick\">作者</div></html>");
+        run.view.site = index;
+        run.view.address = prefix + first;
+        ExtractionDriver driver(run.result, run.view, H, [&run, &prefix, &typed](const QString &url) {
+            run.fetched << url;
+            run.view.address = prefix + typed;  // the user edits the box during the fetch
+            return run.page;
+        });
+        driver.run();
+        const QString id = QString(first).remove(QStringLiteral(".htm"));
+        const QString other = QString(typed).remove(QStringLiteral(".htm"));
+        QCOMPARE(run.fetched.first(), prefix + first);
+        bool ours = false;
+        for (const QString &slot : run.result.ResultSlots) {
+            QVERIFY2(!slot.contains(other), qPrintable(slot));
+            ours = ours || slot.contains(id);
+        }
+        for (const QString &url : std::as_const(run.fetched)) {
+            QVERIFY2(!url.contains(other), qPrintable(url));
+            ours = ours || url.contains(id);
+        }
+        QVERIFY(ours);  // the steps did read the address
+    }
+
     void addressChecks_data()
     {
         QTest::addColumn<int>("site");

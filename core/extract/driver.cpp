@@ -99,9 +99,11 @@ ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &vie
     }
 }
 
-ExtractorContext ExtractionDriver::stepContext()
+ExtractorContext ExtractionDriver::stepContext(const QString &address)
 {
-    ExtractorContext ctx {fetch_, [this] { return view_.addressText(); }, hosts_, trace_};
+    // The address of the press for the whole run: a box edited during the page's fetch never
+    // mixes another video's link into this one's record.
+    ExtractorContext ctx {fetch_, [address] { return address; }, hosts_, trace_};
     ctx.builtFromEmpty = &result_.BuiltFromEmpty;
     if (stepAnswers_) {
         ctx.stepAnswer = stepAnswers_;
@@ -149,12 +151,12 @@ ExtractionOutcome ExtractionDriver::run()
     result_.Failed = true;
 
     Slots &rs = result_.ResultSlots;
-    const PageAnswer page = pageFetch_(view_.addressText());
+    const PageAnswer page = pageFetch_(address);
     setSlot(rs, SlotPage, page.text);
 
     ExtractionOutcome outcome = page.text ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
     if (!rs[SlotPage].isEmpty()) {
-        const ExtractorContext ctx = stepContext();
+        const ExtractorContext ctx = stepContext(address);
         const StepsEnd end = runSteps(*description, rs, ctx, ctx.trace);
         view_.applyDisplay(planDisplay(description, site, rs, hosts_, result_.BuiltFromEmpty));
         outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;

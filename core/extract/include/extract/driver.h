@@ -108,7 +108,7 @@ public:
     const FailureReason &failure() const { return failure_; }
 
 private:
-    ExtractorContext stepContext();  // what the steps are given: fetches, the address box
+    ExtractorContext stepContext(const QString &address);  // what the steps are given: fetches, the address
 
     ExtractionResult &result_;
     ExtractionView &view_;

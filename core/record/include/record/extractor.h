@@ -13,7 +13,7 @@
 
 struct ExtractorContext {
     std::function<std::optional<QString>(const QString &)> GetBody;
-    std::function<QString()> currentAddress;  // the text of Text1 at the moment of the call
+    std::function<QString()> currentAddress;  // the address the run was started with
     const Hosts &hosts;
     QList<StepTrace> *trace = nullptr;                 // when set, each step that ran is recorded (--explain)
     std::bitset<SlotCount> *builtFromEmpty = nullptr;  // when set, see ExtractionResult
