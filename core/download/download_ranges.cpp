@@ -66,6 +66,7 @@ bool Download::startRanges(QNetworkReply *first, const partfile::RangeControl &c
     setup.control = control;
     setup.hostKey = hostKey_;
     setup.policy = &policy_;
+    setup.reconnect = options_.reconnect;
     slotHeld_ = false;  // the connections hold it now
     state_ = State::Ranges;
     ranges_ = new SegmentRun(setup, this);

@@ -30,6 +30,7 @@ void RetryingDownload::start(const QString &link, const QString &target, Downloa
     link_ = link;
     target_ = target;
     options_ = options;
+    options_.reconnect = retry.retries != 0;  // no tries asked for: no connection opened again
     retry_ = retry;
     tries_ = 0;
     running_ = true;

@@ -371,7 +371,7 @@ void SegmentRun::broke(Segment *segment, DownloadError error, int status)
     maxConnections_ = qMax<qsizetype>(1, active_.size());
     if (fruitless)
         policy_.noteFruitlessRequest();
-    if (++failuresInRow_ >= MostFailuresInRow) {
+    if (++failuresInRow_ >= MostFailuresInRow || !s_.reconnect) {
         finish(Ending::Failed, error, status);
         return;
     }

@@ -67,6 +67,7 @@ public:
         partfile::RangeControl control;
         QString hostKey;                         // whose connection slots the run takes (it holds one on start)
         fetch::NetworkPolicy *policy = nullptr;  // the program's: slots, rate limit, limits
+        bool reconnect = true;                   // false: a broken connection ends the run
     };
     using Ending = RangesEnding;
     std::function<void(Ending, DownloadError, int status)> onEnd;

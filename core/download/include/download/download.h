@@ -73,6 +73,9 @@ public:
         // expired link extracted again): that part is resumed too, but only under the
         // validator it recorded (If-Range), never on its size alone.
         QString formerLink;
+        // false: a connection that breaks ends the download instead of being opened again
+        // (no tries asked for: one request for each part of the file, never a second).
+        bool reconnect = true;
     };
 
     // policy: the network policy it follows (the program's when none is given).
