@@ -87,6 +87,8 @@ std::optional<QList<ConfigLine>> configLines(const QString &path, bool mustExist
             why = parser.errorText();
         else if (parser.isSet(QStringLiteral("config-locations")) || parser.isSet(QStringLiteral("ignore-config")))
             why = QStringLiteral("the config file cannot name another");
+        else if (lineWords->contains(QStringLiteral("--")))
+            why = QStringLiteral("\"--\" would end the command line's options here");
         if (!why.isEmpty()) {
             *status = usageError(QStringLiteral("%1, line %2: %3").arg(file).arg(number).arg(why));
             return std::nullopt;

@@ -136,30 +136,39 @@ void Keeper::runCommand(const QString &command, const SavedVideo &s)
     // Template fields in a word are filled as --print fills them; each word stays one
     // argument, so %(...)q gives the value as it stands.
     outtmpl::Fields fields {s.video, QFileInfo(path).suffix(), s.measured};
+    fields.more.insert(s.run);
     fields.more[QStringLiteral("filepath")] = QFileInfo(path).absoluteFilePath();
-    fields.more[QStringLiteral("filename")] = QFileInfo(path).fileName();
-    // A shell's -c script is read by that shell: there %(...)q is quoted for it.
-    const qsizetype script = shellScriptIndex(words);
-    for (qsizetype i = 0; i < words.size(); ++i) {
+    fields.more[QStringLiteral("filename")] = QFileInfo(path).absoluteFilePath();
+    for (QString &word : words) {
         // Filled piece by piece around each {}, so neither a value nor the path is read again.
-        QStringList pieces = words[i].split(QStringLiteral("{}"));
+        QStringList pieces = word.split(QStringLiteral("{}"));
         placed = placed || pieces.size() > 1;
         for (QString &piece : pieces) {
             if (!outtmpl::namedFields(piece).isEmpty()) {
-                piece = outtmpl::expand(piece, fields, false, i != script);
+                piece = outtmpl::expand(piece, fields, false, true);
                 placed = true;
             }
         }
-        words[i] = pieces.join(path);
+        word = pieces.join(path);
     }
     if (!placed)
         words << path;
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(words.takeFirst(), words);
-    const bool ran = process.waitForStarted() && process.waitForFinished(-1);
-    const int code = ran && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    if (code != 0) {
+    const QString program = process.program();
+    if (!process.waitForStarted()) {
+        ++commandsFailed_;
+        messages::error(QStringLiteral("--exec could not start %1 (not found, or not a program) for %2")
+                            .arg(forTerminal(program), forTerminal(path)));
+        return;
+    }
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit) {
+        ++commandsFailed_;
+        messages::error(
+            QStringLiteral("--exec: %1 was killed (a signal) for %2").arg(forTerminal(program), forTerminal(path)));
+    } else if (const int code = process.exitCode(); code != 0) {
         ++commandsFailed_;
         messages::error(QStringLiteral("--exec exited with %1 for %2").arg(code).arg(forTerminal(path)));
     }

@@ -31,6 +31,7 @@ struct SavedVideo {
     QString file;           // the path on disk
     bool skipped = false;   // it was there already (no new download)
     QVariantHash measured;  // what the file was measured to hold (duration, width...)
+    QVariantHash run;       // what templates take from the run (autonumber, epoch)
 };
 
 class Keeper {

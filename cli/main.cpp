@@ -139,7 +139,7 @@ void saveAndKeep(AddressReport &r, const CliOptions &o, const QHash<QString, QVa
         setFileTime(r.saved->file, r.saved->lastModified);
     r.facts = convert::probeFile(r.saved->file);
     r.thumbnail = keeper.saved({r.video, r.avatar, r.saved->file,
-        r.saved->skipped && (!r.converted || r.converted->existed), measuredFields(r)});
+        r.saved->skipped && (!r.converted || r.converted->existed), measuredFields(r), runFields});
 }
 
 // What a template names beyond the video: the address's place in the run and the run's start.
@@ -212,7 +212,7 @@ outtmpl::Fields templateFields(const AddressReport &r, qsizetype number)
     f.more.insert(runFields(number));
     if (saved) {
         f.more[QStringLiteral("filepath")] = QFileInfo(r.saved->file).absoluteFilePath();
-        f.more[QStringLiteral("filename")] = QFileInfo(r.saved->file).fileName();
+        f.more[QStringLiteral("filename")] = QFileInfo(r.saved->file).absoluteFilePath();
     }
     return f;
 }

@@ -59,7 +59,7 @@ const QList<OptionSpec> Table = {
         "such as %(title)s filled as --print fills them, %(filepath)q the path as one word; CMD split as a "
         "shell splits words); the path is added at the end only when CMD holds neither {} nor a field. Given "
         "many times, each CMD runs in order; a command that fails is reported and makes the exit status 3, the "
-        "batch goes on. {} or a field other than %(...)q inside sh -c's script is refused: --exec 'sh -c "
+        "batch goes on. {} or any field inside sh -c's script is refused: --exec 'sh -c "
         "'\\''cmd \"$1\"'\\'' sh {}' is the safe form"},
     {opt::RemuxVideo, S {"remux-video"}, "FORMAT",
         "after --download, copy the video's streams into an MP4 beside it (FORMAT: mp4), index at the front, "

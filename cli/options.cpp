@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -83,6 +84,17 @@ QString applyPlace(const Args &args, CliOptions &o)
         // "home:DIR" is the folder itself, as the common downloader reads it. Its "temp:DIR"
         // (the parts elsewhere) is not needed: a part is kept beside its video as NAME.part
         // and renamed in place when whole, which a move across file systems could not do.
+        // The common downloader's other places (thumbnail:, infojson: ...): a video's sidecars
+        // are kept beside it.
+        static const QRegularExpression otherPlace(QStringLiteral(
+            "^(subtitle|thumbnail|description|infojson|annotation|chapter|pl_thumbnail|pl_description|pl_infojson|"
+            "pl_video):"));
+        if (otherPlace.match(value).hasMatch()) {
+            messages::warning(
+                QStringLiteral("-P %1: the files beside a video are kept beside it, not in a folder of their own")
+                    .arg(value));
+            continue;
+        }
         if (value.startsWith(QStringLiteral("temp:"))) {
             messages::warning(QStringLiteral("-P %1: a download's part is kept beside the video as NAME.part, not in "
                                              "a folder of its own")
@@ -306,7 +318,7 @@ QString contradictions(const Args &args, CliOptions &o)
         return QStringLiteral("-o and -P say where --download saves: add --download");
     const KeepOptions &k = o.keep;
     if ((k.recordsSaved() || k.infoJson || k.thumbnail || k.description || k.printPath || !k.exec.isEmpty()) &&
-        !o.download)
+        !o.download && o.keepOnCommandLine)
         return QStringLiteral("--download-archive, --history, --write-*, --print-path and --exec are about "
                               "saved videos: add --download");
     for (const QString &command : k.exec) {
@@ -440,6 +452,7 @@ QString placedError(const QString &why, const Configured &configured)
             return parser.errorText();
         CliOptions o;
         o.placeOnCommandLine = placeOnCommandLine;
+        o.keepOnCommandLine = placeOnCommandLine;
         return readArguments(Args(parser), o);
     };
     const QString program = configured.arguments.first();
@@ -482,8 +495,16 @@ std::variant<CliOptions, int> parseOptions(const QStringList &commandLine)
         // command line's make a run that does not save a usage error.
         QCommandLineParser given;
         addOptions(given);
-        o.placeOnCommandLine = given.parse(configured.commandLine()) &&
-            (given.isSet(Args::name(opt::Paths)) || given.isSet(Args::name(opt::Output)));
+        const bool parsed = given.parse(configured.commandLine());
+        const auto onCommandLine = [&](std::initializer_list<opt::Id> ids) {
+            return parsed &&
+                std::any_of(ids.begin(), ids.end(), [&](opt::Id id) { return given.isSet(Args::name(id)); });
+        };
+        o.placeOnCommandLine = onCommandLine({opt::Paths, opt::Output});
+        // The same for what is kept of saved videos: a config file's --write-info-json or
+        // --exec is for the runs that save.
+        o.keepOnCommandLine = onCommandLine({opt::DownloadArchive, opt::History, opt::WriteInfoJson,
+            opt::WriteThumbnail, opt::WriteDescription, opt::PrintPath, opt::Exec});
     }
     if (const QString why = readArguments(args, o); !why.isEmpty())
         return usageError(placedError(why, configured));

@@ -42,6 +42,7 @@ struct CliOptions {
     bool getUrl = false;             // -g: the video link, a line per video extracted
     QString pageFile;                // --page: the share page is read from this file
     bool placeOnCommandLine = true;  // -o or -P given on the command line (not only in the config)
+    bool keepOnCommandLine = true;   // --write-*, --exec, an archive... on the command line
     // What the session sets up before the addresses run (cli/session.h).
     bool sitesDirGiven = false;
     QString sitesDir;  // --sites-dir

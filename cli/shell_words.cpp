@@ -71,10 +71,26 @@ qsizetype shellScriptIndex(const QStringList &words)
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (!Shells.contains(QFileInfo(words[i]).fileName()))
             continue;
-        for (qsizetype j = i + 1; j + 1 < words.size() && words[j].startsWith(u'-'); ++j) {
-            if (words[j].mid(1).contains(u'c') && !words[j].startsWith(QStringLiteral("--")))
-                return j + 1;
+        // With -c in its options, the script is the shell's first word that is no option:
+        // "--" ends the options, -o and +o take a name, a long option stands alone.
+        bool script = false;
+        qsizetype j = i + 1;
+        for (; j < words.size(); ++j) {
+            const QString &w = words[j];
+            if (w == u"--") {
+                ++j;
+                break;
+            }
+            if (w.size() < 2 || (!w.startsWith(u'-') && !w.startsWith(u'+')))
+                break;
+            if (w.startsWith(QStringLiteral("--")))
+                continue;
+            script = script || (w.startsWith(u'-') && w.contains(u'c'));
+            if (w.mid(1).endsWith(u'o'))
+                ++j;  // -o NAME, +o NAME
         }
+        if (script && j < words.size())
+            return j;
     }
     return -1;
 }
@@ -84,12 +100,11 @@ QString shellScriptProblem(const QStringList &words)
     const qsizetype script = shellScriptIndex(words);
     if (script < 0)
         return QString();
-    if (words[script].contains(QStringLiteral("{}")))
-        return QStringLiteral("--exec: {} inside a shell's -c script would let a page's text run as commands; pass the "
-                              "path as an argument instead: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}'");
-    if (const QStringList fields = outtmpl::unquotedFields(words[script]); !fields.isEmpty())
-        return QStringLiteral("--exec: %(%1)s inside a shell's -c script would let a page's text run as commands; "
-                              "write it %(%1)q, which the shell reads back as one word")
-            .arg(fields.first());
+    // Inside a script the shell reads a value again, quoted or not ("'%(title)q'" puts it
+    // between quotes that end where the title's own begin): nothing of the page goes there.
+    if (words[script].contains(QStringLiteral("{}")) || !outtmpl::namedFields(words[script]).isEmpty())
+        return QStringLiteral(
+            "--exec: {} or a field inside a shell's -c script would let a page's text run as commands; pass it "
+            "as an argument instead: --exec 'sh -c '\\''cmd \"$1\"'\\'' sh {}'");
     return QString();
 }

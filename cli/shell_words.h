@@ -11,10 +11,10 @@
 // that starts a word starts a comment to the end of its line, as a shell reads a script.
 std::optional<QStringList> shellWords(const QString &command, bool comments = false);
 
-// Which word is the script of "sh -c" (or bash, dash, zsh, ksh, busybox): the first word
-// after an option cluster holding c; -1 when there is none.
+// Which word is the script of "sh -c" (or bash, dash, zsh, ksh, busybox): with c among its
+// options, the first word after them ("--" ends them); -1 when there is none.
 qsizetype shellScriptIndex(const QStringList &words);
 
-// Why words may not run as they are: {} or a field not written %(...)q inside a shell's
-// script would be read by that shell, so a title's $(...) would run. Empty when fine.
+// Why words may not run as they are: {} or any field inside a shell's script would be read
+// by that shell, so a title's $(...) would run. Empty when fine.
 QString shellScriptProblem(const QStringList &words);

@@ -122,9 +122,19 @@ void TestCliFiles::scriptsNeverTurnAgainstFiles_data()
         << QByteArray() << 0 << QStringList {"1 视频.mp4", "1 视频.mp4.seen"} << "'{{DIR}}/1 视频.mp4'\n"
         << ""
         << "";
-    QTest::newRow("a field in sh -c's script unquoted: refused")
-        << byId + QStringList {"--exec", "sh -c 'echo %(title)s'", one} << QByteArray() << 2 << QStringList() << ""
-        << "write it %(title)q"
+    // Inside a shell's script a value is read again, quoted or not: refused, however the
+    // shell's options are written.
+    for (const char *command : {"sh -c 'echo %(title)s'", "sh -c -- 'echo %(title)s'", "sh -c \"echo '%(title)q'\"",
+             "bash -o errexit -c 'echo %(id)s'"}) {
+        QTest::newRow(qPrintable(QStringLiteral("a field in a shell's script: ") + command))
+            << byId + QStringList {"--exec", command, one} << QByteArray() << 2 << QStringList() << ""
+            << "a field inside a shell's -c script"
+            << "";
+    }
+    QTest::newRow("the run's fields in --exec")
+        << byId + QStringList {"--autonumber-start", "3", "--exec", "echo n=%(autonumber)s", one} << QByteArray() << 0
+        << QStringList {"1.mp4"} << "n=00003\n"
+        << ""
         << "";
     QTest::newRow("restricted: a Chinese value is _")
         << QStringList {"--download", "--restrict-filenames", "-o", "%(uploader)s.%(ext)s", one} << QByteArray() << 0
@@ -158,6 +168,15 @@ void TestCliFiles::scriptsNeverTurnAgainstFiles_data()
     QTest::newRow("a config's -P with -j: nothing saved, no error")
         << QStringList {"-j", one} << QByteArray("-P {{DIR}}/videos\n") << 0 << QStringList() << "\"id\": \"1\""
         << ""
+        << "";
+    QTest::newRow("a config's sidecars and --exec with -j: nothing saved, no error")
+        << QStringList {"-j", one} << QByteArray("--write-info-json\n--exec 'echo saved'\n") << 0 << QStringList()
+        << "\"id\": \"1\""
+        << ""
+        << "";
+    QTest::newRow("a config's -- refused by its line")
+        << QStringList {"-j", one} << QByteArray("-q\n-- --no-progress\n") << 2 << QStringList() << ""
+        << "config, line 2: \"--\" would end"
         << "";
     QTest::newRow("a config's wrong value names its line")
         << QStringList {"-j", one} << QByteArray("-q\n\n--limit-rate lots  # too fast\n") << 2 << QStringList() << ""
