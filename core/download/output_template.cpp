@@ -28,8 +28,7 @@ struct Placeholder {
 const QRegularExpression &tail()
 {
     // Flags, width, precision, an optional length letter and the type.
-    static const QRegularExpression pattern(
-        QStringLiteral("\\G([#0\\- +]*)([0-9]*)(?:\\.([0-9]+))?[hlL]?([sdifqjr])?"));
+    static const QRegularExpression pattern(QStringLiteral("\\G([#0\\- +]*)([0-9]*)(?:\\.([0-9]+))?[hlL]?([sdifqj])?"));
     return pattern;
 }
 
@@ -229,32 +228,6 @@ QString jsonValue(const QString &value, bool numeric, bool ascii)
     return out + u'"';
 }
 
-// A value as Python's repr writes it (the "FIELD=" form of --print): numbers bare, text quoted.
-QString reprValue(const QString &value, bool numeric)
-{
-    bool number = false;
-    value.toDouble(&number);
-    if (numeric && number)
-        return value;
-    const QChar quote = value.contains(u'\'') && !value.contains(u'"') ? u'"' : u'\'';
-    QString out = quote;
-    for (const QChar c : value) {
-        if (c == quote || c == u'\\')
-            out += u'\\' + QString(c);
-        else if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else if (c == u'\r')
-            out += QStringLiteral("\\r");
-        else if (c == u'\t')
-            out += QStringLiteral("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            out += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QChar(u'0'));
-        else
-            out += c;
-    }
-    return out + quote;
-}
-
 // The conversion's text for value (empty: none); numeric when the field holds a number,
 // shellWord when the text becomes one word for a program without a shell reading it.
 QString formatted(const Placeholder &form, QString value, bool numeric, bool shellWord)
@@ -266,15 +239,13 @@ QString formatted(const Placeholder &form, QString value, bool numeric, bool she
         value = QString(*form.replacement).replace(QStringLiteral("{}"), value);
     else if (value.isEmpty())
         value = form.fallback.value_or(QStringLiteral("NA"));
-    if (form.type == u'q' || form.type == u'j' || form.type == u'r') {
+    if (form.type == u'q' || form.type == u'j') {
         // A field without a value is converted as its default is ("NA" in JSON is text).
         const bool number = given && numeric && !form.replacement;
         if (form.type == u'q' && !shellWord)
             value = shellQuoted(value);
         else if (form.type == u'j')
             value = jsonValue(value, number, !form.flags.contains(u'+'));
-        else if (form.type == u'r')
-            value = reprValue(value, number);
         return pad(value, form, u' ');
     }
     if (form.type == u's')

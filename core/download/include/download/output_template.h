@@ -1,7 +1,7 @@
 // Output templates as script writers copy them from the common downloader's documentation:
 // %(FIELD[,FIELD...][>DATE FORMAT][&REPLACEMENT][|DEFAULT])[FLAGS][WIDTH][.PRECISION]TYPE,
 // "%%" for a percent sign. TYPE is s (text), d or i (a whole number), f (a number), q (text
-// quoted for a POSIX shell), j (JSON; "+" keeps characters outside ASCII) or r (Python's repr);
+// quoted for a POSIX shell) or j (JSON; "+" keeps characters outside ASCII);
 // PRECISION cuts text to that many characters (never splitting one), WIDTH pads it (0 pads
 // numbers with zeros, - pads on the right). The first of several fields that has a value is
 // taken; ">" reads the value as a date (YYYYMMDD, "2015-07-08 18:00" or seconds since 1970)
