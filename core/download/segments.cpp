@@ -287,13 +287,15 @@ void SegmentRun::read(Segment *segment)
         // A connection counts as one that brought something only past a few bytes (or at its
         // range's end): a server resetting each connection after 16 bytes would otherwise
         // keep the run reconnecting without end.
-        const bool gained = !segment->whole || !done_.contains(segment->pos, segment->pos + n);
-        if (gained)
-            segment->gained += n;
-        if (!segment->fresh && gained && (segment->gained >= MeagerBytes || segment->pos + n >= segment->end)) {
-            segment->fresh = true;
-            failuresInRow_ = 0;
-            holdUntilMs_ = 0;
+        if (!segment->fresh) {
+            const bool gained = !segment->whole || !done_.contains(segment->pos, segment->pos + n);
+            if (gained)
+                segment->gained += n;
+            if (gained && (segment->gained >= MeagerBytes || segment->pos + n >= segment->end)) {
+                segment->fresh = true;
+                failuresInRow_ = 0;
+                holdUntilMs_ = 0;
+            }
         }
         segment->pos += n;
         segment->lastActiveMs = clock_.elapsed();
