@@ -24,12 +24,13 @@ QString readConvertOptions(const Args &args, ConvertOptions &o)
     }
     const QString format =
         args.isSet(opt::AudioFormat) ? args.value(opt::AudioFormat).toLower() : QStringLiteral("m4a");
-    if (format != u"m4a" && format != u"mp3")
+    const std::optional<convert::Kind> sound = convert::kindNamed(format);
+    if (!sound || !convert::kindRow(*sound).soundOnly)
         return QStringLiteral("--audio-format takes m4a or mp3");
     if (args.isSet(opt::AudioFormat) && !audio)
         return QStringLiteral("--audio-format goes with --extract-audio (-x)");
     if (audio)
-        o.kind = convert::kindNamed(format);
+        o.kind = sound;
     if (args.isSet(opt::AudioQuality)) {
         // 0 (best) to 9 for a variable bitrate, or a bitrate such as 192K.
         static const QRegularExpression shape(QStringLiteral("^(?:([0-9])|([0-9]{2,3})[kK]?)$"));

@@ -424,7 +424,7 @@ private slots:
                 QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
                 request.target = convert::soundSourcePath(h.folder + QStringLiteral("/我家的狗.mp3"), "flv");
             }
-            request.convertTo = QStringLiteral("mp3");
+            request.convertTo = convert::Kind::Mp3;
             list->add(request);
         } else {
             list->addAddresses({h.server.url("/media/wp")});
@@ -472,7 +472,7 @@ private slots:
         QCOMPARE(QFileInfo::exists(original), originalKept);
         // A conversion cut off keeps its wish, and the row says it can be made again.
         QCOMPARE(e.reason.contains(QStringLiteral("重新转换")), how == u"cut off");
-        QCOMPARE(e.convertTo, how == u"cut off" ? QStringLiteral("mp4") : QString());
+        QCOMPARE(e.convertTo, how == u"cut off" ? std::optional(convert::Kind::Mp4) : std::nullopt);
         const std::optional<convert::MediaFacts> facts = convert::probeFile(e.file);
         QVERIFY(facts);  // it plays: the streams read back
         QCOMPARE(facts->acodec, suffix == u"mp3" ? QStringLiteral("mp3") : QStringLiteral("aac"));

@@ -211,7 +211,7 @@ private slots:
         e.avatar = QStringLiteral("http://mvavatar1.meipai.com/u1.jpg");
         e.sidecars = QStringList {"/tmp/3.info.json", "/tmp/3.jpg"};
         e.state = history::State::Converting;
-        e.convertTo = QStringLiteral("mp3");
+        e.convertTo = convert::Kind::Mp3;
         e.original = QStringLiteral("/tmp/3.flv");
         const history::Entry back = *store.get(store.add(e));
         QCOMPARE(back.video.date, e.video.date);

@@ -227,7 +227,7 @@ void ListWindow::addFinishedActions(QMenu *menu, const DownloadRow &finished)
     // A file that plays everywhere, or its sound alone, made beside it.
     const bool removeAfter = settings_.removeOriginal();
     // A conversion the program's end cut short: offered again as it was asked.
-    if (const std::optional<convert::Kind> wish = convert::kindNamed(row->entry.convertTo);
+    if (const std::optional<convert::Kind> wish = row->entry.convertTo;
         wish && !row->fileGone && !list_.converting(id)) {
         const bool soundOnly = !convert::soundTargetOf(row->entry.file).isEmpty();
         menu->addAction(QStringLiteral("重新转换"), this, act([this, id, kind = *wish, soundOnly, removeAfter] {
@@ -235,11 +235,9 @@ void ListWindow::addFinishedActions(QMenu *menu, const DownloadRow &finished)
         }));
     }
     if (!row->fileGone && QFileInfo(row->entry.file).suffix().toLower() == u"flv")
-        menu->addAction(QStringLiteral("转换为 MP4"), this,
+        menu->addAction(convert::kindCaption(convert::Kind::Mp4), this,
             act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp4, removeAfter); }));
-    if (!row->fileGone &&
-        !QStringList {QStringLiteral("mp3"), QStringLiteral("m4a")}.contains(
-            QFileInfo(row->entry.file).suffix().toLower()))
+    if (!row->fileGone && !convert::isSoundFileName(row->entry.file))
         menu->addAction(QStringLiteral("提取音频"), this,
             act([this, id, removeAfter] { list_.convert(id, convert::Kind::Mp3, removeAfter); }));
 }

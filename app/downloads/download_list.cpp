@@ -238,7 +238,7 @@ void DownloadList::restore()
         // keeps the wish to convert, offered again (重新转换) and said on the row.
         if (e.state == history::State::Converting) {
             convert::removeLeftovers(QFileInfo(e.file).absolutePath());
-            const QString wish = e.convertTo;
+            const std::optional<convert::Kind> wish = e.convertTo;
             backToOriginal(e);
             e.convertTo = wish;
             e.reason = QStringLiteral("转换未完成（程序退出时中止），可右键选择“重新转换”");
@@ -339,7 +339,7 @@ void DownloadList::onChanged(qint64 id)
     batchSaved_ += item->state == DownloadQueue::State::Done ? 1 : 0;
     batchFailed_ += item->state == DownloadQueue::State::Failed ? 1 : 0;
     finishIfIdle();
-    if (item->state == DownloadQueue::State::Done && !settings_.keepHistory() && e->convertTo.isEmpty() &&
+    if (item->state == DownloadQueue::State::Done && !settings_.keepHistory() && !e->convertTo &&
         !settings_.flvToMp4()) {
         forgetRow(id);
         store_.remove(id);

@@ -21,7 +21,7 @@ void DownloadList::convert(qint64 id, convert::Kind kind, bool removeOriginal)
         return;  // another window holds the row
     e->state = history::State::Converting;
     e->original = e->file;
-    e->convertTo = convert::kindName(kind);
+    e->convertTo = kind;
     e->reason.clear();
     save(*e);
     auto *job = new convert::Conversion(this);
@@ -98,7 +98,7 @@ void DownloadList::conversionEnded(qint64 id, const convert::Result &result)
         return;
     const QString original = e->original;
     e->state = history::State::Done;
-    e->convertTo.clear();
+    e->convertTo.reset();
     e->original.clear();
     e->reason.clear();
     if (result.ok()) {
@@ -124,8 +124,8 @@ void DownloadList::convertSaved(qint64 id)
         return;
     // "仅保存音频": the video was the way to its sound, and goes once the sound is saved.
     const QString suffix = QFileInfo(e->file).suffix().toLower();
-    if (const std::optional<convert::Kind> kind = convert::kindNamed(e->convertTo))
-        convert(id, *kind, true);
+    if (e->convertTo)
+        convert(id, *e->convertTo, true);
     else if (settings_.flvToMp4() && suffix == u"flv")
         convert(id, convert::Kind::Mp4, settings_.removeOriginal());
     else if (settings_.embedTags() && suffix == u"mp4")
@@ -137,7 +137,7 @@ void DownloadList::backToOriginal(history::Entry &e)
     if (!e.original.isEmpty() && QFileInfo(e.original).isFile())
         e.file = e.original;
     e.state = history::State::Done;
-    e.convertTo.clear();
+    e.convertTo.reset();
     e.original.clear();
     e.reason.clear();
     save(e);

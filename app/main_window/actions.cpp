@@ -44,10 +44,10 @@ void Form1::Command3_Click()
 
 void Form1::Command2_Click()
 {
-    downloadAs(QString());
+    downloadAs(std::nullopt);
 }
 
-void Form1::downloadAs(const QString &convertTo)
+void Form1::downloadAs(std::optional<convert::Kind> convertTo)
 {
     const QString link = videoLink();
     if (link.isEmpty()) {
@@ -65,7 +65,7 @@ void Form1::downloadAs(const QString &convertTo)
     saveVideo(link, convertTo);
 }
 
-void Form1::saveVideo(const QString &link, const QString &convertTo)
+void Form1::saveVideo(const QString &link, std::optional<convert::Kind> convertTo)
 {
     // The name of the extracted video; a link set without an extraction is named after itself
     // and what the captions show.
@@ -76,14 +76,14 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
     const QString name = shown_.name.isEmpty() ? videoName(shown) : shown_.name;
     // The sound alone is saved under the name the user gives the sound file: the dialog
     // proposes NAME.mp3 (or .m4a) and shows sound files.
-    const QString saved = convertTo.isEmpty() ? name : QFileInfo(name).completeBaseName() + u'.' + convertTo;
+    const QString soundExtension = convertTo ? convert::kindName(*convertTo) : QString();
+    const QString saved = !convertTo ? name : QFileInfo(name).completeBaseName() + u'.' + soundExtension;
     QString suggested = Settings().saveFolder() + u'/' + saved;
     QString path;
     bool replace = false;
     for (;;) {
         path = seams.saveFileName
-            ? seams.saveFileName(
-                  this, convertTo.isEmpty() ? QStringLiteral("保存视频") : QStringLiteral("保存音频"), suggested)
+            ? seams.saveFileName(this, !convertTo ? QStringLiteral("保存视频") : QStringLiteral("保存音频"), suggested)
             : QString();
         if (path.isEmpty())
             return;
@@ -92,7 +92,7 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
         // that name is asked about here, since the dialog never saw it; 否 goes back to the
         // dialog with that name, to choose another.
         replace = QFileInfo::exists(path);
-        if (convertTo.isEmpty() ? fileHasVideoExtension(path) : QFileInfo(path).suffix().toLower() == convertTo)
+        if (!convertTo ? fileHasVideoExtension(path) : QFileInfo(path).suffix().toLower() == soundExtension)
             break;
         path += u'.' + QFileInfo(saved).suffix();
         replace = QFileInfo::exists(path);
@@ -111,7 +111,7 @@ void Form1::saveVideo(const QString &link, const QString &convertTo)
     request.video.link = link;
     request.target = path;
     request.replace = replace;
-    if (!convertTo.isEmpty()) {
+    if (convertTo) {
         // The video goes to a name of its own beside the sound file, never over a video the
         // user has; the sound takes the chosen name (or "NAME (2).mp3" when that is taken).
         request.target = convert::soundSourcePath(path, QFileInfo(name).suffix());

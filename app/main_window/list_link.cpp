@@ -4,6 +4,7 @@
 #include "main_window/form1.h"
 
 #include "address_box/address_box.h"
+#include "convert/conversion.h"
 #include "downloads/batch_run.h"
 #include "downloads/download_list.h"
 #include "download_list/list_window.h"
@@ -39,8 +40,10 @@ void Form1::setupDownloadList()
         menu->addAction(
             QStringLiteral("打开下载列表"), QKeySequence(Qt::CTRL | Qt::Key_J), this, &Form1::openDownloadList);
         menu->addSeparator();
-        menu->addAction(QStringLiteral("仅保存音频 (MP3)"), this, [this] { downloadAs(QStringLiteral("mp3")); });
-        menu->addAction(QStringLiteral("仅保存音频 (M4A)"), this, [this] { downloadAs(QStringLiteral("m4a")); });
+        for (const convert::KindRow &row : convert::KindTable) {
+            if (row.soundOnly)
+                menu->addAction(convert::kindCaption(row.kind), this, [this, kind = row.kind] { downloadAs(kind); });
+        }
         menu->popup(Command2->mapToGlobal(at));
     });
     // A click on the status line while or after a download runs opens the list.

@@ -25,12 +25,6 @@ namespace {
 // The descriptor the converter's process writes its output through.
 constexpr int ConverterOutputFd = 3;
 
-struct KindText {
-    Kind kind;
-    const char *name;
-};
-constexpr KindText Kinds[] = {{Kind::Mp4, "mp4"}, {Kind::M4a, "m4a"}, {Kind::Mp3, "mp3"}};
-
 // The words the converter's process is started with; what a page wrote (the tags) goes on
 // its standard input (inputOf), never as an argument.
 QStringList helperArguments(const Request &r, const QString &output)
@@ -106,20 +100,29 @@ Result failure(const char *code, const QString &why)
 
 QString kindName(Kind kind)
 {
-    for (const KindText &k : Kinds) {
-        if (k.kind == kind)
-            return QString::fromLatin1(k.name);
-    }
-    return QString();
+    const std::string_view name = kindRow(kind).name;
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+QString kindCaption(Kind kind)
+{
+    const std::string_view caption = kindRow(kind).caption;
+    return QString::fromUtf8(caption.data(), qsizetype(caption.size()));
 }
 
 std::optional<Kind> kindNamed(const QString &name)
 {
-    for (const KindText &k : Kinds) {
-        if (name == QLatin1String(k.name))
-            return k.kind;
-    }
+    const QByteArray latin = name.toLatin1();
+    if (const KindRow *row = kindRowNamed(std::string_view(latin.constData(), size_t(latin.size())));
+        row && QString::fromLatin1(latin) == name)
+        return row->kind;
     return std::nullopt;
+}
+
+bool isSoundFileName(const QString &path)
+{
+    const std::optional<Kind> kind = kindNamed(QFileInfo(path).suffix().toLower());
+    return kind && kindRow(*kind).soundOnly;
 }
 
 QString Result::text() const
@@ -178,8 +181,7 @@ QString soundTargetOf(const QString &videoFile)
     if (!name.startsWith(u'.') || mark <= 1)
         return QString();
     const QString sound = name.mid(1, mark - 1);
-    const QString ext = QFileInfo(sound).suffix().toLower();
-    return ext == u"mp3" || ext == u"m4a" ? info.dir().filePath(sound) : QString();
+    return isSoundFileName(sound) ? info.dir().filePath(sound) : QString();
 }
 
 void removeLeftovers(const QString &folder)

@@ -73,15 +73,10 @@ int probe(const std::string &path)
 
 bool readTarget(const std::string &name, media::Target *target)
 {
-    if (name == "mp4")
-        *target = media::Target::Mp4;
-    else if (name == "m4a")
-        *target = media::Target::M4a;
-    else if (name == "mp3")
-        *target = media::Target::Mp3;
-    else
-        return false;
-    return true;
+    const convert::KindRow *row = convert::kindRowNamed(name);
+    if (row)
+        *target = row->kind;
+    return row != nullptr;
 }
 
 // The options of convert into job; false on a word it does not know.
@@ -144,7 +139,7 @@ bool readInput(media::Job *job, bool cover)
     return true;
 }
 
-int convert(const std::vector<std::string> &words)
+int convertFile(const std::vector<std::string> &words)
 {
     media::Job job;
     bool cover = false;
@@ -174,6 +169,6 @@ int main(int argc, char **argv)
     if (mode == "probe" && words.size() == 1)
         return probe(words[0]);
     if (mode == "convert")
-        return convert(words);
+        return convertFile(words);
     return usage();
 }

@@ -80,12 +80,7 @@ Outcome check(const std::string &path, const Survey &source, Target target)
 
 const char *muxerOf(Target target)
 {
-    switch (target) {
-    case Target::Mp4: return "mp4";
-    case Target::M4a: return "ipod";
-    case Target::Mp3: return "mp3";
-    }
-    return "mp4";
+    return convert::kindRow(target).muxer.data();  // the table's texts are literals: terminated
 }
 
 }  // namespace

@@ -4,13 +4,16 @@
 // it: a file that makes the libraries crash or run away ends that child, never the window.
 #pragma once
 
+#include "convert/kinds.h"
+
 #include <functional>
 #include <optional>
 #include <string>
 
 namespace media {
 
-enum class Target { Mp4, M4a, Mp3 };
+// What a job makes: a row of the kinds table.
+using Target = convert::Kind;
 
 // What a file says of itself, written into it with embedTags.
 struct Tags {

@@ -73,6 +73,22 @@ State stateFrom(const QString &name)
 }
 
 // A text column's value: an empty text, never NULL.
+// A conversion kind as the column holds it: its name ("mp3"), "" for none; a name the table
+// does not know (a newer program's) reads as none.
+QString kindText(const std::optional<convert::Kind> &kind)
+{
+    return kind
+        ? QString::fromLatin1(convert::kindRow(*kind).name.data(), qsizetype(convert::kindRow(*kind).name.size()))
+        : QString();
+}
+
+std::optional<convert::Kind> kindOf(const QString &name)
+{
+    const QByteArray latin = name.toLatin1();
+    const convert::KindRow *row = convert::kindRowNamed(std::string_view(latin.constData(), size_t(latin.size())));
+    return row ? std::optional<convert::Kind>(row->kind) : std::nullopt;
+}
+
 QVariant text(const QString &s)
 {
     return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
@@ -122,8 +138,8 @@ const Column EntryColumns[] = {
     // One path a line: a file name holds no line break (the names are made safe).
     {"sidecars", [](const Entry &e) { return text(e.sidecars.join(u'\n')); },
         [](Entry &e, const QVariant &v) { e.sidecars = v.toString().split(u'\n', Qt::SkipEmptyParts); }},
-    {"convert_to", [](const Entry &e) { return text(e.convertTo); },
-        [](Entry &e, const QVariant &v) { e.convertTo = v.toString(); }},
+    {"convert_to", [](const Entry &e) { return text(kindText(e.convertTo)); },
+        [](Entry &e, const QVariant &v) { e.convertTo = kindOf(v.toString()); }},
     {"original", [](const Entry &e) { return text(e.original); },
         [](Entry &e, const QVariant &v) { e.original = v.toString(); }},
 };

@@ -26,11 +26,11 @@ class DownloadRows;
 
 struct DownloadRequest {
     VideoFields video;
-    QString convertTo;     // "mp3", "m4a": only the sound is kept, made once the video is saved
-    QString target;        // the file the user chose
-    bool replace = false;  // the user agreed to replace a file of that name
-    QImage cover;          // the cover as shown: the row's thumbnail
-    QString avatar;        // the avatar's address, for the video's information file
+    std::optional<convert::Kind> convertTo;  // made once the video is saved (the sound alone)
+    QString target;                          // the file the user chose
+    bool replace = false;                    // the user agreed to replace a file of that name
+    QImage cover;                            // the cover as shown: the row's thumbnail
+    QString avatar;                          // the avatar's address, for the video's information file
 };
 
 // The list settings' network part (代理, 限速, connections) on the program's network policy.

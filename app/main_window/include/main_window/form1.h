@@ -1,6 +1,7 @@
 // The one window of the program: every control, the shared record and every handler.
 #pragma once
 
+#include "convert/kinds.h"
 #include "download/download.h"
 #include "extract/driver.h"
 #include "record/result.h"
@@ -150,10 +151,10 @@ private:
     void refuseWithoutVideo();
     // The extracted video link, or nothing before an extraction and after one that failed.
     QString videoLink() const;
-    // Saves the video at link; convertTo ("mp3", "m4a"): only its sound is kept.
-    void saveVideo(const QString &link, const QString &convertTo = QString());
+    // Saves the video at link; convertTo (a sound-only kind): only its sound is kept.
+    void saveVideo(const QString &link, std::optional<convert::Kind> convertTo = std::nullopt);
     // 下载视频, or its menu's "仅保存音频": the checks, then saveVideo.
-    void downloadAs(const QString &convertTo);
+    void downloadAs(std::optional<convert::Kind> convertTo);
     void extractHandedInAddress();
     // The rest of a current version's start: controls enabled, the clipboard, the description
     // set update and an address handed in.

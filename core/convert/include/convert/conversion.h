@@ -3,6 +3,7 @@
 // deadline and ended when cancelled; its output put in place under the download naming rules.
 #pragma once
 
+#include "convert/kinds.h"
 #include "record/video_fields.h"
 
 #include <QByteArray>
@@ -14,11 +15,12 @@
 
 namespace convert {
 
-enum class Kind { Mp4, M4a, Mp3 };
-
 // "mp4", "m4a", "mp3": the file's extension and the name scripts use.
 QString kindName(Kind kind);
+QString kindCaption(Kind kind);  // the menu's text: "仅保存音频 (MP3)"
 std::optional<Kind> kindNamed(const QString &name);
+// True for a file whose extension names a kind that keeps only the sound (NAME.mp3, NAME.m4a).
+bool isSoundFileName(const QString &path);
 
 struct Request {
     QString source;  // the saved video

@@ -9,6 +9,7 @@
 // running elsewhere and never starts it.
 #pragma once
 
+#include "convert/kinds.h"
 #include "record/download_state.h"
 #include "record/video_fields.h"
 
@@ -38,12 +39,12 @@ struct Entry {
     QDateTime started;  // when it was added
     QDateTime finished;
     State state = State::Waiting;
-    QString reason;        // why it failed, in Chinese
-    qint64 owner = 0;      // the process that last ran it
-    QString avatar;        // the author's picture's address
-    QStringList sidecars;  // the files written beside the video for this row
-    QString convertTo;     // "mp4", "m4a" or "mp3": made from the file once it is saved; "" none
-    QString original;      // while converting: the file the conversion reads
+    QString reason;                          // why it failed, in Chinese
+    qint64 owner = 0;                        // the process that last ran it
+    QString avatar;                          // the author's picture's address
+    QStringList sidecars;                    // the files written beside the video for this row
+    std::optional<convert::Kind> convertTo;  // made from the file once it is saved; none: nothing
+    QString original;                        // while converting: the file the conversion reads
 };
 
 class Store {
