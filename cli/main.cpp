@@ -2,7 +2,7 @@
 #include "convert/conversion.h"
 #include "extract/address_check.h"
 #include "messages.h"
-#include "extract/extract_video.h"
+#include "extract/extraction_queue.h"
 #include "net/decode.h"
 #include "download/download_text.h"
 #include "download/video_name.h"
@@ -21,7 +21,8 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QFile>
-#include <QThread>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -149,22 +150,30 @@ QHash<QString, QVariant> runFields(qsizetype number)
     return {{QStringLiteral("autonumber"), number}, {QStringLiteral("epoch"), epoch}};
 }
 
-// Extracts one address on a record of its own; downloads its video when asked. number: its
-// autonumber.
-AddressReport runAddress(const QString &address, qsizetype number, const CliOptions &o, Keeper &keeper)
+// An address whose video the archive or the history holds as saved: not even its page is
+// fetched; none for any other.
+std::optional<AddressReport> archivedReport(const QString &address, const CliOptions &o, Keeper &keeper)
 {
     AddressReport r;
     r.address = address;
     r.site = o.site == AutoSite ? siteForAddress(address, o.table) : o.site;
-    // A video the archive or the history holds as saved: not even its page is fetched.
     if (r.site >= 0 && o.download && keeper.alreadySaved(siteName(r.site), videoIdOf(address, r.site, o.table))) {
         r.archived = true;  // nothing failed: the exit status stays 0
         return r;
     }
-    ExtractOptions options;
+    return std::nullopt;
+}
+
+// The request of one address: its own record, its page from --page's file when given.
+ExtractionRequest requestOf(const QString &address, const CliOptions &o, QList<StepTrace> *trace)
+{
+    ExtractionRequest request;
+    request.site = o.site == AutoSite ? siteForAddress(address, o.table) : o.site;
+    request.address = address;
+    request.why = ExtractionWhy::CommandLine;
     if (!o.pageFile.isEmpty()) {
         // --page: the share page comes from a file, read like a fetch.
-        options.pageFetcher = [&o](const QString &) {
+        request.options.pageFetcher = [&o](const QString &) {
             PageAnswer page;
             QString why;
             if (const std::optional<QByteArray> bytes = readPageFile(o.pageFile, &why))
@@ -174,14 +183,22 @@ AddressReport runAddress(const QString &address, qsizetype number, const CliOpti
             return page;
         };
     }
-    QList<StepTrace> trace;
     if (o.explain)
-        options.trace = &trace;
-    if (o.verbose && r.site >= 0)
+        request.options.trace = trace;
+    if (o.verbose && request.site >= 0)
         messages::note(QStringLiteral("quorvin-extract: fetching ") + forTerminal(address));
-    ExtractedVideo found = extractVideo(address, r.site, o.table, options);
+    return request;
+}
+
+// The report of one extracted address; its video downloaded when asked. number: its autonumber.
+AddressReport reportOf(const ExtractionRequest &request, const ExtractedVideo &found, qsizetype number,
+    const QList<StepTrace> &trace, const CliOptions &o, Keeper &keeper)
+{
+    AddressReport r;
+    r.address = request.address;
+    r.site = request.site;
     r.outcome = found.outcome;
-    r.view = std::move(found.view);
+    r.view = found.view;
     r.result = found.record;
     r.video = found.video;
     r.avatar = found.avatar;
@@ -191,13 +208,13 @@ AddressReport runAddress(const QString &address, qsizetype number, const CliOpti
     r.retryAfter = found.failure.retryAfter;
     if (r.site < 0) {
         // No service recognised: reported like an address check that fired.
-        messages::error(QStringLiteral("no service's page prefix matches ") + forTerminal(address));
+        messages::error(QStringLiteral("no service's page prefix matches ") + forTerminal(r.address));
         return r;
     }
     if (o.explain)
-        printTrace(address, r.site, trace);
+        printTrace(r.address, r.site, trace);
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
-        messages::error(forTerminal(address) + QStringLiteral(": ") + forTerminal(r.error));
+        messages::error(forTerminal(r.address) + QStringLiteral(": ") + forTerminal(r.error));
     if (o.download && r.ok())
         saveAndKeep(r, o, runFields(number), keeper);
     return r;
@@ -228,24 +245,6 @@ AddressReport interruptedReport(const QString &address)
     return r;
 }
 
-// A batch's polite pace: the pause before each address but the first, and a busy service's
-// wait before the same address is tried again.
-AddressReport runPaced(const QString &address, qsizetype index, const CliOptions &o, Keeper &keeper)
-{
-    if (index > 0 && o.sleepRequestsMs > 0 && !pauseUnlessInterrupted(o.sleepRequestsMs))
-        return interruptedReport(address);
-    const qsizetype number = o.autonumberStart + index;
-    AddressReport r = runAddress(address, number, o, keeper);
-    for (int busy = 0; r.busyServer && busy < MostBusyTries; ++busy) {
-        const int seconds = busyPauseSeconds(r.retryAfter, busy);
-        messages::warning(
-            QStringLiteral("%1: the service is busy; trying again in %2 s").arg(forTerminal(address)).arg(seconds));
-        QThread::msleep(ulong(seconds) * 1000);
-        r = runAddress(address, number, o, keeper);
-    }
-    return r;
-}
-
 int exitStatusOf(const AddressReport &r)
 {
     if (r.archived)
@@ -258,6 +257,140 @@ int exitStatusOf(const AddressReport &r)
         return ExitAddressRejected;
     return extractionFailed(r.outcome) ? ExitExtractionFailed : ExitOk;
 }
+
+// Every address in turn under the program's one event loop: each extraction goes through the
+// extraction queue; the polite pause before each address but the first, and a busy service's
+// wait before the same address is tried again, are timers. Ends the event loop with the run's
+// exit status.
+class AddressRun : public QObject {
+public:
+    AddressRun(const CliOptions &o, Keeper &keeper) : o_(o), keeper_(keeper), queue_(o.table), writer_(stdout) {}
+
+    void start()
+    {
+        QTimer::singleShot(0, this, [this] { next(); });
+    }
+
+private:
+    void next()
+    {
+        if (index_ >= o_.addresses.size()) {
+            finish();
+            return;
+        }
+        const QString &address = o_.addresses[index_];
+        // After a Ctrl+C every address left still has its line.
+        if (interruptedByUser()) {
+            take(interruptedReport(address));
+            return;
+        }
+        if (index_ > 0 && o_.sleepRequestsMs > 0 && busyTries_ == 0 && !paused_) {
+            pauseThen(o_.sleepRequestsMs, this, [this, address](bool interrupted) {
+                if (interrupted) {
+                    take(interruptedReport(address));
+                    return;
+                }
+                paused_ = true;
+                next();
+            });
+            return;
+        }
+        paused_ = false;
+        if (std::optional<AddressReport> archived = archivedReport(address, o_, keeper_)) {
+            take(*archived);
+            return;
+        }
+        trace_.clear();
+        ExtractionRequest request = requestOf(address, o_, &trace_);
+        request.done = [this](const ExtractedVideo &found) {
+            // Taken from the event loop, not from inside the page's answer: the download that
+            // may follow runs long.
+            QTimer::singleShot(0, this, [this, found] { extracted(found); });
+        };
+        request_ = request;
+        queue_.add(request);
+    }
+
+    void extracted(const ExtractedVideo &found)
+    {
+        AddressReport r = reportOf(request_, found, o_.autonumberStart + index_, trace_, o_, keeper_);
+        if (r.busyServer && busyTries_ < MostBusyTries) {
+            const int seconds = busyPauseSeconds(r.retryAfter, busyTries_);
+            ++busyTries_;
+            messages::warning(QStringLiteral("%1: the service is busy; trying again in %2 s")
+                                  .arg(forTerminal(r.address))
+                                  .arg(seconds));
+            QTimer::singleShot(std::chrono::seconds(seconds), this, [this] { next(); });
+            return;
+        }
+        take(r);
+    }
+
+    // One address's line, and on to the next.
+    void take(const AddressReport &r)
+    {
+        busyTries_ = 0;
+        print(r);
+        status_ = qMax(status_, exitStatusOf(r));
+        ++index_;
+        if (o_.abortOnError && exitStatusOf(r) != ExitOk) {
+            index_ = o_.addresses.size();  // --abort-on-error: the addresses after the first failure are not run
+        }
+        if (const std::optional<int> broken = outputFailure()) {
+            QCoreApplication::exit(*broken);  // nobody reads what follows: the run stops here
+            return;
+        }
+        QTimer::singleShot(0, this, [this] { next(); });
+    }
+
+    void print(const AddressReport &r)
+    {
+        const qsizetype number = o_.autonumberStart + index_;
+        QTextStream out(stdout);
+        if (o_.json) {
+            writeJson(writer_, r, o_.withSlots);
+        } else if (!o_.printTemplates.isEmpty() || o_.getUrl || o_.keep.printPath) {
+            // Plain lines for scripts, for the videos extracted only: each --print in order.
+            // A template's own line breaks ("id,title") are kept; a value's are shown escaped.
+            for (const QString &lines : o_.printTemplates) {
+                for (const QString &line : lines.split(u'\n')) {
+                    if (r.ok())
+                        out << forTerminal(expandTemplate(line, templateFields(r, number), false)) << "\n";
+                }
+            }
+            if (r.ok() && o_.getUrl)
+                out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";
+            out.flush();
+        } else if (!o_.save.quiet) {
+            // -q prints only what was asked for: no summary.
+            printSummary(out, r);
+            out.flush();
+        }
+    }
+
+    void finish()
+    {
+        if (interruptedByUser()) {
+            QCoreApplication::exit(outputFailure().value_or(ExitInterrupted));  // Ctrl+C: every address has its line
+            return;
+        }
+        // A command of --exec that failed makes the run fail as a failed download does.
+        if (keeper_.commandsFailed() > 0)
+            status_ = qMax<int>(status_, ExitDownloadFailed);
+        QCoreApplication::exit(outputFailure().value_or(status_));
+    }
+
+    const CliOptions &o_;
+    Keeper &keeper_;
+    ExtractionQueue queue_;
+    json::Writer writer_;
+    qsizetype index_ = 0;
+    int busyTries_ = 0;   // of the address in hand
+    bool paused_ = false;  // the pause before the address in hand is over
+    int status_ = ExitOk;
+    QList<StepTrace> trace_;
+    ExtractionRequest request_;
+};
 
 }  // namespace
 
@@ -279,43 +412,7 @@ int main(int argc, char **argv)
     if (!keeper.problem().isEmpty())
         return usageError(keeper.problem());
     watchInterrupts();
-    json::Writer writer(stdout);
-    QTextStream out(stdout);
-    int status = ExitOk;
-    for (qsizetype i = 0; i < o.addresses.size(); ++i) {
-        // After a Ctrl+C every address left still has its line.
-        const AddressReport r =
-            interruptedByUser() ? interruptedReport(o.addresses[i]) : runPaced(o.addresses[i], i, o, keeper);
-        if (o.json) {
-            writeJson(writer, r, o.withSlots);
-        } else if (!o.printTemplates.isEmpty() || o.getUrl || o.keep.printPath) {
-            // Plain lines for scripts, for the videos extracted only: each --print in order.
-            // A template's own line breaks ("id,title") are kept; a value's are shown escaped.
-            for (const QString &lines : o.printTemplates) {
-                for (const QString &line : lines.split(u'\n')) {
-                    if (r.ok())
-                        out << forTerminal(expandTemplate(line, templateFields(r, o.autonumberStart + i), false))
-                            << "\n";
-                }
-            }
-            if (r.ok() && o.getUrl)
-                out << forTerminal(r.result.ResultSlots[SlotVideoUrl]) << "\n";
-            out.flush();
-        } else if (!o.save.quiet) {
-            // -q prints only what was asked for: no summary.
-            printSummary(out, r);
-            out.flush();
-        }
-        status = qMax(status, exitStatusOf(r));
-        if (o.abortOnError && exitStatusOf(r) != ExitOk)
-            break;  // --abort-on-error: the addresses after the first failure are not run
-        if (const std::optional<int> broken = outputFailure())
-            return *broken;  // nobody reads what follows: the run stops here
-    }
-    if (interruptedByUser())
-        return outputFailure().value_or(ExitInterrupted);  // Ctrl+C: every address has its line
-    // A command of --exec that failed makes the run fail as a failed download does.
-    if (keeper.commandsFailed() > 0)
-        status = qMax<int>(status, ExitDownloadFailed);
-    return outputFailure().value_or(status);
+    AddressRun run(o, keeper);
+    run.start();
+    return QCoreApplication::exec();
 }

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
+#include <memory>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -212,16 +213,23 @@ void watchInterrupts()
     std::signal(SIGINT, onInterrupt);
 }
 
-bool pauseUnlessInterrupted(int ms)
+void pauseThen(int ms, QObject *context, std::function<void(bool interrupted)> then)
 {
     // The pause between addresses ends like a download: the run reports what is left.
     g_downloading = 1;
-    QElapsedTimer clock;
-    clock.start();
-    while (g_interrupted == 0 && clock.elapsed() < ms)
-        QThread::msleep(ulong(qMin<qint64>(50, ms - clock.elapsed())));
-    g_downloading = 0;
-    return g_interrupted == 0;
+    auto *clock = new QTimer(context);
+    clock->setInterval(50);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(clock, &QTimer::timeout, context, [clock, started, ms, then = std::move(then)] {
+        if (g_interrupted == 0 && started->elapsed() < ms)
+            return;
+        clock->stop();
+        clock->deleteLater();
+        g_downloading = 0;
+        then(g_interrupted != 0);
+    });
+    clock->start();
 }
 
 bool interruptedByUser()

@@ -5,8 +5,10 @@
 #include "download/video_name.h"
 
 #include <QHash>
+#include <QObject>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <optional>
 
 struct SaveOutcome {
@@ -56,5 +58,6 @@ SaveOutcome saveVideo(const QString &link, const VideoFields &video, const SaveO
 void watchInterrupts();
 // True once a Ctrl+C stopped a download or a pause.
 bool interruptedByUser();
-// Waits ms between two addresses; false when a Ctrl+C ended the wait.
-bool pauseUnlessInterrupted(int ms);
+// Waits ms between two addresses on the event loop, then calls then (interrupted: a Ctrl+C
+// ended the wait).
+void pauseThen(int ms, QObject *context, std::function<void(bool interrupted)> then);

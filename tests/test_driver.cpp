@@ -7,6 +7,7 @@
 #include "sites/sites.h"
 
 #include "http_server.h"
+#include "site_run.h"
 
 #include <QTest>
 
@@ -28,7 +29,7 @@ struct Run {
             fetched << url;
             return url == view.address ? page : std::optional<QString>();
         });
-        return driver.run();
+        return driver.run(site, address);
     }
 };
 
@@ -68,7 +69,7 @@ private slots:
             run.view.address = prefix + typed;  // the user edits the box during the fetch
             return run.page;
         });
-        driver.run();
+        driver.run(index, prefix + first);
         const QString id = QString(first).remove(QStringLiteral(".htm"));
         const QString other = QString(typed).remove(QStringLiteral(".htm"));
         QCOMPARE(run.fetched.first(), prefix + first);
@@ -250,7 +251,7 @@ private slots:
         view.site = site;
         view.address = address;
         ExtractionDriver driver(result, view, hosts);
-        QVERIFY(extractionFailed(driver.run()));
+        QVERIFY(extractionFailed(awaitRun(driver, site, address)));
         QCOMPARE(view.status, "视频提取失败..(" + reason + ")");
         QCOMPARE(driver.failure().code, code);
         QVERIFY(result.Failed);

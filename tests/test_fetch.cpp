@@ -10,6 +10,7 @@
 #include <QStringEncoder>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -17,6 +18,19 @@
 #include <sys/stat.h>
 
 namespace {
+
+// The pictures of jobs, awaited here (the program never waits for them).
+QList<QImage> awaitPictures(const QList<PictureJob> &jobs)
+{
+    std::optional<QList<QImage>> pictures;
+    QObject context;
+    LoadPictures(jobs, &context, [&pictures](const QList<QImage> &images) { pictures = images; });
+    const QDeadlineTimer deadline(30000);
+    while (!pictures && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return pictures.value_or(QList<QImage>(jobs.size()));
+}
+
 
 QByteArray encodeImage(const char *format)
 {
@@ -416,7 +430,7 @@ private slots:
             path = garbage;
         else if (source == "fifo")
             path = fifo;
-        const QImage image = own ? LoadLocalPicture(path) : LoadPicture(path);
+        const QImage image = own ? LoadLocalPicture(path) : awaitPictures({{path, QString()}}).value(0);
         QCOMPARE(!image.isNull(), loads);
     }
 
@@ -436,7 +450,7 @@ private slots:
             old.write("old avatar");
         }
         // The avatar's way: a picture job that also saves its bytes to "face".
-        const auto save = [&](const QString &address) { return LoadPictures({{address, face}}).first(); };
+        const auto save = [&](const QString &address) { return awaitPictures({{address, face}}).value(0); };
         QCOMPARE(save(server.url("/stalled.jpg")), QImage());
         QCOMPARE(save(server.url("/missing.jpg")), QImage());
         QCOMPARE(save("file:///etc/passwd"), QImage());

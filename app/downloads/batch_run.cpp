@@ -2,7 +2,7 @@
 
 #include "downloads/download_list.h"
 #include "extract/address_check.h"
-#include "extract/extract_video.h"
+#include "extract/extraction_queue.h"
 #include "picture/picture.h"
 #include "record/hosts.h"
 
@@ -27,20 +27,24 @@ void BatchRun::add(const QStringList &addresses)
 
 void BatchRun::next()
 {
-    if (pending_.isEmpty())
+    if (pending_.isEmpty() || extracting_)
         return;
-    // The window's own extraction goes first.
-    if (windowBusy_ && windowBusy_()) {
-        timer_.start(300);
-        return;
-    }
     extract(pending_.takeFirst());
 }
 
 void BatchRun::extract(const QString &address)
 {
     extracting_ = true;
-    const ExtractedVideo found = extractVideo(address, siteForAddress(address, hosts()), hosts());
+    ExtractionRequest request;
+    request.site = siteForAddress(address, hosts());
+    request.address = address;
+    request.why = ExtractionWhy::Batch;
+    request.done = [this, address](const ExtractedVideo &found) { takeResult(address, found); };
+    list_.extractions()->add(request);
+}
+
+void BatchRun::takeResult(const QString &address, const ExtractedVideo &found)
+{
     if (found.failure.busyServer && busyTries_ < MostBusyTries) {
         // The service asks for a slower pace: this address again, after its wait.
         const int waitMs = busyPauseSeconds(found.failure.retryAfter, busyTries_) * 1000;
@@ -51,34 +55,46 @@ void BatchRun::extract(const QString &address)
                             .arg(pending_.size()));
         timer_.start(waitMs);
         extracting_ = false;
-        emit returned();
         return;
     }
     busyTries_ = 0;
     list_.setNotice(QString());
-    if (!found.video.link.isEmpty()) {
-        DownloadRequest request;
-        request.video = found.video;
-        request.avatar = found.avatar;
-        // A file there that is this very video makes the row 已完成 as it is; another file
-        // keeps its name, and the video takes the next free one, as on the command line.
-        const SavePlace place = savePlace(QDir(folder_()).filePath(videoName(found.video)), {found.video.link}, true);
-        request.target = place.file;
-        // The cover for the row's thumbnail, fetched and decoded off the window's thread.
-        if (!found.video.cover.isEmpty())
-            request.cover = LoadPictures({{found.video.cover, QString()}}).value(0);
-        if (place.thisVideo)
+    if (found.video.link.isEmpty()) {
+        // Nothing is lost in silence: the address stays in the list with why it failed.
+        list_.addFailed(found.video, found.view.status);
+        addRow(DownloadRequest(), false);
+        return;
+    }
+    DownloadRequest request;
+    request.video = found.video;
+    request.avatar = found.avatar;
+    // A file there that is this very video makes the row 已完成 as it is; another file
+    // keeps its name, and the video takes the next free one, as on the command line.
+    const SavePlace place = savePlace(QDir(folder_()).filePath(videoName(found.video)), {found.video.link}, true);
+    request.target = place.file;
+    if (found.video.cover.isEmpty()) {
+        addRow(request, place.thisVideo);
+        return;
+    }
+    // The cover for the row's thumbnail, fetched and decoded off the window's thread.
+    LoadPictures({{found.video.cover, QString()}}, this, [this, request, thisVideo = place.thisVideo](
+                                                             const QList<QImage> &pictures) mutable {
+        request.cover = pictures.value(0);
+        addRow(request, thisVideo);
+    });
+}
+
+void BatchRun::addRow(const DownloadRequest &request, bool thisVideo)
+{
+    if (!request.video.link.isEmpty()) {
+        if (thisVideo)
             list_.addSaved(request);
         else
             list_.add(request);
-    } else {
-        // Nothing is lost in silence: the address stays in the list with why it failed.
-        list_.addFailed(found.video, found.view.status);
     }
+    extracting_ = false;
     if (!pending_.isEmpty())
         timer_.start(PauseMs);
-    extracting_ = false;
-    emit returned();
-    if (pending_.isEmpty())
+    else
         emit extracted();
 }

@@ -35,17 +35,23 @@ const QString KeptPart = QStringLiteral(" (已保留已下载的部分,可重试
 
 }  // namespace
 
-DownloadList::DownloadList(const Settings &settings, const QString &historyPath, QObject *parent)
+DownloadList::DownloadList(
+    const Settings &settings, const QString &historyPath, QObject *parent, ExtractionQueue *extractions)
     : QObject(parent), settings_(settings), store_(historyPath), rows_(new DownloadRows(store_, this)),
+      extractions_(extractions ? extractions : new ExtractionQueue(hosts(), this)),
       batch_(new BatchRun(
           *this, [this] { return settings_.saveFolder(); }, this))
 {
-    // Each share address is extracted again on a record of its own, never the window's.
+    // Each share address is extracted again through the one queue, on a record of its own,
+    // never the window's: a restored row, or one 重试 asked for.
     reextract_ = [this](const QString &address, const auto &done) {
-        QTimer::singleShot(0, this, [address, done] {
-            const ExtractedVideo found = extractVideo(address, siteForAddress(address, hosts()), hosts());
-            done(found.video, found.view.status);
-        });
+        ExtractionRequest request;
+        request.site = siteForAddress(address, hosts());
+        request.address = address;
+        request.why = reextractWhy_;
+        request.done = [done](const ExtractedVideo &found) { done(found.video, found.view.status); };
+        // From the event loop: a refused address answers at once, and the next row waits.
+        QTimer::singleShot(0, this, [this, request] { extractions_->add(request); });
     };
     // Downloads that all ended while the batch was still extracting are told once it is done.
     connect(batch_, &BatchRun::extracted, this, &DownloadList::finishIfIdle);
@@ -269,6 +275,7 @@ void DownloadList::restoreNext()
         restoreNext();
         return;
     }
+    reextractWhy_ = retried_.erase(id) > 0 ? ExtractionWhy::Retry : ExtractionWhy::Restore;
     reextract_(e->video.address, [this, id](const VideoFields &video, const QString &why) {
         if (std::optional<history::Entry> row = this->row(id)) {
             const QString former = row->video.link;
@@ -363,10 +370,6 @@ void DownloadList::addAddresses(const QStringList &addresses)
     batch_->add(addresses);
 }
 
-void DownloadList::setWindowBusy(std::function<bool()> windowBusy)
-{
-    batch_->setWindowBusy(std::move(windowBusy));
-}
 
 void DownloadList::writeSidecars(qint64 id, history::Entry &e)
 {

@@ -93,6 +93,7 @@ void DownloadList::retry(qint64 id)
     if (e->video.link.isEmpty()) {
         if (reextract_ && !e->video.address.isEmpty() && store_.claim(id)) {
             toRestore_ << id;
+            retried_.insert(id);
             if (toRestore_.size() == 1)
                 restoreNext();
         }

@@ -57,7 +57,8 @@ void setCaption(QLabel *label, const QString &text)
         label->setAccessibleName(text.isEmpty() ? readAs : readAs + QStringLiteral(": ") + text);
 }
 
-Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seams_)
+Form1::Form1(const Seams &seams_, QWidget *parent)
+    : QWidget(parent), seams(seams_), extractions_(new ExtractionQueue(hosts(), this))
 {
     Q_INIT_RESOURCE(assets);
     substituteFonts();
@@ -80,6 +81,16 @@ Form1::Form1(const Seams &seams_, QWidget *parent) : QWidget(parent), seams(seam
     W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    connect(extractions_, &ExtractionQueue::started, this, [this](const ExtractionRequest &request) {
+        if (request.why != ExtractionWhy::Press || request.number != run_.press)
+            return;
+        // Pictures of an earlier run still loading are not shown over this one.
+        ++run_.display;
+        run_.pictures = false;
+        run_.heldStatus.reset();
+        run_.heldEnabled.reset();
+    });
+    connect(extractions_, &ExtractionQueue::finished, this, &Form1::pressFinished);
     Form_Load();
 }
 
@@ -117,6 +128,10 @@ void Form1::Option1_Click(int)
 
 void Form1::setStatus(const QString &text)
 {
+    if (run_.pictures) {
+        run_.heldStatus = text;  // the run's last word comes after its pictures
+        return;
+    }
     setCaption(Label5, text);
     downloads_.follow.setShowing(false);
 }
@@ -153,27 +168,43 @@ void Form1::Command1_Click()
     // Back to where the hands are afterwards: 提取视频 when it was pressed from the keyboard
     // (a mouse click does not focus it), else the address box. Disabling the button during
     // the fetch would otherwise leave the focus on the next control, the volume.
-    QWidget *back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
+    run_.back = Command1->hasFocus() ? static_cast<QWidget *>(Command1) : Text1;
     phase_.extractWhenUsable = false;  // a handed-in address waiting for the set check: this is it
     // A typed share message is taken as a pasted one would be; a text that holds no address
     // stays as typed, for the checks to answer.
-    // A run in progress (the window's own, or a batch's page fetch waiting) is never entered:
-    // this press is taken when it returns.
-    if (run_.extracting || (downloads_.list && downloads()->batch()->extracting())) {
-        run_.pressWaiting = true;
-        return;
-    }
     const QString typed = Text1->text();
     const QString address = shareAddressIn(typed, hosts());
     if (!address.isEmpty() && address != typed)
         addressBox_->paste(typed);
-    run_.extracting = true;
-    run_.address = Text1->text();
-    ExtractionDriver driver(Result, *this, hosts());
-    driver.run();
-    run_.extracting = false;
-    back->setFocus(Qt::OtherFocusReason);
-    takeWaitingPress();
+    // The service and address of this press, for its whole run. A press while another
+    // extraction runs (the window's or a batch's) waits in the queue behind it; of several
+    // such presses the last one is taken.
+    extractions_->dropWaiting(ExtractionWhy::Press);
+    ExtractionRequest request;
+    request.site = selectedSite();
+    request.address = Text1->text();
+    request.why = ExtractionWhy::Press;
+    request.view = this;
+    run_.press = extractions_->add(request);
+}
+
+void Form1::pressFinished(const ExtractionRequest &request, const ExtractedVideo &video)
+{
+    if (request.why != ExtractionWhy::Press || request.number != run_.press)
+        return;
+    run_.press = 0;
+    if (request.site < 0 && video.outcome == ExtractionOutcome::AddressRejected)
+        return;  // no service chosen: the window says so itself, nothing of it changed
+    Result = video.record;
+    if (video.view.display) {
+        // The same name the command line gives this video, from the address the run started
+        // with (text typed in the box meanwhile stays there, for the next run).
+        const DisplayPlan &plan = *video.view.display;
+        shown_.video = videoFields(request.address, plan.site, plan, video.record, hosts());
+        shown_.name = videoName(shown_.video);
+    }
+    if (run_.back && !run_.pictures)
+        run_.back->setFocus(Qt::OtherFocusReason);
 }
 
 int Form1::selectedSite() const
@@ -185,11 +216,6 @@ int Form1::selectedSite() const
     return -1;
 }
 
-QString Form1::addressText() const
-{
-    return Text1->text();
-}
-
 void Form1::hideBadges()
 {
     aicAlphaImage8->hide();
@@ -198,12 +224,19 @@ void Form1::hideBadges()
 
 void Form1::setExtractEnabled(bool enabled)
 {
-    Command1->setEnabled(enabled);
+    if (run_.pictures)
+        run_.heldEnabled = enabled;  // once the pictures are shown
+    else
+        Command1->setEnabled(enabled);
 }
 
 void Form1::resetForExtraction()
 {
-    // The result area as it looks at start-up, so nothing of the previous video stays.
+    // The result area as it looks at start-up, so nothing of the previous video stays; the
+    // window holds no video until this run gives one.
+    Result.ResultSlots = Slots();
+    Result.BuiltFromEmpty.reset();
+    Result.Failed = true;
     setCaption(Label1, StartAuthorText);
     setCaption(Label2, StartDescriptionText);
     setCaption(Label3, StartDateText);
@@ -226,21 +259,33 @@ void Form1::resetForExtraction()
 
 void Form1::applyDisplay(const DisplayPlan &plan)
 {
-    const QString &date = plan.shownDate;
     shown_.cover = plan.cover;
     shown_.avatar = plan.avatarUrl();
-    // The same name the command line gives this video, from the address the run started with
-    // (text typed in the box meanwhile stays there, for the next run).
-    const VideoFields video = videoFields(run_.address, plan.site, plan, Result, hosts());
-    shown_.name = videoName(video);
-    shown_.video = video;
-
     // Cover and avatar (for 快手 the download of "face") are fetched side by side and
-    // decoded off this thread; then everything is shown in the display step's order.
+    // decoded off this thread; then everything is shown in the display step's order, and
+    // the run's last status after it.
     const QString face = plan.avatarViaFile ? faceFilePath() : QString();
-    const QList<QImage> pictures = LoadPictures(
-        {{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}});
+    run_.pictures = true;
+    LoadPictures({{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}},
+        this, [this, plan, display = run_.display](const QList<QImage> &pictures) {
+            if (display != run_.display)
+                return;  // a later extraction started meanwhile
+            run_.pictures = false;
+            showDisplay(plan, pictures);
+            if (const std::optional<bool> enabled = std::exchange(run_.heldEnabled, std::nullopt))
+                setExtractEnabled(*enabled);
+            if (const std::optional<QString> status = std::exchange(run_.heldStatus, std::nullopt))
+                setStatus(*status);
+            if (run_.back && run_.press == 0)
+                run_.back->setFocus(Qt::OtherFocusReason);
+        });
+}
+
+void Form1::showDisplay(const DisplayPlan &plan, const QList<QImage> &pictures)
+{
+    const QString &date = plan.shownDate;
     const QPixmap cover = QPixmap::fromImage(pictures[0]);
+    shown_.coverPicture = cover;
     const QImage &avatar = pictures[1];
 
     if (plan.avatarViaFile) {

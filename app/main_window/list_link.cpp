@@ -62,12 +62,10 @@ DownloadList *Form1::downloads()
 {
     if (downloads_.list)
         return downloads_.list;
-    downloads_.list = new DownloadList(Settings(), history::Store::defaultPath(), this);
+    downloads_.list = new DownloadList(Settings(), history::Store::defaultPath(), this, extractions_);
     connect(downloads_.list, &DownloadList::progressed, this, &Form1::downloadProgress);
     connect(downloads_.list, &DownloadList::ended, this, &Form1::downloadFinished);
     connect(downloads_.list, &DownloadList::finished, this, &Form1::batchFinished);
-    downloads_.list->setWindowBusy([this] { return run_.extracting || run_.pressWaiting; });
-    connect(downloads_.list->batch(), &BatchRun::returned, this, &Form1::takeWaitingPress);
     return downloads_.list;
 }
 
@@ -137,18 +135,6 @@ ListWindow *Form1::downloadListWindow()
 void Form1::openDownloadList()
 {
     downloadListWindow()->present();
-}
-
-void Form1::takeWaitingPress()
-{
-    if (!run_.pressWaiting || run_.extracting || downloads()->batch()->extracting())
-        return;
-    // Waiting still (the batch does not start its next address) until the press is taken.
-    QTimer::singleShot(0, this, [this] {
-        if (!std::exchange(run_.pressWaiting, false))
-            return;
-        Command1_Click();
-    });
 }
 
 // One notification when the list is idle again: what it saved and what failed since.

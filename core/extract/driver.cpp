@@ -69,9 +69,8 @@ FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page)
     return {};
 }
 
-PageAnswer fetchPage(const QString &address)
+PageAnswer pageAnswer(const fetch::Result &answer)
 {
-    const fetch::Result answer = fetch::get(address);
     PageAnswer page;
     page.status = answer.status;
     page.failure = answer.failure;
@@ -82,8 +81,20 @@ PageAnswer fetchPage(const QString &address)
     return page;
 }
 
+// What one run holds between its fetches.
+struct ExtractionDriver::Run {
+    int site = -1;
+    QString address;
+    std::shared_ptr<const SiteSet> sites;
+    const SiteDescription *description = nullptr;
+    PageAnswer page;
+    std::optional<ExtractorContext> context;
+    std::unique_ptr<StepRun> steps;
+    std::function<void(ExtractionOutcome)> done;
+};
+
 ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher)
-    : result_(result), view_(view), hosts_(h), fetch_(std::move(fetcher))
+    : result_(result), view_(view), hosts_(h), fetch_(std::move(fetcher)), transfers_(std::make_unique<QObject>())
 {
     customFetcher_ = bool(fetch_);
     if (fetch_) {
@@ -93,52 +104,74 @@ ExtractionDriver::ExtractionDriver(ExtractionResult &result, ExtractionView &vie
             page.text = fetch(url);
             return page;
         };
-    } else {
-        fetch_ = [](const QString &url) { return GetBody(url); };
-        pageFetch_ = fetchPage;
     }
+}
+
+ExtractionDriver::~ExtractionDriver()
+{
+    // A fetch may be answering right now (the driver dropped from its own done): its transfer
+    // goes from the event loop, and what it answers is not read.
+    transfers_.release()->deleteLater();
+}
+
+void ExtractionDriver::fetchLater(const QString &url, std::function<void(const fetch::Result &)> then)
+{
+    fetch::getLater(url, fetch::PageLimit, transfers_.get(),
+        [alive = std::weak_ptr<bool>(alive_), run = runNumber_, this, then = std::move(then)](
+            const fetch::Result &answer) {
+            if (!alive.expired() && run_ && run == runNumber_)
+                then(answer);
+        });
 }
 
 ExtractorContext ExtractionDriver::stepContext(const QString &address)
 {
     // The address of the press for the whole run: a box edited during the page's fetch never
     // mixes another video's link into this one's record.
-    ExtractorContext ctx {fetch_, [address] { return address; }, hosts_, trace_};
+    ExtractorContext ctx {customFetcher_ ? fetch_ : Fetcher(), [address] { return address; }, hosts_, trace_};
     ctx.builtFromEmpty = &result_.BuiltFromEmpty;
-    if (stepAnswers_) {
+    if (stepAnswers_)
         ctx.stepAnswer = stepAnswers_;
-    } else if (!customFetcher_) {
-        // Fetch steps through the fetch rule, with the reason a fetch failed for --explain.
-        ctx.fetchAnswer = [](const QString &url, QString *why) -> std::optional<QString> {
-            const PageAnswer answer = fetchPage(url);
-            if (!answer.text)
-                *why = QStringLiteral("fetch failed: ") + lowerFirst(answer.error);
-            return answer.text;
-        };
-    }
     return ctx;
 }
 
-ExtractionOutcome ExtractionDriver::run()
+ExtractionOutcome ExtractionDriver::run(int site, const QString &address)
 {
+    ExtractionOutcome outcome = ExtractionOutcome::FetchFailed;
+    bool ended = false;
+    start(site, address, [&](ExtractionOutcome o) {
+        outcome = o;
+        ended = true;
+    });
+    Q_ASSERT_X(ended, "ExtractionDriver::run", "a fetch went to the network");
+    run_.reset();  // a fetch that went to the network after all ends unanswered
+    return outcome;
+}
+
+void ExtractionDriver::start(int site, const QString &address, std::function<void(ExtractionOutcome)> done)
+{
+    ++runNumber_;  // an earlier run's fetches answer no more
+    run_ = std::make_unique<Run>();
+    run_->done = std::move(done);
     failure_ = FailureReason();
     view_.hideBadges();
 
     // The site and its description are fixed here; choosing another button, or a new set of
     // descriptions arriving, during the fetch changes nothing.
-    const int site = view_.selectedSite();
-    const std::shared_ptr<const SiteSet> sites = sites_ ? sites_ : currentSites();
-    const SiteDescription *description = sites->get(site);
-    if (site < 0 || !description) {
+    run_->site = site;
+    run_->address = address;
+    run_->sites = sites_ ? sites_ : currentSites();
+    run_->description = run_->sites->get(site);
+    if (site < 0 || !run_->description) {
         failure_ = failureReason(ExtractionOutcome::NoSite, {});
-        return ExtractionOutcome::NoSite;
+        end(ExtractionOutcome::NoSite);
+        return;
     }
-
-    const QString address = view_.addressText();
-    if (const auto message = checkAddress(description, address, hosts_)) {
+    if (const auto message = checkAddress(run_->description, address, hosts_)) {
         view_.setStatus(*message);
         failure_ = failureReason(ExtractionOutcome::AddressRejected, {});
-        return ExtractionOutcome::AddressRejected;
+        end(ExtractionOutcome::AddressRejected);
+        return;
     }
 
     view_.setExtractEnabled(false);
@@ -150,29 +183,64 @@ ExtractionOutcome ExtractionDriver::run()
     result_.BuiltFromEmpty.reset();
     result_.Failed = true;
 
-    Slots &rs = result_.ResultSlots;
-    const PageAnswer page = pageFetch_(address);
-    setSlot(rs, SlotPage, page.text);
-
-    ExtractionOutcome outcome = page.text ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed;
-    if (!rs[SlotPage].isEmpty()) {
-        const ExtractorContext ctx = stepContext(address);
-        const StepsEnd end = runSteps(*description, rs, ctx, ctx.trace);
-        view_.applyDisplay(planDisplay(description, site, rs, hosts_, result_.BuiltFromEmpty));
-        outcome = fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;
-        // Steps that were skipped could have changed any value: nothing of such a run is given
-        // as the video's.
-        if (end != StepsEnd::Done)
-            outcome = end == StepsEnd::WorkLimit ? ExtractionOutcome::WorkLimit : ExtractionOutcome::Deadline;
+    if (pageFetch_) {
+        pageArrived(pageFetch_(address));
+        return;
     }
-    // An error page is no share page, even when a link could be built from the address.
-    if (page.text && page.status >= 400)
-        outcome = ExtractionOutcome::HttpError;
-    result_.Failed = extractionFailed(outcome);
-    failure_ = failureReason(outcome, page);
+    fetchLater(address, [this](const fetch::Result &answer) { pageArrived(pageAnswer(answer)); });
+}
 
-    view_.setExtractEnabled(true);
-    result_.IsPlaying = 0;
-    view_.setStatus(result_.Failed ? ExtractFailedText + u'(' + failure_.text + u')' : ExtractedText);
-    return outcome;
+void ExtractionDriver::pageArrived(const PageAnswer &page)
+{
+    Run &r = *run_;
+    r.page = page;
+    Slots &rs = result_.ResultSlots;
+    setSlot(rs, SlotPage, page.text);
+    if (rs[SlotPage].isEmpty()) {
+        end(page.text ? ExtractionOutcome::EmptyPage : ExtractionOutcome::FetchFailed);
+        return;
+    }
+    r.context.emplace(stepContext(r.address));
+    r.steps = std::make_unique<StepRun>(*r.description, rs, *r.context, r.context->trace);
+    stepsGoOn();
+}
+
+void ExtractionDriver::stepsGoOn()
+{
+    Run &r = *run_;
+    if (const std::optional<QString> address = r.steps->advance()) {
+        // A fetch step's page through the fetch rule, with the reason a fetch failed for --explain.
+        fetchLater(*address, [this](const fetch::Result &answer) {
+            const PageAnswer page = pageAnswer(answer);
+            run_->steps->answer(page.text, QStringLiteral("fetch failed: ") + lowerFirst(page.error));
+            stepsGoOn();
+        });
+        return;
+    }
+    Slots &rs = result_.ResultSlots;
+    view_.applyDisplay(planDisplay(r.description, r.site, rs, hosts_, result_.BuiltFromEmpty));
+    ExtractionOutcome outcome =
+        fetch::isWebAddress(rs[SlotVideoUrl]) ? ExtractionOutcome::Extracted : ExtractionOutcome::NoVideoLink;
+    // Steps that were skipped could have changed any value: nothing of such a run is given
+    // as the video's.
+    if (const StepsEnd steps = r.steps->end(); steps != StepsEnd::Done)
+        outcome = steps == StepsEnd::WorkLimit ? ExtractionOutcome::WorkLimit : ExtractionOutcome::Deadline;
+    end(outcome);
+}
+
+void ExtractionDriver::end(ExtractionOutcome outcome)
+{
+    std::unique_ptr<Run> r = std::move(run_);
+    if (outcome != ExtractionOutcome::NoSite && outcome != ExtractionOutcome::AddressRejected) {
+        // An error page is no share page, even when a link could be built from the address.
+        if (r->page.text && r->page.status >= 400)
+            outcome = ExtractionOutcome::HttpError;
+        result_.Failed = extractionFailed(outcome);
+        failure_ = failureReason(outcome, r->page);
+        view_.setExtractEnabled(true);
+        result_.IsPlaying = 0;
+        view_.setStatus(result_.Failed ? ExtractFailedText + u'(' + failure_.text + u')' : ExtractedText);
+    }
+    if (r->done)
+        r->done(outcome);
 }

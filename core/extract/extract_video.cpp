@@ -18,33 +18,6 @@ VideoFields videoFields(
     return video;
 }
 
-ExtractedVideo extractVideo(const QString &address, int site, const Hosts &h, const ExtractOptions &options)
-{
-    ExtractedVideo out;
-    out.view.site = site;
-    out.view.address = address;
-    out.video.address = address;
-    if (site < 0) {
-        out.view.status = NoServiceText;
-        out.outcome = ExtractionOutcome::AddressRejected;
-        out.failure = {NoServiceText, QStringLiteral("no service for this address"), QStringLiteral("no_service")};
-        return out;
-    }
-    ExtractionDriver driver(out.record, out.view, h);
-    if (options.pageFetcher)
-        driver.setPageFetcher(options.pageFetcher);
-    if (options.trace)
-        driver.setTrace(options.trace);
-    out.outcome = driver.run();
-    out.failure = driver.failure();
-    const DisplayPlan plan = out.view.display.value_or(DisplayPlan());
-    out.video = videoFields(address, site, plan, out.record, h);
-    if (!out.extracted())
-        out.video.link.clear();
-    out.avatar = plan.avatarUrl();
-    return out;
-}
-
 int busyPauseSeconds(int retryAfter, int triesBefore)
 {
     return retryAfter >= 0 ? retryAfter : BusyPauseSeconds << qBound(0, triesBefore, MostBusyTries);

@@ -75,7 +75,7 @@ ExampleOutcome runExample(const SiteDescription &site, const SiteExample &exampl
         const auto it = answers.constFind(target);
         return it == answers.cend() ? std::nullopt : std::optional(*it);
     });
-    const ExtractionOutcome outcome = driver.run();
+    const ExtractionOutcome outcome = driver.run(view.site, view.address);
     for (const auto &[field, value] : example.expect) {
         const QString want = withExampleHosts(value);
         const QString got = fieldOf(field, outcome, result, view);

@@ -3,11 +3,11 @@
 #include "net/fetch.h"
 
 #include <QBuffer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QThread>
+#include <memory>
 
 namespace {
 
@@ -24,14 +24,10 @@ QImage decodeImage(QIODevice *device)
 
 }  // namespace
 
-QImage LoadPicture(const QString &strFileName)
+QImage decodePicture(const QByteArray &bytes)
 {
-    if (!fetch::isWebAddress(strFileName))
-        return QImage();
-    fetch::Result answer = fetch::get(strFileName, fetch::PictureLimit);
-    if (!answer.ok)
-        return QImage();
-    QBuffer buffer(&answer.body);
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
     return decodeImage(&buffer);
 }
@@ -50,47 +46,80 @@ QImage LoadLocalPicture(const QString &path)
     return decodeImage(&file);
 }
 
-QList<QImage> LoadPictures(const QList<PictureJob> &jobs)
-{
-    QStringList addresses;
-    for (const PictureJob &job : jobs)
-        addresses << (fetch::isWebAddress(job.address) ? job.address : QString());
-    const QList<fetch::Result> answers = fetch::getAll(addresses, fetch::PictureLimit);
+namespace {
 
-    QList<QImage> images(jobs.size());
-    QList<QThread *> decoders;
-    for (qsizetype i = 0; i < jobs.size(); ++i) {
-        const fetch::Result &answer = answers[i];
-        QImage *image = &images[i];  // each thread writes only its own element
-        QThread *decoder = nullptr;
-        if (!jobs[i].saveTo.isEmpty()) {
-            if (answer.ok && answer.status >= 200 && answer.status < 300)
-                fetch::saveToFile(answer.body, jobs[i].saveTo);
-            decoder = QThread::create([image, path = jobs[i].saveTo] { *image = LoadLocalPicture(path); });
-        } else if (answer.ok && !answer.body.isEmpty()) {
-            decoder = QThread::create([image, body = answer.body]() mutable {
-                QBuffer buffer(&body);
-                buffer.open(QIODevice::ReadOnly);
-                *image = decodeImage(&buffer);
-            });
+// One call of LoadPictures: its fetches, then one thread decoding them all; gone with its
+// context, the thread waited for.
+class PictureLoad : public QObject {
+public:
+    PictureLoad(const QList<PictureJob> &jobs, QObject *context, std::function<void(const QList<QImage> &)> done)
+        : QObject(context), jobs_(jobs), answers_(jobs.size()), images_(jobs.size()), done_(std::move(done))
+    {
+    }
+    ~PictureLoad() override
+    {
+        if (decoder_)
+            decoder_->wait();
+    }
+
+    void start()
+    {
+        pending_ = jobs_.size();
+        if (jobs_.isEmpty())
+            decode();  // answered from the event loop all the same, once the thread ends
+        for (qsizetype i = 0; i < jobs_.size(); ++i) {
+            if (!fetch::isWebAddress(jobs_[i].address)) {
+                answered(i, fetch::Result());
+                continue;
+            }
+            fetch::getLater(
+                jobs_[i].address, fetch::PictureLimit, this, [this, i](const fetch::Result &r) { answered(i, r); });
         }
-        if (decoder)
-            decoders << decoder;
     }
-    QEventLoop loop;
-    qsizetype running = decoders.size();
-    for (QThread *decoder : decoders) {
-        QObject::connect(decoder, &QThread::finished, &loop, [&] {
-            if (--running == 0)
-                loop.quit();
+
+private:
+    void answered(qsizetype i, const fetch::Result &answer)
+    {
+        answers_[i] = answer;
+        if (--pending_ == 0)
+            decode();
+    }
+
+    void decode()
+    {
+        // The face file is replaced only by a whole 2xx answer; its picture is read back from it.
+        for (qsizetype i = 0; i < jobs_.size(); ++i) {
+            const fetch::Result &answer = answers_[i];
+            if (!jobs_[i].saveTo.isEmpty() && answer.ok && answer.status >= 200 && answer.status < 300)
+                fetch::saveToFile(answer.body, jobs_[i].saveTo);
+        }
+        decoder_.reset(QThread::create([this] {
+            for (qsizetype i = 0; i < jobs_.size(); ++i) {
+                if (!jobs_[i].saveTo.isEmpty())
+                    images_[i] = LoadLocalPicture(jobs_[i].saveTo);
+                else if (answers_[i].ok && !answers_[i].body.isEmpty())
+                    images_[i] = decodePicture(answers_[i].body);
+            }
+        }));
+        connect(decoder_.get(), &QThread::finished, this, [this] {
+            if (done_)
+                done_(images_);
+            deleteLater();
         });
-        decoder->start();
+        decoder_->start();
     }
-    if (running > 0)
-        loop.exec();
-    for (QThread *decoder : decoders) {
-        decoder->wait();
-        delete decoder;
-    }
-    return images;
+
+    QList<PictureJob> jobs_;
+    QList<fetch::Result> answers_;
+    QList<QImage> images_;
+    std::function<void(const QList<QImage> &)> done_;
+    qsizetype pending_ = 0;
+    std::unique_ptr<QThread> decoder_;
+};
+
+}  // namespace
+
+void LoadPictures(const QList<PictureJob> &jobs, QObject *context, std::function<void(const QList<QImage> &)> done)
+{
+    (new PictureLoad(jobs, context, std::move(done)))->start();
 }

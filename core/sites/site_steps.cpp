@@ -87,15 +87,22 @@ public:
     // missing marker.
     std::optional<QString> value(const Step &step, QString *marker, bool *hollow, QString *why)
     {
-        const qsizetype limit = room(sizeOf(step.to));
         std::optional<QString> v;
         switch (step.input) {
         case Step::FromValue: v = read(step.from); break;
-        case Step::Text: v = expand(step.address, limit, hollow); break;
+        case Step::Text: v = expand(step.address, room(sizeOf(step.to)), hollow); break;
         case Step::Fetch: v = fetched(step, marker, why); break;
         }
         if (!v && why->isEmpty() && step.input != Step::Fetch)
             *why = TooLarge;
+        return finish(step, std::move(v), marker, hollow, why);
+    }
+
+    // The rest of a step once its input is known: its operations, within the budget and caps.
+    std::optional<QString> finish(
+        const Step &step, std::optional<QString> v, QString *marker, bool *hollow, QString *why)
+    {
+        const qsizetype limit = room(sizeOf(step.to));
         if (v && step.input != Step::FromValue && !budget_.spend(v->size()))
             v.reset();
         for (const StepOp &op : step.ops) {
@@ -116,6 +123,29 @@ public:
         }
         return v;
     }
+
+    // A fetch goes only to the host of the prefix its template begins with (the loader made
+    // sure it does); the expanded address is checked against it again. None, with why, when
+    // the step cannot fetch.
+    std::optional<QString> fetchTarget(const Step &step, QString *marker, QString *why) const
+    {
+        const std::optional<QString> address = expand(step.address, fetch::PageLimit);
+        if (!address) {
+            *why = TooLarge;
+            return std::nullopt;
+        }
+        *marker = *address;
+        const QUrl own(prefixAddress(site_, step.address.parts.first().text, ctx_.hosts));
+        const QUrl url(*address);
+        if (url.scheme() != own.scheme() || url.host() != own.host() || url.port(80) != own.port(80)) {
+            *why = QStringLiteral("not the service's own host");
+            return std::nullopt;
+        }
+        return address;
+    }
+
+    // True when the context answers fetch steps at once; else each waits for answer().
+    bool answersAtOnce() const { return ctx_.stepAnswer || ctx_.fetchAnswer || ctx_.GetBody; }
 
     // False once the work budget or the deadline has run out: no further step runs.
     bool open() { return budget_.spend(0); }
@@ -140,22 +170,11 @@ private:
         return QString();
     }
 
-    // A fetch goes only to the host of the prefix its template begins with (the loader made
-    // sure it does); the expanded address is checked against it again.
     std::optional<QString> fetched(const Step &step, QString *marker, QString *why)
     {
-        const std::optional<QString> address = expand(step.address, fetch::PageLimit);
-        if (!address) {
-            *why = TooLarge;
+        const std::optional<QString> address = fetchTarget(step, marker, why);
+        if (!address)
             return std::nullopt;
-        }
-        *marker = *address;
-        const QUrl own(prefixAddress(site_, step.address.parts.first().text, ctx_.hosts));
-        const QUrl url(*address);
-        if (url.scheme() != own.scheme() || url.host() != own.host() || url.port(80) != own.port(80)) {
-            *why = QStringLiteral("not the service's own host");
-            return std::nullopt;
-        }
         if (ctx_.stepAnswer) {
             std::optional<QString> answer =
                 ctx_.stepAnswer(step.to.slot >= 0 ? QString::number(step.to.slot) : step.to.name);
@@ -242,25 +261,96 @@ QString refText(const ValueRef &ref)
 
 }  // namespace
 
-StepsEnd runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
+struct StepRun::State {
+    State(const SiteDescription &description, Slots &rs, const ExtractorContext &ctx)
+        : run(description, rs, ctx), site(description)
+    {
+    }
+    Run run;
+    const SiteDescription &site;
+    qsizetype next = 0;  // the step to run next
+    // The fetch step waiting for its page: what it looked for.
+    QString marker;
+    bool waiting = false;
+};
+
+StepRun::StepRun(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
+    : state_(std::make_unique<State>(site, rs, ctx)), trace_(trace)
 {
-    Run run(site, rs, ctx);
-    for (const Step &step : site.steps) {
+}
+
+StepRun::~StepRun() = default;
+
+void StepRun::record(const Step &step, const QString &marker, const std::optional<QString> &v, const QString &why)
+{
+    if (trace_)
+        trace_->append({step.line, refText(step.to), marker, bool(v), v.value_or(QString()), v ? QString() : why});
+}
+
+std::optional<QString> StepRun::advance()
+{
+    State &st = *state_;
+    while (!st.waiting && st.next < st.site.steps.size()) {
+        const Step &step = st.site.steps[st.next];
         // The whole extraction, steps and fetches, within the work budget and the page deadline.
-        if (!run.open()) {
-            if (trace)
-                trace->append({step.line, refText(step.to), QString(), false, QString(),
-                    run.end() == StepsEnd::WorkLimit ? WorkLimitText : DeadlineText});
+        if (!st.run.open()) {
+            if (trace_)
+                trace_->append({step.line, refText(step.to), QString(), false, QString(),
+                    st.run.end() == StepsEnd::WorkLimit ? WorkLimitText : DeadlineText});
+            ++st.next;
             continue;
         }
         QString marker;
         QString why;
+        if (step.input == Step::Fetch && !st.run.answersAtOnce()) {
+            const std::optional<QString> address = st.run.fetchTarget(step, &marker, &why);
+            if (address) {
+                st.marker = marker;
+                st.waiting = true;
+                return address;
+            }
+            bool hollow = false;
+            record(step, marker, st.run.finish(step, std::nullopt, &marker, &hollow, &why), why);
+            ++st.next;
+            continue;
+        }
         bool hollow = false;
-        const std::optional<QString> v = run.value(step, &marker, &hollow, &why);
+        const std::optional<QString> v = st.run.value(step, &marker, &hollow, &why);
         if (v)
-            run.write(step.to, *v, hollow);
-        if (trace)
-            trace->append({step.line, refText(step.to), marker, bool(v), v.value_or(QString()), v ? QString() : why});
+            st.run.write(step.to, *v, hollow);
+        record(step, marker, v, why);
+        ++st.next;
     }
+    return std::nullopt;
+}
+
+void StepRun::answer(const std::optional<QString> &page, const QString &failure)
+{
+    State &st = *state_;
+    if (!st.waiting)
+        return;
+    const Step &step = st.site.steps[st.next];
+    QString marker = st.marker;
+    QString why = page ? QString() : (failure.isEmpty() ? QStringLiteral("fetch failed") : failure);
+    bool hollow = false;
+    const std::optional<QString> v = st.run.finish(step, page, &marker, &hollow, &why);
+    if (v)
+        st.run.write(step.to, *v, hollow);
+    record(step, marker, v, why);
+    st.waiting = false;
+    ++st.next;
+}
+
+StepsEnd StepRun::end() const
+{
+    return state_->run.end();
+}
+
+StepsEnd runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
+{
+    // Every fetch answered at once: one advance runs them all.
+    StepRun run(site, rs, ctx, trace);
+    while (const std::optional<QString> address = run.advance())
+        run.answer(std::nullopt, QStringLiteral("fetch failed"));
     return run.end();
 }

@@ -6,6 +6,21 @@
 #include "fixtures.h"
 #include "extract/headless_view.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+// A run of the driver whose pages come from the network, awaited here (tests only: the
+// program never waits for a page).
+inline ExtractionOutcome awaitRun(ExtractionDriver &driver, int site, const QString &address)
+{
+    std::optional<ExtractionOutcome> outcome;
+    driver.start(site, address, [&outcome](ExtractionOutcome o) { outcome = o; });
+    const QDeadlineTimer deadline(60000);
+    while (!outcome && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return outcome.value_or(ExtractionOutcome::FetchFailed);
+}
+
 struct SiteRun {
     RouteServer server;
     Hosts hosts = Hosts::allOn(server.hostPort());
@@ -24,7 +39,7 @@ struct SiteRun {
         view.site = site;
         view.address = expand(address);
         ExtractionDriver driver(result, view, hosts);
-        return driver.run();
+        return awaitRun(driver, site, view.address);
     }
     const QString &slot(int i) const { return result.ResultSlots[i]; }
 };

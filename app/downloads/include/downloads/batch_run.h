@@ -2,8 +2,9 @@
 // on a record of its own, never the window's, and its video added to the download list under
 // its default name. A short pause between two pages; a page answered 429 or 503 is tried
 // again under the one busy-server policy (extract/extract_video.h), said in the list's
-// window; waits while the window extracts. An address that fails becomes a failed row with
-// its reason.
+// window. Its addresses go one by one through the program's one extraction queue, where a
+// press of the window's waits only for the address in hand. An address that fails becomes
+// a failed row with its reason.
 #pragma once
 
 #include <QObject>
@@ -12,6 +13,8 @@
 #include <functional>
 
 class DownloadList;
+struct DownloadRequest;
+struct ExtractedVideo;
 
 class BatchRun : public QObject {
     Q_OBJECT
@@ -21,27 +24,24 @@ public:
     // folder: where the videos go.
     BatchRun(DownloadList &list, std::function<QString()> folder, QObject *parent = nullptr);
 
-    // windowBusy: true while the window extracts, or a press of its extract button waits.
-    void setWindowBusy(std::function<bool()> windowBusy) { windowBusy_ = std::move(windowBusy); }
     void add(const QStringList &addresses);
     bool running() const { return extracting_ || !pending_.isEmpty() || timer_.isActive(); }
-    // An address is being extracted now (its page fetch waits).
+    // An address is being extracted now (its page fetch or its cover waits).
     bool extracting() const { return extracting_; }
     int pending() const { return int(pending_.size()); }
 
 signals:
-    // One address's extraction returned: the window may take a press that waited for it.
-    void returned();
     // The last address of the batch has been extracted (its downloads may still run).
     void extracted();
 
 private:
     void next();
     void extract(const QString &address);
+    void takeResult(const QString &address, const ExtractedVideo &found);
+    void addRow(const DownloadRequest &request, bool thisVideo);
 
     DownloadList &list_;
     std::function<QString()> folder_;
-    std::function<bool()> windowBusy_;
     QStringList pending_;
     QTimer timer_;
     bool extracting_ = false;

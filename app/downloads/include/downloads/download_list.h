@@ -7,6 +7,7 @@
 #pragma once
 
 #include "download/download_queue.h"
+#include "extract/extraction_queue.h"
 #include "convert/conversion.h"
 #include "download/video_name.h"
 #include "net/fetch.h"
@@ -20,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 class BatchRun;
 class DownloadRows;
@@ -44,7 +46,9 @@ public:
     using Reextract = std::function<void(
         const QString &address, const std::function<void(const VideoFields &, const QString &)> &done)>;
 
-    DownloadList(const Settings &settings, const QString &historyPath, QObject *parent = nullptr);
+    // extractions: the program's one extraction queue (the window's); none: one of the list's own.
+    DownloadList(const Settings &settings, const QString &historyPath, QObject *parent = nullptr,
+        ExtractionQueue *extractions = nullptr);
     // The settings the list follows.
     Settings &settings() { return settings_; }
     ~DownloadList() override;
@@ -63,9 +67,8 @@ public:
     // Many share addresses at once: each extracted in turn, its video added under its default
     // name in the save folder.
     void addAddresses(const QStringList &addresses);
-    // windowBusy: true while the window extracts; the batch waits for it.
-    void setWindowBusy(std::function<bool()> windowBusy);
     BatchRun *batch() { return batch_; }
+    ExtractionQueue *extractions() const { return extractions_; }
     // The newest row that saved this video, if any.
     std::optional<history::Entry> savedVideo(const QString &site, const QString &id) const
     {
@@ -158,7 +161,10 @@ private:
     history::Store store_;
     DownloadQueue queue_;
     DownloadRows *rows_;
+    ExtractionQueue *extractions_;
     BatchRun *batch_;
+    std::set<qint64> retried_;  // rows whose extraction again was asked by 重试
+    ExtractionWhy reextractWhy_ = ExtractionWhy::Restore;  // of the row extracted again now
     // With "同时保存封面和视频信息": NAME.info.json and the cover beside a saved video.
     void writeSidecars(qint64 id, history::Entry &e);
     // A cover fetched for a row's file, kept under its type's extension and recorded with the row.

@@ -4,6 +4,7 @@
 #include "convert/kinds.h"
 #include "download/download.h"
 #include "extract/driver.h"
+#include "extract/extraction_queue.h"
 #include "record/result.h"
 #include "desktop/seams.h"
 #include "download/video_name.h"
@@ -77,6 +78,11 @@ public:
 
     QRegion outlineRegion() const { return chrome_.outline; }
     QString faceFilePath() const;
+
+    // Every extraction's queue: the window's presses and the downloads' batch, restore, 重试.
+    ExtractionQueue *extractions() const { return extractions_; }
+    // The window's extraction is waiting, running or showing its pictures.
+    bool extracting() const { return run_.press != 0 || run_.pictures; }
 
     // 下载列表, made when first opened.
     ListWindow *downloadListWindow();
@@ -165,8 +171,10 @@ private:
     void downloadProgress(qint64 id, const DownloadProgress &progress);
     void downloadFinished(qint64 id, DownloadError error, int httpStatus);
     void batchFinished(int saved, int failed);
-    // A press of 提取视频 that waited for a run in progress, taken now that none is.
-    void takeWaitingPress();
+    // The window's request came back from the extraction queue: its record becomes the window's.
+    void pressFinished(const ExtractionRequest &request, const ExtractedVideo &video);
+    // The display step's pictures arrived: everything is shown in the step's order.
+    void showDisplay(const DisplayPlan &plan, const QList<QImage> &pictures);
     void setupDownloadList();
     // Several share addresses at once: asked whether all go to the list; 否 pastes the first.
     void offerAddresses(const QStringList &addresses, const QString &text);
@@ -185,9 +193,9 @@ private:
     // A download's or a batch's text: a click on the status line opens the list.
     void setDownloadStatus(const QString &text);
 
+    int selectedSite() const;  // the first selected service button, -1 if none
+
     // ExtractionView
-    int selectedSite() const override;
-    QString addressText() const override;
     void hideBadges() override;
     void setExtractEnabled(bool enabled) override;
     void resetForExtraction() override;
@@ -210,13 +218,19 @@ private:
         QString avatar;     // the avatar address, for the video's information file
         QString name;       // the file name the video is offered under
         VideoFields video;  // the video's fields
+        QPixmap coverPicture;  // the cover as shown, again when the preview stops
     } shown_;
-    // One run at a time: a press of 提取视频 while the window's run or a batch's extraction
-    // is in progress waits for it to return.
+    // The window's extraction: its request in the queue, shared with the downloads' batch,
+    // restore and 重试, which run one at a time; the display step's pictures while they load,
+    // with the status and button the run ends with held until they are shown.
+    ExtractionQueue *extractions_;
     struct Run {
-        bool extracting = false;
-        bool pressWaiting = false;
-        QString address;  // the address the window's run started with
+        quint64 press = 0;          // the window's request waiting or running; 0: none
+        quint64 display = 0;        // counts display steps: a late picture of an earlier one is dropped
+        bool pictures = false;      // the display step waits for its pictures
+        std::optional<QString> heldStatus;
+        std::optional<bool> heldEnabled;
+        QPointer<QWidget> back;     // where the focus goes when the run ends
     } run_;
     // Where the window is in its life.
     struct Phase {

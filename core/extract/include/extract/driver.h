@@ -8,14 +8,15 @@
 #include "record/result.h"
 #include "sites/site_registry.h"
 
+#include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 // What the driver needs of the window (or of a headless front end).
 class ExtractionView {
 public:
     virtual ~ExtractionView() = default;
-    virtual int selectedSite() const = 0;     // first selected site button, -1 if none
-    virtual QString addressText() const = 0;  // the address box as it reads now
     virtual void hideBadges() = 0;
     virtual void setStatus(const QString &text) = 0;
     virtual void setExtractEnabled(bool enabled) = 0;
@@ -72,23 +73,33 @@ struct FailureReason {
 
 FailureReason failureReason(ExtractionOutcome outcome, const PageAnswer &page);
 
-// The share page through the fetch rule, decoded, with its status and why it failed.
-PageAnswer fetchPage(const QString &address);
+// The share page as the fetch rule answered it: decoded, with its status and why it failed.
+PageAnswer pageAnswer(const fetch::Result &answer);
 
 class ExtractionDriver {
 public:
     using Fetcher = std::function<std::optional<QString>(const QString &)>;
     using PageFetcher = std::function<PageAnswer(const QString &)>;
 
-    // fetcher answers every fetch; without one, the share page comes through fetchPage (with
-    // its status and failure) and the steps' fetches through GetBody.
+    // fetcher answers every fetch at once; without one, the share page and the steps' pages
+    // come through the fetch rule, each awaited on the event loop.
     ExtractionDriver(ExtractionResult &result, ExtractionView &view, const Hosts &h, Fetcher fetcher = {});
+    ~ExtractionDriver();
+    ExtractionDriver(const ExtractionDriver &) = delete;
+    ExtractionDriver &operator=(const ExtractionDriver &) = delete;
 
-    // The share page from elsewhere (a file, for --page).
+    // The share page from elsewhere (a file, for --page), answered at once.
     void setPageFetcher(PageFetcher pageFetcher) { pageFetch_ = std::move(pageFetcher); }
 
-    // One press of the extract button.
-    ExtractionOutcome run();
+    // One extraction of address as site's page (-1: no service chosen). done comes once, at
+    // its end: before start returns when nothing had to be fetched from the network (a
+    // fetcher of its own, a refused address), else from the event loop. Destroying the
+    // driver ends a run unfinished; its done never comes.
+    void start(int site, const QString &address, std::function<void(ExtractionOutcome)> done);
+
+    // start for a driver whose fetches are all answered at once (a fetcher of its own, or a
+    // page fetcher with step answers): its outcome.
+    ExtractionOutcome run(int site, const QString &address);
 
     // The descriptions to use (examples run a set that is not in use); by default each run
     // takes the set in use when it starts and keeps it to its end.
@@ -108,7 +119,12 @@ public:
     const FailureReason &failure() const { return failure_; }
 
 private:
+    struct Run;
     ExtractorContext stepContext(const QString &address);  // what the steps are given: fetches, the address
+    void pageArrived(const PageAnswer &page);
+    void stepsGoOn();  // runs steps until one waits for a page, or ends the run
+    void end(ExtractionOutcome outcome);
+    void fetchLater(const QString &url, std::function<void(const fetch::Result &)> then);
 
     ExtractionResult &result_;
     ExtractionView &view_;
@@ -120,4 +136,8 @@ private:
     FailureReason failure_;
     std::shared_ptr<const SiteSet> sites_;
     std::function<std::optional<QString>(const QString &target)> stepAnswers_;
+    std::unique_ptr<Run> run_;            // the run in progress
+    std::unique_ptr<QObject> transfers_;  // the fetches under way: gone with the driver
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    quint64 runNumber_ = 0;
 };

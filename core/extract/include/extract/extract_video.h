@@ -33,10 +33,6 @@ struct ExtractedVideo {
     bool extracted() const { return outcome == ExtractionOutcome::Extracted; }
 };
 
-// Extracts address on a record of its own as site's page (-1: no service matched it, which
-// is an address rejected with NoServiceText).
-ExtractedVideo extractVideo(const QString &address, int site, const Hosts &h, const ExtractOptions &options = {});
-
 // A page answered 429 or 503 is tried again up to MostBusyTries times: after the service's
 // Retry-After when it gave one, else after 15, 30, then 60 s.
 inline constexpr int MostBusyTries = 3;

@@ -9,15 +9,13 @@
 
 class HeadlessView : public ExtractionView {
 public:
-    int site = 0;
+    int site = 0;     // the service and address of the run it follows
     QString address;
     QString status;
     bool extractEnabled = true;
     std::optional<DisplayPlan> display;  // the last display applied
     QStringList calls;                   // the view operations in the order they came
 
-    int selectedSite() const override { return site; }
-    QString addressText() const override { return address; }
     void hideBadges() override { calls << QStringLiteral("hideBadges"); }
     void setStatus(const QString &text) override
     {

@@ -2,11 +2,12 @@
 
 #include <QImage>
 #include <QList>
+#include <QObject>
 #include <QString>
+#include <functional>
 
-// A picture from an http(s) address; a null image when anything fails. Addresses come from
-// pages, so nothing else (local paths, file:, data: or other schemes) is ever opened.
-QImage LoadPicture(const QString &strFileName);
+// Pictures come from http(s) addresses only; a null image when anything fails. Addresses
+// come from pages, so nothing else (local paths, file:, data: or other schemes) is opened.
 
 // One picture of a display step: where it comes from and, for the avatar "face", the file
 // its bytes are also saved to (replaced only by a whole 2xx answer; the picture is then
@@ -16,9 +17,14 @@ struct PictureJob {
     QString saveTo;
 };
 
-// Several pictures fetched side by side and decoded off the calling thread, which keeps
-// handling its events meanwhile. Null images where loading failed, in the order of jobs.
-QList<QImage> LoadPictures(const QList<PictureJob> &jobs);
+// Several pictures fetched side by side and decoded off the calling thread; done gets them
+// on the event loop (null images where loading failed), in the order of jobs. Nothing is
+// answered once context is gone.
+void LoadPictures(
+    const QList<PictureJob> &jobs, QObject *context, std::function<void(const QList<QImage> &pictures)> done);
+
+// A picture's bytes decoded, bounded in size; a null image when they are not one.
+QImage decodePicture(const QByteArray &bytes);
 
 // A picture from one of the program's own local files (the downloaded avatar "face").
 // Only regular files are read; devices, pipes and directories give a null image.

@@ -75,6 +75,29 @@ bool extractSite(int site, Slots &rs, const ExtractorContext &ctx);
 // out and the rest were skipped.
 enum class StepsEnd { Done, WorkLimit, Deadline };
 
+// A run of a service's steps that waits for its fetches instead of making them: advance runs
+// steps until one needs a page and gives that page's address (none when every step ran);
+// answer gives the step its page (none when the fetch failed, failure saying why), and the
+// next advance goes on. With a context that answers fetches itself (GetBody, fetchAnswer or
+// stepAnswer), advance runs every step at once. The site, record and context outlive the run.
+class StepRun {
+public:
+    StepRun(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace = nullptr);
+    ~StepRun();
+    StepRun(const StepRun &) = delete;
+    StepRun &operator=(const StepRun &) = delete;
+
+    std::optional<QString> advance();
+    void answer(const std::optional<QString> &page, const QString &failure = QString());
+    StepsEnd end() const;
+
+private:
+    struct State;
+    void record(const Step &step, const QString &marker, const std::optional<QString> &v, const QString &why);
+    std::unique_ptr<State> state_;
+    QList<StepTrace> *trace_;
+};
+
 // Runs a service's steps on the record. With trace, each step that ran is recorded.
 StepsEnd runSteps(
     const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace = nullptr);
