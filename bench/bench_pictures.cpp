@@ -1,6 +1,9 @@
 // Extraction time in the window (offscreen) when the picture hosts are slow: one slow host
 // against two. With cover and avatar fetched side by side, two slow hosts cost about what
-// one does. Also prints the longest gap between event-loop turns during the extraction.
+// one does. Also prints the longest gap between event-loop turns during the extraction, and
+// during a batch of 1,000 addresses handed to the download list (its first addresses
+// extracted from pages that each answer after 300 ms).
+#include "downloads/download_list.h"
 #include "main_window/form1.h"
 #include "record/hosts.h"
 #include "http_server.h"
@@ -32,7 +35,32 @@ Run extract(Form1 &form, const QString &address)
     sinceTick.start();
     ticker.start(5);
     form.Command1_Click();
+    while (form.extracting())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     return {clock.elapsed() / 1000.0, longest};
+}
+
+// The longest gap between event-loop turns from handing the list 1,000 addresses until it
+// has extracted the first few.
+qint64 batchGap(Form1 &form, const QString &base)
+{
+    QStringList addresses;
+    for (int i = 0; i < 1000; ++i)
+        addresses << base + QStringLiteral("/media/slow%1").arg(i);
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(5);
+    int extracted = 0;
+    QObject::connect(form.extractions(), &ExtractionQueue::finished, [&] { ++extracted; });
+    form.downloads()->addAddresses(addresses);
+    QElapsedTimer clock;
+    clock.start();
+    while (extracted < 5 && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return longest;
 }
 
 }  // namespace
@@ -48,6 +76,11 @@ int main(int argc, char **argv)
         const QByteArray path = r.path();
         if (path == "/version.txt")
             return HttpResponse::text("V1.0", "text/plain");
+        if (path.startsWith("/media/slow")) {
+            HttpResponse page = HttpResponse::text("<a class=\"name\">作者</a>");  // no video: a failed row
+            page.delayMs = 300;
+            return page;
+        }
         if (path.startsWith("/media/")) {
             const bool bothSlow = path.endsWith("2");
             return HttpResponse::text(
@@ -66,12 +99,16 @@ int main(int argc, char **argv)
     Form1 form(quiet);
     form.Timer1->stop();
     form.Timer1_Timer();
+    while (!form.versionChecked())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     form.Option1[1]->setChecked(true);
     const Run one = extract(form, base + "/media/1");
     const Run two = extract(form, base + "/media/2");
     std::printf("one slow picture host: %.2f s; two slow picture hosts: %.2f s (goal: <= 3.5 s); "
                 "longest event-loop gap %lld ms (goal: < 20 ms)\n",
         one.seconds, two.seconds, qMax(one.longestGapMs, two.longestGapMs));
+    std::printf(
+        "longest event-loop gap in a batch of 1,000 addresses: %lld ms (goal: <= 50 ms)\n", batchGap(form, base));
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray &line : status.readAll().split('\n')) {

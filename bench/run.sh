@@ -59,6 +59,8 @@ gap=$(echo "$pictures" | sed -n 's/.*gap \([0-9]*\) ms.*/\1/p')
 window_rss=$(echo "$pictures" | sed -n 's/.*RSS after the extractions: \([0-9]*\) MB.*/\1/p')
 row "extraction, two slow picture hosts (s)" "$two" "$one" "$(printf %.2f "$(echo "$two / $one" | bc -l)")" "<= 3.5 s" "$(verdict "$two <= 3.5")"
 row "longest event-loop gap in an extraction (ms)" "$gap" "-" "-" "< 20 ms" "$(verdict "$gap < 20")"
+batch_gap=$(echo "$pictures" | sed -n 's/.*batch of 1,000 addresses: \([0-9]*\) ms.*/\1/p')
+row "  same, a batch of 1,000 slow addresses (ms)" "$batch_gap" "-" "-" "<= 50 ms" "$(verdict "$batch_gap <= 50")"
 
 # 4. quorvin-extract against yt-dlp -j on the same loopback page, 1 and 20 addresses.
 time_of() {

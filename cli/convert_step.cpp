@@ -1,4 +1,5 @@
 #include "convert_step.h"
+#include "waits.h"
 #include "messages.h"
 
 #include "download/sidecar.h"
@@ -62,7 +63,7 @@ QByteArray coverBytes(const QString &cover)
 {
     if (!fetch::isWebAddress(cover))
         return QByteArray();
-    const fetch::Result answer = fetch::get(cover, fetch::PictureLimit);
+    const fetch::Result answer = fetchNow(cover, fetch::PictureLimit);
     return answer.ok && answer.status == 200 && isImageData(answer.body) ? answer.body : QByteArray();
 }
 
@@ -104,7 +105,7 @@ std::optional<convert::Result> convertSaved(
     request.video = video;
     if (options.embedThumbnail)
         request.cover = coverBytes(video.cover);
-    convert::Result result = convert::convertFile(request);
+    convert::Result result = convertNow(request);
     if (!result.ok()) {
         messages::error(
             QStringLiteral("conversion failed, the original kept: %1: %2").arg(forTerminal(file), result.error));

@@ -1,4 +1,5 @@
 #include "keeping.h"
+#include "waits.h"
 #include "messages.h"
 
 #include "download/output_template.h"
@@ -24,7 +25,7 @@ QString saveCover(const QString &cover, const QString &target)
     if (!fetch::isWebAddress(cover))
         return QStringLiteral("no cover address");
     QString why;
-    return keepCover(fetch::get(cover, fetch::PictureLimit), target, &why) ? QString() : why;
+    return keepCover(fetchNow(cover, fetch::PictureLimit), target, &why) ? QString() : why;
 }
 
 void warn(const QString &what, const QString &path, const QString &why)

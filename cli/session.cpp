@@ -12,9 +12,11 @@
 #include "sites/sites.h"
 #include "terminal_text.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -70,9 +72,14 @@ int checkSites(const QString &name)
 
 int updateSitesNow(const Hosts &h)
 {
-    const SiteUpdateResult result = updateSites(h);
-    QTextStream(stderr) << "quorvin-extract: " << forTerminal(describeUpdate(result)) << "\n";
-    return result.kind == SiteUpdateResult::Refused ? 1 : ExitOk;
+    // The run's one event loop, for the set's two fetches.
+    QObject context;
+    updateSites(h, &context, [](const SiteUpdateResult &result) {
+        QTextStream(stderr) << "quorvin-extract: " << forTerminal(describeUpdate(result)) << "\n";
+        const int status = result.kind == SiteUpdateResult::Refused ? 1 : ExitOk;
+        QTimer::singleShot(0, qApp, [status] { QCoreApplication::exit(status); });
+    });
+    return QCoreApplication::exec();
 }
 
 // The run's network policy, made once before its first request: the limits of a transfer

@@ -159,7 +159,7 @@ private slots:
         // The hint is real text: an extraction then rejects it.
         f.Text1->clear();
         QTest::mouseMove(&f, QPoint(420, 60));
-        f.Command1_Click();
+        extractNow(f);
         QCOMPARE(f.Label5->text(), QString("请在网之前加入http://"));
     }
 

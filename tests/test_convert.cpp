@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QProcess>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <sys/xattr.h>
 
@@ -25,6 +26,19 @@ extern "C" {
 using convert::Kind;
 
 namespace {
+
+// One conversion, awaited here.
+convert::Result awaitConversion(const convert::Request &request)
+{
+    convert::Conversion conversion;
+    std::optional<convert::Result> result;
+    QObject::connect(&conversion, &convert::Conversion::finished, [&result](const convert::Result &r) { result = r; });
+    conversion.start(request);
+    const QDeadlineTimer deadline(120000);
+    while (!result && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return result.value_or(convert::Result());
+}
 
 const QString Media = QStringLiteral(QUORVIN_SOURCE_DIR "/sim/media/");
 
@@ -265,7 +279,7 @@ void TestConvert::soundOfOtherForms()
     request.source = source;
     request.kind = Kind::Mp3;
     request.video = videoOf(QStringLiteral("http://127.0.0.1:18632/media/wp8001.mkv"));
-    const convert::Result result = convert::convertFile(request);
+    const convert::Result result = awaitConversion(request);
     QVERIFY2(result.ok(), qPrintable(result.error));
     const std::optional<convert::MediaFacts> facts = convert::probeFile(result.file);
     QVERIFY(facts);
@@ -358,7 +372,7 @@ void TestConvert::hostileFlvs()
     request.source = original;
     request.kind = Kind(kind);
     request.video = videoOf(QStringLiteral("http://127.0.0.1:18632/media/wp8001.flv"));
-    const convert::Result result = convert::convertFile(request);
+    const convert::Result result = awaitConversion(request);
     QVERIFY2(result.code == code, qPrintable(result.error));
     QCOMPARE(fileBytes(original), bytes);
     if (!code.isEmpty()) {
@@ -438,7 +452,7 @@ void TestConvert::conversions()
     request.video = videoOf(link);
     if (QByteArray(QTest::currentDataTag()).contains("70,000"))
         request.video.description = QString(70000, QChar(0x957F));  // past the system's limit for one argument
-    const convert::Result result = convert::convertFile(request);
+    const convert::Result result = awaitConversion(request);
     QVERIFY2(result.code == code, qPrintable(result.error));
     QCOMPARE(fileBytes(original), bytes);  // the original is never touched
     if (!code.isEmpty()) {
@@ -474,7 +488,7 @@ void TestConvert::conversions()
     // A second run finds the converted file as this video's: nothing is made again.
     if (!attributes)
         return;
-    const convert::Result again = convert::convertFile(request);
+    const convert::Result again = awaitConversion(request);
     QVERIFY(again.ok() && again.existed);
     QCOMPARE(again.file, result.file);
 }

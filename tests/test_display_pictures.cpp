@@ -115,7 +115,7 @@ private slots:
         });
         f.Option1[1]->setChecked(true);
         f.Text1->setText(base + "/media/1");
-        f.Command1_Click();
+        extractNow(f);
         QCOMPARE(mostPending, 2);
         QCOMPARE(f.Label1->text(), QStringLiteral("作者"));
         QCOMPARE(f.Label2->text(), QStringLiteral("描述"));
@@ -183,7 +183,7 @@ private slots:
         }
         f.Option1[site]->setChecked(true);
         f.Text1->setText(h.server.base() + path);
-        f.Command1_Click();
+        extractNow(f);
         QCOMPARE(f.Label5->text(), QStringLiteral("视频提取完毕.."));
         QVERIFY(!f.Image1->pixmap().isNull());
         QCOMPARE(moments.trace(), trace);
@@ -211,7 +211,7 @@ private slots:
         h.server.route("/cover.jpg", encodedPicture(Qt::red), "image/jpeg");
         f.Option1[2]->setChecked(true);
         f.Text1->setText(base + "/i/photo/1");
-        f.Command1_Click();
+        extractNow(f);
         QVERIFY(QFile::exists(face));
         QVERIFY(!f.aicAlphaImage3->isHidden());
         QVERIFY(!f.aicAlphaImage3->picture().isNull());
@@ -239,22 +239,22 @@ private slots:
         h.server.route("/mvavatar/a.jpg", encodedPicture(Qt::green), "image/jpeg");
         f.Option1[1]->setChecked(true);
         f.Text1->setText(base + "/media/3");
-        f.Command1_Click();
+        extractNow(f);
         QCOMPARE(f.Label5->text(), QStringLiteral("视频提取完毕.."));
         f.Option1[2]->setChecked(true);
         f.Text1->setText(base + "/i/photo/404");
-        f.Command1_Click();
+        extractNow(f);
         QVERIFY(f.Label5->text().startsWith(QStringLiteral("视频提取失败..(页面不存在: 404")));
         QVERIFY(!QFile::exists(face));
         QVERIFY(showsDefault());
 
         // A good page whose avatar fails: the default again, never the earlier face.
         f.Text1->setText(base + "/i/photo/1");
-        f.Command1_Click();
+        extractNow(f);
         QVERIFY(QFile::exists(face));
         QVERIFY(!showsDefault());
         f.Text1->setText(base + "/i/photo/2");
-        f.Command1_Click();
+        extractNow(f);
         QVERIFY(!QFile::exists(face));
         QVERIFY(showsDefault());
         QFile::remove(face);

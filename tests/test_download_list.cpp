@@ -5,6 +5,8 @@
 #include "download_list/list_window.h"
 #include "downloads/download_list.h"
 #include "downloads/download_rows.h"
+#include "extract/extraction_queue.h"
+#include "download/download.h"
 #include "fixtures.h"
 #include "media_input.h"
 #include "record/hosts.h"
@@ -332,6 +334,93 @@ private slots:
 
     // A download brought back at start, or retried, whose file became another of the user's:
     // the user's file stays byte for byte, the video goes beside it and its row says so.
+    // Every caller's extraction (a press, a batch, a row brought back at start, 重试) through
+    // the one queue while pages answer slowly: never two at once, each result its own request's.
+    void everyCallerThroughOneQueue_data()
+    {
+        QTest::addColumn<QStringList>("callers");  // in the order they ask
+        QTest::newRow("press amid a batch") << QStringList {"batch", "press"};
+        QTest::newRow("batch amid a press") << QStringList {"press", "batch"};
+        QTest::newRow("重试 amid a batch and a press") << QStringList {"batch", "retry", "press"};
+        QTest::newRow("a restore, then a press") << QStringList {"restore", "press"};
+    }
+    void everyCallerThroughOneQueue()
+    {
+        QFETCH(QStringList, callers);
+        ListHarness h;
+        Settings().set(Settings::Key::ResumeAtStart, true);
+        QStringList addresses;
+        for (const QByteArray id : {"1", "2", "3", "4", "5"}) {
+            addresses << h.video(id);
+        }
+        // Slow pages: each share page waits 150 ms.
+        for (const QByteArray id : {"1", "2", "3", "4", "5"}) {
+            HttpResponse page = HttpResponse::text("<div data-video=\"" + h.server.url("/v/" + id + ".mp4").toUtf8() +
+                "\"></div><a class=\"name\">小达人</a><h1 class=\"description br\">海边 " + id + "</h1>");
+            page.delayMs = 150;
+            h.server.route("/media/" + id, page);
+        }
+        qint64 restored = 0;
+        if (callers.contains("restore")) {
+            // A row left unfinished by an earlier run, its link gone stale.
+            HttpResponse trickle = HttpResponse::text(ListHarness::videoBytes("5", 20000), "video/mp4");
+            trickle.trickleMs = 2;
+            h.server.route("/v/5.mp4", trickle);
+            auto earlier = h.list();
+            DownloadRequest r;
+            r.video.address = addresses[4];
+            r.video.link = h.server.url("/v/5.mp4");
+            r.target = QDir(h.folder).filePath("5.mp4");
+            restored = earlier->add(r);
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Download::partPath(r.target)).size() > 0, 10000);
+            earlier.reset();
+            h.server.route("/v/5.mp4", ListHarness::videoBytes("5", 20000), "video/mp4");
+        }
+        ExtractionQueue queue(hosts());
+        int running = 0;
+        int most = 0;
+        QList<ExtractionWhy> whys;
+        QStringList wrong;
+        connect(
+            &queue, &ExtractionQueue::started, this, [&](const ExtractionRequest &) { most = qMax(most, ++running); });
+        connect(&queue, &ExtractionQueue::finished, this, [&](const ExtractionRequest &r, const ExtractedVideo &v) {
+            --running;
+            whys << r.why;
+            const QString id = r.address.section(u'/', -1);
+            if (v.video.address != r.address || !v.video.link.endsWith("/v/" + id + ".mp4"))
+                wrong << r.address + " gave " + v.video.link;
+        });
+        DownloadList list(Settings(), h.history, nullptr, &queue);
+        qint64 failed = 0;
+        for (const QString &caller : callers) {
+            if (caller == "batch") {
+                list.addAddresses({addresses[0], addresses[1]});
+            } else if (caller == "press") {
+                ExtractionRequest press;
+                press.site = Meipai;
+                press.address = addresses[2];
+                queue.add(press);
+            } else if (caller == "retry") {
+                VideoFields video;
+                video.address = addresses[3];
+                failed = list.addFailed(video, "视频提取失败..");
+                list.retry(failed);
+            } else if (caller == "restore") {
+                list.restore();
+            }
+            QTest::qWait(50);  // the next caller asks while a page is on its way
+        }
+        const qsizetype expected = callers.size() + (callers.contains("batch") ? 1 : 0);
+        QTRY_COMPARE_WITH_TIMEOUT(whys.size(), expected, 15000);
+        QCOMPARE(most, 1);
+        QCOMPARE(wrong, QStringList());
+        if (failed > 0)
+            QVERIFY(whys.contains(ExtractionWhy::Retry));
+        if (restored > 0)
+            QVERIFY(whys.contains(ExtractionWhy::Restore));
+        QCOMPARE(whys.contains(ExtractionWhy::Batch), callers.contains("batch"));
+    }
+
     void restoredNeverReplacesAFile_data()
     {
         QTest::addColumn<bool>("restart");

@@ -1,6 +1,7 @@
 // End to end on the service simulator: the real simulator process, the real window, the
 // real player and the command-line front end.
 #include "controls/alpha_image.h"
+#include "await.h"
 #include "net/fetch.h"
 #include "controls/media_player.h"
 #include "extract/address_check.h"
@@ -57,7 +58,7 @@ private slots:
         sim_.start(QUORVIN_SIM, {"--port", QString::number(port)});
         QVERIFY(sim_.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(
-            GetBody("http://" + hostPort_ + "/version.txt") == std::optional<QString>("V1.0"), 10000);
+            awaitBody("http://" + hostPort_ + "/version.txt") == std::optional<QString>("V1.0"), 10000);
     }
     void cleanupTestCase()
     {
@@ -105,11 +106,12 @@ private slots:
         Form1 form(recorder.seams());
         form.Timer1->stop();
         form.show();
-        form.Timer1_Timer();  // the version check against the simulator
+        checkVersion(form);  // the version check against the simulator
         QVERIFY(form.Command1->isEnabled());
         QTest::mouseClick(form.Option1[site], Qt::LeftButton);
         form.Text1->setText(addresses_.at(site * 3));
         QTest::mouseClick(form.Command1, Qt::LeftButton);
+        awaitUntil([&] { return !form.extracting(); });
         QCOMPARE(form.Label5->text(), QString("视频提取完毕.."));
         QCOMPARE(form.Label1->text(), author);
         QCOMPARE(form.Label2->text(), description);
@@ -153,14 +155,14 @@ private slots:
         sim.start(
             QUORVIN_SIM, {"--port", QString::number(port), "--site-changed", "meipai", "--sites-key", key.fileName()});
         QVERIFY(sim.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(GetBody("http://" + host + "/version.txt") == std::optional<QString>("V1.0"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(awaitBody("http://" + host + "/version.txt") == std::optional<QString>("V1.0"), 10000);
         setHosts(Hosts::allOn(host));
         Recorder recorder;
         Form1 form(recorder.seams());
         form.Timer1->stop();
         form.show();
         form.handInAddress("http://" + host + "/media/10002");
-        form.Timer1_Timer();
+        checkVersion(form);
         QTRY_COMPARE_WITH_TIMEOUT(form.Label5->text(), QString("视频提取完毕.."), 20000);
         QCOMPARE(form.Label1->text(), QString("会跳舞的猫咪酱"));
         QVERIFY(siteDescription(Meipai)->origin.startsWith(QString("update %1 of ").arg(builtInSetVersion() + 1)));
@@ -186,10 +188,10 @@ private slots:
         Form1 form(recorder.seams());
         form.Timer1->stop();
         form.show();
-        form.Timer1_Timer();
+        checkVersion(form);
         form.Option1[site]->setChecked(true);
         form.Text1->setText(addresses_.at(site * 3));
-        form.Command1_Click();
+        extractNow(form);
         const qint64 coverKey = form.Image1->pixmap().cacheKey();
         QVERIFY(coverKey != 0);
         QTest::mouseMove(form.aicAlphaImage1, QPoint(140 + site, 150));
@@ -304,6 +306,7 @@ qint64 extractAndSave(Form1 &form, Recorder &recorder, const QString &address, c
     QTest::mouseClick(form.Option1[siteForAddress(address, hosts())], Qt::LeftButton);
     form.Text1->setText(address);
     QTest::mouseClick(form.Command1, Qt::LeftButton);
+    awaitUntil([&] { return !form.extracting(); });
     if (form.Label5->text() != u"视频提取完毕..")
         return 0;
     recorder.saveAnswer = file;
@@ -328,7 +331,7 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         Recorder recorder;
         Form1 form(recorder.seams());
         form.Timer1->stop();
-        form.Timer1_Timer();
+        checkVersion(form);
         int most = 0;
         connect(&form.downloads()->queue(), &DownloadQueue::changed, this,
             [&] { most = qMax(most, form.downloads()->queue().running()); });
@@ -354,7 +357,7 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         Recorder recorder;
         Form1 form(recorder.seams());
         form.Timer1->stop();
-        form.Timer1_Timer();
+        checkVersion(form);
         id = extractAndSave(form, recorder, picks[0], big);
         link = form.Result.ResultSlots[SlotVideoUrl];
         // The history holds this video as saved: asked once, naming the file.
@@ -371,7 +374,7 @@ void TestEndToEnd::downloadListKeepsGoingAndRemembers()
         Recorder recorder;
         Form1 form(recorder.seams());
         form.Timer1->stop();
-        form.Timer1_Timer();  // usable: the unfinished download comes back and goes on
+        checkVersion(form);  // usable: the unfinished download comes back and goes on
         QTRY_VERIFY_WITH_TIMEOUT(form.downloads()->entry(id)->state == history::State::Done, 60000);
         QVERIFY(contents(big) == rawGet(link));
         QCOMPARE(form.downloads()->rows()->rowCount(), 4);
@@ -394,7 +397,7 @@ void TestEndToEnd::chatPastedAndClipboardWatched()
     Form1 form(recorder.seams());
     form.Timer1->stop();
     form.show();
-    form.Timer1_Timer();
+    checkVersion(form);
     const QString chat = "【美拍】" + addresses_.at(3) + " 快来看！\n微视 " + addresses_.at(1) + "\n" +
         addresses_.at(13) + " 复制这条消息，打开秒拍";
     QGuiApplication::clipboard()->setText(chat);

@@ -1,4 +1,5 @@
 #include "net/fetch.h"
+#include "await.h"
 #include "net/request_pace.h"
 #include "fixtures.h"
 #include "picture/picture.h"
@@ -30,7 +31,6 @@ QList<QImage> awaitPictures(const QList<PictureJob> &jobs)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     return pictures.value_or(QList<QImage>(jobs.size()));
 }
-
 
 QByteArray encodeImage(const char *format)
 {
@@ -73,8 +73,8 @@ private slots:
         server.route("/missing", missing);
         server.route("/empty", QByteArray());
 
-        QCOMPARE(GetBody(server.url("/missing")), std::optional<QString>("<html>页面不存在</html>"));
-        const auto empty = GetBody(server.url("/empty"));
+        QCOMPARE(awaitBody(server.url("/missing")), std::optional<QString>("<html>页面不存在</html>"));
+        const auto empty = awaitBody(server.url("/empty"));
         QVERIFY(empty.has_value());
         QVERIFY(empty->isEmpty());
         QCOMPARE(server.requests().first().header("if-modified-since"), QByteArray("0"));
@@ -86,7 +86,7 @@ private slots:
         RouteServer server;
         server.route("/old", HttpResponse::redirect(server.url("/new").toUtf8()));
         server.route("/new", "arrived");
-        QCOMPARE(GetBody(server.url("/old")), std::optional<QString>("arrived"));
+        QCOMPARE(awaitBody(server.url("/old")), std::optional<QString>("arrived"));
     }
 
     void charsets_data()
@@ -115,7 +115,7 @@ private slots:
         RouteServer server;
         const QByteArray ascii = "<html><a class=\"name\">abc</a>\x01\x7f</html>";
         server.route("/page", HttpResponse::text(ascii, "text/html"));
-        QCOMPARE(GetBody(server.url("/page")), std::optional<QString>(QString::fromLatin1(ascii)));
+        QCOMPARE(awaitBody(server.url("/page")), std::optional<QString>(QString::fromLatin1(ascii)));
     }
     void charsets()
     {
@@ -123,7 +123,7 @@ private slots:
         QFETCH(QByteArray, body);
         RouteServer server;
         server.route("/page", HttpResponse::text(body, contentType));
-        const auto page = GetBody(server.url("/page"));
+        const auto page = awaitBody(server.url("/page"));
         QVERIFY(page.has_value());
         QVERIFY2(page->endsWith(QStringLiteral("视频作者：张三")), qPrintable(*page));
         QVERIFY(!page->startsWith(QChar(0xFEFF)));
@@ -223,7 +223,7 @@ private slots:
             }
             return answer;
         });
-        const fetch::Result result = fetch::get(server.base() + "/0");
+        const fetch::Result result = awaitFetch(server.base() + "/0");
         QVERIFY2(result.ok == page, qPrintable(result.error));
         if (page && !raw.startsWith("HTTP/1.1 204")) {
             const QByteArray code = raw.isEmpty() ? QByteArray("200") : raw.mid(9, 3);
@@ -273,7 +273,7 @@ private slots:
         else if (kind == "garbage")
             url = QStringLiteral("请在此粘贴");
         // Without the bound, the stalled cases would wait forever (or answer "late").
-        QCOMPARE(GetBody(url), std::nullopt);
+        QCOMPARE(awaitBody(url), std::nullopt);
     }
 
     void eventsRunWhileWaiting()
@@ -286,7 +286,7 @@ private slots:
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start(50);
-        QCOMPARE(GetBody(server.url("/slow")), std::optional<QString>("slow"));
+        QCOMPARE(awaitBody(server.url("/slow")), std::optional<QString>("slow"));
         QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
     }
 
@@ -299,14 +299,14 @@ private slots:
         server.setHandler([&](const HttpRequest &r) {
             HttpResponse answer = HttpResponse::text(r.target.mid(1));
             if (r.target == "/outer") {
-                QTimer::singleShot(0, &server, [&] { innerAnswer = GetBody(server.base() + "/inner"); });
+                QTimer::singleShot(0, &server, [&] { innerAnswer = awaitBody(server.base() + "/inner"); });
                 answer.delayMs = 300;
             } else {
                 answer.delayMs = 600;
             }
             return answer;
         });
-        const auto outerAnswer = GetBody(server.base() + "/outer");
+        const auto outerAnswer = awaitBody(server.base() + "/outer");
         QCOMPARE(outerAnswer, std::optional<QString>("outer"));
         QCOMPARE(innerAnswer, std::optional<QString>("inner"));
     }

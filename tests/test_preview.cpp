@@ -129,7 +129,7 @@ private slots:
         QVERIFY(player.visible);
         h.server.route("/t/1", "<title>x</title>");
         f.Text1->setText(h.server.url("/t/1"));
-        f.Command1_Click();
+        extractNow(f);
         QVERIFY(!player.visible);
         QCOMPARE(player.url, QString());
         QVERIFY(!f.Image1->isHidden());
@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(f.Command4->text(), QString("暂停视频"));
         h.server.route("/t/1", "<title>x</title>");
         f.Text1->setText(h.server.url("/t/1"));
-        f.Command1_Click();
+        extractNow(f);
         QCOMPARE(f.Command4->text(), QString("播放视频"));
         QCOMPARE(player.calls.last(), QString("URL="));  // the extraction unloaded the player
         QCOMPARE(h.recorder.boxes.size(), 1);
@@ -213,7 +213,7 @@ private slots:
                 .toUtf8());
         f.Option1[2]->setChecked(true);
         f.Text1->setText(h.server.url("/i/photo/1"));
-        f.Command1_Click();
+        extractNow(f);
         QCOMPARE(f.Result.ResultSlots[SlotCoverUrl], QString("描述"));
         f.aicAlphaImage2_MouseUp();
         QCOMPARE(look(f), Playing);

@@ -1,5 +1,6 @@
 // Signed description sets: which are taken and which leave the set in use untouched.
 #include "net/fetch.h"
+#include "await.h"
 #include "fixtures.h"
 #include "site_run.h"
 #include "sites/site_store.h"
@@ -113,7 +114,7 @@ private slots:
         QByteArray first;
         if (change.startsWith(u"after 3")) {
             first = publish(mendedFiles(builtInSetVersion() + 2), trusted().first);
-            QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
+            QCOMPARE(awaitUpdate(h).kind, SiteUpdateResult::Updated);
         }
         if (change == u"rotated")
             sitebundle::setTrustedKeys({QString::fromLatin1(sitebundle::makeKeyPair().second), trusted().second});
@@ -165,7 +166,7 @@ private slots:
         }
         const QByteArray storedBefore = QFile(siteStorePath()).exists() ? readSignedSet(siteStorePath())->bundle : "";
 
-        const SiteUpdateResult result = updateSites(h);
+        const SiteUpdateResult result = awaitUpdate(h);
         QCOMPARE(int(result.kind), kind);
         QVERIFY2(result.reason.contains(why), qPrintable(result.reason));
         QCOMPARE(currentSites()->version, inUse);
@@ -216,7 +217,7 @@ private slots:
         };
         const int set2 = builtInSetVersion() + 1;
         const QByteArray two = publish(set2);
-        QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
+        QCOMPARE(awaitUpdate(h).kind, SiteUpdateResult::Updated);
         const QString outside = data_.filePath("outside.txt");
         if (link) {
             QFile mine(outside);
@@ -230,13 +231,13 @@ private slots:
         QStringList reasons;
         setStoreInterruption([&](int step) {
             if (concurrent) {
-                const SiteUpdateResult second = updateSites(h);
+                const SiteUpdateResult second = awaitUpdate(h);
                 others << int(second.kind);
                 reasons << second.reason;
             }
             return step != stopAt;
         });
-        updateSites(h);
+        awaitUpdate(h);
         setStoreInterruption(nullptr);
         loadSiteDescriptions(QString());  // the next start
         QCOMPARE(currentSites()->version, inUse);
@@ -253,7 +254,7 @@ private slots:
                     SiteUpdateResult::Current}));
         // Offered again, the set is taken, and the one before is kept as the previous set.
         if (inUse == set2)
-            QCOMPARE(updateSites(h).kind, SiteUpdateResult::Updated);
+            QCOMPARE(awaitUpdate(h).kind, SiteUpdateResult::Updated);
         QCOMPARE(readSignedSet(siteStorePath())->bundle, three);
         if (!link)
             QCOMPARE(readSignedSet(previousSiteStorePath())->bundle, two);

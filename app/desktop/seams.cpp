@@ -2,8 +2,6 @@
 
 #include "notification_clicks.h"
 
-#include "convert/conversion.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -77,13 +75,12 @@ QString askSavePath(QWidget *parent, const QString &title, const QString &sugges
 {
     // The filter follows what is saved: a sound file's own type, else the videos.
     const QString ext = QFileInfo(suggested).suffix().toLower();
-    const bool sound = convert::isSoundFileName(suggested);
-    const QString filter = sound ? QStringLiteral("音频文件 (*.%1);;所有文件 (*)").arg(ext)
-                                 : QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)");
+    const QString filter = ext == u"mp3" || ext == u"m4a" ? QStringLiteral("音频文件 (*.%1);;所有文件 (*)").arg(ext)
+                                                          : QStringLiteral("视频文件 (*.mp4 *.flv);;所有文件 (*)");
     QFileDialog dialog(parent, title, suggested, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // A sound file never replaces one there: it takes "NAME (2).mp3", so nothing is asked.
-    if (sound)
+    if (ext == u"mp3" || ext == u"m4a")
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setViewMode(QFileDialog::Detail);
     dialog.resize(820, 520);

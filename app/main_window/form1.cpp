@@ -185,7 +185,9 @@ void Form1::Command1_Click()
     request.address = Text1->text();
     request.why = ExtractionWhy::Press;
     request.view = this;
-    run_.press = extractions_->add(request);
+    // Known before it is added: a refused address comes back from inside add.
+    run_.press = extractions_->nextNumber();
+    extractions_->add(request);
 }
 
 void Form1::pressFinished(const ExtractionRequest &request, const ExtractedVideo &video)
@@ -266,8 +268,9 @@ void Form1::applyDisplay(const DisplayPlan &plan)
     // the run's last status after it.
     const QString face = plan.avatarViaFile ? faceFilePath() : QString();
     run_.pictures = true;
-    LoadPictures({{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}},
-        this, [this, plan, display = run_.display](const QList<QImage> &pictures) {
+    LoadPictures(
+        {{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}}, this,
+        [this, plan, display = run_.display](const QList<QImage> &pictures) {
             if (display != run_.display)
                 return;  // a later extraction started meanwhile
             run_.pictures = false;

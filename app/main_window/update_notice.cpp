@@ -22,8 +22,13 @@ void Form1::Timer1_Timer()
         return;
     phase_.updateCheckDone = true;
     downloads();  // the network policy the check goes through (its proxy) is set up with them
+    fetch::getLater(hosts().VersionFileUrl, fetch::PageLimit, this,
+        [this](const fetch::Result &answer) { versionAnswered(bodyText(answer).value_or(QString())); });
+}
 
-    const QString answer = GetBody(hosts().VersionFileUrl).value_or(QString());
+void Form1::versionAnswered(const QString &answer)
+{
+    phase_.versionAnswered = true;
     if (answer.isEmpty()) {
         ask(QStringLiteral("暂时无法使用!请您稍后再试!"), BoxIcon::Warning, BoxButtons::Ok);
         seams.endNow();
@@ -68,8 +73,7 @@ void Form1::becomeUsable()
         return;
     }
     QTimer::singleShot(SetWaitMs, this, [this] { extractHandedInAddress(); });
-    QTimer::singleShot(0, this, [this] {
-        const SiteUpdateResult result = updateSites(hosts());
+    updateSites(hosts(), this, [this](const SiteUpdateResult &result) {
         if (result.kind != SiteUpdateResult::NotPublished)
             std::fprintf(stderr, "quorvin: %s\n", describeUpdate(result).toUtf8().constData());
         extractHandedInAddress();

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimerEvent>
@@ -386,27 +385,6 @@ void Conversion::end(Result result)
     closeOutput();
     result.seconds = double(QDateTime::currentMSecsSinceEpoch() - startedAt_) / 1000.0;
     emit finished(result);
-}
-
-Result convertFile(const Request &request, const std::function<void(int)> &progress)
-{
-    Conversion conversion;
-    Result result;
-    bool done = false;
-    QEventLoop loop;
-    QObject::connect(&conversion, &Conversion::progress, &loop, [&](int p) {
-        if (progress)
-            progress(p);
-    });
-    QObject::connect(&conversion, &Conversion::finished, &loop, [&](const Result &r) {
-        result = r;
-        done = true;
-        loop.quit();
-    });
-    conversion.start(request);
-    if (!done)
-        loop.exec();
-    return result;
 }
 
 std::optional<MediaFacts> probeFile(const QString &path)

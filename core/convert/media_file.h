@@ -4,7 +4,7 @@
 // it: a file that makes the libraries crash or run away ends that child, never the window.
 #pragma once
 
-#include "convert/kinds.h"
+#include "record/convert_kinds.h"
 
 #include <functional>
 #include <optional>

@@ -11,9 +11,9 @@ SiteUpdateResult refused(const QString &reason)
     return {SiteUpdateResult::Refused, reason, 0};
 }
 
-std::optional<QByteArray> fetched(const QString &url, QString *why, bool *missing = nullptr)
+std::optional<QByteArray> fetched(
+    const fetch::Result &answer, const QString &url, QString *why, bool *missing = nullptr)
 {
-    const fetch::Result answer = fetch::get(url, sitebundle::MaxBundleBytes);
     if (answer.ok && answer.status < 400)
         return answer.body;
     if (missing)
@@ -22,6 +22,8 @@ std::optional<QByteArray> fetched(const QString &url, QString *why, bool *missin
                .arg(url, answer.ok ? QStringLiteral("HTTP status ") + QString::number(answer.status) : answer.error);
     return std::nullopt;
 }
+
+SiteUpdateResult takeSet(const QByteArray &bundle, const QByteArray &signature);
 
 // The version of the set stored on disk now; 0 when there is none that verifies.
 int storedVersion()
@@ -69,24 +71,41 @@ SiteUpdateResult checkSiteSet(const QByteArray &bundle, const QByteArray &signat
     return {SiteUpdateResult::Updated, QString(), version};
 }
 
-SiteUpdateResult updateSites(const Hosts &h)
+void updateSites(const Hosts &h, QObject *context, std::function<void(const SiteUpdateResult &)> done)
 {
-    if (sitebundle::trustedKeys().isEmpty())
-        return {SiteUpdateResult::NotPublished, QStringLiteral("this build trusts no key"), 0};
+    if (sitebundle::trustedKeys().isEmpty()) {
+        done({SiteUpdateResult::NotPublished, QStringLiteral("this build trusts no key"), 0});
+        return;
+    }
+    const QString url = h.SitesBundleUrl;
+    fetch::getLater(url, sitebundle::MaxBundleBytes, context, [url, context, done](const fetch::Result &answer) {
+        QString why;
+        bool missing = false;
+        const std::optional<QByteArray> bundle = fetched(answer, url, &why, &missing);
+        if (missing || !bundle) {
+            done(missing ? SiteUpdateResult {SiteUpdateResult::NotPublished, QString(), 0} : refused(why));
+            return;
+        }
+        const QString sigUrl = url + QStringLiteral(".sig");
+        fetch::getLater(
+            sigUrl, sitebundle::MaxBundleBytes, context, [sigUrl, bundle, done](const fetch::Result &sigAnswer) {
+                QString sigWhy;
+                const std::optional<QByteArray> signature = fetched(sigAnswer, sigUrl, &sigWhy);
+                done(signature ? takeSet(*bundle, *signature) : refused(sigWhy));
+            });
+    });
+}
+
+namespace {
+
+SiteUpdateResult takeSet(const QByteArray &bundle, const QByteArray &signature)
+{
     QString why;
-    bool missing = false;
-    const std::optional<QByteArray> bundle = fetched(h.SitesBundleUrl, &why, &missing);
-    if (missing)
-        return {SiteUpdateResult::NotPublished, QString(), 0};
-    const std::optional<QByteArray> signature =
-        bundle ? fetched(h.SitesBundleUrl + QStringLiteral(".sig"), &why) : std::nullopt;
-    if (!signature)
-        return refused(why);
     std::optional<SiteSet> set;
-    SiteUpdateResult result = checkSiteSet(*bundle, *signature, &set);
+    SiteUpdateResult result = checkSiteSet(bundle, signature, &set);
     if (result.kind != SiteUpdateResult::Updated)
         return result;
-    switch (storeSignedSet({*bundle, *signature}, &why)) {
+    switch (storeSignedSet({bundle, signature}, &why)) {
     case StoreOutcome::Stored: break;
     case StoreOutcome::Failed: return refused(why);
     case StoreOutcome::Busy: {
@@ -100,6 +119,8 @@ SiteUpdateResult updateSites(const Hosts &h)
     reloadSiteDescriptions();
     return result;
 }
+
+}  // namespace
 
 QString describeUpdate(const SiteUpdateResult &r)
 {

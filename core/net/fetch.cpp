@@ -5,7 +5,6 @@
 #include "net/proxy.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -340,28 +339,6 @@ bool isWebAddress(const QString &address)
     return isWebUrl(QUrl(address));
 }
 
-QList<Result> getAll(const QStringList &urls, qint64 maxBytes)
-{
-    std::vector<std::unique_ptr<Transfer>> transfers;
-    QEventLoop loop;
-    qsizetype pending = urls.size();
-    for (const QString &url : urls) {
-        transfers.push_back(std::make_unique<Transfer>(url, maxBytes));
-        transfers.back()->onDone = [&] {
-            if (--pending == 0)
-                loop.quit();
-        };
-    }
-    for (const auto &transfer : transfers)
-        transfer->start();
-    if (pending > 0)
-        loop.exec();
-    QList<Result> results;
-    for (const auto &transfer : transfers)
-        results.append(std::move(transfer->result));
-    return results;
-}
-
 void getLater(const QString &url, qint64 maxBytes, QObject *context, std::function<void(const Result &)> done)
 {
     auto *transfer = new Transfer(url, maxBytes);
@@ -371,11 +348,6 @@ void getLater(const QString &url, qint64 maxBytes, QObject *context, std::functi
         transfer->deleteLater();
     };
     transfer->start();
-}
-
-Result get(const QString &address, qint64 maxBytes)
-{
-    return getAll({address}, maxBytes).first();
 }
 
 bool saveToFile(const QByteArray &bytes, const QString &target)
@@ -392,9 +364,8 @@ bool saveToFile(const QByteArray &bytes, const QString &target)
 
 }  // namespace fetch
 
-std::optional<QString> GetBody(const QString &URL)
+std::optional<QString> bodyText(const fetch::Result &answer)
 {
-    const fetch::Result answer = fetch::get(URL);
     if (!answer.ok)
         return std::nullopt;
     return fetch::decode(answer.body, answer.contentType);

@@ -2,6 +2,7 @@
 // for its message boxes.
 #pragma once
 
+#include "await.h"
 #include "fixtures.h"
 #include "main_window/form1.h"
 #include "record/hosts.h"
@@ -12,6 +13,20 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+
+// A press of 提取视频, and its run to its end: the page, the steps and the pictures shown.
+inline void extractNow(Form1 &form)
+{
+    form.Command1_Click();
+    awaitUntil([&form] { return !form.extracting(); });
+}
+
+// The version check at start, run now and awaited.
+inline void checkVersion(Form1 &form)
+{
+    form.Timer1_Timer();
+    awaitUntil([&form] { return form.versionChecked(); });
+}
 
 struct Recorder {
     QList<MessageRequest> boxes;
@@ -63,7 +78,7 @@ struct WindowHarness {
         form->Timer1->stop();
         if (usable) {
             server.route("/version.txt", "V1.0", "text/plain");
-            form->Timer1_Timer();
+            checkVersion(*form);
         }
     }
     ~WindowHarness() { setHosts(Hosts::fromBuild()); }

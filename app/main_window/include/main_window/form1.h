@@ -1,7 +1,7 @@
 // The one window of the program: every control, the shared record and every handler.
 #pragma once
 
-#include "convert/kinds.h"
+#include "record/convert_kinds.h"
 #include "download/download.h"
 #include "extract/driver.h"
 #include "extract/extraction_queue.h"
@@ -83,6 +83,8 @@ public:
     ExtractionQueue *extractions() const { return extractions_; }
     // The window's extraction is waiting, running or showing its pictures.
     bool extracting() const { return run_.press != 0 || run_.pictures; }
+    // The version check at start was answered (or could not be).
+    bool versionChecked() const { return phase_.versionAnswered; }
 
     // 下载列表, made when first opened.
     ListWindow *downloadListWindow();
@@ -165,6 +167,8 @@ private:
     // The rest of a current version's start: controls enabled, the clipboard, the description
     // set update and an address handed in.
     void becomeUsable();
+    // The version file's text arrived (empty when it could not be fetched).
+    void versionAnswered(const QString &answer);
     // The status line's word on refused description files and what is used instead; empty
     // when none was refused.
     static QString refusalText();
@@ -214,10 +218,10 @@ private:
     } chrome_;
     // What the last extraction's display step showed of its video.
     struct Shown {
-        QString cover;      // the cover address it loaded
-        QString avatar;     // the avatar address, for the video's information file
-        QString name;       // the file name the video is offered under
-        VideoFields video;  // the video's fields
+        QString cover;         // the cover address it loaded
+        QString avatar;        // the avatar address, for the video's information file
+        QString name;          // the file name the video is offered under
+        VideoFields video;     // the video's fields
         QPixmap coverPicture;  // the cover as shown, again when the preview stops
     } shown_;
     // The window's extraction: its request in the queue, shared with the downloads' batch,
@@ -225,16 +229,17 @@ private:
     // with the status and button the run ends with held until they are shown.
     ExtractionQueue *extractions_;
     struct Run {
-        quint64 press = 0;          // the window's request waiting or running; 0: none
-        quint64 display = 0;        // counts display steps: a late picture of an earlier one is dropped
-        bool pictures = false;      // the display step waits for its pictures
+        quint64 press = 0;      // the window's request waiting or running; 0: none
+        quint64 display = 0;    // counts display steps: a late picture of an earlier one is dropped
+        bool pictures = false;  // the display step waits for its pictures
         std::optional<QString> heldStatus;
         std::optional<bool> heldEnabled;
-        QPointer<QWidget> back;     // where the focus goes when the run ends
+        QPointer<QWidget> back;  // where the focus goes when the run ends
     } run_;
     // Where the window is in its life.
     struct Phase {
         bool updateCheckDone = false;
+        bool versionAnswered = false;
         bool quitQuestionOpen = false;
         bool extractWhenUsable = false;  // an address handed in on the command line
         bool downloadsRestored = false;

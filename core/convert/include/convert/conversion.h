@@ -3,7 +3,7 @@
 // deadline and ended when cancelled; its output put in place under the download naming rules.
 #pragma once
 
-#include "convert/kinds.h"
+#include "record/convert_kinds.h"
 #include "record/video_fields.h"
 
 #include <QByteArray>
@@ -115,9 +115,6 @@ private:
     int timer_ = 0;
     void timerEvent(QTimerEvent *event) override;
 };
-
-// A conversion run to its end (an event loop of its own); progress is called as it goes.
-Result convertFile(const Request &request, const std::function<void(int)> &progress = {});
 
 // The facts of a file, or no value when it cannot be read as media.
 std::optional<MediaFacts> probeFile(const QString &path);

@@ -36,6 +36,8 @@ public:
     // Takes a request; its number. It starts at once when none runs (finished may come before
     // add returns, for an address refused without a fetch), else after those before it.
     quint64 add(ExtractionRequest request);
+    // The number the next request added will get.
+    quint64 nextNumber() const { return lastNumber_ + 1; }
     // Takes back the requests of why that have not started; a running one goes on.
     void dropWaiting(ExtractionWhy why);
 

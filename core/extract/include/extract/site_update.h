@@ -7,7 +7,9 @@
 #include "record/hosts.h"
 #include "sites/site_registry.h"
 
+#include <QObject>
 #include <QString>
+#include <functional>
 
 struct SiteUpdateResult {
     // NotPublished: there is nothing to take (no set published, or a build that trusts no key
@@ -21,8 +23,9 @@ struct SiteUpdateResult {
 SiteUpdateResult checkSiteSet(const QByteArray &bundle, const QByteArray &signature, std::optional<SiteSet> *set);
 
 // Fetches the set and its signature (h.SitesBundleUrl and + ".sig", each at most 4 MiB under
-// the fetch rule), checks it, stores it and loads the descriptions again.
-SiteUpdateResult updateSites(const Hosts &h);
+// the fetch rule), checks it, stores it and loads the descriptions again; done gets how it
+// went, on the event loop (at once when nothing is fetched), unless context is gone.
+void updateSites(const Hosts &h, QObject *context, std::function<void(const SiteUpdateResult &)> done);
 
 // One line for standard error: "description set 3 taken", "... refused: the signature ...".
 QString describeUpdate(const SiteUpdateResult &result);

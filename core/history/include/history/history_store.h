@@ -9,7 +9,7 @@
 // running elsewhere and never starts it.
 #pragma once
 
-#include "convert/kinds.h"
+#include "record/convert_kinds.h"
 #include "record/download_state.h"
 #include "record/video_fields.h"
 

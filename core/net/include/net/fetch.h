@@ -85,14 +85,9 @@ QNetworkAccessManager &networkManager();
 bool isWebAddress(const QString &address);
 bool isWebUrl(const QUrl &url);
 
-// GET url with "If-Modified-Since: 0" under the rule above; maxBytes bounds the body.
-Result get(const QString &url, qint64 maxBytes = PageLimit);
-
-// Several GETs side by side in one wait; the results in the order of urls.
-QList<Result> getAll(const QStringList &urls, qint64 maxBytes);
-
-// One GET under the same rule without waiting: done is called with the result on the
-// calling thread, unless context is gone by then.
+// GET url with "If-Modified-Since: 0" under the rule above, without waiting: maxBytes
+// bounds the body; done is called with the result on the calling thread's event loop,
+// unless context is gone by then.
 void getLater(const QString &url, qint64 maxBytes, QObject *context, std::function<void(const Result &)> done);
 
 // Writes bytes to a temporary file beside target that replaces it only when complete.
@@ -100,6 +95,6 @@ bool saveToFile(const QByteArray &bytes, const QString &target);
 
 }  // namespace fetch
 
-// The page as text, or no value when the request could not be made or answered.
+// A fetched page as text, or no value when the request could not be made or answered.
 // An empty body is an empty text, not a failure.
-std::optional<QString> GetBody(const QString &URL);
+std::optional<QString> bodyText(const fetch::Result &answer);
