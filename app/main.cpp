@@ -1,4 +1,5 @@
 #include "main_window/form1.h"
+#include "downloads/session.h"
 #include "desktop/font_warm_up.h"
 #include "desktop/translations.h"
 #include "sites/site_registry.h"
@@ -60,7 +61,8 @@ int main(int argc, char **argv)
     // which they read, are no longer changed.
     const FontWarmUp fonts;
     const SiteDescriptionsPreload sites;
-    Form1 window;
+    Session session;  // outlives the window: its downloads are the window's views' model
+    Form1 window(Seams::system(), nullptr, &session);
     window.show();
     // A link handed in by a browser or file manager (the desktop entry passes %u).
     const QStringList arguments = app.arguments();

@@ -6,7 +6,14 @@
 
 namespace {
 std::optional<Skin> g_skin;
+
+// The application's style sheet, set only when it changes: setting one restyles every widget.
+void applySheet(const QString &sheet)
+{
+    if (qApp->styleSheet() != sheet)
+        qApp->setStyleSheet(sheet);
 }
+}  // namespace
 
 bool Skin::parse(const QString &text, Skin &out)
 {
@@ -72,12 +79,12 @@ bool SkinH_AttachEx(const QString &path, const QString &)
     if (!Skin::parse(QString::fromUtf8(file.readAll()), skin))
         return false;
     g_skin = skin;
-    qApp->setStyleSheet(skin.styleSheet(0, 0, 0));
+    applySheet(skin.styleSheet(0, 0, 0));
     return true;
 }
 
 void SkinH_AdjustHSV(int hue, int saturation, int brightness)
 {
     if (g_skin)
-        qApp->setStyleSheet(g_skin->styleSheet(hue, saturation, brightness));
+        applySheet(g_skin->styleSheet(hue, saturation, brightness));
 }

@@ -57,8 +57,9 @@ void setCaption(QLabel *label, const QString &text)
         label->setAccessibleName(text.isEmpty() ? readAs : readAs + QStringLiteral(": ") + text);
 }
 
-Form1::Form1(const Seams &seams_, QWidget *parent)
-    : QWidget(parent), seams(seams_), extractions_(new ExtractionQueue(hosts(), this))
+Form1::Form1(const Seams &seams_, QWidget *parent, Session *session)
+    : QWidget(parent), seams(seams_), session_(session ? session : new Session(this)),
+      extractions_(session_->extractions())
 {
     Q_INIT_RESOURCE(assets);
     substituteFonts();
@@ -75,6 +76,10 @@ Form1::Form1(const Seams &seams_, QWidget *parent)
     setAutoFillBackground(true);
     setMouseTracking(true);
 
+    // The skin beside the program, shifted in colour, is the application's style sheet before
+    // any control exists: each control is styled once, as it is made, and never restyled.
+    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
+    SkinH_AdjustHSV(-44, -40, 0);
     buildControls();
     setupKeyboardAndDrops();
     player_ = W1;
@@ -112,9 +117,7 @@ void Form1::Form_Load()
     setMask(chrome_.outline);
     // 3. The player stays out of sight until something plays.
     W1->setPlayerVisible(false);
-    // 4-5. The skin beside the program, shifted in colour.
-    SkinH_AttachEx(QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she"), QString());
-    SkinH_AdjustHSV(-44, -40, 0);
+    // 4-5. The skin, shifted in colour, was set before the controls were made.
     // 6. The volume slider shows the player's volume.
     const QSignalBlocker quiet(Slider1);
     Slider1->setValue(player_->volume());

@@ -62,7 +62,7 @@ DownloadList *Form1::downloads()
 {
     if (downloads_.list)
         return downloads_.list;
-    downloads_.list = new DownloadList(Settings(), history::Store::defaultPath(), this, extractions_);
+    downloads_.list = session_->downloads();
     connect(downloads_.list, &DownloadList::progressed, this, &Form1::downloadProgress);
     connect(downloads_.list, &DownloadList::ended, this, &Form1::downloadFinished);
     connect(downloads_.list, &DownloadList::finished, this, &Form1::batchFinished);

@@ -21,7 +21,6 @@ void Form1::Timer1_Timer()
     if (phase_.updateCheckDone)
         return;
     phase_.updateCheckDone = true;
-    downloads();  // the network policy the check goes through (its proxy) is set up with them
     fetch::getLater(hosts().VersionFileUrl, fetch::PageLimit, this,
         [this](const fetch::Result &answer) { versionAnswered(bodyText(answer).value_or(QString())); });
 }

@@ -5,6 +5,7 @@
 #include "download/download.h"
 #include "extract/driver.h"
 #include "extract/extraction_queue.h"
+#include "downloads/session.h"
 #include "record/result.h"
 #include "desktop/seams.h"
 #include "download/video_name.h"
@@ -50,7 +51,9 @@ public:
     static inline const QString StartDateText = QStringLiteral("日期");
     static inline const QString StartDescriptionText = QStringLiteral("描述");
 
-    explicit Form1(const Seams &seams = Seams::system(), QWidget *parent = nullptr);
+    // session: the program's queue and downloads, made before the window; none: the window
+    // makes one of its own (a window alone, as tests make it).
+    explicit Form1(const Seams &seams = Seams::system(), QWidget *parent = nullptr, Session *session = nullptr);
     ~Form1() override;
 
     // Controls, by their names.
@@ -227,6 +230,7 @@ private:
     // The window's extraction: its request in the queue, shared with the downloads' batch,
     // restore and 重试, which run one at a time; the display step's pictures while they load,
     // with the status and button the run ends with held until they are shown.
+    Session *session_;
     ExtractionQueue *extractions_;
     struct Run {
         quint64 press = 0;      // the window's request waiting or running; 0: none
