@@ -3,6 +3,7 @@
 #include "download/video_name.h"
 #include "net/fetch.h"
 #include "main_window/form1.h"
+#include "result_panel.h"
 
 #include "convert/conversion.h"
 
@@ -73,7 +74,7 @@ void Form1::saveVideo(const QString &link, std::optional<convert::Kind> convertT
     shown.author = Label1->text();
     shown.date = Label3->text();
     shown.link = link;
-    const QString name = shown_.name.isEmpty() ? videoName(shown) : shown_.name;
+    const QString name = result_->shown().name.isEmpty() ? videoName(shown) : result_->shown().name;
     // The sound alone is saved under the name the user gives the sound file: the dialog
     // proposes NAME.mp3 (or .m4a) and shows sound files.
     const QString soundExtension = convertTo ? convert::kindName(*convertTo) : QString();
@@ -107,7 +108,7 @@ void Form1::saveVideo(const QString &link, std::optional<convert::Kind> convertT
     // The link is copied: a new extraction does not touch the download. Overwrite only what
     // the user agreed to replace: a file that appears meanwhile is kept.
     DownloadRequest request;
-    request.video = shown_.name.isEmpty() ? shown : shown_.video;
+    request.video = result_->shown().name.isEmpty() ? shown : result_->shown().video;
     request.video.link = link;
     request.target = path;
     request.replace = replace;
@@ -118,7 +119,7 @@ void Form1::saveVideo(const QString &link, std::optional<convert::Kind> convertT
         request.replace = false;
     }
     request.cover = Image1->pixmap().toImage();
-    request.avatar = shown_.avatar;
+    request.avatar = result_->shown().avatar;
     request.convertTo = convertTo;
     downloads_.follow.follow(downloads()->add(request));
 }

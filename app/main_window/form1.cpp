@@ -1,4 +1,5 @@
 #include "main_window/form1.h"
+#include "result_panel.h"
 
 #include "address_box/address_box.h"
 
@@ -86,14 +87,18 @@ Form1::Form1(const Seams &seams_, QWidget *parent, Session *session)
     W1->PlayStateChange = [this](int state) { W1_PlayStateChange(state); };
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    result_ = new ResultPanel(
+        {Label1, Label2, Label3, Image1, Image2, aicAlphaImage3, aicAlphaImage8, aicAlphaImage4, Command1},
+        faceFilePath(), this);
+    result_->showStatus = [this](const QString &text) { setStatus(text); };
+    result_->resetRest = [this] { resetPreview(); };
+    connect(result_, &ResultPanel::displayShown, this, [this] {
+        if (run_.back && run_.press == 0)
+            run_.back->setFocus(Qt::OtherFocusReason);
+    });
     connect(extractions_, &ExtractionQueue::started, this, [this](const ExtractionRequest &request) {
-        if (request.why != ExtractionWhy::Press || request.number != run_.press)
-            return;
-        // Pictures of an earlier run still loading are not shown over this one.
-        ++run_.display;
-        run_.pictures = false;
-        run_.heldStatus.reset();
-        run_.heldEnabled.reset();
+        if (request.why == ExtractionWhy::Press && request.number == run_.press)
+            result_->runStarted();
     });
     connect(extractions_, &ExtractionQueue::finished, this, &Form1::pressFinished);
     Form_Load();
@@ -131,10 +136,6 @@ void Form1::Option1_Click(int)
 
 void Form1::setStatus(const QString &text)
 {
-    if (run_.pictures) {
-        run_.heldStatus = text;  // the run's last word comes after its pictures
-        return;
-    }
     setCaption(Label5, text);
     downloads_.follow.setShowing(false);
 }
@@ -187,7 +188,7 @@ void Form1::Command1_Click()
     request.site = selectedSite();
     request.address = Text1->text();
     request.why = ExtractionWhy::Press;
-    request.view = this;
+    request.view = result_;
     // Known before it is added: a refused address comes back from inside add.
     run_.press = extractions_->nextNumber();
     extractions_->add(request);
@@ -201,15 +202,14 @@ void Form1::pressFinished(const ExtractionRequest &request, const ExtractedVideo
     if (request.site < 0 && video.outcome == ExtractionOutcome::AddressRejected)
         return;  // no service chosen: the window says so itself, nothing of it changed
     Result = video.record;
-    if (video.view.display) {
-        // The same name the command line gives this video, from the address the run started
-        // with (text typed in the box meanwhile stays there, for the next run).
-        const DisplayPlan &plan = *video.view.display;
-        shown_.video = videoFields(request.address, plan.site, plan, video.record, hosts());
-        shown_.name = videoName(shown_.video);
-    }
-    if (run_.back && !run_.pictures)
+    result_->runFinished(request, video);
+    if (run_.back && !result_->waitingForPictures())
         run_.back->setFocus(Qt::OtherFocusReason);
+}
+
+bool Form1::extracting() const
+{
+    return run_.press != 0 || result_->waitingForPictures();
 }
 
 int Form1::selectedSite() const
@@ -221,38 +221,12 @@ int Form1::selectedSite() const
     return -1;
 }
 
-void Form1::hideBadges()
+void Form1::resetPreview()
 {
-    aicAlphaImage8->hide();
-    aicAlphaImage4->hide();
-}
-
-void Form1::setExtractEnabled(bool enabled)
-{
-    if (run_.pictures)
-        run_.heldEnabled = enabled;  // once the pictures are shown
-    else
-        Command1->setEnabled(enabled);
-}
-
-void Form1::resetForExtraction()
-{
-    // The result area as it looks at start-up, so nothing of the previous video stays; the
-    // window holds no video until this run gives one.
+    // The window holds no video until this run gives one.
     Result.ResultSlots = Slots();
     Result.BuiltFromEmpty.reset();
     Result.Failed = true;
-    setCaption(Label1, StartAuthorText);
-    setCaption(Label2, StartDescriptionText);
-    setCaption(Label3, StartDateText);
-    hideBadges();
-    Image1->setPixmap(QPixmap());
-    Image2->setPixmap(QPixmap());
-    aicAlphaImage3->setPictureResource(QStringLiteral(":/assets/avatar_default.png"));
-    aicAlphaImage3->show();
-    // The avatar file of an earlier video goes, so a failed extraction cannot show it.
-    QFile::remove(faceFilePath());
-    shown_ = Shown();
     aicAlphaImage1->show();
     Image1->show();
     player_->setURL(QString());
@@ -260,64 +234,4 @@ void Form1::resetForExtraction()
     // and the unloaded player is not paused.
     player_->setPlayerVisible(false);
     Command4->setText(QStringLiteral("播放视频"));
-}
-
-void Form1::applyDisplay(const DisplayPlan &plan)
-{
-    shown_.cover = plan.cover;
-    shown_.avatar = plan.avatarUrl();
-    // Cover and avatar (for 快手 the download of "face") are fetched side by side and
-    // decoded off this thread; then everything is shown in the display step's order, and
-    // the run's last status after it.
-    const QString face = plan.avatarViaFile ? faceFilePath() : QString();
-    run_.pictures = true;
-    LoadPictures(
-        {{plan.loadCover ? plan.cover : QString(), QString()}, {plan.loadAvatar ? plan.avatar : QString(), face}}, this,
-        [this, plan, display = run_.display](const QList<QImage> &pictures) {
-            if (display != run_.display)
-                return;  // a later extraction started meanwhile
-            run_.pictures = false;
-            showDisplay(plan, pictures);
-            if (const std::optional<bool> enabled = std::exchange(run_.heldEnabled, std::nullopt))
-                setExtractEnabled(*enabled);
-            if (const std::optional<QString> status = std::exchange(run_.heldStatus, std::nullopt))
-                setStatus(*status);
-            if (run_.back && run_.press == 0)
-                run_.back->setFocus(Qt::OtherFocusReason);
-        });
-}
-
-void Form1::showDisplay(const DisplayPlan &plan, const QList<QImage> &pictures)
-{
-    const QString &date = plan.shownDate;
-    const QPixmap cover = QPixmap::fromImage(pictures[0]);
-    shown_.coverPicture = cover;
-    const QImage &avatar = pictures[1];
-
-    if (plan.avatarViaFile) {
-        setCaption(Label3, date);
-        setCaption(Label1, plan.authorCaption);
-        setCaption(Label2, plan.descriptionCaption);
-        Image1->setPixmap(cover);
-        Image2->show();
-        aicAlphaImage3->show();
-        if (!avatar.isNull())  // the face file, as the download left it
-            aicAlphaImage3->setPicture(QPixmap::fromImage(avatar));
-        return;
-    }
-
-    setCaption(Label1, plan.authorCaption);
-    AlphaImage *badge = plan.badge == Badge::Weishi ? aicAlphaImage8
-        : plan.badge == Badge::Miaopai              ? aicAlphaImage4
-                                                    : nullptr;
-    if (badge) {
-        badge->setLeft(Label1->x() + Label1->width() + plan.badgeOffset);
-        badge->show();
-    }
-    setCaption(Label2, plan.descriptionCaption);
-    setCaption(Label3, date);
-    Image2->show();
-    aicAlphaImage3->hide();
-    Image1->setPixmap(cover);
-    Image2->setPixmap(QPixmap::fromImage(avatar));
 }

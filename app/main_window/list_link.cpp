@@ -2,6 +2,7 @@
 // on the status line open it; the downloads of an earlier run come back once the window is
 // usable; one notification when a batch has ended.
 #include "main_window/form1.h"
+#include "result_panel.h"
 
 #include "address_box/address_box.h"
 #include "convert/conversion.h"
@@ -107,8 +108,9 @@ void Form1::takeCopiedAddress(const QString &address)
 
 bool Form1::downloadAgain()
 {
-    const std::optional<history::Entry> saved = downloads()->savedVideo(shown_.video.site, shown_.video.id);
-    if (shown_.video.site.isEmpty() || shown_.video.id.isEmpty() || !saved)
+    const std::optional<history::Entry> saved =
+        downloads()->savedVideo(result_->shown().video.site, result_->shown().video.id);
+    if (result_->shown().video.site.isEmpty() || result_->shown().video.id.isEmpty() || !saved)
         return true;
     const QDateTime when = saved->finished.isValid() ? saved->finished : saved->started;
     const QString file = QFileInfo(saved->file).fileName() +

@@ -2,6 +2,7 @@
 // cover when playback stops.
 #include "controls/alpha_image.h"
 #include "main_window/form1.h"
+#include "result_panel.h"
 #include "controls/player_control.h"
 
 #include <QLabel>
@@ -88,7 +89,7 @@ void Form1::tzstop()
     player_->setURL(QString());
     player_->setPlayerVisible(false);
     // The cover the last extraction showed (for Kuaishou it is not in the cover slot).
-    Image1->setPixmap(shown_.coverPicture);
+    Image1->setPixmap(result_->shown().coverPicture);
     Image1->show();
     aicAlphaImage1->show();
     aicAlphaImage2->hide();

@@ -2,6 +2,7 @@
 #include "main_window/form1.h"
 
 #include "address_box/address_box.h"
+#include "version_check.h"
 #include "net/fetch.h"
 #include "record/hosts.h"
 #include "sites/site_registry.h"
@@ -21,13 +22,13 @@ void Form1::Timer1_Timer()
     if (phase_.updateCheckDone)
         return;
     phase_.updateCheckDone = true;
-    fetch::getLater(hosts().VersionFileUrl, fetch::PageLimit, this,
-        [this](const fetch::Result &answer) { versionAnswered(bodyText(answer).value_or(QString())); });
+    versionCheck_ = new VersionCheck(this);
+    connect(versionCheck_, &VersionCheck::answered, this, &Form1::versionAnswered);
+    versionCheck_->start(hosts().VersionFileUrl);
 }
 
 void Form1::versionAnswered(const QString &answer)
 {
-    phase_.versionAnswered = true;
     if (answer.isEmpty()) {
         ask(QStringLiteral("暂时无法使用!请您稍后再试!"), BoxIcon::Warning, BoxButtons::Ok);
         seams.endNow();
@@ -98,4 +99,9 @@ QString Form1::refusalText()
     }
     return QStringLiteral("站点描述文件有误,已使用") + sources.join(u'/') + QStringLiteral("描述: ") +
         refused.join(QStringLiteral(", "));
+}
+
+bool Form1::versionChecked() const
+{
+    return versionCheck_ && versionCheck_->done();
 }

@@ -36,7 +36,10 @@ class QRadioButton;
 class QSlider;
 class QTimer;
 
-class Form1 : public QWidget, private ExtractionView {
+class ResultPanel;
+class VersionCheck;
+
+class Form1 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int DesignWidth = 777;
@@ -85,9 +88,9 @@ public:
     // Every extraction's queue: the window's presses and the downloads' batch, restore, 重试.
     ExtractionQueue *extractions() const { return extractions_; }
     // The window's extraction is waiting, running or showing its pictures.
-    bool extracting() const { return run_.press != 0 || run_.pictures; }
+    bool extracting() const;
     // The version check at start was answered (or could not be).
-    bool versionChecked() const { return phase_.versionAnswered; }
+    bool versionChecked() const;
 
     // 下载列表, made when first opened.
     ListWindow *downloadListWindow();
@@ -180,8 +183,6 @@ private:
     void batchFinished(int saved, int failed);
     // The window's request came back from the extraction queue: its record becomes the window's.
     void pressFinished(const ExtractionRequest &request, const ExtractedVideo &video);
-    // The display step's pictures arrived: everything is shown in the step's order.
-    void showDisplay(const DisplayPlan &plan, const QList<QImage> &pictures);
     void setupDownloadList();
     // Several share addresses at once: asked whether all go to the list; 否 pastes the first.
     void offerAddresses(const QStringList &addresses, const QString &text);
@@ -196,17 +197,15 @@ private:
     void setLabel10Colour(const QColor &colour);
     // A hidden paint source's picture, decoded the first time the frame is drawn.
     static QPixmap sourcePicture(QLabel *source);
-    void setStatus(const QString &text) override;
+    void setStatus(const QString &text);
     // A download's or a batch's text: a click on the status line opens the list.
     void setDownloadStatus(const QString &text);
 
     int selectedSite() const;  // the first selected service button, -1 if none
 
-    // ExtractionView
-    void hideBadges() override;
-    void setExtractEnabled(bool enabled) override;
-    void resetForExtraction() override;
-    void applyDisplay(const DisplayPlan &plan) override;
+    // The rest of the start-up look of a new run's result: the record emptied, the preview's
+    // play symbol and cover back, the player unloaded.
+    void resetPreview();
 
     PlayerControl *player_;
     AddressBox *addressBox_ = nullptr;  // what Text1 does
@@ -219,31 +218,21 @@ private:
         int dragRequests = 0;
         bool painted = false;  // the window was drawn once: the downloads may be set up
     } chrome_;
-    // What the last extraction's display step showed of its video.
-    struct Shown {
-        QString cover;         // the cover address it loaded
-        QString avatar;        // the avatar address, for the video's information file
-        QString name;          // the file name the video is offered under
-        VideoFields video;     // the video's fields
-        QPixmap coverPicture;  // the cover as shown, again when the preview stops
-    } shown_;
+    // The result area, the view of the window's runs and of the video they gave.
+    ResultPanel *result_ = nullptr;
+    // The version check at start.
+    VersionCheck *versionCheck_ = nullptr;
     // The window's extraction: its request in the queue, shared with the downloads' batch,
-    // restore and 重试, which run one at a time; the display step's pictures while they load,
-    // with the status and button the run ends with held until they are shown.
+    // restore and 重试, which run one at a time.
     Session *session_;
     ExtractionQueue *extractions_;
     struct Run {
-        quint64 press = 0;      // the window's request waiting or running; 0: none
-        quint64 display = 0;    // counts display steps: a late picture of an earlier one is dropped
-        bool pictures = false;  // the display step waits for its pictures
-        std::optional<QString> heldStatus;
-        std::optional<bool> heldEnabled;
+        quint64 press = 0;       // the window's request waiting or running; 0: none
         QPointer<QWidget> back;  // where the focus goes when the run ends
     } run_;
     // Where the window is in its life.
     struct Phase {
         bool updateCheckDone = false;
-        bool versionAnswered = false;
         bool quitQuestionOpen = false;
         bool extractWhenUsable = false;  // an address handed in on the command line
         bool downloadsRestored = false;
