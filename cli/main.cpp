@@ -385,7 +385,7 @@ private:
     ExtractionQueue queue_;
     json::Writer writer_;
     qsizetype index_ = 0;
-    int busyTries_ = 0;   // of the address in hand
+    int busyTries_ = 0;    // of the address in hand
     bool paused_ = false;  // the pause before the address in hand is over
     int status_ = ExitOk;
     QList<StepTrace> trace_;

@@ -77,11 +77,11 @@ void BatchRun::takeResult(const QString &address, const ExtractedVideo &found)
         return;
     }
     // The cover for the row's thumbnail, fetched and decoded off the window's thread.
-    LoadPictures({{found.video.cover, QString()}}, this, [this, request, thisVideo = place.thisVideo](
-                                                             const QList<QImage> &pictures) mutable {
-        request.cover = pictures.value(0);
-        addRow(request, thisVideo);
-    });
+    LoadPictures({{found.video.cover, QString()}}, this,
+        [this, request, thisVideo = place.thisVideo](const QList<QImage> &pictures) mutable {
+            request.cover = pictures.value(0);
+            addRow(request, thisVideo);
+        });
 }
 
 void BatchRun::addRow(const DownloadRequest &request, bool thisVideo)

@@ -370,7 +370,6 @@ void DownloadList::addAddresses(const QStringList &addresses)
     batch_->add(addresses);
 }
 
-
 void DownloadList::writeSidecars(qint64 id, history::Entry &e)
 {
     QString why;

@@ -8,14 +8,26 @@ namespace {
 class FollowedView : public ExtractionView {
 public:
     FollowedView(HeadlessView &kept, ExtractionView *live) : kept_(kept), live_(live) {}
-    void hideBadges() override { each([](ExtractionView &v) { v.hideBadges(); }); }
-    void setStatus(const QString &text) override { each([&](ExtractionView &v) { v.setStatus(text); }); }
+    void hideBadges() override
+    {
+        each([](ExtractionView &v) { v.hideBadges(); });
+    }
+    void setStatus(const QString &text) override
+    {
+        each([&](ExtractionView &v) { v.setStatus(text); });
+    }
     void setExtractEnabled(bool enabled) override
     {
         each([&](ExtractionView &v) { v.setExtractEnabled(enabled); });
     }
-    void resetForExtraction() override { each([](ExtractionView &v) { v.resetForExtraction(); }); }
-    void applyDisplay(const DisplayPlan &plan) override { each([&](ExtractionView &v) { v.applyDisplay(plan); }); }
+    void resetForExtraction() override
+    {
+        each([](ExtractionView &v) { v.resetForExtraction(); });
+    }
+    void applyDisplay(const DisplayPlan &plan) override
+    {
+        each([&](ExtractionView &v) { v.applyDisplay(plan); });
+    }
 
 private:
     template <typename F> void each(F f)

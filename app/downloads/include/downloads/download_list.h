@@ -163,7 +163,7 @@ private:
     DownloadRows *rows_;
     ExtractionQueue *extractions_;
     BatchRun *batch_;
-    std::set<qint64> retried_;  // rows whose extraction again was asked by 重试
+    std::set<qint64> retried_;                             // rows whose extraction again was asked by 重试
     ExtractionWhy reextractWhy_ = ExtractionWhy::Restore;  // of the row extracted again now
     // With "同时保存封面和视频信息": NAME.info.json and the cover beside a saved video.
     void writeSidecars(qint64 id, history::Entry &e);

@@ -9,7 +9,7 @@
 
 class HeadlessView : public ExtractionView {
 public:
-    int site = 0;     // the service and address of the run it follows
+    int site = 0;  // the service and address of the run it follows
     QString address;
     QString status;
     bool extractEnabled = true;
