@@ -129,7 +129,7 @@ public:
     // the step cannot fetch.
     std::optional<QString> fetchTarget(const Step &step, QString *marker, QString *why) const
     {
-        const std::optional<QString> address = expand(step.address, fetch::PageLimit);
+        std::optional<QString> address = expand(step.address, fetch::PageLimit);
         if (!address) {
             *why = TooLarge;
             return std::nullopt;
@@ -303,7 +303,7 @@ std::optional<QString> StepRun::advance()
         QString marker;
         QString why;
         if (step.input == Step::Fetch && !st.run.answersAtOnce()) {
-            const std::optional<QString> address = st.run.fetchTarget(step, &marker, &why);
+            std::optional<QString> address = st.run.fetchTarget(step, &marker, &why);
             if (address) {
                 st.marker = marker;
                 st.waiting = true;
