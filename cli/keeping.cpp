@@ -105,8 +105,13 @@ std::optional<QString> Keeper::writeSidecars(const SavedVideo &s)
     QString why;
     if (options_.infoJson) {
         const QString path = sidecarPath(s.file, QStringLiteral(".info.json"));
-        if (!writeSidecar(
-                path, videoInfoJson(s.video, s.avatar, QDateTime::currentDateTime(), s.file, s.measured), &why))
+        // A work of an author's page also says where in the playlist it stood.
+        QVariantHash facts = s.measured;
+        for (auto it = s.run.cbegin(); it != s.run.cend(); ++it) {
+            if (it.key().startsWith(u"playlist") || it.key() == u"n_entries")
+                facts.insert(it.key(), it.value());
+        }
+        if (!writeSidecar(path, videoInfoJson(s.video, s.avatar, QDateTime::currentDateTime(), s.file, facts), &why))
             warn(QStringLiteral("cannot write"), path, why);
     }
     if (options_.description) {

@@ -1,6 +1,8 @@
 // quorvin-extract: the window's extraction for scripts, one site and one or more addresses.
 #include "convert/conversion.h"
+#include "author_run.h"
 #include "extract/address_check.h"
+#include "extract/author_listing.h"
 #include "messages.h"
 #include "extract/extraction_queue.h"
 #include "net/decode.h"
@@ -192,9 +194,10 @@ ExtractionRequest requestOf(const QString &address, const CliOptions &o, QList<S
 
 // The report of one extracted address; its video downloaded when asked. number: its autonumber.
 AddressReport reportOf(const ExtractionRequest &request, const ExtractedVideo &found, qsizetype number,
-    const QList<StepTrace> &trace, const CliOptions &o, Keeper &keeper)
+    const QList<StepTrace> &trace, const CliOptions &o, Keeper &keeper, const QVariantHash &playlist)
 {
     AddressReport r;
+    r.playlist = playlist;
     r.address = request.address;
     r.site = request.site;
     r.outcome = found.outcome;
@@ -215,8 +218,11 @@ AddressReport reportOf(const ExtractionRequest &request, const ExtractedVideo &f
         printTrace(r.address, r.site, trace);
     if (!r.error.isEmpty() && r.outcome != ExtractionOutcome::AddressRejected)
         messages::error(forTerminal(r.address) + QStringLiteral(": ") + forTerminal(r.error));
-    if (o.download && r.ok())
-        saveAndKeep(r, o, runFields(number), keeper);
+    if (o.download && r.ok()) {
+        QHash<QString, QVariant> fields = runFields(number);
+        fields.insert(playlist);
+        saveAndKeep(r, o, fields, keeper);
+    }
     return r;
 }
 
@@ -227,6 +233,7 @@ outtmpl::Fields templateFields(const AddressReport &r, qsizetype number)
     outtmpl::Fields f {
         r.video, saved ? QFileInfo(r.saved->file).suffix() : linkVideoExtension(r.video.link), measuredFields(r)};
     f.more.insert(runFields(number));
+    f.more.insert(r.playlist);
     if (saved) {
         f.more[QStringLiteral("filepath")] = QFileInfo(r.saved->file).absoluteFilePath();
         f.more[QStringLiteral("filename")] = QFileInfo(r.saved->file).absoluteFilePath();
@@ -258,13 +265,24 @@ int exitStatusOf(const AddressReport &r)
     return extractionFailed(r.outcome) ? ExitExtractionFailed : ExitOk;
 }
 
+// One address to run: given, or a work of an author's page given.
+struct RunItem {
+    QString address;
+    QVariantHash playlist;  // a work's place in its author's list; empty for an address given
+    bool lastOfPlaylist = false;
+};
+
 // Every address in turn under the program's one event loop: each extraction goes through the
 // extraction queue; the polite pause before each address but the first, and a busy service's
-// wait before the same address is tried again, are timers. Ends the event loop with the run's
-// exit status.
+// wait before the same address is tried again, are timers. An author's page is listed first
+// and its chosen works take its place. Ends the event loop with the run's exit status.
 class AddressRun : public QObject {
 public:
-    AddressRun(const CliOptions &o, Keeper &keeper) : o_(o), keeper_(keeper), queue_(o.table), writer_(stdout) {}
+    AddressRun(const CliOptions &o, Keeper &keeper) : o_(o), keeper_(keeper), queue_(o.table), writer_(stdout)
+    {
+        for (const QString &address : o.addresses)
+            items_.append({address, {}, false});
+    }
 
     void start()
     {
@@ -274,11 +292,11 @@ public:
 private:
     void next()
     {
-        if (index_ >= o_.addresses.size()) {
+        if (index_ >= items_.size()) {
             finish();
             return;
         }
-        const QString &address = o_.addresses[index_];
+        const QString address = items_[index_].address;
         // After a Ctrl+C every address left still has its line.
         if (interruptedByUser()) {
             take(interruptedReport(address));
@@ -296,7 +314,18 @@ private:
             return;
         }
         paused_ = false;
+        const int lister = items_[index_].playlist.isEmpty()
+            ? listingSiteFor(address, o_.site == AutoSite ? -1 : o_.site, o_.table)
+            : -1;
+        if (lister >= 0) {
+            listAuthor(
+                lister, address, o_.playlist, o_.table, this,
+                [this, lister](const QString &id) { return keeper_.alreadySaved(siteName(lister), id); },
+                [this](const AuthorPlaylist &p) { listed(p); });
+            return;
+        }
         if (std::optional<AddressReport> archived = archivedReport(address, o_, keeper_)) {
+            archived->playlist = items_[index_].playlist;
             take(*archived);
             return;
         }
@@ -311,9 +340,67 @@ private:
         queue_.add(request);
     }
 
+    // An author's page listed: its chosen works take its place, or with --flat-playlist its
+    // list is printed.
+    void listed(const AuthorPlaylist &p)
+    {
+        const bool failed = p.works.isEmpty() && p.end != ListingEnd::Done && p.end != ListingEnd::Stopped &&
+            p.end != ListingEnd::NoNewWork;
+        if (!p.said.isEmpty())
+            (failed ? messages::error : messages::warning)(forTerminal(p.address) + QStringLiteral(": ") + p.said);
+        if (p.leftOut > 0)
+            messages::warning(QStringLiteral("%1: %2 works left out: their addresses are not the service's")
+                                  .arg(forTerminal(p.address))
+                                  .arg(p.leftOut));
+        if (failed) {
+            status_ = qMax<int>(status_, ExitExtractionFailed);
+            ++index_;
+            QTimer::singleShot(0, this, [this] { next(); });
+            return;
+        }
+        QTextStream out(stdout);
+        const QList<qsizetype> chosen = chosenWorks(p, o_.playlist);
+        if (o_.playlist.flat) {
+            if (!o_.save.quiet || o_.json)
+                printFlat(writer_, out, p, o_.playlist, o_.json);
+            ++index_;
+            QTimer::singleShot(0, this, [this] { next(); });
+            return;
+        }
+        if (o_.json && o_.playlist.single) {
+            writePlaylistHead(writer_, p, chosen.size());
+            playlistOpen_ = true;
+            firstEntry_ = true;
+            if (chosen.isEmpty())
+                closePlaylist();
+        } else if (!o_.json && o_.printTemplates.isEmpty() && !o_.getUrl && !o_.keep.printPath && !o_.save.quiet) {
+            out << forTerminal(p.address) << "\n  作者: " << forTerminal(p.author.name) << "\n  作品: " << chosen.size()
+                << " / " << p.works.size() << "\n";
+            out.flush();
+        }
+        QList<RunItem> works;
+        for (const qsizetype place : chosen)
+            works.append({p.works[place].address, playlistFields(p, place, chosen.size()), false});
+        if (!works.isEmpty())
+            works.last().lastOfPlaylist = true;
+        items_.remove(index_);
+        for (qsizetype i = 0; i < works.size(); ++i)
+            items_.insert(index_ + i, works[i]);
+        QTimer::singleShot(0, this, [this] { next(); });
+    }
+
+    void closePlaylist()
+    {
+        if (!playlistOpen_)
+            return;
+        writePlaylistTail(writer_);
+        playlistOpen_ = false;
+    }
+
     void extracted(const ExtractedVideo &found)
     {
-        AddressReport r = reportOf(request_, found, o_.autonumberStart + index_, trace_, o_, keeper_);
+        AddressReport r =
+            reportOf(request_, found, o_.autonumberStart + index_, trace_, o_, keeper_, items_[index_].playlist);
         if (r.busyServer && busyTries_ < MostBusyTries) {
             const int seconds = busyPauseSeconds(r.retryAfter, busyTries_);
             ++busyTries_;
@@ -331,10 +418,29 @@ private:
     {
         busyTries_ = 0;
         print(r);
-        status_ = qMax(status_, exitStatusOf(r));
+        const RunItem item = items_[index_];
+        int status = exitStatusOf(r);
+        if (!item.playlist.isEmpty() && status != ExitOk && status != ExitInterrupted) {
+            // A work of an author's page that failed fails the run as yt-dlp's do: 1, and the
+            // run's end names it.
+            failedWorks_ << r.address;
+            status = ExitAddressRejected;
+        }
+        status_ = qMax(status_, status);
+        if (item.lastOfPlaylist)
+            closePlaylist();
         ++index_;
-        if (o_.abortOnError && exitStatusOf(r) != ExitOk) {
-            index_ = o_.addresses.size();  // --abort-on-error: the addresses after the first failure are not run
+        if (o_.abortOnError && status != ExitOk) {
+            index_ = items_.size();  // --abort-on-error: the addresses after the first failure are not run
+        }
+        if (r.ok() && !r.archived && o_.playlist.maxDownloads > 0 && ++downloads_ >= o_.playlist.maxDownloads &&
+            index_ < items_.size()) {
+            messages::note(
+                QStringLiteral("quorvin-extract: --max-downloads %1 reached; stopping").arg(o_.playlist.maxDownloads));
+            maxReached_ = true;
+            index_ = items_.size();
+        } else if (r.ok() && !r.archived && o_.playlist.maxDownloads > 0 && downloads_ >= o_.playlist.maxDownloads) {
+            maxReached_ = true;
         }
         if (const std::optional<int> broken = outputFailure()) {
             QCoreApplication::exit(*broken);  // nobody reads what follows: the run stops here
@@ -348,6 +454,9 @@ private:
         const qsizetype number = o_.autonumberStart + index_;
         QTextStream out(stdout);
         if (o_.json) {
+            if (playlistOpen_ && !firstEntry_)
+                writer_.raw(", ");
+            firstEntry_ = false;
             writeJson(writer_, r, o_.withSlots);
         } else if (!o_.printTemplates.isEmpty() || o_.getUrl || o_.keep.printPath) {
             // Plain lines for scripts, for the videos extracted only: each --print in order.
@@ -370,6 +479,7 @@ private:
 
     void finish()
     {
+        closePlaylist();
         if (interruptedByUser()) {
             QCoreApplication::exit(outputFailure().value_or(ExitInterrupted));  // Ctrl+C: every address has its line
             return;
@@ -377,6 +487,12 @@ private:
         // A command of --exec that failed makes the run fail as a failed download does.
         if (keeper_.commandsFailed() > 0)
             status_ = qMax<int>(status_, ExitDownloadFailed);
+        if (!failedWorks_.isEmpty())
+            messages::error(QStringLiteral("%1 works of an author's page failed: %2")
+                                .arg(failedWorks_.size())
+                                .arg(forTerminal(failedWorks_.join(QStringLiteral(", ")))));
+        if (maxReached_)
+            status_ = qMax<int>(status_, ExitMaxDownloads);
         QCoreApplication::exit(outputFailure().value_or(status_));
     }
 
@@ -384,12 +500,18 @@ private:
     Keeper &keeper_;
     ExtractionQueue queue_;
     json::Writer writer_;
+    QList<RunItem> items_;
     qsizetype index_ = 0;
     int busyTries_ = 0;    // of the address in hand
     bool paused_ = false;  // the pause before the address in hand is over
     int status_ = ExitOk;
     QList<StepTrace> trace_;
     ExtractionRequest request_;
+    bool playlistOpen_ = false;  // -J: an author's object is open, its entries being written
+    bool firstEntry_ = true;
+    int downloads_ = 0;
+    bool maxReached_ = false;
+    QStringList failedWorks_;
 };
 
 }  // namespace

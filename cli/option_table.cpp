@@ -12,8 +12,29 @@ const QList<OptionSpec> Table = {
     {opt::BatchFile, S {"a", "batch-file"}, "FILE",
         "read addresses from FILE, one a line (blank lines and lines starting with #, ; or ] are skipped); - as "
         "an address reads them from standard input the same way"},
-    {opt::Json, S {"j", "J", "json", "dump-json"}, "",
-        "one JSON object per address and line: %COLUMNS% (see the man page)"},
+    {opt::Json, S {"j", "json", "dump-json"}, "",
+        "one JSON object per address and line: %COLUMNS% (see the man page); each work of an author's page "
+        "its own line, with playlist, playlist_id, playlist_title, playlist_index, playlist_count, "
+        "playlist_uploader, playlist_uploader_id and n_entries"},
+    {opt::SingleJson, S {"J", "dump-single-json"}, "",
+        "as --json, but an author's page is one JSON object: \"_type\": \"playlist\", id, title, uploader, "
+        "uploader_id, uploader_url, webpage_url, extractor, playlist_count and its works as entries"},
+    {opt::FlatPlaylist, S {"flat-playlist"}, "",
+        "list an author's works without opening each one: with -J or -j, entries of \"_type\": \"url\" with "
+        "url, id and title; nothing is downloaded"},
+    {opt::PlaylistItems, S {"I", "playlist-items"}, "ITEMS",
+        "the works of an author's page to take, by place from 1: 1:10,15,-3::1 (START:STOP:STEP, either end "
+        "left out, negative places counting from the end, STOP included; 5-7 as 5:7)"},
+    {opt::MaxDownloads, S {"max-downloads"}, "N", "stop after N videos and exit 101"},
+    {opt::BreakOnExisting, S {"break-on-existing"}, "",
+        "stop reading an author's page at the first work the download archive or the history holds: a run "
+        "with nothing new reads one page"},
+    {opt::DateAfter, S {"dateafter"}, "DATE",
+        "take only works of this day or later: YYYYMMDD, or today, yesterday or now with +N or -N days, weeks, "
+        "months or years (today-2weeks); a work whose day is not known is taken"},
+    {opt::DateBefore, S {"datebefore"}, "DATE", "take only works of this day or earlier, as --dateafter"},
+    {opt::ListingPages, S {"max-listing-pages"}, "N", "read at most N pages of an author's page (500)"},
+    {opt::ListingWorks, S {"max-listing-works"}, "N", "list at most N works of an author's page (10000)"},
     {opt::Print, S {"O", "print"}, "TEMPLATE",
         "print the template filled in for each video extracted, one line each, the fields and forms as -o "
         "reads them; "

@@ -398,7 +398,7 @@ QString readAll(const Args &args, CliOptions &o)
     }
     if (QString why = readConvertOptions(args, o.convert); !why.isEmpty())
         return why;
-    return QString();
+    return readPlaylistOptions(args, o.playlist);
 }
 
 // A field no video has is filled with NA, and one measured on the saved file is NA without a
@@ -429,7 +429,7 @@ QString readArguments(const Args &args, CliOptions &o)
     o.verbose = args.isSet(opt::Verbose);
     o.explain = args.isSet(opt::Explain) || o.verbose;
     o.pageFile = args.value(opt::Page);
-    o.json = args.isSet(opt::Json);
+    o.json = args.isSet(opt::Json) || args.isSet(opt::SingleJson);
     o.withSlots = args.isSet(opt::Slots);
     // A conversion is of a saved video: asking for one asks for the download.
     o.download = args.isSet(opt::Download) || args.isSet(opt::ExtractAudio) || args.isSet(opt::RemuxVideo) ||

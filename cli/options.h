@@ -5,6 +5,7 @@
 #include "record/hosts.h"
 #include "convert_step.h"
 #include "keeping.h"
+#include "playlist_options.h"
 #include "save.h"
 
 #include <QCommandLineParser>
@@ -21,6 +22,7 @@ enum ExitStatus {
     ExitUsage = 2,
     ExitDownloadFailed = 3,
     ExitExtractionFailed = 4,  // no page, or no video link in it
+    ExitMaxDownloads = 101,    // --max-downloads was reached
     ExitInterrupted = 130,     // Ctrl+C stopped a download, its part kept
 };
 
@@ -28,7 +30,8 @@ struct CliOptions {
     int site = AutoSite;  // resolved from siteName once the descriptions are loaded
     QString siteName;     // --site as given ("" or "auto": each address its own)
     bool json = false;
-    bool withSlots = false;  // --slots: the whole record and the captions in each JSON line
+    PlaylistOptions playlist;  // an author's page: -J, --flat-playlist, -I, dates...
+    bool withSlots = false;    // --slots: the whole record and the captions in each JSON line
     bool download = false;
     SaveOptions save;
     KeepOptions keep;

@@ -67,6 +67,18 @@ bool savedWell(const Line &l)
 
 using W = json::Writer;
 
+// A member of the playlist a work came from, when it came from one.
+void playlistMember(W &w, const char *name, const QVariantHash &playlist)
+{
+    const QVariant v = playlist.value(QLatin1String(name));
+    if (!v.isValid())
+        return;
+    if (v.typeId() == QMetaType::QString)
+        w.member(name, v.toString());
+    else
+        w.member(name, v.toLongLong());
+}
+
 // The conversion's outcome: the new file, or why there is none.
 void writeConverted(W &w, const char *name, const convert::Result &c, const QString &format)
 {
@@ -145,6 +157,14 @@ const Column Columns[] = {
         [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.video.description, l.r.ok()); }},
     {{"uploader", "string or null", JsonWhen::Always, "the author (as author)"},
         [](W &w, const char *n, const Line &l) { stringOrNull(w, n, l.r.video.author, l.r.ok()); }},
+    {{"uploader_id", "string or null", JsonWhen::Always, "the author's id, from the author link of the share page"},
+        [](W &w, const char *n, const Line &l) {
+            stringOrNull(w, n, l.r.video.uploaderUrl.section(u'/', -1), !l.r.video.uploaderUrl.isEmpty());
+        }},
+    {{"uploader_url", "string or null", JsonWhen::Always, "the author's page the share page links to"},
+        [](W &w, const char *n, const Line &l) {
+            stringOrNull(w, n, l.r.video.uploaderUrl, !l.r.video.uploaderUrl.isEmpty());
+        }},
     {{"upload_date", "string or null", JsonWhen::Always, "the date as YYYYMMDD, null when it cannot be read"},
         [](W &w, const char *n, const Line &l) {
             const QString day = outtmpl::uploadDate(l.r.video.date);
@@ -158,6 +178,22 @@ const Column Columns[] = {
         [](W &w, const char *n, const Line &l) {
             stringOrNull(w, n, savedWell(l) ? l.r.saved->file : QString(), savedWell(l));
         }},
+    {{"playlist", "string", JsonWhen::InPlaylist, "the author's name (as playlist_title)"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"playlist_id", "string", JsonWhen::InPlaylist, "the author's id"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"playlist_title", "string", JsonWhen::InPlaylist, "the author's name"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"playlist_index", "number", JsonWhen::InPlaylist, "the work's place in the author's list, from 1"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"playlist_count", "number", JsonWhen::InPlaylist, "the works listed"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"playlist_uploader", "string", JsonWhen::InPlaylist, "the author's name"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"playlist_uploader_id", "string", JsonWhen::InPlaylist, "the author's id"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
+    {{"n_entries", "number", JsonWhen::InPlaylist, "the works listed (as playlist_count)"},
+        [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
     {{"slots", "array", JsonWhen::WithSlots, "the whole record (51 strings)"},
         [](W &w, const char *n, const Line &l) {
             if (l.withSlots)

@@ -9,6 +9,7 @@
 #include "save.h"
 
 #include <QTextStream>
+#include <QVariantHash>
 #include <optional>
 
 struct AddressReport {
@@ -28,6 +29,7 @@ struct AddressReport {
     std::optional<QString> thumbnail;          // --write-thumbnail: the cover file, empty when skipped
     bool busyServer = false;                   // the page was answered 429 or 503
     int retryAfter = -1;                       // the seconds its Retry-After asked for, -1 when none
+    QVariantHash playlist;                     // a work of an author's page: its place (playlist_index...)
 
     bool ok() const { return outcome == ExtractionOutcome::Extracted; }
 };
@@ -38,6 +40,7 @@ enum class JsonWhen {
     Failed,        // when the extraction failed
     WithSlots,     // with --slots
     WithDownload,  // with --download, after the download
+    InPlaylist,    // for a work of an author's page
 };
 
 // One member of the JSON lines: its name, its JSON type, when it is there and what it holds.

@@ -31,7 +31,7 @@ sleep 1
 
 run() {  # $1: the program; prints its JSON lines for every address
   local prog="$1"
-  "$prog" --json --slots --all-hosts "127.0.0.1:$simport" $("$sim" --port "$simport" --list) 2>/dev/null || true
+  "$prog" --json --slots --all-hosts "127.0.0.1:$simport" $("$sim" --port "$simport" --list | sed '/^$/,$d') 2>/dev/null || true
   for i in $(seq "$n"); do
     local web="http://127.0.0.1:$webport"
     "$prog" --json --slots --all-hosts "127.0.0.1:$webport" \

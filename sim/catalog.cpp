@@ -9,14 +9,13 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-namespace {
-
-// The scheme and host of a prefix ("http://127.0.0.1:18605/weishi_pic/0/" -> "http://127.0.0.1:18605").
-QString origin(const QString &prefix)
+QString simOrigin(const QString &prefix)
 {
     const qsizetype slash = prefix.indexOf(u'/', 7);
     return slash < 0 ? prefix : prefix.left(slash);
 }
+
+namespace {
 
 QByteArray readMedia(const QString &name)
 {
@@ -59,6 +58,7 @@ Catalog::Catalog(const Hosts &hosts)
         {Weipai, "wp8004", "老用户", "十年前的老视频", "2009-09-09 09:09", false, false},
         {Weipai, "wp8005", "断网了", "只传了一半的视频", "2014-10-10 10:10", false, false},
     };
+    addAuthors();
 }
 
 HttpResponse Catalog::bigClip() const
@@ -110,13 +110,13 @@ QStringList Catalog::shareAddresses() const
     return out;
 }
 
-const SimVideo *Catalog::find(int site, const QString &id) const
+std::optional<SimVideo> Catalog::find(int site, const QString &id) const
 {
     for (const SimVideo &v : videos_) {
         if (v.site == site && v.id == id)
-            return &v;
+            return v;
     }
-    return nullptr;
+    return generatedWork(site, id);
 }
 
 QString Catalog::page(const SimVideo &v) const
@@ -132,13 +132,13 @@ QString Catalog::page(const SimVideo &v) const
 
 QString Catalog::weishiPage(const SimVideo &v) const
 {
-    const QString pictures = origin(sitePrefix(Weishi, QStringLiteral("cover"), h_));
+    const QString pictures = simOrigin(sitePrefix(Weishi, QStringLiteral("cover"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html lang="zh-CN"><head><meta charset="utf-8"><title>%1的微视</title>
 <meta name="keywords" content="微视,短视频,%1"><link rel="stylesheet" href="/css/weishi.css"></head>
 <body><div class="header"><a class="logo" href="/">腾讯微视</a><span class="slogan">8秒，最好玩的短视频</span></div>
 <div class="main"><div class="userInfo">
-<a href="/u/%2"><img class="headPic" onerror="errImgHeadLoad" src="%3/head/%2.jpg" title="%1" /></a>
+<a href="/u/%7"><img class="headPic" onerror="errImgHeadLoad" src="%3/head/%2.jpg" title="%1" /></a>
 <span class="nick">%1</span>%4</div>
 <div class="vBox js_player" id="%2" data-type="video"><div class="vCover"></div></div>
 <div id="message" class="msgCnt">%5</div>
@@ -147,47 +147,49 @@ QString Catalog::weishiPage(const SimVideo &v) const
 <div class="footer">Copyright &copy; 1998 - 2014 Tencent. All Rights Reserved.</div></body></html>)")
         .arg(v.author, v.id, pictures,
             v.verified ? QStringLiteral("<i class=\"icon_vip\" title=\"认证用户\"></i>") : QString(), v.description,
-            v.date);
+            v.date, v.authorUid);
 }
 
 QString Catalog::meipaiPage(const SimVideo &v) const
 {
-    const QString site = origin(sitePrefix(Meipai, QStringLiteral("page"), h_));
+    const QString site = simOrigin(sitePrefix(Meipai, QStringLiteral("page"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的美拍 - 美拍</title><link rel="stylesheet" href="/css/mp.css"></head>
 <body><div id="header"><a href="/">美拍</a> <a href="/squares">热门</a></div>
 <div class="detail-video"><div id="detailVideo" class="mp-h5-player" data-video="%2/mvvideo/%3.mp4">
 <img id="video_img" src="%2/cover/%3.jpg" alt="%1的美拍" width="400" height="400"></div></div>
-<div class="detail-author"><a href="/user/%3"><img src="%4/avatar/%3.jpg!thumb60" class="avatar" width="60"></a>
+<div class="detail-author"><a href="/user/%8"><img src="%4/avatar/%3.jpg!thumb60" class="avatar" width="60"></a>
 %7</div>
 <h1 class="description br">%5</h1>
 <div class="detail-info"><span class="date">%6</span> <span class="play-count">播放 1.2万</span></div>
 <div id="footer">&copy; 2015 美图公司</div></body></html>)")
         .arg(v.author, site, v.id, sitePrefix(Meipai, QStringLiteral("avatar"), h_), v.description, v.date,
-            changed_ == u"meipai" ? QStringLiteral("<span class=\"nick\">%1</span>").arg(v.author)
-                                  : QStringLiteral("<a href=\"/user/%1\" class=\"name\">%2</a>").arg(v.id, v.author));
+            changed_ == u"meipai"
+                ? QStringLiteral("<span class=\"nick\">%1</span>").arg(v.author)
+                : QStringLiteral("<a href=\"/user/%1\" class=\"name\">%2</a>").arg(v.authorUid, v.author),
+            v.authorUid);
 }
 
 QString Catalog::kuaishouPage(const SimVideo &v) const
 {
-    const QString site = origin(sitePrefix(Kuaishou, QStringLiteral("page"), h_));
+    const QString site = simOrigin(sitePrefix(Kuaishou, QStringLiteral("page"), h_));
     QString html = QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的作品 - GIF快手</title>
 <script src="%2/js/jquery.min.js"></script></head>
 <body><div class="top"><img src="%2/img/logo.png" alt="快手"></div>
 <div class="photo-box">
 <div id="qqzone_web">
-<span>%1:%3</span><img src="%2/head/%4.jpg"></div>
+<span>%1:%3</span><a href="/i/user/%6"><img src="%2/head/%4.jpg"></a></div>
 <div class="info"><span class="likes">赞 128</span><span style="color:#999;white-space:nowrap;"> %5 </span></div>
 <video id="video" width="480" height="480" poster="%2/upic/%4.jpg" src="%2/photo/%4.mp4" controls></video>
 </div><div class="bottom">下载快手，看更多精彩视频</div></body></html>)")
-                       .arg(v.author, site, v.description, v.id, v.date);
+                       .arg(v.author, site, v.description, v.id, v.date, v.authorUid);
     return html.replace(u'\n', QStringLiteral("\r\n"));
 }
 
 QString Catalog::weipaiPage(const SimVideo &v) const
 {
-    const QString site = origin(sitePrefix(Weipai, QStringLiteral("page"), h_));
+    const QString site = simOrigin(sitePrefix(Weipai, QStringLiteral("page"), h_));
     return QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的视频 - 微拍</title>
 <script type="text/javascript">var video_info = {vid:"%2", pic:"%3/cover/%2.jpg", width:480, height:480};)"
@@ -195,10 +197,10 @@ QString Catalog::weipaiPage(const SimVideo &v) const
 <body><div class="nav"><a href="/">微拍</a></div>
 <h1 class="hide">%1的视频</h1>
 <div class="player"><div id="flashPlayer"></div></div>
-<div class="user"><img src="%4/%2.jpg" class="head" width="48"><span class="nick">%1</span>
+<div class="user"><a href="/user/%6"><img src="%4/%2.jpg" class="head" width="48"></a><span class="nick">%1</span>
 <span class="date">%5</span></div>
 <div class="footer">&copy; 2014 微拍</div></body></html>)")
-        .arg(v.author, v.id, site, sitePrefix(Weipai, QStringLiteral("avatar"), h_), v.date);
+        .arg(v.author, v.id, site, sitePrefix(Weipai, QStringLiteral("avatar"), h_), v.date, v.authorUid);
 }
 
 QString Catalog::miaopaiPage(const SimVideo &v) const
@@ -206,7 +208,7 @@ QString Catalog::miaopaiPage(const SimVideo &v) const
     return QStringLiteral(R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>%1的秒拍视频</title></head>
 <body><div class="header"><a href="/">秒拍</a></div>
-<div class="box"><div class="hd"><a href="/u/%2"><img src="%3/avatar/%2.jpg" width="50" height="50"></a>%4
+<div class="box"><div class="hd"><a href="/u/%7"><img src="%3/avatar/%2.jpg" width="50" height="50"></a>%4
 <span class="name">%1</span></div>
 <div class="video_box"><div id="video"></div></div>
 <div class="intro"><p>%5</p></div>
@@ -214,7 +216,7 @@ QString Catalog::miaopaiPage(const SimVideo &v) const
 <div class="footer"><p>&copy; 2015 秒拍</p></div></body></html>)")
         .arg(v.author, v.id, sitePrefix(Miaopai, QStringLiteral("avatar"), h_),
             v.verified ? QStringLiteral("<img class=\"v\" src=\"/img/v.png\" title=\"新浪认证\">") : QString(),
-            v.description, v.date);
+            v.description, v.date, v.authorUid);
 }
 
 QString Catalog::indexPage() const
@@ -228,6 +230,16 @@ QString Catalog::indexPage() const
             if (v.site == site && v.listed)
                 html += "<li><a href=\"" + shareAddress(v) + "\">" + shareAddress(v) + "</a> " +
                     v.author.toHtmlEscaped() + "</li>";
+        }
+        html += "</ul><h3>作者主页</h3><ul>";
+        for (const SimAuthor &a : authors_) {
+            if (a.site != site)
+                continue;
+            const QString address = authorAddress(a);
+            html += "<li><a href=\"" + address + "\">" + address + "</a> " +
+                (a.gone ? QStringLiteral("（已注销，404）")
+                        : a.name.toHtmlEscaped() + QStringLiteral("（%1 个作品）").arg(a.works)) +
+                "</li>";
         }
         html += "</ul>";
     }
@@ -260,7 +272,7 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
     const QString path = QUrl::fromPercentEncoding(request.path());
     const auto html = [](const QString &text) { return HttpResponse::text(text.toUtf8()); };
     const auto pageOf = [&](int site, const QString &id) {
-        const SimVideo *v = find(site, id);
+        const std::optional<SimVideo> v = find(site, id);
         return v ? html(page(*v)) : HttpResponse::notFound();
     };
 
@@ -282,6 +294,8 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
         return html(indexPage());
     if (std::optional<HttpResponse> maker = makerPage(path))
         return *maker;
+    if (std::optional<HttpResponse> author = authorAnswer(path, QUrlQuery(QUrl::fromEncoded(request.target).query())))
+        return *author;
     if (path == u"/weishi/video/downloadVideo.php") {
         const QString id = QUrlQuery(QUrl::fromEncoded(request.target).query()).queryItemValue("vid");
         if (!find(Weishi, id))
@@ -293,10 +307,10 @@ HttpResponse Catalog::answer(const HttpRequest &request) const
             "application/json");
     }
     if (path.startsWith(u"/api/weipai/video/")) {
-        const SimVideo *v = find(Weipai, path.mid(18));
+        const std::optional<SimVideo> v = find(Weipai, path.mid(18));
         if (!v)
             return HttpResponse::text("{\"state\":0}", "application/json");
-        const QString link = origin(sitePrefix(Weipai, QStringLiteral("api"), h_)) + "/media/" + v->id;
+        const QString link = simOrigin(sitePrefix(Weipai, QStringLiteral("api"), h_)) + "/media/" + v->id;
         return HttpResponse::text(
             ("{\"state\":1,\"video\":{\"url\":\"" + link + "\",\"desc\":\"" + v->description + "\",\"length\":2}}")
                 .toUtf8(),

@@ -13,7 +13,7 @@
 namespace {
 
 const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list] [--site-changed SITE [--bundle-tampered]]\n"
-                     "                   [--sites-key FILE]\n"
+                     "                   [--sites-key FILE] [--hold-ms MS]\n"
                      "\n"
                      "Serves share pages, interfaces, pictures and videos of the five services, the version\n"
                      "file and the maker's pages on 127.0.0.1, one log line per request.\n"
@@ -21,7 +21,9 @@ const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list] [--site-changed 
                      "  (no option)   listen on every port of the host table this program was built with\n"
                      "                (the demo preset puts them all on 127.0.0.1)\n"
                      "  --port PORT   put every service on this one port instead\n"
-                     "  --list        print the share addresses and exit\n"
+                     "  --list        print the share addresses, one a line; then an empty line and the\n"
+                     "                author pages, one a line: the address, two spaces and a comment\n"
+                     "                (\"# 美拍 连载小剧场 45\": service, name, works); then exit\n"
                      "  --site-changed SITE\n"
                      "                serve the service's pages as changed (meipai: the author moves from\n"
                      "                <a class=\"name\"> to <span class=\"nick\">) and publish a signed\n"
@@ -29,7 +31,10 @@ const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list] [--site-changed 
                      "  --bundle-tampered\n"
                      "                publish that set with one byte changed after signing\n"
                      "  --sites-key FILE\n"
-                     "                the secret key the set is signed with (default: the demo build's)\n";
+                     "                the secret key the set is signed with (default: the demo build's)\n"
+                     "  --hold-ms MS  hold every author page and works-interface answer MS milliseconds\n"
+                     "                before sending it (default 0; share pages, pictures and videos\n"
+                     "                are never held), to time how a program pages through authors\n";
 
 // The demo build's key pair is made in its build folder; the simulator signs with its secret half.
 #ifdef QUORVIN_DEMO_SITES_KEY_FILE
@@ -60,6 +65,7 @@ struct SimOptions {
     QString changed;  // --site-changed
     QString keyFile = QString::fromUtf8(DefaultKeyFile);
     bool tampered = false;
+    int holdMs = 0;  // --hold-ms
 };
 
 // The options; the exit status when the program ends here (--help, an unknown argument).
@@ -74,6 +80,13 @@ std::optional<int> parseArguments(const QStringList &args, SimOptions &o)
             o.tampered = true;
         } else if (args[i] == u"--port" && i + 1 < args.size()) {
             o.table = Hosts::allOn(QStringLiteral("127.0.0.1:") + args[++i]);
+        } else if (args[i] == u"--hold-ms" && i + 1 < args.size()) {
+            bool ok = false;
+            o.holdMs = args[++i].toInt(&ok);
+            if (!ok || o.holdMs < 0) {
+                QTextStream(stderr) << "quorvin-sim: --hold-ms wants a number of milliseconds, 0 or more\n\n" << Usage;
+                return 2;
+            }
         } else if (args[i] == u"--list") {
             o.list = true;
         } else if (args[i] == u"--help") {
@@ -103,6 +116,7 @@ int main(int argc, char **argv)
         return *status;
     const Hosts &table = o.table;
     Catalog catalog(table);
+    catalog.setHoldMs(o.holdMs);
     if (!o.changed.isEmpty()) {
         catalog.setSiteChanged(o.changed);
         QString why;
@@ -117,6 +131,9 @@ int main(int argc, char **argv)
     if (list) {
         for (const QString &address : catalog.shareAddresses())
             out << address << "\n";
+        out << "\n";
+        for (const QString &line : catalog.authorLines())
+            out << line << "\n";
         return 0;
     }
 
@@ -143,6 +160,9 @@ int main(int argc, char **argv)
     out << "\nshare addresses:\n";
     for (const QString &address : catalog.shareAddresses())
         out << "  " << address << "\n";
+    out << "author pages:\n";
+    for (const QString &line : catalog.authorLines())
+        out << "  " << line << "\n";
     out.flush();
     return app.exec();
 }

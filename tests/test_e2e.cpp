@@ -53,7 +53,8 @@ private slots:
         const quint16 port = freePort();
         hostPort_ = QStringLiteral("127.0.0.1:%1").arg(port);
         const ProcessResult list = runProgram(QUORVIN_SIM, {"--port", QString::number(port), "--list"});
-        addresses_ = QString::fromUtf8(list.out).split(u'\n', Qt::SkipEmptyParts);
+        // The share addresses, up to the empty line before the authors' pages.
+        addresses_ = QString::fromUtf8(list.out).section(QStringLiteral("\n\n"), 0, 0).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(addresses_.size(), 16);
         sim_.start(QUORVIN_SIM, {"--port", QString::number(port)});
         QVERIFY(sim_.waitForStarted());

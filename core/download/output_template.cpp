@@ -93,6 +93,13 @@ QString durationString(double seconds)
 // The fields made from others: the date's seconds, the duration and size as people read them.
 std::optional<QString> derivedValue(const QString &field, const Fields &f)
 {
+    if (field == u"uploader_id")
+        return f.video.uploaderUrl.section(u'/', -1);
+    if (field == u"playlist_index" && f.more.contains(field)) {
+        // As wide as the playlist's count, so that names sort in the playlist's order.
+        const int width = int(f.more.value(QStringLiteral("playlist_count")).toString().size());
+        return QStringLiteral("%1").arg(f.more.value(field).toLongLong(), width, 10, QChar(u'0'));
+    }
     if (field == u"ext")
         return f.extension;
     if (field == u"upload_date")
@@ -128,7 +135,8 @@ std::optional<QString> fieldValue(const QString &field, const Fields &f)
         {QStringLiteral("description"), &VideoFields::description},
         {QStringLiteral("title"), &VideoFields::description}, {QStringLiteral("date"), &VideoFields::date},
         {QStringLiteral("webpage_url"), &VideoFields::address}, {QStringLiteral("url"), &VideoFields::link},
-        {QStringLiteral("thumbnail"), &VideoFields::cover}};
+        {QStringLiteral("thumbnail"), &VideoFields::cover},
+        {QStringLiteral("uploader_url"), &VideoFields::uploaderUrl}};
     if (std::optional<QString> derived = derivedValue(field, f))
         return derived;
     if (const auto it = plain.constFind(field); it != plain.cend())
@@ -304,7 +312,10 @@ const QStringList &knownFields()
         QStringLiteral("duration"), QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("filesize"),
         QStringLiteral("vcodec"), QStringLiteral("acodec"), QStringLiteral("autonumber"), QStringLiteral("epoch"),
         QStringLiteral("timestamp"), QStringLiteral("duration_string"), QStringLiteral("resolution"),
-        QStringLiteral("filepath"), QStringLiteral("filename")};
+        QStringLiteral("filepath"), QStringLiteral("filename"), QStringLiteral("uploader_url"),
+        QStringLiteral("uploader_id"), QStringLiteral("playlist"), QStringLiteral("playlist_id"),
+        QStringLiteral("playlist_title"), QStringLiteral("playlist_index"), QStringLiteral("playlist_count"),
+        QStringLiteral("playlist_uploader"), QStringLiteral("playlist_uploader_id"), QStringLiteral("n_entries")};
     return fields;
 }
 

@@ -79,6 +79,10 @@ QByteArray videoInfoJson(const VideoFields &v, const QString &avatar, const QDat
     const QFileInfo saveName(file);
     o.insert(QStringLiteral("title"), v.description.trimmed().isEmpty() ? saveName.completeBaseName() : v.description);
     o.insert(QStringLiteral("uploader"), v.author);
+    if (!v.uploaderUrl.isEmpty()) {
+        o.insert(QStringLiteral("uploader_url"), v.uploaderUrl);
+        o.insert(QStringLiteral("uploader_id"), v.uploaderUrl.section(u'/', -1));
+    }
     o.insert(QStringLiteral("upload_date"), outtmpl::uploadDate(v.date));
     if (const std::optional<qint64> seconds = outtmpl::timestamp(v.date))
         o.insert(QStringLiteral("timestamp"), *seconds);

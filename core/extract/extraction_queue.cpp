@@ -1,5 +1,7 @@
 #include "extract/extraction_queue.h"
 
+#include "extract/author_listing.h"
+
 #include <algorithm>
 
 namespace {
@@ -124,6 +126,7 @@ void ExtractionQueue::complete(ExtractionOutcome outcome)
         out.failure = r->driver->failure();
         const DisplayPlan plan = out.view.display.value_or(DisplayPlan());
         out.video = videoFields(r->request.address, r->request.site, plan, out.record, hosts_);
+        out.video.uploaderUrl = authorLinkOf(r->request.site, out.record.ResultSlots[SlotPage], hosts_);
         if (!out.extracted())
             out.video.link.clear();
         out.avatar = plan.avatarUrl();

@@ -25,7 +25,7 @@ public:
 
     void read(const toml::table &root)
     {
-        onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step", "example"},
+        onlyKeys(root, {"index", "caption", "name", "prefixes", "checks", "display", "step", "example", "listing"},
             QStringLiteral("the file"));
         const toml::node &index = required(root, "index", root, QStringLiteral("the file"));
         site_.index = integer(index, QStringLiteral("index"), 0, SiteCount - 1);
@@ -55,6 +55,8 @@ public:
         }
         if (const toml::node *examples = root.get("example"))
             readExamples(*examples);
+        if (const toml::node *listing = root.get("listing"))
+            readListing(*listing);
     }
 
 private:
@@ -347,6 +349,104 @@ private:
                 example.expect.append({qs(key.str()), expected(qs(key.str()), value)});
             site_.examples.append(example);
         }
+    }
+
+    void readListing(const toml::node &node)
+    {
+        const toml::table &t = table(node, QStringLiteral("listing"));
+        onlyKeys(t, {"address", "first", "then", "item", "last", "about", "work", "next", "link", "example"},
+            QStringLiteral("listing"));
+        SiteListing l;
+        l.line = lineOf(node);
+        const toml::node &address = required(t, "address", node, QStringLiteral("listing"));
+        l.address = text(address, QStringLiteral("address"));
+        if (!site_.prefixes.contains(l.address) || !site_.prefixes.value(l.address).path.startsWith(u'/'))
+            refuse(address, QStringLiteral("address must name a prefix whose path begins with \"/\""));
+        l.item = text(required(t, "item", node, QStringLiteral("listing")), QStringLiteral("item"));
+        if (l.item.isEmpty())
+            refuse(node, QStringLiteral("item needs a marker that is not empty"));
+        if (const toml::node *last = t.get("last"))
+            l.last = text(*last, QStringLiteral("last"));
+        named_ = {QStringLiteral("uid"), QStringLiteral("next"), QStringLiteral("number")};
+        if (const toml::node *first = t.get("first")) {
+            l.first = parseTemplate(*first, QStringLiteral("first"));
+            ownHostOnly(*first, l.first);
+        }
+        if (const toml::node *then = t.get("then")) {
+            l.then = parseTemplate(*then, QStringLiteral("then"));
+            ownHostOnly(*then, l.then);
+            l.numbered = std::any_of(l.then.parts.cbegin(), l.then.parts.cend(),
+                [](const Template::Part &p) { return p.kind == Template::Part::Name && p.text == u"number"; });
+        }
+        l.about = listingSteps(t, "about");
+        l.work = listingSteps(t, "work");
+        l.next = listingSteps(t, "next");
+        l.link = listingSteps(t, "link");
+        if (!l.then.parts.isEmpty() && !l.numbered && l.next.isEmpty())
+            refuse(node, QStringLiteral("then reads {next} or {number}; {next} needs next steps"));
+        if (std::none_of(l.work.cbegin(), l.work.cend(), [](const Step &s) { return s.to.name == u"url"; }))
+            refuse(node, QStringLiteral("the work steps must write \"url\", the work's share address"));
+        if (const toml::node *examples = t.get("example"))
+            l.examples = listingExamples(*examples);
+        site_.listing = l;
+    }
+
+    // A group of the listing's steps, none of which fetches. Besides the names the listing
+    // reads, a step may write a name or a slot of its own as scratch.
+    QList<Step> listingSteps(const toml::table &t, const char *key)
+    {
+        QList<Step> steps;
+        const toml::node *group = t.get(key);
+        if (!group)
+            return steps;
+        const toml::array *list = group->as_array();
+        if (!list)
+            refuse(*group, QStringLiteral("listing.%1 must be a list of steps").arg(QLatin1String(key)));
+        if (list->size() > size_t(sitelimits::MaxSteps))
+            refuse(*group, QStringLiteral("more than %1 steps").arg(sitelimits::MaxSteps));
+        named_ = {QStringLiteral("uid")};
+        for (const toml::node &node : *list) {
+            Step step = readStep(table(node, QStringLiteral("a step")));
+            if (step.input == Step::Fetch)
+                refuse(node, QStringLiteral("a listing's steps do not fetch"));
+            steps.append(step);
+        }
+        return steps;
+    }
+
+    QList<ListingExample> listingExamples(const toml::node &node)
+    {
+        const toml::array *list = node.as_array();
+        if (!list)
+            refuse(node, QStringLiteral("listing.example must be a list of tables"));
+        if (list->size() > size_t(sitelimits::MaxExamples))
+            refuse(node, QStringLiteral("more than %1 examples").arg(sitelimits::MaxExamples));
+        QList<ListingExample> out;
+        for (const toml::node &item : *list) {
+            const toml::table &t = table(item, QStringLiteral("a listing example"));
+            onlyKeys(t, {"page", "works", "share", "uid", "expect"}, QStringLiteral("a listing example"));
+            ListingExample e;
+            e.line = lineOf(t);
+            if (const toml::node *page = t.get("page"))
+                e.page = folderPath(*page);
+            if (const toml::node *works = t.get("works"))
+                e.works = folderPath(*works);
+            if (const toml::node *share = t.get("share"))
+                e.share = folderPath(*share);
+            if (const toml::node *uid = t.get("uid"))
+                e.uid = text(*uid, QStringLiteral("uid"));
+            for (const auto &[key, value] :
+                table(required(t, "expect", item, QStringLiteral("a listing example")), QStringLiteral("expect"))) {
+                const QString field = qs(key.str());
+                if (std::none_of(std::begin(ListingExampleFields), std::end(ListingExampleFields),
+                        [&](const char *known) { return field == QLatin1String(known); }))
+                    refuse(value, QStringLiteral("a listing example cannot expect \"%1\"").arg(field));
+                e.expect.append(
+                    {field, value.is_integer() ? QString::number(**value.as_integer()) : text(value, field)});
+            }
+            out.append(e);
+        }
+        return out;
     }
 
     static QString folderPath(const toml::node &node)

@@ -147,6 +147,9 @@ public:
     // True when the context answers fetch steps at once; else each waits for answer().
     bool answersAtOnce() const { return ctx_.stepAnswer || ctx_.fetchAnswer || ctx_.GetBody; }
 
+    const QHash<QString, QString> &names() const { return names_; }
+    void name(const QString &key, const QString &value) { names_.insert(key, value); }
+
     // False once the work budget or the deadline has run out: no further step runs.
     bool open() { return budget_.spend(0); }
     StepsEnd end() const
@@ -262,12 +265,12 @@ QString refText(const ValueRef &ref)
 }  // namespace
 
 struct StepRun::State {
-    State(const SiteDescription &description, Slots &rs, const ExtractorContext &ctx)
-        : run(description, rs, ctx), site(description)
+    State(const SiteDescription &description, const QList<Step> &list, Slots &rs, const ExtractorContext &ctx)
+        : run(description, rs, ctx), steps(list)
     {
     }
     Run run;
-    const SiteDescription &site;
+    const QList<Step> &steps;
     qsizetype next = 0;  // the step to run next
     // The fetch step waiting for its page: what it looked for.
     QString marker;
@@ -275,7 +278,7 @@ struct StepRun::State {
 };
 
 StepRun::StepRun(const SiteDescription &site, Slots &rs, const ExtractorContext &ctx, QList<StepTrace> *trace)
-    : state_(std::make_unique<State>(site, rs, ctx)), trace_(trace)
+    : state_(std::make_unique<State>(site, site.steps, rs, ctx)), trace_(trace)
 {
 }
 
@@ -290,8 +293,8 @@ void StepRun::record(const Step &step, const QString &marker, const std::optiona
 std::optional<QString> StepRun::advance()
 {
     State &st = *state_;
-    while (!st.waiting && st.next < st.site.steps.size()) {
-        const Step &step = st.site.steps[st.next];
+    while (!st.waiting && st.next < st.steps.size()) {
+        const Step &step = st.steps[st.next];
         // The whole extraction, steps and fetches, within the work budget and the page deadline.
         if (!st.run.open()) {
             if (trace_)
@@ -329,7 +332,7 @@ void StepRun::answer(const std::optional<QString> &page, const QString &failure)
     State &st = *state_;
     if (!st.waiting)
         return;
-    const Step &step = st.site.steps[st.next];
+    const Step &step = st.steps[st.next];
     QString marker = st.marker;
     QString why = page ? QString() : (failure.isEmpty() ? QStringLiteral("fetch failed") : failure);
     bool hollow = false;
@@ -353,4 +356,27 @@ StepsEnd runSteps(const SiteDescription &site, Slots &rs, const ExtractorContext
     while (const std::optional<QString> address = run.advance())
         run.answer(std::nullopt, QStringLiteral("fetch failed"));
     return run.end();
+}
+
+QHash<QString, QString> cutNamed(const SiteDescription &site, const QList<Step> &steps, const QString &text,
+    const ExtractorContext &ctx, const QHash<QString, QString> &given)
+{
+    Slots rs;
+    rs[SlotPage] = text.left(sitelimits::MaxValueUnits);
+    Run run(site, rs, ctx);
+    for (auto it = given.cbegin(); it != given.cend(); ++it)
+        run.name(it.key(), it.value());
+    for (const Step &step : steps) {
+        if (!run.open())
+            break;
+        QString marker;
+        QString why;
+        bool hollow = false;
+        // The loader refuses fetch steps here; one would be skipped.
+        const std::optional<QString> v =
+            step.input == Step::Fetch ? std::nullopt : run.value(step, &marker, &hollow, &why);
+        if (v)
+            run.write(step.to, *v, hollow);
+    }
+    return run.names();
 }

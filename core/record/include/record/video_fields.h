@@ -13,4 +13,5 @@ struct VideoFields {
     QString address;  // the share address
     QString link;     // the video's own address
     QString cover;
+    QString uploaderUrl;  // the author's page the share page links to; empty when none
 };

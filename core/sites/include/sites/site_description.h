@@ -91,6 +91,41 @@ inline const char *const ExampleFields[] = {
 // Reads a file of a description's folder by its relative path; no value when it is not there.
 using SiteFileReader = std::function<std::optional<QByteArray>(const QString &path)>;
 
+// One saved author page (and works answer) of the service with what listing it must give.
+struct ListingExample {
+    QString page;                               // the author's page ("examples/author.html"); empty: none
+    QString works;                              // the works answer the work and next steps read; empty: the page
+    QString share;                              // a share page whose author link is cut; empty: none
+    QString uid;                                // the author's id in the address
+    QList<std::pair<QString, QString>> expect;  // field ("name", "works", "first_id") -> value
+    int line = 0;
+};
+
+// The fields a listing example may expect.
+inline const char *const ListingExampleFields[] = {"name", "avatar", "works", "first_id", "first_url",
+    "first_description", "first_cover", "first_date", "last_id", "next", "uid", "uploader_url"};
+
+// How an author's works are listed. An author's address is one of the service's prefixes
+// (address) followed by the author's id. The works come page after page: the first from the
+// author's page itself or from first, each next one from then. Each work begins at the item
+// marker; the work steps cut, from its text, its share address ("url", relative to the page
+// it came from, or "id"), "description", "cover" and "date". then reads {next} (what the next
+// steps cut from a works page: a page's address or a cursor; empty or last: no more) or
+// {number} (2, 3, ... until a page adds no work). The about steps cut "name" and "avatar" from
+// the author's page; the link steps cut "uid" from a share page (the author it links to).
+// Every template may read {uid}; none of these steps fetches.
+struct SiteListing {
+    QString address;        // the prefix key of an author's address
+    Template first;         // empty: the author's page is the first works page
+    Template then;          // empty: one works page only
+    bool numbered = false;  // then reads {number}
+    QString item;
+    QString last;
+    QList<Step> about, work, next, link;
+    QList<ListingExample> examples;
+    int line = 0;
+};
+
 struct SiteDescription {
     int index = -1;                  // the selector button
     int indexLine = 0;               // where the file sets it
@@ -101,9 +136,10 @@ struct SiteDescription {
     DisplayRow display;
     QList<Step> steps;
     QList<SiteExample> examples;
-    QString file;             // "meipai.toml"
-    QString origin;           // "built-in", "update N of DATE", or the path of the user's file
-    SiteFileReader readFile;  // the example files, from where the description came
+    std::optional<SiteListing> listing;  // none: the service's authors cannot be listed
+    QString file;                        // "meipai.toml"
+    QString origin;                      // "built-in", "update N of DATE", or the path of the user's file
+    SiteFileReader readFile;             // the example files, from where the description came
 };
 
 // Why a description file was refused: its line and column (0 when none) and the reason.

@@ -8,6 +8,7 @@
 #include "sites/site_description.h"
 #include "sites/sites.h"
 
+#include <QHash>
 #include <QList>
 #include <array>
 #include <memory>
@@ -97,6 +98,12 @@ private:
     std::unique_ptr<State> state_;
     QList<StepTrace> *trace_;
 };
+
+// Runs steps that do not fetch over one text (the "page" they read), with the given named
+// values ("uid") known from the start; the named values at the end. Under the same caps and
+// work budget as an extraction.
+QHash<QString, QString> cutNamed(const SiteDescription &site, const QList<Step> &steps, const QString &text,
+    const ExtractorContext &ctx, const QHash<QString, QString> &given = {});
 
 // Runs a service's steps on the record. With trace, each step that ran is recorded.
 StepsEnd runSteps(
