@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <cstdio>
 #include <sys/stat.h>
@@ -164,6 +165,30 @@ std::optional<AddressReport> archivedReport(const QString &address, const CliOpt
         return r;
     }
     return std::nullopt;
+}
+
+// An address that is no share address of a service whose description lists no authors: it
+// says so, as the window does, instead of failing the address checks.
+std::optional<AddressReport> unlistedReport(const QString &address, const CliOptions &o)
+{
+    int site = o.site;
+    const QUrl url(address);
+    for (int s = 0; s < SiteCount && site == AutoSite; ++s) {
+        const QUrl page(pagePrefix(s, o.table));
+        if (page.host() == url.host() && page.port(80) == url.port(80))
+            site = s;
+    }
+    if (site < 0 || siteLists(site) || siteForAddress(address, o.table) == site)
+        return std::nullopt;
+    AddressReport r;
+    r.address = address;
+    r.site = site;
+    r.outcome = ExtractionOutcome::AddressRejected;
+    r.view.status = listingEndText(ListingEnd::NoListing, 0, siteCaption(site), false);
+    r.error = listingEndText(ListingEnd::NoListing, 0, siteName(site), true);
+    r.errorCode = QStringLiteral("no_listing");
+    messages::error(forTerminal(address) + QStringLiteral(": ") + r.error);
+    return r;
 }
 
 // The request of one address: its own record, its page from --page's file when given.
@@ -317,6 +342,12 @@ private:
         const int lister = items_[index_].playlist.isEmpty()
             ? listingSiteFor(address, o_.site == AutoSite ? -1 : o_.site, o_.table)
             : -1;
+        if (lister < 0 && items_[index_].playlist.isEmpty()) {
+            if (std::optional<AddressReport> refused = unlistedReport(address, o_)) {
+                take(*refused);
+                return;
+            }
+        }
         if (lister >= 0) {
             listAuthor(
                 lister, address, o_.playlist, o_.table, this,

@@ -17,8 +17,11 @@ for _ in $(seq 50); do
   if (exec 3<>/dev/tcp/127.0.0.1/18600) 2>/dev/null; then break; fi
   sleep 0.1
 done
+# --list prints the share addresses, an empty line, then the authors' pages.
 echo "Service simulator running (log: build-demo/sim.log). Share addresses to paste:"
-build-demo/sim/quorvin-sim --list | sed 's/^/  /'
+build-demo/sim/quorvin-sim --list | sed -e '/^$/,$d' -e 's/^/  /'
+echo "Authors' pages:"
+build-demo/sim/quorvin-sim --list | sed -e '1,/^$/d' -e 's/^/  /'
 
 export QT_XCB_GL_INTEGRATION="${QT_XCB_GL_INTEGRATION:-none}"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -18,7 +18,7 @@ constexpr int WeipaiBatch = 20;
 constexpr int MiaopaiPageSize = 20;
 
 // Author ids: the service's letters and a number; 美拍's are all digits ("6" and three digits,
-// 7000 for the thousand-work author).
+// 7000 for the thousand-work author, 8000 for the benchmark's).
 QString uidOf(int site, int n)
 {
     static const char *const letters[] = {"ws", "", "ks", "wpu", "mpu"};
@@ -107,6 +107,12 @@ void Catalog::addAuthors()
     }
 }
 
+void Catalog::addBenchAuthor(int works)
+{
+    // Its works' ids, 80000001 on, lie above every other author's (at most 10001000).
+    authors_ << SimAuthor {Meipai, QStringLiteral("8000"), QStringLiteral("基准作者"), works, 8000, {}};
+}
+
 const SimAuthor *Catalog::author(const QString &uid) const
 {
     for (const SimAuthor &a : authors_) {
@@ -146,12 +152,11 @@ std::optional<SimVideo> Catalog::generatedWork(int site, const QString &id) cons
     const qint64 digits = id.mid(letters.size()).toLongLong(&ok);
     if (!id.startsWith(letters) || !ok || id != letters + QString::number(digits))
         return std::nullopt;
-    const qint64 count = digits / 10000;
-    const int i = int(digits % 10000);
     for (const SimAuthor &a : authors_) {
         const int made = a.works - (a.firstVideo.isEmpty() ? 0 : 1);
-        if (a.site == site && a.generated > 0 && a.generated == count && !a.gone && i >= 1 && i <= made)
-            return generatedWork(a, i);
+        const qint64 i = digits - qint64(a.generated) * 10000;
+        if (a.site == site && a.generated > 0 && !a.gone && i >= 1 && i <= made)
+            return generatedWork(a, int(i));
     }
     return std::nullopt;
 }

@@ -28,8 +28,10 @@ struct SimAuthor {
     int site;
     QString uid;  // unique across the services: shared paths (/user/, /u/) are told apart by it
     QString name;
-    int works;      // how many works the page lists
-    int generated;  // made-up works have ids from generated * 10000 + 1; 0 for none
+    int works;  // how many works the page lists
+    // Made-up works have ids from generated * 10000 + 1; 0 for none. No two authors' ranges
+    // of ids meet.
+    int generated;
     QString firstVideo;
     bool gone = false;  // the account is gone: 404 for its page, "not found" from the interfaces
 };
@@ -41,8 +43,13 @@ public:
     explicit Catalog(const Hosts &hosts);
 
     const QList<SimVideo> &videos() const { return videos_; }
-    // Authors by service, each in the order 3 works, 45, 1,000, none, gone, then one each.
+    // Authors by service, each in the order 3 works, 45, 1,000, none, gone, then one each;
+    // the benchmark's author last.
     const QList<SimAuthor> &authors() const { return authors_; }
+    // Adds the 美拍 author 8000, 基准作者, with this many made-up works (at most
+    // MaxBenchWorks), to time and weigh long listings.
+    void addBenchAuthor(int works);
+    static constexpr int MaxBenchWorks = 1000000;
     // The share address a user pastes for a video.
     QString shareAddress(const SimVideo &video) const;
     // Every share address, in catalogue order.

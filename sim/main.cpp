@@ -13,7 +13,7 @@
 namespace {
 
 const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list] [--site-changed SITE [--bundle-tampered]]\n"
-                     "                   [--sites-key FILE] [--hold-ms MS]\n"
+                     "                   [--sites-key FILE] [--hold-ms MS] [--bench-author N]\n"
                      "\n"
                      "Serves share pages, interfaces, pictures and videos of the five services, the version\n"
                      "file and the maker's pages on 127.0.0.1, one log line per request.\n"
@@ -34,7 +34,10 @@ const char Usage[] = "Usage: quorvin-sim [--port PORT] [--list] [--site-changed 
                      "                the secret key the set is signed with (default: the demo build's)\n"
                      "  --hold-ms MS  hold every author page and works-interface answer MS milliseconds\n"
                      "                before sending it (default 0; share pages, pictures and videos\n"
-                     "                are never held), to time how a program pages through authors\n";
+                     "                are never held), to time how a program pages through authors\n"
+                     "  --bench-author N\n"
+                     "                add one more 美拍 author, 8000 (基准作者), with N works (1 to\n"
+                     "                1000000) made up as they are listed, to time and weigh long listings\n";
 
 // The demo build's key pair is made in its build folder; the simulator signs with its secret half.
 #ifdef QUORVIN_DEMO_SITES_KEY_FILE
@@ -65,7 +68,8 @@ struct SimOptions {
     QString changed;  // --site-changed
     QString keyFile = QString::fromUtf8(DefaultKeyFile);
     bool tampered = false;
-    int holdMs = 0;  // --hold-ms
+    int holdMs = 0;      // --hold-ms
+    int benchWorks = 0;  // --bench-author
 };
 
 // The options; the exit status when the program ends here (--help, an unknown argument).
@@ -85,6 +89,15 @@ std::optional<int> parseArguments(const QStringList &args, SimOptions &o)
             o.holdMs = args[++i].toInt(&ok);
             if (!ok || o.holdMs < 0) {
                 QTextStream(stderr) << "quorvin-sim: --hold-ms wants a number of milliseconds, 0 or more\n\n" << Usage;
+                return 2;
+            }
+        } else if (args[i] == u"--bench-author" && i + 1 < args.size()) {
+            bool ok = false;
+            o.benchWorks = args[++i].toInt(&ok);
+            if (!ok || o.benchWorks < 1 || o.benchWorks > Catalog::MaxBenchWorks) {
+                QTextStream(stderr) << "quorvin-sim: --bench-author wants a number of works, 1 to "
+                                    << Catalog::MaxBenchWorks << "\n\n"
+                                    << Usage;
                 return 2;
             }
         } else if (args[i] == u"--list") {
@@ -117,6 +130,8 @@ int main(int argc, char **argv)
     const Hosts &table = o.table;
     Catalog catalog(table);
     catalog.setHoldMs(o.holdMs);
+    if (o.benchWorks > 0)
+        catalog.addBenchAuthor(o.benchWorks);
     if (!o.changed.isEmpty()) {
         catalog.setSiteChanged(o.changed);
         QString why;

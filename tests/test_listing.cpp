@@ -319,6 +319,28 @@ private slots:
             QCOMPARE(asked, listPages);
         }
     }
+
+    // A service whose description lists no authors says so, in Chinese for the window and in
+    // the command line's error, for an author's address.
+    void serviceWithoutListingSaysSo()
+    {
+        QFile built(QStringLiteral(QUORVIN_SITES_DIR "/meipai/meipai.toml"));
+        QVERIFY(built.open(QIODevice::ReadOnly));
+        const QByteArray text = built.readAll();
+        QTemporaryDir dir;
+        QFile own(dir.filePath("meipai.toml"));
+        QVERIFY(own.open(QIODevice::WriteOnly));
+        own.write(text.left(text.indexOf("# The addresses an author")));
+        own.close();
+        const ProcessResult run = runProgram(QUORVIN_EXTRACT,
+            {"--sites-dir", dir.path(), "--site", "meipai", "--all-hosts", sim_.hostPort(), "-j",
+                simAddress("/user/6045")});
+        QCOMPARE(run.exitCode, 1);
+        const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+        QCOMPARE(line.value("status").toString(), QStringLiteral("美拍暂不支持读取作者的全部作品"));
+        QCOMPARE(line.value("error_code").toString(), QStringLiteral("no_listing"));
+        QVERIFY(run.err.contains("meipai does not list an author's works"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestListing)
