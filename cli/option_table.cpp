@@ -190,6 +190,7 @@ const char UsageTail[] = "\n"
                          "Exit status: 0 when everything worked; 1 when an address did not pass the address\n"
                          "checks or matched no service; 2 for a usage error; 3 when a download failed; 4 when an\n"
                          "extraction failed (no page, or no video link in it). When several apply, the highest.\n"
+                         "A work of an author's page that failed counts as 1. 101 when --max-downloads was reached.\n"
                          "130 when Ctrl+C stopped a download: its part is kept for the next run to resume.\n";
 
 // An option's help; the --json help names the members every line may have.

@@ -192,7 +192,7 @@ const Column Columns[] = {
         [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
     {{"playlist_uploader_id", "string", JsonWhen::InPlaylist, "the author's id"},
         [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
-    {{"n_entries", "number", JsonWhen::InPlaylist, "the works listed (as playlist_count)"},
+    {{"n_entries", "number", JsonWhen::InPlaylist, "the works taken (after -I and the dates)"},
         [](W &w, const char *n, const Line &l) { playlistMember(w, n, l.r.playlist); }},
     {{"slots", "array", JsonWhen::WithSlots, "the whole record (51 strings)"},
         [](W &w, const char *n, const Line &l) {

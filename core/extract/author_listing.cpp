@@ -54,7 +54,81 @@ bool onOwnHost(const QString &address, const Template &t, const SiteDescription 
     return url.scheme() == own.scheme() && url.host() == own.host() && url.port(80) == own.port(80);
 }
 
+// The video's id in a share address of the description's service ("10004", "mp3001").
+QString shareId(const SiteDescription &site, const QString &address, const Hosts &h)
+{
+    QString id = withoutQuery(address).mid(prefixAddress(site, QStringLiteral("page"), h).size());
+    while (id.startsWith(u'/'))
+        id.remove(0, 1);
+    if (id.endsWith(u".htm"))
+        id.chop(4);
+    return id;
+}
+
+ExtractorContext contextFor(const QString &address, const Hosts &h)
+{
+    return {nullptr, [address] { return address; }, h};
+}
+
 }  // namespace
+
+ListingPage readListingPage(
+    const SiteDescription &site, const QString &text, const QString &pageAddress, const QString &uid, const Hosts &h)
+{
+    ListingPage out;
+    const SiteListing &l = *site.listing;
+    const QUrl base(pageAddress);
+    const QString prefix = prefixAddress(site, QStringLiteral("page"), h);
+    const QHash<QString, QString> given {{QStringLiteral("uid"), uid}};
+    const ExtractorContext ctx = contextFor(pageAddress, h);
+    qsizetype at = text.indexOf(l.item);
+    while (at >= 0 && out.items < MaxItemsPerPage) {
+        const qsizetype from = at + l.item.size();
+        const qsizetype end = text.indexOf(l.item, from);
+        const QString chunk = text.mid(from, end < 0 ? -1 : end - from);
+        at = end;
+        ++out.items;
+        const QHash<QString, QString> v = cutNamed(site, l.work, chunk, ctx, given);
+        const QString url = v.value(QStringLiteral("url")).trimmed();
+        const QString address = url.isEmpty() ? QString() : base.resolved(QUrl(url)).toString();
+        const QString id = shareId(site, address, h);
+        if (!address.startsWith(prefix) || checkAddress(&site, address, h) || !safeId(id)) {
+            ++out.leftOut;
+            continue;
+        }
+        const QString cover = v.value(QStringLiteral("cover")).trimmed();
+        out.works.append({0, id, address, v.value(QStringLiteral("description")),
+            cover.isEmpty() ? QString() : base.resolved(QUrl(cover)).toString(),
+            v.value(QStringLiteral("date")).trimmed()});
+    }
+    if (!l.next.isEmpty())
+        out.next = cutNamed(site, l.next, text, ctx, given).value(QStringLiteral("next")).trimmed();
+    return out;
+}
+
+ListedAuthor readAuthorPage(
+    const SiteDescription &site, const QString &text, const QString &address, const QString &uid, const Hosts &h)
+{
+    ListedAuthor a;
+    a.site = site.index;
+    a.id = uid;
+    a.address = address;
+    const QHash<QString, QString> about =
+        cutNamed(site, site.listing->about, text, contextFor(address, h), {{QStringLiteral("uid"), uid}});
+    a.name = about.value(QStringLiteral("name")).trimmed();
+    const QString avatar = about.value(QStringLiteral("avatar")).trimmed();
+    a.avatar = avatar.isEmpty() ? QString() : QUrl(address).resolved(QUrl(avatar)).toString();
+    return a;
+}
+
+QString linkedAuthorId(const SiteDescription &site, const QString &shareText, const Hosts &h)
+{
+    if (!site.listing || site.listing->link.isEmpty() || shareText.isEmpty())
+        return QString();
+    const QString uid =
+        cutNamed(site, site.listing->link, shareText, contextFor(QString(), h)).value(QStringLiteral("uid")).trimmed();
+    return safeId(uid) ? uid : QString();
+}
 
 int listingSiteFor(const QString &address, int site, const Hosts &h)
 {
@@ -98,11 +172,8 @@ QString authorLinkOf(int site, const QString &shareText, const Hosts &h)
 {
     const std::shared_ptr<const SiteSet> set = currentSites();
     const SiteListing *l = listingOf(set, site);
-    if (!l || l->link.isEmpty() || shareText.isEmpty())
-        return QString();
-    const ExtractorContext ctx {nullptr, [] { return QString(); }, h};
-    const QString uid = cutNamed(*set->get(site), l->link, shareText, ctx).value(QStringLiteral("uid"));
-    return safeId(uid) ? prefixAddress(*set->get(site), l->address, h) + uid : QString();
+    const QString uid = l ? linkedAuthorId(*set->get(site), shareText, h) : QString();
+    return uid.isEmpty() ? QString() : prefixAddress(*set->get(site), l->address, h) + uid;
 }
 
 QString listingEndText(ListingEnd end, qsizetype count, const QString &detail, bool english)
@@ -276,11 +347,9 @@ void AuthorListing::answered(const QString &address, bool authorPage, const fetc
         takeWorks(*text, address);
         return;
     }
-    const QHash<QString, QString> about =
-        cutNamed(*st.site, st.listing->about, *text, st.ctx, {{QStringLiteral("uid"), st.author.id}});
-    st.author.name = about.value(QStringLiteral("name")).trimmed();
-    const QString avatar = about.value(QStringLiteral("avatar")).trimmed();
-    st.author.avatar = avatar.isEmpty() ? QString() : QUrl(address).resolved(QUrl(avatar)).toString();
+    const ListedAuthor about = readAuthorPage(*st.site, *text, address, st.author.id, st.hosts);
+    st.author.name = about.name;
+    st.author.avatar = about.avatar;
     emit authorKnown(st.author);
     if (!st_->running || st_->stopping)
         return;
@@ -298,28 +367,12 @@ void AuthorListing::takeWorks(const QString &text, const QString &pageAddress)
     State &st = *st_;
     ++st.pages;
     const SiteListing &l = *st.listing;
-    const QUrl base(pageAddress);
-    const QString prefix = pagePrefix(st.author.site, st.hosts);
-    const QHash<QString, QString> given {{QStringLiteral("uid"), st.author.id}};
+    const ListingPage page = readListingPage(*st.site, text, pageAddress, st.author.id, st.hosts);
+    st.leftOut += page.leftOut;
     QList<ListedWork> found;
-    int items = 0;
     bool full = false;
-    qsizetype at = text.indexOf(l.item);
-    while (at >= 0 && items < MaxItemsPerPage) {
-        const qsizetype from = at + l.item.size();
-        const qsizetype end = text.indexOf(l.item, from);
-        const QString chunk = text.mid(from, end < 0 ? -1 : end - from);
-        at = end;
-        ++items;
-        const QHash<QString, QString> v = cutNamed(*st.site, l.work, chunk, st.ctx, given);
-        const QString url = v.value(QStringLiteral("url")).trimmed();
-        const QString address = url.isEmpty() ? QString() : base.resolved(QUrl(url)).toString();
-        const QString id = videoIdOf(address, st.author.site, st.hosts);
-        if (!address.startsWith(prefix) || checkAddress(st.author.site, address, st.hosts) || !safeId(id)) {
-            ++st.leftOut;
-            continue;
-        }
-        if (st.ids.contains(id)) {
+    for (const ListedWork &work : page.works) {
+        if (st.ids.contains(work.id)) {
             ++st.repeated;
             continue;
         }
@@ -327,11 +380,9 @@ void AuthorListing::takeWorks(const QString &text, const QString &pageAddress)
             full = true;
             break;
         }
-        st.ids.insert(id);
-        const QString cover = v.value(QStringLiteral("cover")).trimmed();
-        found.append({++st.listed, id, address, v.value(QStringLiteral("description")),
-            cover.isEmpty() ? QString() : base.resolved(QUrl(cover)).toString(),
-            v.value(QStringLiteral("date")).trimmed()});
+        st.ids.insert(work.id);
+        found.append(work);
+        found.last().index = ++st.listed;
     }
     if (!found.isEmpty())
         emit worksFound(found, st.pages);
@@ -342,23 +393,21 @@ void AuthorListing::takeWorks(const QString &text, const QString &pageAddress)
         return;
     }
     if (found.isEmpty()) {
-        finish(items > 0 ? ListingEnd::NoNewWork : ListingEnd::Done);
+        finish(page.items > 0 ? ListingEnd::NoNewWork : ListingEnd::Done);
         return;
     }
     if (l.then.parts.isEmpty()) {
         finish(ListingEnd::Done);
         return;
     }
-    QHash<QString, QString> names = given;
+    QHash<QString, QString> names {{QStringLiteral("uid"), st.author.id}};
     if (l.numbered) {
         names.insert(QStringLiteral("number"), QString::number(st.pages + 1));
+    } else if (page.next.isEmpty() || page.next == l.last) {
+        finish(ListingEnd::Done);
+        return;
     } else {
-        const QString next = cutNamed(*st.site, l.next, text, st.ctx, given).value(QStringLiteral("next")).trimmed();
-        if (next.isEmpty() || next == l.last) {
-            finish(ListingEnd::Done);
-            return;
-        }
-        names.insert(QStringLiteral("next"), next);
+        names.insert(QStringLiteral("next"), page.next);
     }
     const QString address = expanded(l.then, *st.site, st.hosts, names);
     if (st.asked.contains(address)) {

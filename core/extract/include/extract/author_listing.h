@@ -63,6 +63,25 @@ QString authorAddress(int site, const QString &id, const Hosts &h);
 // page links none.
 QString authorLinkOf(int site, const QString &shareText, const Hosts &h);
 
+struct SiteDescription;
+
+// One page of an author's list as a description reads it: its works (each checked against
+// the service's share addresses; neither numbered nor compared with other pages' works), the
+// works left out, the items found, and what the next steps cut (a page or a cursor).
+struct ListingPage {
+    QList<ListedWork> works;
+    int leftOut = 0;
+    int items = 0;
+    QString next;
+};
+ListingPage readListingPage(
+    const SiteDescription &site, const QString &text, const QString &pageAddress, const QString &uid, const Hosts &h);
+// The author's name and avatar on their page.
+ListedAuthor readAuthorPage(
+    const SiteDescription &site, const QString &text, const QString &address, const QString &uid, const Hosts &h);
+// The author's id a share page links to; empty when it links none.
+QString linkedAuthorId(const SiteDescription &site, const QString &shareText, const Hosts &h);
+
 // What an end says, in Chinese for the window or in English for the command line; empty for
 // Done and Stopped. count: the pages (PageLimit, NoNewWork) or works (WorkLimit) it names;
 // detail: a failure's reason or the service's caption (NoListing).
