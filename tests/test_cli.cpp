@@ -589,6 +589,16 @@ private slots:
                                    << QByteArray(":3: not UTF-8 text");
         QTest::newRow("over 1 MiB") << "index = 1|index = 1\n#" + QByteArray(1100000, 'x')
                                     << QByteArray(": larger than 1 MiB");
+        QTest::newRow("a listing's page on any host")
+            << QByteArray("then = \"{prefix:site}{next}\"|then = \"http://evil.example/{next}\"")
+            << QByteArray(":119:8: a fetch must begin with one of the service's prefixes");
+        QTest::newRow("a listing's address no prefix") << QByteArray("address = \"author\"|address = \"nowhere\"")
+                                                       << QByteArray(":117:11: address must name a prefix");
+        QTest::newRow("a listing's works without addresses")
+            << QByteArray("to = \"url\"|to = \"link\"") << QByteArray(":116:1: the work steps must write \"url\"");
+        QTest::newRow("a listing's step that fetches")
+            << QByteArray("to = \"next\"\nfrom = \"page\"|to = \"next\"\nfetch = '{prefix:site}x'")
+            << QByteArray(":151:1: a listing's steps do not fetch");
         QTest::newRow("a FIFO") << QByteArray("FIFO") << QByteArray(": not a regular file");
         QTest::newRow("a folder") << QByteArray("FOLDER") << QByteArray(": not a regular file");
         QTest::newRow("another index") << QByteArray("index = 1|index = 2")

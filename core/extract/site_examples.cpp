@@ -1,5 +1,6 @@
 #include "extract/site_examples.h"
 
+#include "extract/author_listing.h"
 #include "extract/driver.h"
 #include "extract/headless_view.h"
 #include "hosts_config.h"
@@ -89,6 +90,74 @@ ExampleOutcome runExample(const SiteDescription &site, const SiteExample &exampl
     return out;
 }
 
+// What a listing example's files give, by field name.
+QString listingField(const QString &field, const ListedAuthor &author, const ListingPage &page, const QString &uid,
+    const QString &uploaderUrl)
+{
+    const ListedWork none;
+    const ListedWork &first = page.works.isEmpty() ? none : page.works.first();
+    if (field == u"name")
+        return author.name;
+    if (field == u"avatar")
+        return author.avatar;
+    if (field == u"works")
+        return QString::number(page.works.size());
+    if (field == u"first_id")
+        return first.id;
+    if (field == u"first_url")
+        return first.address;
+    if (field == u"first_description")
+        return first.description;
+    if (field == u"first_cover")
+        return first.cover;
+    if (field == u"first_date")
+        return first.date;
+    if (field == u"last_id")
+        return page.works.isEmpty() ? QString() : page.works.last().id;
+    if (field == u"next")
+        return page.next;
+    if (field == u"uid")
+        return uid;
+    return uploaderUrl;
+}
+
+ExampleOutcome runListingExample(const SiteDescription &site, const ListingExample &example)
+{
+    QStringList files;
+    for (const QString &file : {example.page, example.works, example.share}) {
+        if (!file.isEmpty())
+            files << file;
+    }
+    ExampleOutcome out {QStringLiteral("listing ") + files.join(QStringLiteral(", ")), example.line, {}, {}, {}, {}};
+    QHash<QString, QString> text;
+    for (const QString &file : std::as_const(files)) {
+        const std::optional<QByteArray> bytes = site.readFile ? site.readFile(file) : std::nullopt;
+        if (!bytes) {
+            out.error = QStringLiteral("cannot read ") + file;
+            return out;
+        }
+        text.insert(file, withExampleHosts(QString::fromUtf8(*bytes)));
+    }
+    const Hosts &h = exampleHosts();
+    const QString address = prefixAddress(site, site.listing->address, h) + example.uid;
+    const ListedAuthor author = readAuthorPage(site, text.value(example.page), address, example.uid, h);
+    const ListingPage page = readListingPage(
+        site, text.value(example.works.isEmpty() ? example.page : example.works), address, example.uid, h);
+    const QString uid = linkedAuthorId(site, text.value(example.share), h);
+    const QString uploaderUrl = uid.isEmpty() ? QString() : prefixAddress(site, site.listing->address, h) + uid;
+    for (const auto &[field, value] : example.expect) {
+        const QString want = withExampleHosts(value);
+        const QString got = listingField(field, author, page, uid, uploaderUrl);
+        if (got != want) {
+            out.field = field;
+            out.want = want;
+            out.got = got;
+            break;
+        }
+    }
+    return out;
+}
+
 // A value shown on one line: line breaks and quotes written as in JSON.
 QString quoted(QString text)
 {
@@ -121,6 +190,10 @@ QList<ExampleOutcome> runExamples(const SiteDescription &site)
     QList<ExampleOutcome> outcomes;
     for (const SiteExample &example : site.examples)
         outcomes << runExample(site, example);
+    if (site.listing) {
+        for (const ListingExample &example : site.listing->examples)
+            outcomes << runListingExample(site, example);
+    }
     if (outcomes.isEmpty())
         outcomes << ExampleOutcome {site.file, 0, {}, {}, {}, QStringLiteral("no examples")};
     return outcomes;
