@@ -599,6 +599,9 @@ private slots:
         QTest::newRow("a listing's step that fetches")
             << QByteArray("to = \"next\"\nfrom = \"page\"|to = \"next\"\nfetch = '{prefix:site}x'")
             << QByteArray(":151:1: a listing's steps do not fetch");
+        QTest::newRow("a listing's pages on a host never fetched")
+            << QByteArray("[prefixes.site]\nhost = \"MEIPAI_PAGE_HOST\"|[prefixes.site]\nhost = \"MEIPAI_AVATAR_HOST\"")
+            << QByteArray(":116: a fetch from MEIPAI_AVATAR_HOST, where meipai's built-in description never fetches");
         QTest::newRow("a FIFO") << QByteArray("FIFO") << QByteArray(": not a regular file");
         QTest::newRow("a folder") << QByteArray("FOLDER") << QByteArray(": not a regular file");
         QTest::newRow("another index") << QByteArray("index = 1|index = 2")

@@ -16,10 +16,19 @@ QHash<QString, int> hostsUsed(const SiteDescription &d)
                 used.insert(part.text, line);
         }
     };
-    for (const Step &step : d.steps) {
-        add(step.address, step.line);
-        for (const StepOp &op : step.ops)
-            add(op.text, step.line);
+    const auto addSteps = [&](const QList<Step> &steps) {
+        for (const Step &step : steps) {
+            add(step.address, step.line);
+            for (const StepOp &op : step.ops)
+                add(op.text, step.line);
+        }
+    };
+    addSteps(d.steps);
+    if (d.listing) {
+        add(d.listing->first, d.listing->line);
+        add(d.listing->then, d.listing->line);
+        for (const QList<Step> *group : {&d.listing->about, &d.listing->work, &d.listing->next, &d.listing->link})
+            addSteps(*group);
     }
     return used;
 }
@@ -31,6 +40,14 @@ QList<std::pair<QString, int>> fetchHosts(const SiteDescription &d)
     for (const Step &step : d.steps) {
         if (step.input == Step::Fetch && !step.address.parts.isEmpty())
             hosts.append({d.prefixes.value(step.address.parts.first().text).hostVariable, step.line});
+    }
+    // An author's page and the listing's pages are fetched too.
+    if (d.listing) {
+        hosts.append({d.prefixes.value(d.listing->address).hostVariable, d.listing->line});
+        for (const Template *t : {&d.listing->first, &d.listing->then}) {
+            if (!t->parts.isEmpty())
+                hosts.append({d.prefixes.value(t->parts.first().text).hostVariable, d.listing->line});
+        }
     }
     return hosts;
 }
