@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 core="record net sites download picture extract history convert"
 declare -A folder=([settings]=app/settings [desktop]=app/desktop [address_box]=app/address_box
-  [main_window]=app/main_window [downloads]=app/downloads [settings_dialog]=app/settings_dialog [download_list]=app/download_list [controls]=controls
+  [main_window]=app/main_window [downloads]=app/downloads [settings_dialog]=app/settings_dialog [download_list]=app/download_list [works_window]=app/works_window [controls]=controls
   [cli]=cli)
 for room in $core; do folder[$room]=core/$room; done
 # Lowest first: the core's rooms, the controls, the window's rooms, the command line.
@@ -19,7 +19,8 @@ declare -A allowed=(
   [downloads]="downloads settings download net history sites record extract picture convert"
   [settings_dialog]="settings_dialog settings desktop net"
   [download_list]="download_list downloads settings settings_dialog desktop download net history sites record convert"
-  [main_window]="main_window settings desktop address_box downloads settings_dialog download_list controls $core"
+  [works_window]="works_window downloads settings desktop download net history sites record extract picture convert"
+  [main_window]="main_window settings desktop address_box downloads settings_dialog download_list works_window controls $core"
   [cli]="$core")
 
 # The internals: headers lying beside a room's sources rather than under its include folder.

@@ -1,5 +1,7 @@
 #include "address_box/address_box.h"
 
+#include "extract/author_listing.h"
+
 #include "extract/address_check.h"
 #include "record/hosts.h"
 
@@ -62,7 +64,10 @@ AddressBox::AddressBox(QLineEdit *box, const QString &hint, QObject *parent) : Q
 
 void AddressBox::nameSiteOf(const QString &text)
 {
-    const int site = siteForAddress(text, hosts());
+    // A share address names its service; so does an author's page.
+    int site = siteForAddress(text, hosts());
+    if (site < 0)
+        site = listingSiteFor(text.trimmed(), -1, hosts());
     if (site >= 0)
         emit siteFound(site);
 }
@@ -98,7 +103,8 @@ void AddressBox::takeClipboardAddress()
         return;
     // Only an address of a known service: any other link on the clipboard stays there.
     const QString text = QGuiApplication::clipboard()->text();
-    if (siteForAddress(shareAddressIn(text, hosts()), hosts()) >= 0)
+    const QString address = shareAddressIn(text, hosts());
+    if (siteForAddress(address, hosts()) >= 0 || listingSiteFor(address, -1, hosts()) >= 0)
         paste(text);
 }
 

@@ -15,11 +15,15 @@ BatchRun::BatchRun(DownloadList &list, std::function<QString()> folder, QObject 
     connect(&timer_, &QTimer::timeout, this, &BatchRun::next);
 }
 
-void BatchRun::add(const QStringList &addresses)
+void BatchRun::add(const QStringList &addresses, const QString &subfolder)
 {
     for (const QString &address : addresses) {
         if (!pending_.contains(address))
             pending_ << address;
+        if (subfolder.isEmpty())
+            subfolders_.remove(address);
+        else
+            subfolders_.insert(address, subfolder);
     }
     if (!timer_.isActive())
         timer_.start(0);
@@ -70,7 +74,10 @@ void BatchRun::takeResult(const QString &address, const ExtractedVideo &found)
     request.avatar = found.avatar;
     // A file there that is this very video makes the row 已完成 as it is; another file
     // keeps its name, and the video takes the next free one, as on the command line.
-    const SavePlace place = savePlace(QDir(folder_()).filePath(videoName(found.video)), {found.video.link}, true);
+    QDir folder(folder_());
+    if (const QString sub = subfolders_.take(address); !sub.isEmpty() && folder.mkpath(sub))
+        folder.setPath(folder.filePath(sub));
+    const SavePlace place = savePlace(folder.filePath(videoName(found.video)), {found.video.link}, true);
     request.target = place.file;
     if (found.video.cover.isEmpty()) {
         addRow(request, place.thisVideo);

@@ -365,9 +365,9 @@ void DownloadList::finishIfIdle()
     emit finished(saved, failed);
 }
 
-void DownloadList::addAddresses(const QStringList &addresses)
+void DownloadList::addAddresses(const QStringList &addresses, const QString &subfolder)
 {
-    batch_->add(addresses);
+    batch_->add(addresses, subfolder);
 }
 
 void DownloadList::writeSidecars(qint64 id, history::Entry &e)

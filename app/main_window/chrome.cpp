@@ -170,6 +170,11 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == Label10 && feedbackLabelEvent(event))
         return true;
+    if ((watched == Label1 || watched == aicAlphaImage3) && event->type() == QEvent::MouseButtonRelease &&
+        authorLink_ && authorLink_->isVisible()) {
+        openShownAuthor();
+        return true;
+    }
     if (watched == Label5 && event->type() == QEvent::MouseButtonRelease && downloads_.follow.showing()) {
         openDownloadList();
         return true;

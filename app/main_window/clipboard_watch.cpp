@@ -1,5 +1,7 @@
 #include "clipboard_watch.h"
 
+#include "extract/author_listing.h"
+
 #include "extract/address_check.h"
 #include "record/hosts.h"
 
@@ -22,7 +24,8 @@ void ClipboardWatch::clipboardChanged()
     if (text.isEmpty() || text == ownText_)
         return;  // what this program copied is not taken back
     const QString address = shareAddressIn(text, hosts());
-    if (siteForAddress(address, hosts()) < 0 || address == box_->text())
+    const bool known = siteForAddress(address, hosts()) >= 0 || listingSiteFor(address, -1, hosts()) >= 0;
+    if (!known || address == box_->text())
         return;
     waiting_ = address;
     takeWhenFree();

@@ -1,4 +1,6 @@
 #include "main_window/form1.h"
+
+#include "extract/author_listing.h"
 #include "result_panel.h"
 
 #include "address_box/address_box.h"
@@ -101,6 +103,7 @@ Form1::Form1(const Seams &seams_, QWidget *parent, Session *session)
             result_->runStarted();
     });
     connect(extractions_, &ExtractionQueue::finished, this, &Form1::pressFinished);
+    setupWorks();
     Form_Load();
 }
 
@@ -180,6 +183,11 @@ void Form1::Command1_Click()
     const QString address = shareAddressIn(typed, hosts());
     if (!address.isEmpty() && address != typed)
         addressBox_->paste(typed);
+    // An author's page opens the author's works instead.
+    if (const int lister = listingSiteFor(Text1->text().trimmed(), -1, hosts()); lister >= 0) {
+        openWorks(lister, Text1->text().trimmed());
+        return;
+    }
     // The service and address of this press, for its whole run. A press while another
     // extraction runs (the window's or a batch's) waits in the queue behind it; of several
     // such presses the last one is taken.

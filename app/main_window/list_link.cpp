@@ -3,6 +3,7 @@
 // usable; one notification when a batch has ended.
 #include "main_window/form1.h"
 #include "result_panel.h"
+#include "works_window/followed_window.h"
 
 #include "address_box/address_box.h"
 #include "convert/conversion.h"
@@ -40,6 +41,8 @@ void Form1::setupDownloadList()
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addAction(
             QStringLiteral("打开下载列表"), QKeySequence(Qt::CTRL | Qt::Key_J), this, &Form1::openDownloadList);
+        menu->addAction(
+            QStringLiteral("关注的作者"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this, &Form1::openFollowed);
         menu->addSeparator();
         for (const convert::KindRow &row : convert::KindTable) {
             if (row.soundOnly)
@@ -182,4 +185,8 @@ void Form1::restoreDownloads()
         break;
     }
     downloads()->restore();
+    // The followed authors' check at start (a setting, off unless chosen), after the window
+    // is shown: a notification says what it found.
+    if (downloads()->settings().value(Settings::Key::CheckFollowedAtStart).toBool())
+        followedWindow()->checkAll();
 }

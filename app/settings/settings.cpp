@@ -32,6 +32,10 @@ const QList<Settings::Row> Table = {
     {K::EmbedTags, "convert/embed", false, 0, -1, false, "a converted file holds the author, description and cover"},
     {K::RemoveOriginal, "convert/remove_original", false, 0, -1, false,
         "the downloaded file is removed once its conversion passed its check"},
+    {K::AuthorFolder, "works/author_folder", true, 0, -1, false,
+        "an author's works are saved in a folder named after the author, inside the save folder"},
+    {K::CheckFollowedAtStart, "works/check_at_start", false, 0, -1, false,
+        "the followed authors are checked for new works once the window is shown"},
 };
 
 bool bounded(const Settings::Row &row)

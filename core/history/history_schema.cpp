@@ -47,6 +47,11 @@ const QList<QStringList> &migrations()
         // by a crash points at again.
         {QStringLiteral("ALTER TABLE downloads ADD COLUMN convert_to TEXT NOT NULL DEFAULT ''"),
             QStringLiteral("ALTER TABLE downloads ADD COLUMN original TEXT NOT NULL DEFAULT ''")},
+        // The authors followed, one row each, beside the downloads (kept as they are).
+        {QStringLiteral("CREATE TABLE followed_authors (site TEXT NOT NULL, author_id TEXT NOT NULL, name TEXT NOT "
+                        "NULL DEFAULT '', avatar TEXT NOT NULL DEFAULT '', address TEXT NOT NULL DEFAULT '', "
+                        "newest_seen TEXT NOT NULL DEFAULT '', followed INTEGER, checked INTEGER, new_works INTEGER "
+                        "NOT NULL DEFAULT 0, PRIMARY KEY (site, author_id))")},
     };
     return steps;
 }
@@ -180,6 +185,35 @@ void bindEntry(QSqlQuery &q, const Entry &e)
 {
     for (const Column &c : EntryColumns)
         q.addBindValue(c.value(e));
+}
+
+QString followedColumns()
+{
+    return QStringLiteral("site, author_id, name, avatar, address, newest_seen, followed, checked, new_works");
+}
+
+FollowedAuthor followedOf(const QSqlQuery &q)
+{
+    FollowedAuthor a;
+    a.site = q.value(0).toString();
+    a.id = q.value(1).toString();
+    a.name = q.value(2).toString();
+    a.avatar = q.value(3).toString();
+    a.address = q.value(4).toString();
+    a.newestSeen = q.value(5).toString();
+    a.followed = timeOf(q.value(6));
+    a.checked = timeOf(q.value(7));
+    a.newWorks = q.value(8).toInt();
+    return a;
+}
+
+void bindFollowed(QSqlQuery &q, const FollowedAuthor &a)
+{
+    for (const QString *s : {&a.site, &a.id, &a.name, &a.avatar, &a.address, &a.newestSeen})
+        q.addBindValue(text(*s));
+    q.addBindValue(timeValue(a.followed));
+    q.addBindValue(timeValue(a.checked));
+    q.addBindValue(a.newWorks);
 }
 
 QString stateName(State state)

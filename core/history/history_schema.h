@@ -1,5 +1,5 @@
 // The history's schema: each version's statements, and the columns of the downloads table
-// with how an entry goes in and comes out. Used by the store only.
+// and of the followed authors with how a row goes in and comes out. Used by the store only.
 #pragma once
 
 #include "history/history_store.h"
@@ -26,5 +26,10 @@ QString selectEntries();
 Entry entryOf(const QSqlQuery &q);
 // Binds an entry's columns in columnList()'s order.
 void bindEntry(QSqlQuery &q, const Entry &e);
+
+// The followed authors' columns, in the order followedOf reads and bindFollowed binds them.
+QString followedColumns();
+FollowedAuthor followedOf(const QSqlQuery &q);
+void bindFollowed(QSqlQuery &q, const FollowedAuthor &a);
 
 }  // namespace history

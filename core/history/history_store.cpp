@@ -323,6 +323,58 @@ qint64 Store::highestId() const
     return read ? q.value(0).toLongLong() : 0;
 }
 
+bool Store::follow(const FollowedAuthor &author)
+{
+    if (!open_ || author.site.isEmpty() || author.id.isEmpty())
+        return false;
+    FollowedAuthor row = author;
+    if (!row.followed.isValid())
+        row.followed = QDateTime::currentDateTime();
+    // One statement: a new author goes in whole, a followed one keeps its followed time.
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("INSERT INTO followed_authors (") + followedColumns() +
+        QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (site, author_id) DO UPDATE SET name = "
+                       "excluded.name, avatar = excluded.avatar, address = excluded.address, newest_seen = "
+                       "excluded.newest_seen, checked = excluded.checked, new_works = excluded.new_works"));
+    bindFollowed(q, row);
+    return q.exec();
+}
+
+bool Store::unfollow(const QString &site, const QString &id)
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("DELETE FROM followed_authors WHERE site = ? AND author_id = ?"));
+    q.addBindValue(site);
+    q.addBindValue(id);
+    return open_ && q.exec() && q.numRowsAffected() == 1;
+}
+
+QList<FollowedAuthor> Store::followedAuthors() const
+{
+    QList<FollowedAuthor> out;
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    // The rowid breaks a tie of two follows in the same millisecond: the one written first.
+    if (open_ &&
+        q.exec(QStringLiteral("SELECT ") + followedColumns() +
+            QStringLiteral(" FROM followed_authors ORDER BY followed, rowid"))) {
+        while (q.next())
+            out << followedOf(q);
+    }
+    return out;
+}
+
+std::optional<FollowedAuthor> Store::followedAuthor(const QString &site, const QString &id) const
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.prepare(QStringLiteral("SELECT ") + followedColumns() +
+        QStringLiteral(" FROM followed_authors WHERE site = ? AND author_id = ?"));
+    q.addBindValue(site);
+    q.addBindValue(id);
+    if (!open_ || !q.exec() || !q.next())
+        return std::nullopt;
+    return followedOf(q);
+}
+
 qint64 Store::dataVersion() const
 {
     QSqlQuery q(QSqlDatabase::database(connection_));

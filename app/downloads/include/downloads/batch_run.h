@@ -7,6 +7,7 @@
 // a failed row with its reason.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -24,7 +25,8 @@ public:
     // folder: where the videos go.
     BatchRun(DownloadList &list, std::function<QString()> folder, QObject *parent = nullptr);
 
-    void add(const QStringList &addresses);
+    // subfolder: saved inside the save folder's subfolder of that name (made when missing).
+    void add(const QStringList &addresses, const QString &subfolder = QString());
     bool running() const { return extracting_ || !pending_.isEmpty() || timer_.isActive(); }
     // An address is being extracted now (its page fetch or its cover waits).
     bool extracting() const { return extracting_; }
@@ -43,6 +45,7 @@ private:
     DownloadList &list_;
     std::function<QString()> folder_;
     QStringList pending_;
+    QHash<QString, QString> subfolders_;  // an address -> the subfolder it is saved in
     QTimer timer_;
     bool extracting_ = false;
     int busyTries_ = 0;  // of the address at the head of the batch

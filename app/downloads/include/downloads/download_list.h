@@ -66,7 +66,10 @@ public:
     void setReextract(const Reextract &reextract) { reextract_ = reextract; }
     // Many share addresses at once: each extracted in turn, its video added under its default
     // name in the save folder.
-    void addAddresses(const QStringList &addresses);
+    // subfolder: a folder inside the save folder (an author's works), made when missing.
+    void addAddresses(const QStringList &addresses, const QString &subfolder = QString());
+    // The history the list keeps (followed authors live there too).
+    history::Store &store() { return store_; }
     BatchRun *batch() { return batch_; }
     ExtractionQueue *extractions() const { return extractions_; }
     // The newest row that saved this video, if any.

@@ -22,6 +22,8 @@
 class AddressBox;
 class BatchRun;
 class DownloadList;
+class WorksWindow;
+class FollowedWindow;
 class ListWindow;
 class AlphaImage;
 class MediaPlayerWidget;
@@ -102,6 +104,14 @@ public:
     // Every download of 下载视频, in the list and its history: set up once the window was
     // first shown, or when first asked for.
     DownloadList *downloads();
+
+    // An author's works in their window (made when first asked), listed from address.
+    WorksWindow *openWorks(int site, const QString &address);
+    // 关注的作者, made when first asked (hidden while a check at start runs).
+    FollowedWindow *followedWindow();
+    void openFollowed();
+    // "查看作者全部作品": shown under the author when the video's page links its author.
+    QPushButton *authorLink() const { return authorLink_; }
 
     // An address handed to the program (its command line): put in the box with its service
     // selected, and extracted as soon as the window is usable.
@@ -207,8 +217,14 @@ private:
     // play symbol and cover back, the player unloaded.
     void resetPreview();
 
+    // The ways to an author's works: the link under the author, a click on the avatar or name.
+    void setupWorks();
+    void showAuthorLink();
+    void openShownAuthor();
+
     PlayerControl *player_;
     AddressBox *addressBox_ = nullptr;  // what Text1 does
+    QPushButton *authorLink_ = nullptr;
 
     // The self-drawn frame: its outline, the caption buttons' looks, the moves asked for.
     struct Chrome {

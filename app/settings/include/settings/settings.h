@@ -18,20 +18,22 @@ class SettingsValues;
 class Settings {
 public:
     enum class Key {
-        SaveFolder,      // where the save dialog starts (see saveFolder())
-        AtOnce,          // how many downloads run at once
-        ResumeAtStart,   // unfinished downloads go on by themselves at the next start
-        KeepHistory,     // finished downloads are kept in the history
-        HistoryShown,    // how many rows of history the list shows at most
-        Sidecars,        // "同时保存封面和视频信息"
-        WatchClipboard,  // "监视剪贴板"
-        Connections,     // connections to one host at most
-        RateLimit,       // "限速"
-        Proxy,           // "代理"
-        ListGeometry,    // the list window's size and place
-        FlvToMp4,        // "FLV 视频保存为 MP4"
-        EmbedTags,       // "在视频文件中写入作者、简介和封面"
-        RemoveOriginal,  // "转换后删除原文件"
+        SaveFolder,            // where the save dialog starts (see saveFolder())
+        AtOnce,                // how many downloads run at once
+        ResumeAtStart,         // unfinished downloads go on by themselves at the next start
+        KeepHistory,           // finished downloads are kept in the history
+        HistoryShown,          // how many rows of history the list shows at most
+        Sidecars,              // "同时保存封面和视频信息"
+        WatchClipboard,        // "监视剪贴板"
+        Connections,           // connections to one host at most
+        RateLimit,             // "限速"
+        Proxy,                 // "代理"
+        ListGeometry,          // the list window's size and place
+        FlvToMp4,              // "FLV 视频保存为 MP4"
+        EmbedTags,             // "在视频文件中写入作者、简介和封面"
+        RemoveOriginal,        // "转换后删除原文件"
+        AuthorFolder,          // "作者的作品保存到以作者命名的文件夹"
+        CheckFollowedAtStart,  // "启动时检查关注的作者"
     };
     // One setting, a row of the table.
     struct Row {

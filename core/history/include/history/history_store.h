@@ -6,7 +6,7 @@
 // regular file in its place, is never moved nor written: the run keeps its rows in memory.
 // Two programs share the file (a busy timeout, no "database is locked"); a row being
 // downloaded is held by its process through a lock file, so another program sees it as
-// running elsewhere and never starts it.
+// running elsewhere and never starts it. The authors the user follows live beside the rows.
 #pragma once
 
 #include "record/convert_kinds.h"
@@ -47,9 +47,22 @@ struct Entry {
     QString original;                        // while converting: the file the conversion reads
 };
 
+// An author the user follows, to be told of their new works.
+struct FollowedAuthor {
+    QString site;  // the service's name ("meipai")
+    QString id;    // the author's id
+    QString name;
+    QString avatar;      // the avatar's address
+    QString address;     // the author's page
+    QString newestSeen;  // the id of the newest work the user has seen; empty: none
+    QDateTime followed;  // when followed
+    QDateTime checked;   // when last checked for new works; invalid: never
+    int newWorks = 0;    // new works the last check found (not yet taken)
+};
+
 class Store {
 public:
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     // Opens the database at path (made with its folder when missing).
     explicit Store(const QString &path = defaultPath());
@@ -89,6 +102,14 @@ public:
     QList<qint64> clear(bool everything);
     // The highest id ever given (never lower: a row's id is never given again).
     qint64 highestId() const;
+    // Follows an author, or updates one followed (name, avatar, address, newestSeen, checked,
+    // newWorks; the followed time is kept). False when it could not be written.
+    bool follow(const FollowedAuthor &author);
+    bool unfollow(const QString &site, const QString &id);
+    // Every followed author, the earliest followed first.
+    QList<FollowedAuthor> followedAuthors() const;
+    std::optional<FollowedAuthor> followedAuthor(const QString &site, const QString &id) const;
+
     // Moves when another connection (another window, the command line) committed a change.
     qint64 dataVersion() const;
 
