@@ -98,6 +98,7 @@ FollowedWindow::FollowedWindow(DownloadList &list, const Seams &seams, QWidget *
 
 void FollowedWindow::present()
 {
+    reported_ = follow_->running();
     refresh();
     show();
     raise();
@@ -122,6 +123,7 @@ void FollowedWindow::checkAuthors(const QList<history::FollowedAuthor> &authors,
         return;
     }
     downloadAfter_ = download;
+    reported_ = true;
     check_->setEnabled(false);
     say(QStringLiteral("正在检查 %1 位作者的新作品…").arg(authors.size()));
     follow_->check(authors);
@@ -205,7 +207,8 @@ void FollowedWindow::refresh()
             });
         }
     }
-    if (!follow_->running())
+    // The counts are said when nothing else is: a check's outcome stays until the next one.
+    if (!follow_->running() && !reported_)
         say(view_->count() == 0 ? QStringLiteral("还没有关注的作者")
                                 : QStringLiteral("关注了 %1 位作者，%2 位有新作品").arg(view_->count()).arg(fresh));
 }

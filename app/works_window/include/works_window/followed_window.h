@@ -52,6 +52,7 @@ private:
     const Seams &seams_;
     FollowCheck *follow_ = nullptr;
     bool downloadAfter_ = false;
+    bool reported_ = false;  // the status says a check's outcome
     qint64 seenVersion_ = -1;
     QHash<QString, QImage> avatars_;  // by avatar address, loaded once
     QListWidget *view_ = nullptr;
