@@ -240,6 +240,33 @@ private slots:
         QVERIFY(server.targets().size() <= maxPages);
     }
 
+    // What a list writes as markup or escapes is read as the characters it stands for.
+    void descriptionsRead_data()
+    {
+        QTest::addColumn<int>("site");
+        QTest::addColumn<QByteArray>("works");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("美拍: a character reference")
+            << int(Meipai) << meipaiPage({"1"}).replace("作品1", "鱼 &amp; 熊掌") << QStringLiteral("鱼 & 熊掌");
+        QTest::newRow("微拍: escaped quotes and \\u")
+            << int(Weipai)
+            << QByteArray("{\"state\":1,\"videos\":[{\"vid\":\"wp1\",\"desc\":\"\\\"\\u4f5c\\u54c1\\\" \\\\ "
+                          "\\/\",\"pic\":\"\",\"time\":\"\"}],\"next_cursor\":\"\"}")
+            << QStringLiteral("\"作品\" \\ /");
+    }
+    void descriptionsRead()
+    {
+        QFETCH(int, site);
+        QFETCH(QByteArray, works);
+        QFETCH(QString, description);
+        RouteServer server;
+        server.route("/user/9", site == Meipai ? works : QByteArray("<span class=\"nick\">x</span>"));
+        server.route("/api/weipai/user/9/videos", works, "application/json");
+        const Listed l = listNow(site, server.url("/user/9"), Hosts::allOn(server.hostPort()));
+        QCOMPARE(l.works.size(), 1);
+        QCOMPARE(l.works.first().description, description);
+    }
+
     // A cursor interface that answers the same cursor again ends after it.
     void cursorThatComesBack()
     {

@@ -22,7 +22,9 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
       rate_(new QLineEdit(settings.rateLimit(), this)), proxy_(new QLineEdit(settings.proxy(), this)),
       shown_(new QSpinBox(this)), flvToMp4_(new QCheckBox(QStringLiteral("FLV 视频保存为 MP4"), this)),
       embedTags_(new QCheckBox(QStringLiteral("在视频文件中写入作者、简介和封面"), this)),
-      removeOriginal_(new QCheckBox(QStringLiteral("转换后删除原文件"), this))
+      removeOriginal_(new QCheckBox(QStringLiteral("转换后删除原文件"), this)),
+      authorFolder_(new QCheckBox(QStringLiteral("作者的作品保存到以作者命名的文件夹"), this)),
+      checkFollowed_(new QCheckBox(QStringLiteral("启动时检查关注的作者"), this))
 {
     setWindowTitle(QStringLiteral("下载设置"));
     atOnce_->setRange(1, Settings::MostAtOnce);
@@ -37,6 +39,10 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
     embedTags_->setChecked(settings.embedTags());
     removeOriginal_->setChecked(settings.removeOriginal());
     removeOriginal_->setToolTip(QStringLiteral("转换结果检查无误后才删除原文件"));
+    authorFolder_->setChecked(settings.value(Settings::Key::AuthorFolder).toBool());
+    authorFolder_->setToolTip(QStringLiteral("在作品窗口中下载的作品放在保存位置下以作者命名的文件夹里"));
+    checkFollowed_->setChecked(settings.value(Settings::Key::CheckFollowedAtStart).toBool());
+    checkFollowed_->setToolTip(QStringLiteral("窗口显示后检查关注的作者有没有新作品，发现时发出通知"));
     watch_->setToolTip(QStringLiteral(
         "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
     connections_->setRange(1, Settings::MostConnections);
@@ -63,6 +69,8 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
     form->addRow(flvToMp4_);
     form->addRow(embedTags_);
     form->addRow(removeOriginal_);
+    form->addRow(authorFolder_);
+    form->addRow(checkFollowed_);
     form->addRow(QStringLiteral("每个服务器的连接数:"), connections_);
     form->addRow(QStringLiteral("限速:"), rate_);
     form->addRow(QStringLiteral("代理:"), proxy_);
@@ -118,6 +126,8 @@ void SettingsDialog::save()
     settings_.set(Settings::Key::FlvToMp4, flvToMp4_->isChecked());
     settings_.set(Settings::Key::EmbedTags, embedTags_->isChecked());
     settings_.set(Settings::Key::RemoveOriginal, removeOriginal_->isChecked());
+    settings_.set(Settings::Key::AuthorFolder, authorFolder_->isChecked());
+    settings_.set(Settings::Key::CheckFollowedAtStart, checkFollowed_->isChecked());
     settings_.set(Settings::Key::Connections, connections_->value());
     settings_.set(Settings::Key::RateLimit, rate_->text());
     settings_.set(Settings::Key::Proxy, proxy_->text());

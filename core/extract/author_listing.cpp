@@ -2,6 +2,7 @@
 
 #include "extract/address_check.h"
 #include "extract/extract_video.h"
+#include "extract/readable_text.h"
 #include "net/fetch.h"
 #include "sites/site_registry.h"
 #include "sites/sites.h"
@@ -97,7 +98,8 @@ ListingPage readListingPage(
             continue;
         }
         const QString cover = v.value(QStringLiteral("cover")).trimmed();
-        out.works.append({0, id, address, v.value(QStringLiteral("description")),
+        // As a share page's captions are read: markup for a character or a line break shown as it.
+        out.works.append({0, id, address, readableText(v.value(QStringLiteral("description"))),
             cover.isEmpty() ? QString() : base.resolved(QUrl(cover)).toString(),
             v.value(QStringLiteral("date")).trimmed()});
     }
@@ -115,7 +117,7 @@ ListedAuthor readAuthorPage(
     a.address = address;
     const QHash<QString, QString> about =
         cutNamed(site, site.listing->about, text, contextFor(address, h), {{QStringLiteral("uid"), uid}});
-    a.name = about.value(QStringLiteral("name")).trimmed();
+    a.name = readableText(about.value(QStringLiteral("name"))).trimmed();
     const QString avatar = about.value(QStringLiteral("avatar")).trimmed();
     a.avatar = avatar.isEmpty() ? QString() : QUrl(address).resolved(QUrl(avatar)).toString();
     return a;

@@ -241,7 +241,7 @@ private:
         if (t.size() != 1)
             refuse(node,
                 QStringLiteral("an operation is one of piece, from_marker, cut, upto, trim, remove, replace, "
-                               "preg, prepend, append"));
+                               "preg, prepend, append, unescape"));
         const auto first = t.cbegin();
         const toml::node &value = first->second;
         const QString name = qs(first->first.str());
@@ -250,7 +250,7 @@ private:
             {QStringLiteral("upto"), StepOp::UpTo}, {QStringLiteral("trim"), StepOp::Trim},
             {QStringLiteral("remove"), StepOp::Remove}, {QStringLiteral("replace"), StepOp::Replace},
             {QStringLiteral("preg"), StepOp::Preg}, {QStringLiteral("prepend"), StepOp::Prepend},
-            {QStringLiteral("append"), StepOp::Append}};
+            {QStringLiteral("append"), StepOp::Append}, {QStringLiteral("unescape"), StepOp::Unescape}};
         if (!kinds.contains(name))
             refuse(value, QStringLiteral("unknown step \"%1\"").arg(name));
         StepOp op;
@@ -258,6 +258,10 @@ private:
         if (op.kind == StepOp::Trim) {
             if (!value.is_boolean() || !**value.as_boolean())
                 refuse(value, QStringLiteral("trim is written trim = true"));
+        } else if (op.kind == StepOp::Unescape) {
+            // A JSON string's escapes (\" \\ \/ \n \uXXXX...) as the characters they stand for.
+            if (text(value, name) != u"json")
+                refuse(value, QStringLiteral("unescape is written unescape = \"json\""));
         } else if (op.kind == StepOp::Replace || op.kind == StepOp::Preg) {
             const toml::array *pair = value.as_array();
             if (!pair || pair->size() != 2)

@@ -216,6 +216,7 @@ private:
         case StepOp::Cut: return cutAt(v, text);
         case StepOp::UpTo: return upToPosition(v, text);
         case StepOp::Trim: return trimmedSpaces(v);
+        case StepOp::Unescape: return jsonUnescaped(v);
         case StepOp::Remove: return written(removeAll(v, text));
         case StepOp::Replace: return written(replaced(v, text, op.replacement, limit, why));
         case StepOp::Prepend:

@@ -1,5 +1,7 @@
 #include "sites/textcuts.h"
 
+#include <algorithm>
+
 #include <cstring>
 #include <string.h>
 #include <vector>
@@ -136,6 +138,39 @@ QString upToPosition(const QString &s, const QString &c)
 {
     const qsizetype at = find(s, c, 0);
     return at < 0 ? QString() : s.left(at + 1);
+}
+
+QString jsonUnescaped(const QString &s)
+{
+    if (!s.contains(u'\\'))
+        return s;
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] != u'\\' || i + 1 >= s.size()) {
+            out += s[i];
+            continue;
+        }
+        const QChar c = s[i + 1];
+        static const QString from = QStringLiteral("\"\\/bfnrt");
+        static const QString to = QStringLiteral("\"\\/\b\f\n\r\t");
+        if (const qsizetype k = from.indexOf(c); k >= 0) {
+            out += to[k];
+            ++i;
+            continue;
+        }
+        const bool hex = c == u'u' && i + 6 <= s.size() &&
+            std::all_of(s.begin() + i + 2, s.begin() + i + 6,
+                [](QChar d) { return (d >= u'0' && d <= u'9') || (d.toLower() >= u'a' && d.toLower() <= u'f'); });
+        if (!hex) {
+            out += s[i];  // not an escape: kept as written
+            continue;
+        }
+        const ushort unit = s.mid(i + 2, 4).toUShort(nullptr, 16);
+        out += QChar(unit);
+        i += 5;
+    }
+    return out;
 }
 
 QString trimmedSpaces(const QString &s)

@@ -43,4 +43,6 @@ private:
     QCheckBox *flvToMp4_;
     QCheckBox *embedTags_;
     QCheckBox *removeOriginal_;
+    QCheckBox *authorFolder_;
+    QCheckBox *checkFollowed_;
 };

@@ -39,7 +39,7 @@ struct ValueRef {
 class Pattern;
 
 struct StepOp {
-    enum Kind { Piece, FromMarker, Cut, UpTo, Trim, Remove, Replace, Preg, Prepend, Append } kind = Cut;
+    enum Kind { Piece, FromMarker, Cut, UpTo, Trim, Remove, Replace, Preg, Prepend, Append, Unescape } kind = Cut;
     Template text;                           // the marker, the text to remove, or what is joined
     QString replacement;                     // replace and preg: what takes the place
     std::shared_ptr<const Pattern> pattern;  // preg: compiled when loaded, case-insensitive

@@ -49,6 +49,11 @@ std::optional<QString> restFrom(const QString &s, const QString &c);
 // units, P being the 1-based position of c); empty when c does not occur.
 QString upToPosition(const QString &s, const QString &c);
 
+// s read as the inside of a JSON string: each escape (\" \\ \/ \b \f \n \r \t \uXXXX, a
+// surrogate pair as its one character) as the character it stands for; an escape that is
+// none of these stays as written. Never longer than s.
+QString jsonUnescaped(const QString &s);
+
 // s with the spaces (U+0020 only) at both ends removed.
 QString trimmedSpaces(const QString &s);
 
