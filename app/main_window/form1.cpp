@@ -211,6 +211,7 @@ void Form1::pressFinished(const ExtractionRequest &request, const ExtractedVideo
         return;  // no service chosen: the window says so itself, nothing of it changed
     Result = video.record;
     result_->runFinished(request, video);
+    showAuthorLink();
     if (run_.back && !result_->waitingForPictures())
         run_.back->setFocus(Qt::OtherFocusReason);
 }

@@ -31,6 +31,7 @@ void ResultPanel::runFinished(const ExtractionRequest &request, const ExtractedV
     // with (text typed in the box meanwhile stays there, for the next run).
     const DisplayPlan &plan = *video.view.display;
     shown_.video = videoFields(request.address, plan.site, plan, video.record, hosts());
+    shown_.video.uploaderUrl = video.video.uploaderUrl;  // the author's page its share page links
     shown_.name = videoName(shown_.video);
 }
 

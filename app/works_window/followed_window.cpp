@@ -8,7 +8,6 @@
 #include "record/hosts.h"
 #include "sites/sites.h"
 
-#include <QAccessible>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -92,6 +91,12 @@ FollowedWindow::FollowedWindow(DownloadList &list, const Seams &seams, QWidget *
         if (list_.store().dataVersion() != seenVersion_)
             refresh();
     });
+    // A follow written through this very connection does not move the data version: the rows
+    // are compared too while the window is shown.
+    connect(watch, &QTimer::timeout, this, [this] {
+        if (isVisible() && signature() != shownSignature_)
+            refresh();
+    });
     watch->start(1000);
     refresh();
 }
@@ -124,7 +129,6 @@ void FollowedWindow::checkAuthors(const QList<history::FollowedAuthor> &authors,
     }
     downloadAfter_ = download;
     reported_ = true;
-    check_->setEnabled(false);
     say(QStringLiteral("正在检查 %1 位作者的新作品…").arg(authors.size()));
     follow_->check(authors);
 }
@@ -150,7 +154,6 @@ void FollowedWindow::authorChecked(const FollowCheckResult &result)
 
 void FollowedWindow::checkFinished(int authors, int works)
 {
-    check_->setEnabled(true);
     const QString text = works == 0 ? QStringLiteral("没有新作品")
         : downloadAfter_ ? QStringLiteral("已将 %1 位作者的 %2 个新作品加入下载列表").arg(authors).arg(works)
                          : QStringLiteral("%1 位作者有 %2 个新作品").arg(authors).arg(works);
@@ -183,9 +186,18 @@ QList<history::FollowedAuthor> FollowedWindow::chosenAuthors() const
     return out;
 }
 
+QString FollowedWindow::signature() const
+{
+    QString out;
+    for (const history::FollowedAuthor &a : list_.store().followedAuthors())
+        out += keyOf(a.site, a.id) + u' ' + QString::number(a.newWorks) + u' ' + a.name + u'\n';
+    return out;
+}
+
 void FollowedWindow::refresh()
 {
     seenVersion_ = list_.store().dataVersion();
+    shownSignature_ = signature();
     const QString current = view_->currentItem() ? view_->currentItem()->data(KeyRole).toString() : QString();
     view_->clear();
     int fresh = 0;
@@ -216,7 +228,5 @@ void FollowedWindow::refresh()
 void FollowedWindow::say(const QString &text)
 {
     status_->setText(text);
-    status_->setAccessibleName(text);
-    QAccessibleEvent changed(status_, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
+    status_->setAccessibleName(text);  // announced as it changes
 }

@@ -2,6 +2,7 @@
 
 #include "download/output_template.h"
 
+#include <QColor>
 #include <QIcon>
 #include <QPixmap>
 #include <algorithm>
@@ -20,6 +21,16 @@ QString shownDescription(const QString &description)
     if (text.size() > 200)
         text = text.left(200) + QStringLiteral("…");
     return text.isEmpty() ? QStringLiteral("(无描述)") : text;
+}
+
+QPixmap placeholder()
+{
+    static const QPixmap empty = [] {
+        QPixmap p(WorksModel::CoverSize, WorksModel::CoverSize);
+        p.fill(QColor(0xdd, 0xdd, 0xdd));
+        return p;
+    }();
+    return empty;
 }
 
 }  // namespace
@@ -45,7 +56,8 @@ QVariant WorksModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         if (!r.cover.isNull())
             return QPixmap::fromImage(r.cover);
-        return {};
+        // The cover's room kept while it loads: every row is as tall as one with its cover.
+        return placeholder();
     case Qt::AccessibleTextRole: return spoken(index.row());
     default: return {};
     }

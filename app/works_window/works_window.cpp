@@ -9,7 +9,6 @@
 #include "record/hosts.h"
 #include "sites/sites.h"
 
-#include <QAccessible>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDateEdit>
@@ -119,8 +118,14 @@ void WorksWindow::build()
     coverTimer_->setSingleShot(true);
     coverTimer_->setInterval(60);
     connect(coverTimer_, &QTimer::timeout, this, &WorksWindow::askCovers);
-    connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, coverTimer_, qOverload<>(&QTimer::start));
-    connect(model_, &QAbstractItemModel::rowsInserted, coverTimer_, qOverload<>(&QTimer::start));
+    // Pages arriving faster than the timer's wait do not put the covers off: a running wait is
+    // left to end.
+    const auto soon = [this] {
+        if (!coverTimer_->isActive())
+            coverTimer_->start();
+    };
+    connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, this, soon);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, soon);
 
     connect(stop_, &QPushButton::clicked, this, [this] {
         if (listing_)
@@ -161,6 +166,9 @@ void WorksWindow::open(int site, const QString &address)
     name_->clear();
     count_->clear();
     avatar_->clear();
+    setWindowTitle(QStringLiteral("作者的全部作品"));
+    from_->setDate(QDate::currentDate());
+    to_->setDate(QDate::currentDate());
     follow_->setEnabled(false);
     listing_ = std::make_unique<AuthorListing>(hosts());
     connect(listing_.get(), &AuthorListing::authorKnown, this, &WorksWindow::authorKnown);
@@ -178,8 +186,8 @@ void WorksWindow::open(int site, const QString &address)
 void WorksWindow::authorKnown(const ListedAuthor &author)
 {
     name_->setText(author.name);
-    setWindowTitle(author.name.isEmpty() ? QStringLiteral("作者的全部作品")
-                                         : author.name.left(60) + QStringLiteral(" 的全部作品"));
+    setWindowTitle(
+        author.name.isEmpty() ? QStringLiteral("作者的全部作品") : author.name.left(60) + QStringLiteral("的全部作品"));
     const std::optional<history::FollowedAuthor> followed = list_.store().followedAuthor(siteName(site_), author.id);
     follow_->setEnabled(!author.id.isEmpty());
     follow_->setChecked(followed.has_value());
@@ -198,7 +206,7 @@ void WorksWindow::worksFound(const QList<ListedWork> &works, int page)
     page_ = page;
     const QString site = siteName(site_);
     model_->append(works, [this, &site](const QString &id) { return list_.savedVideo(site, id).has_value(); });
-    count_->setText(QStringLiteral("共 %1 个作品").arg(model_->rowCount()));
+    count_->setText(QStringLiteral("已读取 %1 个作品").arg(model_->rowCount()));
     say(QStringLiteral("正在读取第 %1 页…").arg(page + 1));
 }
 
@@ -224,10 +232,9 @@ void WorksWindow::ended(ListingEnd end, const QString &said)
 void WorksWindow::say(const QString &text)
 {
     status_->setText(text);
+    // Heard by a screen reader as it changes (the name's change is announced): the pages
+    // read, the counts.
     status_->setAccessibleName(text);
-    // Heard by a screen reader as it changes: the pages read, the counts.
-    QAccessibleEvent changed(status_, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
 }
 
 void WorksWindow::showChosen(int count)
@@ -296,8 +303,7 @@ void WorksWindow::toggleFollow()
     f.address = a.address;
     // What the window lists now has been seen: the next check finds what comes after.
     f.newestSeen = model_->rowCount() > 0 ? model_->work(0).id : QString();
-    f.followed = QDateTime::currentDateTime();
-    f.checked = f.followed;
+    f.followed = QDateTime::currentDateTime();  // not checked yet: the list was just read
     if (!store.follow(f)) {
         follow_->setChecked(false);
         say(QStringLiteral("无法保存关注的作者"));

@@ -42,6 +42,8 @@ signals:
 
 private:
     void refresh();
+    // What the rows show, to see whether they changed.
+    QString signature() const;
     void checkAuthors(const QList<history::FollowedAuthor> &authors, bool download);
     void authorChecked(const FollowCheckResult &result);
     void checkFinished(int authors, int works);
@@ -54,6 +56,7 @@ private:
     bool downloadAfter_ = false;
     bool reported_ = false;  // the status says a check's outcome
     qint64 seenVersion_ = -1;
+    QString shownSignature_;
     QHash<QString, QImage> avatars_;  // by avatar address, loaded once
     QListWidget *view_ = nullptr;
     QLabel *status_ = nullptr;
