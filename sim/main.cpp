@@ -113,6 +113,34 @@ std::optional<int> parseArguments(const QStringList &args, SimOptions &o)
     return std::nullopt;
 }
 
+// The catalogue as the options ask (holds, the bench author, a changed service and its
+// published set); with --list, the addresses printed. The exit status when the program ends here.
+std::optional<int> setUp(Catalog &catalog, const SimOptions &o)
+{
+    QTextStream out(stdout);
+    catalog.setHoldMs(o.holdMs);
+    if (o.benchWorks > 0)
+        catalog.addBenchAuthor(o.benchWorks);
+    if (!o.changed.isEmpty()) {
+        catalog.setSiteChanged(o.changed);
+        QString why;
+        const std::optional<PublishedSet> set = mendedSet(o.changed, o.keyFile, o.tampered, &why);
+        if (!set) {
+            QTextStream(stderr) << "quorvin-sim: " << why << "\n";
+            return 2;
+        }
+        catalog.setPublishedSet(set->bundle, set->signature);
+    }
+    if (!o.list)
+        return std::nullopt;
+    for (const QString &address : catalog.shareAddresses())
+        out << address << "\n";
+    out << "\n";
+    for (const QString &line : catalog.authorLines())
+        out << line << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -129,28 +157,8 @@ int main(int argc, char **argv)
         return *status;
     const Hosts &table = o.table;
     Catalog catalog(table);
-    catalog.setHoldMs(o.holdMs);
-    if (o.benchWorks > 0)
-        catalog.addBenchAuthor(o.benchWorks);
-    if (!o.changed.isEmpty()) {
-        catalog.setSiteChanged(o.changed);
-        QString why;
-        const std::optional<PublishedSet> set = mendedSet(o.changed, o.keyFile, o.tampered, &why);
-        if (!set) {
-            err << "quorvin-sim: " << why << "\n";
-            return 2;
-        }
-        catalog.setPublishedSet(set->bundle, set->signature);
-    }
-    const bool list = o.list;
-    if (list) {
-        for (const QString &address : catalog.shareAddresses())
-            out << address << "\n";
-        out << "\n";
-        for (const QString &line : catalog.authorLines())
-            out << line << "\n";
-        return 0;
-    }
+    if (const std::optional<int> status = setUp(catalog, o))
+        return *status;
 
     const QList<quint16> ports = portsOf(table);
     if (ports.isEmpty()) {

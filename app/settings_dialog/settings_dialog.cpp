@@ -32,19 +32,7 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
     resume_->setChecked(settings.resumeAtStart());
     keep_->setChecked(settings.keepHistory());
     sidecars_->setChecked(settings.saveSidecars());
-    sidecars_->setToolTip(QStringLiteral("在视频旁保存封面和 .info.json 视频信息文件"));
-    watch_->setChecked(settings.watchClipboard());
-    flvToMp4_->setChecked(settings.flvToMp4());
-    flvToMp4_->setToolTip(QStringLiteral("微拍等网站的 FLV 视频下载后转为手机、电视都能播放的 MP4 (不重新编码)"));
-    embedTags_->setChecked(settings.embedTags());
-    removeOriginal_->setChecked(settings.removeOriginal());
-    removeOriginal_->setToolTip(QStringLiteral("转换结果检查无误后才删除原文件"));
-    authorFolder_->setChecked(settings.value(Settings::Key::AuthorFolder).toBool());
-    authorFolder_->setToolTip(QStringLiteral("在作品窗口中下载的作品放在保存位置下以作者命名的文件夹里"));
-    checkFollowed_->setChecked(settings.value(Settings::Key::CheckFollowedAtStart).toBool());
-    checkFollowed_->setToolTip(QStringLiteral("窗口显示后检查关注的作者有没有新作品，发现时发出通知"));
-    watch_->setToolTip(QStringLiteral(
-        "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
+    showChoices();
     connections_->setRange(1, Settings::MostConnections);
     connections_->setValue(settings.connectionsPerHost());
     connections_->setToolTip(QStringLiteral("服务器允许时，大文件分成几段同时下载；1 为不分段"));
@@ -86,6 +74,25 @@ SettingsDialog::SettingsDialog(Settings &settings, const Seams &seams, QWidget *
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
+}
+
+// The check boxes as saved, and what each one does.
+void SettingsDialog::showChoices()
+{
+    const Settings &settings = settings_;
+    sidecars_->setToolTip(QStringLiteral("在视频旁保存封面和 .info.json 视频信息文件"));
+    watch_->setChecked(settings.watchClipboard());
+    flvToMp4_->setChecked(settings.flvToMp4());
+    flvToMp4_->setToolTip(QStringLiteral("微拍等网站的 FLV 视频下载后转为手机、电视都能播放的 MP4 (不重新编码)"));
+    embedTags_->setChecked(settings.embedTags());
+    removeOriginal_->setChecked(settings.removeOriginal());
+    removeOriginal_->setToolTip(QStringLiteral("转换结果检查无误后才删除原文件"));
+    authorFolder_->setChecked(settings.value(Settings::Key::AuthorFolder).toBool());
+    authorFolder_->setToolTip(QStringLiteral("在作品窗口中下载的作品放在保存位置下以作者命名的文件夹里"));
+    checkFollowed_->setChecked(settings.value(Settings::Key::CheckFollowedAtStart).toBool());
+    checkFollowed_->setToolTip(QStringLiteral("窗口显示后检查关注的作者有没有新作品，发现时发出通知"));
+    watch_->setToolTip(QStringLiteral(
+        "复制的分享地址会自动提取(不会自动下载)。在 Wayland 下只有本程序窗口处于活动状态时才能看到剪贴板的变化。"));
 }
 
 bool SettingsDialog::ask()

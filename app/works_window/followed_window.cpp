@@ -60,7 +60,12 @@ FollowedWindow::FollowedWindow(DownloadList &list, const Seams &seams, QWidget *
     for (QPushButton *b : {check_, download_, downloadAll_, works_, unfollow_})
         buttons->addWidget(b);
     layout->addLayout(buttons);
+    wire();
+    refresh();
+}
 
+void FollowedWindow::wire()
+{
     follow_ = new FollowCheck(hosts(), list_.store(), this);
     follow_->setSaved(
         [this](const QString &site, const QString &id) { return list_.savedVideo(site, id).has_value(); });
@@ -98,7 +103,6 @@ FollowedWindow::FollowedWindow(DownloadList &list, const Seams &seams, QWidget *
             refresh();
     });
     watch->start(1000);
-    refresh();
 }
 
 void FollowedWindow::present()

@@ -43,7 +43,39 @@ void WorksWindow::build()
     setWindowTitle(QStringLiteral("作者的全部作品"));
     resize(560, 640);
     auto *layout = new QVBoxLayout(this);
+    QPushButton *followed = nullptr;
+    layout->addLayout(headRow(&followed));
 
+    auto *line = new QHBoxLayout;
+    status_ = new QLabel(this);
+    status_->setTextFormat(Qt::PlainText);
+    stop_ = new QPushButton(QStringLiteral("停止"), this);
+    line->addWidget(status_, 1);
+    line->addWidget(stop_);
+    layout->addLayout(line);
+    QPushButton *byDate = nullptr;
+    layout->addLayout(chooseRow(&byDate));
+
+    view_ = new QListView(this);
+    view_->setModel(model_);
+    view_->setUniformItemSizes(true);  // a thousand rows lay out at once
+    view_->setIconSize(QSize(WorksModel::CoverSize, WorksModel::CoverSize));
+    view_->setAccessibleName(QStringLiteral("作品列表"));
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    layout->addWidget(view_, 1);
+
+    auto *bottom = new QHBoxLayout;
+    download_ = new QPushButton(this);
+    bottom->addStretch();
+    bottom->addWidget(download_);
+    layout->addLayout(bottom);
+    showChosen(0);
+    wire(followed, byDate);
+}
+
+// The author's avatar, name and count, 关注 and 关注的作者.
+QHBoxLayout *WorksWindow::headRow(QPushButton **followed)
+{
     auto *head = new QHBoxLayout;
     avatar_ = new QLabel(this);
     avatar_->setFixedSize(48, 48);
@@ -59,23 +91,19 @@ void WorksWindow::build()
     follow_ = new QPushButton(QStringLiteral("关注"), this);
     follow_->setCheckable(true);
     follow_->setToolTip(QStringLiteral("关注后可在“关注的作者”中检查新作品"));
-    auto *followed = new QPushButton(QStringLiteral("关注的作者"), this);
+    *followed = new QPushButton(QStringLiteral("关注的作者"), this);
     head->addWidget(avatar_);
     head->addWidget(name_);
     head->addWidget(count_);
     head->addStretch();
     head->addWidget(follow_);
-    head->addWidget(followed);
-    layout->addLayout(head);
+    head->addWidget(*followed);
+    return head;
+}
 
-    auto *line = new QHBoxLayout;
-    status_ = new QLabel(this);
-    status_->setTextFormat(Qt::PlainText);
-    stop_ = new QPushButton(QStringLiteral("停止"), this);
-    line->addWidget(status_, 1);
-    line->addWidget(stop_);
-    layout->addLayout(line);
-
+// 全选, 只选新作品 and the date range.
+QHBoxLayout *WorksWindow::chooseRow(QPushButton **byDate)
+{
     auto *choose = new QHBoxLayout;
     all_ = new QCheckBox(QStringLiteral("全选"), this);
     newOnly_ = new QPushButton(QStringLiteral("只选新作品"), this);
@@ -87,32 +115,20 @@ void WorksWindow::build()
     }
     from_->setAccessibleName(QStringLiteral("开始日期"));
     to_->setAccessibleName(QStringLiteral("结束日期"));
-    auto *byDate = new QPushButton(QStringLiteral("按日期选择"), this);
+    *byDate = new QPushButton(QStringLiteral("按日期选择"), this);
     choose->addWidget(all_);
     choose->addWidget(newOnly_);
     choose->addStretch();
     choose->addWidget(from_);
     choose->addWidget(new QLabel(QStringLiteral("至"), this));
     choose->addWidget(to_);
-    choose->addWidget(byDate);
-    layout->addLayout(choose);
+    choose->addWidget(*byDate);
+    return choose;
+}
 
-    view_ = new QListView(this);
-    view_->setModel(model_);
-    view_->setUniformItemSizes(true);  // a thousand rows lay out at once
-    view_->setIconSize(QSize(WorksModel::CoverSize, WorksModel::CoverSize));
-    view_->setAccessibleName(QStringLiteral("作品列表"));
-    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    layout->addWidget(view_, 1);
-
-    auto *bottom = new QHBoxLayout;
-    download_ = new QPushButton(this);
-    download_->setDefault(true);
-    bottom->addStretch();
-    bottom->addWidget(download_);
-    layout->addLayout(bottom);
-    showChosen(0);
-
+// The covers' timer, the buttons and the keys, connected.
+void WorksWindow::wire(QPushButton *followed, QPushButton *byDate)
+{
     // Covers only for the rows in view, asked a moment after the view settles.
     coverTimer_ = new QTimer(this);
     coverTimer_->setSingleShot(true);

@@ -26,6 +26,7 @@ signals:
 
 private:
     // False, with the reason shown, while something cannot be used.
+    void showChoices();
     bool check();
     void save();
 

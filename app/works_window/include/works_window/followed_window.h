@@ -41,6 +41,8 @@ signals:
     void checked(int authors, int works);
 
 private:
+    // The check, the buttons and the watch of the database, connected.
+    void wire();
     void refresh();
     // What the rows show, to see whether they changed.
     QString signature() const;

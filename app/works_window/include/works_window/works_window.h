@@ -14,6 +14,7 @@
 class DownloadList;
 class QCheckBox;
 class QDateEdit;
+class QHBoxLayout;
 class QLabel;
 class QListView;
 class QPushButton;
@@ -51,6 +52,9 @@ signals:
 
 private:
     void build();
+    QHBoxLayout *headRow(QPushButton **followed);
+    QHBoxLayout *chooseRow(QPushButton **byDate);
+    void wire(QPushButton *followed, QPushButton *byDate);
     void authorKnown(const ListedAuthor &author);
     void worksFound(const QList<ListedWork> &works, int page);
     void ended(ListingEnd end, const QString &said);
