@@ -197,6 +197,7 @@ void WorksWindow::open(int site, const QString &address)
     show();
     raise();
     activateWindow();
+    view_->setFocus(Qt::OtherFocusReason);  // the keys start in the list, where the works come
 }
 
 void WorksWindow::authorKnown(const ListedAuthor &author)
