@@ -225,6 +225,17 @@ void WorksWindow::worksFound(const QList<ListedWork> &works, int page)
     model_->append(works, [this, &site](const QString &id) { return list_.savedVideo(site, id).has_value(); });
     count_->setText(QStringLiteral("已读取 %1 个作品").arg(model_->rowCount()));
     say(QStringLiteral("正在读取第 %1 页…").arg(page + 1));
+    showDays();
+}
+
+// The date range spans the works listed so far.
+void WorksWindow::showDays()
+{
+    const auto [earliest, latest] = model_->dayRange();
+    if (earliest.isValid()) {
+        from_->setDate(earliest);
+        to_->setDate(latest);
+    }
 }
 
 void WorksWindow::ended(ListingEnd end, const QString &said)
@@ -239,11 +250,7 @@ void WorksWindow::ended(ListingEnd end, const QString &said)
         say(QStringLiteral("已停止读取。") + counted);
     else
         say(said + (count > 0 ? QStringLiteral("。") + counted : QString()));
-    const auto [earliest, latest] = model_->dayRange();
-    if (earliest.isValid()) {
-        from_->setDate(earliest);
-        to_->setDate(latest);
-    }
+    showDays();
 }
 
 void WorksWindow::say(const QString &text)

@@ -59,6 +59,7 @@ private:
     void worksFound(const QList<ListedWork> &works, int page);
     void ended(ListingEnd end, const QString &said);
     void say(const QString &text);
+    void showDays();
     void showChosen(int count);
     void askCovers();
     void downloadChosen();
