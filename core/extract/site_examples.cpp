@@ -5,6 +5,8 @@
 #include "extract/headless_view.h"
 #include "hosts_config.h"
 
+#include <functional>
+
 namespace {
 
 Hosts makeExampleHosts()
@@ -36,6 +38,22 @@ QString fieldOf(
     if (field == u"verified")
         return d.badge != Badge::None ? QStringLiteral("true") : QStringLiteral("false");
     return view.status;
+}
+
+// The first expected field whose value differs from what got gives, into out.
+void compare(ExampleOutcome &out, const QList<std::pair<QString, QString>> &expect,
+    const std::function<QString(const QString &field)> &got)
+{
+    for (const auto &[field, value] : expect) {
+        const QString want = withExampleHosts(value);
+        const QString gave = got(field);
+        if (gave != want) {
+            out.field = field;
+            out.want = want;
+            out.got = gave;
+            return;
+        }
+    }
 }
 
 ExampleOutcome runExample(const SiteDescription &site, const SiteExample &example)
@@ -77,16 +95,7 @@ ExampleOutcome runExample(const SiteDescription &site, const SiteExample &exampl
         return it == answers.cend() ? std::nullopt : std::optional(*it);
     });
     const ExtractionOutcome outcome = driver.run(view.site, view.address);
-    for (const auto &[field, value] : example.expect) {
-        const QString want = withExampleHosts(value);
-        const QString got = fieldOf(field, outcome, result, view);
-        if (got != want) {
-            out.field = field;
-            out.want = want;
-            out.got = got;
-            break;
-        }
-    }
+    compare(out, example.expect, [&](const QString &field) { return fieldOf(field, outcome, result, view); });
     return out;
 }
 
@@ -145,16 +154,8 @@ ExampleOutcome runListingExample(const SiteDescription &site, const ListingExamp
         site, text.value(example.works.isEmpty() ? example.page : example.works), address, example.uid, h);
     const QString uid = linkedAuthorId(site, text.value(example.share), h);
     const QString uploaderUrl = uid.isEmpty() ? QString() : prefixAddress(site, site.listing->address, h) + uid;
-    for (const auto &[field, value] : example.expect) {
-        const QString want = withExampleHosts(value);
-        const QString got = listingField(field, author, page, uid, uploaderUrl);
-        if (got != want) {
-            out.field = field;
-            out.want = want;
-            out.got = got;
-            break;
-        }
-    }
+    compare(
+        out, example.expect, [&](const QString &field) { return listingField(field, author, page, uid, uploaderUrl); });
     return out;
 }
 
